@@ -1,0 +1,11 @@
+#include "Version.h"
+
+namespace Ombrelay
+{
+
+QString ProgramVersion()
+{
+    return QStringLiteral(OMBRELAY_VERSION);
+}
+
+} // namespace Ombrelay
