@@ -1,0 +1,179 @@
+#pragma once
+
+// The broadband manager: the program's one gateway to the modems behind the platform port.
+
+#include "MBException.h"
+#include "MbnPort.h"
+
+#include <QHash>
+#include <QList>
+#include <QMetaObject>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace Ombrelay
+{
+
+class TMBInterfaceItem;
+class TMBInterfaceList;
+class TMBProfleItem;
+
+enum TConnectionState
+{
+    csUnknown = 0,
+    csConnecting = 1,
+    csConnected = 2,
+    csDisconnecting = 3,
+    csDisconnected = 4,
+};
+
+// Callbacks of the manager's owner. An empty function counts as unassigned: that notification is off.
+using TConnectionStateNotify = std::function<void(const QString& InterfaceID, TConnectionState State)>;
+using TConnectionSignalNotify = std::function<void(const QString& InterfaceID, quint32 SignalStrength)>;
+// Sender is the interface item whose inbox or outbox changed.
+using TNotifyEvent = std::function<void(TMBInterfaceItem* Sender)>;
+
+// The activation state of the stack mapped to the program's connection state; the state 0 and
+// values outside 1..4 give csUnknown.
+TConnectionState MapActivationState(quint32 State);
+
+// The manager's interface. The owner holds it through a shared pointer; the manager lives as long
+// as anyone holds it. Every operation runs on the thread that created the manager; failures raise
+// EMBException with a readable text.
+class IMBManager
+{
+public:
+    virtual ~IMBManager() = default;
+
+    // Connects the interface with the stored profile of that name; returns the request id. The
+    // outcome arrives through the connection-state callback.
+    virtual quint32 Connect(const QString& InterfaceID, const QString& ProfileName) = 0;
+    virtual quint32 Disconnect(const QString& InterfaceID) = 0;
+    // The manager's own list; it lives as long as the manager.
+    virtual TMBInterfaceList* GetInterfaceList() = 0;
+    virtual TConnectionState GetConnectionState(const QString& InterfaceID) = 0;
+    // Starts one read of everything the device stores (the manager's timer calls it every 10 s).
+    virtual void ReadSms(const QString& InterfaceID) = 0;
+    // Submits one SMS-SUBMIT PDU given as hexadecimal text and records it in OUTGOING.
+    virtual void SendSms(const QString& InterfaceID, const QString& Pdu) = 0;
+    virtual void SetConnectionStateNotify(TConnectionStateNotify Notify) = 0;
+    virtual quint32 GetSignalStrength(const QString& InterfaceID) = 0;
+    virtual void SetConnectionSignalNotify(TConnectionSignalNotify Notify) = 0;
+    virtual void SetIncomingSmsNotify(TNotifyEvent Notify) = 0;
+    virtual void SetOutgoingSmsNotify(TNotifyEvent Notify) = 0;
+
+    // Sends one whole message. On an interface in PDU mode this is SendSms for each of Pdus in
+    // order (stopping at the first failure); on an interface in message mode it is one
+    // whole-message send of Number and Text, recorded as the rows of Pdus (the SUBMIT PDUs of the
+    // same message) marked rebuilt. The new-message dialog uses this for both modes.
+    virtual void SendMessage(const QString& InterfaceID, const QString& Number, const QString& Text,
+                             const QStringList& Pdus) = 0;
+    // Problems met while the interfaces were enumerated that did not stop it (an interface or a
+    // profile that could not be read and was left out), one readable line each, for the user.
+    virtual QStringList GetLoadWarnings() const = 0;
+};
+
+// The manager behind IMBManager, over one backend of the platform port.
+class TMBManager : public QObject, public IMBManager
+{
+    Q_OBJECT
+
+public:
+    // A read whose completion has not come after this many seconds no longer blocks new reads.
+    static constexpr int ReadTimeoutSeconds = 60;
+    static constexpr int PollIntervalMs = 10000;
+
+    explicit TMBManager(std::shared_ptr<IMbnInterfaceManager> Port);
+    ~TMBManager() override;
+
+    quint32 Connect(const QString& InterfaceID, const QString& ProfileName) override;
+    quint32 Disconnect(const QString& InterfaceID) override;
+    TMBInterfaceList* GetInterfaceList() override;
+    TConnectionState GetConnectionState(const QString& InterfaceID) override;
+    void ReadSms(const QString& InterfaceID) override;
+    void SendSms(const QString& InterfaceID, const QString& Pdu) override;
+    void SetConnectionStateNotify(TConnectionStateNotify Notify) override;
+    quint32 GetSignalStrength(const QString& InterfaceID) override;
+    void SetConnectionSignalNotify(TConnectionSignalNotify Notify) override;
+    void SetIncomingSmsNotify(TNotifyEvent Notify) override;
+    void SetOutgoingSmsNotify(TNotifyEvent Notify) override;
+    void SendMessage(const QString& InterfaceID, const QString& Number, const QString& Text,
+                     const QStringList& Pdus) override;
+    QStringList GetLoadWarnings() const override;
+
+    // The poll timer's work: one read per interface whose previous read is no longer outstanding.
+    void TimerTick();
+    const std::shared_ptr<IMbnInterfaceManager>& Port() const { return FPort; }
+
+Q_SIGNALS:
+    // An error inside an event handler or a timer tick, which has no caller to raise to; the
+    // main window shows it the way it shows an error of its own actions.
+    void ErrorOccurred(const QString& Message);
+
+private:
+    struct TReadRequest
+    {
+        QString InterfaceID;
+        double Started = 0;            // Clock time the read was issued
+        QList<quint32> StoredIndexes;  // PDU mode: storage indexes whose rows are committed
+        QStringList StoredKeys;        // message mode: keys whose rows are committed
+    };
+    struct TSendRequest
+    {
+        QString InterfaceID;
+        QList<qint64> RowIds; // OUTGOING rows this submission confirms
+    };
+
+    void RefreshInterfaces();
+    void Subscribe();
+    std::shared_ptr<IMbnInterface> GetInterface(const QString& InterfaceID);
+    std::shared_ptr<IMbnSms> GetSms(const std::shared_ptr<IMbnInterface>& Interface);
+    bool ReadOutstanding(const QString& InterfaceID) const;
+    void Check(TMbnResult Result, const QString& What) const;
+    void ReportError(const QString& Message);
+    void LoadKnownIncoming();
+
+    void OnSignalStateChange(const QString& InterfaceID);
+    void OnConnectComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status, TConnectionState Success);
+    void OnConnectStateChange(const QString& InterfaceID);
+    void OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnSmsPdu>& Messages, bool MoreMsgs,
+                           quint32 RequestId, qint32 Status);
+    void OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages, bool MoreMsgs,
+                                  quint32 RequestId, qint32 Status);
+    void OnSmsSendComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    // Stores received PDUs in one transaction and files them; returns how many were new.
+    int StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt, QList<bool>& Stored);
+    void FinishRead(quint32 RequestId);
+    qint64 InsertOutgoing(const QString& Pdu, bool Rebuilt);
+    void HandleSendComplete(quint32 RequestId, qint32 Status);
+
+    std::shared_ptr<IMbnInterfaceManager> FPort;
+    QTimer FTimer;
+    TNotifyEvent FIncomingSmsNotify;
+    TNotifyEvent FOutgoingSmsNotify;
+    std::unique_ptr<TMBInterfaceList> FInterfaceList;
+    TConnectionStateNotify FConnectionStateNotify;
+    TConnectionSignalNotify FConnectionSignalNotify;
+    QHash<quint32, TReadRequest> FSmsReadRequestQueue;
+    QHash<quint32, QString> FSmsSendRequestQueue;
+    QHash<quint32, TSendRequest> FSmsSentRequestIdent;
+    // Send completions that arrived while a submission was still being recorded.
+    QHash<quint32, qint32> FEarlySendCompletions;
+    int FSending = 0;
+    // PDU texts already in INCOMING: a message the device still holds after it was stored (a
+    // delete that failed) is not stored a second time.
+    QSet<QString> FKnownIncoming;
+    QList<QMetaObject::Connection> FSubscriptions;
+    QStringList FLoadWarnings;
+};
+
+// Creates the manager over a backend of the platform port.
+std::shared_ptr<IMBManager> CreateMBManager(std::shared_ptr<IMbnInterfaceManager> Port);
+
+} // namespace Ombrelay

@@ -1,0 +1,213 @@
+#pragma once
+
+// The platform port: everything the device layer asks of a modem stack, kept close to the shape of a
+// mobile broadband API (an interface manager, interfaces with connection, signal and SMS facets, a
+// profile manager that hands out profile XML). Calls return a result code at once; the outcome of
+// a request comes later as a completion signal carrying its request id and a status. Backends
+// deliver every completion and event from the event loop of the thread that owns the interface
+// manager, never from inside the call that started the request.
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace Ombrelay
+{
+
+// Result of a port call or status of a completion: 0 or positive is success, negative a failure.
+using TMbnResult = qint32;
+using TMbnRequestId = quint32;
+
+// The failure codes every backend uses. A backend may add its own negative codes below
+// mrBackendBase and explain them through IMbnInterfaceManager::ErrorText.
+enum TMbnResultCode : qint32
+{
+    mrOk = 0,
+    mrFailed = -1,           // unspecified failure
+    mrNotFound = -2,         // no interface, profile or message with that identifier
+    mrNotSupported = -3,     // the interface lacks the facet or the operation
+    mrInvalidArgument = -4,  // e.g. a PDU that is not whole octets of hexadecimal text
+    mrBusy = -5,             // the device is doing something that excludes this request
+    mrStoreFull = -6,        // the device's message store has no room
+    mrNotRegistered = -7,    // no network to connect to or to send through
+    mrTimeout = -8,          // the stack gave up waiting for the device
+    mrBackendBase = -1000,
+};
+
+inline bool MbnSucceeded(TMbnResult Result) { return Result >= 0; }
+inline bool MbnFailed(TMbnResult Result) { return Result < 0; }
+
+// A readable text for the common codes; "Unknown platform error (N)" for others.
+QString MbnErrorText(TMbnResult Code);
+
+// The activation state of a connection, as the stack reports it.
+enum TMbnActivationState : quint32
+{
+    masNone = 0,
+    masActivated = 1,
+    masActivating = 2,
+    masDeactivated = 3,
+    masDeactivating = 4,
+};
+
+// Bits of the SMS capabilities. The PDU bits mean the interface speaks PDU mode, the text bits
+// that it gives and takes whole messages (message mode).
+enum TMbnSmsCaps : quint32
+{
+    mscPduReceive = 0x1,
+    mscPduSend = 0x2,
+    mscTextReceive = 0x4,
+    mscTextSend = 0x8,
+};
+
+// Bit of the data and band classes that stands for the custom class named in the record.
+constexpr quint32 kMbnCustomClass = 0x80000000u;
+
+// The capability record of an interface.
+struct TMbnInterfaceCaps
+{
+    quint32 cellularClass = 0; // 1 GSM, 2 CDMA
+    quint32 voiceClass = 0;
+    quint32 dataClass = 0;
+    QString customDataClass;
+    quint32 gsmBandClass = 0;
+    quint32 cdmaBandClass = 0;
+    QString customBandClass;
+    quint32 smsCaps = 0;
+    quint32 controlCaps = 0;
+    QString deviceID;
+    QString manufacturer;
+    QString model;
+    QString firmwareInfo;
+};
+
+// How an interface's SMS facet exchanges messages.
+enum class TMbnSmsFormat
+{
+    sfPdu,     // PDUs as hexadecimal text, each with its storage index
+    sfMessage, // whole messages (long ones already joined), each with a key
+};
+
+// One stored message in PDU mode: its index in the device's store and the PDU as hexadecimal
+// text, two digits per octet, starting with the service-centre length octet.
+struct TMbnSmsPdu
+{
+    quint32 Index = 0;
+    QString PduData;
+};
+
+// One stored message in message mode.
+struct TMbnSmsMessage
+{
+    QString Key;         // the stack's handle, used to delete it
+    QString Number;      // sender
+    QDateTime TimeStamp; // the service centre's time stamp, with its offset from UTC
+    QString Text;        // the whole text, parts already joined
+};
+
+class IMbnConnection
+{
+public:
+    virtual ~IMbnConnection() = default;
+    // The identifier of the interface that owns this connection.
+    virtual QString InterfaceID() const = 0;
+    // Connects with the stored profile of that name; ConnectComplete follows.
+    virtual TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) = 0;
+    // DisconnectComplete follows.
+    virtual TMbnResult Disconnect(TMbnRequestId& RequestId) = 0;
+    // State is a TMbnActivationState value (a stack may report others).
+    virtual TMbnResult GetConnectionState(quint32& State, QString& ProfileName) = 0;
+};
+
+class IMbnSms
+{
+public:
+    virtual ~IMbnSms() = default;
+    virtual TMbnSmsFormat Format() const = 0;
+
+    // PDU mode. SmsRead asks for every stored message; they come in SmsReadComplete, possibly
+    // over several completions (all but the last say that more follow).
+    virtual TMbnResult SmsRead(TMbnRequestId& RequestId) = 0;
+    // Size is the PDU's length in octets, that is the text length divided by two.
+    // SmsSendComplete follows.
+    virtual TMbnResult SmsSendPdu(const QString& PduData, quint32 Size, TMbnRequestId& RequestId) = 0;
+    // Removes every stored message; SmsDeleteComplete follows.
+    virtual TMbnResult SmsDelete(TMbnRequestId& RequestId) = 0;
+    // Removes the message at one storage index; SmsDeleteComplete follows.
+    virtual TMbnResult SmsDeleteIndex(quint32 Index, TMbnRequestId& RequestId) = 0;
+
+    // Message mode. Reads come in SmsMessageReadComplete, sends and deletes complete as above.
+    virtual TMbnResult SmsReadMessages(TMbnRequestId& RequestId) = 0;
+    virtual TMbnResult SmsSendMessage(const QString& Number, const QString& Text, TMbnRequestId& RequestId) = 0;
+    virtual TMbnResult SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId) = 0;
+};
+
+class IMbnInterface
+{
+public:
+    virtual ~IMbnInterface() = default;
+    // Fixed for as long as the program runs.
+    virtual QString InterfaceID() const = 0;
+    // Which backend the interface comes from ("sim" for the simulated modem), so that a user is
+    // never shown a simulated device as a real one.
+    virtual QString Backend() const = 0;
+    virtual TMbnResult GetInterfaceCapability(TMbnInterfaceCaps& Caps) = 0;
+    virtual TMbnResult GetConnection(std::shared_ptr<IMbnConnection>& Connection) = 0;
+    // The stack's coded value on its 0 to 31 scale (values above may occur and mean "unknown").
+    virtual TMbnResult GetSignalStrength(quint32& SignalStrength) = 0;
+    // The SMS facet; mrNotSupported when the interface has none.
+    virtual TMbnResult GetSms(std::shared_ptr<IMbnSms>& Sms) = 0;
+    // Bytes received and sent over this interface's data connection since the stack started.
+    virtual TMbnResult GetByteCounters(quint64& Received, quint64& Sent) = 0;
+};
+
+class IMbnConnectionProfileManager
+{
+public:
+    virtual ~IMbnConnectionProfileManager() = default;
+    // The profiles stored for an interface, each as its profile XML, in the stack's order.
+    virtual TMbnResult GetConnectionProfiles(const QString& InterfaceID, QStringList& ProfileXml) = 0;
+};
+
+// The root of a backend: finds interfaces and is the source of every completion and event.
+class IMbnInterfaceManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~IMbnInterfaceManager() override = default;
+
+    virtual QString Name() const = 0;
+    virtual TMbnResult GetInterfaces(QList<std::shared_ptr<IMbnInterface>>& Interfaces) = 0;
+    virtual TMbnResult GetInterface(const QString& InterfaceID, std::shared_ptr<IMbnInterface>& Interface) = 0;
+    virtual TMbnResult CreateProfileManager(std::shared_ptr<IMbnConnectionProfileManager>& ProfileManager) = 0;
+    // A readable text for a result code of this backend.
+    virtual QString ErrorText(TMbnResult Code) const { return MbnErrorText(Code); }
+
+Q_SIGNALS:
+    // The signal strength of an interface changed; GetSignalStrength gives the new value.
+    void SignalStateChange(const QString& InterfaceID);
+    // Registration changes; the device layer takes no action on them.
+    void RegisterStateChange(const QString& InterfaceID);
+    void ConnectComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    void DisconnectComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    // The activation state changed on its own (e.g. the network dropped the connection).
+    void ConnectStateChange(const QString& InterfaceID);
+    // A batch of a PDU-mode read; MoreMsgs is true when further batches of the same request follow.
+    void SmsReadComplete(const QString& InterfaceID, const QList<Ombrelay::TMbnSmsPdu>& Messages, bool MoreMsgs,
+                         quint32 RequestId, qint32 Status);
+    // A batch of a message-mode read.
+    void SmsMessageReadComplete(const QString& InterfaceID, const QList<Ombrelay::TMbnSmsMessage>& Messages,
+                                bool MoreMsgs, quint32 RequestId, qint32 Status);
+    void SmsSendComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    void SmsDeleteComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    // A new message reached the store; the device layer finds messages by polling instead.
+    void SmsNewMessage(const QString& InterfaceID);
+};
+
+} // namespace Ombrelay

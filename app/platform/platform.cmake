@@ -1,0 +1,7 @@
+# The platform port: the interface the device layer drives modem stacks through. A static
+# library because the interface manager is a QObject with signals (its moc output is compiled here).
+add_library(ombrelay_platform STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/MbnPort.h
+    ${CMAKE_CURRENT_LIST_DIR}/MbnPort.cpp)
+target_include_directories(ombrelay_platform PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(ombrelay_platform PUBLIC ombrelay_flags Qt6::Core)
