@@ -1,0 +1,199 @@
+#include "DB.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Ombrelay
+{
+
+TDatabase* Database = nullptr;
+
+namespace
+{
+const QString kSubPath = QStringLiteral("Virelle/Ombrelay");
+const QString kFileName = QStringLiteral("Ombrelay.DB");
+constexpr mode_t kFolderMode = 0700;
+constexpr mode_t kFileMode = 0600;
+
+QString JoinPath(const QString& Base, const QString& Part)
+{
+    if (Base.isEmpty()) {
+        return Part;
+    }
+    return Base.endsWith(QLatin1Char('/')) ? Base + Part : Base + QLatin1Char('/') + Part;
+}
+
+// The per-user data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+QString DataHome()
+{
+    const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg)) {
+        return xdg;
+    }
+    const QString home = qEnvironmentVariable("HOME", QDir::homePath());
+    if (home.isEmpty()) {
+        return {};
+    }
+    return JoinPath(home, QStringLiteral(".local/share"));
+}
+
+// Creates Path and its missing parents, each new one 0700. Failures are left for the open to
+// report.
+void MakeFolders(const QString& Path)
+{
+    const QStringList parts = Path.split(QLatin1Char('/'));
+    QString current = Path.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : QString();
+    for (const QString& part : parts) {
+        if (part.isEmpty()) {
+            continue;
+        }
+        current = JoinPath(current, part);
+        ::mkdir(QFile::encodeName(current).constData(), kFolderMode);
+    }
+}
+
+// Makes sure the file exists with mode 0600 before SQLite opens it; SQLite gives its journal,
+// write-ahead log and shared-memory files the mode of the database file.
+void PrepareFile(const QString& Path)
+{
+    const QByteArray name = QFile::encodeName(Path);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kFileMode);
+    if (fd < 0) {
+        // Left for the open to report (a read-only file still opens read-only).
+        return;
+    }
+    ::fchmod(fd, kFileMode);
+    ::close(fd);
+}
+
+// Narrows companions that an earlier run may have left with a wider mode.
+void NarrowCompanions(const QString& Path)
+{
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+        const QByteArray name = QFile::encodeName(Path) + suffix;
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd >= 0) {
+            ::fchmod(fd, kFileMode);
+            ::close(fd);
+        }
+    }
+}
+
+QString Lines(std::initializer_list<const char*> Parts)
+{
+    QString text;
+    for (const char* line : Parts) {
+        text += QLatin1String(line) + QStringLiteral("\r\n");
+    }
+    return text;
+}
+} // namespace
+
+QString TDatabase::GetLocation()
+{
+    const QString folder = JoinPath(DataHome(), kSubPath);
+    MakeFolders(folder);
+    ::chmod(QFile::encodeName(folder).constData(), kFolderMode);
+    return JoinPath(folder, kFileName);
+}
+
+std::unique_ptr<TDatabase> TDatabase::Create()
+{
+    return Create(GetLocation());
+}
+
+std::unique_ptr<TDatabase> TDatabase::Create(const QString& FileName)
+{
+    PrepareFile(FileName);
+    return TSQLiteDB::Open<TDatabase>(FileName);
+}
+
+TDatabase::TDatabase(const QString& FileName)
+    : TSQLiteDB(FileName, true)
+{
+}
+
+void TDatabase::InitializeDatabase()
+{
+    TSQLiteLock lock(*this);
+    ExecSQL(QStringLiteral("PRAGMA temp_store = 2"));
+    ExecSQL(QStringLiteral("PRAGMA foreign_keys = ON"));
+    ExecSQL(QStringLiteral("PRAGMA journal_mode = WAL"));
+    ExecSQL(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    NarrowCompanions(FileName());
+
+    ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS CONFIG (", "NAME TEXT NOT NULL PRIMARY KEY,", "VALUE VARIANT)"}));
+    ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS INCOMING (", "ID INTEGER NOT NULL PRIMARY KEY,",
+                   "DATE DATETIME NOT NULL,", "SEEN BOOLEAN NOT NULL CHECK (SEEN IN (0, 1)),", "PDU TEXT NOT NULL)"}));
+    ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS OUTGOING (", "ID INTEGER NOT NULL PRIMARY KEY,",
+                   "DATE DATETIME NOT NULL,", "SENT BOOLEAN NOT NULL CHECK (SENT IN (0, 1)),", "PDU TEXT NOT NULL)"}));
+    ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS USAGE (", "DATE DATE NOT NULL PRIMARY KEY,", "INCOMING BIGINT NOT NULL,",
+                   "OUTGOING BIGINT NOT NULL)"}));
+
+    AddRebuiltColumns();
+}
+
+bool TDatabase::HasColumn(const QString& Table, const QString& Column)
+{
+    TSQLiteLock lock(*this);
+    TSQLiteQuery query(*this, QStringLiteral("PRAGMA table_info(%1)").arg(Table));
+    while (Next()) {
+        if (GetFieldByNameAsString(QStringLiteral("name")).compare(Column, Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// PDUs that the program rebuilt from whole messages (stacks that never hand out PDUs) are
+// marked, so that none is ever presented as the network's own. Rows stored before the column
+// existed were received or sent as PDUs and read 0.
+void TDatabase::AddRebuiltColumns()
+{
+    static const char* const kTables[] = {"INCOMING", "OUTGOING"};
+    const QString column = QStringLiteral("REBUILT");
+    bool missing = false;
+    for (const char* table : kTables) {
+        missing = missing || !HasColumn(QLatin1String(table), column);
+    }
+    if (!missing) {
+        return;
+    }
+    TSQLiteLock lock(*this);
+    // IMMEDIATE, then look again: a second instance starting at the same moment waits for the
+    // write lock instead of adding the column twice.
+    sqlite3_busy_timeout(Handle(), 10000);
+    try {
+        ExecSQL(QStringLiteral("BEGIN IMMEDIATE"));
+    } catch (...) {
+        sqlite3_busy_timeout(Handle(), 0);
+        throw;
+    }
+    sqlite3_busy_timeout(Handle(), 0);
+    try {
+        for (const char* table : kTables) {
+            if (!HasColumn(QLatin1String(table), column)) {
+                ExecSQL(QStringLiteral("ALTER TABLE %1 ADD COLUMN REBUILT BOOLEAN NOT NULL DEFAULT 0 "
+                                       "CHECK (REBUILT IN (0, 1))")
+                            .arg(QLatin1String(table)));
+            }
+        }
+        ExecSQL(QStringLiteral("COMMIT"));
+    } catch (...) {
+        try {
+            ExecSQL(QStringLiteral("ROLLBACK"));
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+} // namespace Ombrelay

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "SQLiteDB.h"
+
+#include <memory>
+
+namespace Ombrelay
+{
+
+// The application's one database: CONFIG (settings), INCOMING and OUTGOING (SMS PDUs, one row
+// per segment) and USAGE (daily traffic totals), in $XDG_DATA_HOME/Virelle/Ombrelay/Ombrelay.DB.
+// The lock precondition is enforced: every use runs between Lock and Unlock.
+class TDatabase : public TSQLiteDB
+{
+public:
+    // Opens or creates the file at GetLocation() and its schema.
+    static std::unique_ptr<TDatabase> Create();
+    // Opens or creates the file at FileName (for tools and tests that name their own file).
+    static std::unique_ptr<TDatabase> Create(const QString& FileName);
+
+    // The full path of the database file. Creates its folder (0700) when missing and narrows an
+    // existing one to 0700: the file holds private messages.
+    static QString GetLocation();
+
+    QString ClassName() const override { return QStringLiteral("TDatabase"); }
+
+protected:
+    explicit TDatabase(const QString& FileName);
+    void InitializeDatabase() override;
+
+private:
+    friend class TSQLiteDB;
+    bool HasColumn(const QString& Table, const QString& Column);
+    void AddRebuiltColumns();
+};
+
+// The process-wide instance, set by the module start-up (Modules.h).
+extern TDatabase* Database;
+
+} // namespace Ombrelay

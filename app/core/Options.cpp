@@ -1,0 +1,327 @@
+#include "Options.h"
+
+#include "DB.h"
+#include "Errors.h"
+
+#include <QMutexLocker>
+
+namespace Ombrelay
+{
+
+TOptions* Options = nullptr;
+
+namespace
+{
+const char* const kUnit = "Core.Options";
+
+const QString kInterfaceID = QStringLiteral("interface.id");
+const QString kProfileName = QStringLiteral("profile.name");
+const QString kAutoConnect = QStringLiteral("autoconnect");
+const QString kTrayWarning = QStringLiteral("traywarning");
+const QString kTargetPhone = QStringLiteral("targetphone");
+const QString kMonitorEnabled = QStringLiteral("monitor.enabled");
+const QString kMonitorInterval = QStringLiteral("monitor.interval");
+const QString kMonitorRedial = QStringLiteral("monitor.threshold.redial");
+const QString kMonitorReboot = QStringLiteral("monitor.threshold.reboot");
+const QString kMonitorSites = QStringLiteral("monitor.sites");
+
+// Characters that force an item into quotes: controls and space, the quote, the delimiter.
+bool NeedsQuotes(const QString& Item)
+{
+    for (QChar c : Item) {
+        if (c.unicode() <= u' ' || c == u'"' || c == u',') {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsBlank(QChar C)
+{
+    return C.unicode() >= 1 && C.unicode() <= u' ';
+}
+} // namespace
+
+QString ListToCommaText(const QStringList& List)
+{
+    // A single empty item is written as a pair of quotes so that it survives the round trip.
+    if (List.size() == 1 && List.first().isEmpty()) {
+        return QStringLiteral("\"\"");
+    }
+    QStringList items;
+    items.reserve(List.size());
+    for (const QString& item : List) {
+        if (NeedsQuotes(item)) {
+            QString quoted = item;
+            quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+            items.append(QLatin1Char('"') + quoted + QLatin1Char('"'));
+        } else {
+            items.append(item);
+        }
+    }
+    return items.join(QLatin1Char(','));
+}
+
+QStringList CommaTextToList(const QString& Text)
+{
+    QStringList list;
+    const qsizetype n = Text.size();
+    qsizetype p = 0;
+    auto at = [&](qsizetype i) { return i < n ? Text.at(i) : QChar(0); };
+    while (p < n && IsBlank(at(p))) {
+        ++p;
+    }
+    while (p < n && at(p) != QChar(0)) {
+        QString item;
+        if (at(p) == u'"') {
+            // Up to the closing quote; a doubled quote stands for one. An unclosed quote runs
+            // to the end of the text.
+            ++p;
+            while (p < n) {
+                if (at(p) == u'"') {
+                    if (at(p + 1) == u'"') {
+                        item += QLatin1Char('"');
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                item += at(p);
+                ++p;
+            }
+        } else {
+            const qsizetype start = p;
+            while (p < n && at(p).unicode() > u' ' && at(p) != u',') {
+                ++p;
+            }
+            item = Text.mid(start, p - start);
+        }
+        list.append(item);
+        while (p < n && IsBlank(at(p))) {
+            ++p;
+        }
+        if (at(p) == u',') {
+            // A comma at the very end leaves one more, empty item.
+            if (p + 1 >= n) {
+                list.append(QString());
+            }
+            do {
+                ++p;
+            } while (p < n && IsBlank(at(p)));
+        }
+    }
+    return list;
+}
+
+QStringList TOptions::DefaultMonitorSites()
+{
+    return {QStringLiteral("https://www.wikipedia.org/"), QStringLiteral("https://www.debian.org/"),
+            QStringLiteral("https://www.kernel.org/")};
+}
+
+// ---- monitor settings, shared with the monitor thread
+
+bool TOptions::MonitorEnabled() const
+{
+    QMutexLocker lock(&FMonitorLock);
+    return FMonitorEnabled;
+}
+
+void TOptions::SetMonitorEnabled(bool Value)
+{
+    QMutexLocker lock(&FMonitorLock);
+    FMonitorEnabled = Value;
+}
+
+quint32 TOptions::MonitorInterval() const
+{
+    QMutexLocker lock(&FMonitorLock);
+    return FMonitorInterval;
+}
+
+void TOptions::SetMonitorInterval(quint32 Value)
+{
+    QMutexLocker lock(&FMonitorLock);
+    FMonitorInterval = Value;
+}
+
+quint32 TOptions::MonitorRedialThreshold() const
+{
+    QMutexLocker lock(&FMonitorLock);
+    return FMonitorRedialThreshold;
+}
+
+void TOptions::SetMonitorRedialThreshold(quint32 Value)
+{
+    QMutexLocker lock(&FMonitorLock);
+    FMonitorRedialThreshold = Value;
+}
+
+quint32 TOptions::MonitorRebootThreshold() const
+{
+    QMutexLocker lock(&FMonitorLock);
+    return FMonitorRebootThreshold;
+}
+
+void TOptions::SetMonitorRebootThreshold(quint32 Value)
+{
+    QMutexLocker lock(&FMonitorLock);
+    FMonitorRebootThreshold = Value;
+}
+
+void TOptions::SetMonitorSites(const QStringList& Value)
+{
+    QMutexLocker lock(&FMonitorLock);
+    FMonitorSites = Value;
+}
+
+TMonitorSettings TOptions::MonitorSnapshot() const
+{
+    QMutexLocker lock(&FMonitorLock);
+    TMonitorSettings s;
+    s.Enabled = FMonitorEnabled;
+    s.Interval = FMonitorInterval;
+    s.RedialThreshold = FMonitorRedialThreshold;
+    s.RebootThreshold = FMonitorRebootThreshold;
+    s.Sites = FMonitorSites;
+    // A deep copy: the snapshot leaves this thread's hands with no data shared with the fields.
+    s.Sites.detach();
+    return s;
+}
+
+void TOptions::SetMonitorSettings(const TMonitorSettings& Value)
+{
+    QMutexLocker lock(&FMonitorLock);
+    FMonitorEnabled = Value.Enabled;
+    FMonitorInterval = Value.Interval;
+    FMonitorRedialThreshold = Value.RedialThreshold;
+    FMonitorRebootThreshold = Value.RebootThreshold;
+    FMonitorSites = Value.Sites;
+}
+
+// ---- persistence
+
+QVariant TOptions::ReadValue(const QString& Name, const QVariant& Default)
+{
+    TDatabase& db = *Database;
+    db.SetParamAsString(1, Name);
+    QVariant result = Default;
+    if (db.Next() && !db.GetFieldIsNull(0)) {
+        switch (Default.typeId()) {
+        case QMetaType::UChar:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Int:
+            result = db.GetFieldAsInt(0);
+            break;
+        case QMetaType::Float:
+        case QMetaType::Double:
+            result = db.GetFieldAsDouble(0);
+            break;
+        case QMetaType::Bool:
+            result = db.GetFieldAsBool(0);
+            break;
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            result = db.GetFieldAsInt64(0);
+            break;
+        case QMetaType::QString:
+            result = db.GetFieldAsString(0);
+            break;
+        default:
+            db.Reset();
+            OMBRELAY_ASSERT(kUnit, false);
+        }
+    }
+    db.Reset();
+    return result;
+}
+
+void TOptions::WriteValue(const QString& Name, const QVariant& Value)
+{
+    TDatabase& db = *Database;
+    db.SetParamAsString(1, Name);
+    switch (Value.typeId()) {
+    case QMetaType::UChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+        db.SetParamAsInt(2, Value.toInt());
+        break;
+    case QMetaType::Float:
+    case QMetaType::Double:
+        db.SetParamAsDouble(2, Value.toDouble());
+        break;
+    case QMetaType::Bool:
+        db.SetParamAsBool(2, Value.toBool());
+        break;
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        db.SetParamAsInt64(2, Value.toLongLong());
+        break;
+    case QMetaType::QString:
+        db.SetParamAsString(2, Value.toString());
+        break;
+    default:
+        OMBRELAY_ASSERT(kUnit, false);
+    }
+    db.Exec();
+}
+
+void TOptions::LoadOptions()
+{
+    OMBRELAY_ASSERT(kUnit, Database != nullptr);
+    TDatabase& db = *Database;
+    TSQLiteLock lock(db);
+    TSQLiteTransaction transaction(db);
+    {
+        TSQLiteQuery query(db, QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = ?"));
+        FInterfaceID = ReadValue(kInterfaceID, QString()).toString();
+        FProfileName = ReadValue(kProfileName, QString()).toString();
+        FAutoConnect = ReadValue(kAutoConnect, false).toBool();
+        FTrayWarning = ReadValue(kTrayWarning, true).toBool();
+        FTargetPhone = ReadValue(kTargetPhone, QString()).toString();
+        const bool enabled = ReadValue(kMonitorEnabled, false).toBool();
+        SetMonitorEnabled(enabled);
+        // Small constants: read through the 32-bit getter, kept as unsigned.
+        SetMonitorInterval(static_cast<quint32>(ReadValue(kMonitorInterval, 60).toInt()));
+        SetMonitorRedialThreshold(static_cast<quint32>(ReadValue(kMonitorRedial, 2).toInt()));
+        SetMonitorRebootThreshold(static_cast<quint32>(ReadValue(kMonitorReboot, 5).toInt()));
+        const QString sites = ReadValue(kMonitorSites, ListToCommaText(DefaultMonitorSites())).toString();
+        SetMonitorSites(CommaTextToList(sites));
+    }
+    transaction.Commit();
+    FLoaded = true;
+}
+
+void TOptions::SaveOptions()
+{
+    if (!FLoaded) {
+        throw EOmbrelayError(QStringLiteral("The settings have not been loaded in this run; saving them now would "
+                                            "overwrite the stored settings, so nothing was saved."));
+    }
+    OMBRELAY_ASSERT(kUnit, Database != nullptr);
+    const TMonitorSettings monitor = MonitorSnapshot();
+    TDatabase& db = *Database;
+    TSQLiteLock lock(db);
+    TSQLiteTransaction transaction(db);
+    {
+        TSQLiteQuery query(db, QStringLiteral("INSERT OR REPLACE INTO CONFIG (NAME, VALUE) VALUES (?, ?)"));
+        WriteValue(kInterfaceID, FInterfaceID);
+        WriteValue(kProfileName, FProfileName);
+        WriteValue(kAutoConnect, FAutoConnect);
+        WriteValue(kTrayWarning, FTrayWarning);
+        WriteValue(kTargetPhone, FTargetPhone);
+        WriteValue(kMonitorEnabled, monitor.Enabled);
+        WriteValue(kMonitorInterval, monitor.Interval);
+        WriteValue(kMonitorRedial, monitor.RedialThreshold);
+        WriteValue(kMonitorReboot, monitor.RebootThreshold);
+        WriteValue(kMonitorSites, ListToCommaText(monitor.Sites));
+    }
+    transaction.Commit();
+}
+
+} // namespace Ombrelay

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "DateTime.h"
+
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace Ombrelay
+{
+
+// Comma text, the text-list convention used for "monitor.sites" and "targetphone":
+// items joined with ","; an item holding a space, a comma, a double quote or a control
+// character is quoted, inner quotes doubled. Reading splits at commas and, outside quotes,
+// at spaces and control characters.
+QStringList CommaTextToList(const QString& Text);
+QString ListToCommaText(const QStringList& List);
+
+// What the connection monitor needs, taken together under the options' monitor lock.
+struct TMonitorSettings
+{
+    bool Enabled = false;
+    quint32 Interval = 0;
+    quint32 RedialThreshold = 0;
+    quint32 RebootThreshold = 0;
+    QStringList Sites;
+
+    bool operator==(const TMonitorSettings&) const = default;
+};
+
+// The user's settings in memory, persisted as ten key/value rows of CONFIG.
+//
+// The UI thread loads, saves and edits the fields; the monitor thread reads the monitor
+// settings while it runs. It takes them with MonitorSnapshot(). Writes of the monitor fields
+// (MonitorEnabled, MonitorInterval, the two thresholds, the site list) go through their
+// setters or SetMonitorSettings, which take the monitor lock; code that edits MonitorSites()
+// in place holds MonitorLock() while doing so.
+class TOptions
+{
+public:
+    TOptions() = default;
+    TOptions(const TOptions&) = delete;
+    TOptions& operator=(const TOptions&) = delete;
+
+    // Reads the ten keys from CONFIG (missing or NULL ones take their defaults) in one
+    // transaction under the database lock.
+    void LoadOptions();
+    // Writes the ten keys to CONFIG in one transaction. Raises while no LoadOptions has
+    // succeeded in this run, so settings that were never read cannot overwrite stored ones.
+    void SaveOptions();
+    bool Loaded() const { return FLoaded; }
+
+    const QString& InterfaceID() const { return FInterfaceID; }
+    void SetInterfaceID(const QString& Value) { FInterfaceID = Value; }
+    const QString& ProfileName() const { return FProfileName; }
+    void SetProfileName(const QString& Value) { FProfileName = Value; }
+    const QString& TargetPhone() const { return FTargetPhone; }
+    void SetTargetPhone(const QString& Value) { FTargetPhone = Value; }
+    bool AutoConnect() const { return FAutoConnect; }
+    void SetAutoConnect(bool Value) { FAutoConnect = Value; }
+    bool TrayWarning() const { return FTrayWarning; }
+    void SetTrayWarning(bool Value) { FTrayWarning = Value; }
+    TDateTime SuppressTime() const { return FSuppressTime; }
+    void SetSuppressTime(TDateTime Value) { FSuppressTime = Value; }
+
+    bool MonitorEnabled() const;
+    void SetMonitorEnabled(bool Value);
+    quint32 MonitorInterval() const;
+    void SetMonitorInterval(quint32 Value);
+    quint32 MonitorRedialThreshold() const;
+    void SetMonitorRedialThreshold(quint32 Value);
+    quint32 MonitorRebootThreshold() const;
+    void SetMonitorRebootThreshold(quint32 Value);
+    // The owned list itself; hold MonitorLock() while editing it in place.
+    QStringList& MonitorSites() { return FMonitorSites; }
+    const QStringList& MonitorSites() const { return FMonitorSites; }
+    void SetMonitorSites(const QStringList& Value);
+
+    TMonitorSettings MonitorSnapshot() const;
+    void SetMonitorSettings(const TMonitorSettings& Value);
+    QMutex& MonitorLock() const { return FMonitorLock; }
+
+    // The list offered when "monitor.sites" has never been stored.
+    static QStringList DefaultMonitorSites();
+
+private:
+    QVariant ReadValue(const QString& Name, const QVariant& Default);
+    void WriteValue(const QString& Name, const QVariant& Value);
+
+    QString FInterfaceID;
+    QString FProfileName;
+    quint32 FMonitorInterval = 0;
+    quint32 FMonitorRedialThreshold = 0;
+    quint32 FMonitorRebootThreshold = 0;
+    QStringList FMonitorSites;
+    bool FMonitorEnabled = false;
+    bool FAutoConnect = false;
+    bool FTrayWarning = false;
+    QString FTargetPhone;
+    TDateTime FSuppressTime = 0.0;
+    bool FLoaded = false;
+    mutable QMutex FMonitorLock;
+};
+
+// The process-wide instance, set by the module start-up (Modules.h).
+extern TOptions* Options;
+
+} // namespace Ombrelay
