@@ -1,0 +1,229 @@
+#include "Common.h"
+
+#include "Errors.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QMutexLocker>
+#include <QStringList>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <exception>
+#include <mutex>
+#include <vector>
+
+namespace Ombrelay
+{
+
+TWaitableThread::TWaitableThread(QObject* Parent)
+    : QThread(Parent)
+{
+}
+
+TWaitableThread::~TWaitableThread()
+{
+    StopAndWait();
+}
+
+void TWaitableThread::StopAndWait()
+{
+    // The event is signalled before Terminated is set: a thread in the middle of a pass then
+    // finishes it, finds the event signalled at its next wait and leaves at once.
+    SignalShutdown();
+    Terminate();
+    wait();
+}
+
+QString TWaitableThread::FatalError() const
+{
+    QMutexLocker lock(&FMutex);
+    return FFatalError;
+}
+
+bool TWaitableThread::WaitForShutdown(unsigned long Ms)
+{
+    QMutexLocker lock(&FMutex);
+    QDeadlineTimer deadline(static_cast<qint64>(Ms));
+    // A loop, because a wait condition may wake without a signal.
+    while (!FSignalled) {
+        if (!FShutdown.wait(&FMutex, deadline) && !FSignalled) {
+            return true;
+        }
+    }
+    FSignalled = false;
+    return false;
+}
+
+void TWaitableThread::SignalShutdown()
+{
+    QMutexLocker lock(&FMutex);
+    FSignalled = true;
+    FShutdown.wakeAll();
+}
+
+void TWaitableThread::run()
+{
+    // An error ends only this thread; it is kept with the thread object and reported once.
+    QString message;
+    try {
+        Execute();
+        return;
+    } catch (const EOmbrelayError& E) {
+        message = E.Message();
+    } catch (const std::exception& E) {
+        message = QString::fromLocal8Bit(E.what());
+    } catch (...) {
+        message = QStringLiteral("Unknown error");
+    }
+    {
+        QMutexLocker lock(&FMutex);
+        FFatalError = message;
+    }
+    Q_EMIT Failed(message);
+}
+
+namespace
+{
+
+// Markers stay open for the life of the process.
+std::mutex g_markerMutex;
+std::vector<int> g_markers;
+
+QString MarkerFileName(const QString& Name)
+{
+    QString result = Name;
+    result.replace(QLatin1Char('/'), QLatin1Char('_'));
+    return result;
+}
+
+// A folder only this user can use: owned by us, not a link, no access for others.
+bool IsPrivateFolder(const QByteArray& Path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(Path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+QString SessionFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && runtime.startsWith('/') && IsPrivateFolder(runtime)) {
+        return QString::fromLocal8Bit(runtime);
+    }
+    const QByteArray fallback = QByteArray("/tmp/ombrelay-") + QByteArray::number(::geteuid());
+    if (::mkdir(fallback.constData(), 0700) != 0 && errno != EEXIST) {
+        return QString();
+    }
+    // Someone else may have made it first: then it is not ours to use.
+    return IsPrivateFolder(fallback) ? QString::fromLocal8Bit(fallback) : QString();
+}
+
+QString MachineFolder()
+{
+    struct stat st
+    {
+    };
+    if (::stat("/run/lock", &st) == 0 && S_ISDIR(st.st_mode)) {
+        return QStringLiteral("/run/lock");
+    }
+    return QStringLiteral("/tmp");
+}
+
+void OpenMarker(const QString& Path, mode_t Mode)
+{
+    if (Path.isEmpty()) {
+        return;
+    }
+    // Never through a link, and never writable by others; a marker of another instance is
+    // opened again as it is.
+    const int fd = ::open(QFile::encodeName(Path).constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, Mode);
+    if (fd < 0) {
+        return;
+    }
+    // A shared lock lets a tool see whether any instance still runs; the program never asks.
+    (void)::flock(fd, LOCK_SH | LOCK_NB);
+    std::lock_guard<std::mutex> lock(g_markerMutex);
+    g_markers.push_back(fd);
+}
+
+int ErrnoForBusError(const QString& Name)
+{
+    if (Name == QLatin1String("org.freedesktop.DBus.Error.AccessDenied") ||
+        Name == QLatin1String("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired") ||
+        Name == QLatin1String("org.freedesktop.DBus.Error.AuthFailed")) {
+        return EPERM;
+    }
+    if (Name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+        Name == QLatin1String("org.freedesktop.DBus.Error.Timeout")) {
+        return ETIMEDOUT;
+    }
+    if (Name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+        Name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+        Name == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
+        Name == QLatin1String("org.freedesktop.DBus.Error.UnknownObject")) {
+        return ENOSYS;
+    }
+    if (Name == QLatin1String("org.freedesktop.DBus.Error.NoServer") ||
+        Name == QLatin1String("org.freedesktop.DBus.Error.Disconnected")) {
+        return ECONNREFUSED;
+    }
+    return EIO;
+}
+
+[[noreturn]] void RaiseBusError(const QDBusError& Error)
+{
+    const QString name = Error.name().isEmpty() ? QStringLiteral("org.freedesktop.DBus.Error.Failed") : Error.name();
+    const QString text = Error.message().isEmpty() ? QStringLiteral("The restart request was refused.")
+                                                   : Error.message();
+    throw EOSError(ErrnoForBusError(name), text, QStringLiteral(" (%1)").arg(name));
+}
+
+} // namespace
+
+QStringList AppMutexPaths(const QString& Name)
+{
+    const QString file = MarkerFileName(Name);
+    const QString session = SessionFolder();
+    return {session.isEmpty() ? QString() : session + QLatin1Char('/') + file,
+            MachineFolder() + QStringLiteral("/Global-") + file};
+}
+
+void CreateAppMutexes(const QString& Name)
+{
+    const QStringList paths = AppMutexPaths(Name);
+    OpenMarker(paths.at(0), 0600);
+    OpenMarker(paths.at(1), 0644);
+}
+
+void RebootSystem()
+{
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        RaiseBusError(bus.lastError());
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
+                                                       QStringLiteral("/org/freedesktop/login1"),
+                                                       QStringLiteral("org.freedesktop.login1.Manager"),
+                                                       QStringLiteral("Reboot"));
+    // Not interactive: a request that would need a password prompt is refused, not left open.
+    call << false;
+    const QDBusMessage reply = bus.call(call, QDBus::Block);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        RaiseBusError(QDBusError(reply));
+    }
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        RaiseBusError(bus.lastError());
+    }
+}
+
+} // namespace Ombrelay

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+
+namespace Ombrelay
+{
+
+// The name under which the program marks itself as running.
+inline constexpr const char* ProgramName = "Virelle Ombrelay";
+
+// A worker thread that sleeps between passes on a private shutdown event, so that destroying
+// it wakes it at once instead of after its sleep period.
+//
+// The owner starts it (start()) after construction: a base constructor cannot safely run the
+// derived Execute. Destruction signals the event, sets Terminated and waits until Execute has
+// returned, final work included. A descendant must call StopAndWait() first thing in its own
+// destructor, because its members are gone before this class's destructor runs.
+class TWaitableThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    explicit TWaitableThread(QObject* Parent = nullptr);
+    ~TWaitableThread() override;
+
+    bool Terminated() const noexcept { return FTerminated.load(std::memory_order_acquire); }
+    // Sets Terminated without waking the thread: the loop ends at its next check.
+    void Terminate() noexcept { FTerminated.store(true, std::memory_order_release); }
+    // The message of the error that ended Execute, empty while none did.
+    QString FatalError() const;
+
+Q_SIGNALS:
+    // Emitted on the worker thread when an error ends Execute; connect queued.
+    void Failed(const QString& Message);
+
+protected:
+    // Waits on the shutdown event for at most Ms milliseconds. True when the period elapsed
+    // (do a pass), false when the event was signalled; the signal is consumed (auto-reset).
+    bool WaitForShutdown(unsigned long Ms);
+    // Signals the shutdown event.
+    void SignalShutdown();
+    // Signal, set Terminated, wait for Execute to return. Safe to call more than once.
+    void StopAndWait();
+
+    virtual void Execute() = 0;
+
+private:
+    void run() final;
+
+    mutable QMutex FMutex;
+    QWaitCondition FShutdown;
+    bool FSignalled = false;
+    std::atomic<bool> FTerminated{false};
+    QString FFatalError;
+};
+
+// Creates the two markers that show the program running: a per-session one in the user's
+// runtime folder and a machine-wide one. They stay open until the process ends; failures are
+// not reported, and an existing marker of another instance is simply opened again.
+void CreateAppMutexes(const QString& Name);
+// The two marker paths CreateAppMutexes uses for Name (session first, then machine-wide).
+QStringList AppMutexPaths(const QString& Name);
+
+// Asks the login manager on the system bus to restart the computer now. Raises EOSError with
+// the bus's error text when the request is refused.
+void RebootSystem();
+
+} // namespace Ombrelay

@@ -1,0 +1,362 @@
+#include "Usage.h"
+
+#include "DB.h"
+#include "DateTime.h"
+#include "Errors.h"
+#include "SQLiteDB.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QMutexLocker>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace Ombrelay
+{
+
+TUsageThread* UsageThread = nullptr;
+
+namespace
+{
+
+// Registered sources, each with an id that is never used again, so that a new source at the
+// address of an old one does not inherit its readings.
+struct TRegistered
+{
+    IUsageSource* Source;
+    quint64 Id;
+};
+
+std::mutex g_sourcesMutex;
+std::vector<TRegistered> g_sources;
+quint64 g_nextSourceId = 1; // 0 is the sysfs source of each usage thread
+
+// Reads a small file whole; false when it cannot be opened or read.
+bool ReadSmallFile(const QByteArray& Path, QByteArray& Content)
+{
+    const int fd = ::open(Path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char buffer[4096];
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, buffer, sizeof(buffer));
+    } while (got < 0 && errno == EINTR);
+    ::close(fd);
+    if (got < 0) {
+        return false;
+    }
+    Content = QByteArray(buffer, static_cast<int>(got));
+    return true;
+}
+
+bool ReadNumberFile(const QByteArray& Path, quint64& Value)
+{
+    QByteArray text;
+    if (!ReadSmallFile(Path, text)) {
+        return false;
+    }
+    bool ok = false;
+    Value = text.trimmed().toULongLong(&ok);
+    return ok;
+}
+
+bool IsWwan(const QByteArray& InterfacePath)
+{
+    QByteArray uevent;
+    if (!ReadSmallFile(InterfacePath + "/uevent", uevent)) {
+        return false;
+    }
+    for (const QByteArray& line : uevent.split('\n')) {
+        if (line.trimmed() == "DEVTYPE=wwan") {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void RegisterUsageSource(IUsageSource* Source)
+{
+    if (Source == nullptr) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(g_sourcesMutex);
+    for (const TRegistered& r : g_sources) {
+        if (r.Source == Source) {
+            return;
+        }
+    }
+    g_sources.push_back({Source, g_nextSourceId++});
+}
+
+void UnregisterUsageSource(IUsageSource* Source)
+{
+    // Reads happen under the same lock, so none is in progress once it is taken.
+    std::lock_guard<std::mutex> lock(g_sourcesMutex);
+    std::erase_if(g_sources, [Source](const TRegistered& r) { return r.Source == Source; });
+}
+
+bool ReadSysfsInterfaceCounters(const QString& Root, const QString& Name, TInterfaceCounters& Counters)
+{
+    const QByteArray base = QFile::encodeName(Root) + '/' + QFile::encodeName(Name);
+    quint64 ifindex = 0;
+    quint64 rx = 0;
+    quint64 tx = 0;
+    if (!ReadNumberFile(base + "/ifindex", ifindex) || !ReadNumberFile(base + "/statistics/rx_bytes", rx) ||
+        !ReadNumberFile(base + "/statistics/tx_bytes", tx)) {
+        return false;
+    }
+    Counters.Key = Name + QLatin1Char('#') + QString::number(ifindex);
+    Counters.RxBytes = rx;
+    Counters.TxBytes = tx;
+    return true;
+}
+
+TSysfsUsageSource::TSysfsUsageSource(const QString& Root)
+    : FRoot(QFile::encodeName(Root))
+{
+}
+
+bool TSysfsUsageSource::ReadCounters(QList<TInterfaceCounters>& List)
+{
+    DIR* dir = ::opendir(FRoot.constData());
+    if (dir == nullptr) {
+        return false;
+    }
+    const QString root = QFile::decodeName(FRoot);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') {
+            continue;
+        }
+        const QByteArray name(entry->d_name);
+        if (!IsWwan(FRoot + '/' + name)) {
+            continue;
+        }
+        // An interface that vanishes while it is read simply does not count this time.
+        TInterfaceCounters counters;
+        if (ReadSysfsInterfaceCounters(root, QFile::decodeName(name), counters)) {
+            List.append(counters);
+        }
+    }
+    ::closedir(dir);
+    return true;
+}
+
+TUsageThread::TUsageThread(const QString& SysfsRoot, unsigned long PeriodMs)
+    : FSysfs(SysfsRoot)
+    , FPeriodMs(PeriodMs)
+{
+}
+
+TUsageThread::~TUsageThread()
+{
+    StopAndWait();
+}
+
+void TUsageThread::Execute()
+{
+    while (!Terminated()) {
+        if (!WaitForShutdown(FPeriodMs)) {
+            break;
+        }
+        Pass();
+    }
+    // The bytes of the last minute.
+    Flush();
+}
+
+void TUsageThread::Pass()
+{
+    Sample();
+    const quint32 count = FCount.load(std::memory_order_relaxed) + 1;
+    FCount.store(count, std::memory_order_release);
+    if (count % SamplesPerFlush == 0) {
+        Flush();
+    }
+}
+
+void TUsageThread::ReadSource(quint64 SourceId, IUsageSource& Source, quint64& AddIn, quint64& AddOut)
+{
+    QList<TInterfaceCounters> list;
+    bool ok = false;
+    try {
+        ok = Source.ReadCounters(list);
+    } catch (...) {
+        ok = false;
+    }
+    // The first read of a source, successful or not, fixes its baseline: interfaces it reports
+    // then count from their values, interfaces that turn up later count from zero (they were
+    // made while we watched). A failed first read therefore counts everything of the next one.
+    auto [it, first] = FReadings.try_emplace(SourceId);
+    if (!ok) {
+        return;
+    }
+    TReadings next;
+    next.reserve(list.size());
+    for (const TInterfaceCounters& c : list) {
+        TReading base;
+        const auto old = it->second.constFind(c.Key);
+        if (old != it->second.cend()) {
+            base = *old;
+        } else if (first) {
+            base = {c.RxBytes, c.TxBytes};
+        }
+        // A counter that went down was reset: it counts on from its new value.
+        AddIn += c.RxBytes >= base.Rx ? c.RxBytes - base.Rx : 0;
+        AddOut += c.TxBytes >= base.Tx ? c.TxBytes - base.Tx : 0;
+        next.insert(c.Key, {c.RxBytes, c.TxBytes});
+    }
+    // Interfaces that are gone are forgotten; what they grew is already pending.
+    it->second = std::move(next);
+}
+
+void TUsageThread::Sample()
+{
+    quint64 addIn = 0;
+    quint64 addOut = 0;
+    ReadSource(0, FSysfs, addIn, addOut);
+    {
+        std::lock_guard<std::mutex> lock(g_sourcesMutex);
+        for (const TRegistered& r : g_sources) {
+            ReadSource(r.Id, *r.Source, addIn, addOut);
+        }
+        // Forget the readings of sources that were unregistered.
+        for (auto it = FReadings.begin(); it != FReadings.end();) {
+            const bool known = it->first == 0 || std::any_of(g_sources.begin(), g_sources.end(), [&](const TRegistered& r) {
+                                   return r.Id == it->first;
+                               });
+            it = known ? std::next(it) : FReadings.erase(it);
+        }
+    }
+    if (addIn != 0) {
+        FPendingIn.fetch_add(addIn, std::memory_order_acq_rel);
+    }
+    if (addOut != 0) {
+        FPendingOut.fetch_add(addOut, std::memory_order_acq_rel);
+    }
+}
+
+void TUsageThread::Flush()
+{
+    OMBRELAY_ASSERT("Core.Usage", Database != nullptr);
+    const quint64 in = PendingIn();
+    const quint64 out = PendingOut();
+    if (in == 0 && out == 0) {
+        return;
+    }
+    try {
+        TSQLiteLock lock(*Database);
+        // The row of the local date at the moment of the write.
+        const TDateTime today = DateOf(Clock::Now());
+        int rows = 0;
+        {
+            TSQLiteQuery query(*Database, QStringLiteral("UPDATE USAGE SET INCOMING = INCOMING + :INCOMING,"
+                                                         "OUTGOING = OUTGOING + :OUTGOING WHERE DATE = :DATE"));
+            Database->SetParamByNameAsDate(QStringLiteral("DATE"), today);
+            Database->SetParamByNameAsInt64(QStringLiteral("INCOMING"), static_cast<qint64>(in));
+            Database->SetParamByNameAsInt64(QStringLiteral("OUTGOING"), static_cast<qint64>(out));
+            Database->Exec();
+            rows = Database->RowsAffected();
+        }
+        if (rows == 0) {
+            TSQLiteQuery query(*Database, QStringLiteral("INSERT INTO USAGE VALUES (:DATE, :INCOMING, :OUTGOING)"));
+            Database->SetParamByNameAsDate(QStringLiteral("DATE"), today);
+            Database->SetParamByNameAsInt64(QStringLiteral("INCOMING"), static_cast<qint64>(in));
+            Database->SetParamByNameAsInt64(QStringLiteral("OUTGOING"), static_cast<qint64>(out));
+            Database->Exec();
+        }
+        // Still under the lock, so that a reader never sees the written bytes twice.
+        FPendingIn.fetch_sub(in, std::memory_order_acq_rel);
+        FPendingOut.fetch_sub(out, std::memory_order_acq_rel);
+        QMutexLocker errorLock(&FErrorMutex);
+        FLastFlushError.clear();
+    } catch (const ESQLiteException& E) {
+        // The bytes stay pending; the next write tries again.
+        QMutexLocker errorLock(&FErrorMutex);
+        FLastFlushError = E.Message();
+    }
+}
+
+QString TUsageThread::LastFlushError() const
+{
+    QMutexLocker lock(&FErrorMutex);
+    return FLastFlushError;
+}
+
+void TUsageThread::QueryRange(TDateTime DateFrom, TDateTime DateTo, quint64& ValueIn, quint64& ValueOut)
+{
+    OMBRELAY_ASSERT("Core.Usage", Database != nullptr);
+    ValueIn = 0;
+    ValueOut = 0;
+    TSQLiteLock lock(*Database);
+    {
+        TSQLiteQuery query(*Database, QStringLiteral("SELECT SUM(INCOMING) AS INCOMING, SUM(OUTGOING) AS OUTGOING "
+                                                     "FROM USAGE WHERE DATE BETWEEN :DATE1 AND :DATE2"));
+        Database->SetParamByNameAsDate(QStringLiteral("DATE1"), DateFrom);
+        Database->SetParamByNameAsDate(QStringLiteral("DATE2"), DateTo);
+        while (Database->Next()) {
+            ValueIn += static_cast<quint64>(Database->GetFieldByNameAsInt64(QStringLiteral("INCOMING")));
+            ValueOut += static_cast<quint64>(Database->GetFieldByNameAsInt64(QStringLiteral("OUTGOING")));
+        }
+    }
+    // Read under the lock: a write moves bytes from pending to the table under it too.
+    ValueIn += PendingIn();
+    ValueOut += PendingOut();
+}
+
+void TUsageThread::GetToday(quint64& ValueIn, quint64& ValueOut)
+{
+    const TDateTime today = DateOf(Clock::Now());
+    QueryRange(today, today, ValueIn, ValueOut);
+}
+
+void TUsageThread::GetMonth(quint64& ValueIn, quint64& ValueOut)
+{
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    DecodeDate(Clock::Now(), year, month, day);
+    TDateTime first = 0;
+    TDateTime last = 0;
+    TryEncodeDate(year, month, 1, first);
+    TryEncodeDate(year, month, QDate(year, month, 1).daysInMonth(), last);
+    QueryRange(first, last, ValueIn, ValueOut);
+}
+
+QString FormatByteSize(quint64 Value)
+{
+    const QLocale locale;
+    if (Value < 1000) {
+        return QStringLiteral("%1 bytes").arg(Value);
+    }
+    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    // The unit that keeps the number below 1000 (so 1000 to 1023 bytes read "0.97 KB").
+    int unit = 1;
+    while (unit < 6 && (Value >> (10 * unit)) >= 1000) {
+        ++unit;
+    }
+    const int shift = 10 * unit;
+    const quint64 whole = Value >> shift;
+    const int decimals = whole < 10 ? 2 : whole < 100 ? 1 : 0;
+    const quint64 scale = decimals == 2 ? 100 : decimals == 1 ? 10 : 1;
+    // Truncated, not rounded, as the platform formatter does; the fraction is scaled in 128 bits
+    // because the remainder of an exabyte count times 100 overflows 64.
+    __extension__ using u128 = unsigned __int128;
+    const u128 remainder = Value & ((u128(1) << shift) - 1);
+    const quint64 scaled = whole * scale + static_cast<quint64>((remainder * scale) >> shift);
+    const QString number = locale.toString(static_cast<double>(scaled) / static_cast<double>(scale), 'f', decimals);
+    return number + QLatin1Char(' ') + QLatin1String(units[unit - 1]);
+}
+
+} // namespace Ombrelay

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "Common.h"
+#include "DateTime.h"
+#include "UsageSource.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QString>
+
+#include <atomic>
+#include <map>
+
+namespace Ombrelay
+{
+
+// Counters of the cellular interfaces the kernel lists under Root (normally /sys/class/net):
+// those whose uevent says DEVTYPE=wwan. Tunnels and other links never carry that type. PPP
+// links are left to the backend that made them: a ppp interface may just as well be PPPoE or a
+// VPN, which the tree cannot tell apart, while the backend knows its bearer and can report that
+// interface's counters through its own source (ReadSysfsInterfaceCounters helps).
+class TSysfsUsageSource : public IUsageSource
+{
+public:
+    explicit TSysfsUsageSource(const QString& Root = QStringLiteral("/sys/class/net"));
+    bool ReadCounters(QList<TInterfaceCounters>& List) override;
+
+private:
+    QByteArray FRoot;
+};
+
+// Reads the counters of interface Name under Root, keyed "name#ifindex". False when the
+// interface is gone or its files cannot be read.
+bool ReadSysfsInterfaceCounters(const QString& Root, const QString& Name, TInterfaceCounters& Counters);
+
+// Counts the bytes received and sent over the cellular interfaces and keeps daily totals in
+// USAGE: samples every second, adds the growth to today's row every 60 samples and once more
+// when it stops.
+//
+// Growth is taken per interface against that interface's own last reading, so a link that
+// is re-created with its counters back at zero (a PPP reconnect) loses nothing, and one that
+// drops (a re-plugged device) simply counts on from its new value. Bytes that a failed write
+// could not store stay pending for the next one.
+class TUsageThread : public TWaitableThread
+{
+    Q_OBJECT
+
+public:
+    static constexpr unsigned long DefaultPeriodMs = 1000;
+    static constexpr quint32 SamplesPerFlush = 60;
+
+    // The sysfs source reads SysfsRoot; registered sources are read beside it. The owner starts
+    // the thread.
+    explicit TUsageThread(const QString& SysfsRoot = QStringLiteral("/sys/class/net"),
+                          unsigned long PeriodMs = DefaultPeriodMs);
+    ~TUsageThread() override;
+
+    // Bytes received and sent on the current local date, and in the current calendar month,
+    // including what is counted but not yet written. Callable from any thread; a database
+    // failure raises ESQLiteException.
+    void GetToday(quint64& ValueIn, quint64& ValueOut);
+    void GetMonth(quint64& ValueIn, quint64& ValueOut);
+
+    // One pass of the loop (sample, and a write at every 60th). The thread runs it once per
+    // period; a test may drive it directly on a thread that was never started.
+    void Pass();
+    // Writes the pending bytes to today's row. A database failure keeps them pending.
+    void Flush();
+
+    quint32 Count() const { return FCount.load(std::memory_order_acquire); }
+    quint64 PendingIn() const { return FPendingIn.load(std::memory_order_acquire); }
+    quint64 PendingOut() const { return FPendingOut.load(std::memory_order_acquire); }
+    // The message of the last failed write; empty after a successful one.
+    QString LastFlushError() const;
+
+protected:
+    void Execute() override;
+
+private:
+    struct TReading
+    {
+        quint64 Rx = 0;
+        quint64 Tx = 0;
+    };
+    using TReadings = QHash<QString, TReading>;
+
+    void Sample();
+    void ReadSource(quint64 SourceId, IUsageSource& Source, quint64& AddIn, quint64& AddOut);
+    void QueryRange(TDateTime DateFrom, TDateTime DateTo, quint64& ValueIn, quint64& ValueOut);
+
+    TSysfsUsageSource FSysfs;
+    unsigned long FPeriodMs;
+    std::atomic<quint32> FCount{0};
+    // Last reading of every interface, per source (by registration id); a source's first read
+    // makes the baseline of the interfaces it reports then.
+    std::map<quint64, TReadings> FReadings;
+    // Counted, not yet written. Written by the worker; read by any thread.
+    std::atomic<quint64> FPendingIn{0};
+    std::atomic<quint64> FPendingOut{0};
+    mutable QMutex FErrorMutex;
+    QString FLastFlushError;
+};
+
+// The platform's short byte-size text: at most three significant digits (truncated) and a
+// unit stepping by 1024: "532 bytes", "1.50 KB", "12.3 MB", "999 GB", "0.97 TB".
+QString FormatByteSize(quint64 Value);
+
+// The process-wide instance, created running by the module start-up.
+extern TUsageThread* UsageThread;
+
+} // namespace Ombrelay
