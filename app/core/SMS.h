@@ -1,0 +1,128 @@
+#pragma once
+
+// SMS PDU codec: SMS-DELIVER and SMS-SUBMIT PDUs (3GPP TS 23.040 layout) with the GSM 7-bit
+// default alphabet and UCS-2 (3GPP TS 23.038). Qt Core only: this is the part of the program
+// that reads input from strangers, so every read is bounded by the input.
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <atomic>
+#include <cstdint>
+
+namespace Ombrelay
+{
+
+// GSM 7-bit default alphabet: septet -> UTF-16 code unit. The escape code 0x1B holds 0.
+extern char16_t GsmToChar[128];
+// 8-bit character code -> septet, built from GsmToChar (a later code wins). Characters that no
+// septet produces hold kNoGsmCode.
+extern std::uint8_t CharToGsm[256];
+constexpr std::uint8_t kNoGsmCode = 0xFF;
+
+// Builds the alphabet tables and seeds the generator of concatenation references from the
+// clock. Idempotent and thread-safe; the module start-up calls it first.
+void InitSmsTables();
+
+// Message reference (TP-MR) of the next SUBMIT PDU: written into each PDU, then incremented,
+// wrapping from 255 to 0. Starts at 0.
+extern std::atomic<std::uint8_t> NextMessageRef;
+
+// Reseeds the generator of concatenation references (tests and tools that need fixed output).
+void SeedSmsRandom(std::uint32_t Seed);
+
+// Common base of the two codec classes.
+class TSmsBase
+{
+};
+
+// What a PDU carries, as far as the message store needs to know.
+enum TSmsContent
+{
+    scText,           // 7-bit or UCS-2 text: DecodePdu returned true
+    scData,           // 8-bit data
+    scCompressed,     // compressed text (not supported)
+    scReservedCoding, // a reserved data coding group
+    scStatusReport,   // SMS-STATUS-REPORT: a delivery report, not a message
+};
+
+class TSmsRecv : public TSmsBase
+{
+public:
+    // Decodes one PDU text (hexadecimal, upper or lower case, starting with the service-centre
+    // length). True when Sender and Text hold the result; false when the PDU carries no text
+    // (see Content). Raises EMBException ("PDU decoding error: ...") for input that is not a
+    // PDU: a character that is not a hexadecimal digit, input that ends before a one-octet field,
+    // a user-data length smaller than its header.
+    bool DecodePdu(QStringView Value);
+    bool DecodePdu(const QString& Value) { return DecodePdu(QStringView(Value)); }
+    // The same for PDU text held as 8-bit characters (tools reading files).
+    bool DecodePdu(const char* Value, qsizetype Size);
+    // The same from octets already converted.
+    bool DecodeOctets(const std::uint8_t* Data, qsizetype Size);
+
+    const QString& Sender() const { return FSender; }
+    const QString& Text() const { return FText; }
+    bool Multipart() const { return FMultipart; }
+    int Total() const { return FTotal; }
+    int SeqNo() const { return FSeqNo; }
+    int RefNo() const { return FRefNo; }
+    TSmsContent Content() const { return FContent; }
+    // The data coding scheme octet, -1 before it was read.
+    int DataCoding() const { return FDataCoding; }
+
+private:
+    void Reset();
+    bool Walk(const std::uint8_t* Data, qsizetype Size);
+    void ParseUserDataHeader(const std::uint8_t* Data, qsizetype Size);
+
+    QString FSender;
+    QString FText;
+    bool FMultipart = false;
+    int FTotal = 0;
+    int FSeqNo = 0;
+    int FRefNo = 0;
+    TSmsContent FContent = scText;
+    int FDataCoding = -1;
+};
+
+class TSmsSend : public TSmsBase
+{
+public:
+    const QString& Target() const { return FTarget; }
+    void SetTarget(const QString& Value) { FTarget = Value; }
+    const QString& Text() const { return FText; }
+    void SetText(const QString& Value) { FText = Value; }
+    // Number of parts EncodePdu would produce for Text; 0 for an empty text.
+    int Count() const;
+    // Concatenation reference for the next EncodePdu: 0..255, or -1 (the default) to draw one.
+    void SetConcatRef(int Value) { FConcatRef = Value; }
+
+    // One SMS-SUBMIT PDU text per part, in part order. Text must not be empty.
+    QStringList EncodePdu() const;
+
+    // True when the whole text can go in the 7-bit default alphabet without escapes.
+    static bool IsGsm7Bit(QStringView Text);
+    // The parts of a message; a part never ends inside a surrogate pair.
+    static QStringList SplitText(const QString& Text);
+    // Part count of SplitText without building the parts.
+    static int CountParts(QStringView Text);
+
+private:
+    QString FTarget;
+    QString FText;
+    int FConcatRef = -1;
+};
+
+// Builds the SMS-DELIVER PDU texts that carry a whole message as a modem stack in message mode
+// hands it over (sender, the service centre's time stamp with its offset, text): split into
+// concatenated parts by the same rules as EncodePdu, so that DecodePdu reads back the same
+// sender, text and parts. RefNo 0..255 fixes the concatenation reference, -1 draws one.
+// A numeric sender ("+" and digits) becomes an international or unknown-type number; any
+// other sender an alphanumeric address (at most 11 characters of the GSM alphabet; others are
+// written as '?').
+QStringList BuildDeliverPdus(const QString& Sender, const QDateTime& TimeStamp, const QString& Text, int RefNo = -1);
+
+} // namespace Ombrelay

@@ -1,0 +1,2 @@
+# SMS codec and message store.
+ombrelay_add_test(NAME test_sms_codec SOURCES sms/test_sms_codec.cpp LIBS ombrelay_sms LABELS sms)
