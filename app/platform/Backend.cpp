@@ -1,0 +1,75 @@
+#include "Backend.h"
+
+#include "Errors.h"
+#include "sim/SimControl.h"
+#include "sim/SimModem.h"
+
+namespace Ombrelay
+{
+
+QStringList BackendNames() { return {QStringLiteral("auto"), QStringLiteral("sim")}; }
+
+TBackendOptions ParseBackendOptions(QStringList& Arguments)
+{
+    TBackendOptions r;
+    struct TOption
+    {
+        const char* Name;
+        QString* Value;
+    };
+    const TOption options[] = {{"--backend", &r.Backend},
+                               {"--sim-scenario", &r.SimScenario},
+                               {"--sim-state", &r.SimState},
+                               {"--sim-control", &r.SimControl}};
+    QStringList rest;
+    for (qsizetype i = 0; i < Arguments.size(); ++i) {
+        const QString& arg = Arguments[i];
+        bool taken = false;
+        for (const TOption& o : options) {
+            const QString name = QLatin1String(o.Name);
+            if (arg == name) {
+                if (i + 1 >= Arguments.size() || Arguments[i + 1].isEmpty()) {
+                    throw EOmbrelayError(QStringLiteral("%1 needs a value").arg(name));
+                }
+                *o.Value = Arguments[++i];
+                taken = true;
+            } else if (arg.startsWith(name + QLatin1Char('='))) {
+                *o.Value = arg.mid(name.size() + 1);
+                if (o.Value->isEmpty()) {
+                    throw EOmbrelayError(QStringLiteral("%1 needs a value").arg(name));
+                }
+                taken = true;
+            }
+            if (taken) {
+                break;
+            }
+        }
+        if (!taken) {
+            rest << arg;
+        }
+    }
+    if (!BackendNames().contains(r.Backend)) {
+        throw EOmbrelayError(QStringLiteral("Unknown backend \"%1\" (known: %2)")
+                                 .arg(r.Backend, BackendNames().join(QStringLiteral(", "))));
+    }
+    Arguments = rest;
+    return r;
+}
+
+std::shared_ptr<IMbnInterfaceManager> CreateBackend(const QString& Name, const TBackendOptions& Options)
+{
+    // No real backend exists yet: "auto" is the simulated modem.
+    if (Name != QLatin1String("auto") && Name != QLatin1String("sim")) {
+        throw EOmbrelayError(QStringLiteral("Unknown backend \"%1\"").arg(Name));
+    }
+    const TSimScenario scenario =
+        Options.SimScenario.isEmpty() ? TSimScenario::Default() : TSimScenario::Load(Options.SimScenario);
+    auto modem = std::make_shared<TSimModem>(scenario, Options.SimState);
+    if (!Options.SimControl.isEmpty()) {
+        // Owned by the modem: it lives and ends with it.
+        new TSimControl(*modem, Options.SimControl, modem.get());
+    }
+    return modem;
+}
+
+} // namespace Ombrelay

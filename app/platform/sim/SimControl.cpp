@@ -1,0 +1,181 @@
+#include "SimControl.h"
+
+#include "Errors.h"
+#include "SimModem.h"
+
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
+
+namespace Ombrelay
+{
+
+namespace
+{
+
+// A command line longer than this is not a command; the connection is closed.
+constexpr qint64 kMaxLine = 64 * 1024;
+
+// The first Count - 1 words of Line and, as the last element, the rest of the line as it stands
+// (so that a message text keeps its own spacing).
+QStringList SplitWords(const QString& Line, int Count)
+{
+    QStringList r;
+    qsizetype at = 0;
+    const qsizetype n = Line.size();
+    while (r.size() < Count - 1) {
+        while (at < n && Line[at].isSpace()) {
+            ++at;
+        }
+        if (at >= n) {
+            return r;
+        }
+        qsizetype end = at;
+        while (end < n && !Line[end].isSpace()) {
+            ++end;
+        }
+        r << Line.mid(at, end - at);
+        at = end;
+    }
+    while (at < n && Line[at].isSpace()) {
+        ++at;
+    }
+    if (at < n) {
+        r << Line.mid(at);
+    }
+    return r;
+}
+
+quint64 ReadNumber(const QString& Text, const char* What, quint64 Max)
+{
+    bool ok = false;
+    const quint64 v = Text.toULongLong(&ok, 10);
+    if (!ok || v > Max) {
+        throw EOmbrelayError(QStringLiteral("%1 must be a whole number from 0 to %2").arg(QLatin1String(What)).arg(Max));
+    }
+    return v;
+}
+
+} // namespace
+
+TSimControl::TSimControl(TSimModem& Modem, const QString& Path, QObject* Parent)
+    : QObject(Parent)
+    , FModem(Modem)
+    , FPath(Path)
+{
+    const QByteArray native = QFile::encodeName(Path);
+    struct stat st;
+    if (::lstat(native.constData(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode)) {
+            throw EOmbrelayError(QStringLiteral("Simulated modem control %1: the path exists and is not a socket").arg(Path));
+        }
+        QLocalSocket probe;
+        probe.connectToServer(Path);
+        if (probe.waitForConnected(200)) {
+            throw EOmbrelayError(QStringLiteral("Simulated modem control %1: another program listens there").arg(Path));
+        }
+        QLocalServer::removeServer(Path);
+    }
+    FServer.setSocketOptions(QLocalServer::UserAccessOption);
+    if (!FServer.listen(Path)) {
+        throw EOmbrelayError(QStringLiteral("Simulated modem control %1: %2").arg(Path, FServer.errorString()));
+    }
+    ::chmod(native.constData(), 0600);
+    connect(&FServer, &QLocalServer::newConnection, this, &TSimControl::OnNewConnection);
+}
+
+TSimControl::~TSimControl()
+{
+    FServer.close();
+}
+
+void TSimControl::OnNewConnection()
+{
+    while (QLocalSocket* socket = FServer.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            while (socket->canReadLine()) {
+                const QByteArray line = socket->readLine(kMaxLine);
+                const QString answer = Execute(QString::fromUtf8(line).trimmed());
+                socket->write(answer.toUtf8() + '\n');
+            }
+            if (socket->bytesAvailable() > kMaxLine) {
+                socket->write("error command too long\n");
+                socket->disconnectFromServer();
+            }
+        });
+    }
+}
+
+QString TSimControl::Execute(const QString& Line)
+{
+    const QStringList head = SplitWords(Line, 2);
+    if (head.isEmpty()) {
+        return QStringLiteral("error empty command");
+    }
+    const QString command = head[0];
+    // The Count arguments of the command; with Rest the last one is the rest of the line.
+    auto args = [&](int Count, const char* Usage, bool Rest = false) {
+        QStringList a = SplitWords(Line, Count + 1);
+        a.removeFirst();
+        if (a.size() < Count || (!Rest && SplitWords(Line, Count + 2).size() > Count + 1)) {
+            throw EOmbrelayError(QStringLiteral("usage: %1").arg(QLatin1String(Usage)));
+        }
+        return a;
+    };
+    try {
+        if (command == QLatin1String("interfaces")) {
+            args(0, "interfaces");
+            return QStringLiteral("ok %1").arg(FModem.InterfaceIDs().join(QLatin1Char(' '))).trimmed();
+        }
+        if (command == QLatin1String("deliver")) {
+            const QStringList a = args(3, "deliver IFACE NUMBER TEXT...", true);
+            return QStringLiteral("ok %1").arg(FModem.Deliver(a[0], a[1], a[2]));
+        }
+        if (command == QLatin1String("deliver-pdu")) {
+            const QStringList a = args(2, "deliver-pdu IFACE HEX");
+            FModem.DeliverPdu(a[0], a[1]);
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("stored")) {
+            const QStringList a = args(1, "stored IFACE");
+            return QStringLiteral("ok %1").arg(FModem.StoredCount(a[0]));
+        }
+        if (command == QLatin1String("sent")) {
+            const QStringList a = args(1, "sent IFACE");
+            return QStringLiteral("ok %1").arg(FModem.SentPdus(a[0]).join(QLatin1Char(' '))).trimmed();
+        }
+        if (command == QLatin1String("signal")) {
+            const QStringList a = args(2, "signal IFACE 0..31");
+            FModem.SetSignal(a[0], quint32(ReadNumber(a[1], "the signal", 31)));
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("state")) {
+            const QStringList a = args(1, "state IFACE");
+            return QStringLiteral("ok %1").arg(FModem.StateName(a[0]));
+        }
+        if (command == QLatin1String("drop")) {
+            const QStringList a = args(1, "drop IFACE");
+            FModem.Drop(a[0]);
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("fail")) {
+            const QStringList a = args(2, "fail OPERATION N");
+            FModem.Fail(a[0], int(ReadNumber(a[1], "N", 1000000)));
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("traffic")) {
+            const QStringList a = args(3, "traffic IFACE RX TX");
+            FModem.AddTraffic(a[0], ReadNumber(a[1], "RX", Q_UINT64_C(1) << 50),
+                              ReadNumber(a[2], "TX", Q_UINT64_C(1) << 50));
+            return QStringLiteral("ok");
+        }
+        return QStringLiteral("error unknown command %1").arg(command);
+    } catch (const EOmbrelayError& e) {
+        return QStringLiteral("error %1").arg(e.Message());
+    }
+}
+
+} // namespace Ombrelay

@@ -1,0 +1,124 @@
+#pragma once
+
+// The simulated modem: a backend of the platform port that behaves like a device. It answers
+// every request later, from the event loop, after a small delay; reads come in batches; connect
+// and disconnect pass through connecting and disconnecting; its message store has a capacity
+// and, with a state file, outlives the program the way a modem's memory does.
+//
+// Beside the port it has a device-side face, used by the control channel and by tests: the
+// network delivering messages, the signal changing, the connection dropping, traffic flowing,
+// and failures injected per operation.
+
+#include "MbnPort.h"
+#include "SimScenario.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace Ombrelay
+{
+
+class TSimInterface;
+
+// A whole message the stack was asked to send in message mode.
+struct TSimSentMessage
+{
+    QString Number;
+    QString Text;
+};
+
+class TSimModem : public IMbnInterfaceManager
+{
+    Q_OBJECT
+
+public:
+    // With StateFile set, the stores are read from it when it exists (instead of the scenario's
+    // initial messages) and written to it, atomically, after every change. A state file that
+    // cannot be read raises EOmbrelayError and is left as it is.
+    explicit TSimModem(const TSimScenario& Scenario = TSimScenario::Default(), const QString& StateFile = QString(),
+                       QObject* Parent = nullptr);
+    ~TSimModem() override;
+
+    // The port.
+    QString Name() const override { return QStringLiteral("sim"); }
+    TMbnResult GetInterfaces(QList<std::shared_ptr<IMbnInterface>>& Interfaces) override;
+    TMbnResult GetInterface(const QString& InterfaceID, std::shared_ptr<IMbnInterface>& Interface) override;
+    TMbnResult CreateProfileManager(std::shared_ptr<IMbnConnectionProfileManager>& ProfileManager) override;
+
+    // The device side. Calls naming an interface that does not exist raise EOmbrelayError.
+    QStringList InterfaceIDs() const;
+    // The network delivers a message: in PDU mode its SMS-DELIVER PDUs (several for a long text)
+    // enter the store; in message mode the whole message does. Returns the number of entries
+    // stored. Raises when the store has no room for all of them (then none is stored).
+    int Deliver(const QString& InterfaceID, const QString& Number, const QString& Text,
+                const QDateTime& TimeStamp = QDateTime());
+    // One PDU enters the store as it stands (PDU mode only); returns its storage index.
+    quint32 DeliverPdu(const QString& InterfaceID, const QString& Pdu);
+    int StoredCount(const QString& InterfaceID) const;
+    // Every PDU the device has sent, in order (in message mode, the SUBMIT PDUs it made of each message).
+    QStringList SentPdus(const QString& InterfaceID) const;
+    QList<TSimSentMessage> SentMessages(const QString& InterfaceID) const;
+    void SetSignal(const QString& InterfaceID, quint32 Value);
+    // "connected", "connecting", "disconnecting", "disconnected" or "unknown".
+    QString StateName(const QString& InterfaceID) const;
+    // The network drops the connection.
+    void Drop(const QString& InterfaceID);
+    void AddTraffic(const QString& InterfaceID, quint64 Rx, quint64 Tx);
+
+    // The next Count calls of Operation fail. Operation is a port call (SmsRead, Connect, ...)
+    // or a completion (SmsReadComplete, ConnectComplete, ...), whose status then reports the
+    // failure. Letter case is ignored. Raises for an unknown name.
+    void Fail(const QString& Operation, int Count);
+    // The next Count requests of a completing operation (e.g. SmsRead) are accepted but their
+    // completion never comes, as with a device that hangs.
+    void Lose(const QString& Operation, int Count);
+    static QStringList OperationNames();
+
+    // Messages per read completion, for every interface.
+    void SetReadBatch(int Value);
+    void SetDelay(int Ms) { FDelayMs = Ms; }
+    int Delay() const { return FDelayMs; }
+    // Delivers completions inside the call that starts them: breaks the port's promise on
+    // purpose, to show that the device layer survives a stack that re-enters it.
+    void SetCompleteInsideCall(bool Value) { FCompleteInsideCall = Value; }
+    // Completions and events not yet delivered.
+    int PendingEvents() const { return int(FQueue.size()); }
+
+    // Used by the interface objects.
+    bool TakeFailure(const char* Operation);
+    bool TakeLoss(const char* Operation);
+    TMbnRequestId NextRequestId() { return ++FLastRequestId; }
+    // Runs Event after the delay, in order with every other posted event.
+    void Post(std::function<void()> Event);
+    // Writes the stores to the state file; raises EOmbrelayError when it cannot.
+    void SaveState();
+    // The same from inside an event, where there is nobody to raise to: a warning instead.
+    void TrySaveState();
+    TSimInterface* Find(const QString& InterfaceID) const;
+    TSimInterface* Get(const QString& InterfaceID) const; // raises when missing
+
+private:
+    void RunNext();
+    void LoadState();
+
+    QList<std::shared_ptr<TSimInterface>> FInterfaces;
+    QString FStateFile;
+    int FDelayMs;
+    bool FCompleteInsideCall = false;
+    TMbnRequestId FLastRequestId = 0;
+    QHash<QString, int> FFailures;
+    QHash<QString, int> FLosses;
+    std::deque<std::function<void()>> FQueue;
+    QTimer FQueueTimer;
+    QTimer FTrafficTimer;
+};
+
+} // namespace Ombrelay

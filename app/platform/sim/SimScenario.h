@@ -1,0 +1,68 @@
+#pragma once
+
+// What the simulated modem is: its interfaces, their capabilities, profiles and the messages
+// their stores hold at power-on. Read from a JSON scenario file, or the built-in default.
+//
+// {
+//   "delayMs": 20,                      // time between a request and each of its completions
+//   "interfaces": [{
+//     "id": "sim0",                     // interface identifier (unique)
+//     "capabilities": { "cellularClass": 1, "voiceClass": 1, "dataClass": 53,
+//                       "customDataClass": "", "gsmBandClass": 3, "cdmaBandClass": 0,
+//                       "customBandClass": "", "smsCaps": 3, "controlCaps": 12,
+//                       "deviceID": "...", "manufacturer": "...", "model": "...", "firmwareInfo": "..." },
+//     "profiles": ["<profile XML>", ...],
+//     "messages": ["07912143...", {"number": "+4912345", "text": "Hi", "time": "2024-05-01T10:00:00+02:00"}],
+//     "capacity": 30,                   // messages the store holds
+//     "smsMode": "pdu",                 // or "message": whole messages in and out
+//     "readBatch": 10,                  // messages per read completion
+//     "signal": 20
+//   }]
+// }
+//
+// Numbers may also be given as strings ("0x35"). Unknown keys are errors, so that a misspelt
+// key does not silently leave a default in place.
+
+#include "MbnPort.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace Ombrelay
+{
+
+struct TSimInterfaceScenario
+{
+    QString InterfaceID;
+    TMbnInterfaceCaps Caps;
+    QStringList Profiles;
+    // Initial store: PDUs as they stand (PDU mode) ...
+    QStringList Pdus;
+    // ... and whole messages (kept whole in message mode, turned into SMS-DELIVER PDUs in PDU mode).
+    QList<TMbnSmsMessage> Messages;
+    int Capacity = 30;
+    TMbnSmsFormat SmsFormat = TMbnSmsFormat::sfPdu;
+    int ReadBatch = 10;
+    quint32 Signal = 20;
+};
+
+struct TSimScenario
+{
+    int DelayMs = 20;
+    QList<TSimInterfaceScenario> Interfaces;
+
+    // One GSM modem with two profiles, in PDU mode.
+    static TSimScenario Default();
+    // Raises EOmbrelayError naming the file and what is wrong with it.
+    static TSimScenario Load(const QString& FileName);
+    // Raises EOmbrelayError with Origin (a file name) in front of what is wrong.
+    static TSimScenario Parse(const QByteArray& Json, const QString& Origin = QStringLiteral("scenario"));
+};
+
+// A profile XML as a modem stack stores it, for scenarios built in code.
+QString SimProfileXml(const QString& Name, bool IsDefault, const QString& AccessString,
+                      const QString& UserName = QString(), const QString& Password = QString());
+
+} // namespace Ombrelay
