@@ -82,17 +82,14 @@ TSQLiteDB::TSQLiteDB(const QString& FileName, bool NeedLock)
     // A collator prepares itself on first use; do it here, before any thread can share it.
     FCollator.compare(QStringLiteral("a"), QStringLiteral("b"));
     FCollatorNoCase.compare(QStringLiteral("a"), QStringLiteral("b"));
+}
 
-    try {
-        const int rc = sqlite3_open16(FileName.utf16(), &FDBHandle);
-        CheckResult(rc);
-        RegisterCallbacks();
-    } catch (...) {
-        // The destructor does not run for a constructor that raises.
-        sqlite3_close(FDBHandle);
-        FDBHandle = nullptr;
-        throw;
-    }
+void TSQLiteDB::Connect()
+{
+    // SQLite hands out a handle even when the open fails; the destructor closes it.
+    const int rc = sqlite3_open16(FFileName.utf16(), &FDBHandle);
+    CheckResult(rc);
+    RegisterCallbacks();
 }
 
 TSQLiteDB::~TSQLiteDB()

@@ -60,7 +60,9 @@ public:
     static std::unique_ptr<T> Open(Args&&... A)
     {
         std::unique_ptr<T> db(new T(std::forward<Args>(A)...));
-        static_cast<TSQLiteDB*>(db.get())->InitializeDatabase();
+        TSQLiteDB* base = db.get();
+        base->Connect();
+        base->InitializeDatabase();
         return db;
     }
 
@@ -181,8 +183,7 @@ public:
     static TDateTime DBTextToDateTime(const QString& Text);
 
 protected:
-    // Opens FileName (created if missing) and registers the collations "USER", "USERNOCASE"
-    // and the functions "uupper", "ulower". Raises ESQLiteException; the handle is then closed.
+    // Keeps the settings; Open<T> then connects and initializes.
     TSQLiteDB(const QString& FileName, bool NeedLock);
 
     // Pragmas and schema of a descendant. With NeedLock set, it takes the lock itself.
@@ -195,6 +196,10 @@ protected:
     void CheckResult(int Code) const;
 
 private:
+    // Opens FileName (created if missing) and registers the collations "USER", "USERNOCASE"
+    // and the functions "uupper", "ulower". Runs once the object is complete, so that errors
+    // name the descendant's class.
+    void Connect();
     void CheckLock() const;
     void CheckStatement() const;
     void CheckParamIndex(int Index) const;

@@ -1,0 +1,282 @@
+// The application database: location and modes, schema on first and later starts, the added
+// REBUILT columns, constraints and the CONFIG affinity.
+
+#include "support/TempDatabase.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+namespace Ombrelay
+{
+
+namespace
+{
+int Mode(const QString& Path)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(Path).constData(), &st) != 0) {
+        return -1;
+    }
+    return static_cast<int>(st.st_mode & 07777);
+}
+
+// Runs SQL on a file with the plain C library, outside the program's own layer.
+void RawExec(const QString& File, const char* SQL)
+{
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(File).constData(), &db), SQLITE_OK);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, SQL, nullptr, nullptr, &error);
+    const QByteArray text = error != nullptr ? QByteArray(error) : QByteArray();
+    sqlite3_free(error);
+    sqlite3_close(db);
+    QVERIFY2(rc == SQLITE_OK, text.constData());
+}
+
+QStringList Column(TDatabase& DB, const QString& SQL)
+{
+    TSQLiteLock lock(DB);
+    TSQLiteQuery q(DB, SQL);
+    QStringList values;
+    while (DB.Next()) {
+        values.append(DB.GetFieldAsString(0));
+    }
+    return values;
+}
+
+const char* const kOriginalSchema =
+    "CREATE TABLE CONFIG (\r\nNAME TEXT NOT NULL PRIMARY KEY,\r\nVALUE VARIANT)\r\n;"
+    "CREATE TABLE INCOMING (\r\nID INTEGER NOT NULL PRIMARY KEY,\r\nDATE DATETIME NOT NULL,\r\n"
+    "SEEN BOOLEAN NOT NULL CHECK (SEEN IN (0, 1)),\r\nPDU TEXT NOT NULL)\r\n;"
+    "CREATE TABLE OUTGOING (\r\nID INTEGER NOT NULL PRIMARY KEY,\r\nDATE DATETIME NOT NULL,\r\n"
+    "SENT BOOLEAN NOT NULL CHECK (SENT IN (0, 1)),\r\nPDU TEXT NOT NULL)\r\n;";
+} // namespace
+
+class TestDatabase : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstStartCreatesFolderFileAndTables()
+    {
+        TTempDatabase temp(false);
+        QVERIFY(!QFileInfo::exists(temp.Folder()));
+        TDatabase& db = temp.Open();
+        QCOMPARE(Database, &db);
+        QCOMPARE(db.FileName(), temp.FilePath());
+        QCOMPARE(TDatabase::GetLocation(), temp.FilePath());
+
+        QCOMPARE(Column(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid")),
+                 (QStringList{"CONFIG", "INCOMING", "OUTGOING", "USAGE"}));
+        for (const char* table : {"CONFIG", "INCOMING", "OUTGOING", "USAGE"}) {
+            QCOMPARE(Column(db, QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table))),
+                     QStringList{"0"});
+        }
+        // The statement text is kept as written, lines ended by CR LF.
+        QCOMPARE(Column(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'USAGE'")),
+                 QStringList{"CREATE TABLE USAGE (\r\nDATE DATE NOT NULL PRIMARY KEY,\r\nINCOMING BIGINT NOT NULL,\r\n"
+                             "OUTGOING BIGINT NOT NULL)"});
+        TSQLiteLock lock(db);
+        QCOMPARE(db.Version(), 0);
+        db.FetchTable(QStringLiteral("PRAGMA journal_mode"));
+        QCOMPARE(db.ResultSet(1), QStringLiteral("wal"));
+        db.FetchTable(QStringLiteral("PRAGMA foreign_keys"));
+        QCOMPARE(db.ResultSet(1), QStringLiteral("1"));
+        db.FetchTable(QStringLiteral("PRAGMA encoding"));
+        QCOMPARE(db.ResultSet(1), QStringLiteral("UTF-16le"));
+    }
+
+    void privateModes()
+    {
+        TTempDatabase temp(false);
+        {
+            // Left wide open by someone else: narrowed on open.
+            QVERIFY(QDir().mkpath(temp.Folder()));
+            QVERIFY(::chmod(QFile::encodeName(temp.Folder()).constData(), 0755) == 0);
+        }
+        TDatabase& db = temp.Open();
+        {
+            TSQLiteLock lock(db);
+            db.ExecSQL(QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES ('2017-03-09 14:05:07', 0, '00')"));
+        }
+        QCOMPARE(Mode(temp.Folder()), 0700);
+        QCOMPARE(Mode(temp.FilePath()), 0600);
+        // The write-ahead companions hold the same private data.
+        QVERIFY(QFileInfo::exists(temp.FilePath() + QStringLiteral("-wal")));
+        QCOMPARE(Mode(temp.FilePath() + QStringLiteral("-wal")), 0600);
+        QCOMPARE(Mode(temp.FilePath() + QStringLiteral("-shm")), 0600);
+
+        // An existing file and companions with wider modes are narrowed at the next start.
+        temp.Close();
+        QVERIFY(::chmod(QFile::encodeName(temp.FilePath()).constData(), 0644) == 0);
+        RawExec(temp.FilePath(), "PRAGMA user_version = 0");
+        for (const char* suffix : {"-wal", "-shm"}) {
+            const QString companion = temp.FilePath() + QLatin1String(suffix);
+            if (QFileInfo::exists(companion)) {
+                QVERIFY(::chmod(QFile::encodeName(companion).constData(), 0644) == 0);
+            }
+        }
+        QVERIFY(::chmod(QFile::encodeName(temp.Folder()).constData(), 0777) == 0);
+        temp.Open();
+        QCOMPARE(Mode(temp.Folder()), 0700);
+        QCOMPARE(Mode(temp.FilePath()), 0600);
+        for (const char* suffix : {"-wal", "-shm"}) {
+            const QString companion = temp.FilePath() + QLatin1String(suffix);
+            if (QFileInfo::exists(companion)) {
+                QCOMPARE(Mode(companion), 0600);
+            }
+        }
+    }
+
+    void secondStartKeepsTablesAndRows()
+    {
+        TTempDatabase temp;
+        auto fill = [](TDatabase& Db) {
+            TSQLiteLock lock(Db);
+            Db.ExecSQL(QStringLiteral("INSERT INTO CONFIG VALUES ('k', 'v');"
+                                      "INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES ('2017-03-09 14:05:07', 1, 'AB');"
+                                      "INSERT INTO OUTGOING (DATE, SENT, PDU, REBUILT) VALUES ('2017-03-09 14:05:08', "
+                                      "0, 'CD', 1);"
+                                      "INSERT INTO USAGE VALUES ('2017-03-09', 5000000000, 7)"));
+        };
+        fill(temp.DB());
+        const QString schema = QStringLiteral("SELECT name || ':' || sql FROM sqlite_master ORDER BY name");
+        const QStringList before = Column(temp.DB(), schema);
+        temp.Open();
+        QCOMPARE(Column(temp.DB(), schema), before);
+        QCOMPARE(Column(temp.DB(), QStringLiteral("SELECT NAME || '=' || VALUE FROM CONFIG")), QStringList{"k=v"});
+        QCOMPARE(Column(temp.DB(), QStringLiteral("SELECT DATE || SEEN || PDU || REBUILT FROM INCOMING")),
+                 QStringList{"2017-03-09 14:05:071AB0"});
+        QCOMPARE(Column(temp.DB(), QStringLiteral("SELECT PDU || REBUILT FROM OUTGOING")), QStringList{"CD1"});
+        QCOMPARE(Column(temp.DB(), QStringLiteral("SELECT INCOMING FROM USAGE")), QStringList{"5000000000"});
+    }
+
+    void olderFileGetsRebuiltColumns()
+    {
+        // A file made with the original four tables and rows in them.
+        TTempDatabase temp(false);
+        QVERIFY(QDir().mkpath(temp.Folder()));
+        RawExec(temp.FilePath(), kOriginalSchema);
+        RawExec(temp.FilePath(),
+                // USAGE lacks a column: it stays that way.
+                "CREATE TABLE USAGE (DATE DATE NOT NULL PRIMARY KEY, INCOMING BIGINT NOT NULL);"
+                "INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES ('2017-03-09 14:05:07', 1, 'AB');"
+                "INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES ('2017-03-09 14:05:08', 1, 'CD');");
+        TDatabase& db = temp.Open();
+        QCOMPARE(Column(db, QStringLiteral("SELECT PDU || ':' || REBUILT FROM INCOMING")), QStringList{"AB:0"});
+        QCOMPARE(Column(db, QStringLiteral("SELECT PDU || ':' || REBUILT FROM OUTGOING")), QStringList{"CD:0"});
+        QCOMPARE(Column(db, QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('USAGE')")), QStringList{"2"});
+        {
+            TSQLiteLock lock(db);
+            TSQLiteQuery q(db, QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, REBUILT) VALUES (?, 0, 'EF', ?)"));
+            db.SetParamAsDateTime(1, Clock::Now());
+            db.SetParamAsInt(2, 2);
+            try {
+                db.Exec();
+                QFAIL("REBUILT accepted 2");
+            } catch (const ESQLiteException& e) {
+                QCOMPARE(e.Code(), 19);
+            }
+            try {
+                db.ExecSQL(QStringLiteral("UPDATE USAGE SET OUTGOING = 1"));
+                QFAIL("a missing column was found");
+            } catch (const ESQLiteException& e) {
+                QCOMPARE(e.Code(), 1);
+                QCOMPARE(e.Message(), QStringLiteral("TDatabase: SQL error or missing database: no such column: OUTGOING"));
+            }
+        }
+        // A third start finds the columns and changes nothing.
+        const QString schema = QStringLiteral("SELECT sql FROM sqlite_master ORDER BY name");
+        const QStringList before = Column(db, schema);
+        temp.Open();
+        QCOMPARE(Column(temp.DB(), schema), before);
+    }
+
+    void constraintsAndAffinity()
+    {
+        TTempDatabase temp;
+        TDatabase& db = temp.DB();
+        TSQLiteLock lock(db);
+        {
+            TSQLiteQuery q(db, QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (:DATE, :SEEN, :PDU)"));
+            db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
+            db.SetParamByNameAsInt64(QStringLiteral("SEEN"), 2);
+            db.SetParamByNameAsString(QStringLiteral("PDU"), QStringLiteral("00"));
+            try {
+                db.Exec();
+                QFAIL("SEEN accepted 2");
+            } catch (const ESQLiteException& e) {
+                QCOMPARE(e.Code(), 19);
+                QVERIFY2(e.Message().startsWith(QStringLiteral("TDatabase: Abort due to constraint violation: ")),
+                         qPrintable(e.Message()));
+            }
+        }
+        {
+            // Numeric affinity: a well-formed number given as text is stored as the number.
+            TSQLiteQuery q(db, QStringLiteral("INSERT OR REPLACE INTO CONFIG (NAME, VALUE) VALUES (?, ?)"));
+            const QList<QPair<QString, QString>> rows{{"a", "0123"}, {"b", "+123"}, {"c", "0123,0456"}, {"d", ""}};
+            for (const auto& [name, value] : rows) {
+                db.SetParamAsString(1, name);
+                db.SetParamAsString(2, value);
+                db.Exec();
+            }
+        }
+        TSQLiteQuery q(db, QStringLiteral("SELECT typeof(VALUE), VALUE FROM CONFIG ORDER BY NAME"));
+        QStringList got;
+        while (db.Next()) {
+            got.append(db.GetFieldAsString(0) + QLatin1Char(':') + db.GetFieldAsString(1));
+        }
+        QCOMPARE(got, (QStringList{"integer:123", "integer:123", "text:0123,0456", "text:"}));
+    }
+
+    void unusableFileFailsWithoutHarm()
+    {
+        TTempDatabase temp(false);
+        QVERIFY(QDir().mkpath(temp.Folder()));
+        QFile f(temp.FilePath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(2048, '\x5a'));
+        f.close();
+        try {
+            temp.Open();
+            QFAIL("a file that is not a database was opened");
+        } catch (const ESQLiteException& e) {
+            QCOMPARE(e.Code(), 26);
+            QCOMPARE(e.Message(), QStringLiteral("TDatabase: Unknown DB error (26): file is not a database"));
+        }
+        QCOMPARE(Database, nullptr);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray(2048, '\x5a'));
+    }
+
+    void locationFollowsXdg()
+    {
+        TTempDatabase temp(false);
+        const QByteArray oldHome = qgetenv("HOME");
+        const QString home = temp.DataHome() + QStringLiteral("/home");
+        qputenv("HOME", QFile::encodeName(home));
+        // No XDG_DATA_HOME, or a relative one: the default below the home folder.
+        for (const char* xdg : {"", "relative/path"}) {
+            if (*xdg == 0) {
+                qunsetenv("XDG_DATA_HOME");
+            } else {
+                qputenv("XDG_DATA_HOME", xdg);
+            }
+            QCOMPARE(TDatabase::GetLocation(), home + QStringLiteral("/.local/share/Virelle/Ombrelay/Ombrelay.DB"));
+        }
+        QCOMPARE(Mode(home + QStringLiteral("/.local/share/Virelle/Ombrelay")), 0700);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("relative/path")));
+        qputenv("HOME", oldHome);
+        qputenv("XDG_DATA_HOME", QFile::encodeName(temp.DataHome() + QStringLiteral("/")));
+        QCOMPARE(TDatabase::GetLocation(), temp.FilePath());
+    }
+};
+
+} // namespace Ombrelay
+
+QTEST_GUILESS_MAIN(Ombrelay::TestDatabase)
+#include "tst_database.moc"

@@ -1,0 +1,142 @@
+// One connection shared by threads under the re-entrant lock.
+
+#include "TestDB.h"
+
+#include <QSemaphore>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+
+namespace Ombrelay
+{
+
+class TestSQLiteLock : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir{TestTempBase()};
+    std::unique_ptr<TTestDB> FDB;
+
+private Q_SLOTS:
+    void init()
+    {
+        TTestDB::InitSQL = QStringLiteral("CREATE TABLE IF NOT EXISTS T (ID INTEGER PRIMARY KEY, WHO INTEGER, "
+                                          "SEQ INTEGER)");
+        FDB = TTestDB::Make(FDir.filePath(QStringLiteral("lock.db")), true);
+        TTestDB::InitSQL.clear();
+    }
+
+    void cleanup()
+    {
+        FDB.reset();
+        QFile::remove(FDir.filePath(QStringLiteral("lock.db")));
+    }
+
+    void twoThreadsShareTheConnection()
+    {
+        // Each thread runs whole sequences (prepared insert, row id, read back) under the lock;
+        // a sequence must never see the other thread's statement or row id.
+        constexpr int kRounds = 200;
+        std::atomic<int> failures{0};
+        auto worker = [&](int Who) {
+            for (int i = 0; i < kRounds; ++i) {
+                try {
+                    TSQLiteLock lock(*FDB);
+                    qint64 id = 0;
+                    {
+                        TSQLiteQuery q(*FDB, QStringLiteral("INSERT INTO T (WHO, SEQ) VALUES (:WHO, :SEQ)"));
+                        FDB->SetParamByNameAsInt64(QStringLiteral("WHO"), Who);
+                        FDB->SetParamByNameAsInt64(QStringLiteral("SEQ"), i);
+                        FDB->Exec();
+                        id = FDB->LastInsertRowId();
+                        if (FDB->RowsAffected() != 1) {
+                            ++failures;
+                        }
+                    }
+                    // Re-entrant: a nested helper takes the lock again.
+                    TSQLiteLock inner(*FDB);
+                    TSQLiteQuery q(*FDB, QStringLiteral("SELECT WHO, SEQ FROM T WHERE ID = ?"));
+                    FDB->SetParamAsInt64(1, id);
+                    if (!FDB->Next() || FDB->GetFieldByNameAsInt(QStringLiteral("who")) != Who
+                        || FDB->GetFieldByNameAsInt(QStringLiteral("seq")) != i) {
+                        ++failures;
+                    }
+                } catch (...) {
+                    ++failures;
+                }
+                if (i % 16 == 0) {
+                    QThread::yieldCurrentThread();
+                }
+            }
+        };
+        std::unique_ptr<QThread> a(QThread::create(worker, 1));
+        std::unique_ptr<QThread> b(QThread::create(worker, 2));
+        a->start();
+        b->start();
+        QVERIFY(a->wait(60000));
+        QVERIFY(b->wait(60000));
+        QCOMPARE(failures.load(), 0);
+
+        TSQLiteLock lock(*FDB);
+        TSQLiteQuery q(*FDB, QStringLiteral("SELECT WHO, COUNT(*), COUNT(DISTINCT SEQ) FROM T GROUP BY WHO"));
+        for (int who = 1; who <= 2; ++who) {
+            QVERIFY(FDB->Next());
+            QCOMPARE(FDB->GetFieldAsInt(0), who);
+            QCOMPARE(FDB->GetFieldAsInt(1), kRounds);
+            QCOMPARE(FDB->GetFieldAsInt(2), kRounds);
+        }
+    }
+
+    void lockHeldByAnotherThreadIsNotEnough()
+    {
+        // Another thread holds the lock: this thread's calls must still be refused, since the
+        // shared statement would otherwise be used by two threads at once.
+        QSemaphore held;
+        QSemaphore release;
+        std::unique_ptr<QThread> holder(QThread::create([&] {
+            TSQLiteLock lock(*FDB);
+            held.release();
+            release.acquire();
+        }));
+        holder->start();
+        held.acquire();
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, FDB->OpenQuery(QStringLiteral("SELECT 1")));
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, FDB->ExecSQL(QStringLiteral("INSERT INTO T (WHO) VALUES (9)")));
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, FDB->BeginTrans());
+        // Nor may this thread release the other thread's lock.
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, FDB->Unlock());
+        QVERIFY(!FDB->LockedByCurrentThread());
+        release.release();
+        QVERIFY(holder->wait(10000));
+
+        // Once free, this thread takes it and works; nothing was written by the refused calls.
+        TSQLiteLock lock(*FDB);
+        FDB->FetchTable(QStringLiteral("SELECT COUNT(*) FROM T"));
+        QCOMPARE(FDB->ResultSet(1), QStringLiteral("0"));
+        QVERIFY(!FDB->QueryOpen());
+    }
+
+    void lockBlocksOtherThreads()
+    {
+        // While this thread holds the lock, another thread's Lock waits.
+        std::atomic<bool> entered{false};
+        FDB->Lock();
+        std::unique_ptr<QThread> other(QThread::create([&] {
+            TSQLiteLock lock(*FDB);
+            entered = true;
+        }));
+        other->start();
+        QTest::qWait(100);
+        QVERIFY(!entered.load());
+        FDB->Unlock();
+        QVERIFY(other->wait(10000));
+        QVERIFY(entered.load());
+    }
+};
+
+} // namespace Ombrelay
+
+QTEST_GUILESS_MAIN(Ombrelay::TestSQLiteLock)
+#include "tst_sqlitelock.moc"

@@ -1,0 +1,12 @@
+# The SQLite access layer, the application database, the settings and the module start-up,
+# all over real database files in temporary folders.
+ombrelay_add_test(NAME test_sqlitedb SOURCES sqlite/tst_sqlitedb.cpp sqlite/TestDB.h
+    LIBS ombrelay_sqlite LABELS sqlite)
+ombrelay_add_test(NAME test_sqlitelock SOURCES sqlite/tst_sqlitelock.cpp sqlite/TestDB.h
+    LIBS ombrelay_sqlite LABELS sqlite)
+ombrelay_add_test(NAME test_database SOURCES db/tst_database.cpp support/TempDatabase.h
+    LIBS ombrelay_core LABELS db)
+ombrelay_add_test(NAME test_options SOURCES db/tst_options.cpp support/TempDatabase.h
+    LIBS ombrelay_core LABELS options db)
+ombrelay_add_test(NAME test_modules SOURCES db/tst_modules.cpp support/TempDatabase.h
+    LIBS ombrelay_core LABELS db)
