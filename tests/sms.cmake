@@ -1,2 +1,3 @@
 # SMS codec and message store.
 ombrelay_add_test(NAME test_sms_codec SOURCES sms/test_sms_codec.cpp LIBS ombrelay_sms LABELS sms)
+ombrelay_add_test(NAME test_sms_store SOURCES sms/test_sms_store.cpp LIBS ombrelay_core LABELS sms)

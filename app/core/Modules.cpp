@@ -1,11 +1,13 @@
 #include "Modules.h"
 
+#include "SMS.h"
+
 namespace Ombrelay
 {
 
 // Each step is one line; a subsystem joins by filling in its own.
 TModules::TModules()
-    : FSmsTables([] { /* the codec's alphabet tables: InitSmsTables(); */ })
+    : FSmsTables([] { InitSmsTables(); })
     , FNamedMarkers([] { /* CreateAppMutexes(); with the release as the stop step */ })
     , FDatabase(Database, [] { return TDatabase::Create(); })
     , FSockets([] { /* sockets and the echo entry points: InitIPUtil(); */ })

@@ -7,3 +7,6 @@ target_include_directories(ombrelay_sms PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(ombrelay_sms PUBLIC ombrelay_flags ombrelay_common Qt6::Core)
 
 target_link_libraries(ombrelay_core PUBLIC ombrelay_sms)
+
+# The message store: inbox and outbox lists over the INCOMING and OUTGOING tables.
+target_sources(ombrelay_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/SmsStore.cpp ${CMAKE_CURRENT_LIST_DIR}/SmsStore.h)

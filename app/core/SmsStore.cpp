@@ -1,0 +1,294 @@
+#include "SmsStore.h"
+
+#include "DB.h"
+#include "Errors.h"
+#include "MBException.h"
+
+#include <QRandomGenerator>
+
+#include <cmath>
+#include <limits>
+
+namespace Ombrelay
+{
+
+namespace
+{
+
+qint64 WholeSeconds(TDateTime Value)
+{
+    return std::llround(Value * kSecondsPerDay);
+}
+
+// The absolute difference in whole seconds, the fraction dropped. Rounded to the millisecond
+// first, so that two stored times 61 s apart never compare as 60.999...
+qint64 SecondsApart(TDateTime A, TDateTime B)
+{
+    return std::llround(std::fabs(A - B) * kMsPerDay) / 1000;
+}
+
+qint64 MinuteOf(TDateTime Value)
+{
+    const qint64 s = WholeSeconds(Value);
+    return s >= 0 ? s / 60 : -((-s + 59) / 60);
+}
+
+} // namespace
+
+// ---- TSmsItem ----
+
+QString TSmsItem::Text() const
+{
+    if (FText.size() == 1) {
+        return FText.front();
+    }
+    return FText.join(QString());
+}
+
+void TSmsItem::SetText(const QString& Value, int Index)
+{
+    OMBRELAY_ASSERT("Core.Main", Index >= 0 && Index <= 0xFFFF);
+    if (Index >= FText.size()) {
+        FText.resize(Index + 1);
+    }
+    FText[Index] = Value;
+}
+
+void TSmsItem::AddDBIdent(quint32 Value)
+{
+    FRowIDs.append(Value);
+}
+
+QString TSmsItem::DisplayText() const
+{
+    switch (FKind) {
+    case ikText:
+        return Text();
+    case ikStatusReport:
+        return QStringLiteral("Delivery report");
+    case ikNotText:
+        return QStringLiteral("Message that is not text (data coding scheme %1): %2")
+            .arg(QStringLiteral("0x") +
+                     QStringLiteral("%1").arg(FExtra ? FExtra->DataCoding : 0, 2, 16, QLatin1Char('0')).toUpper(),
+                 Pdu());
+    case ikUnreadable:
+        return QStringLiteral("Message that could not be read. %1").arg(Error());
+    }
+    return QString();
+}
+
+void TSmsIncomingItem::MarkSeen()
+{
+    if (Seen()) {
+        return;
+    }
+    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    {
+        TSQLiteLock lock(*Database);
+        TSQLiteQuery query(*Database, QStringLiteral("UPDATE INCOMING SET SEEN = 1 WHERE ID = ?"));
+        for (quint32 id : RowIDs()) {
+            Database->SetParamAsInt64(1, id);
+            Database->Exec();
+        }
+    }
+    SetSeen(true);
+}
+
+// ---- TSmsListBase ----
+
+TSmsListBase::~TSmsListBase() = default;
+
+QString TSmsListBase::SharedNumber(const QString& Number)
+{
+    auto it = FNumbers.constFind(Number);
+    if (it == FNumbers.constEnd()) {
+        it = FNumbers.insert(Number);
+    }
+    return *it;
+}
+
+TSmsItem* TSmsListBase::FindOpen(const QString& Number, int RefNo, int Total, TDateTime DateTime) const
+{
+    // A part within the window of a first part lies at most two minutes away from it.
+    const qint64 minute = MinuteOf(DateTime);
+    TSmsItem* best = nullptr;
+    qsizetype bestPosition = std::numeric_limits<qsizetype>::max();
+    for (qint64 m = minute - 2; m <= minute + 2; ++m) {
+        const auto it = FOpen.constFind(TOpenKey{Number, RefNo, Total, m});
+        if (it == FOpen.constEnd()) {
+            continue;
+        }
+        for (const auto& [position, item] : *it) {
+            if (position < bestPosition && SecondsApart(item->DateTime(), DateTime) <= kMultipartWindowSeconds) {
+                best = item;
+                bestPosition = position;
+            }
+        }
+    }
+    return best;
+}
+
+TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, quint32 DBIdent, bool Rebuilt)
+{
+    TSmsRecv recv;
+    bool text = false;
+    QString error;
+    try {
+        text = recv.DecodePdu(Pdu);
+    } catch (const EMBException& e) {
+        error = e.Message();
+    }
+
+    TSmsItem* item = nullptr;
+    if (text && recv.Multipart()) {
+        item = FindOpen(recv.Sender(), recv.RefNo(), recv.Total(), DateTime);
+        if (!item) {
+            std::unique_ptr<TSmsItem> created = NewItem();
+            created->FDateTime = DateTime;
+            created->FRefNo = recv.RefNo();
+            created->FTotal = recv.Total();
+            created->FNumber = SharedNumber(recv.Sender());
+            item = created.get();
+            const qsizetype position = static_cast<qsizetype>(FItems.size());
+            FItems.push_back(std::move(created));
+            FOpen[TOpenKey{item->FNumber, item->FRefNo, item->FTotal, MinuteOf(DateTime)}].append({position, item});
+        }
+        item->SetText(recv.Text(), recv.SeqNo());
+    } else {
+        std::unique_ptr<TSmsItem> created = NewItem();
+        created->FDateTime = DateTime;
+        created->FNumber = SharedNumber(recv.Sender());
+        if (text) {
+            created->SetText(recv.Text(), 0);
+        } else {
+            // Kept with its PDU so the user learns that it exists and what it is.
+            created->FExtra = std::make_unique<TSmsItem::TExtra>();
+            created->FExtra->Pdu = Pdu;
+            created->FExtra->DataCoding = recv.DataCoding();
+            if (!error.isEmpty()) {
+                created->FKind = ikUnreadable;
+                created->FExtra->Error = error;
+                created->FNumber.clear();
+            } else if (recv.Content() == scStatusReport) {
+                created->FKind = ikStatusReport;
+            } else {
+                created->FKind = ikNotText;
+            }
+        }
+        item = created.get();
+        FItems.push_back(std::move(created));
+    }
+    item->AddDBIdent(DBIdent);
+    if (Rebuilt) {
+        item->FRebuilt = true;
+    }
+    PduFiled(Pdu);
+    return item;
+}
+
+TSmsItem* TSmsListBase::ItemAt(int Index) const
+{
+    if (Index < 0 || Index >= Count()) {
+        throw EOmbrelayError(QStringLiteral("List index out of bounds (%1)").arg(Index));
+    }
+    return FItems[FItems.size() - 1 - Index].get();
+}
+
+void TSmsListBase::ReplaceAt(int Index, std::unique_ptr<TSmsItem> Item)
+{
+    if (Index < 0 || Index >= Count()) {
+        throw EOmbrelayError(QStringLiteral("List index out of bounds (%1)").arg(Index));
+    }
+    OMBRELAY_ASSERT("Core.Main", Item != nullptr);
+    std::unique_ptr<TSmsItem>& slot = FItems[FItems.size() - 1 - Index];
+    // The open-message index must not keep the freed item.
+    for (auto it = FOpen.begin(); it != FOpen.end(); ++it) {
+        for (auto& entry : *it) {
+            if (entry.second == slot.get()) {
+                entry.second = Item.get();
+            }
+        }
+    }
+    slot = std::move(Item);
+}
+
+void TSmsListBase::LoadMessages()
+{
+    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    TSQLiteLock lock(*Database);
+    TSQLiteQuery query(*Database, QStringLiteral("SELECT * FROM ") + GetTableName() + QStringLiteral(" ORDER BY ID"));
+    const QStringList& columns = Database->Columns();
+    auto column = [&](const QString& Name) {
+        for (int i = 0; i < columns.size(); ++i) {
+            if (columns[i].compare(Name, Qt::CaseInsensitive) == 0) {
+                return i;
+            }
+        }
+        return -1;
+    };
+    const int date = column(QStringLiteral("DATE"));
+    const int pdu = column(QStringLiteral("PDU"));
+    const int id = column(QStringLiteral("ID"));
+    const int status = column(StatusColumn());
+    const int rebuilt = column(QStringLiteral("REBUILT"));
+    if (date < 0 || pdu < 0 || id < 0 || status < 0) {
+        throw EMBException(QStringLiteral("The table %1 lacks one of the columns ID, DATE, PDU, %2")
+                               .arg(GetTableName(), StatusColumn()));
+    }
+    FItems.reserve(FItems.size() + 1024);
+    while (Database->Next()) {
+        TSmsItem* item = AddPdu(Database->GetFieldAsDateTime(date), Database->GetFieldAsString(pdu),
+                                static_cast<quint32>(Database->GetFieldAsInt64(id)),
+                                rebuilt >= 0 && Database->GetFieldAsBool(rebuilt));
+        ReadStatus(item, status);
+    }
+}
+
+// ---- The two lists ----
+
+int TSmsIncomingList::UnreadCount() const
+{
+    int count = 0;
+    for (int i = 0; i < Count(); ++i) {
+        if (!GetItem(i)->Seen()) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void TSmsIncomingList::ReadStatus(TSmsItem* Item, int Column)
+{
+    auto* item = static_cast<TSmsIncomingItem*>(Item);
+    if (!item->Seen()) {
+        item->SetSeen(Database->GetFieldAsBool(Column));
+    }
+}
+
+std::pair<size_t, size_t> TSmsIncomingList::PduKey(const QString& Pdu)
+{
+    // Seeds drawn once per process, so the hashes cannot be aimed at from outside.
+    static const size_t seed1 = QRandomGenerator::system()->generate64();
+    static const size_t seed2 = QRandomGenerator::system()->generate64() ^ 0x9E3779B97F4A7C15ULL;
+    return {qHash(Pdu, seed1), qHash(Pdu, seed2)};
+}
+
+void TSmsIncomingList::PduFiled(const QString& Pdu)
+{
+    FPdus.insert(PduKey(Pdu));
+}
+
+bool TSmsIncomingList::ContainsPdu(const QString& Pdu) const
+{
+    return FPdus.contains(PduKey(Pdu));
+}
+
+void TSmsOutgoingList::ReadStatus(TSmsItem* Item, int Column)
+{
+    auto* item = static_cast<TSmsOutgoingItem*>(Item);
+    if (!item->Sent()) {
+        item->SetSent(Database->GetFieldAsBool(Column));
+    }
+}
+
+} // namespace Ombrelay

@@ -1,0 +1,221 @@
+#pragma once
+
+// The message store: inbox and outbox of one broadband interface as lists of messages, where
+// one message may have been carried by several PDUs (a concatenated SMS).
+
+#include "DateTime.h"
+#include "SMS.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVarLengthArray>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace Ombrelay
+{
+
+// What a message item holds. Rows that are not text are listed for what they are, so that no
+// stored row is ever hidden from the user.
+enum TSmsItemKind
+{
+    ikText,         // a text message (possibly of several parts)
+    ikNotText,      // 8-bit data, compressed text or a reserved coding: kept, not readable as text
+    ikStatusReport, // a delivery report
+    ikUnreadable,   // a PDU that does not decode; Error says why
+};
+
+class TSmsItem
+{
+public:
+    virtual ~TSmsItem() = default;
+
+    // The message text: the part texts joined in sequence-number order. Missing parts add nothing.
+    QString Text() const;
+    // Stores one part text at Index (0 for a single-part message, the sequence number otherwise).
+    void SetText(const QString& Value, int Index);
+    // Appends the database row id of one more PDU of this message.
+    void AddDBIdent(quint32 Value);
+
+    int RefNo() const { return FRefNo; }
+    void SetRefNo(int Value) { FRefNo = Value; }
+    const QString& Number() const { return FNumber; }
+    void SetNumber(const QString& Value) { FNumber = Value; }
+    TDateTime DateTime() const { return FDateTime; }
+    void SetDateTime(TDateTime Value) { FDateTime = Value; }
+    // Row ids of all PDUs of this message, in the order they were added.
+    const QVarLengthArray<quint32, 1>& RowIDs() const { return FRowIDs; }
+
+    // Parts announced by a multipart message; 0 for a single-part one.
+    int Total() const { return FTotal; }
+    // True when the message was rebuilt from a whole message that the modem stack handed over
+    // (the network's own PDUs were never seen).
+    bool Rebuilt() const { return FRebuilt; }
+    void SetRebuilt(bool Value) { FRebuilt = Value; }
+    TSmsItemKind Kind() const { return FKind; }
+    // For items that are not text: the stored PDU text, and for unreadable ones the error.
+    QString Pdu() const { return FExtra ? FExtra->Pdu : QString(); }
+    QString Error() const { return FExtra ? FExtra->Error : QString(); }
+    // What a list view shows: the text, or what the row is when it is not text.
+    QString DisplayText() const;
+
+private:
+    template <class T>
+    friend class TSmsList;
+    friend class TSmsListBase;
+
+    struct TExtra
+    {
+        QString Pdu;
+        QString Error;
+        int DataCoding = -1;
+    };
+
+    int FRefNo = 0;
+    TDateTime FDateTime = 0.0;
+    QStringList FText;
+    QVarLengthArray<quint32, 1> FRowIDs;
+    QString FNumber;
+    int FTotal = 0;
+    TSmsItemKind FKind = ikText;
+    bool FRebuilt = false;
+    std::unique_ptr<TExtra> FExtra;
+};
+
+class TSmsIncomingItem : public TSmsItem
+{
+public:
+    bool Seen() const { return FSeen; }
+    void SetSeen(bool Value) { FSeen = Value; }
+    // Marks the message seen in memory and every one of its rows in the database; once seen,
+    // nothing more is written.
+    void MarkSeen();
+
+private:
+    bool FSeen = false;
+};
+
+class TSmsOutgoingItem : public TSmsItem
+{
+public:
+    bool Sent() const { return FSent; }
+    void SetSent(bool Value) { FSent = Value; }
+
+private:
+    bool FSent = false;
+};
+
+// The part of the list that does not depend on the item class.
+class TSmsListBase
+{
+public:
+    virtual ~TSmsListBase();
+
+    // Fills the list from its table, in row-id order. A row that does not decode is listed as
+    // unreadable; it never stops the loading of the others.
+    void LoadMessages();
+    int Count() const { return static_cast<int>(FItems.size()); }
+
+    // Parts of a long message join it only within this many seconds of its first part.
+    static constexpr int kMultipartWindowSeconds = 60;
+
+protected:
+    TSmsListBase() = default;
+    TSmsListBase(const TSmsListBase&) = delete;
+    TSmsListBase& operator=(const TSmsListBase&) = delete;
+
+    TSmsItem* AddPdu(TDateTime DateTime, const QString& Pdu, quint32 DBIdent, bool Rebuilt);
+    TSmsItem* ItemAt(int Index) const;
+    void ReplaceAt(int Index, std::unique_ptr<TSmsItem> Item);
+
+    virtual QString GetTableName() const = 0;
+    // Reads the status column of the current row into the item (a flag once true stays true).
+    virtual void ReadStatus(TSmsItem* Item, int Column) = 0;
+    virtual QString StatusColumn() const = 0;
+    virtual std::unique_ptr<TSmsItem> NewItem() const = 0;
+    // Called for every PDU filed, whatever it held.
+    virtual void PduFiled(const QString& Pdu) { Q_UNUSED(Pdu); }
+
+private:
+    // An open multipart message is found by sender, reference, announced total and the minute
+    // of its first part, so that filing a part costs the same however long the list is.
+    struct TOpenKey
+    {
+        QString Number;
+        int RefNo;
+        int Total;
+        qint64 Minute;
+        bool operator==(const TOpenKey& Other) const
+        {
+            return RefNo == Other.RefNo && Total == Other.Total && Minute == Other.Minute && Number == Other.Number;
+        }
+    };
+    friend size_t qHash(const TOpenKey& Key, size_t Seed) noexcept
+    {
+        return qHashMulti(Seed, Key.Number, Key.RefNo, Key.Total, Key.Minute);
+    }
+
+    TSmsItem* FindOpen(const QString& Number, int RefNo, int Total, TDateTime DateTime) const;
+    QString SharedNumber(const QString& Number);
+
+    std::vector<std::unique_ptr<TSmsItem>> FItems;
+    QHash<TOpenKey, QVarLengthArray<std::pair<qsizetype, TSmsItem*>, 1>> FOpen;
+    // One copy of each sender's number, shared by all its messages.
+    QSet<QString> FNumbers;
+};
+
+template <class T>
+class TSmsList : public TSmsListBase
+{
+public:
+    // Decodes the PDU text and files it into a new message or into the multipart message it
+    // belongs to; returns that message. A PDU that does not decode, or holds no text, becomes a
+    // message of its own that says so (see TSmsItemKind); nothing raises for it.
+    T* AddMessage(TDateTime DateTime, const QString& Pdu, quint32 DBIdent, bool Rebuilt = false)
+    {
+        return static_cast<T*>(AddPdu(DateTime, Pdu, DBIdent, Rebuilt));
+    }
+
+    // Newest first: index 0 is the message created last. Raises for an index out of range.
+    T* GetItem(int Index) const { return static_cast<T*>(ItemAt(Index)); }
+    T* Items(int Index) const { return GetItem(Index); }
+    void SetItem(int Index, std::unique_ptr<T> Item) { ReplaceAt(Index, std::move(Item)); }
+
+protected:
+    std::unique_ptr<TSmsItem> NewItem() const override { return std::make_unique<T>(); }
+};
+
+class TSmsIncomingList : public TSmsList<TSmsIncomingItem>
+{
+public:
+    // Messages not seen yet; counted on every call.
+    int UnreadCount() const;
+    // Whether a PDU with exactly this text is already stored in the inbox (loaded or added), so
+    // that a transport can skip storing a PDU that a device hands over a second time.
+    bool ContainsPdu(const QString& Pdu) const;
+
+protected:
+    QString GetTableName() const override { return QStringLiteral("INCOMING"); }
+    QString StatusColumn() const override { return QStringLiteral("SEEN"); }
+    void ReadStatus(TSmsItem* Item, int Column) override;
+    void PduFiled(const QString& Pdu) override;
+
+private:
+    static std::pair<size_t, size_t> PduKey(const QString& Pdu);
+    // Two independent hashes of each PDU text: 128 bits tell texts apart without keeping them.
+    QSet<std::pair<size_t, size_t>> FPdus;
+};
+
+class TSmsOutgoingList : public TSmsList<TSmsOutgoingItem>
+{
+protected:
+    QString GetTableName() const override { return QStringLiteral("OUTGOING"); }
+    QString StatusColumn() const override { return QStringLiteral("SENT"); }
+    void ReadStatus(TSmsItem* Item, int Column) override;
+};
+
+} // namespace Ombrelay
