@@ -128,16 +128,16 @@ private:
     {
         QString InterfaceID;
         QList<qint64> RowIds; // OUTGOING rows this submission confirms
+        bool Rebuilt = false;  // rows of a whole-message send
     };
 
     void RefreshInterfaces();
     void Subscribe();
     std::shared_ptr<IMbnInterface> GetInterface(const QString& InterfaceID);
     std::shared_ptr<IMbnSms> GetSms(const std::shared_ptr<IMbnInterface>& Interface);
-    bool ReadOutstanding(const QString& InterfaceID) const;
+    bool ReadOutstanding(const QString& InterfaceID);
     void Check(TMbnResult Result, const QString& What) const;
     void ReportError(const QString& Message);
-    void LoadKnownIncoming();
 
     void OnSignalStateChange(const QString& InterfaceID);
     void OnConnectComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status, TConnectionState Success);
@@ -147,11 +147,16 @@ private:
     void OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages, bool MoreMsgs,
                                   quint32 RequestId, qint32 Status);
     void OnSmsSendComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
-    // Stores received PDUs in one transaction and files them; returns how many were new.
-    int StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt, QList<bool>& Stored);
+    // Stores received PDUs in one transaction and files them into the item's inbox. A PDU the
+    // inbox already holds is not stored again. Returns how many rows were written; once it
+    // returns, every PDU of Pdus is in the database.
+    int StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt);
+    // Ends a read: the messages whose rows are committed leave the device, by index or key.
     void FinishRead(quint32 RequestId);
-    qint64 InsertOutgoing(const QString& Pdu, bool Rebuilt);
+    QList<qint64> InsertOutgoing(const QStringList& Pdus, bool Rebuilt);
+    void RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt);
     void HandleSendComplete(quint32 RequestId, qint32 Status);
+    struct TUsageRegistration;
 
     std::shared_ptr<IMbnInterfaceManager> FPort;
     QTimer FTimer;
@@ -166,11 +171,9 @@ private:
     // Send completions that arrived while a submission was still being recorded.
     QHash<quint32, qint32> FEarlySendCompletions;
     int FSending = 0;
-    // PDU texts already in INCOMING: a message the device still holds after it was stored (a
-    // delete that failed) is not stored a second time.
-    QSet<QString> FKnownIncoming;
     QList<QMetaObject::Connection> FSubscriptions;
     QStringList FLoadWarnings;
+    std::unique_ptr<TUsageRegistration> FUsage;
 };
 
 // Creates the manager over a backend of the platform port.

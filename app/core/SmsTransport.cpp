@@ -1,0 +1,397 @@
+// The manager's message traffic with the devices: poll, store, clear; submit, record, confirm.
+
+#include "DB.h"
+#include "DateTime.h"
+#include "MBInterfaceItem.h"
+#include "MBManager.h"
+#include "SMS.h"
+#include "SmsStore.h"
+
+#include <exception>
+
+namespace Ombrelay
+{
+
+namespace
+{
+
+const QString kInsertIncoming = QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (:DATE, :SEEN, :PDU)");
+const QString kInsertIncomingRebuilt =
+    QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, REBUILT) VALUES (:DATE, :SEEN, :PDU, :REBUILT)");
+const QString kInsertOutgoing = QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES (:DATE, :SENT, :PDU)");
+const QString kInsertOutgoingRebuilt =
+    QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU, REBUILT) VALUES (:DATE, :SENT, :PDU, :REBUILT)");
+
+TSQLiteDB& Db()
+{
+    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    return *Database;
+}
+
+// The concatenation reference of a rebuilt message comes from the message itself, so that the
+// same message read twice (a delete that failed) rebuilds to the same PDUs and is known again.
+int RebuiltRefNo(const TMbnSmsMessage& Message)
+{
+    const QString key = Message.Number + QLatin1Char('\n') + Message.TimeStamp.toString(Qt::ISODateWithMs) +
+                        QLatin1Char('\n') + Message.Text;
+    return int(qHash(key, size_t(0x5eed)) & 0xFF);
+}
+
+// Counts the submissions in progress, so that a completion that comes back inside one is kept
+// until the submission is recorded.
+struct TSendingScope
+{
+    explicit TSendingScope(int& Count)
+        : FCount(Count)
+    {
+        ++FCount;
+    }
+    ~TSendingScope() { --FCount; }
+    int& FCount;
+};
+
+} // namespace
+
+void TMBManager::TimerTick()
+{
+    QStringList ids;
+    for (const auto& item : *FInterfaceList) {
+        ids << item->InterfaceID();
+    }
+    for (const QString& id : ids) {
+        ReadSms(id);
+    }
+}
+
+bool TMBManager::ReadOutstanding(const QString& InterfaceID)
+{
+    const double now = Clock::Now();
+    QList<quint32> stale;
+    bool outstanding = false;
+    for (auto it = FSmsReadRequestQueue.cbegin(); it != FSmsReadRequestQueue.cend(); ++it) {
+        if (it->InterfaceID != InterfaceID) {
+            continue;
+        }
+        if ((now - it->Started) * kSecondsPerDay >= ReadTimeoutSeconds) {
+            stale << it.key();
+        } else {
+            outstanding = true;
+        }
+    }
+    // A read whose completion never came stops blocking; what it had stored still leaves the
+    // device, and a late batch of it is ignored (the next read brings those messages again).
+    for (quint32 id : stale) {
+        FinishRead(id);
+    }
+    return outstanding;
+}
+
+void TMBManager::ReadSms(const QString& InterfaceID)
+{
+    // One read per interface at a time: two overlapping reads would both store what they return.
+    if (ReadOutstanding(InterfaceID)) {
+        return;
+    }
+    std::shared_ptr<IMbnInterface> i;
+    if (MbnFailed(FPort->GetInterface(InterfaceID, i))) {
+        return;
+    }
+    std::shared_ptr<IMbnSms> sms;
+    if (MbnFailed(i->GetSms(sms)) || !sms) {
+        return;
+    }
+    TMbnRequestId id = 0;
+    const TMbnResult r =
+        sms->Format() == TMbnSmsFormat::sfMessage ? sms->SmsReadMessages(id) : sms->SmsRead(id);
+    if (MbnFailed(r)) {
+        // Tried again at the next tick.
+        return;
+    }
+    TReadRequest request;
+    request.InterfaceID = InterfaceID;
+    request.Started = Clock::Now();
+    FSmsReadRequestQueue.insert(id, request);
+}
+
+int TMBManager::StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt)
+{
+    TSQLiteDB& db = Db();
+    TSmsIncomingList* inbox = Item->SmsIncomingList();
+    TSQLiteLock lock(db);
+    QList<std::pair<QString, qint64>> rows;
+    {
+        // The whole batch is committed before anyone is told to delete any of it.
+        TSQLiteTransaction transaction(db);
+        TSQLiteQuery query(db, Rebuilt ? kInsertIncomingRebuilt : kInsertIncoming);
+        QSet<QString> batch;
+        for (const QString& pdu : Pdus) {
+            // A PDU already stored (the device kept it after a delete that failed) is not stored again.
+            if (inbox->ContainsPdu(pdu) || batch.contains(pdu)) {
+                continue;
+            }
+            batch.insert(pdu);
+            db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
+            db.SetParamByNameAsBool(QStringLiteral("SEEN"), false);
+            db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
+            if (Rebuilt) {
+                db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
+            }
+            db.Exec();
+            rows.append({pdu, db.GetLastInsertRowId()});
+        }
+        db.FreeQuery();
+        transaction.Commit();
+    }
+    for (const auto& [pdu, row] : rows) {
+        // An undecodable PDU becomes an item that says so; its row is stored either way.
+        inbox->AddMessage(Clock::Now(), pdu, quint32(row), Rebuilt);
+    }
+    return int(rows.size());
+}
+
+void TMBManager::OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnSmsPdu>& Messages, bool MoreMsgs,
+                                   quint32 RequestId, qint32 Status)
+{
+    auto it = FSmsReadRequestQueue.find(RequestId);
+    if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
+        // Not a read of ours (another program's, or one that timed out): nothing is stored,
+        // nothing is deleted.
+        return;
+    }
+    std::exception_ptr error;
+    int added = 0;
+    TMBInterfaceItem* item = FInterfaceList->FindByID(InterfaceID);
+    if (MbnSucceeded(Status) && !Messages.isEmpty() && item) {
+        QStringList pdus;
+        pdus.reserve(Messages.size());
+        for (const TMbnSmsPdu& m : Messages) {
+            pdus << m.PduData;
+        }
+        try {
+            added = StoreIncoming(item, pdus, false);
+            QList<quint32>& stored = FSmsReadRequestQueue[RequestId].StoredIndexes;
+            for (const TMbnSmsPdu& m : Messages) {
+                stored << m.Index;
+            }
+        } catch (...) {
+            // Nothing of this batch is committed, so none of it is deleted: the next read brings it again.
+            error = std::current_exception();
+        }
+    }
+    try {
+        for (int n = 0; n < added && FIncomingSmsNotify; ++n) {
+            FIncomingSmsNotify(item);
+        }
+    } catch (...) {
+        if (!error) {
+            error = std::current_exception();
+        }
+    }
+    if (!MoreMsgs) {
+        FinishRead(RequestId);
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+}
+
+void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages,
+                                          bool MoreMsgs, quint32 RequestId, qint32 Status)
+{
+    auto it = FSmsReadRequestQueue.find(RequestId);
+    if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
+        return;
+    }
+    std::exception_ptr error;
+    int added = 0;
+    TMBInterfaceItem* item = FInterfaceList->FindByID(InterfaceID);
+    if (MbnSucceeded(Status) && !Messages.isEmpty() && item) {
+        try {
+            // A whole message is kept as the SMS-DELIVER PDUs our codec builds from it, marked
+            // rebuilt: the network's own PDUs were never seen.
+            QStringList pdus;
+            for (const TMbnSmsMessage& m : Messages) {
+                pdus << BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m));
+            }
+            added = StoreIncoming(item, pdus, true);
+            QStringList& stored = FSmsReadRequestQueue[RequestId].StoredKeys;
+            for (const TMbnSmsMessage& m : Messages) {
+                stored << m.Key;
+            }
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+    try {
+        for (int n = 0; n < added && FIncomingSmsNotify; ++n) {
+            FIncomingSmsNotify(item);
+        }
+    } catch (...) {
+        if (!error) {
+            error = std::current_exception();
+        }
+    }
+    if (!MoreMsgs) {
+        FinishRead(RequestId);
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+}
+
+void TMBManager::FinishRead(quint32 RequestId)
+{
+    const TReadRequest request = FSmsReadRequestQueue.take(RequestId);
+    if (request.StoredIndexes.isEmpty() && request.StoredKeys.isEmpty()) {
+        return;
+    }
+    std::shared_ptr<IMbnInterface> i;
+    std::shared_ptr<IMbnSms> sms;
+    if (MbnFailed(FPort->GetInterface(request.InterfaceID, i)) || MbnFailed(i->GetSms(sms)) || !sms) {
+        return;
+    }
+    // Only what was read and committed leaves the device, and only this device: messages that
+    // arrived meanwhile stay for the next read. A delete that fails leaves its message there;
+    // the next read finds it already stored and deletes it then.
+    TMbnRequestId id = 0;
+    for (quint32 index : request.StoredIndexes) {
+        sms->SmsDeleteIndex(index, id);
+    }
+    for (const QString& key : request.StoredKeys) {
+        sms->SmsDeleteMessage(key, id);
+    }
+}
+
+QList<qint64> TMBManager::InsertOutgoing(const QStringList& Pdus, bool Rebuilt)
+{
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    QList<qint64> rows;
+    TSQLiteTransaction transaction(db);
+    TSQLiteQuery query(db, Rebuilt ? kInsertOutgoingRebuilt : kInsertOutgoing);
+    for (const QString& pdu : Pdus) {
+        db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
+        db.SetParamByNameAsBool(QStringLiteral("SENT"), false);
+        db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
+        if (Rebuilt) {
+            db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
+        }
+        db.Exec();
+        rows << db.GetLastInsertRowId();
+    }
+    db.FreeQuery();
+    transaction.Commit();
+    return rows;
+}
+
+void TMBManager::RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt)
+{
+    FSmsSentRequestIdent.insert(RequestId, TSendRequest{InterfaceID, Rows, Rebuilt});
+    FSmsSendRequestQueue.insert(RequestId, InterfaceID);
+    // A stack that answered inside the submission finds its bookkeeping now.
+    auto early = FEarlySendCompletions.find(RequestId);
+    if (early != FEarlySendCompletions.end()) {
+        const qint32 status = early.value();
+        FEarlySendCompletions.erase(early);
+        HandleSendComplete(RequestId, status);
+    }
+}
+
+void TMBManager::SendSms(const QString& InterfaceID, const QString& Pdu)
+{
+    OMBRELAY_ASSERT("Core.Main", Pdu.size() % 2 == 0);
+    const std::shared_ptr<IMbnSms> sms = GetSms(GetInterface(InterfaceID));
+    if (sms->Format() == TMbnSmsFormat::sfMessage) {
+        throw EMBException(QStringLiteral("%1 sends whole messages, not PDUs").arg(InterfaceID));
+    }
+    TSendingScope scope(FSending);
+    TMbnRequestId id = 0;
+    Check(sms->SmsSendPdu(Pdu, quint32(Pdu.size() / 2), id), QStringLiteral("SmsSendPdu"));
+    RecordSend(id, InterfaceID, InsertOutgoing({Pdu}, false), false);
+    if (FSending == 1) {
+        FEarlySendCompletions.clear();
+    }
+}
+
+void TMBManager::SendMessage(const QString& InterfaceID, const QString& Number, const QString& Text,
+                             const QStringList& Pdus)
+{
+    const std::shared_ptr<IMbnSms> sms = GetSms(GetInterface(InterfaceID));
+    if (sms->Format() == TMbnSmsFormat::sfPdu) {
+        // The caller stops at the first PDU that fails: those before it stay submitted and recorded.
+        for (const QString& pdu : Pdus) {
+            SendSms(InterfaceID, pdu);
+        }
+        return;
+    }
+    OMBRELAY_ASSERT("Core.Main", !Pdus.isEmpty());
+    for (const QString& pdu : Pdus) {
+        OMBRELAY_ASSERT("Core.Main", pdu.size() % 2 == 0);
+    }
+    TSendingScope scope(FSending);
+    TMbnRequestId id = 0;
+    Check(sms->SmsSendMessage(Number, Text, id), QStringLiteral("SmsSendMessage"));
+    // The stack splits and sends the message itself; the outbox keeps it as our SUBMIT PDUs, marked rebuilt.
+    RecordSend(id, InterfaceID, InsertOutgoing(Pdus, true), true);
+    if (FSending == 1) {
+        FEarlySendCompletions.clear();
+    }
+}
+
+void TMBManager::OnSmsSendComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status)
+{
+    Q_UNUSED(InterfaceID);
+    if (!FSmsSendRequestQueue.contains(RequestId)) {
+        if (FSending > 0) {
+            FEarlySendCompletions.insert(RequestId, Status);
+        }
+        return;
+    }
+    HandleSendComplete(RequestId, Status);
+}
+
+void TMBManager::HandleSendComplete(quint32 RequestId, qint32 Status)
+{
+    const QString interfaceId = FSmsSendRequestQueue.take(RequestId);
+    const TSendRequest request = FSmsSentRequestIdent.take(RequestId);
+    if (MbnFailed(Status)) {
+        // The rows stay unsent; the user hears of it rather than finding out later.
+        ReportError(QStringLiteral("Sending a message through %1 failed: %2")
+                        .arg(request.InterfaceID, FPort->ErrorText(Status)));
+        return;
+    }
+    if (request.RowIds.isEmpty()) {
+        return;
+    }
+    TMBInterfaceItem* item = FInterfaceList->FindByID(interfaceId);
+    TSQLiteDB& db = Db();
+    int added = 0;
+    {
+        TSQLiteLock lock(db);
+        {
+            TSQLiteTransaction transaction(db);
+            for (qint64 row : request.RowIds) {
+                db.ExecSQL(QStringLiteral("UPDATE OUTGOING SET SENT = 1 WHERE ID = ") + QString::number(row));
+            }
+            transaction.Commit();
+        }
+        if (item) {
+            for (qint64 row : request.RowIds) {
+                TSQLiteQuery query(db, QStringLiteral("SELECT * FROM OUTGOING WHERE ID = ") + QString::number(row));
+                while (db.Next()) {
+                    TSmsOutgoingItem* message =
+                        item->SmsOutgoingList()->AddMessage(db.GetFieldByNameAsDateTime(QStringLiteral("DATE")),
+                                                            db.GetFieldByNameAsString(QStringLiteral("PDU")),
+                                                            quint32(row), request.Rebuilt);
+                    message->SetSent(true);
+                    ++added;
+                }
+            }
+        }
+    }
+    for (int n = 0; n < added && FOutgoingSmsNotify; ++n) {
+        FOutgoingSmsNotify(item);
+    }
+}
+
+} // namespace Ombrelay
