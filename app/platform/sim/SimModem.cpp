@@ -640,6 +640,8 @@ void TSimModem::Drop(const QString& InterfaceID)
     }
 }
 
+void TSimModem::SetActivationState(const QString& InterfaceID, quint32 State) { Get(InterfaceID)->SetState(State); }
+
 void TSimModem::AddTraffic(const QString& InterfaceID, quint64 Rx, quint64 Tx)
 {
     TSimInterface* i = Get(InterfaceID);

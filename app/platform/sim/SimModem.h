@@ -71,6 +71,9 @@ public:
     QString StateName(const QString& InterfaceID) const;
     // The network drops the connection.
     void Drop(const QString& InterfaceID);
+    // The device reports this raw activation state from now on (also values a stack should not
+    // report, such as 0 or 7), and announces a state change.
+    void SetActivationState(const QString& InterfaceID, quint32 State);
     void AddTraffic(const QString& InterfaceID, quint64 Rx, quint64 Tx);
 
     // The next Count calls of Operation fail. Operation is a port call (SmsRead, Connect, ...)

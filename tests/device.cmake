@@ -1,0 +1,3 @@
+# The broadband device layer driven through the simulated modem, over real database files.
+ombrelay_add_test(NAME test_device_transport SOURCES device/tst_transport.cpp device/DeviceFixture.h
+    support/TempDatabase.h LIBS ombrelay_core LABELS device)

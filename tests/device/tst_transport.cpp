@@ -1,0 +1,418 @@
+// The SMS transport driven through the simulated modem: poll, store, clear; submit, record,
+// confirm; in PDU mode and in message mode.
+
+#include "DeviceFixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Ombrelay;
+
+class TestTransport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { Clock::SetNow(0); }
+    void cleanup() { Clock::SetNow(0); }
+
+    void readInTwoBatchesStoresAllAndDeletesAfterTheLast()
+    {
+        TDeviceFixture f(TestScenario({QStringLiteral("sim0")}, 2));
+        TMBManager& m = f.Start();
+        int notified = 0;
+        m.SetIncomingSmsNotify([&](TMBInterfaceItem* Sender) {
+            QCOMPARE(Sender, f.Item());
+            ++notified;
+        });
+        for (int i = 0; i < 3; ++i) {
+            f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+491701234567"), QStringLiteral("Text %1").arg(i));
+        }
+        // The order in which the device answers: reads (with their "more" flag) and deletes.
+        QStringList events;
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete, this,
+                [&](const QString&, const QList<TMbnSmsPdu>& Msgs, bool More, quint32, qint32) {
+                    events << QStringLiteral("read %1%2").arg(Msgs.size()).arg(More ? "+" : "");
+                });
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsDeleteComplete, this,
+                [&](const QString&, quint32, qint32) { events << QStringLiteral("delete"); });
+        QVERIFY(f.Tick());
+        QCOMPARE(events, QStringList({"read 2+", "read 1", "delete", "delete", "delete"}));
+        QCOMPARE(f.IncomingTexts(), QStringList({"Text 0", "Text 1", "Text 2"}));
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 0 AND REBUILT = 0"), 3);
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 3);
+        QCOMPARE(notified, 3);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+    }
+
+    void completionsThatStoreNothing_data()
+    {
+        QTest::addColumn<bool>("foreign");
+        QTest::addColumn<bool>("failed");
+        QTest::newRow("another program's request id") << true << false;
+        QTest::newRow("empty completion of our read") << false << false;
+        QTest::newRow("failed completion of our read") << false << true;
+    }
+    void completionsThatStoreNothing()
+    {
+        QFETCH(bool, foreign);
+        QFETCH(bool, failed);
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        int notified = 0;
+        m.SetIncomingSmsNotify([&](TMBInterfaceItem*) { ++notified; });
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("waiting"));
+        const QString pdu = BuildDeliverPdus(QStringLiteral("+4917099"), QDateTime::currentDateTime(),
+                                             QStringLiteral("not for us"))
+                                .first();
+        if (foreign) {
+            Q_EMIT f.Modem->SmsReadComplete(QStringLiteral("sim0"), {TMbnSmsPdu{0, pdu}}, false, 4242, mrOk);
+        } else if (failed) {
+            f.Modem->Fail(QStringLiteral("SmsReadComplete"), 1);
+            f.Manager->ReadSms(QStringLiteral("sim0"));
+        } else {
+            // A read of an empty store: take the waiting message away first.
+            QVERIFY(f.Tick());
+            QCOMPARE(notified, 1);
+            notified = 0;
+            f.Manager->ReadSms(QStringLiteral("sim0"));
+        }
+        QVERIFY(f.Settle());
+        QCOMPARE(notified, 0);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), foreign || failed ? 0 : 1);
+        // Nothing that was not stored left the device.
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), foreign || failed ? 1 : 0);
+        // And the next poll still works.
+        QVERIFY(f.Tick());
+        QCOMPARE(f.IncomingTexts(), QStringList({"waiting"}));
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+    }
+
+    // Every delivered message ends in INCOMING exactly once and leaves the device, although
+    // messages arrive between reads and deletes, reads fail and two devices are polled.
+    void everyMessageStoredOnceAndCleared()
+    {
+        TDeviceFixture f(TestScenario({QStringLiteral("a"), QStringLiteral("b")}, 2));
+        f.Start();
+        QStringList delivered;
+        int serial = 0;
+        auto deliver = [&](const QString& Id) {
+            const QString text = QStringLiteral("%1-%2").arg(Id).arg(++serial);
+            f.Modem->Deliver(Id, QStringLiteral("+4917000") + QString::number(serial), text);
+            delivered << text;
+        };
+        // While a read is answered, the network keeps delivering to both devices.
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete, this,
+                [&](const QString& Id, const QList<TMbnSmsPdu>&, bool, quint32, qint32) {
+                    if (serial < 60) {
+                        deliver(Id);
+                        deliver(Id == QLatin1String("a") ? QStringLiteral("b") : QStringLiteral("a"));
+                    }
+                });
+        for (int round = 0; round < 8; ++round) {
+            deliver(QStringLiteral("a"));
+            deliver(QStringLiteral("b"));
+            deliver(QStringLiteral("b"));
+            if (round == 2) {
+                f.Modem->Fail(QStringLiteral("SmsReadComplete"), 1);
+            }
+            if (round == 4) {
+                f.Modem->Fail(QStringLiteral("SmsRead"), 1);
+            }
+            if (round == 5) {
+                f.Modem->Fail(QStringLiteral("SmsReadComplete"), 2);
+            }
+            f.Manager->TimerTick();
+            // Poll again before the first poll's answers are all in.
+            QTest::qWait(3);
+            f.Manager->TimerTick();
+            QVERIFY(f.Settle());
+        }
+        serial = 1000; // the network goes quiet
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(f.Tick());
+        }
+        QStringList stored = f.IncomingTexts();
+        stored.sort();
+        delivered.sort();
+        QCOMPARE(stored, delivered);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("a")), 0);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("b")), 0);
+        QVERIFY2(f.Errors.isEmpty(), qPrintable(f.Errors.join('\n')));
+    }
+
+    void overlappingReadsStoreOnce()
+    {
+        TDeviceFixture f;
+        f.Start();
+        for (int i = 0; i < 3; ++i) {
+            f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("m%1").arg(i));
+        }
+        f.Manager->ReadSms(QStringLiteral("sim0"));
+        f.Manager->ReadSms(QStringLiteral("sim0"));
+        f.Manager->TimerTick();
+        QVERIFY(f.Settle());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 3);
+    }
+
+    void readWithoutCompletionStopsBlockingAfterTimeOut()
+    {
+        TDeviceFixture f;
+        f.Start();
+        Clock::SetNow(46000.5);
+        f.Modem->Lose(QStringLiteral("SmsRead"), 1);
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("late"));
+        QVERIFY(f.Tick()); // this read never answers
+        QVERIFY(f.Tick()); // still outstanding: skipped
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 0);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 1);
+        Clock::Advance(TMBManager::ReadTimeoutSeconds + 1);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.IncomingTexts(), QStringList({"late"}));
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+    }
+
+    void undecodablePduIsStoredAndTheBatchGoesOn()
+    {
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        int notified = 0;
+        m.SetIncomingSmsNotify([&](TMBInterfaceItem*) { ++notified; });
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("before"));
+        f.Modem->DeliverPdu(QStringLiteral("sim0"), QStringLiteral("00FF"));
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("after"));
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 3);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE PDU = '00FF'"), 1);
+        QCOMPARE(notified, 3);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        TSmsIncomingList* inbox = f.Item()->SmsIncomingList();
+        QCOMPARE(inbox->Count(), 3);
+        QCOMPARE(inbox->Items(1)->Kind(), ikUnreadable);
+        // Later messages are still read and cleared.
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("later"));
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 4);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        QVERIFY(f.Errors.isEmpty());
+    }
+
+    // A batch is committed whole or not at all, and nothing of a batch that was not committed
+    // leaves the device.
+    void batchIsOneTransaction()
+    {
+        TDeviceFixture f;
+        f.Start();
+        for (int i = 0; i < 3; ++i) {
+            f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("m%1").arg(i));
+        }
+        {
+            TSQLiteLock lock(f.Db.DB());
+            // The disk fails on the second row of the batch.
+            f.Db.DB().ExecSQL(QStringLiteral("CREATE TEMP TRIGGER trouble BEFORE INSERT ON INCOMING "
+                                             "WHEN (SELECT COUNT(*) FROM INCOMING) >= 1 "
+                                             "BEGIN SELECT RAISE(ABORT, 'disk trouble'); END"));
+        }
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 0);
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 0);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 3);
+        QCOMPARE(f.Errors.size(), 1);
+        QVERIFY2(f.Errors.first().contains("disk trouble"), qPrintable(f.Errors.first()));
+        {
+            TSQLiteLock lock(f.Db.DB());
+            f.Db.DB().ExecSQL(QStringLiteral("DROP TRIGGER trouble"));
+        }
+        QVERIFY(f.Tick());
+        QCOMPARE(f.IncomingTexts(), QStringList({"m0", "m1", "m2"}));
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+    }
+
+    // A message the device still holds after it was stored (its delete failed) is not stored
+    // again, and leaves the device at the next poll.
+    void storedMessageLeftOnDeviceIsNotStoredTwice()
+    {
+        TDeviceFixture f;
+        f.Start();
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("one"));
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("two"));
+        f.Modem->Fail(QStringLiteral("SmsDeleteIndex"), 2);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 2);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.IncomingTexts(), QStringList({"one", "two"}));
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 2);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+    }
+
+    void threePartSend()
+    {
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        QList<TMBInterfaceItem*> notified;
+        m.SetOutgoingSmsNotify([&](TMBInterfaceItem* Sender) { notified << Sender; });
+        TSmsSend send;
+        send.SetTarget(QStringLiteral("+491701234567"));
+        const QString text = QString(400, QLatin1Char('x'));
+        send.SetText(text);
+        const QStringList pdus = send.EncodePdu();
+        QCOMPARE(pdus.size(), 3);
+        for (const QString& pdu : pdus) {
+            m.SendSms(QStringLiteral("sim0"), pdu);
+        }
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 0"), 3);
+        QCOMPARE(f.Item()->SmsOutgoingList()->Count(), 0);
+        QVERIFY(f.Settle());
+        QCOMPARE(f.Modem->SentPdus(QStringLiteral("sim0")), pdus);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1 AND REBUILT = 0"), 3);
+        QCOMPARE(notified.size(), 3);
+        QCOMPARE(notified.first(), f.Item());
+        TSmsOutgoingList* outbox = f.Item()->SmsOutgoingList();
+        QCOMPARE(outbox->Count(), 1);
+        QCOMPARE(outbox->Items(0)->Text(), text);
+        QVERIFY(outbox->Items(0)->Sent());
+    }
+
+    void sendFailures()
+    {
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        const QString pdu = [] {
+            TSmsSend s;
+            s.SetTarget(QStringLiteral("+4917012"));
+            s.SetText(QStringLiteral("hello"));
+            return s.EncodePdu().first();
+        }();
+        // Refused at once: raised, nothing recorded.
+        f.Modem->Fail(QStringLiteral("SmsSendPdu"), 1);
+        QVERIFY_THROWS_EXCEPTION(EMBException, m.SendSms(QStringLiteral("sim0"), pdu));
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING"), 0);
+        // Refused later: the row stays unsent and the user is told.
+        f.Modem->Fail(QStringLiteral("SmsSendComplete"), 1);
+        m.SendSms(QStringLiteral("sim0"), pdu);
+        QVERIFY(f.Settle());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 0"), 1);
+        QCOMPARE(f.Item()->SmsOutgoingList()->Count(), 0);
+        QCOMPARE(f.Errors.size(), 1);
+        // A completion the manager never asked for changes nothing.
+        Q_EMIT f.Modem->SmsSendComplete(QStringLiteral("sim0"), 777, mrOk);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1"), 0);
+        // An odd-length PDU breaks the precondition.
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, m.SendSms(QStringLiteral("sim0"), QStringLiteral("001")));
+    }
+
+    // A stack that answers inside the submit call still finds the submission recorded.
+    void sendCompletionInsideTheCall()
+    {
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        int notified = 0;
+        m.SetOutgoingSmsNotify([&](TMBInterfaceItem*) { ++notified; });
+        f.Modem->SetCompleteInsideCall(true);
+        TSmsSend s;
+        s.SetTarget(QStringLiteral("+4917012"));
+        s.SetText(QStringLiteral("quick"));
+        m.SendSms(QStringLiteral("sim0"), s.EncodePdu().first());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1"), 1);
+        QCOMPARE(f.Item()->SmsOutgoingList()->Count(), 1);
+        QCOMPARE(notified, 1);
+    }
+
+    void messageModeInbox()
+    {
+        TSimScenario s = TestScenario();
+        s.Interfaces[0].SmsFormat = TMbnSmsFormat::sfMessage;
+        s.Interfaces[0].Caps.smsCaps = mscTextReceive | mscTextSend;
+        TDeviceFixture f(s);
+        TMBManager& m = f.Start();
+        int notified = 0;
+        m.SetIncomingSmsNotify([&](TMBInterfaceItem*) { ++notified; });
+        QVERIFY(f.Item()->IsMessageMode());
+        QVERIFY(f.Item()->CanSendAndReceiveSms());
+        const QString text = QString(200, QLatin1Char('a')) + QString(100, QLatin1Char('b'));
+        const QDateTime stamp(QDate(2026, 3, 1), QTime(12, 30, 15), Qt::OffsetFromUTC, 3600);
+        QCOMPARE(f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, stamp), 1);
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+491709999"), QStringLiteral("short"), stamp);
+        QVERIFY(f.Tick());
+        // The long message as its rebuilt parts, marked so; the short one as one PDU.
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE REBUILT = 1"), 3);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE REBUILT = 0"), 0);
+        QCOMPARE(notified, 3);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        TSmsIncomingList* inbox = f.Item()->SmsIncomingList();
+        QCOMPARE(inbox->Count(), 2);
+        QCOMPARE(inbox->Items(1)->Text(), text);
+        QVERIFY(inbox->Items(1)->Rebuilt());
+        QCOMPARE(inbox->Items(1)->Number(), QStringLiteral("+491701234567"));
+        // It reads back from the database as one message.
+        TSmsIncomingList reloaded;
+        reloaded.LoadMessages();
+        QCOMPARE(reloaded.Count(), 2);
+        QCOMPARE(reloaded.Items(1)->Text(), text);
+        QVERIFY(reloaded.Items(1)->Rebuilt());
+    }
+
+    void messageModeSameMessageReadTwiceIsStoredOnce()
+    {
+        TSimScenario s = TestScenario();
+        s.Interfaces[0].SmsFormat = TMbnSmsFormat::sfMessage;
+        s.Interfaces[0].Caps.smsCaps = mscTextReceive | mscTextSend;
+        TDeviceFixture f(s);
+        f.Start();
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QString(180, QLatin1Char('z')));
+        f.Modem->Fail(QStringLiteral("SmsDeleteMessage"), 1);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 1);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 2);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+    }
+
+    void messageModeOutbox()
+    {
+        TSimScenario s = TestScenario();
+        s.Interfaces[0].SmsFormat = TMbnSmsFormat::sfMessage;
+        s.Interfaces[0].Caps.smsCaps = mscTextReceive | mscTextSend;
+        TDeviceFixture f(s);
+        TMBManager& m = f.Start();
+        int notified = 0;
+        m.SetOutgoingSmsNotify([&](TMBInterfaceItem*) { ++notified; });
+        TSmsSend send;
+        send.SetTarget(QStringLiteral("+491701234567"));
+        const QString text = QString(300, QLatin1Char('q'));
+        send.SetText(text);
+        const QStringList pdus = send.EncodePdu();
+        QCOMPARE(pdus.size(), 2);
+        // The PDU path is not for a stack that takes whole messages.
+        QVERIFY_THROWS_EXCEPTION(EMBException, m.SendSms(QStringLiteral("sim0"), pdus.first()));
+        m.SendMessage(QStringLiteral("sim0"), send.Target(), text, pdus);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 0 AND REBUILT = 1"), 2);
+        QVERIFY(f.Settle());
+        const QList<TSimSentMessage> sent = f.Modem->SentMessages(QStringLiteral("sim0"));
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.first().Number, send.Target());
+        QCOMPARE(sent.first().Text, text);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1 AND REBUILT = 1"), 2);
+        QCOMPARE(notified, 2);
+        QCOMPARE(f.Item()->SmsOutgoingList()->Count(), 1);
+        QCOMPARE(f.Item()->SmsOutgoingList()->Items(0)->Text(), text);
+        QVERIFY(f.Item()->SmsOutgoingList()->Items(0)->Rebuilt());
+    }
+
+    void sendMessageInPduModeSubmitsEachPdu()
+    {
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        TSmsSend send;
+        send.SetTarget(QStringLiteral("+4917012"));
+        send.SetText(QString(200, QLatin1Char('p')));
+        const QStringList pdus = send.EncodePdu();
+        m.SendMessage(QStringLiteral("sim0"), send.Target(), send.Text(), pdus);
+        QVERIFY(f.Settle());
+        QCOMPARE(f.Modem->SentPdus(QStringLiteral("sim0")), pdus);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1 AND REBUILT = 0"), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTransport)
+#include "tst_transport.moc"
