@@ -1,0 +1,52 @@
+#include "GuiCommon.h"
+
+#include "Errors.h"
+#include "MessageBox.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+#include <cerrno>
+
+namespace Ombrelay
+{
+
+bool ShellOpen(const QString& Target)
+{
+    if (!QDesktopServices::openUrl(QUrl::fromUserInput(Target))) {
+        throw EOSError(ENOENT, QStringLiteral("No application could open the address."),
+                       QStringLiteral("\r\n") + Target);
+    }
+    return true;
+}
+
+void ShowException(QWidget* Parent, const std::exception& E)
+{
+    const auto* Own = dynamic_cast<const EOmbrelayError*>(&E);
+    const QString Text = Own ? Own->Message() : QString::fromUtf8(E.what());
+    TMessageBox::Critical(Parent, QStringLiteral("Ombrelay"), Text);
+}
+
+void ShowUnknownException(QWidget* Parent)
+{
+    TMessageBox::Critical(Parent, QStringLiteral("Ombrelay"), QStringLiteral("Unknown error"));
+}
+
+} // namespace Ombrelay
+
+namespace Ombrelay
+{
+
+bool HasHideSwitch(const QStringList& Arguments)
+{
+    for (qsizetype I = 1; I < Arguments.size(); ++I) {
+        const QString& Arg = Arguments[I];
+        if (Arg.size() == 5 && (Arg[0] == QLatin1Char('-') || Arg[0] == QLatin1Char('/')) &&
+            Arg.mid(1).compare(QLatin1String("hide"), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace Ombrelay

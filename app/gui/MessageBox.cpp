@@ -1,0 +1,67 @@
+#include "MessageBox.h"
+
+namespace Ombrelay
+{
+
+namespace
+{
+
+QMessageBox::StandardButton NextAnswer = QMessageBox::NoButton;
+QMessageBox::StandardButton AutoAnswer = QMessageBox::NoButton;
+QStringList ShownTexts;
+
+} // namespace
+
+QMessageBox::StandardButton TMessageBox::Information(QWidget* Parent, const QString& Title, const QString& Text)
+{
+    return Show(Parent, QMessageBox::Information, Title, Text);
+}
+
+QMessageBox::StandardButton TMessageBox::Warning(QWidget* Parent, const QString& Title, const QString& Text)
+{
+    return Show(Parent, QMessageBox::Warning, Title, Text);
+}
+
+QMessageBox::StandardButton TMessageBox::Critical(QWidget* Parent, const QString& Title, const QString& Text)
+{
+    return Show(Parent, QMessageBox::Critical, Title, Text);
+}
+
+void TMessageBox::SetNextAnswer(QMessageBox::StandardButton Button)
+{
+    NextAnswer = Button;
+}
+
+void TMessageBox::SetAutoAnswer(QMessageBox::StandardButton Button)
+{
+    AutoAnswer = Button;
+}
+
+const QStringList& TMessageBox::Shown()
+{
+    return ShownTexts;
+}
+
+void TMessageBox::ClearShown()
+{
+    ShownTexts.clear();
+}
+
+QMessageBox::StandardButton TMessageBox::Show(QWidget* Parent, QMessageBox::Icon Icon, const QString& Title,
+                                              const QString& Text)
+{
+    ShownTexts.append(Text);
+    if (NextAnswer != QMessageBox::NoButton) {
+        const QMessageBox::StandardButton Answer = NextAnswer;
+        NextAnswer = QMessageBox::NoButton;
+        return Answer;
+    }
+    if (AutoAnswer != QMessageBox::NoButton) {
+        return AutoAnswer;
+    }
+    QMessageBox Box(Icon, Title, Text, QMessageBox::Ok, Parent);
+    Box.setTextFormat(Qt::PlainText);
+    return static_cast<QMessageBox::StandardButton>(Box.exec());
+}
+
+} // namespace Ombrelay

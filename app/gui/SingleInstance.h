@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace Ombrelay
+{
+
+// One running program per user and desktop session. The first start listens on a local socket
+// in a private runtime folder of the user; a later start finds it there, sends one request and
+// ends. Commands other than the second-start request are answered only when a handler for them
+// is set.
+class TSingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TSingleInstance(QObject* Parent = nullptr);
+    ~TSingleInstance() override;
+
+    // The socket path: $XDG_RUNTIME_DIR/ombrelay/instance (or a private folder in the temporary
+    // directory); the folder is created 0700 and refused when another user owns it or others
+    // may enter it. Raises EOmbrelayError when no private folder can be had.
+    static QString ServerPath();
+
+    // Sends Command to a running instance; true when it answered. Reply gets its answer.
+    static bool Send(const QString& Command, QString* Reply = nullptr, int TimeoutMs = 3000);
+
+    // True when another instance runs and took the second-start request; otherwise this one
+    // starts listening and false is returned.
+    bool HandOverOrListen();
+
+    using TCommandHandler = std::function<QString(const QString& Command)>;
+    // Handles any command but the second-start request; its result is the answer line.
+    void SetCommandHandler(TCommandHandler Handler) { FHandler = std::move(Handler); }
+
+Q_SIGNALS:
+    void SecondInstance();
+
+private:
+    void OnNewConnection();
+
+    QLocalServer FServer;
+    TCommandHandler FHandler;
+};
+
+} // namespace Ombrelay

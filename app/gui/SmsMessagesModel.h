@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QFont>
+#include <QString>
+
+namespace Ombrelay
+{
+
+class TMBInterfaceItem;
+class TSmsItem;
+
+// The message list of the SMS tab as a virtual list: rows are fetched from the selected folder
+// of the selected interface by index only when the view draws them, so a folder of any size
+// opens at the cost of the rows on screen. Row 0 is the newest message.
+class TSmsMessagesModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum TFolder
+    {
+        fdNone = -1,
+        fdInbox = 0,
+        fdSent = 1,
+    };
+
+    explicit TSmsMessagesModel(QObject* Parent = nullptr);
+
+    // Shows Folder of Item (none when Item is null or Folder is fdNone) and takes its row count.
+    void SetSource(TMBInterfaceItem* Item, TFolder Folder);
+    TSmsItem* ItemAt(int Row) const;
+    bool IsIncoming() const { return FFolder == fdInbox; }
+    // Redraws one row (after it was marked seen).
+    void RowChanged(int Row);
+
+    // "Date" text: the short date, then the long time unless it is exactly midnight.
+    QString DateText(double DateTime) const;
+
+    int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& Index, int Role = Qt::DisplayRole) const override;
+    QVariant headerData(int Section, Qt::Orientation Orientation, int Role = Qt::DisplayRole) const override;
+
+private:
+    TMBInterfaceItem* FItem = nullptr;
+    TFolder FFolder = fdNone;
+    int FCount = 0;
+    QString FDateFormat;
+    QString FTimeFormat;
+    QFont FBold;
+};
+
+} // namespace Ombrelay

@@ -1,0 +1,176 @@
+#include "TimedMessage.h"
+
+#include "Common.h"
+#include "DateTime.h"
+#include "GuiCommon.h"
+#include "Options.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace Ombrelay
+{
+
+namespace
+{
+
+TfmTimedMessage::TRebootFunction& RebootFunction()
+{
+    static TfmTimedMessage::TRebootFunction Function = [] { RebootSystem(); };
+    return Function;
+}
+
+} // namespace
+
+void TfmTimedMessage::SetRebootFunction(TRebootFunction Function)
+{
+    RebootFunction() = std::move(Function);
+}
+
+void TfmTimedMessage::ResetRebootFunction()
+{
+    RebootFunction() = [] { RebootSystem(); };
+}
+
+TfmTimedMessage::TfmTimedMessage(quint32 TimeOut, const QString& Title, const QString& Text, QWidget* Parent)
+    : QDialog(Parent)
+    , FTimeOut(TimeOut + 1)
+{
+    setObjectName(QStringLiteral("fmTimedMessage"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags((windowFlags() & ~Qt::WindowContextHelpButtonHint) | Qt::WindowStaysOnTopHint);
+    setWindowTitle(Title);
+
+    auto* Panel = new QFrame(this);
+    Panel->setFrameShape(QFrame::Panel);
+    Panel->setFrameShadow(QFrame::Raised);
+    lbInfo = new QLabel(Panel);
+    lbInfo->setObjectName(QStringLiteral("lbInfo"));
+    lbInfo->setTextFormat(Qt::PlainText);
+    lbInfo->setWordWrap(true);
+    lbInfo->setAlignment(Qt::AlignCenter);
+    lbInfo->setText(Text);
+    lbInfo->setMinimumSize(300, 60);
+    QPalette Palette = lbInfo->palette();
+    Palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    lbInfo->setPalette(Palette);
+    QFont Font = lbInfo->font();
+    Font.setBold(true);
+    lbInfo->setFont(Font);
+    auto* PanelLayout = new QVBoxLayout(Panel);
+    PanelLayout->addWidget(lbInfo);
+
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnCancel = new QToolButton(this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setText(QStringLiteral("Cancel"));
+    btnCancel->setPopupMode(QToolButton::MenuButtonPopup);
+    btnCancel->setMinimumWidth(btnOK->sizeHint().width());
+    pmSupress = new QMenu(this);
+    pmSupress->setObjectName(QStringLiteral("pmSupress"));
+    auto AddSupress = [this](const char* Name, int Minutes) {
+        QAction* Item = pmSupress->addAction(QStringLiteral("Supress for %1 minutes").arg(Minutes));
+        Item->setObjectName(QLatin1String(Name));
+        Item->setData(Minutes);
+        connect(Item, &QAction::triggered, this, [this, Item] { SupressClick(Item); });
+        return Item;
+    };
+    pmiSupressfor10Minutes = AddSupress("pmiSupressfor10Minutes", 10);
+    pmiSupressfor30Minutes = AddSupress("pmiSupressfor30Minutes", 30);
+    pmiSupressfor60Minutes = AddSupress("pmiSupressfor60Minutes", 60);
+    btnCancel->setMenu(pmSupress);
+
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch();
+    Buttons->addWidget(btnOK);
+    Buttons->addWidget(btnCancel);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->setContentsMargins(10, 10, 10, 10);
+    Layout->addWidget(Panel);
+    Layout->addLayout(Buttons);
+    Layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(btnOK, &QPushButton::clicked, this, &TfmTimedMessage::btnOKClick);
+    connect(btnCancel, &QToolButton::clicked, this, &TfmTimedMessage::btnCancelClick);
+
+    tmMain = new QTimer(this);
+    tmMain->setObjectName(QStringLiteral("tmMain"));
+    tmMain->setInterval(1000);
+    connect(tmMain, &QTimer::timeout, this, &TfmTimedMessage::tmMainTimer);
+    tmMain->start();
+}
+
+bool TfmTimedMessage::Counting() const
+{
+    return tmMain->isActive();
+}
+
+void TfmTimedMessage::showEvent(QShowEvent* Event)
+{
+    QDialog::showEvent(Event);
+    FormShow();
+}
+
+void TfmTimedMessage::FormShow()
+{
+    QApplication::beep();
+    if (tmMain->isActive()) {
+        Tick();
+    }
+}
+
+void TfmTimedMessage::tmMainTimer()
+{
+    Tick();
+}
+
+void TfmTimedMessage::Tick()
+{
+    // The count stops at zero: a step after a refused restart must not wrap around.
+    if (FTimeOut == 0) {
+        tmMain->stop();
+        return;
+    }
+    --FTimeOut;
+    btnOK->setText(QStringLiteral("OK (%1)").arg(FTimeOut));
+    if (FTimeOut == 0) {
+        tmMain->stop();
+        btnOK->click();
+    }
+}
+
+void TfmTimedMessage::btnOKClick()
+{
+    try {
+        RebootFunction()();
+    } catch (const std::exception& E) {
+        // The restart was refused: stop counting and stay open, so the user can try again with
+        // OK or dismiss the warning with Cancel.
+        tmMain->stop();
+        btnOK->setText(QStringLiteral("OK"));
+        ShowException(this, E);
+        return;
+    }
+    close();
+}
+
+void TfmTimedMessage::btnCancelClick()
+{
+    close();
+}
+
+void TfmTimedMessage::SupressClick(QAction* Sender)
+{
+    Options->SetSuppressTime(Clock::Now() + Sender->data().toInt() * 60.0 / kSecondsPerDay);
+    close();
+}
+
+} // namespace Ombrelay

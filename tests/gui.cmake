@@ -1,0 +1,4 @@
+# Widget tests of the desktop program, on the offscreen platform.
+if(TARGET ombrelay_gui)
+    ombrelay_add_test(NAME test_gui_dialogs SOURCES gui/TestDialogs.cpp LIBS ombrelay_gui LABELS gui)
+endif()
