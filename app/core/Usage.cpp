@@ -202,12 +202,11 @@ void TUsageThread::ReadSource(quint64 SourceId, IUsageSource& Source, quint64& A
     if (!ok) {
         return;
     }
-    TReadings next;
-    next.reserve(list.size());
+    TReadings& readings = it->second;
     for (const TInterfaceCounters& c : list) {
         TReading base;
-        const auto old = it->second.constFind(c.Key);
-        if (old != it->second.cend()) {
+        const auto old = readings.constFind(c.Key);
+        if (old != readings.cend()) {
             base = *old;
         } else if (first) {
             base = {c.RxBytes, c.TxBytes};
@@ -215,10 +214,19 @@ void TUsageThread::ReadSource(quint64 SourceId, IUsageSource& Source, quint64& A
         // A counter that went down was reset: it counts on from its new value.
         AddIn += c.RxBytes >= base.Rx ? c.RxBytes - base.Rx : 0;
         AddOut += c.TxBytes >= base.Tx ? c.TxBytes - base.Tx : 0;
-        next.insert(c.Key, {c.RxBytes, c.TxBytes});
+        readings.insert(c.Key, {c.RxBytes, c.TxBytes});
     }
-    // Interfaces that are gone are forgotten; what they grew is already pending.
-    it->second = std::move(next);
+    // An interface missing from one listing keeps its last reading, so that it does not count
+    // from zero if it shows again under the same key. Only a long run of re-created links
+    // fills the table; then what is absent now is forgotten.
+    if (readings.size() > MaxRememberedInterfaces) {
+        for (auto r = readings.begin(); r != readings.end();) {
+            const bool present = std::any_of(list.cbegin(), list.cend(), [&](const TInterfaceCounters& c) {
+                return c.Key == r.key();
+            });
+            r = present ? std::next(r) : readings.erase(r);
+        }
+    }
 }
 
 void TUsageThread::Sample()

@@ -48,6 +48,7 @@ class TUsageThread : public TWaitableThread
 public:
     static constexpr unsigned long DefaultPeriodMs = 1000;
     static constexpr quint32 SamplesPerFlush = 60;
+    static constexpr qsizetype MaxRememberedInterfaces = 256;
 
     // The sysfs source reads SysfsRoot; registered sources are read beside it. The owner starts
     // the thread.
