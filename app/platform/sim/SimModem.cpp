@@ -697,6 +697,18 @@ bool TSimModem::TakeLoss(const char* Operation)
     return true;
 }
 
+int TSimModem::Listeners() const
+{
+    return receivers(SIGNAL(SignalStateChange(QString))) + receivers(SIGNAL(RegisterStateChange(QString))) +
+           receivers(SIGNAL(ConnectComplete(QString, quint32, qint32))) +
+           receivers(SIGNAL(DisconnectComplete(QString, quint32, qint32))) +
+           receivers(SIGNAL(ConnectStateChange(QString))) +
+           receivers(SIGNAL(SmsReadComplete(QString, QList<Ombrelay::TMbnSmsPdu>, bool, quint32, qint32))) +
+           receivers(SIGNAL(SmsMessageReadComplete(QString, QList<Ombrelay::TMbnSmsMessage>, bool, quint32, qint32))) +
+           receivers(SIGNAL(SmsSendComplete(QString, quint32, qint32))) +
+           receivers(SIGNAL(SmsDeleteComplete(QString, quint32, qint32))) + receivers(SIGNAL(SmsNewMessage(QString)));
+}
+
 void TSimModem::SetReadBatch(int Value)
 {
     for (const auto& i : FInterfaces) {

@@ -94,6 +94,9 @@ public:
     void SetCompleteInsideCall(bool Value) { FCompleteInsideCall = Value; }
     // Completions and events not yet delivered.
     int PendingEvents() const { return int(FQueue.size()); }
+    // How many connections listen to the modem's completions and events (a stack would count
+    // its subscribers the same way).
+    int Listeners() const;
 
     // Used by the interface objects.
     bool TakeFailure(const char* Operation);
