@@ -1,0 +1,134 @@
+#pragma once
+
+// The main window on the simulated modem: a temporary database, the settings, the modem from a
+// scenario and the manager over it, created the way the program creates them.
+
+#include "DB.h"
+#include "MBInterfaceItem.h"
+#include "MBManager.h"
+#include "MainView.h"
+#include "MessageBox.h"
+#include "Options.h"
+#include "SMS.h"
+#include "SimModem.h"
+#include "SimScenario.h"
+#include "support/TempDatabase.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <memory>
+
+namespace Ombrelay
+{
+
+// One GSM interface per id with the given profiles (the default's two when none are given).
+inline TSimScenario GuiScenario(const QStringList& Ids = {QStringLiteral("sim0")},
+                                const QStringList& Profiles = QStringList())
+{
+    TSimScenario Scenario = TSimScenario::Default();
+    Scenario.DelayMs = 1;
+    TSimInterfaceScenario Base = Scenario.Interfaces.first();
+    Scenario.Interfaces.clear();
+    for (const QString& Id : Ids) {
+        TSimInterfaceScenario Interface = Base;
+        Interface.InterfaceID = Id;
+        Interface.Capacity = 100;
+        if (!Profiles.isEmpty() || Ids.isEmpty()) {
+            Interface.Profiles = Profiles;
+        }
+        Scenario.Interfaces << Interface;
+    }
+    return Scenario;
+}
+
+class TGuiFixture
+{
+public:
+    explicit TGuiFixture(const TSimScenario& Scenario = GuiScenario())
+        : Modem(std::make_shared<TSimModem>(Scenario))
+    {
+        InitSmsTables();
+        Options = &Opts;
+        TMessageBox::SetAutoAnswer(QMessageBox::Ok);
+        TMessageBox::ClearShown();
+    }
+    ~TGuiFixture()
+    {
+        View.reset();
+        Manager.reset();
+        Modem.reset();
+        Options = nullptr;
+        TfmMainView::SetDialogRunner({});
+        TfmMainView::SetTrayAvailableOverride(std::nullopt);
+    }
+    TGuiFixture(const TGuiFixture&) = delete;
+    TGuiFixture& operator=(const TGuiFixture&) = delete;
+
+    // Creates the main window as the program does and lets the modem answer what it asked.
+    TfmMainView& Open()
+    {
+        View = std::make_unique<TfmMainView>([this] {
+            Manager = std::make_shared<TMBManager>(Modem);
+            return Manager;
+        });
+        View->SetUsageQuery([this] {
+            ++UsageCalls;
+            return Usage;
+        });
+        Settle();
+        return *View;
+    }
+
+    // Runs the event loop until the modem has delivered every completion and event.
+    bool Settle(int TimeoutMs = 10000)
+    {
+        QElapsedTimer Timer;
+        Timer.start();
+        int Quiet = 0;
+        while (Timer.elapsed() < TimeoutMs) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (Modem->PendingEvents() == 0) {
+                if (++Quiet > 3) {
+                    return true;
+                }
+                QTest::qWait(2);
+            } else {
+                Quiet = 0;
+                QTest::qWait(1);
+            }
+        }
+        return false;
+    }
+
+    // One poll of the device, as the manager's timer does it.
+    bool Poll()
+    {
+        Manager->TimerTick();
+        return Settle();
+    }
+
+    QString Config(const QString& Name)
+    {
+        TSQLiteLock Lock(Db.DB());
+        Db.DB().FetchTable(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = '%1'").arg(Name));
+        return Db.DB().GetResultSet(1);
+    }
+
+    int Count(const QString& Sql)
+    {
+        TSQLiteLock Lock(Db.DB());
+        Db.DB().FetchTable(Sql);
+        return Db.DB().GetResultSet(1).toInt();
+    }
+
+    TTempDatabase Db;
+    TOptions Opts;
+    std::shared_ptr<TSimModem> Modem;
+    std::shared_ptr<TMBManager> Manager;
+    std::unique_ptr<TfmMainView> View;
+    TfmMainView::TUsageFigures Usage;
+    int UsageCalls = 0;
+};
+
+} // namespace Ombrelay
