@@ -162,6 +162,8 @@ public:
     // The SMS facet; mrNotSupported when the interface has none.
     virtual TMbnResult GetSms(std::shared_ptr<IMbnSms>& Sms) = 0;
     // Bytes received and sent over this interface's data connection since the stack started.
+    // Unlike every other call, this one may come from any thread (usage accounting samples it
+    // from its own).
     virtual TMbnResult GetByteCounters(quint64& Received, quint64& Sent) = 0;
 };
 

@@ -3,6 +3,7 @@
 
 #include "DeviceFixture.h"
 #include "MBProfleItem.h"
+#include "Usage.h"
 
 #include <QTest>
 
@@ -328,6 +329,24 @@ private Q_SLOTS:
         QVERIFY(f.Errors.isEmpty());
         QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 1);
         QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1"), 1);
+    }
+
+    // The modem's byte counters reach usage accounting while the manager lives.
+    void usageCountsTheModemsTraffic()
+    {
+        TDeviceFixture f;
+        QTemporaryDir noSysfs;
+        TUsageThread usage(noSysfs.path());
+        f.Start();
+        usage.Pass(); // baseline
+        f.Modem->AddTraffic("sim0", 5000, 700);
+        usage.Pass();
+        QCOMPARE(usage.PendingIn(), 5000u);
+        QCOMPARE(usage.PendingOut(), 700u);
+        f.Manager.reset();
+        f.Modem->AddTraffic("sim0", 1, 1);
+        usage.Pass();
+        QCOMPARE(usage.PendingIn(), 5000u);
     }
 
     // Once the manager is gone, events the device still delivers reach nobody.
