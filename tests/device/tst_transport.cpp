@@ -148,10 +148,13 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("m%1").arg(i));
         }
+        QSignalSpy reads(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete);
         f.Manager->ReadSms(QStringLiteral("sim0"));
         f.Manager->ReadSms(QStringLiteral("sim0"));
         f.Manager->TimerTick();
         QVERIFY(f.Settle());
+        // One read went to the device, not three.
+        QCOMPARE(reads.size(), 1);
         QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 3);
     }
 
