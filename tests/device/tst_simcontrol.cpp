@@ -246,6 +246,17 @@ private Q_SLOTS:
         }
     }
 
+    // The example scenario that ships with the program stays loadable.
+    void shippedScenario()
+    {
+        const TSimScenario s =
+            TSimScenario::Load(QStringLiteral(OMBRELAY_SOURCE_DIR "/app/platform/sim/scenarios/two-modems.json"));
+        QCOMPARE(s.Interfaces.size(), 2);
+        TSimModem modem(s);
+        QCOMPARE(modem.StoredCount("sim-gsm"), 1);
+        QCOMPARE(modem.StoredCount("sim-text"), 1);
+    }
+
     void backendOptions()
     {
         QStringList args = {"ombrelay", "--backend=sim", "-hide", "--sim-state", "/tmp/x.json", "--sim-control=/tmp/c"};
