@@ -137,6 +137,26 @@ inline unsigned HexValue(Char c)
     return u < 256 ? kHex.Value[u] : 0x100;
 }
 
+// Octet of every pair of ASCII characters (index: first << 7 | second), 0x100 when either is
+// not a hexadecimal digit: one look-up per octet on the decoder's hottest loop.
+struct THexPairTable
+{
+    std::uint16_t Value[128 * 128];
+    constexpr THexPairTable()
+        : Value{}
+    {
+        const THexTable single;
+        for (int a = 0; a < 128; ++a) {
+            for (int b = 0; b < 128; ++b) {
+                const unsigned hi = single.Value[a];
+                const unsigned lo = single.Value[b];
+                Value[a << 7 | b] = static_cast<std::uint16_t>((hi | lo) & 0x100 ? 0x100 : (hi << 4 | lo));
+            }
+        }
+    }
+};
+constexpr THexPairTable kHexPairs;
+
 class TReader
 {
 public:
@@ -335,10 +355,15 @@ bool DecodeHexText(TSmsRecv& Recv, const Char* Text, qsizetype Length, PduTextFn
     }
     unsigned bad = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const unsigned hi = HexValue(Text[2 * i]);
-        const unsigned lo = HexValue(Text[2 * i + 1]);
-        bad |= hi | lo;
-        octets[i] = static_cast<std::uint8_t>((hi << 4) | lo);
+        const auto hi = static_cast<std::make_unsigned_t<Char>>(Text[2 * i]);
+        const auto lo = static_cast<std::make_unsigned_t<Char>>(Text[2 * i + 1]);
+        if ((hi | lo) >= 128) {
+            bad = 0x100;
+            break;
+        }
+        const unsigned v = kHexPairs.Value[unsigned(hi) << 7 | unsigned(lo)];
+        bad |= v;
+        octets[i] = static_cast<std::uint8_t>(v);
     }
     if (Length & 1) {
         bad |= HexValue(Text[Length - 1]); // the odd last digit is ignored, but must be a digit
@@ -712,6 +737,11 @@ QStringList TSmsSend::EncodePdu() const
     }
     if (digitCount % 2 == 1) {
         putPair(pending, u'F');
+    }
+    // The length octet cannot say more; a wrapped count would announce digits that are not there.
+    if (digitCount > 255) {
+        throw EMBException(QStringLiteral("The destination number has %1 digits; at most 255 fit in a PDU")
+                               .arg(digitCount));
     }
     address[0] = static_cast<std::uint8_t>(digitCount);
     address[1] = FTarget.startsWith(QLatin1Char('+')) ? 0x91 : 0x81;

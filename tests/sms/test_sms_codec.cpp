@@ -533,6 +533,11 @@ private Q_SLOTS:
         s.SetTarget(QString::fromUtf8("12٣"));
         s.SetText(QStringLiteral("hi"));
         QVERIFY_THROWS_EXCEPTION(EOmbrelayError, s.EncodePdu());
+        // More digits than the length octet can count: refused rather than wrapped.
+        s.SetTarget(QString(256, QLatin1Char('1')));
+        QVERIFY_THROWS_EXCEPTION(EMBException, s.EncodePdu());
+        s.SetTarget(QString(255, QLatin1Char('1')));
+        QCOMPARE(s.EncodePdu().front().mid(6, 2), QStringLiteral("FF"));
     }
 
     void deliverRebuilt_data()
