@@ -12,6 +12,7 @@
 #include "Modules.h"
 #include "SingleInstance.h"
 
+#include <QAction>
 #include <QDir>
 #include <QTabWidget>
 
@@ -111,6 +112,7 @@ int main(int argc, char* argv[])
     if (TestCommands) {
         Instance.SetCommandHandler([&Window](const QString& Line) { return TestCommand(Window, Line); });
     }
+    App.HandleTerminationSignals([&Window] { Window.acExitApp->trigger(); });
     Window.StartUp(Hide);
     return App.exec();
 }

@@ -10,7 +10,7 @@ packages=(
     libcurl4-openssl-dev
     clang-14 libclang-rt-14-dev
     libbenchmark-dev
-    xvfb xauth x11-utils imagemagick
+    xvfb xauth x11-utils imagemagick xdotool
     dbus dbus-x11 python3 python3-dbusmock python3-gi
     iproute2 iputils-ping
 )

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 namespace Ombrelay
 {
 
@@ -14,6 +16,14 @@ class TApplication : public QApplication
 public:
     TApplication(int& Argc, char** Argv);
     bool notify(QObject* Receiver, QEvent* Event) override;
+
+    // SIGTERM, SIGINT and SIGHUP (a session that logs out, a service manager, Ctrl+C) call
+    // OnSignal on the event loop, so that the program ends the way its Exit action ends it.
+    void HandleTerminationSignals(std::function<void()> OnSignal);
+
+private:
+    static void SignalHandler(int Signal);
+    std::function<void()> FOnSignal;
 };
 
 } // namespace Ombrelay

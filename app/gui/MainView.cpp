@@ -152,6 +152,7 @@ void TfmMainView::CreateActions()
     acDisconnect = NewAction(this, "acDisconnect", QStringLiteral("Disconnect"), 2);
     acDisconnect->setToolTip(QStringLiteral("Disconnect"));
     acSendSms = NewAction(this, "acSendSms", QStringLiteral("New SMS..."), 5);
+    acSendSms->setShortcut(QKeySequence::New);
     acOpenApp = NewAction(this, "acOpenApp", QStringLiteral("Open %s"));
     acExitApp = NewAction(this, "acExitApp", QStringLiteral("Exit"));
     acAbout = NewAction(this, "acAbout", QStringLiteral("About"));
@@ -366,7 +367,7 @@ QWidget* TfmMainView::CreateMessagesTab()
     lvMessages->verticalHeader()->setDefaultSectionSize(lvMessages->fontMetrics().height() + 6);
     lvMessages->horizontalHeader()->setHighlightSections(false);
     lvMessages->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    lvMessages->setColumnWidth(0, 140);
+    lvMessages->setColumnWidth(0, 165);
     lvMessages->setColumnWidth(1, 120);
     lvMessages->setColumnWidth(2, 240);
     lvMessages->horizontalHeader()->setStretchLastSection(true);
