@@ -30,6 +30,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -551,6 +552,13 @@ void TfmMainView::closeEvent(QCloseEvent* Event)
 
 void TfmMainView::showEvent(QShowEvent* Event)
 {
+    if (!FShownOnce) {
+        // Centred on the screen at its first showing.
+        FShownOnce = true;
+        if (QScreen* Screen = screen()) {
+            move(Screen->availableGeometry().center() - rect().center());
+        }
+    }
     QMainWindow::showEvent(Event);
     UpdateUsageTimer();
 }

@@ -195,6 +195,7 @@ private:
 
     bool FExiting = false;
     bool FClosedForGood = false;
+    bool FShownOnce = false;
     TSignalPanel* FSignalPanel = nullptr;
     TSmsMessagesModel* FMessagesModel = nullptr;
     QTreeWidgetItem* FUsageRows[2] = {nullptr, nullptr};
