@@ -301,6 +301,14 @@ void TestMainView::stateNotificationOfOtherInterfaceIgnored()
     QVERIFY(F.Settle());
     QCOMPARE(View.SignalPanel()->Text(), QStringLiteral("Connected"));
     QVERIFY(View.CanDisconnect());
+
+    // A message for the other interface: no balloon, no change of the view.
+    View.pcMain->setCurrentWidget(View.tsMessages);
+    F.Modem->Deliver(QStringLiteral("simB"), QStringLiteral("+4911111"), QStringLiteral("elsewhere"));
+    QVERIFY(F.Poll());
+    QCOMPARE(F.Modem->StoredCount(QStringLiteral("simB")), 0);
+    QCOMPARE(View.BalloonCount(), 0);
+    QCOMPARE(View.lvMessages->model()->rowCount(), 0);
 }
 
 void TestMainView::usageViewOnlyWhileShown()
