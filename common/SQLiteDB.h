@@ -5,13 +5,12 @@
 
 #include <QCollator>
 #include <QLocale>
-#include <QMutex>
-#include <QRecursiveMutex>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -225,7 +224,9 @@ private:
     sqlite3* FDBHandle = nullptr;
     // Lock calls not yet matched, over all threads together.
     std::atomic<int> FLockCount{0};
-    QRecursiveMutex FCriticalSection;
+    // A standard mutex rather than Qt's: thread checkers see its ordering, which they cannot
+    // for a lock inside the Qt library.
+    std::recursive_mutex FCriticalSection;
     // The thread that holds FCriticalSection (null when free) and its depth; written only by
     // the holder, so CheckLock can prove that the caller itself holds the lock.
     std::atomic<Qt::HANDLE> FOwner{nullptr};

@@ -3,7 +3,6 @@
 #include "DB.h"
 #include "Errors.h"
 
-#include <QMutexLocker>
 
 namespace Ombrelay
 {
@@ -124,61 +123,61 @@ QStringList TOptions::DefaultMonitorSites()
 
 bool TOptions::MonitorEnabled() const
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     return FMonitorEnabled;
 }
 
 void TOptions::SetMonitorEnabled(bool Value)
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     FMonitorEnabled = Value;
 }
 
 quint32 TOptions::MonitorInterval() const
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     return FMonitorInterval;
 }
 
 void TOptions::SetMonitorInterval(quint32 Value)
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     FMonitorInterval = Value;
 }
 
 quint32 TOptions::MonitorRedialThreshold() const
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     return FMonitorRedialThreshold;
 }
 
 void TOptions::SetMonitorRedialThreshold(quint32 Value)
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     FMonitorRedialThreshold = Value;
 }
 
 quint32 TOptions::MonitorRebootThreshold() const
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     return FMonitorRebootThreshold;
 }
 
 void TOptions::SetMonitorRebootThreshold(quint32 Value)
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     FMonitorRebootThreshold = Value;
 }
 
 void TOptions::SetMonitorSites(const QStringList& Value)
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     FMonitorSites = Value;
 }
 
 TMonitorSettings TOptions::MonitorSnapshot() const
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     TMonitorSettings s;
     s.Enabled = FMonitorEnabled;
     s.Interval = FMonitorInterval;
@@ -192,7 +191,7 @@ TMonitorSettings TOptions::MonitorSnapshot() const
 
 void TOptions::SetMonitorSettings(const TMonitorSettings& Value)
 {
-    QMutexLocker lock(&FMonitorLock);
+    std::lock_guard lock(FMonitorLock);
     FMonitorEnabled = Value.Enabled;
     FMonitorInterval = Value.Interval;
     FMonitorRedialThreshold = Value.RedialThreshold;
@@ -284,14 +283,16 @@ void TOptions::LoadOptions()
         FAutoConnect = ReadValue(kAutoConnect, false).toBool();
         FTrayWarning = ReadValue(kTrayWarning, true).toBool();
         FTargetPhone = ReadValue(kTargetPhone, QString()).toString();
-        const bool enabled = ReadValue(kMonitorEnabled, false).toBool();
-        SetMonitorEnabled(enabled);
+        // The monitor settings change together, so the monitor thread never sees half a load.
+        TMonitorSettings monitor;
+        monitor.Enabled = ReadValue(kMonitorEnabled, false).toBool();
         // Small constants: read through the 32-bit getter, kept as unsigned.
-        SetMonitorInterval(static_cast<quint32>(ReadValue(kMonitorInterval, 60).toInt()));
-        SetMonitorRedialThreshold(static_cast<quint32>(ReadValue(kMonitorRedial, 2).toInt()));
-        SetMonitorRebootThreshold(static_cast<quint32>(ReadValue(kMonitorReboot, 5).toInt()));
-        const QString sites = ReadValue(kMonitorSites, ListToCommaText(DefaultMonitorSites())).toString();
-        SetMonitorSites(CommaTextToList(sites));
+        monitor.Interval = static_cast<quint32>(ReadValue(kMonitorInterval, 60).toInt());
+        monitor.RedialThreshold = static_cast<quint32>(ReadValue(kMonitorRedial, 2).toInt());
+        monitor.RebootThreshold = static_cast<quint32>(ReadValue(kMonitorReboot, 5).toInt());
+        monitor.Sites =
+            CommaTextToList(ReadValue(kMonitorSites, ListToCommaText(DefaultMonitorSites())).toString());
+        SetMonitorSettings(monitor);
     }
     transaction.Commit();
     FLoaded = true;

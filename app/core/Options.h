@@ -2,10 +2,11 @@
 
 #include "DateTime.h"
 
-#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+#include <mutex>
 
 namespace Ombrelay
 {
@@ -79,7 +80,7 @@ public:
 
     TMonitorSettings MonitorSnapshot() const;
     void SetMonitorSettings(const TMonitorSettings& Value);
-    QMutex& MonitorLock() const { return FMonitorLock; }
+    std::mutex& MonitorLock() const { return FMonitorLock; }
 
     // The list offered when "monitor.sites" has never been stored.
     static QStringList DefaultMonitorSites();
@@ -100,7 +101,7 @@ private:
     QString FTargetPhone;
     TDateTime FSuppressTime = 0.0;
     bool FLoaded = false;
-    mutable QMutex FMonitorLock;
+    mutable std::mutex FMonitorLock;
 };
 
 // The process-wide instance, set by the module start-up (Modules.h).

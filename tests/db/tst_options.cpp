@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <thread>
 
 namespace Ombrelay
 {
@@ -257,25 +258,24 @@ private Q_SLOTS:
         options.SetMonitorSettings(one);
         std::atomic<bool> stop{false};
         std::atomic<int> mixed{0};
-        std::unique_ptr<QThread> reader(QThread::create([&] {
+        std::thread reader([&] {
             while (!stop.load()) {
                 const TMonitorSettings s = options.MonitorSnapshot();
                 if (!(s == one) && !(s == two)) {
                     ++mixed;
                 }
             }
-        }));
-        reader->start();
+        });
         for (int i = 0; i < 2000; ++i) {
             options.SetMonitorSettings(i % 2 ? one : two);
             if (i % 100 == 0) {
                 // Single fields and in-place edits of the list go through the lock too.
-                QMutexLocker lock(&options.MonitorLock());
+                std::lock_guard lock(options.MonitorLock());
                 options.MonitorSites() = (i % 2 ? one : two).Sites;
             }
         }
         stop = true;
-        QVERIFY(reader->wait(10000));
+        reader.join();
         QCOMPARE(mixed.load(), 0);
     }
 };
