@@ -6,6 +6,7 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -98,15 +99,6 @@ void TSmsIncomingItem::MarkSeen()
 
 TSmsListBase::~TSmsListBase() = default;
 
-QString TSmsListBase::SharedNumber(const QString& Number)
-{
-    auto it = FNumbers.constFind(Number);
-    if (it == FNumbers.constEnd()) {
-        it = FNumbers.insert(Number);
-    }
-    return *it;
-}
-
 TSmsItem* TSmsListBase::FindOpen(const QString& Number, int RefNo, int Total, TDateTime DateTime) const
 {
     // A part within the window of a first part lies at most two minutes away from it.
@@ -147,7 +139,7 @@ TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, quint32 D
             created->FDateTime = DateTime;
             created->FRefNo = recv.RefNo();
             created->FTotal = recv.Total();
-            created->FNumber = SharedNumber(recv.Sender());
+            created->FNumber = recv.Sender();
             item = created.get();
             const qsizetype position = static_cast<qsizetype>(FItems.size());
             FItems.push_back(std::move(created));
@@ -157,7 +149,7 @@ TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, quint32 D
     } else {
         std::unique_ptr<TSmsItem> created = NewItem();
         created->FDateTime = DateTime;
-        created->FNumber = SharedNumber(recv.Sender());
+        created->FNumber = recv.Sender();
         if (text) {
             created->SetText(recv.Text(), 0);
         } else {
@@ -216,6 +208,12 @@ void TSmsListBase::LoadMessages()
 {
     OMBRELAY_ASSERT("Core.Main", Database != nullptr);
     TSQLiteLock lock(*Database);
+    // Room for every row at once (the largest row id is found without a scan), so that filing
+    // never regrows the containers.
+    Database->FetchTable(QStringLiteral("SELECT MAX(ID) FROM ") + GetTableName());
+    const qint64 rows = std::clamp<qint64>(Database->GetResultSet(1).toLongLong(), 0, 1 << 22);
+    FItems.reserve(FItems.size() + rows);
+    ReserveRows(rows);
     TSQLiteQuery query(*Database, QStringLiteral("SELECT * FROM ") + GetTableName() + QStringLiteral(" ORDER BY ID"));
     const QStringList& columns = Database->Columns();
     auto column = [&](const QString& Name) {
@@ -235,7 +233,6 @@ void TSmsListBase::LoadMessages()
         throw EMBException(QStringLiteral("The table %1 lacks one of the columns ID, DATE, PDU, %2")
                                .arg(GetTableName(), StatusColumn()));
     }
-    FItems.reserve(FItems.size() + 1024);
     while (Database->Next()) {
         TSmsItem* item = AddPdu(Database->GetFieldAsDateTime(date), Database->GetFieldAsString(pdu),
                                 static_cast<quint32>(Database->GetFieldAsInt64(id)),
@@ -271,6 +268,11 @@ std::pair<size_t, size_t> TSmsIncomingList::PduKey(const QString& Pdu)
     static const size_t seed1 = QRandomGenerator::system()->generate64();
     static const size_t seed2 = QRandomGenerator::system()->generate64() ^ 0x9E3779B97F4A7C15ULL;
     return {qHash(Pdu, seed1), qHash(Pdu, seed2)};
+}
+
+void TSmsIncomingList::ReserveRows(qint64 Rows)
+{
+    FPdus.reserve(FPdus.size() + Rows);
 }
 
 void TSmsIncomingList::PduFiled(const QString& Pdu)

@@ -139,6 +139,8 @@ protected:
     virtual std::unique_ptr<TSmsItem> NewItem() const = 0;
     // Called for every PDU filed, whatever it held.
     virtual void PduFiled(const QString& Pdu) { Q_UNUSED(Pdu); }
+    // Called before a load of about Rows rows.
+    virtual void ReserveRows(qint64 Rows) { Q_UNUSED(Rows); }
 
 private:
     // An open multipart message is found by sender, reference, announced total and the minute
@@ -160,12 +162,9 @@ private:
     }
 
     TSmsItem* FindOpen(const QString& Number, int RefNo, int Total, TDateTime DateTime) const;
-    QString SharedNumber(const QString& Number);
 
     std::vector<std::unique_ptr<TSmsItem>> FItems;
     QHash<TOpenKey, QVarLengthArray<std::pair<qsizetype, TSmsItem*>, 1>> FOpen;
-    // One copy of each sender's number, shared by all its messages.
-    QSet<QString> FNumbers;
 };
 
 template <class T>
@@ -203,6 +202,7 @@ protected:
     QString StatusColumn() const override { return QStringLiteral("SEEN"); }
     void ReadStatus(TSmsItem* Item, int Column) override;
     void PduFiled(const QString& Pdu) override;
+    void ReserveRows(qint64 Rows) override;
 
 private:
     static std::pair<size_t, size_t> PduKey(const QString& Pdu);
