@@ -5,9 +5,7 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QMutexLocker>
 #include <QStringList>
 
 #include <cerrno>
@@ -16,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <exception>
 #include <mutex>
 #include <vector>
@@ -40,23 +39,23 @@ void TWaitableThread::StopAndWait()
     SignalShutdown();
     Terminate();
     wait();
+    // QThread::wait orders through Qt's own locks; taking the mutex that run() takes last makes
+    // the same order visible to the standard library and to the thread sanitizer.
+    std::lock_guard<std::mutex> lock(FMutex);
 }
 
 QString TWaitableThread::FatalError() const
 {
-    QMutexLocker lock(&FMutex);
+    std::lock_guard<std::mutex> lock(FMutex);
     return FFatalError;
 }
 
 bool TWaitableThread::WaitForShutdown(unsigned long Ms)
 {
-    QMutexLocker lock(&FMutex);
-    QDeadlineTimer deadline(static_cast<qint64>(Ms));
-    // A loop, because a wait condition may wake without a signal.
-    while (!FSignalled) {
-        if (!FShutdown.wait(&FMutex, deadline) && !FSignalled) {
-            return true;
-        }
+    std::unique_lock<std::mutex> lock(FMutex);
+    // The predicate form, because a wait condition may wake without a signal.
+    if (!FShutdown.wait_for(lock, std::chrono::milliseconds(Ms), [this] { return FSignalled; })) {
+        return true;
     }
     FSignalled = false;
     return false;
@@ -64,9 +63,11 @@ bool TWaitableThread::WaitForShutdown(unsigned long Ms)
 
 void TWaitableThread::SignalShutdown()
 {
-    QMutexLocker lock(&FMutex);
-    FSignalled = true;
-    FShutdown.wakeAll();
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FSignalled = true;
+    }
+    FShutdown.notify_all();
 }
 
 void TWaitableThread::run()
@@ -75,6 +76,7 @@ void TWaitableThread::run()
     QString message;
     try {
         Execute();
+        std::lock_guard<std::mutex> lock(FMutex);
         return;
     } catch (const EOmbrelayError& E) {
         message = E.Message();
@@ -84,10 +86,11 @@ void TWaitableThread::run()
         message = QStringLiteral("Unknown error");
     }
     {
-        QMutexLocker lock(&FMutex);
+        std::lock_guard<std::mutex> lock(FMutex);
         FFatalError = message;
     }
     Q_EMIT Failed(message);
+    std::lock_guard<std::mutex> lock(FMutex);
 }
 
 namespace

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 namespace Ombrelay
 {
@@ -52,8 +52,9 @@ protected:
 private:
     void run() final;
 
-    mutable QMutex FMutex;
-    QWaitCondition FShutdown;
+    // The standard types rather than Qt's: their waits are visible to the thread sanitizer.
+    mutable std::mutex FMutex;
+    std::condition_variable FShutdown;
     bool FSignalled = false;
     std::atomic<bool> FTerminated{false};
     QString FFatalError;

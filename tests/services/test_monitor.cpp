@@ -12,88 +12,99 @@
 #include <QTest>
 #include <QThread>
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include <atomic>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 using namespace Ombrelay;
 
 namespace
 {
 
-// A small HTTP server on its own thread: "/status/NNN" answers NNN with an empty body, "/hang"
-// accepts and never answers. It keeps the request lines it saw.
-class THttpServer : public QObject
+// A small HTTP server on a thread of its own: "/status/NNN" answers NNN with an empty body,
+// "/hang" accepts and never answers. It keeps the request lines it saw. The test talks to it
+// only through standard atomics and mutexes, so that the thread sanitizer sees every hand-over.
+class THttpServer
 {
-    Q_OBJECT
-
 public:
     THttpServer()
     {
-        FThread.start();
-        moveToThread(&FThread);
-        QMetaObject::invokeMethod(this, &THttpServer::Listen, Qt::BlockingQueuedConnection);
+        std::promise<void> ready;
+        std::future<void> started = ready.get_future();
+        FThread = std::thread([this, &ready] { Run(ready); });
+        started.wait();
     }
-    ~THttpServer() override
+    ~THttpServer()
     {
-        QMetaObject::invokeMethod(this, &THttpServer::Close, Qt::BlockingQueuedConnection);
-        FThread.quit();
-        FThread.wait();
+        FStop = true;
+        FThread.join();
     }
 
     QString Url(const QString& Path, bool V6 = false) const
     {
-        return V6 ? QStringLiteral("http://[::1]:%1%2").arg(FPort6).arg(Path)
-                  : QStringLiteral("http://127.0.0.1:%1%2").arg(FPort4).arg(Path);
+        return V6 ? QStringLiteral("http://[::1]:%1%2").arg(FPort6.load()).arg(Path)
+                  : QStringLiteral("http://127.0.0.1:%1%2").arg(FPort4.load()).arg(Path);
     }
     QStringList Requests() const
     {
-        QMutexLocker lock(&FMutex);
+        std::lock_guard<std::mutex> lock(FMutex);
         return FRequests;
     }
     void ClearRequests()
     {
-        QMutexLocker lock(&FMutex);
+        std::lock_guard<std::mutex> lock(FMutex);
         FRequests.clear();
     }
 
 private:
-    void Listen()
+    void Run(std::promise<void>& Ready)
     {
-        FServer4 = new QTcpServer(this);
-        FServer6 = new QTcpServer(this);
-        FServer4->listen(QHostAddress::LocalHost);
-        FServer6->listen(QHostAddress::LocalHostIPv6);
-        FPort4 = FServer4->serverPort();
-        FPort6 = FServer6->serverPort();
-        for (QTcpServer* server : {FServer4, FServer6}) {
-            connect(server, &QTcpServer::newConnection, this, [this, server] {
+        QEventLoop loop;
+        QTcpServer server4;
+        QTcpServer server6;
+        server4.listen(QHostAddress::LocalHost);
+        server6.listen(QHostAddress::LocalHostIPv6);
+        FPort4 = server4.serverPort();
+        FPort6 = server6.serverPort();
+        QHash<QTcpSocket*, QByteArray> buffers;
+        for (QTcpServer* server : {&server4, &server6}) {
+            QObject::connect(server, &QTcpServer::newConnection, &loop, [&, server] {
                 while (QTcpSocket* socket = server->nextPendingConnection()) {
-                    socket->setParent(this);
-                    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Serve(socket); });
+                    socket->setParent(&loop);
+                    QObject::connect(socket, &QTcpSocket::readyRead, &loop, [&, socket] { Serve(socket, buffers[socket]); });
                 }
             });
         }
+        QTimer stop;
+        QObject::connect(&stop, &QTimer::timeout, &loop, [&] {
+            if (FStop) {
+                loop.quit();
+            }
+        });
+        stop.start(10);
+        Ready.set_value();
+        loop.exec();
+        qDeleteAll(loop.findChildren<QTcpSocket*>());
     }
-    void Close()
+
+    void Serve(QTcpSocket* Socket, QByteArray& Buffer)
     {
-        qDeleteAll(findChildren<QTcpSocket*>());
-        delete FServer4;
-        delete FServer6;
-    }
-    void Serve(QTcpSocket* Socket)
-    {
-        QByteArray& buffer = FBuffers[Socket];
-        buffer += Socket->readAll();
-        if (!buffer.contains("\r\n\r\n")) {
+        Buffer += Socket->readAll();
+        if (!Buffer.contains("\r\n\r\n")) {
             return;
         }
-        const QByteArray line = buffer.left(buffer.indexOf("\r\n"));
+        const QByteArray line = Buffer.left(Buffer.indexOf("\r\n"));
+        Buffer.clear();
         {
-            QMutexLocker lock(&FMutex);
+            std::lock_guard<std::mutex> lock(FMutex);
             FRequests.append(QString::fromLatin1(line));
         }
-        const QList<QByteArray> parts = line.split(' ');
-        const QByteArray path = parts.value(1);
+        const QByteArray path = line.split(' ').value(1);
         if (path == "/hang") {
             return;
         }
@@ -102,13 +113,11 @@ private:
         Socket->disconnectFromHost();
     }
 
-    QThread FThread;
-    QTcpServer* FServer4 = nullptr;
-    QTcpServer* FServer6 = nullptr;
-    quint16 FPort4 = 0;
-    quint16 FPort6 = 0;
-    QHash<QTcpSocket*, QByteArray> FBuffers;
-    mutable QMutex FMutex;
+    std::thread FThread;
+    std::atomic<bool> FStop{false};
+    std::atomic<quint16> FPort4{0};
+    std::atomic<quint16> FPort6{0};
+    mutable std::mutex FMutex;
     QStringList FRequests;
 };
 
@@ -497,7 +506,8 @@ void TestMonitor::settingsReplacedDuringChecks()
     options.SetMonitorSettings(Settings({FServer->Url("/status/500")}, 10, 0, 1));
     // What the default source reads, with a short period.
     auto fast = std::make_unique<TTestMonitor>([] { return Options->MonitorSnapshot(); }, 2);
-    QSignalSpy fastSpy(fast.get(), &TMonitorThread::MonitorMessage);
+    std::atomic<int> posted{0};
+    connect(fast.get(), &TMonitorThread::MonitorMessage, fast.get(), [&posted] { ++posted; }, Qt::DirectConnection);
     fast->start();
     QElapsedTimer timer;
     timer.start();
@@ -517,7 +527,7 @@ void TestMonitor::settingsReplacedDuringChecks()
         ++round;
         QTest::qWait(1);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(fastSpy.size() >= 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(posted.load() >= 2, 20000);
     fast.reset();
     Options = nullptr;
 }
