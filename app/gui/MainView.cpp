@@ -545,7 +545,6 @@ void TfmMainView::closeEvent(QCloseEvent* Event)
     // Exit, or a desktop without a notification area: the program ends, its settings saved.
     Guarded(this, [this] { SaveOptions(); });
     Event->accept();
-    FClosedForGood = true;
     tiMain->hide();
     Q_EMIT Closed();
 }
@@ -1017,6 +1016,9 @@ void TfmMainView::RefreshMessages()
         if (SelectedRow >= 0 && SelectedRow < FMessagesModel->rowCount()) {
             lvMessages->selectionModel()->select(FMessagesModel->index(SelectedRow, 0),
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        } else if (SelectedRow >= 0) {
+            // The row is gone with the shorter folder, and so is its text.
+            mmMessages->clear();
         }
     } else {
         mmMessages->clear();

@@ -194,7 +194,6 @@ private:
     quint32 FSignalStrength = 0;
 
     bool FExiting = false;
-    bool FClosedForGood = false;
     bool FShownOnce = false;
     TSignalPanel* FSignalPanel = nullptr;
     TSmsMessagesModel* FMessagesModel = nullptr;

@@ -389,6 +389,12 @@ void TestMainView::smsViewUnreadAndCaption()
     QVERIFY(!View.lvSmsType->item(0)->font().bold());
     View.lvMessages->selectionModel()->clearSelection();
     QVERIFY(View.mmMessages->toPlainText().isEmpty());
+
+    // The selected row index is kept across folders while the other folder has that row.
+    SelectRow(View.lvMessages, 1);
+    View.lvSmsType->setCurrentRow(1);
+    QCOMPARE(View.lvMessages->model()->rowCount(), 0);
+    QVERIFY(View.mmMessages->toPlainText().isEmpty());
 }
 
 void TestMainView::smsNewMessageWithRowZeroSelected()
