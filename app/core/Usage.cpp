@@ -135,12 +135,21 @@ bool TSysfsUsageSource::ReadCounters(QList<TInterfaceCounters>& List)
         return false;
     }
     const QString root = QFile::decodeName(FRoot);
+    for (auto it = FKnown.begin(); it != FKnown.end(); ++it) {
+        it->Seen = false;
+    }
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.') {
             continue;
         }
         const QByteArray name(entry->d_name);
-        if (!IsWwan(FRoot + '/' + name)) {
+        const QByteArray id = name + '/' + QByteArray::number(static_cast<quint64>(entry->d_ino));
+        auto known = FKnown.find(id);
+        if (known == FKnown.end()) {
+            known = FKnown.insert(id, {IsWwan(FRoot + '/' + name), false});
+        }
+        known->Seen = true;
+        if (!known->Wwan) {
             continue;
         }
         // An interface that vanishes while it is read simply does not count this time.
@@ -150,6 +159,9 @@ bool TSysfsUsageSource::ReadCounters(QList<TInterfaceCounters>& List)
         }
     }
     ::closedir(dir);
+    for (auto it = FKnown.begin(); it != FKnown.end();) {
+        it = it->Seen ? std::next(it) : FKnown.erase(it);
+    }
     return true;
 }
 

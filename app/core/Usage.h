@@ -26,7 +26,17 @@ public:
     bool ReadCounters(QList<TInterfaceCounters>& List) override;
 
 private:
+    struct TKnown
+    {
+        bool Wwan = false;
+        // Seen in the latest listing; the others are dropped after it.
+        bool Seen = false;
+    };
+
     QByteArray FRoot;
+    // What the uevent said about each entry, by name and inode: a re-created interface gets a
+    // new inode, so its type is read again, while a known one costs no file read per sample.
+    QHash<QByteArray, TKnown> FKnown;
 };
 
 // Reads the counters of interface Name under Root, keyed "name#ifindex". False when the
