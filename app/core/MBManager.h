@@ -171,6 +171,9 @@ private:
     // Send completions that arrived while a submission was still being recorded.
     QHash<quint32, qint32> FEarlySendCompletions;
     int FSending = 0;
+    // The same for read completions that arrive inside the read request.
+    QList<std::pair<quint32, std::function<void()>>> FEarlyReadCompletions;
+    int FReading = 0;
     QList<QMetaObject::Connection> FSubscriptions;
     QStringList FLoadWarnings;
     std::unique_ptr<TUsageRegistration> FUsage;

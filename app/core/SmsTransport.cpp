@@ -37,8 +37,8 @@ int RebuiltRefNo(const TMbnSmsMessage& Message)
     return int(qHash(key, size_t(0x5eed)) & 0xFF);
 }
 
-// Counts the submissions in progress, so that a completion that comes back inside one is kept
-// until the submission is recorded.
+// Counts the requests in progress, so that a completion that comes back inside one is kept
+// until the request is recorded.
 struct TSendingScope
 {
     explicit TSendingScope(int& Count)
@@ -101,8 +101,15 @@ void TMBManager::ReadSms(const QString& InterfaceID)
         return;
     }
     TMbnRequestId id = 0;
-    const TMbnResult r =
-        sms->Format() == TMbnSmsFormat::sfMessage ? sms->SmsReadMessages(id) : sms->SmsRead(id);
+    TMbnResult r = mrFailed;
+    {
+        TSendingScope scope(FReading);
+        r = sms->Format() == TMbnSmsFormat::sfMessage ? sms->SmsReadMessages(id) : sms->SmsRead(id);
+    }
+    QList<std::pair<quint32, std::function<void()>>> early;
+    if (FReading == 0) {
+        early.swap(FEarlyReadCompletions);
+    }
     if (MbnFailed(r)) {
         // Tried again at the next tick.
         return;
@@ -111,6 +118,12 @@ void TMBManager::ReadSms(const QString& InterfaceID)
     request.InterfaceID = InterfaceID;
     request.Started = Clock::Now();
     FSmsReadRequestQueue.insert(id, request);
+    // A stack that answered inside the request finds the request recorded now.
+    for (const auto& [requestId, replay] : early) {
+        if (requestId == id) {
+            replay();
+        }
+    }
 }
 
 int TMBManager::StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt)
@@ -154,6 +167,11 @@ void TMBManager::OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnS
 {
     auto it = FSmsReadRequestQueue.find(RequestId);
     if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
+        if (FReading > 0) {
+            FEarlyReadCompletions.append({RequestId, [=, this] {
+                                              OnSmsReadComplete(InterfaceID, Messages, MoreMsgs, RequestId, Status);
+                                          }});
+        }
         // Not a read of ours (another program's, or one that timed out): nothing is stored,
         // nothing is deleted.
         return;
@@ -200,6 +218,12 @@ void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QLis
 {
     auto it = FSmsReadRequestQueue.find(RequestId);
     if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
+        if (FReading > 0) {
+            FEarlyReadCompletions.append({RequestId, [=, this] {
+                                              OnSmsMessageReadComplete(InterfaceID, Messages, MoreMsgs, RequestId,
+                                                                       Status);
+                                          }});
+        }
         return;
     }
     std::exception_ptr error;

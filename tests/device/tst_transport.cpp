@@ -321,6 +321,20 @@ private Q_SLOTS:
         QCOMPARE(notified, 1);
     }
 
+    // A stack that answers a read inside the read call still has its messages stored and cleared.
+    void readCompletionInsideTheCall()
+    {
+        TDeviceFixture f(TestScenario({QStringLiteral("sim0")}, 2));
+        f.Start();
+        for (int i = 0; i < 3; ++i) {
+            f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("r%1").arg(i));
+        }
+        f.Modem->SetCompleteInsideCall(true);
+        f.Manager->ReadSms(QStringLiteral("sim0"));
+        QCOMPARE(f.IncomingTexts(), QStringList({"r0", "r1", "r2"}));
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+    }
+
     void messageModeInbox()
     {
         TSimScenario s = TestScenario();
