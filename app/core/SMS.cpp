@@ -754,7 +754,7 @@ QStringList TSmsSend::EncodePdu() const
         int n = 0;
         pdu[n++] = 0x00;                    // no service-centre address: the device's own
         pdu[n++] = multipart ? 0x41 : 0x01; // SUBMIT, no validity period, header when multipart
-        pdu[n++] = NextMessageRef.load();
+        pdu[n++] = NextMessageRef.fetch_add(1); // taken and advanced in one step: no two PDUs share it
         std::copy(address, address + addressLength, pdu + n);
         n += addressLength;
         pdu[n++] = 0x00;                // protocol identifier
@@ -765,7 +765,6 @@ QStringList TSmsSend::EncodePdu() const
         text.reserve(2 * n);
         AppendHex(pdu, n, text);
         result.append(text);
-        NextMessageRef.fetch_add(1);
     }
     return result;
 }

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <thread>
 #include <vector>
 
 using namespace Ombrelay;
@@ -524,6 +525,39 @@ private Q_SLOTS:
             }
             QCOMPARE(joined, text);
         }
+    }
+
+    // The shared state (tables, message reference, reference generator) may be used from several
+    // threads: every PDU gets its own message reference.
+    void concurrentUse()
+    {
+        NextMessageRef = 0;
+        QList<QStringList> results(4);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([t, &results] {
+                InitSmsTables();
+                TSmsSend s;
+                s.SetTarget(QStringLiteral("+4917"));
+                s.SetText(QStringLiteral("hi"));
+                for (int i = 0; i < 50; ++i) {
+                    results[t] += s.EncodePdu();
+                    TSmsRecv r;
+                    r.DecodePdu(results[t].back());
+                }
+            });
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+        QSet<QString> references;
+        for (const QStringList& list : results) {
+            for (const QString& pdu : list) {
+                references.insert(pdu.mid(4, 2));
+            }
+        }
+        QCOMPARE(references.size(), 200);
+        QCOMPARE(int(NextMessageRef), 200);
     }
 
     // A target digit of another script counts but cannot be written.
