@@ -81,6 +81,15 @@ bool AddrInfoAvailable()
     return available;
 }
 
+void InitIPUtil()
+{
+    (void)AddrInfoAvailable();
+}
+
+void DoneIPUtil()
+{
+}
+
 bool ResolveHost(const QString& Host, TAddrType AddrType, TIPAddrList& List)
 {
     List.clear();

@@ -56,4 +56,9 @@ bool EchoV6(const in6_addr& Addr, quint32 TimeOutMs, quint32& RTT);
 // Whether the address-information resolver works; probed once, then cached.
 bool AddrInfoAvailable();
 
+// Module start-up and shut-down. Sockets and echo need no library start on this system; the
+// start-up runs the resolver probe so that the first check does not pay for it.
+void InitIPUtil();
+void DoneIPUtil();
+
 } // namespace Ombrelay

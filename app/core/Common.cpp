@@ -208,6 +208,15 @@ void CreateAppMutexes(const QString& Name)
     OpenMarker(paths.at(1), 0644);
 }
 
+void ReleaseAppMutexes()
+{
+    std::lock_guard<std::mutex> lock(g_markerMutex);
+    for (const int fd : g_markers) {
+        ::close(fd);
+    }
+    g_markers.clear();
+}
+
 void RebootSystem()
 {
     QDBusConnection bus = QDBusConnection::systemBus();

@@ -64,6 +64,8 @@ private:
 // runtime folder and a machine-wide one. They stay open until the process ends; failures are
 // not reported, and an existing marker of another instance is simply opened again.
 void CreateAppMutexes(const QString& Name);
+// Closes the markers (they would close with the process anyway); for the module shut-down.
+void ReleaseAppMutexes();
 // The two marker paths CreateAppMutexes uses for Name (session first, then machine-wide).
 QStringList AppMutexPaths(const QString& Name);
 
