@@ -144,6 +144,7 @@ void TestIPUtil::resolve_data()
     QTest::newRow("localhost v4") << "localhost" << int(atIPv4) << "127.0.0.1";
     QTest::newRow("v4 literal") << "127.0.0.1" << int(atIPv4) << "127.0.0.1";
     QTest::newRow("v6 literal") << "::1" << int(atIPv6) << "::1";
+    QTest::newRow("localhost v6") << "localhost" << int(atIPv6) << "::1";
 }
 
 void TestIPUtil::resolve()
@@ -154,7 +155,11 @@ void TestIPUtil::resolve()
 
     TIPAddrList list;
     list.append(V4("10.1.2.3")); // old contents go
-    QVERIFY(ResolveHost(host, TAddrType(type), list));
+    const bool found = ResolveHost(host, TAddrType(type), list);
+    if (!found && type == atIPv6 && host == QLatin1String("localhost")) {
+        QSKIP("this system's hosts file gives localhost no IPv6 address (the literal ::1 row covers IPv6)");
+    }
+    QVERIFY(found);
     QVERIFY(!list.isEmpty());
     for (const TIPAddr& addr : list) {
         QCOMPARE(int(addr.Ver), type);
