@@ -210,13 +210,19 @@ int main(int argc, char** argv)
         if (layerFirst) {
             insertLayer();
             insertRaw();
-            selectLayer();
-            selectRaw();
         } else {
             insertRaw();
             insertLayer();
-            selectRaw();
-            selectLayer();
+        }
+        // A read pass is short, so each round reads several times, alternating.
+        for (int pass = 0; pass < 4; ++pass) {
+            if ((pass + round) % 2 == 0) {
+                selectLayer();
+                selectRaw();
+            } else {
+                selectRaw();
+                selectLayer();
+            }
         }
         sqlite3_close(raw);
         layer.reset();

@@ -474,12 +474,14 @@ TDateTime TSQLiteDB::GetFieldAsDateTime(int Index)
 
 int TSQLiteDB::ColumnIndexByName(const QString& Name)
 {
-    CheckLock();
+    // Names repeat on every row; the same literal usually shares its data, so the pointer
+    // comparison settles most look-ups. The caller's getter checks the lock and the index.
     for (const auto& [name, index] : FColumnCache) {
-        if (name == Name) {
+        if ((name.constData() == Name.constData() && name.size() == Name.size()) || name == Name) {
             return index;
         }
     }
+    CheckLock();
     int found = -1;
     for (int i = 0; i < FColumns.size(); ++i) {
         if (FCollatorNoCase.compare(FColumns[i], Name) == 0) {
@@ -531,7 +533,10 @@ bool TSQLiteDB::GetFieldByNameIsNull(const QString& FieldName)
 void TSQLiteDB::CheckLock() const
 {
     // The calling thread itself must hold the lock; another thread holding it proves nothing.
-    OMBRELAY_ASSERT(kUnit, !FNeedLock || (FLockCount.load() > 0 && LockedByCurrentThread()));
+    // Only the holder writes FOwner, so a relaxed read that finds this thread is exact.
+    OMBRELAY_ASSERT(kUnit, !FNeedLock
+                               || (FOwner.load(std::memory_order_relaxed) == QThread::currentThreadId()
+                                   && FLockCount.load(std::memory_order_relaxed) > 0));
 }
 
 void TSQLiteDB::CheckStatement() const
@@ -550,7 +555,8 @@ void TSQLiteDB::CheckColumnIndex(int Index) const
 {
     CheckLock();
     CheckStatement();
-    OMBRELAY_ASSERT(kUnit, Index >= 0 && Index < sqlite3_column_count(FPrepStmt));
+    // FColumns holds one name per result column of the current statement.
+    OMBRELAY_ASSERT(kUnit, Index >= 0 && Index < FColumns.size());
 }
 
 void TSQLiteDB::CheckResult(int Code) const
