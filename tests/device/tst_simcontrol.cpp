@@ -270,8 +270,10 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(EOmbrelayError, ParseBackendOptions(bad));
         QStringList missing = {"ombrelay", "--sim-scenario"};
         QVERIFY_THROWS_EXCEPTION(EOmbrelayError, ParseBackendOptions(missing));
-        // auto is the simulated modem with its default scenario while no real backend exists.
-        const auto backend = CreateBackend(TBackendOptions());
+        // The simulated modem with its default scenario: one modem.
+        TBackendOptions sim;
+        sim.Backend = QStringLiteral("sim");
+        const auto backend = CreateBackend(sim);
         QCOMPARE(backend->Name(), QStringLiteral("sim"));
         QList<std::shared_ptr<IMbnInterface>> interfaces;
         QCOMPARE(backend->GetInterfaces(interfaces), TMbnResult(mrOk));
