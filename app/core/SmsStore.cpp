@@ -208,10 +208,9 @@ void TSmsListBase::LoadMessages()
 {
     OMBRELAY_ASSERT("Core.Main", Database != nullptr);
     TSQLiteLock lock(*Database);
-    // Room for every row at once (the largest row id is found without a scan), so that filing
-    // never regrows the containers.
-    Database->FetchTable(QStringLiteral("SELECT MAX(ID) FROM ") + GetTableName());
-    const qint64 rows = std::clamp<qint64>(Database->GetResultSet(1).toLongLong(), 0, 1 << 22);
+    // Room for every row at once, so that filing never regrows the containers.
+    Database->FetchTable(QStringLiteral("SELECT COUNT(*) FROM ") + GetTableName());
+    const qint64 rows = std::max<qint64>(Database->GetResultSet(1).toLongLong(), 0);
     FItems.reserve(FItems.size() + rows);
     ReserveRows(rows);
     TSQLiteQuery query(*Database, QStringLiteral("SELECT * FROM ") + GetTableName() + QStringLiteral(" ORDER BY ID"));
