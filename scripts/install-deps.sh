@@ -12,6 +12,7 @@ packages=(
     libbenchmark-dev
     xvfb xauth x11-utils imagemagick xdotool
     dbus dbus-x11 python3 python3-dbusmock python3-gi
+    modemmanager
     iproute2 iputils-ping
 )
 

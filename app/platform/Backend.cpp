@@ -1,13 +1,17 @@
 #include "Backend.h"
 
 #include "Errors.h"
+#include "modemmanager/MMBackend.h"
 #include "sim/SimControl.h"
 #include "sim/SimModem.h"
 
 namespace Ombrelay
 {
 
-QStringList BackendNames() { return {QStringLiteral("auto"), QStringLiteral("sim")}; }
+QStringList BackendNames()
+{
+    return {QStringLiteral("auto"), QStringLiteral("sim"), QStringLiteral("modemmanager")};
+}
 
 TBackendOptions ParseBackendOptions(QStringList& Arguments)
 {
@@ -58,9 +62,22 @@ TBackendOptions ParseBackendOptions(QStringList& Arguments)
 
 std::shared_ptr<IMbnInterfaceManager> CreateBackend(const QString& Name, const TBackendOptions& Options)
 {
-    // No real backend exists yet: "auto" is the simulated modem.
-    if (Name != QLatin1String("auto") && Name != QLatin1String("sim")) {
+    if (!BackendNames().contains(Name)) {
         throw EOmbrelayError(QStringLiteral("Unknown backend \"%1\"").arg(Name));
+    }
+    if (Name != QLatin1String("sim")) {
+        // "auto" takes ModemManager only when it answers quickly with at least one modem; asked
+        // for by name, it is taken even without a modem, and its absence is an error.
+        const bool automatic = Name == QLatin1String("auto");
+        TMMBackendOptions mm;
+        mm.StartTimeoutMs = automatic ? 1500 : 5000;
+        QString reason;
+        if (auto backend = TMMInterfaceManager::Create(mm, automatic, &reason)) {
+            return backend;
+        }
+        if (!automatic) {
+            throw EOmbrelayError(QStringLiteral("The ModemManager backend is not available: %1").arg(reason));
+        }
     }
     const TSimScenario scenario =
         Options.SimScenario.isEmpty() ? TSimScenario::Default() : TSimScenario::Load(Options.SimScenario);

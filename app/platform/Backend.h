@@ -15,7 +15,7 @@ namespace Ombrelay
 struct TBackendOptions
 {
     // "auto" (a real backend when one answers with at least one device, else the simulated
-    // modem) or "sim".
+    // modem), "sim" or "modemmanager".
     QString Backend = QStringLiteral("auto");
     QString SimScenario; // --sim-scenario FILE: the simulated modem's scenario (JSON)
     QString SimState;    // --sim-state FILE: where the simulated modem keeps its stored messages

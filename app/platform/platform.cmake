@@ -10,4 +10,4 @@ target_link_libraries(ombrelay_platform PUBLIC ombrelay_flags Qt6::Core)
 add_library(ombrelay_backends STATIC
     ${CMAKE_CURRENT_LIST_DIR}/Backend.h
     ${CMAKE_CURRENT_LIST_DIR}/Backend.cpp)
-target_link_libraries(ombrelay_backends PUBLIC ombrelay_platform ombrelay_sim ombrelay_common)
+target_link_libraries(ombrelay_backends PUBLIC ombrelay_platform ombrelay_sim ombrelay_mm ombrelay_common)

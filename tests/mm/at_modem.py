@@ -1,0 +1,315 @@
+#!/usr/bin/python3
+"""A scripted 3GPP AT modem in PDU mode, served on an abstract unix socket.
+
+ModemManager opens the socket as its AT port (Test.SetProfile with "abstract:NAME"). The
+test drives the modem through stdin, one command a line, and reads one answer a line on
+stdout:
+
+  store STAT PDU     put a PDU (hex, SMSC octet first) into the store    -> ok INDEX
+  deliver PDU        store it as unread and announce it with +CMTI      -> ok INDEX
+  csq N              signal code for the next AT+CSQ (and +CIEV)        -> ok
+  list               the store                                          -> ok INDEX:STAT:PDU ...
+  sent               every PDU received through AT+CMGS, in order      -> ok PDU ...
+  commands           every AT command seen, joined with |               -> ok ...
+  quit
+
+Anything the modem does not know gets ERROR, as a real one would.
+"""
+
+import os
+import selectors
+import socket
+import sys
+import time
+
+CTRL_Z = b"\x1a"
+ESC = b"\x1b"
+
+
+class Modem:
+    def __init__(self, name):
+        self.sel = selectors.DefaultSelector()
+        self.server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        # ModemManager connects to the port string as it was given, "abstract:NAME", unpadded.
+        self.server.bind("\0abstract:" + name)
+        self.server.listen(4)
+        self.server.setblocking(False)
+        self.sel.register(self.server, selectors.EVENT_READ, self.accept)
+        self.sel.register(sys.stdin, selectors.EVENT_READ, self.control)
+        self.clients = {}
+        self.store = {}  # index -> [stat, pdu]
+        self.csq = 20
+        self.sent = []
+        self.commands = []
+        self.pdu_wait = None  # client waiting to send a PDU after AT+CMGS
+        self.echo = True
+        self.running = True
+        self.mr = 0
+        self.urcs = []
+        self.last_at = 0.0
+
+    # --- control channel ---------------------------------------------------------------
+    def answer(self, text):
+        sys.stdout.write(text + "\n")
+        sys.stdout.flush()
+
+    def next_index(self):
+        i = 0
+        while i in self.store:
+            i += 1
+        return i
+
+    def control(self, stream):
+        line = stream.readline()
+        if not line:
+            self.running = False
+            return
+        parts = line.split()
+        if not parts:
+            return
+        cmd, args = parts[0], parts[1:]
+        if cmd == "store":
+            i = self.next_index()
+            self.store[i] = [int(args[0]), args[1].upper()]
+            self.answer("ok %d" % i)
+        elif cmd == "deliver":
+            i = self.next_index()
+            self.store[i] = [0, args[0].upper()]
+            self.unsolicited('+CMTI: "SM",%d' % i)
+            self.answer("ok %d" % i)
+        elif cmd == "csq":
+            self.csq = int(args[0])
+            self.answer("ok")
+        elif cmd == "list":
+            self.answer("ok " + " ".join("%d:%d:%s" % (i, s[0], s[1]) for i, s in sorted(self.store.items())))
+        elif cmd == "sent":
+            self.answer("ok " + " ".join(self.sent))
+        elif cmd == "commands":
+            self.answer("ok " + "|".join(self.commands))
+        elif cmd == "quit":
+            self.running = False
+            self.answer("ok")
+        else:
+            self.answer("error unknown command")
+
+    # --- AT port ------------------------------------------------------------------------
+    def accept(self, server):
+        conn, _ = server.accept()
+        conn.setblocking(False)
+        self.clients[conn] = b""
+        self.sel.register(conn, selectors.EVENT_READ, self.receive)
+
+    def drop(self, conn):
+        self.sel.unregister(conn)
+        self.clients.pop(conn, None)
+        conn.close()
+        if self.pdu_wait is conn:
+            self.pdu_wait = None
+
+    def write(self, conn, data):
+        try:
+            conn.sendall(data.encode() if isinstance(data, str) else data)
+        except OSError:
+            self.drop(conn)
+
+    def unsolicited(self, text):
+        # Held back until the port is quiet, so that it never lands inside a command's response.
+        self.urcs.append(text)
+
+    def flush_unsolicited(self):
+        if not self.urcs or self.pdu_wait is not None or time.monotonic() - self.last_at < 0.3:
+            return
+        text, self.urcs = self.urcs[0], self.urcs[1:]
+        for c in list(self.clients):
+            self.write(c, "\r\n%s\r\n" % text)
+        self.last_at = time.monotonic()
+
+    def receive(self, conn):
+        try:
+            data = conn.recv(4096)
+        except OSError:
+            data = b""
+        if not data:
+            self.drop(conn)
+            return
+        self.last_at = time.monotonic()
+        buf = self.clients[conn] + data
+        while True:
+            if self.pdu_wait is conn:
+                end = min((p for p in (buf.find(CTRL_Z), buf.find(ESC)) if p >= 0), default=-1)
+                if end < 0:
+                    break
+                pdu, term, buf = buf[:end], buf[end:end + 1], buf[end + 1:]
+                self.pdu_wait = None
+                if term == ESC:
+                    self.write(conn, "\r\nOK\r\n")
+                    continue
+                self.sent.append(pdu.decode(errors="replace").strip().upper())
+                self.mr = (self.mr + 1) % 256
+                self.write(conn, "\r\n+CMGS: %d\r\n\r\nOK\r\n" % self.mr)
+                continue
+            end = buf.find(b"\r")
+            if end < 0:
+                break
+            line, buf = buf[:end], buf[end + 1:]
+            line = line.strip(b"\n \x00").decode(errors="replace")
+            if not line:
+                continue
+            if self.echo:
+                self.write(conn, line + "\r")
+            reply = self.command(conn, line)
+            if reply is not None:
+                self.write(conn, reply)
+        if conn in self.clients:
+            self.clients[conn] = buf
+
+    def command(self, conn, line):
+        self.commands.append(line)
+        up = line.upper()
+        if not up.startswith("AT"):
+            return "\r\nERROR\r\n"
+        body = line[2:]
+        # Chained basic commands such as "ATE0 V1" or "AT E0 V1 &D2": answer OK to the lot.
+        if body.upper().replace(" ", "") in ("", "Z", "E0", "E0V1", "E0V1&D2", "V1", "E0V1&C1", "&F", "&FE0"):
+            if "E0" in body.upper().replace(" ", ""):
+                self.echo = False
+            return "\r\nOK\r\n"
+        if body.upper().replace(" ", "").startswith("E0"):
+            self.echo = False
+            return "\r\nOK\r\n"
+        handled = self.extended(conn, body)
+        if handled is None:
+            return "\r\nERROR\r\n"
+        return handled
+
+    def ok(self, *lines):
+        # Information lines back to back, as a modem sends them (a PDU follows its +CMGL line directly).
+        if not lines:
+            return "\r\nOK\r\n"
+        return "\r\n" + "\r\n".join(lines) + "\r\n\r\nOK\r\n"
+
+    def extended(self, conn, body):
+        b = body.strip()
+        u = b.upper()
+        simple = {
+            "+CGMI": self.ok("Ombrelay Test"),
+            "+GMI": self.ok("Ombrelay Test"),
+            "+CGMM": self.ok("AT Fixture 3G"),
+            "+GMM": self.ok("AT Fixture 3G"),
+            "+CGMR": self.ok("FW 1.2.3"),
+            "+GMR": self.ok("FW 1.2.3"),
+            "+CGSN": self.ok("490154203237518"),
+            "+GSN": self.ok("490154203237518"),
+            "+CIMI": self.ok("001010123456789"),
+            "+CCID": self.ok("+CCID: 89014103211118510720"),
+            "+ICCID": self.ok("+ICCID: 89014103211118510720"),
+            "+GCAP": self.ok("+GCAP: +CGSM,+DS,+ES"),
+            "+WS46=?": self.ok("+WS46: (12,22)"),
+            "+WS46?": self.ok("+WS46: 22"),
+            "+CPIN?": self.ok("+CPIN: READY"),
+            "+CFUN?": self.ok("+CFUN: 1"),
+            "+CREG?": self.ok("+CREG: 2,1,\"1234\",\"ABCD\",2"),
+            "+CGREG?": self.ok("+CGREG: 2,1,\"1234\",\"ABCD\",2"),
+            "+CEREG?": None,
+            "+COPS?": self.ok('+COPS: 0,2,"00101",2'),
+            "+COPS=3,2;+COPS?": self.ok('+COPS: 0,2,"00101",2'),
+            "+COPS=3,0;+COPS?": self.ok('+COPS: 0,0,"Test Network",2'),
+            "+CPMS=?": self.ok('+CPMS: ("SM"),("SM"),("SM")'),
+            "+CPMS?": self.ok('+CPMS: "SM",%d,20,"SM",%d,20,"SM",%d,20' % ((len(self.store),) * 3)),
+            "+CNMI=?": self.ok("+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)"),
+            "+CMGF=?": self.ok("+CMGF: (0)"),
+            "+CMGF=0": self.ok(),
+            "+CMGF?": self.ok("+CMGF: 0"),
+            "+CSCS=?": self.ok('+CSCS: ("IRA","GSM","UCS2")'),
+            "+CSCS?": self.ok('+CSCS: "IRA"'),
+            "+CGDCONT=?": self.ok('+CGDCONT: (1-10),"IP",,,(0),(0)', '+CGDCONT: (1-10),"IPV6",,,(0),(0)',
+                                  '+CGDCONT: (1-10),"IPV4V6",,,(0),(0)'),
+            "+CGDCONT?": self.ok('+CGDCONT: 1,"IP","internet","0.0.0.0",0,0'),
+            "+CGACT?": self.ok("+CGACT: 1,0"),
+            "+CSIM=?": None,
+            "+CLCK=?": self.ok('+CLCK: ("SC")'),
+            "+CLCK=\"SC\",2": self.ok("+CLCK: 0"),
+            "+CPINR": None,
+            "+CNUM": self.ok('+CNUM: "","+15551230000",145'),
+            "+CMEE=2": self.ok(),
+            "+CMEE=1": self.ok(),
+            "+CMEE?": self.ok("+CMEE: 1"),
+            "+CMER=3,0,0,1": self.ok(),
+            # No "signal" indicator: the stack then polls AT+CSQ, which the test changes.
+            "+CIND=?": self.ok('+CIND: ("service",(0-1)),("roam",(0-1))'),
+            "+CIND?": self.ok("+CIND: 1,0"),
+            "+CGSMS?": self.ok("+CGSMS: 1"),
+            "+CSMS=?": self.ok("+CSMS: (0,1)"),
+            "+CSMS?": self.ok("+CSMS: 0,1,1,1"),
+            "+CSCA?": self.ok('+CSCA: "+15550000000",145'),
+            "+CGATT?": self.ok("+CGATT: 1"),
+            "+CGEREP=?": None,
+            "+CUSD=?": None,
+            "+CRC=1": self.ok(),
+            "+CLIP=1": self.ok(),
+            "+CFUN=1": self.ok(),
+            "+CFUN=4": self.ok(),
+            "+CFUN=0": self.ok(),
+            "H": self.ok(),
+            "+CHUP": self.ok(),
+        }
+        if u in simple:
+            r = simple[u]
+            return r
+        if u == "+CSQ":
+            return self.ok("+CSQ: %d,99" % self.csq)
+        if u.startswith("+CREG=") or u.startswith("+CGREG=") or u.startswith("+CPMS=") or u.startswith("+CNMI=") \
+                or u.startswith("+CGDCONT=") or u.startswith("+CMER=") or u.startswith("+COPS=") \
+                or u.startswith("+CSCS="):
+            if u.startswith("+CPMS="):
+                n = len(self.store)
+                return self.ok("+CPMS: %d,20,%d,20,%d,20" % (n, n, n))
+            return self.ok()
+        if u.startswith("+CMGL"):
+            want = u[6:].strip('"') if u.startswith("+CMGL=") else "4"
+            lines = []
+            for i, (stat, pdu) in sorted(self.store.items()):
+                if want in ("4", "ALL") or want == str(stat):
+                    lines.append("+CMGL: %d,%d,,%d" % (i, stat, len(pdu) // 2 - int(pdu[:2], 16) - 1))
+                    lines.append(pdu)
+                    if stat == 0:
+                        self.store[i][0] = 1
+            return self.ok(*lines)
+        if u.startswith("+CMGR="):
+            i = int(u[6:])
+            if i not in self.store:
+                return "\r\n+CMS ERROR: 321\r\n"
+            stat, pdu = self.store[i]
+            if stat == 0:
+                self.store[i][0] = 1
+            return self.ok("+CMGR: %d,,%d" % (stat, len(pdu) // 2 - int(pdu[:2], 16) - 1), pdu)
+        if u.startswith("+CMGD="):
+            args = u[6:].split(",")
+            i = int(args[0])
+            if len(args) > 1 and int(args[1]) == 4:
+                self.store.clear()
+            elif i in self.store:
+                del self.store[i]
+            else:
+                return "\r\n+CMS ERROR: 321\r\n"
+            return self.ok()
+        if u.startswith("+CMGS="):
+            self.pdu_wait = conn
+            return "\r\n> "
+        return None
+
+
+def main():
+    m = Modem(sys.argv[1])
+    m.answer("ready")
+    while m.running:
+        for key, _ in m.sel.select(timeout=0.05):
+            key.data(key.fileobj)
+            if not m.running:
+                break
+        m.flush_unsolicited()
+    os._exit(0)
+
+
+if __name__ == "__main__":
+    main()
