@@ -73,6 +73,8 @@ constexpr quint32 kCtlMultiCellular = 0x80;
 // Sending may take as long as the network does; the bus's default of 25 s is too short for a
 // long message over a slow link.
 constexpr int kSendTimeoutMs = 180000;
+// How long the end of a connection seen in a property change waits for the signal with its reason.
+constexpr int kReasonGraceMs = 200;
 
 using TInterfaceMap = QMap<QString, QVariantMap>;
 
@@ -1473,8 +1475,19 @@ void TMMInterfaceManager::OnNmPropertiesChanged(const QDBusMessage& Message)
     Message.arguments().at(1).value<QDBusArgument>() >> changed;
     const QString path = Message.path();
     if (interface == kNmActive && changed.contains(QStringLiteral("State"))) {
+        const quint32 state = changed.value(QStringLiteral("State")).toUInt();
+        if (state == 4) {
+            // The end of a connection: its StateChanged signal carries the reason, and may come
+            // just after this, so it gets a moment to tell why.
+            QTimer::singleShot(kReasonGraceMs, this, [this, path] {
+                for (const auto& i : std::as_const(FInterfaces)) {
+                    i->ActiveStateChanged(path, 4, 0);
+                }
+            });
+            return;
+        }
         for (const auto& i : std::as_const(FInterfaces)) {
-            i->ActiveStateChanged(path, changed.value(QStringLiteral("State")).toUInt(), 0);
+            i->ActiveStateChanged(path, state, 0);
         }
     } else if (interface == kNmDevice && changed.contains(QStringLiteral("IpInterface"))) {
         for (const auto& i : std::as_const(FInterfaces)) {
@@ -1487,7 +1500,8 @@ void TMMInterfaceManager::OnNmPropertiesChanged(const QDBusMessage& Message)
         const QList<QString> active = ToPathList(changed.value(QStringLiteral("ActiveConnections")));
         for (const auto& i : std::as_const(FInterfaces)) {
             if (!i->FActivePath.isEmpty() && !active.contains(i->FActivePath)) {
-                i->ActiveStateChanged(i->FActivePath, 4, 0);
+                const QString gone = i->FActivePath;
+                QTimer::singleShot(kReasonGraceMs, this, [i, gone] { i->ActiveStateChanged(gone, 4, 0); });
             }
         }
     }

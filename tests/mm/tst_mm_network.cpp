@@ -1,0 +1,266 @@
+// The NetworkManager side of the ModemManager backend: python3-dbusmock's NetworkManager
+// template and a mocked ModemManager (one LTE/5G modem) on a private bus, driven through the
+// device layer: profiles from gsm connections, connect and disconnect with their state
+// sequence, a failed activation reported as a failure with its reason.
+
+#include "BusFixture.h"
+#include "MBException.h"
+#include "MBInterfaceItem.h"
+#include "MBManager.h"
+#include "MBProfleItem.h"
+#include "MMBackend.h"
+#include "SMS.h"
+#include "support/TempDatabase.h"
+
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QTest>
+
+using namespace Ombrelay;
+
+namespace
+{
+
+const QString kNm = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kModemId = QStringLiteral("mock-modem-1");
+const QString kModemPath = QStringLiteral("/org/freedesktop/ModemManager1/Modem/7");
+
+QStringList ActiveConnections()
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(kNm, QStringLiteral("/org/freedesktop/NetworkManager"),
+                                                    QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                    QStringLiteral("Get"));
+    m << kNm << QStringLiteral("ActiveConnections");
+    const QDBusMessage r = QDBusConnection::systemBus().call(m);
+    QStringList paths;
+    if (r.type() != QDBusMessage::ReplyMessage || r.arguments().isEmpty()) {
+        return paths;
+    }
+    const QDBusArgument arg = r.arguments().at(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        QDBusObjectPath p;
+        arg >> p;
+        paths << p.path();
+    }
+    arg.endArray();
+    return paths;
+}
+
+// Consecutive repeats removed: a state announced twice is one step of the sequence.
+QList<TConnectionState> Steps(const QList<TConnectionState>& States)
+{
+    QList<TConnectionState> r;
+    for (TConnectionState s : States) {
+        if (r.isEmpty() || r.last() != s) {
+            r << s;
+        }
+    }
+    return r;
+}
+
+} // namespace
+
+class TestNetworkManager : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void capabilitiesFromModesAndBands();
+    void profilesFromGsmConnections();
+    void connectAndDisconnectPassThroughStates();
+    void failedActivationIsAFailureWithItsReason();
+    void unknownProfileIsRefused();
+
+private:
+    bool Control(const QStringList& Arguments);
+
+    TPrivateBus FBus;
+    std::unique_ptr<QProcess> FMMMock;
+    std::unique_ptr<QProcess> FNmMock;
+    std::unique_ptr<TTempDatabase> FDb;
+    std::shared_ptr<TMMInterfaceManager> FPort;
+    std::shared_ptr<TMBManager> FManager;
+    QList<TConnectionState> FStates;
+    QStringList FErrors;
+};
+
+bool TestNetworkManager::Control(const QStringList& Arguments)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral(OMBRELAY_NM_CONTROL)} + Arguments);
+    return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+void TestNetworkManager::initTestCase()
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) {
+        QSKIP("/usr/bin/python3 is missing: the mock services need it");
+    }
+    if (QProcess::execute(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) !=
+        0) {
+        QSKIP("python3-dbusmock is not installed");
+    }
+    if (const QString error = FBus.Start(); !error.isEmpty()) {
+        QSKIP(qPrintable(error));
+    }
+    InitSmsTables();
+    FMMMock = StartChild(QStringLiteral("/usr/bin/python3"),
+                         {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+                          QStringLiteral(OMBRELAY_MM_MOCK), QStringLiteral("-p"),
+                          QStringLiteral("{\"id\": \"%1\"}").arg(kModemId)});
+    FNmMock = StartChild(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-m"), QStringLiteral("dbusmock"),
+                                                               QStringLiteral("--template"),
+                                                               QStringLiteral("networkmanager")});
+    QVERIFY(FMMMock && FNmMock);
+    QVERIFY(TPrivateBus::WaitForName(QStringLiteral("org.freedesktop.ModemManager1"), 20000));
+    QVERIFY(TPrivateBus::WaitForName(kNm, 20000));
+    QVERIFY(Control({QStringLiteral("setup"), kModemPath, kModemId}));
+
+    TMMBackendOptions options;
+    options.StartTimeoutMs = 5000;
+    QString reason;
+    FPort = TMMInterfaceManager::Create(options, true, &reason);
+    QVERIFY2(FPort, qPrintable(reason));
+    QVERIFY(FPort->NetworkManagerAvailable());
+    FDb = std::make_unique<TTempDatabase>();
+}
+
+void TestNetworkManager::cleanupTestCase()
+{
+    FManager.reset();
+    FPort.reset();
+    FDb.reset();
+    StopChild(FNmMock);
+    StopChild(FMMMock);
+}
+
+void TestNetworkManager::init()
+{
+    FStates.clear();
+    FErrors.clear();
+    FManager = std::make_shared<TMBManager>(FPort);
+    connect(FManager.get(), &TMBManager::ErrorOccurred, this, [this](const QString& M) { FErrors << M; });
+    FManager->SetConnectionStateNotify([this](const QString& Id, TConnectionState S) {
+        if (Id == kModemId) {
+            FStates << S;
+        }
+    });
+}
+
+void TestNetworkManager::cleanup() { FManager.reset(); }
+
+void TestNetworkManager::capabilitiesFromModesAndBands()
+{
+    TMBInterfaceItem* item = FManager->GetInterfaceList()->GetByID(kModemId);
+    QVERIFY(item);
+    QCOMPARE(item->Backend(), QStringLiteral("modemmanager"));
+    QCOMPARE(item->CellularClass(), QStringLiteral("GSM"));
+    QCOMPARE(item->DataClass(), QStringLiteral("GPRS, UMTS, LTE, 5G NR"));
+    QCOMPARE(item->BandClass(), QStringLiteral("egsm, dcs, utran-1, eutran-3, eutran-7, ngran-78"));
+    // No Voice interface: no voice calls. No Messaging interface: no SMS at all.
+    QCOMPARE(item->VoiceClass(), QStringLiteral("No voice calls support"));
+    QCOMPARE(item->SmsCaps(), QString());
+    QVERIFY(!item->CanSendAndReceiveSms());
+    QCOMPARE(item->Manufacturer(), QStringLiteral("Mock Devices"));
+    QCOMPARE(item->DeviceID(), QStringLiteral("356938035643809"));
+    // 58 % of the 0..31 scale is the code 18.
+    QCOMPARE(FManager->GetSignalStrength(kModemId), 18u);
+}
+
+void TestNetworkManager::profilesFromGsmConnections()
+{
+    TMBInterfaceItem* item = FManager->GetInterfaceList()->GetByID(kModemId);
+    QVERIFY(item);
+    QStringList names;
+    for (const auto& p : item->ProfileList()) {
+        names << p->Name();
+    }
+    // Not the ethernet connection, not the gsm connection bound to another device.
+    QCOMPARE(names, (QStringList{QStringLiteral("Mobile Internet"), QStringLiteral("Business"),
+                                 QStringLiteral("Manual")}));
+    QVERIFY(item->ProfileErrors().isEmpty());
+    const TMBProfleItem& internet = *item->ProfileList()[0];
+    const TMBProfleItem& business = *item->ProfileList()[1];
+    const TMBProfleItem& manual = *item->ProfileList()[2];
+    QCOMPARE(internet.AccessString(), QStringLiteral("internet.example"));
+    QCOMPARE(internet.UserName(), QStringLiteral("web"));
+    // NetworkManager keeps the password; none is made up.
+    QCOMPARE(internet.Password(), QString());
+    QCOMPARE(internet.ConnectionMode(), QStringLiteral("auto"));
+    QCOMPARE(business.ConnectionMode(), QStringLiteral("auto-home"));
+    QCOMPARE(manual.ConnectionMode(), QStringLiteral("manual"));
+    // The autoconnect profile of highest priority among this modem's.
+    QVERIFY(business.IsDefault());
+    QVERIFY(!internet.IsDefault());
+    QVERIFY(!manual.IsDefault());
+}
+
+void TestNetworkManager::connectAndDisconnectPassThroughStates()
+{
+    const QStringList before = ActiveConnections();
+    FManager->Connect(kModemId, QStringLiteral("Mobile Internet"));
+    QTRY_VERIFY_WITH_TIMEOUT(ActiveConnections().size() == before.size() + 1, 10000);
+    QString active;
+    for (const QString& p : ActiveConnections()) {
+        if (!before.contains(p)) {
+            active = p;
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnecting, 10000);
+    QVERIFY(Control({QStringLiteral("state"), active, QStringLiteral("2"), QStringLiteral("0")}));
+    QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnected, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!FStates.isEmpty() && FStates.last() == csConnected, 10000);
+
+    FManager->Disconnect(kModemId);
+    QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csDisconnected, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(FStates.last() == csDisconnected, 10000);
+    QCOMPARE(Steps(FStates), (QList<TConnectionState>{csConnecting, csConnected, csDisconnecting, csDisconnected}));
+    QVERIFY(!ActiveConnections().contains(active));
+    QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
+}
+
+void TestNetworkManager::failedActivationIsAFailureWithItsReason()
+{
+    const QStringList before = ActiveConnections();
+    FManager->Connect(kModemId, QStringLiteral("Business"));
+    QTRY_VERIFY_WITH_TIMEOUT(ActiveConnections().size() == before.size() + 1, 10000);
+    QString active;
+    for (const QString& p : ActiveConnections()) {
+        if (!before.contains(p)) {
+            active = p;
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnecting, 10000);
+    // NetworkManager gives up: no secrets (a wrong or missing PIN or password).
+    QVERIFY(Control({QStringLiteral("state"), active, QStringLiteral("4"), QStringLiteral("9")}));
+    QTRY_COMPARE_WITH_TIMEOUT(FErrors.size(), 1, 10000);
+    QVERIFY2(FErrors.first().startsWith(QLatin1String("Connect failed: ")), qPrintable(FErrors.first()));
+    QVERIFY2(FErrors.first().contains(QLatin1String("no valid secrets")), qPrintable(FErrors.first()));
+    // Never announced as connected; the state shown is the real one.
+    QVERIFY(!FStates.contains(csConnected));
+    QCOMPARE(FStates.last(), csDisconnected);
+    QCOMPARE(FManager->GetConnectionState(kModemId), csDisconnected);
+}
+
+void TestNetworkManager::unknownProfileIsRefused()
+{
+    try {
+        FManager->Connect(kModemId, QStringLiteral("Other modem"));
+        QFAIL("a profile of another device was accepted");
+    } catch (const EMBException& e) {
+        QVERIFY(QString::fromUtf8(e.what()).startsWith(QLatin1String("Connect: ")));
+    }
+    QTest::qWait(300);
+    QVERIFY(FStates.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestNetworkManager)
+#include "tst_mm_network.moc"
