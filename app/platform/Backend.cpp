@@ -71,6 +71,7 @@ std::shared_ptr<IMbnInterfaceManager> CreateBackend(const QString& Name, const T
         const bool automatic = Name == QLatin1String("auto");
         TMMBackendOptions mm;
         mm.StartTimeoutMs = automatic ? 1500 : 5000;
+        mm.RemoveStoredMessages = Options.RemoveStoredMessages;
         QString reason;
         if (auto backend = TMMInterfaceManager::Create(mm, automatic, &reason)) {
             return backend;

@@ -20,6 +20,9 @@ struct TBackendOptions
     QString SimScenario; // --sim-scenario FILE: the simulated modem's scenario (JSON)
     QString SimState;    // --sim-state FILE: where the simulated modem keeps its stored messages
     QString SimControl;  // --sim-control PATH: the local socket of its control channel
+    // The setting "Remove messages from the modem once stored". Real modem stacks share the
+    // modem's store with every other client, so leaving messages there is the user's choice.
+    bool RemoveStoredMessages = true;
 };
 
 // Takes the backend options (--backend=NAME, --sim-scenario FILE, --sim-state FILE,

@@ -3,6 +3,7 @@
 
   setup MODEM_PATH DEVICE_ID   gsm profiles (and some that must not be offered), then the
                                modem's device; activations start in "activating" (1)
+  ipiface NAME                 the modem's device reports this IP interface
   state ACTIVE_PATH STATE REASON
                                the active connection reports a new state with its reason
 """
@@ -74,6 +75,9 @@ def main():
     bus = dbus.SystemBus()
     if sys.argv[1] == 'setup':
         setup(bus, sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == 'ipiface':
+        dbus.Interface(bus.get_object(NM, DEVICE), dbus.PROPERTIES_IFACE).Set(NM + '.Device', 'IpInterface',
+                                                                              dbus.String(sys.argv[2]))
     elif sys.argv[1] == 'state':
         state(bus, sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     else:

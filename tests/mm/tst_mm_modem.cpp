@@ -5,6 +5,7 @@
 
 #include "BusFixture.h"
 #include "DB.h"
+#include "MBException.h"
 #include "MBInterfaceItem.h"
 #include "MBManager.h"
 #include "MMBackend.h"
@@ -139,6 +140,8 @@ private Q_SLOTS:
     void sentMessageLeavesAsCmgs_data();
     void sentMessageLeavesAsCmgs();
     void signalFollowsCsq();
+    void messagesStayWhenRemovingIsOff();
+    void connectWithoutNetworkManagerIsRefused();
 
 private:
     QString Fixture(const QString& Line);
@@ -522,6 +525,64 @@ void TestModemManager::signalFollowsCsq()
     // ModemManager polls the signal about every 30 seconds; its percentage gives the code back.
     QTRY_COMPARE_WITH_TIMEOUT(strength(), 25u, 70000);
     QTRY_VERIFY_WITH_TIMEOUT(notified.contains(25u), 5000);
+}
+
+void TestModemManager::messagesStayWhenRemovingIsOff()
+{
+    FPort->SetRemoveStoredMessages(false);
+    TMBManager& manager = StartManager();
+    int announced = 0;
+    manager.SetIncomingSmsNotify([&announced](TMBInterfaceItem*) { ++announced; });
+    const QString text = QStringLiteral("Leave me on the modem");
+    const QStringList pdus = BuildDeliverPdus(
+        QStringLiteral("+4940123456"), QDateTime(QDate(2026, 6, 6), QTime(6, 6, 6), QTimeZone(0)), text, 6);
+    QVERIFY(Fixture(QStringLiteral("deliver ") + pdus.first()).startsWith(QLatin1String("ok")));
+    QTRY_COMPARE_WITH_TIMEOUT(ReadPort().size(), 1, 15000);
+    manager.TimerTick();
+    QTRY_COMPARE_WITH_TIMEOUT(announced, 1, 15000);
+    // Stored by the program, still in the modem for other clients...
+    QTest::qWait(1000);
+    QCOMPARE(FixtureList(QStringLiteral("list")).size(), 1);
+    const QDBusMessage listed =
+        CallMM(FModemPath, QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging"), QStringLiteral("List"), {});
+    QCOMPARE(listed.type(), QDBusMessage::ReplyMessage);
+    // ...and not taken again by the next polls.
+    QCOMPARE(ReadPort().size(), 0);
+    manager.TimerTick();
+    QTest::qWait(1000);
+    QCOMPARE(announced, 1);
+    QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
+
+    // Leave the modem as the other tests expect it.
+    FPort->SetRemoveStoredMessages(true);
+    const QDBusArgument arg = listed.arguments().at(0).value<QDBusArgument>();
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        QDBusObjectPath p;
+        arg >> p;
+        CallMM(FModemPath, QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging"), QStringLiteral("Delete"),
+               {QVariant::fromValue(p)});
+    }
+    arg.endArray();
+    QTRY_COMPARE_WITH_TIMEOUT(FixtureList(QStringLiteral("list")), QStringList(), 10000);
+}
+
+void TestModemManager::connectWithoutNetworkManagerIsRefused()
+{
+    // This bus has no NetworkManager: connecting is refused with that reason, at once.
+    QVERIFY(!FPort->NetworkManagerAvailable());
+    TMBManager& manager = StartManager();
+    QList<TConnectionState> states;
+    manager.SetConnectionStateNotify([&states](const QString&, TConnectionState S) { states << S; });
+    try {
+        manager.Connect(FId, QStringLiteral("Internet"));
+        QFAIL("Connect was accepted without NetworkManager");
+    } catch (const EMBException& e) {
+        QVERIFY2(QString::fromUtf8(e.what()).contains(QLatin1String("NetworkManager is not running")), e.what());
+    }
+    QTest::qWait(200);
+    QVERIFY(states.isEmpty());
+    QCOMPARE(manager.GetConnectionState(FId), csDisconnected);
 }
 
 QTEST_GUILESS_MAIN(TestModemManager)

@@ -3,7 +3,9 @@
 // device layer: profiles from gsm connections, connect and disconnect with their state
 // sequence, a failed activation reported as a failure with its reason.
 
+#include "Backend.h"
 #include "BusFixture.h"
+#include "Errors.h"
 #include "MBException.h"
 #include "MBInterfaceItem.h"
 #include "MBManager.h"
@@ -77,6 +79,7 @@ private Q_SLOTS:
     void connectAndDisconnectPassThroughStates();
     void failedActivationIsAFailureWithItsReason();
     void unknownProfileIsRefused();
+    void autoTakesModemManagerOnlyWithAModem();
 
 private:
     bool Control(const QStringList& Arguments);
@@ -215,9 +218,27 @@ void TestNetworkManager::connectAndDisconnectPassThroughStates()
         }
     }
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnecting, 10000);
+    // The link NetworkManager brings up; loopback stands in for the modem's wwan interface.
+    QVERIFY(Control({QStringLiteral("ipiface"), QStringLiteral("lo")}));
     QVERIFY(Control({QStringLiteral("state"), active, QStringLiteral("2"), QStringLiteral("0")}));
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnected, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!FStates.isEmpty() && FStates.last() == csConnected, 10000);
+
+    // Byte counters are the kernel's counters of that interface.
+    auto sysfs = [](const char* Name) {
+        QFile f(QStringLiteral("/sys/class/net/lo/statistics/") + QLatin1String(Name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toULongLong() : 0ull;
+    };
+    std::shared_ptr<IMbnInterface> modem;
+    QCOMPARE(FPort->GetInterface(kModemId, modem), TMbnResult(mrOk));
+    if (QFile::exists(QStringLiteral("/sys/class/net/lo/statistics/rx_bytes"))) {
+        const quint64 rxBefore = sysfs("rx_bytes");
+        quint64 rx = 0;
+        quint64 tx = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(MbnSucceeded(modem->GetByteCounters(rx, tx)) && rx >= rxBefore && rx > 0, 5000);
+        QVERIFY(rx <= sysfs("rx_bytes"));
+        QVERIFY(tx <= sysfs("tx_bytes"));
+    }
 
     FManager->Disconnect(kModemId);
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csDisconnected, 10000);
@@ -260,6 +281,26 @@ void TestNetworkManager::unknownProfileIsRefused()
     }
     QTest::qWait(300);
     QVERIFY(FStates.isEmpty());
+}
+
+void TestNetworkManager::autoTakesModemManagerOnlyWithAModem()
+{
+    FManager.reset();
+    TBackendOptions options;
+    QCOMPARE(CreateBackend(QStringLiteral("auto"), options)->Name(), QStringLiteral("modemmanager"));
+    // Without ModemManager on the bus: "auto" is the simulated modem, and asking for
+    // ModemManager by name is an error that says why.
+    StopChild(FMMMock);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.ModemManager1")),
+        10000);
+    QCOMPARE(CreateBackend(QStringLiteral("auto"), options)->Name(), QStringLiteral("sim"));
+    try {
+        CreateBackend(QStringLiteral("modemmanager"), options);
+        QFAIL("the ModemManager backend was created without ModemManager");
+    } catch (const EOmbrelayError& e) {
+        QVERIFY2(QString::fromUtf8(e.what()).contains(QLatin1String("ModemManager does not answer")), e.what());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestNetworkManager)

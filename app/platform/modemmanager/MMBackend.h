@@ -76,6 +76,8 @@ public:
     };
     QList<TNmProfile> ProfilesFor(const QString& InterfaceID) const;
     bool RemoveStoredMessages() const { return FOptions.RemoveStoredMessages; }
+    // The setting may change while the program runs; it holds from the next delete on.
+    void SetRemoveStoredMessages(bool Value) { FOptions.RemoveStoredMessages = Value; }
 
 private Q_SLOTS:
     void OnInterfacesAdded(const QDBusMessage& Message);
