@@ -5,6 +5,7 @@ Parameters: {"id": DEVICE_IDENTIFIER}
 """
 
 import dbus
+import dbusmock
 
 BUS_NAME = 'org.freedesktop.ModemManager1'
 MAIN_OBJ = '/org/freedesktop/ModemManager1'
@@ -33,3 +34,15 @@ def load(mock, parameters):
         'State': dbus.Int32(8),
     }, [])
     mock.object_manager_emit_added(MODEM)
+
+
+@dbus.service.method(dbusmock.MOCK_IFACE, in_signature='ssu', out_signature='')
+def Replug(self, old_path, new_path, quality):
+    '''The modem goes away and comes back on another object path, as after re-plugging.'''
+    props = dbusmock.get_object(old_path).props
+    modem = dict(props['org.freedesktop.ModemManager1.Modem'])
+    self.object_manager_emit_removed(old_path)
+    self.RemoveObject(old_path)
+    modem['SignalQuality'] = dbus.Struct((dbus.UInt32(quality), dbus.Boolean(True)), signature='ub')
+    self.AddObject(new_path, 'org.freedesktop.ModemManager1.Modem', modem, [])
+    self.object_manager_emit_added(new_path)

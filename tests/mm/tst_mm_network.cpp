@@ -79,6 +79,7 @@ private Q_SLOTS:
     void connectAndDisconnectPassThroughStates();
     void failedActivationIsAFailureWithItsReason();
     void unknownProfileIsRefused();
+    void replugKeepsTheIdentifier();
     void autoTakesModemManagerOnlyWithAModem();
 
 private:
@@ -243,7 +244,13 @@ void TestNetworkManager::connectAndDisconnectPassThroughStates()
     FManager->Disconnect(kModemId);
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csDisconnected, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(FStates.last() == csDisconnected, 10000);
-    QCOMPARE(Steps(FStates), (QList<TConnectionState>{csConnecting, csConnected, csDisconnecting, csDisconnected}));
+    QStringList seen;
+    for (TConnectionState st : FStates) {
+        seen << QString::number(int(st));
+    }
+    QVERIFY2(Steps(FStates) ==
+                 (QList<TConnectionState>{csConnecting, csConnected, csDisconnecting, csDisconnected}),
+             qPrintable(seen.join(QLatin1Char(' '))));
     QVERIFY(!ActiveConnections().contains(active));
     QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
 }
@@ -281,6 +288,30 @@ void TestNetworkManager::unknownProfileIsRefused()
     }
     QTest::qWait(300);
     QVERIFY(FStates.isEmpty());
+}
+
+void TestNetworkManager::replugKeepsTheIdentifier()
+{
+    std::shared_ptr<IMbnInterface> modem;
+    QCOMPARE(FPort->GetInterface(kModemId, modem), TMbnResult(mrOk));
+    QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ModemManager1"),
+                                                    QStringLiteral("/org/freedesktop/ModemManager1"),
+                                                    QStringLiteral("org.freedesktop.DBus.Mock"),
+                                                    QStringLiteral("Replug"));
+    m << kModemPath << QStringLiteral("/org/freedesktop/ModemManager1/Modem/8") << 90u;
+    const QDBusMessage r = QDBusConnection::systemBus().call(m);
+    QVERIFY2(r.type() == QDBusMessage::ReplyMessage, qPrintable(r.errorMessage()));
+    // The same device under a new object path is the same interface, with the new object's values.
+    auto strength = [&modem] {
+        quint32 s = 0;
+        return MbnSucceeded(modem->GetSignalStrength(s)) ? s : 1000u;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(strength(), 28u, 10000);
+    QList<std::shared_ptr<IMbnInterface>> all;
+    QCOMPARE(FPort->GetInterfaces(all), TMbnResult(mrOk));
+    QCOMPARE(all.size(), 1);
+    QCOMPARE(all.first()->InterfaceID(), kModemId);
+    QCOMPARE(FManager->GetInterfaceList()->Count(), 1);
 }
 
 void TestNetworkManager::autoTakesModemManagerOnlyWithAModem()

@@ -836,6 +836,12 @@ TMbnResult TMMInterface::Connect(const QString& ProfileName, TMbnRequestId& Requ
         const QString active = ToPath(Reply.arguments().at(0));
         FActivePath = active;
         FActiveProfile = FConnectingProfile;
+        // Its first state changes may have come before this reply, while its path was unknown.
+        quint32 earlyState = 0;
+        quint32 earlyReason = 0;
+        if (FManager.TakeUnclaimedState(active, earlyState, earlyReason) && earlyReason != 0) {
+            FLastReason = earlyReason;
+        }
         // The state may already have moved on before this reply, without a signal we saw.
         QDBusMessage get = QDBusMessage::createMethodCall(kNmService, active, kProperties, QStringLiteral("Get"));
         get << kNmActive << QStringLiteral("State");
@@ -882,7 +888,19 @@ TMbnResult TMMInterface::Disconnect(TMbnRequestId& RequestId)
     deactivate << QVariant::fromValue(QDBusObjectPath(active));
     Call(deactivate, [this, active](const QDBusMessage& Reply) {
         if (Reply.type() != QDBusMessage::ReplyMessage) {
+            // Refused: the connection is still there, in the state it had.
+            if (active == FActivePath && FState == masDeactivating) {
+                FState = masActivated;
+            }
             FinishDisconnect(FManager.MakeError(Reply));
+            QDBusMessage get =
+                QDBusMessage::createMethodCall(kNmService, active, kProperties, QStringLiteral("Get"));
+            get << kNmActive << QStringLiteral("State");
+            Call(get, [this, active](const QDBusMessage& R) {
+                if (R.type() == QDBusMessage::ReplyMessage && !R.arguments().isEmpty()) {
+                    ActiveStateChanged(active, Unwrap(R.arguments().at(0)).toUInt(), 0);
+                }
+            });
             return;
         }
         if (active != FActivePath) {
@@ -950,6 +968,10 @@ void TMMInterface::ActiveStateChanged(const QString& ActivePath, quint32 NmState
     }
     const quint32 state = MapNmActiveState(NmState);
     if (state == masNone) {
+        return;
+    }
+    if (FDisconnectPending && (state == masActivated || state == masActivating)) {
+        // A report from before our disconnect, arriving late: the connection is on its way down.
         return;
     }
     const bool changed = state != FState;
@@ -1054,6 +1076,14 @@ TMMInterfaceManager::TMMInterfaceManager(const TMMBackendOptions& Options)
     : FOptions(Options)
     , FBus(QDBusConnection::systemBus())
 {
+    // ModemManager or NetworkManager may restart, or start after the program.
+    FWatcher.setConnection(FBus);
+    FWatcher.setWatchMode(QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
+    FWatcher.addWatchedService(kMMService);
+    FWatcher.addWatchedService(kNmService);
+    connect(&FWatcher, &QDBusServiceWatcher::serviceRegistered, this, &TMMInterfaceManager::OnServiceRegistered);
+    connect(&FWatcher, &QDBusServiceWatcher::serviceUnregistered, this,
+            &TMMInterfaceManager::OnServiceUnregistered);
 }
 
 TMMInterfaceManager::~TMMInterfaceManager()
@@ -1076,6 +1106,8 @@ TMMInterfaceManager::~TMMInterfaceManager()
                     SLOT(OnNmSettingsChanged(QDBusMessage)));
     FBus.disconnect(kNmService, QString(), kNmConnection, QStringLiteral("Updated"), this,
                     SLOT(OnNmSettingsChanged(QDBusMessage)));
+    FBus.disconnect(kNmService, kNmPath, kNmService, QStringLiteral("DeviceAdded"), this,
+                    SLOT(OnNmDeviceAdded(QDBusMessage)));
 }
 
 std::shared_ptr<TMMInterfaceManager> TMMInterfaceManager::Create(const TMMBackendOptions& Options,
@@ -1170,6 +1202,8 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
                  SLOT(OnNmSettingsChanged(QDBusMessage)));
     FBus.connect(kNmService, QString(), kNmConnection, QStringLiteral("Updated"), this,
                  SLOT(OnNmSettingsChanged(QDBusMessage)));
+    FBus.connect(kNmService, kNmPath, kNmService, QStringLiteral("DeviceAdded"), this,
+                 SLOT(OnNmDeviceAdded(QDBusMessage)));
     const QDBusMessage list = CallBounded(
         FBus, QDBusMessage::createMethodCall(kNmService, kNmSettingsPath, kNmSettings, QStringLiteral("ListConnections")),
         left());
@@ -1412,6 +1446,9 @@ void TMMInterfaceManager::OnInterfacesAdded(const QDBusMessage& Message)
     }
     if (interfaces.contains(kMMModem)) {
         AddModem(path, interfaces);
+        if (FNmAvailable) {
+            ReloadDevices();
+        }
     }
 }
 
@@ -1514,15 +1551,104 @@ void TMMInterfaceManager::OnNmActiveStateChanged(const QDBusMessage& Message)
     }
     const quint32 state = Message.arguments().at(0).toUInt();
     const quint32 reason = Message.arguments().at(1).toUInt();
+    bool claimed = false;
     for (const auto& i : std::as_const(FInterfaces)) {
-        i->ActiveStateChanged(Message.path(), state, reason);
+        if (i->FActivePath == Message.path()) {
+            claimed = true;
+            i->ActiveStateChanged(Message.path(), state, reason);
+        }
     }
+    if (!claimed) {
+        // Perhaps a connection of ours whose activation reply is still on its way.
+        if (FUnclaimedStates.size() > 64) {
+            FUnclaimedStates.clear();
+        }
+        FUnclaimedStates.insert(Message.path(), {state, reason});
+    }
+}
+
+bool TMMInterfaceManager::TakeUnclaimedState(const QString& ActivePath, quint32& State, quint32& Reason)
+{
+    auto it = FUnclaimedStates.find(ActivePath);
+    if (it == FUnclaimedStates.end()) {
+        return false;
+    }
+    State = it->first;
+    Reason = it->second;
+    FUnclaimedStates.erase(it);
+    return true;
 }
 
 void TMMInterfaceManager::OnNmSettingsChanged(const QDBusMessage& Message)
 {
     Q_UNUSED(Message);
     ReloadProfiles();
+}
+
+void TMMInterfaceManager::OnNmDeviceAdded(const QDBusMessage& Message)
+{
+    Q_UNUSED(Message);
+    ReloadDevices();
+}
+
+void TMMInterfaceManager::OnServiceRegistered(const QString& Service)
+{
+    if (Service == kNmService) {
+        ReloadProfiles();
+        ReloadDevices();
+    }
+    // A restarted ModemManager announces its modems with InterfacesAdded; each finds its item
+    // again by its identifier.
+}
+
+void TMMInterfaceManager::OnServiceUnregistered(const QString& Service)
+{
+    if (Service == kMMService) {
+        // Gone without saying so for each modem: the items stay, their calls fail until it is back.
+        for (const auto& i : std::as_const(FInterfaces)) {
+            i->Unbind();
+        }
+    } else if (Service == kNmService) {
+        FNmAvailable = false;
+        for (const auto& i : std::as_const(FInterfaces)) {
+            if (!i->FActivePath.isEmpty()) {
+                i->ActiveStateChanged(i->FActivePath, 4, 0);
+            }
+            i->FNmDevice.clear();
+        }
+    }
+}
+
+void TMMInterfaceManager::ReloadDevices()
+{
+    auto* watcher = new QDBusPendingCallWatcher(
+        FBus.asyncCall(QDBusMessage::createMethodCall(kNmService, kNmPath, kNmService, QStringLiteral("GetDevices"))),
+        this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        const QDBusMessage devices = QDBusPendingReply<>(*watcher).reply();
+        if (devices.type() != QDBusMessage::ReplyMessage || devices.arguments().isEmpty()) {
+            return;
+        }
+        for (const QString& d : ToPathList(devices.arguments().at(0))) {
+            QDBusMessage get = QDBusMessage::createMethodCall(kNmService, d, kProperties, QStringLiteral("GetAll"));
+            get << kNmDevice;
+            auto* w = new QDBusPendingCallWatcher(FBus.asyncCall(get), this);
+            connect(w, &QDBusPendingCallWatcher::finished, this, [this, w, d] {
+                w->deleteLater();
+                const QDBusMessage r = QDBusPendingReply<>(*w).reply();
+                if (r.type() != QDBusMessage::ReplyMessage || r.arguments().isEmpty()) {
+                    return;
+                }
+                QVariantMap props;
+                r.arguments().at(0).value<QDBusArgument>() >> props;
+                if (std::shared_ptr<TMMInterface> modem = FindByPath(props.value(QStringLiteral("Udi")).toString())) {
+                    modem->FNmDevice = d;
+                    modem->SetIpInterface(props.value(QStringLiteral("IpInterface")).toString());
+                }
+            });
+        }
+    });
 }
 
 } // namespace Ombrelay

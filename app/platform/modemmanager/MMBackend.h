@@ -13,6 +13,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -76,6 +77,8 @@ public:
     };
     QList<TNmProfile> ProfilesFor(const QString& InterfaceID) const;
     bool RemoveStoredMessages() const { return FOptions.RemoveStoredMessages; }
+    // The last state (and its reason) of an active connection that no interface knew yet.
+    bool TakeUnclaimedState(const QString& ActivePath, quint32& State, quint32& Reason);
     // The setting may change while the program runs; it holds from the next delete on.
     void SetRemoveStoredMessages(bool Value) { FOptions.RemoveStoredMessages = Value; }
 
@@ -87,6 +90,7 @@ private Q_SLOTS:
     void OnNmPropertiesChanged(const QDBusMessage& Message);
     void OnNmActiveStateChanged(const QDBusMessage& Message);
     void OnNmSettingsChanged(const QDBusMessage& Message);
+    void OnNmDeviceAdded(const QDBusMessage& Message);
 
 private:
     explicit TMMInterfaceManager(const TMMBackendOptions& Options);
@@ -95,11 +99,17 @@ private:
     void AddModem(const QString& Path, const QMap<QString, QVariantMap>& Interfaces);
     std::shared_ptr<TMMInterface> FindByPath(const QString& Path) const;
     void ReloadProfiles();
+    // Finds the NetworkManager device of each modem again (a device that came later, or
+    // NetworkManager started after the program).
+    void ReloadDevices();
+    void OnServiceRegistered(const QString& Service);
+    void OnServiceUnregistered(const QString& Service);
     static QList<TNmProfile> ReadProfiles(QDBusConnection& Bus, const QList<QString>& Paths,
                                           const QList<QDBusMessage>& Replies);
 
     TMMBackendOptions FOptions;
     QDBusConnection FBus;
+    QDBusServiceWatcher FWatcher;
     QList<std::shared_ptr<TMMInterface>> FInterfaces;
     QList<TNmProfile> FProfiles;
     bool FNmAvailable = false;
@@ -107,6 +117,7 @@ private:
     bool FProfilesStale = false;
     TMbnRequestId FLastRequestId = 0;
     QHash<TMbnResult, QString> FErrors;
+    QHash<QString, std::pair<quint32, quint32>> FUnclaimedStates;
     TMbnResult FNextError = mrBackendBase - 1;
 };
 
