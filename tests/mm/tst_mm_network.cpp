@@ -17,6 +17,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Ombrelay;
@@ -79,6 +81,7 @@ private Q_SLOTS:
     void connectAndDisconnectPassThroughStates();
     void failedActivationIsAFailureWithItsReason();
     void unknownProfileIsRefused();
+    void byteCountersOfTheDevicesLink();
     void replugKeepsTheIdentifier();
     void autoTakesModemManagerOnlyWithAModem();
 
@@ -89,6 +92,7 @@ private:
     std::unique_ptr<QProcess> FMMMock;
     std::unique_ptr<QProcess> FNmMock;
     std::unique_ptr<TTempDatabase> FDb;
+    QTemporaryDir FSysfs;
     std::shared_ptr<TMMInterfaceManager> FPort;
     std::shared_ptr<TMBManager> FManager;
     QList<TConnectionState> FStates;
@@ -130,6 +134,8 @@ void TestNetworkManager::initTestCase()
 
     TMMBackendOptions options;
     options.StartTimeoutMs = 5000;
+    QVERIFY(FSysfs.isValid());
+    options.SysfsRoot = FSysfs.path();
     QString reason;
     FPort = TMMInterfaceManager::Create(options, true, &reason);
     QVERIFY2(FPort, qPrintable(reason));
@@ -219,27 +225,10 @@ void TestNetworkManager::connectAndDisconnectPassThroughStates()
         }
     }
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnecting, 10000);
-    // The link NetworkManager brings up; loopback stands in for the modem's wwan interface.
-    QVERIFY(Control({QStringLiteral("ipiface"), QStringLiteral("lo")}));
     QVERIFY(Control({QStringLiteral("state"), active, QStringLiteral("2"), QStringLiteral("0")}));
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnected, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!FStates.isEmpty() && FStates.last() == csConnected, 10000);
 
-    // Byte counters are the kernel's counters of that interface.
-    auto sysfs = [](const char* Name) {
-        QFile f(QStringLiteral("/sys/class/net/lo/statistics/") + QLatin1String(Name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toULongLong() : 0ull;
-    };
-    std::shared_ptr<IMbnInterface> modem;
-    QCOMPARE(FPort->GetInterface(kModemId, modem), TMbnResult(mrOk));
-    if (QFile::exists(QStringLiteral("/sys/class/net/lo/statistics/rx_bytes"))) {
-        const quint64 rxBefore = sysfs("rx_bytes");
-        quint64 rx = 0;
-        quint64 tx = 0;
-        QTRY_VERIFY_WITH_TIMEOUT(MbnSucceeded(modem->GetByteCounters(rx, tx)) && rx >= rxBefore && rx > 0, 5000);
-        QVERIFY(rx <= sysfs("rx_bytes"));
-        QVERIFY(tx <= sysfs("tx_bytes"));
-    }
 
     FManager->Disconnect(kModemId);
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csDisconnected, 10000);
@@ -288,6 +277,58 @@ void TestNetworkManager::unknownProfileIsRefused()
     }
     QTest::qWait(300);
     QVERIFY(FStates.isEmpty());
+}
+
+namespace
+{
+
+// One interface of a sysfs tree: its index, its type line and its counters.
+void WriteLink(const QString& Root, const QString& Name, int IfIndex, bool Wwan, quint64 Rx, quint64 Tx)
+{
+    QDir(Root).mkpath(Name + QStringLiteral("/statistics"));
+    auto write = [&](const QString& File, const QByteArray& Text) {
+        QFile f(Root + QLatin1Char('/') + Name + QLatin1Char('/') + File);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(Text);
+    };
+    write(QStringLiteral("ifindex"), QByteArray::number(IfIndex) + '\n');
+    write(QStringLiteral("uevent"), "INTERFACE=" + Name.toLatin1() + (Wwan ? "\nDEVTYPE=wwan\n" : "\n"));
+    write(QStringLiteral("statistics/rx_bytes"), QByteArray::number(Rx) + '\n');
+    write(QStringLiteral("statistics/tx_bytes"), QByteArray::number(Tx) + '\n');
+}
+
+} // namespace
+
+void TestNetworkManager::byteCountersOfTheDevicesLink()
+{
+    std::shared_ptr<IMbnInterface> modem;
+    QCOMPARE(FPort->GetInterface(kModemId, modem), TMbnResult(mrOk));
+    auto counters = [&modem] {
+        quint64 rx = 0;
+        quint64 tx = 0;
+        return MbnSucceeded(modem->GetByteCounters(rx, tx)) ? std::make_pair(rx, tx) : std::make_pair(~0ull, ~0ull);
+    };
+    using TPair = std::pair<quint64, quint64>;
+    const QString root = FSysfs.path();
+    WriteLink(root, QStringLiteral("ppp0"), 7, false, 1000, 200);
+    WriteLink(root, QStringLiteral("wwan0"), 9, true, 50000, 40000);
+    QCOMPARE(counters(), TPair(0, 0));
+    // The interface NetworkManager reports for the modem.
+    QVERIFY(Control({QStringLiteral("ipiface"), QStringLiteral("ppp0")}));
+    QTRY_COMPARE_WITH_TIMEOUT(counters(), TPair(1000, 200), 5000);
+    WriteLink(root, QStringLiteral("ppp0"), 7, false, 1500, 300);
+    QCOMPARE(counters(), TPair(1500, 300));
+    // A new link of the same name starts at zero: what the old one counted is kept.
+    WriteLink(root, QStringLiteral("ppp0"), 8, false, 100, 10);
+    QCOMPARE(counters(), TPair(1600, 310));
+    // A wwan-type link is counted by the usage thread's sysfs source already: not here again.
+    QVERIFY(Control({QStringLiteral("ipiface"), QStringLiteral("wwan0")}));
+    QTest::qWait(300);
+    QCOMPARE(counters(), TPair(1600, 310));
+    // The link gone: the counters stay where they were.
+    QVERIFY(Control({QStringLiteral("ipiface"), QStringLiteral("ppp1")}));
+    QTest::qWait(300);
+    QCOMPARE(counters(), TPair(1600, 310));
 }
 
 void TestNetworkManager::replugKeepsTheIdentifier()

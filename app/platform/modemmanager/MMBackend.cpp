@@ -557,7 +557,7 @@ TMbnResult TMMInterface::GetByteCounters(quint64& Received, quint64& Sent)
     // The link's counters start again at zero when it is re-created (a new connection may bring a
     // new interface): what the old one counted is kept as a base, so the sum only grows.
     if (!FIpInterface.isEmpty() && !FIpInterface.contains(QLatin1Char('/'))) {
-        const QString root = QStringLiteral("/sys/class/net/") + FIpInterface;
+        const QString root = FManager.SysfsRoot() + QLatin1Char('/') + FIpInterface;
         auto read = [](const QString& File, quint64& Value) {
             QFile f(File);
             if (!f.open(QIODevice::ReadOnly)) {
@@ -567,6 +567,20 @@ TMbnResult TMMInterface::GetByteCounters(quint64& Received, quint64& Sent)
             Value = f.readAll().trimmed().toULongLong(&ok);
             return ok;
         };
+        // A wwan-type interface is already counted by the usage thread's own sysfs source;
+        // counting it here too would count every byte twice. Only other links (ppp, usb
+        // ethernet) are this backend's to report.
+        bool wwan = false;
+        if (QFile f(root + QStringLiteral("/uevent")); f.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : f.readAll().split('\n')) {
+                wwan = wwan || line.trimmed() == "DEVTYPE=wwan";
+            }
+        }
+        if (wwan) {
+            Received = FBaseRx + FLastRx;
+            Sent = FBaseTx + FLastTx;
+            return mrOk;
+        }
         quint64 rx = 0;
         quint64 tx = 0;
         QString ifindex;
@@ -1232,6 +1246,11 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
         return;
     }
     for (const QString& d : ToPathList(devices.arguments().at(0))) {
+        if (timer.elapsed() >= TimeoutMs) {
+            // The rest comes later, without holding up the start.
+            ReloadDevices();
+            return;
+        }
         QDBusMessage get = QDBusMessage::createMethodCall(kNmService, d, kProperties, QStringLiteral("GetAll"));
         get << kNmDevice;
         const QDBusMessage r = CallBounded(FBus, get, left());

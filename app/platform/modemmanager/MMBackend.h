@@ -34,6 +34,8 @@ struct TMMBackendOptions
     bool RemoveStoredMessages = true;
     // How long the first read of ModemManager and NetworkManager may take, in milliseconds.
     int StartTimeoutMs = 2000;
+    // Where the kernel lists network interfaces and their byte counters.
+    QString SysfsRoot = QStringLiteral("/sys/class/net");
 };
 
 class TMMInterfaceManager : public IMbnInterfaceManager, public std::enable_shared_from_this<TMMInterfaceManager>
@@ -77,6 +79,7 @@ public:
     };
     QList<TNmProfile> ProfilesFor(const QString& InterfaceID) const;
     bool RemoveStoredMessages() const { return FOptions.RemoveStoredMessages; }
+    const QString& SysfsRoot() const { return FOptions.SysfsRoot; }
     // The last state (and its reason) of an active connection that no interface knew yet.
     bool TakeUnclaimedState(const QString& ActivePath, quint32& State, quint32& Reason);
     // The setting may change while the program runs; it holds from the next delete on.
