@@ -884,7 +884,8 @@ TMbnResult TMMInterface::Disconnect(TMbnRequestId& RequestId)
         return FManager.MakeError(QStringLiteral(
             "NetworkManager is not running: connections of a ModemManager modem are made through it"));
     }
-    if (FDisconnectPending) {
+    if (FDisconnectPending || (FConnectPending && FActivePath.isEmpty())) {
+        // An activation whose connection NetworkManager has not named yet cannot be cancelled.
         return mrBusy;
     }
     const TMbnRequestId id = FManager.NextRequestId();
