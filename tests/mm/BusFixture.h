@@ -13,7 +13,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTest>
-
 #include <memory>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -56,9 +55,9 @@ public:
         if (!QFile::exists(QStringLiteral("/usr/bin/dbus-daemon"))) {
             return QStringLiteral("dbus-daemon is not installed (Debian package dbus)");
         }
-        FDaemon = StartChild(QStringLiteral("/usr/bin/dbus-daemon"),
-                             {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                              QStringLiteral("--print-address=1")});
+        FDaemon =
+            StartChild(QStringLiteral("/usr/bin/dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         if (!FDaemon) {
             return QStringLiteral("dbus-daemon did not start");
         }

@@ -21,7 +21,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
-
 #include <algorithm>
 #include <map>
 #include <unistd.h>
@@ -210,10 +209,11 @@ void TestModemManager::initTestCase()
     // Messages already in the modem's store: a network's PDU, and PDUs of our encoder (single and
     // multipart, 7-bit with escapes and UCS-2).
     const QDateTime ts(QDate(2026, 3, 1), QTime(12, 34, 56), QTimeZone(3600));
-    FInitial = {{QStringLiteral("+31641600986"), QStringLiteral("How are you?")},
-                {QStringLiteral("+4915112345678"), LongText(200, QStringLiteral("Long 7-bit [text] with {escapes} € | "))},
-                {QStringLiteral("+441234567890"), QStringLiteral("Привет, мир! ☺ Grüße")},
-                {QStringLiteral("+33612345678"), LongText(100, QStringLiteral("Длинное сообщение в UCS-2. "))}};
+    FInitial = {
+        {QStringLiteral("+31641600986"), QStringLiteral("How are you?")},
+        {QStringLiteral("+4915112345678"), LongText(200, QStringLiteral("Long 7-bit [text] with {escapes} € | "))},
+        {QStringLiteral("+441234567890"), QStringLiteral("Привет, мир! ☺ Grüße")},
+        {QStringLiteral("+33612345678"), LongText(100, QStringLiteral("Длинное сообщение в UCS-2. "))}};
     QCOMPARE(Fixture(QStringLiteral("store 1 ") + kForeignPdu), QStringLiteral("ok 0"));
     FInitialPdus = 1;
     for (qsizetype n = 1; n < FInitial.size(); ++n) {
@@ -224,17 +224,16 @@ void TestModemManager::initTestCase()
     }
     QVERIFY(FInitialPdus >= 1 + 2 + 1 + 2);
 
-    FDaemon = StartChild(QStringLiteral("/usr/sbin/ModemManager"),
-                         {QStringLiteral("--test-session"), QStringLiteral("--test-enable"),
-                          QStringLiteral("--no-auto-scan"), QStringLiteral("--test-no-udev"),
-                          QStringLiteral("--log-level=DEBUG")},
-                         FLogs.filePath(QStringLiteral("ModemManager.log")));
+    FDaemon =
+        StartChild(QStringLiteral("/usr/sbin/ModemManager"),
+                   {QStringLiteral("--test-session"), QStringLiteral("--test-enable"), QStringLiteral("--no-auto-scan"),
+                    QStringLiteral("--test-no-udev"), QStringLiteral("--log-level=DEBUG")},
+                   FLogs.filePath(QStringLiteral("ModemManager.log")));
     QVERIFY(FDaemon);
     QVERIFY2(TPrivateBus::WaitForName(kMM, 20000), "ModemManager did not take its name on the private bus");
-    const QDBusMessage set = CallMM(kMMPath, QStringLiteral("org.freedesktop.ModemManager1.Test"),
-                                    QStringLiteral("SetProfile"),
-                                    {QStringLiteral("ombrelay"), QStringLiteral("generic"),
-                                     QStringList{QStringLiteral("abstract:") + name}});
+    const QDBusMessage set = CallMM(
+        kMMPath, QStringLiteral("org.freedesktop.ModemManager1.Test"), QStringLiteral("SetProfile"),
+        {QStringLiteral("ombrelay"), QStringLiteral("generic"), QStringList{QStringLiteral("abstract:") + name}});
     QVERIFY2(set.type() == QDBusMessage::ReplyMessage, qPrintable(set.errorMessage()));
 
     // Probing and initialisation end in the state "disabled" (3); then enable it, as a
@@ -290,7 +289,10 @@ TMBManager& TestModemManager::StartManager()
     return *FManager;
 }
 
-TMBInterfaceItem* TestModemManager::Item() { return FManager->GetInterfaceList()->GetByID(FId); }
+TMBInterfaceItem* TestModemManager::Item()
+{
+    return FManager->GetInterfaceList()->GetByID(FId);
+}
 
 QList<TMbnSmsMessage> TestModemManager::ReadPort()
 {
@@ -437,9 +439,8 @@ void TestModemManager::laterMessageIsStoredAndAnnounced()
     QSignalSpy arrived(FPort.get(), &IMbnInterfaceManager::SmsNewMessage);
     const int before = Item()->SmsIncomingList()->Count();
     const QString text = QStringLiteral("Arrived while running");
-    const QStringList pdus =
-        BuildDeliverPdus(QStringLiteral("+4930123456"), QDateTime(QDate(2026, 5, 5), QTime(5, 5, 5), QTimeZone(7200)),
-                         text, 5);
+    const QStringList pdus = BuildDeliverPdus(QStringLiteral("+4930123456"),
+                                              QDateTime(QDate(2026, 5, 5), QTime(5, 5, 5), QTimeZone(7200)), text, 5);
     QCOMPARE(pdus.size(), 1);
     QVERIFY(Fixture(QStringLiteral("deliver ") + pdus.first()).startsWith(QLatin1String("ok")));
     // ModemManager announces it (Messaging.Added), and the next poll stores it.
@@ -534,8 +535,8 @@ void TestModemManager::messagesStayWhenRemovingIsOff()
     int announced = 0;
     manager.SetIncomingSmsNotify([&announced](TMBInterfaceItem*) { ++announced; });
     const QString text = QStringLiteral("Leave me on the modem");
-    const QStringList pdus = BuildDeliverPdus(
-        QStringLiteral("+4940123456"), QDateTime(QDate(2026, 6, 6), QTime(6, 6, 6), QTimeZone(0)), text, 6);
+    const QStringList pdus = BuildDeliverPdus(QStringLiteral("+4940123456"),
+                                              QDateTime(QDate(2026, 6, 6), QTime(6, 6, 6), QTimeZone(0)), text, 6);
     QVERIFY(Fixture(QStringLiteral("deliver ") + pdus.first()).startsWith(QLatin1String("ok")));
     QTRY_COMPARE_WITH_TIMEOUT(ReadPort().size(), 1, 15000);
     manager.TimerTick();

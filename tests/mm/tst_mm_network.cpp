@@ -32,9 +32,9 @@ const QString kModemPath = QStringLiteral("/org/freedesktop/ModemManager1/Modem/
 
 QStringList ActiveConnections()
 {
-    QDBusMessage m = QDBusMessage::createMethodCall(kNm, QStringLiteral("/org/freedesktop/NetworkManager"),
-                                                    QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                    QStringLiteral("Get"));
+    QDBusMessage m =
+        QDBusMessage::createMethodCall(kNm, QStringLiteral("/org/freedesktop/NetworkManager"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     m << kNm << QStringLiteral("ActiveConnections");
     const QDBusMessage r = QDBusConnection::systemBus().call(m);
     QStringList paths;
@@ -112,8 +112,8 @@ void TestNetworkManager::initTestCase()
     if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) {
         QSKIP("/usr/bin/python3 is missing: the mock services need it");
     }
-    if (QProcess::execute(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) !=
-        0) {
+    if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) != 0) {
         QSKIP("python3-dbusmock is not installed");
     }
     if (const QString error = FBus.Start(); !error.isEmpty()) {
@@ -124,9 +124,9 @@ void TestNetworkManager::initTestCase()
                          {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
                           QStringLiteral(OMBRELAY_MM_MOCK), QStringLiteral("-p"),
                           QStringLiteral("{\"id\": \"%1\"}").arg(kModemId)});
-    FNmMock = StartChild(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-m"), QStringLiteral("dbusmock"),
-                                                               QStringLiteral("--template"),
-                                                               QStringLiteral("networkmanager")});
+    FNmMock = StartChild(QStringLiteral("/usr/bin/python3"),
+                         {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+                          QStringLiteral("networkmanager")});
     QVERIFY(FMMMock && FNmMock);
     QVERIFY(TPrivateBus::WaitForName(QStringLiteral("org.freedesktop.ModemManager1"), 20000));
     QVERIFY(TPrivateBus::WaitForName(kNm, 20000));
@@ -165,7 +165,10 @@ void TestNetworkManager::init()
     });
 }
 
-void TestNetworkManager::cleanup() { FManager.reset(); }
+void TestNetworkManager::cleanup()
+{
+    FManager.reset();
+}
 
 void TestNetworkManager::capabilitiesFromModesAndBands()
 {
@@ -194,8 +197,8 @@ void TestNetworkManager::profilesFromGsmConnections()
         names << p->Name();
     }
     // Not the ethernet connection, not the gsm connection bound to another device.
-    QCOMPARE(names, (QStringList{QStringLiteral("Mobile Internet"), QStringLiteral("Business"),
-                                 QStringLiteral("Manual")}));
+    QCOMPARE(names,
+             (QStringList{QStringLiteral("Mobile Internet"), QStringLiteral("Business"), QStringLiteral("Manual")}));
     QVERIFY(item->ProfileErrors().isEmpty());
     const TMBProfleItem& internet = *item->ProfileList()[0];
     const TMBProfleItem& business = *item->ProfileList()[1];
@@ -229,7 +232,6 @@ void TestNetworkManager::connectAndDisconnectPassThroughStates()
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnected, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!FStates.isEmpty() && FStates.last() == csConnected, 10000);
 
-
     FManager->Disconnect(kModemId);
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csDisconnected, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(FStates.last() == csDisconnected, 10000);
@@ -237,8 +239,7 @@ void TestNetworkManager::connectAndDisconnectPassThroughStates()
     for (TConnectionState st : FStates) {
         seen << QString::number(int(st));
     }
-    QVERIFY2(Steps(FStates) ==
-                 (QList<TConnectionState>{csConnecting, csConnected, csDisconnecting, csDisconnected}),
+    QVERIFY2(Steps(FStates) == (QList<TConnectionState>{csConnecting, csConnected, csDisconnecting, csDisconnected}),
              qPrintable(seen.join(QLatin1Char(' '))));
     QVERIFY(!ActiveConnections().contains(active));
     QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
@@ -335,10 +336,9 @@ void TestNetworkManager::replugKeepsTheIdentifier()
 {
     std::shared_ptr<IMbnInterface> modem;
     QCOMPARE(FPort->GetInterface(kModemId, modem), TMbnResult(mrOk));
-    QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ModemManager1"),
-                                                    QStringLiteral("/org/freedesktop/ModemManager1"),
-                                                    QStringLiteral("org.freedesktop.DBus.Mock"),
-                                                    QStringLiteral("Replug"));
+    QDBusMessage m = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.ModemManager1"), QStringLiteral("/org/freedesktop/ModemManager1"),
+        QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("Replug"));
     m << kModemPath << QStringLiteral("/org/freedesktop/ModemManager1/Modem/8") << 90u;
     const QDBusMessage r = QDBusConnection::systemBus().call(m);
     QVERIFY2(r.type() == QDBusMessage::ReplyMessage, qPrintable(r.errorMessage()));

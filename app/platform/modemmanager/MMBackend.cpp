@@ -8,11 +8,9 @@
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <QTimer>
-
 #include <deque>
 #include <exception>
 #include <functional>
@@ -196,9 +194,9 @@ QVariant Unwrap(const QVariant& Value)
 // ModemManager's band names, as its own tools print them.
 QString BandName(quint32 Band)
 {
-    static const char* const kLow[] = {nullptr,   "egsm",    "dcs",     "pcs",     "g850",   "utran-1", "utran-3",
+    static const char* const kLow[] = {nullptr,   "egsm",    "dcs",     "pcs",     "g850",    "utran-1", "utran-3",
                                        "utran-4", "utran-6", "utran-5", "utran-8", "utran-9", "utran-2", "utran-7",
-                                       "g450",    "g480",    "g750",    "g380",    "g410",   "g710",    "g810"};
+                                       "g450",    "g480",    "g750",    "g380",    "g410",    "g710",    "g810"};
     if (Band < std::size(kLow) && kLow[Band]) {
         return QLatin1String(kLow[Band]);
     }
@@ -220,14 +218,17 @@ QString BandName(quint32 Band)
     return QStringLiteral("band-%1").arg(Band);
 }
 
-bool IsCdmaBand(quint32 Band) { return Band >= 128 && Band <= 147; }
+bool IsCdmaBand(quint32 Band)
+{
+    return Band >= 128 && Band <= 147;
+}
 
 // ModemManager writes time stamps as ISO 8601 with the offset of the service centre's zone,
 // which may be "+HH", "+HH:MM", "+HHMM" or "Z".
 QDateTime ParseTimeStamp(const QString& Text)
 {
-    static const QRegularExpression re(QStringLiteral(
-        R"(^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)(?:\.\d+)?(Z|([+-])(\d\d)(?::?(\d\d))?)?$)"));
+    static const QRegularExpression re(
+        QStringLiteral(R"(^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)(?:\.\d+)?(Z|([+-])(\d\d)(?::?(\d\d))?)?$)"));
     const QRegularExpressionMatch m = re.match(Text.trimmed());
     if (!m.hasMatch()) {
         return QDateTime();
@@ -244,7 +245,10 @@ QDateTime ParseTimeStamp(const QString& Text)
     return QDateTime(date, time, QTimeZone(offset));
 }
 
-QString XmlEscape(const QString& Text) { return Text.toHtmlEscaped(); }
+QString XmlEscape(const QString& Text)
+{
+    return Text.toHtmlEscaped();
+}
 
 // The reasons NetworkManager gives for an active connection that ended.
 QString ActiveStateReasonText(quint32 Reason)
@@ -310,9 +314,7 @@ class TMMInterface : public IMbnInterface,
                      public std::enable_shared_from_this<TMMInterface>
 {
 public:
-    TMMInterface(TMMInterfaceManager& Manager, const QString& Identifier)
-        : FManager(Manager)
-        , FIdentifier(Identifier)
+    TMMInterface(TMMInterfaceManager& Manager, const QString& Identifier) : FManager(Manager), FIdentifier(Identifier)
     {
     }
 
@@ -378,7 +380,6 @@ public:
         FInterfaces.clear();
     }
     const QString& Path() const { return FPath; }
-    // Returns the names of the properties that changed.
     void UpdateProperties(const QString& Interface, const QVariantMap& Changed)
     {
         QVariantMap& props = FInterfaces[Interface];
@@ -465,19 +466,18 @@ void TMMInterface::Call(const QDBusMessage& Message, std::function<void(const QD
 {
     auto* watcher = new QDBusPendingCallWatcher(FManager.Bus().asyncCall(Message, TimeoutMs), &FManager);
     std::weak_ptr<TMMInterface> self = weak_from_this();
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &FManager,
-                     [watcher, self, Done = std::move(Done)] {
-                         watcher->deleteLater();
-                         if (self.expired()) {
-                             return;
-                         }
-                         const QDBusMessage reply = QDBusPendingReply<>(*watcher).reply();
-                         try {
-                             Done(reply);
-                         } catch (const std::exception& e) {
-                             qWarning("modemmanager: %s", e.what());
-                         }
-                     });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &FManager, [watcher, self, Done = std::move(Done)] {
+        watcher->deleteLater();
+        if (self.expired()) {
+            return;
+        }
+        const QDBusMessage reply = QDBusPendingReply<>(*watcher).reply();
+        try {
+            Done(reply);
+        } catch (const std::exception& e) {
+            qWarning("modemmanager: %s", e.what());
+        }
+    });
 }
 
 TMbnResult TMMInterface::GetInterfaceCapability(TMbnInterfaceCaps& Caps)
@@ -646,7 +646,8 @@ TMbnResult TMMInterface::SmsReadMessages(TMbnRequestId& RequestId)
                      continue;
                  }
                  ++collect->Pending;
-                 QDBusMessage get = QDBusMessage::createMethodCall(kMMService, p, kProperties, QStringLiteral("GetAll"));
+                 QDBusMessage get =
+                     QDBusMessage::createMethodCall(kMMService, p, kProperties, QStringLiteral("GetAll"));
                  get << kMMSms;
                  Call(get, [this, p, collect, finish](const QDBusMessage& R) {
                      if (R.type() == QDBusMessage::ReplyMessage && !R.arguments().isEmpty()) {
@@ -710,8 +711,8 @@ TMbnResult TMMInterface::SmsSendMessage(const QString& Number, const QString& Te
                 Q_EMIT FManager.SmsSendComplete(FIdentifier, id, status);
                 // The sent message would otherwise stay in ModemManager's list for as long as it runs;
                 // the program keeps its own copy in the outbox.
-                QDBusMessage del = QDBusMessage::createMethodCall(kMMService, modem, kMMMessaging,
-                                                                  QStringLiteral("Delete"));
+                QDBusMessage del =
+                    QDBusMessage::createMethodCall(kMMService, modem, kMMMessaging, QStringLiteral("Delete"));
                 del << QVariant::fromValue(QDBusObjectPath(sms));
                 Call(del, [](const QDBusMessage&) {});
             },
@@ -815,8 +816,8 @@ TMbnResult TMMInterface::SmsDelete(TMbnRequestId& RequestId)
 TMbnResult TMMInterface::Connect(const QString& ProfileName, TMbnRequestId& RequestId)
 {
     if (!FManager.NetworkManagerAvailable()) {
-        return FManager.MakeError(QStringLiteral(
-            "NetworkManager is not running: connections of a ModemManager modem are made through it"));
+        return FManager.MakeError(
+            QStringLiteral("NetworkManager is not running: connections of a ModemManager modem are made through it"));
     }
     if (FConnectPending || FDisconnectPending) {
         return mrBusy;
@@ -881,8 +882,8 @@ TMbnResult TMMInterface::Connect(const QString& ProfileName, TMbnRequestId& Requ
 TMbnResult TMMInterface::Disconnect(TMbnRequestId& RequestId)
 {
     if (!FManager.NetworkManagerAvailable()) {
-        return FManager.MakeError(QStringLiteral(
-            "NetworkManager is not running: connections of a ModemManager modem are made through it"));
+        return FManager.MakeError(
+            QStringLiteral("NetworkManager is not running: connections of a ModemManager modem are made through it"));
     }
     if (FDisconnectPending || (FConnectPending && FActivePath.isEmpty())) {
         // An activation whose connection NetworkManager has not named yet cannot be cancelled.
@@ -908,8 +909,7 @@ TMbnResult TMMInterface::Disconnect(TMbnRequestId& RequestId)
                 FState = masActivated;
             }
             FinishDisconnect(FManager.MakeError(Reply));
-            QDBusMessage get =
-                QDBusMessage::createMethodCall(kNmService, active, kProperties, QStringLiteral("Get"));
+            QDBusMessage get = QDBusMessage::createMethodCall(kNmService, active, kProperties, QStringLiteral("Get"));
             get << kNmActive << QStringLiteral("State");
             Call(get, [this, active](const QDBusMessage& R) {
                 if (R.type() == QDBusMessage::ReplyMessage && !R.arguments().isEmpty()) {
@@ -999,8 +999,8 @@ void TMMInterface::ActiveStateChanged(const QString& ActivePath, quint32 NmState
         FActiveProfile.clear();
         if (FConnectPending) {
             // The activation failed: the user hears why, and the state shown is the real one.
-            FinishConnect(FManager.MakeError(QStringLiteral("The connection could not be established: %1")
-                                                 .arg(ActiveStateReasonText(FLastReason))));
+            FinishConnect(FManager.MakeError(
+                QStringLiteral("The connection could not be established: %1").arg(ActiveStateReasonText(FLastReason))));
         }
         FinishDisconnect(mrOk);
         FLastReason = 0;
@@ -1032,10 +1032,7 @@ namespace
 class TMMProfileManager : public IMbnConnectionProfileManager
 {
 public:
-    explicit TMMProfileManager(std::shared_ptr<TMMInterfaceManager> Manager)
-        : FManager(std::move(Manager))
-    {
-    }
+    explicit TMMProfileManager(std::shared_ptr<TMMInterfaceManager> Manager) : FManager(std::move(Manager)) {}
     TMbnResult GetConnectionProfiles(const QString& InterfaceID, QStringList& ProfileXml) override
     {
         std::shared_ptr<IMbnInterface> i;
@@ -1067,8 +1064,8 @@ public:
                                          "<ConnectionMode>%3</ConnectionMode>"
                                          "<Context><AccessString>%4</AccessString>%5</Context>"
                                          "</MBNProfile>")
-                              .arg(XmlEscape(p.Id), n == best ? QStringLiteral("true") : QStringLiteral("false"),
-                                   mode, XmlEscape(p.Apn), cred);
+                              .arg(XmlEscape(p.Id), n == best ? QStringLiteral("true") : QStringLiteral("false"), mode,
+                                   XmlEscape(p.Apn), cred);
         }
         return mrOk;
     }
@@ -1088,8 +1085,7 @@ QDBusMessage CallBounded(QDBusConnection& Bus, const QDBusMessage& Message, int 
 } // namespace
 
 TMMInterfaceManager::TMMInterfaceManager(const TMMBackendOptions& Options)
-    : FOptions(Options)
-    , FBus(QDBusConnection::systemBus())
+    : FOptions(Options), FBus(QDBusConnection::systemBus())
 {
     // ModemManager or NetworkManager may restart, or start after the program.
     FWatcher.setConnection(FBus);
@@ -1097,8 +1093,7 @@ TMMInterfaceManager::TMMInterfaceManager(const TMMBackendOptions& Options)
     FWatcher.addWatchedService(kMMService);
     FWatcher.addWatchedService(kNmService);
     connect(&FWatcher, &QDBusServiceWatcher::serviceRegistered, this, &TMMInterfaceManager::OnServiceRegistered);
-    connect(&FWatcher, &QDBusServiceWatcher::serviceUnregistered, this,
-            &TMMInterfaceManager::OnServiceUnregistered);
+    connect(&FWatcher, &QDBusServiceWatcher::serviceUnregistered, this, &TMMInterfaceManager::OnServiceUnregistered);
 }
 
 TMMInterfaceManager::~TMMInterfaceManager()
@@ -1125,8 +1120,8 @@ TMMInterfaceManager::~TMMInterfaceManager()
                     SLOT(OnNmDeviceAdded(QDBusMessage)));
 }
 
-std::shared_ptr<TMMInterfaceManager> TMMInterfaceManager::Create(const TMMBackendOptions& Options,
-                                                                 bool RequireModem, QString* Reason)
+std::shared_ptr<TMMInterfaceManager> TMMInterfaceManager::Create(const TMMBackendOptions& Options, bool RequireModem,
+                                                                 QString* Reason)
 {
     std::shared_ptr<TMMInterfaceManager> m(new TMMInterfaceManager(Options));
     if (!m->Load(RequireModem, Reason)) {
@@ -1220,7 +1215,8 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
     FBus.connect(kNmService, kNmPath, kNmService, QStringLiteral("DeviceAdded"), this,
                  SLOT(OnNmDeviceAdded(QDBusMessage)));
     const QDBusMessage list = CallBounded(
-        FBus, QDBusMessage::createMethodCall(kNmService, kNmSettingsPath, kNmSettings, QStringLiteral("ListConnections")),
+        FBus,
+        QDBusMessage::createMethodCall(kNmService, kNmSettingsPath, kNmSettings, QStringLiteral("ListConnections")),
         left());
     if (list.type() != QDBusMessage::ReplyMessage || list.arguments().isEmpty()) {
         FNmAvailable = false;
@@ -1230,15 +1226,15 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
     const QList<QString> paths = ToPathList(list.arguments().at(0));
     QList<QDBusPendingCall> calls;
     for (const QString& p : paths) {
-        calls << FBus.asyncCall(QDBusMessage::createMethodCall(kNmService, p, kNmConnection, QStringLiteral("GetSettings")),
-                                left());
+        calls << FBus.asyncCall(
+            QDBusMessage::createMethodCall(kNmService, p, kNmConnection, QStringLiteral("GetSettings")), left());
     }
     QList<QDBusMessage> replies;
     for (QDBusPendingCall& c : calls) {
         c.waitForFinished();
         replies << QDBusPendingReply<>(c).reply();
     }
-    FProfiles = ReadProfiles(FBus, paths, replies);
+    FProfiles = ReadProfiles(paths, replies);
 
     // The NetworkManager device of each modem: its Udi is the modem's object path.
     const QDBusMessage devices = CallBounded(
@@ -1272,7 +1268,8 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
         if (active.isEmpty() || active == QLatin1String("/")) {
             continue;
         }
-        QDBusMessage getActive = QDBusMessage::createMethodCall(kNmService, active, kProperties, QStringLiteral("GetAll"));
+        QDBusMessage getActive =
+            QDBusMessage::createMethodCall(kNmService, active, kProperties, QStringLiteral("GetAll"));
         getActive << kNmActive;
         const QDBusMessage ra = CallBounded(FBus, getActive, left());
         if (ra.type() == QDBusMessage::ReplyMessage && !ra.arguments().isEmpty()) {
@@ -1284,11 +1281,9 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
     }
 }
 
-QList<TMMInterfaceManager::TNmProfile> TMMInterfaceManager::ReadProfiles(QDBusConnection& Bus,
-                                                                          const QList<QString>& Paths,
-                                                                          const QList<QDBusMessage>& Replies)
+QList<TMMInterfaceManager::TNmProfile> TMMInterfaceManager::ReadProfiles(const QList<QString>& Paths,
+                                                                         const QList<QDBusMessage>& Replies)
 {
-    Q_UNUSED(Bus);
     QList<TNmProfile> r;
     for (qsizetype n = 0; n < Paths.size() && n < Replies.size(); ++n) {
         const QDBusMessage& reply = Replies[n];
@@ -1324,11 +1319,10 @@ void TMMInterfaceManager::ReloadProfiles()
     }
     FProfilesLoading = true;
     FProfilesStale = false;
-    QPointer<TMMInterfaceManager> self(this);
-    auto* watcher = new QDBusPendingCallWatcher(
-        FBus.asyncCall(
-            QDBusMessage::createMethodCall(kNmService, kNmSettingsPath, kNmSettings, QStringLiteral("ListConnections"))),
-        this);
+    auto* watcher =
+        new QDBusPendingCallWatcher(FBus.asyncCall(QDBusMessage::createMethodCall(
+                                        kNmService, kNmSettingsPath, kNmSettings, QStringLiteral("ListConnections"))),
+                                    this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
         watcher->deleteLater();
         const QDBusMessage list = QDBusPendingReply<>(*watcher).reply();
@@ -1341,7 +1335,7 @@ void TMMInterfaceManager::ReloadProfiles()
         auto replies = std::make_shared<QList<QDBusMessage>>(paths.size());
         auto pending = std::make_shared<qsizetype>(paths.size());
         auto done = [this, paths, replies] {
-            FProfiles = ReadProfiles(FBus, paths, *replies);
+            FProfiles = ReadProfiles(paths, *replies);
             FProfilesLoading = false;
             if (FProfilesStale) {
                 ReloadProfiles();
@@ -1352,10 +1346,10 @@ void TMMInterfaceManager::ReloadProfiles()
             return;
         }
         for (qsizetype n = 0; n < paths.size(); ++n) {
-            auto* w = new QDBusPendingCallWatcher(
-                FBus.asyncCall(
-                    QDBusMessage::createMethodCall(kNmService, paths[n], kNmConnection, QStringLiteral("GetSettings"))),
-                this);
+            auto* w =
+                new QDBusPendingCallWatcher(FBus.asyncCall(QDBusMessage::createMethodCall(
+                                                kNmService, paths[n], kNmConnection, QStringLiteral("GetSettings"))),
+                                            this);
             connect(w, &QDBusPendingCallWatcher::finished, this, [w, n, replies, pending, done] {
                 w->deleteLater();
                 (*replies)[n] = QDBusPendingReply<>(*w).reply();

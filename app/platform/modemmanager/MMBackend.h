@@ -18,7 +18,6 @@
 #include <QSet>
 #include <QString>
 #include <QVariantMap>
-
 #include <memory>
 
 namespace Ombrelay
@@ -107,8 +106,7 @@ private:
     void ReloadDevices();
     void OnServiceRegistered(const QString& Service);
     void OnServiceUnregistered(const QString& Service);
-    static QList<TNmProfile> ReadProfiles(QDBusConnection& Bus, const QList<QString>& Paths,
-                                          const QList<QDBusMessage>& Replies);
+    static QList<TNmProfile> ReadProfiles(const QList<QString>& Paths, const QList<QDBusMessage>& Replies);
 
     TMMBackendOptions FOptions;
     QDBusConnection FBus;
