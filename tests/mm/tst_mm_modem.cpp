@@ -3,6 +3,7 @@
 // AT port of a virtual device; the daemon speaks PDU mode to it, the backend message mode to the
 // device layer, so every message crosses two independent codecs.
 
+#include "Backend.h"
 #include "BusFixture.h"
 #include "DB.h"
 #include "MBException.h"
@@ -231,6 +232,17 @@ void TestModemManager::initTestCase()
                    FLogs.filePath(QStringLiteral("ModemManager.log")));
     QVERIFY(FDaemon);
     QVERIFY2(TPrivateBus::WaitForName(kMM, 20000), "ModemManager did not take its name on the private bus");
+    {
+        // ModemManager answers but knows no modem yet: "auto" is the simulated modem, while
+        // ModemManager asked for by name is taken, with no interface.
+        const TBackendOptions none;
+        QCOMPARE(CreateBackend(QStringLiteral("auto"), none)->Name(), QStringLiteral("sim"));
+        const auto empty = CreateBackend(QStringLiteral("modemmanager"), none);
+        QCOMPARE(empty->Name(), QStringLiteral("modemmanager"));
+        QList<std::shared_ptr<IMbnInterface>> interfaces;
+        QCOMPARE(empty->GetInterfaces(interfaces), TMbnResult(mrOk));
+        QVERIFY(interfaces.isEmpty());
+    }
     const QDBusMessage set = CallMM(
         kMMPath, QStringLiteral("org.freedesktop.ModemManager1.Test"), QStringLiteral("SetProfile"),
         {QStringLiteral("ombrelay"), QStringLiteral("generic"), QStringList{QStringLiteral("abstract:") + name}});
