@@ -7,6 +7,6 @@ if(TARGET ombrelay_gui)
         OMBRELAY_SCREENSHOTS="${CMAKE_BINARY_DIR}/screenshots")
     add_dependencies(test_e2e ombrelay)
     add_test(NAME test_e2e COMMAND dbus-run-session -- $<TARGET_FILE:test_e2e>)
-    set_tests_properties(test_e2e PROPERTIES LABELS "e2e;nosan" TIMEOUT 400
+    set_tests_properties(test_e2e PROPERTIES LABELS e2e TIMEOUT 400
         ENVIRONMENT "OMBRELAY_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
 endif()
