@@ -764,7 +764,9 @@ void TMMInterface::PumpDeletes()
         return;
     }
     FDeleting = true;
-    auto [key, done] = std::move(FDeletes.front());
+    // Plain variables rather than a structured binding: clang 14 cannot capture bindings.
+    QString key = std::move(FDeletes.front().first);
+    auto done = std::move(FDeletes.front().second);
     FDeletes.pop_front();
     QDBusMessage del = QDBusMessage::createMethodCall(kMMService, FPath, kMMMessaging, QStringLiteral("Delete"));
     del << QVariant::fromValue(QDBusObjectPath(key));
