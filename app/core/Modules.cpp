@@ -1,6 +1,9 @@
 #include "Modules.h"
 
+#include "Common.h"
+#include "IPUtil.h"
 #include "SMS.h"
+#include "Usage.h"
 
 namespace Ombrelay
 {
@@ -8,11 +11,15 @@ namespace Ombrelay
 // Each step is one line; a subsystem joins by filling in its own.
 TModules::TModules()
     : FSmsTables([] { InitSmsTables(); })
-    , FNamedMarkers([] { /* CreateAppMutexes(); with the release as the stop step */ })
+    , FNamedMarkers([] { CreateAppMutexes(QString::fromLatin1(ProgramName)); }, [] { ReleaseAppMutexes(); })
     , FDatabase(Database, [] { return TDatabase::Create(); })
-    , FSockets([] { /* sockets and the echo entry points: InitIPUtil(); */ })
+    , FSockets([] { InitIPUtil(); }, [] { DoneIPUtil(); })
     , FOptions(Options, [] { return std::make_unique<TOptions>(); })
-    , FUsageThread([] { /* UsageThread: a TModuleGlobal<TUsageThread> member in this place */ })
+    , FUsageThread(UsageThread, [] {
+        auto Thread = std::make_unique<TUsageThread>();
+        Thread->start();
+        return Thread;
+    })
 {
 }
 

@@ -2,6 +2,7 @@
 
 #include "DB.h"
 #include "Options.h"
+#include "Usage.h"
 
 #include <functional>
 #include <memory>
@@ -92,8 +93,8 @@ private:
     TModuleStep FSockets;
     // The settings, empty until the main window loads them.
     TModuleGlobal<TOptions> FOptions;
-    // The usage thread, sampling from here on.
-    TModuleStep FUsageThread;
+    // The usage thread, sampling from here on; its destructor stops it and writes once more.
+    TModuleGlobal<TUsageThread> FUsageThread;
 };
 
 } // namespace Ombrelay

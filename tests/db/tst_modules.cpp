@@ -1,7 +1,9 @@
 // The module start-up and shut-down: globals set in order, cleared in reverse, the database
 // closed last, a failing start undone.
 
+#include "Common.h"
 #include "Modules.h"
+#include "Usage.h"
 #include "support/TempDatabase.h"
 
 #include <QFile>
@@ -23,6 +25,13 @@ private Q_SLOTS:
             QVERIFY(Database != nullptr);
             QVERIFY(Options != nullptr);
             QCOMPARE(Database->FileName(), temp.FilePath());
+            // The usage thread samples from start-up on, independent of any window.
+            QVERIFY(UsageThread != nullptr);
+            QVERIFY(UsageThread->isRunning());
+            // The program's markers exist while it runs.
+            for (const QString& path : AppMutexPaths(QString::fromLatin1(ProgramName))) {
+                QVERIFY2(QFile::exists(path), qPrintable(path));
+            }
             // Options starts empty; the main window loads it.
             QVERIFY(!Options->Loaded());
             Options->LoadOptions();
@@ -33,6 +42,7 @@ private Q_SLOTS:
         }
         QCOMPARE(Database, nullptr);
         QCOMPARE(Options, nullptr);
+        QCOMPARE(UsageThread, nullptr);
         // A later start finds what the first one wrote.
         TModules again;
         TSQLiteLock lock(*Database);
@@ -51,6 +61,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(ESQLiteException, TModules());
         QCOMPARE(Database, nullptr);
         QCOMPARE(Options, nullptr);
+        QCOMPARE(UsageThread, nullptr);
     }
 };
 
