@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -151,6 +152,9 @@ private:
     // inbox already holds is not stored again. Returns how many rows were written; once it
     // returns, every PDU of Pdus is in the database.
     int StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt);
+    // Called inside the handler of a failed store: the error to report, or none when this
+    // interface's failure has been reported already and no store has succeeded since.
+    std::exception_ptr StoreFailed(const QString& InterfaceID);
     // Ends a read: the messages whose rows are committed leave the device, by index or key.
     void FinishRead(quint32 RequestId);
     QList<qint64> InsertOutgoing(const QStringList& Pdus, bool Rebuilt);
@@ -174,6 +178,8 @@ private:
     // The same for read completions that arrive inside the read request.
     QList<std::pair<quint32, std::function<void()>>> FEarlyReadCompletions;
     int FReading = 0;
+    // Interfaces whose received messages cannot be stored at present (full disk, read-only file).
+    QSet<QString> FStoreFailing;
     QList<QMetaObject::Connection> FSubscriptions;
     QStringList FLoadWarnings;
     std::unique_ptr<TUsageRegistration> FUsage;

@@ -187,13 +187,14 @@ void TMBManager::OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnS
         }
         try {
             added = StoreIncoming(item, pdus, false);
+            FStoreFailing.remove(InterfaceID);
             QList<quint32>& stored = FSmsReadRequestQueue[RequestId].StoredIndexes;
             for (const TMbnSmsPdu& m : Messages) {
                 stored << m.Index;
             }
         } catch (...) {
             // Nothing of this batch is committed, so none of it is deleted: the next read brings it again.
-            error = std::current_exception();
+            error = StoreFailed(InterfaceID);
         }
     }
     try {
@@ -238,12 +239,13 @@ void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QLis
                 pdus << BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m));
             }
             added = StoreIncoming(item, pdus, true);
+            FStoreFailing.remove(InterfaceID);
             QStringList& stored = FSmsReadRequestQueue[RequestId].StoredKeys;
             for (const TMbnSmsMessage& m : Messages) {
                 stored << m.Key;
             }
         } catch (...) {
-            error = std::current_exception();
+            error = StoreFailed(InterfaceID);
         }
     }
     try {
@@ -261,6 +263,27 @@ void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QLis
     if (error) {
         std::rethrow_exception(error);
     }
+}
+
+std::exception_ptr TMBManager::StoreFailed(const QString& InterfaceID)
+{
+    QString reason;
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        reason = QString::fromUtf8(e.what());
+    } catch (...) {
+        reason = QStringLiteral("Unknown error");
+    }
+    // A full disk fails every batch of every read: one report until a store succeeds again,
+    // not a new error box every few seconds (each one nested in the last while it is open).
+    if (FStoreFailing.contains(InterfaceID)) {
+        return nullptr;
+    }
+    FStoreFailing.insert(InterfaceID);
+    return std::make_exception_ptr(EMBException(
+        QStringLiteral("Received messages cannot be stored; they stay on the device %1 until they can be.\n%2")
+            .arg(InterfaceID, reason)));
 }
 
 void TMBManager::FinishRead(quint32 RequestId)

@@ -1,0 +1,69 @@
+// A message store that keeps failing (full disk, read-only file): the messages stay on the
+// device, and the user is told once, in words that say so, rather than once per batch of
+// every read.
+
+#include "device/DeviceFixture.h"
+
+#include <QTest>
+
+using namespace Ombrelay;
+
+class TestStoreFailure : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void reportedOncePerFailure_data()
+    {
+        QTest::addColumn<bool>("MessageMode");
+        QTest::newRow("pdu mode") << false;
+        QTest::newRow("message mode") << true;
+    }
+
+    void reportedOncePerFailure()
+    {
+        QFETCH(bool, MessageMode);
+        TSimScenario scenario = TestScenario({QStringLiteral("sim0")}, 2);
+        if (MessageMode) {
+            scenario.Interfaces.first().SmsFormat = TMbnSmsFormat::sfMessage;
+        }
+        TDeviceFixture f(scenario);
+        f.Start();
+        for (int i = 0; i < 7; ++i) {
+            f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("m%1").arg(i));
+        }
+        const int onDevice = f.Modem->StoredCount(QStringLiteral("sim0"));
+        auto failStores = [&](bool On) {
+            TSQLiteLock lock(f.Db.DB());
+            f.Db.DB().ExecSQL(On ? QStringLiteral("CREATE TEMP TRIGGER full BEFORE INSERT ON INCOMING "
+                                                  "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")
+                                 : QStringLiteral("DROP TRIGGER full"));
+        };
+        failStores(true);
+        // Four batches per read, three reads: every batch fails, one report.
+        for (int n = 0; n < 3; ++n) {
+            QVERIFY(f.Tick());
+        }
+        QCOMPARE(f.Errors.size(), 1);
+        QVERIFY2(f.Errors.first().contains(QStringLiteral("stay on the device sim0")), qPrintable(f.Errors.first()));
+        QVERIFY2(f.Errors.first().contains(QStringLiteral("database or disk is full")), qPrintable(f.Errors.first()));
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), onDevice);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 0);
+
+        failStores(false);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.IncomingTexts(), QStringList({"m0", "m1", "m2", "m3", "m4", "m5", "m6"}));
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        QCOMPARE(f.Errors.size(), 1);
+
+        // A new failure after stores succeeded again is news: reported again.
+        failStores(true);
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("later"));
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Errors.size(), 2);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreFailure)
+#include "tst_store_failure.moc"
