@@ -6,6 +6,7 @@
 #include "Backend.h"
 #include "Errors.h"
 #include "GuiCommon.h"
+#include "MBInterfaceItem.h"
 #include "MBManager.h"
 #include "MainView.h"
 #include "MessageBox.h"
@@ -52,6 +53,34 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
             return QStringLiteral("error cannot write ") + Arg;
         }
         return QStringLiteral("ok");
+    }
+    if (Verb == QLatin1String("poll")) {
+        // Reads every device now instead of at the next tick of the manager's timer.
+        IMBManager* Manager = Window.Manager();
+        if (!Manager) {
+            return QStringLiteral("error no modem manager");
+        }
+        QStringList Ids;
+        for (const auto& Item : *Manager->GetInterfaceList()) {
+            Ids << Item->InterfaceID();
+        }
+        try {
+            for (const QString& Id : Ids) {
+                Manager->ReadSms(Id);
+            }
+        } catch (const std::exception& E) {
+            return QStringLiteral("error ") + QString::fromUtf8(E.what()).simplified();
+        }
+        return QStringLiteral("ok");
+    }
+    if (Verb == QLatin1String("errors")) {
+        // The error reports shown so far, one line each after the count.
+        QStringList Lines;
+        for (const QString& Text : TMessageBox::Shown()) {
+            Lines << Text.simplified();
+        }
+        Lines.prepend(QStringLiteral("ok %1").arg(Lines.size()));
+        return Lines.join(QLatin1Char('\t'));
     }
     return QStringLiteral("error unknown command");
 }
