@@ -3,6 +3,7 @@
 #include "DB.h"
 #include "Errors.h"
 
+#include <QRegularExpression>
 
 namespace Ombrelay
 {
@@ -23,6 +24,7 @@ const QString kMonitorInterval = QStringLiteral("monitor.interval");
 const QString kMonitorRedial = QStringLiteral("monitor.threshold.redial");
 const QString kMonitorReboot = QStringLiteral("monitor.threshold.reboot");
 const QString kMonitorSites = QStringLiteral("monitor.sites");
+const QString kRemoveStored = QStringLiteral("sms.removestored");
 
 // Characters that force an item into quotes: controls and space, the quote, the delimiter.
 bool NeedsQuotes(const QString& Item)
@@ -38,6 +40,19 @@ bool NeedsQuotes(const QString& Item)
 bool IsBlank(QChar C)
 {
     return C.unicode() >= 1 && C.unicode() <= u' ';
+}
+
+// CONFIG's VALUE column has numeric affinity: SQLite stores a text that reads as a number as
+// that number, so a single phone number "+4912345" or "0049..." would come back as 4912345.
+// Such a comma text is written as one quoted item, which reads back to the same list.
+QString KeepAsText(const QString& CommaText)
+{
+    static const QRegularExpression numeric(
+        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$"));
+    if (!numeric.match(CommaText).hasMatch()) {
+        return CommaText;
+    }
+    return QLatin1Char('"') + CommaText + QLatin1Char('"');
 }
 } // namespace
 
@@ -283,6 +298,7 @@ void TOptions::LoadOptions()
         FAutoConnect = ReadValue(kAutoConnect, false).toBool();
         FTrayWarning = ReadValue(kTrayWarning, true).toBool();
         FTargetPhone = ReadValue(kTargetPhone, QString()).toString();
+        FRemoveStoredMessages = ReadValue(kRemoveStored, true).toBool();
         // The monitor settings change together, so the monitor thread never sees half a load.
         TMonitorSettings monitor;
         monitor.Enabled = ReadValue(kMonitorEnabled, false).toBool();
@@ -315,12 +331,13 @@ void TOptions::SaveOptions()
         WriteValue(kProfileName, FProfileName);
         WriteValue(kAutoConnect, FAutoConnect);
         WriteValue(kTrayWarning, FTrayWarning);
-        WriteValue(kTargetPhone, FTargetPhone);
+        WriteValue(kTargetPhone, KeepAsText(FTargetPhone));
+        WriteValue(kRemoveStored, FRemoveStoredMessages);
         WriteValue(kMonitorEnabled, monitor.Enabled);
         WriteValue(kMonitorInterval, monitor.Interval);
         WriteValue(kMonitorRedial, monitor.RedialThreshold);
         WriteValue(kMonitorReboot, monitor.RebootThreshold);
-        WriteValue(kMonitorSites, ListToCommaText(monitor.Sites));
+        WriteValue(kMonitorSites, KeepAsText(ListToCommaText(monitor.Sites)));
     }
     transaction.Commit();
 }

@@ -30,7 +30,7 @@ struct TMonitorSettings
     bool operator==(const TMonitorSettings&) const = default;
 };
 
-// The user's settings in memory, persisted as ten key/value rows of CONFIG.
+// The user's settings in memory, persisted as eleven key/value rows of CONFIG.
 //
 // The UI thread loads, saves and edits the fields; the monitor thread reads the monitor
 // settings while it runs. It takes them with MonitorSnapshot(). Writes of the monitor fields
@@ -44,10 +44,10 @@ public:
     TOptions(const TOptions&) = delete;
     TOptions& operator=(const TOptions&) = delete;
 
-    // Reads the ten keys from CONFIG (missing or NULL ones take their defaults) in one
+    // Reads the eleven keys from CONFIG (missing or NULL ones take their defaults) in one
     // transaction under the database lock.
     void LoadOptions();
-    // Writes the ten keys to CONFIG in one transaction. Raises while no LoadOptions has
+    // Writes the eleven keys to CONFIG in one transaction. Raises while no LoadOptions has
     // succeeded in this run, so settings that were never read cannot overwrite stored ones.
     void SaveOptions();
     bool Loaded() const { return FLoaded; }
@@ -64,6 +64,9 @@ public:
     void SetTrayWarning(bool Value) { FTrayWarning = Value; }
     TDateTime SuppressTime() const { return FSuppressTime; }
     void SetSuppressTime(TDateTime Value) { FSuppressTime = Value; }
+    // "Remove messages from the modem once stored"; on unless the user turned it off.
+    bool RemoveStoredMessages() const { return FRemoveStoredMessages; }
+    void SetRemoveStoredMessages(bool Value) { FRemoveStoredMessages = Value; }
 
     bool MonitorEnabled() const;
     void SetMonitorEnabled(bool Value);
@@ -100,6 +103,7 @@ private:
     bool FTrayWarning = false;
     QString FTargetPhone;
     TDateTime FSuppressTime = 0.0;
+    bool FRemoveStoredMessages = true;
     bool FLoaded = false;
     mutable std::mutex FMonitorLock;
 };

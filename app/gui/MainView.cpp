@@ -447,9 +447,10 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
             [this](int Msg) { Guarded(this, [this, Msg] { MonitorMessage(Msg); }); }, Qt::QueuedConnection);
     FMonitorThread->start();
 
-    Guarded(this, [] {
+    Guarded(this, [this] {
         if (Options) {
             Options->LoadOptions();
+            ApplyBackendSettings();
         }
     });
     Guarded(this, [this] { FillInterfaces(); });
@@ -616,12 +617,30 @@ void TfmMainView::ExecuteAction(QAction* Action)
     Action->trigger();
 }
 
+std::shared_ptr<IMbnInterfaceManager> TfmMainView::CurrentPort() const
+{
+    if (const auto* Manager = dynamic_cast<const TMBManager*>(FMBManager.get())) {
+        return Manager->Port();
+    }
+    return nullptr;
+}
+
+void TfmMainView::ApplyBackendSettings()
+{
+    if (const auto Port = CurrentPort(); Port && Options) {
+        Port->SetRemoveStoredMessages(Options->RemoveStoredMessages());
+    }
+}
+
 void TfmMainView::acSettingsExecute()
 {
     TfmSettings Dialog(this);
     Dialog.CopyIn(*Options);
+    const auto Port = CurrentPort();
+    Dialog.SetMessageStoreShared(Port && Port->SharesMessageStore());
     if (DialogRunner()(Dialog) == QDialog::Accepted) {
         Dialog.CopyOut(*Options);
+        ApplyBackendSettings();
     }
 }
 
@@ -928,8 +947,12 @@ void TfmMainView::ShowProfileInfo()
     if (!Profile->UserName().isEmpty()) {
         AddInfoRow(lvProfileInfo, QStringLiteral("User name"), Profile->UserName());
     }
+    const auto Port = CurrentPort();
     if (!Profile->Password().isEmpty()) {
         AddInfoRow(lvProfileInfo, QStringLiteral("Password"), QString(Profile->Password().size(), QChar(0x25CF)));
+    } else if (Port && !Port->PasswordKeeper().isEmpty()) {
+        // Not readable here: say where it is rather than show a mask of nothing.
+        AddInfoRow(lvProfileInfo, QStringLiteral("Password"), QStringLiteral("Kept by ") + Port->PasswordKeeper());
     }
     AddInfoRow(lvProfileInfo, QStringLiteral("Ignore password"), Profile->IgnorePassword() ? Yes : No);
     AddInfoRow(lvProfileInfo, QStringLiteral("Connect mode"), Profile->ConnectionMode());

@@ -173,6 +173,10 @@ private:
     void ShowDeviceInfo();
     void FillProfiles();
     void ShowProfileInfo();
+    // The backend under the manager, for its settings; null without a manager.
+    std::shared_ptr<IMbnInterfaceManager> CurrentPort() const;
+    // Hands the settings that the backend honours to it.
+    void ApplyBackendSettings();
     static void AddInfoRow(QTreeWidget* ListView, const QString& Caption, const QString& Value);
     void tmUsageTimer();
     void pcMainChange(int Index);

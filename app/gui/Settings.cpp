@@ -114,6 +114,10 @@ TfmSettings::TfmSettings(QWidget* Parent)
     cbAutoConnect->setObjectName(QStringLiteral("cbAutoConnect"));
     auto* GeneralLayout = new QVBoxLayout(tsGeneral);
     GeneralLayout->addWidget(cbAutoConnect);
+    cbRemoveStored = new QCheckBox(QStringLiteral("Remove messages from the modem once stored"), tsGeneral);
+    cbRemoveStored->setObjectName(QStringLiteral("cbRemoveStored"));
+    GeneralLayout->addWidget(cbRemoveStored);
+    SetMessageStoreShared(false);
     GeneralLayout->addStretch();
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
@@ -139,6 +143,7 @@ void TfmSettings::CopyIn(const TOptions& Source)
 {
     const TMonitorSettings Monitor = Source.MonitorSnapshot();
     cbAutoConnect->setChecked(Source.AutoConnect());
+    cbRemoveStored->setChecked(Source.RemoveStoredMessages());
     cbMonitor->setChecked(Monitor.Enabled);
     lbMonitorSites->clear();
     lbMonitorSites->addItems(Monitor.Sites);
@@ -151,6 +156,7 @@ void TfmSettings::CopyIn(const TOptions& Source)
 void TfmSettings::CopyOut(TOptions& Target) const
 {
     Target.SetAutoConnect(cbAutoConnect->isChecked());
+    Target.SetRemoveStoredMessages(cbRemoveStored->isChecked());
     TMonitorSettings Monitor;
     Monitor.Enabled = cbMonitor->isChecked();
     for (int I = 0; I < lbMonitorSites->count(); ++I) {
@@ -161,6 +167,16 @@ void TfmSettings::CopyOut(TOptions& Target) const
     Monitor.RebootThreshold = static_cast<quint32>(udMonitorRebootThreshold->value());
     // One locked assignment, so the monitor never sees half of the new settings.
     Target.SetMonitorSettings(Monitor);
+}
+
+void TfmSettings::SetMessageStoreShared(bool Shared)
+{
+    cbRemoveStored->setEnabled(Shared);
+    cbRemoveStored->setToolTip(
+        Shared ? QStringLiteral("Other programs on this computer read the modem's messages too; removing a message "
+                                "removes it for them as well. Messages are always kept in Ombrelay's own store.")
+               : QStringLiteral("This modem's messages are read by Ombrelay alone, so they are always removed "
+                                "once stored: a full modem store takes no new messages."));
 }
 
 void TfmSettings::showEvent(QShowEvent* Event)

@@ -35,6 +35,9 @@ public:
     // The main window's exchange: six values in before showing, the same six out after OK.
     void CopyIn(const TOptions& Source);
     void CopyOut(TOptions& Target) const;
+    // Whether the modem's message store is shared with other programs; only then can the user
+    // choose to leave stored messages on it.
+    void SetMessageStoreShared(bool Shared);
 
     QTabWidget* pcSettings;
     QWidget* tsMonitor;
@@ -49,6 +52,7 @@ public:
     QSpinBox* udMonitorRedialThreshold;
     QSpinBox* udMonitorRebootThreshold;
     QCheckBox* cbAutoConnect;
+    QCheckBox* cbRemoveStored;
     QPushButton* btnOK;
     QAction* acSiteAdd;
     QAction* acSiteDel;

@@ -190,6 +190,16 @@ public:
     virtual TMbnResult CreateProfileManager(std::shared_ptr<IMbnConnectionProfileManager>& ProfileManager) = 0;
     // A readable text for a result code of this backend.
     virtual QString ErrorText(TMbnResult Code) const { return MbnErrorText(Code); }
+    // Whether other programs read the device's message store too (a system modem stack). Only
+    // then may stored messages stay on the device: a store the program owns alone is always
+    // cleared, or it fills and the device stops taking messages.
+    virtual bool SharesMessageStore() const { return false; }
+    // "Remove messages from the modem once stored"; holds from the next delete on. Ignored
+    // where the store is not shared.
+    virtual void SetRemoveStoredMessages(bool Value) { Q_UNUSED(Value); }
+    // Who keeps the profiles' passwords when the backend cannot show them; empty when the
+    // profile XML carries them.
+    virtual QString PasswordKeeper() const { return {}; }
 
 Q_SIGNALS:
     // The signal strength of an interface changed; GetSignalStrength gives the new value.

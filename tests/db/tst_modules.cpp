@@ -47,7 +47,7 @@ private Q_SLOTS:
         TModules again;
         TSQLiteLock lock(*Database);
         Database->FetchTable(QStringLiteral("SELECT COUNT(*) FROM CONFIG"));
-        QCOMPARE(Database->ResultSet(1), QStringLiteral("10"));
+        QCOMPARE(Database->ResultSet(1), QStringLiteral("11"));
     }
 
     void failedStartLeavesNothing()

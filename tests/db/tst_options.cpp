@@ -1,4 +1,4 @@
-// The settings: defaults, the ten CONFIG rows, stored forms, the comma text, failed saves and
+// The settings: defaults, the eleven CONFIG rows, stored forms, the comma text, failed saves and
 // the monitor snapshot shared with another thread.
 
 #include "Options.h"
@@ -62,12 +62,13 @@ private Q_SLOTS:
         QCOMPARE(options.MonitorSites(), TOptions::DefaultMonitorSites());
         QCOMPARE(options.MonitorSites().size(), 3);
         QCOMPARE(options.SuppressTime(), 0.0);
+        QVERIFY(options.RemoveStoredMessages());
         // Loading writes nothing.
         QVERIFY(Rows(temp.DB()).isEmpty());
         QVERIFY(!temp.DB().LockedByCurrentThread());
     }
 
-    void saveWritesTheTenKeys()
+    void saveWritesTheElevenKeys()
     {
         TTempDatabase temp;
         TOptions options;
@@ -78,6 +79,7 @@ private Q_SLOTS:
         options.SetAutoConnect(true);
         options.SetTrayWarning(false);
         options.SetSuppressTime(Clock::Now());
+        options.SetRemoveStoredMessages(false);
         options.SetMonitorSettings({true, 30, 3, 4000000000u, {QStringLiteral("a b"), QStringLiteral("c")}});
         options.SaveOptions();
 
@@ -90,13 +92,14 @@ private Q_SLOTS:
                                       "monitor.threshold.reboot|integer|4000000000",
                                       "monitor.threshold.redial|integer|3",
                                       "profile.name|text|Home net",
+                                      "sms.removestored|integer|0",
                                       "targetphone|text|+4915112345678,0170 555",
                                       "traywarning|integer|0",
                                   }));
 
-        // Saved twice: still ten rows.
+        // Saved twice: still eleven rows.
         options.SaveOptions();
-        QCOMPARE(Rows(temp.DB()).size(), 10);
+        QCOMPARE(Rows(temp.DB()).size(), 11);
 
         TOptions again;
         again.LoadOptions();
@@ -105,9 +108,39 @@ private Q_SLOTS:
         QCOMPARE(again.TargetPhone(), options.TargetPhone());
         QVERIFY(again.AutoConnect());
         QVERIFY(!again.TrayWarning());
+        QVERIFY(!again.RemoveStoredMessages());
         QCOMPARE(again.MonitorSnapshot(), options.MonitorSnapshot());
         // Never persisted.
         QCOMPARE(again.SuppressTime(), 0.0);
+    }
+
+    // The column's numeric affinity would turn a lone number into an integer: "+49..." lost its
+    // plus and "0170..." its zero after one save.
+    void numberLikeListsSurviveASave_data()
+    {
+        QTest::addColumn<QStringList>("history");
+        QTest::addColumn<QStringList>("sites");
+        QTest::newRow("plus number") << QStringList{"+4915112345678"} << QStringList{"+1"};
+        QTest::newRow("leading zero") << QStringList{"0170555"} << QStringList{"007"};
+        QTest::newRow("real-looking") << QStringList{"1.50"} << QStringList{"1e3"};
+        QTest::newRow("two numbers") << QStringList{"+491", "0172"} << QStringList{"1", "2"};
+        QTest::newRow("plain text") << QStringList{"Mum"} << QStringList{"https://example.org/"};
+    }
+
+    void numberLikeListsSurviveASave()
+    {
+        QFETCH(QStringList, history);
+        QFETCH(QStringList, sites);
+        TTempDatabase temp;
+        TOptions options;
+        options.LoadOptions();
+        options.SetTargetPhone(ListToCommaText(history));
+        options.SetMonitorSites(sites);
+        options.SaveOptions();
+        TOptions again;
+        again.LoadOptions();
+        QCOMPARE(CommaTextToList(again.TargetPhone()), history);
+        QCOMPARE(again.MonitorSites(), sites);
     }
 
     void storedValuesRead_data()
@@ -228,7 +261,7 @@ private Q_SLOTS:
         options.SetProfileName(QStringLiteral("first"));
         options.SaveOptions();
         const QStringList before = Rows(temp.DB());
-        QCOMPARE(before.size(), 10);
+        QCOMPARE(before.size(), 11);
 
         Exec(temp.DB(), breakSql);
         options.SetProfileName(QStringLiteral("second"));

@@ -174,9 +174,11 @@ void TestDialogs::settingsCopyInAndOut()
     TOptions Source;
     Source.SetAutoConnect(true);
     Source.SetMonitorSettings({true, 120, 3, 7, {QStringLiteral("http://a.example"), QStringLiteral("http://b.example")}});
+    Source.SetRemoveStoredMessages(false);
     TfmSettings Dialog;
     Dialog.CopyIn(Source);
     QVERIFY(Dialog.cbAutoConnect->isChecked());
+    QVERIFY(!Dialog.cbRemoveStored->isChecked());
     QVERIFY(Dialog.cbMonitor->isChecked());
     QCOMPARE(Dialog.lbMonitorSites->count(), 2);
     QCOMPARE(Dialog.udMonitorInterval->value(), 120);
@@ -193,9 +195,13 @@ void TestDialogs::settingsCopyInAndOut()
     Dialog.lbMonitorSites->item(0)->setSelected(true);
     Dialog.acSiteDelExecute();
 
+    Dialog.cbRemoveStored->setChecked(true);
+
     TOptions Target;
+    Target.SetRemoveStoredMessages(false);
     Dialog.CopyOut(Target);
     QCOMPARE(Target.AutoConnect(), false);
+    QVERIFY(Target.RemoveStoredMessages());
     const TMonitorSettings Expected{true, 3600, 0, 7, {QStringLiteral("http://b.example")}};
     QCOMPARE(Target.MonitorSnapshot(), Expected);
 }

@@ -32,6 +32,18 @@ using namespace Ombrelay;
 namespace
 {
 
+// The simulated modem as a modem stack shared with other programs would present itself: its
+// messages may stay on the device, its passwords are kept elsewhere.
+class TSharedStoreModem : public TSimModem
+{
+public:
+    using TSimModem::TSimModem;
+    bool SharesMessageStore() const override { return true; }
+    void SetRemoveStoredMessages(bool Value) override { RemoveStored.append(Value); }
+    QString PasswordKeeper() const override { return QStringLiteral("NetworkManager"); }
+    QList<bool> RemoveStored;
+};
+
 QStringList Rows(QTreeWidget* List, int Column)
 {
     QStringList Result;
@@ -97,6 +109,7 @@ private Q_SLOTS:
     void sendActionThreePartsAndHistory();
     void sendActionHistoryCaseInsensitive();
     void settingsActionCopiesOnlyOnOk();
+    void sharedStoreSettingsReachTheBackend();
 
     void redial_data();
     void redial();
@@ -523,6 +536,10 @@ void TestMainView::settingsActionCopiesOnlyOnOk()
     QCOMPARE(Before.Interval, 60U); // loaded defaults
     auto Edit = [](QDialog& Dialog, int Result) {
         auto& Settings = dynamic_cast<TfmSettings&>(Dialog);
+        // The simulated modem's store is the program's alone: always cleared, not a choice.
+        if (Settings.cbRemoveStored->isEnabled()) {
+            return -1;
+        }
         Settings.cbMonitor->setChecked(true);
         Settings.udMonitorInterval->setValue(300);
         Settings.cbAutoConnect->setChecked(true);
@@ -540,6 +557,43 @@ void TestMainView::settingsActionCopiesOnlyOnOk()
     QVERIFY(F.Opts.AutoConnect());
     // Nothing is stored until the next save.
     QCOMPARE(F.Config(QStringLiteral("monitor.interval")), QString());
+}
+
+void TestMainView::sharedStoreSettingsReachTheBackend()
+{
+    TGuiFixture F;
+    auto Modem = std::make_shared<TSharedStoreModem>(
+        GuiScenario({QStringLiteral("sim0")}, {SimProfileXml(QStringLiteral("Open"), true, QStringLiteral("internet"))}));
+    F.Modem = Modem;
+    TfmMainView& View = F.Open();
+    // The loaded setting (on by default) reaches the backend before the first delete.
+    QCOMPARE(Modem->RemoveStored, QList<bool>{true});
+    // No password in the profile: the view says who keeps it.
+    const QStringList Captions = Rows(View.lvProfileInfo, 0);
+    const int Row = int(Captions.indexOf(QStringLiteral("Password")));
+    QVERIFY2(Row >= 0, qPrintable(Captions.join(u',')));
+    QCOMPARE(View.lvProfileInfo->topLevelItem(Row)->text(1), QStringLiteral("Kept by NetworkManager"));
+
+    bool Enabled = false;
+    bool Checked = false;
+    TfmMainView::SetDialogRunner([&](QDialog& Dialog) {
+        auto& Settings = dynamic_cast<TfmSettings&>(Dialog);
+        Enabled = Settings.cbRemoveStored->isEnabled();
+        Checked = Settings.cbRemoveStored->isChecked();
+        Settings.cbRemoveStored->setChecked(false);
+        return int(QDialog::Accepted);
+    });
+    View.acSettings->trigger();
+    QVERIFY(Enabled);
+    QVERIFY(Checked);
+    QCOMPARE(Modem->RemoveStored, (QList<bool>{true, false}));
+    QVERIFY(!F.Opts.RemoveStoredMessages());
+    // Kept across a start.
+    F.View.reset();
+    F.Manager.reset();
+    QCOMPARE(F.Config(QStringLiteral("sms.removestored")), QStringLiteral("0"));
+    F.Open();
+    QCOMPARE(Modem->RemoveStored.last(), false);
 }
 
 void TestMainView::redial_data()

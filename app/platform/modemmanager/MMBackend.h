@@ -54,6 +54,8 @@ public:
     TMbnResult GetInterface(const QString& InterfaceID, std::shared_ptr<IMbnInterface>& Interface) override;
     TMbnResult CreateProfileManager(std::shared_ptr<IMbnConnectionProfileManager>& ProfileManager) override;
     QString ErrorText(TMbnResult Code) const override;
+    bool SharesMessageStore() const override { return true; }
+    QString PasswordKeeper() const override { return QStringLiteral("NetworkManager"); }
 
     // Whether NetworkManager answered; without it the interfaces cannot connect.
     bool NetworkManagerAvailable() const { return FNmAvailable; }
@@ -82,7 +84,7 @@ public:
     // The last state (and its reason) of an active connection that no interface knew yet.
     bool TakeUnclaimedState(const QString& ActivePath, quint32& State, quint32& Reason);
     // The setting may change while the program runs; it holds from the next delete on.
-    void SetRemoveStoredMessages(bool Value) { FOptions.RemoveStoredMessages = Value; }
+    void SetRemoveStoredMessages(bool Value) override { FOptions.RemoveStoredMessages = Value; }
 
 private Q_SLOTS:
     void OnInterfacesAdded(const QDBusMessage& Message);
