@@ -13,7 +13,8 @@ namespace Ombrelay
 class TDatabase : public TSQLiteDB
 {
 public:
-    // Opens or creates the file at GetLocation() and its schema.
+    // Opens or creates the file at GetLocation() and its schema. A file that is damaged or not a
+    // database is refused before anything is written to it.
     static std::unique_ptr<TDatabase> Create();
     // Opens or creates the file at FileName (for tools and tests that name their own file).
     static std::unique_ptr<TDatabase> Create(const QString& FileName);
@@ -32,6 +33,9 @@ private:
     friend class TSQLiteDB;
     bool HasColumn(const QString& Table, const QString& Column);
     void AddRebuiltColumns();
+    // Raises ESQLiteException (SQLITE_NOTADB or SQLITE_CORRUPT) when the file is not a database
+    // or is damaged.
+    void CheckIntact();
 };
 
 // The process-wide instance, set by the module start-up (Modules.h).
