@@ -3,6 +3,8 @@
 #include "DB.h"
 #include "Errors.h"
 
+#include <limits>
+
 #include <QRegularExpression>
 
 namespace Ombrelay
@@ -285,8 +287,26 @@ void TOptions::WriteValue(const QString& Name, const QVariant& Value)
     db.Exec();
 }
 
+// A 32-bit unsigned setting. Read whole, so that a hand-edited value beyond the type is not cut
+// down to some other number: such a value gives way to the default, and the user is told.
+quint32 TOptions::ReadCount(const QString& Name, quint32 Default)
+{
+    const qint64 value = ReadValue(Name, qint64(Default)).toLongLong();
+    if (value < 0 || value > qint64(std::numeric_limits<quint32>::max())) {
+        FLoadWarnings << QStringLiteral("The setting %1 holds %2, which is not a count of 0 to %3; %4 is used "
+                                        "instead.")
+                             .arg(Name)
+                             .arg(value)
+                             .arg(std::numeric_limits<quint32>::max())
+                             .arg(Default);
+        return Default;
+    }
+    return static_cast<quint32>(value);
+}
+
 void TOptions::LoadOptions()
 {
+    FLoadWarnings.clear();
     OMBRELAY_ASSERT(kUnit, Database != nullptr);
     TDatabase& db = *Database;
     TSQLiteLock lock(db);
@@ -302,10 +322,9 @@ void TOptions::LoadOptions()
         // The monitor settings change together, so the monitor thread never sees half a load.
         TMonitorSettings monitor;
         monitor.Enabled = ReadValue(kMonitorEnabled, false).toBool();
-        // Small constants: read through the 32-bit getter, kept as unsigned.
-        monitor.Interval = static_cast<quint32>(ReadValue(kMonitorInterval, 60).toInt());
-        monitor.RedialThreshold = static_cast<quint32>(ReadValue(kMonitorRedial, 2).toInt());
-        monitor.RebootThreshold = static_cast<quint32>(ReadValue(kMonitorReboot, 5).toInt());
+        monitor.Interval = ReadCount(kMonitorInterval, 60);
+        monitor.RedialThreshold = ReadCount(kMonitorRedial, 2);
+        monitor.RebootThreshold = ReadCount(kMonitorReboot, 5);
         monitor.Sites =
             CommaTextToList(ReadValue(kMonitorSites, ListToCommaText(DefaultMonitorSites())).toString());
         SetMonitorSettings(monitor);

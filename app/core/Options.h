@@ -51,6 +51,8 @@ public:
     // succeeded in this run, so settings that were never read cannot overwrite stored ones.
     void SaveOptions();
     bool Loaded() const { return FLoaded; }
+    // What the last LoadOptions could not take as stored (a hand-edited CONFIG), one line each.
+    const QStringList& LoadWarnings() const { return FLoadWarnings; }
 
     const QString& InterfaceID() const { return FInterfaceID; }
     void SetInterfaceID(const QString& Value) { FInterfaceID = Value; }
@@ -91,6 +93,7 @@ public:
 private:
     QVariant ReadValue(const QString& Name, const QVariant& Default);
     void WriteValue(const QString& Name, const QVariant& Value);
+    quint32 ReadCount(const QString& Name, quint32 Default);
 
     QString FInterfaceID;
     QString FProfileName;
@@ -105,6 +108,7 @@ private:
     TDateTime FSuppressTime = 0.0;
     bool FRemoveStoredMessages = true;
     bool FLoaded = false;
+    QStringList FLoadWarnings;
     mutable std::mutex FMonitorLock;
 };
 

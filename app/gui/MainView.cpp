@@ -450,6 +450,9 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
     Guarded(this, [this] {
         if (Options) {
             Options->LoadOptions();
+            if (!Options->LoadWarnings().isEmpty()) {
+                ShowDeferredError(Options->LoadWarnings().join(QLatin1Char('\n')));
+            }
             ApplyBackendSettings();
         }
     });
