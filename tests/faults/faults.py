@@ -87,6 +87,7 @@ class Program:
         self.sim_socket = os.path.join(home, "sim.sock")
         self.state_file = os.path.join(home, "device.json")
         self.scenario = os.path.join(home, "scenario.json")
+        os.makedirs(home, exist_ok=True)
         self.log = open(os.path.join(home, "program.log"), "ab")
         os.makedirs(self.data_dir, exist_ok=True)
         os.makedirs(self.run_dir, mode=0o700, exist_ok=True)
@@ -330,12 +331,19 @@ def mount(*args):
     return subprocess.run(["mount", *args], capture_output=True, text=True)
 
 
-def store_blocked(program, rng, pdu_tool, block, unblock, what):
+def store_blocked(program, rng, pdu_tool, block, unblock, what, from_start=False):
     """Messages arrive while the database cannot take them: the program says so and keeps
-    running, the device keeps them; once the database can take them they are stored once."""
+    running, the device keeps them; once the database can take them they are stored once.
+    With from_start the database is blocked before the program starts."""
     confirmed, attempted, kinds = {}, {}, {}
-    program.start()
-    block()
+    if from_start:
+        program.start()
+        program.stop()
+        block()
+        program.start()
+    else:
+        program.start()
+        block()
     for counter in range(1, 13):
         check(deliver(program, rng, counter, confirmed, attempted, kinds), "delivery %d failed" % counter)
     on_device = program.stored()
@@ -350,7 +358,14 @@ def store_blocked(program, rng, pdu_tool, block, unblock, what):
           % (what, errors[0]))
     check(program.alive(), "%s: the program ended" % what)
     check(program.stored() == on_device, "%s: the device holds %d entries, had %d" % (what, program.stored(), on_device))
-    unblock()
+    if from_start:
+        # Its exit would save the options, and report that they cannot be saved in a box that
+        # waits for the user; the messages are the point here, so the program is killed.
+        program.kill()
+        unblock()
+        program.start()
+    else:
+        unblock()
     program.drain()
     check(program.stop() == 0, "%s: the program did not end cleanly" % what)
     rows, messages = check_inbox(program, pdu_tool, confirmed, confirmed)
@@ -401,6 +416,12 @@ def test_readonly(binary, pdu_tool, home, rng):
         raise Skip("the file system does not take the immutable attribute")
     subprocess.run(["chattr", "-i", probe])
 
+    def lock_file():
+        subprocess.run(["chattr", "+i", program.database], check=True)
+
+    def unlock_file():
+        subprocess.run(["chattr", "-i", program.database], check=True)
+
     def lock():
         for suffix in ("", "-wal", "-shm"):
             if os.path.exists(program.database + suffix):
@@ -418,6 +439,15 @@ def test_readonly(binary, pdu_tool, home, rng):
     finally:
         if os.path.exists(folder):
             unlock()
+    # A database file that is read-only when the program starts: SQLite opens it for reading.
+    program = Program(binary, os.path.join(home, "from-start"))
+    try:
+        errors = store_blocked(program, rng, pdu_tool, lock_file, unlock_file, "read-only at start", True)
+        check(any("readonly" in e.lower() or "read-only" in e.lower() for e in errors),
+              "the report does not say the database is read-only: %s" % errors)
+    finally:
+        if os.path.exists(program.database):
+            unlock_file()
 
 
 def main():
@@ -444,6 +474,15 @@ def main():
         for program in Program.started:
             if program.alive():
                 program.kill()
+    # A sanitizer's report in any start of the program fails the run, even where it did not
+    # change an exit code.
+    for program in Program.started:
+        program.log.close()
+        with open(program.log.name, "rb") as f:
+            log = f.read().decode("utf-8", "replace")
+        if "Sanitizer" in log or "runtime error:" in log:
+            print("FAIL: sanitizer report in %s (seed %d)" % (program.log.name, seed))
+            return 1
     shutil.rmtree(home, ignore_errors=True)
     print("PASS")
     return 0
