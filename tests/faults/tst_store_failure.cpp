@@ -4,6 +4,8 @@
 
 #include "device/DeviceFixture.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Ombrelay;
@@ -62,6 +64,53 @@ private Q_SLOTS:
         QVERIFY(f.Tick());
         QCOMPARE(f.Errors.size(), 2);
         QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 1);
+    }
+
+    // The device's answer to a delivery is what its memory holds: a delivery whose state file
+    // cannot be written is refused and leaves nothing behind that a restart would lose.
+    void deliveryNotSavedIsRefused_data()
+    {
+        QTest::addColumn<bool>("MessageMode");
+        QTest::addColumn<bool>("Raw");
+        QTest::newRow("long message") << false << false;
+        QTest::newRow("one pdu") << false << true;
+        QTest::newRow("message mode") << true << false;
+    }
+
+    void deliveryNotSavedIsRefused()
+    {
+        QFETCH(bool, MessageMode);
+        QFETCH(bool, Raw);
+        QTemporaryDir dir;
+        const QString state = dir.filePath(QStringLiteral("device.json"));
+        TSimScenario scenario = TestScenario();
+        if (MessageMode) {
+            scenario.Interfaces.first().SmsFormat = TMbnSmsFormat::sfMessage;
+        }
+        const QString pdu = BuildDeliverPdus(QStringLiteral("+4917012"), QDateTime::currentDateTime(),
+                                             QStringLiteral("one")).first();
+        auto deliver = [&](TSimModem& Modem) {
+            if (Raw) {
+                Modem.DeliverPdu(QStringLiteral("sim0"), pdu);
+            } else {
+                Modem.Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QString(200, QLatin1Char('x')));
+            }
+        };
+        {
+            TSimModem modem(scenario, state);
+            const int before = modem.StoredCount(QStringLiteral("sim0"));
+            // Its new state cannot be written beside the file.
+            QVERIFY(QDir().mkdir(state + QStringLiteral(".tmp")));
+            QVERIFY_THROWS_EXCEPTION(EOmbrelayError, deliver(modem));
+            QCOMPARE(modem.StoredCount(QStringLiteral("sim0")), before);
+            QVERIFY(QDir().rmdir(state + QStringLiteral(".tmp")));
+            deliver(modem);
+            QVERIFY(modem.StoredCount(QStringLiteral("sim0")) > before);
+        }
+        TSimModem restarted(scenario, state);
+        TSimModem fresh(scenario);
+        QCOMPARE(restarted.StoredCount(QStringLiteral("sim0")),
+                 fresh.StoredCount(QStringLiteral("sim0")) + (MessageMode ? 1 : Raw ? 1 : 2));
     }
 };
 

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <tuple>
 #include <unistd.h>
 
 namespace Ombrelay
@@ -553,6 +554,19 @@ TSimInterface* TSimModem::Get(const QString& InterfaceID) const
     return i;
 }
 
+// A delivery the state file does not hold is refused whole: an error answer must not leave a
+// message in the store that the next start of the program would not find.
+template <class TBefore>
+static void SaveOrUndo(TSimModem& Modem, TSimInterface* Interface, const TBefore& Before)
+{
+    try {
+        Modem.SaveState();
+    } catch (...) {
+        std::tie(Interface->Store, Interface->Messages, Interface->NextKey) = Before;
+        throw;
+    }
+}
+
 int TSimModem::Deliver(const QString& InterfaceID, const QString& Number, const QString& Text,
                        const QDateTime& TimeStamp)
 {
@@ -565,8 +579,9 @@ int TSimModem::Deliver(const QString& InterfaceID, const QString& Number, const 
         if (i->StoredCount() + 1 > i->S.Capacity) {
             throw EOmbrelayError(QStringLiteral("message store of %1 is full").arg(InterfaceID));
         }
+        const auto before = std::make_tuple(i->Store, i->Messages, i->NextKey);
         i->AddMessage(TMbnSmsMessage{QString(), Number, ts, Text});
-        SaveState();
+        SaveOrUndo(*this, i, before);
         Post([this, InterfaceID] { Q_EMIT SmsNewMessage(InterfaceID); });
         return 1;
     }
@@ -574,10 +589,11 @@ int TSimModem::Deliver(const QString& InterfaceID, const QString& Number, const 
     if (i->StoredCount() + pdus.size() > i->S.Capacity) {
         throw EOmbrelayError(QStringLiteral("message store of %1 is full").arg(InterfaceID));
     }
+    const auto before = std::make_tuple(i->Store, i->Messages, i->NextKey);
     for (const QString& pdu : pdus) {
         i->AddPdu(pdu);
     }
-    SaveState();
+    SaveOrUndo(*this, i, before);
     Post([this, InterfaceID] { Q_EMIT SmsNewMessage(InterfaceID); });
     return int(pdus.size());
 }
@@ -594,8 +610,9 @@ quint32 TSimModem::DeliverPdu(const QString& InterfaceID, const QString& Pdu)
     if (i->StoredCount() + 1 > i->S.Capacity) {
         throw EOmbrelayError(QStringLiteral("message store of %1 is full").arg(InterfaceID));
     }
+    const auto before = std::make_tuple(i->Store, i->Messages, i->NextKey);
     const quint32 index = i->AddPdu(Pdu);
-    SaveState();
+    SaveOrUndo(*this, i, before);
     Post([this, InterfaceID] { Q_EMIT SmsNewMessage(InterfaceID); });
     return index;
 }
