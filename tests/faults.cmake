@@ -8,8 +8,11 @@ if(TARGET ombrelay)
         add_test(NAME test_faults_${case}
                  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/faults/faults.py ${case}
                          $<TARGET_FILE:ombrelay> $<TARGET_FILE:ombrelay-pdu>)
+        # The program's runs under ThreadSanitizer take the desktop program's suppressions (Qt's
+        # own pooled threads).
         set_tests_properties(test_faults_${case} PROPERTIES LABELS faults TIMEOUT 600 SKIP_RETURN_CODE 77
-            ENVIRONMENT "OMBRELAY_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
+            ENVIRONMENT "OMBRELAY_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;\
+TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/gui/tsan.supp")
     endforeach()
 endif()
 
