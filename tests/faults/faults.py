@@ -2,8 +2,11 @@
 """Received messages survive a killed program, a full disk and a read-only database.
 
 The real program runs on the simulated modem with a state file, so the device's memory
-outlives every start of the program, as a modem's does. The checks look at the database file
-itself once the program has ended.
+outlives every start of the program, as a modem's does. The device answers "ok" to a delivery
+only once its state file holds the message (written beside it, flushed, renamed over it), so a
+confirmed message must end in INCOMING; a delivery whose answer the kill cut off may or may not
+be there, but never twice. The checks look at the database file itself once the program has
+ended.
 
     faults.py kill      PROGRAM PDU-TOOL   SIGKILL at random moments while messages arrive
     faults.py diskfull  PROGRAM PDU-TOOL   the database's file system fills up, then has room again
@@ -292,7 +295,7 @@ def test_kill(binary, pdu_tool, home, rng):
             if rng.random() < 0.5:
                 counter += 1
                 # Not waited for: the kill may come while the device writes its state.
-                threading_deliver(program, rng, counter, attempted)
+                deliver_unanswered(program, rng, counter, attempted)
                 time.sleep(rng.uniform(0, 0.01))
         elif moment == "during-read":
             program.window("poll")
@@ -319,7 +322,7 @@ def test_kill(binary, pdu_tool, home, rng):
           % (kills, len(attempted), len(confirmed), kinds, rows, moments, overlaps, time.monotonic() - started))
 
 
-def threading_deliver(program, rng, counter, attempted):
+def deliver_unanswered(program, rng, counter, attempted):
     """Sends a delivery without waiting for its answer; counted as attempted only."""
     token = "m%d" % counter
     text, _ = make_text(rng, token)
