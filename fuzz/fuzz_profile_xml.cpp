@@ -5,7 +5,6 @@
 #include "MBProfleItem.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <cstdlib>
 
@@ -17,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     try {
         const TMBProfleItem profile(xml);
         // A profile that reads has fields taken from the text itself: none can be longer.
-        for (const QString* field : {&profile.Name(), &profile.AccessString(), &profile.UserName(),
-                                     &profile.Password(), &profile.HomeProviderName()}) {
+        for (const QString* field : {&profile.Name(), &profile.AccessString(), &profile.UserName(), &profile.Password(),
+                                     &profile.HomeProviderName()}) {
             if (field->size() > xml.size()) {
                 std::abort();
             }

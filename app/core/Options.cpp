@@ -3,9 +3,9 @@
 #include "DB.h"
 #include "Errors.h"
 
-#include <limits>
-
 #include <QRegularExpression>
+
+#include <limits>
 
 namespace Ombrelay
 {

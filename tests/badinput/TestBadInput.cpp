@@ -19,7 +19,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
 #include <functional>
 #include <memory>
 
@@ -86,8 +85,7 @@ QString WriteScenario(const QTemporaryDir& Home, const QStringList& Profiles)
                       {QStringLiteral("capacity"), 500},
                       {QStringLiteral("readBatch"), 100},
                       {QStringLiteral("profiles"), QJsonArray::fromStringList(Profiles)}};
-    QJsonObject Scenario{{QStringLiteral("delayMs"), 20},
-                         {QStringLiteral("interfaces"), QJsonArray{Modem}}};
+    QJsonObject Scenario{{QStringLiteral("delayMs"), 20}, {QStringLiteral("interfaces"), QJsonArray{Modem}}};
     const QString Path = Home.filePath(QStringLiteral("scenario.json"));
     QFile F(Path);
     F.open(QIODevice::WriteOnly);
@@ -108,8 +106,7 @@ QString Profile(const QString& Name, const QString& Apn)
 class TProgram
 {
 public:
-    TProgram(const QString& Display, QTemporaryDir& Home)
-        : FHome(Home)
+    TProgram(const QString& Display, QTemporaryDir& Home) : FHome(Home)
     {
         FEnv = QProcessEnvironment::systemEnvironment();
         FEnv.insert(QStringLiteral("DISPLAY"), Display);
@@ -131,10 +128,12 @@ public:
     bool Start(const QStringList& Extra = {})
     {
         Launch(Extra);
-        return WaitFor([&] {
-            return Sim(QStringLiteral("interfaces")).startsWith(QStringLiteral("ok")) &&
-                   Window(QStringLiteral("visible")).startsWith(QStringLiteral("ok"));
-        }, 20000);
+        return WaitFor(
+            [&] {
+                return Sim(QStringLiteral("interfaces")).startsWith(QStringLiteral("ok")) &&
+                       Window(QStringLiteral("visible")).startsWith(QStringLiteral("ok"));
+            },
+            20000);
     }
     void Launch(const QStringList& Extra = {})
     {
@@ -221,9 +220,9 @@ void TestBadInput::initTestCase()
     for (int N = 420 + int(QCoreApplication::applicationPid() % 200); N < 700; ++N) {
         if (!QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(N))) {
             FDisplay = QStringLiteral(":%1").arg(N);
-            FXvfb.start(QStringLiteral("Xvfb"), {FDisplay, QStringLiteral("-screen"), QStringLiteral("0"),
-                                                 QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                                                 QStringLiteral("tcp")});
+            FXvfb.start(QStringLiteral("Xvfb"),
+                        {FDisplay, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
             QVERIFY(FXvfb.waitForStarted());
             if (WaitFor([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(N)); }, 5000) &&
                 FXvfb.state() == QProcess::Running) {
@@ -239,10 +238,12 @@ void TestBadInput::initTestCase()
                                   QStringLiteral("notification_daemon"), QStringLiteral("-l"),
                                   FLogs.filePath(QStringLiteral("notifications.log"))});
     QVERIFY(FNotifications.waitForStarted());
-    QVERIFY(WaitFor([] {
-        return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-            QStringLiteral("org.freedesktop.Notifications"));
-    }, 10000));
+    QVERIFY(WaitFor(
+        [] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                QStringLiteral("org.freedesktop.Notifications"));
+        },
+        10000));
 }
 
 void TestBadInput::cleanupTestCase()
@@ -288,9 +289,9 @@ void TestBadInput::malformedPdusAreKept()
     // Hand-made: an SMS-DELIVER head (no service centre, sender +4917214365 8, SCTS) and broken bodies.
     const QString Head = QStringLiteral("00040B919471123456F8000062101290000000");
     const QString HeadUdh8 = QStringLiteral("00440B919471123456F8000462101290000000");
-    Pdus << Head + QStringLiteral("00")               // no text at all
-         << Head + QStringLiteral("A0C834")           // 160 septets announced, two octets there
-         << HeadUdh8 + QStringLiteral("08FF0003010201") // header longer than the message
+    Pdus << Head + QStringLiteral("00")                     // no text at all
+         << Head + QStringLiteral("A0C834")                 // 160 septets announced, two octets there
+         << HeadUdh8 + QStringLiteral("08FF0003010201")     // header longer than the message
          << HeadUdh8 + QStringLiteral("0A0500090102034869") // element longer than its header
          << HeadUdh8 + QStringLiteral("080500037FFFFE4869") // part 254 of 255
          << HeadUdh8 + QStringLiteral("080500037F00014869") // part 1 of 0
@@ -300,7 +301,8 @@ void TestBadInput::malformedPdusAreKept()
 
     QTemporaryDir Home;
     TProgram Program(FDisplay, Home);
-    QVERIFY(Program.Start({QStringLiteral("--sim-scenario"), WriteScenario(Home, {Profile(QStringLiteral("A"), QStringLiteral("a"))})}));
+    QVERIFY(Program.Start(
+        {QStringLiteral("--sim-scenario"), WriteScenario(Home, {Profile(QStringLiteral("A"), QStringLiteral("a"))})}));
     // What is not PDU text never reaches the device: the control channel refuses it.
     for (const QString& Bad : {QStringLiteral("ABC"), QStringLiteral("ZZ"), QStringLiteral("0G")}) {
         QVERIFY(!Program.Sim(QStringLiteral("deliver-pdu sim0 ") + Bad).startsWith(QStringLiteral("ok")));
@@ -326,11 +328,14 @@ void TestBadInput::malformedPdusAreKept()
     QCOMPARE(Stored, Expected);
 
     // A sound message afterwards arrives whole.
-    QCOMPARE(Program.Sim(QStringLiteral("deliver sim0 +4915112345 Still here after the noise")), QStringLiteral("ok 1"));
+    QCOMPARE(Program.Sim(QStringLiteral("deliver sim0 +4915112345 Still here after the noise")),
+             QStringLiteral("ok 1"));
     Program.Window(QStringLiteral("poll"));
-    QVERIFY(WaitFor([&] {
-        return Program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QString::number(Pdus.size() + 1);
-    }, 20000));
+    QVERIFY(WaitFor(
+        [&] {
+            return Program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QString::number(Pdus.size() + 1);
+        },
+        20000));
     QVERIFY(WaitFor([&] { return Program.Sim(QStringLiteral("stored sim0")) == QLatin1String("ok 0"); }, 10000));
     const QString Last = Program.Sql(QStringLiteral("SELECT PDU FROM INCOMING ORDER BY ID DESC LIMIT 1"));
     const QString Decoded = Run(QStringLiteral(OMBRELAY_PDU_TOOL), {QStringLiteral("decode"), Last});
@@ -356,8 +361,8 @@ void TestBadInput::brokenProfilesAreSkipped()
         TProgram First(FDisplay, Home);
         QVERIFY(First.Start({QStringLiteral("--sim-scenario"), Scenario}));
         // The three that do not parse are named, with where the parser stopped.
-        QVERIFY(WaitFor([&] { return First.Window(QStringLiteral("errors")).startsWith(QStringLiteral("ok 1")); },
-                        10000));
+        QVERIFY(
+            WaitFor([&] { return First.Window(QStringLiteral("errors")).startsWith(QStringLiteral("ok 1")); }, 10000));
         const QString Errors = First.Window(QStringLiteral("errors"));
         for (int Number : {2, 3, 4}) {
             QVERIFY2(Errors.contains(QStringLiteral("Profile %1 of").arg(Number)), qPrintable(Errors));
@@ -382,17 +387,16 @@ void TestBadInput::handEditedConfig()
         TProgram First(FDisplay, Home);
         QVERIFY(First.Start());
         QCOMPARE(First.Stop(), 0);
-        First.Sql(QStringLiteral(
-            "UPDATE CONFIG SET VALUE = 'abc' WHERE NAME = 'monitor.interval'; "
-            "UPDATE CONFIG SET VALUE = -5 WHERE NAME = 'monitor.threshold.redial'; "
-            "UPDATE CONFIG SET VALUE = 1e12 WHERE NAME = 'monitor.threshold.reboot'; "
-            "UPDATE CONFIG SET VALUE = X'00FF10' WHERE NAME = 'autoconnect'; "
-            "UPDATE CONFIG SET VALUE = NULL WHERE NAME = 'traywarning'; "
-            "UPDATE CONFIG SET VALUE = 'yes' WHERE NAME = 'monitor.enabled'; "
-            "UPDATE CONFIG SET VALUE = '\"unclosed, ,,' WHERE NAME = 'monitor.sites'; "
-            "UPDATE CONFIG SET VALUE = X'FFFE41' WHERE NAME = 'targetphone'; "
-            "UPDATE CONFIG SET VALUE = 12345 WHERE NAME = 'profile.name'; "
-            "INSERT INTO CONFIG VALUES ('some.future.key', X'0102')"));
+        First.Sql(QStringLiteral("UPDATE CONFIG SET VALUE = 'abc' WHERE NAME = 'monitor.interval'; "
+                                 "UPDATE CONFIG SET VALUE = -5 WHERE NAME = 'monitor.threshold.redial'; "
+                                 "UPDATE CONFIG SET VALUE = 1e12 WHERE NAME = 'monitor.threshold.reboot'; "
+                                 "UPDATE CONFIG SET VALUE = X'00FF10' WHERE NAME = 'autoconnect'; "
+                                 "UPDATE CONFIG SET VALUE = NULL WHERE NAME = 'traywarning'; "
+                                 "UPDATE CONFIG SET VALUE = 'yes' WHERE NAME = 'monitor.enabled'; "
+                                 "UPDATE CONFIG SET VALUE = '\"unclosed, ,,' WHERE NAME = 'monitor.sites'; "
+                                 "UPDATE CONFIG SET VALUE = X'FFFE41' WHERE NAME = 'targetphone'; "
+                                 "UPDATE CONFIG SET VALUE = 12345 WHERE NAME = 'profile.name'; "
+                                 "INSERT INTO CONFIG VALUES ('some.future.key', X'0102')"));
     }
     TProgram Second(FDisplay, Home);
     QVERIFY(Second.Start());
@@ -414,8 +418,9 @@ void TestBadInput::handEditedConfig()
                             "monitor.sites=text\nmonitor.threshold.reboot=integer\nmonitor.threshold.redial=integer\n"
                             "some.future.key=blob\ntargetphone=text\ntraywarning=integer"));
     const QStringList Numbers =
-        Second.Sql(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME IN ('monitor.interval', "
-                                  "'monitor.threshold.redial', 'monitor.threshold.reboot') ORDER BY NAME"))
+        Second
+            .Sql(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME IN ('monitor.interval', "
+                                "'monitor.threshold.redial', 'monitor.threshold.reboot') ORDER BY NAME"))
             .split(QLatin1Char('\n'));
     QCOMPARE(Numbers.size(), 3);
     for (const QString& N : Numbers) {
@@ -447,13 +452,18 @@ void TestBadInput::damagedDatabase()
         TProgram First(FDisplay, Home);
         QVERIFY(First.Start({QStringLiteral("--sim-scenario"), WriteScenario(Home, {})}));
         for (int I = 0; I < 40; ++I) {
-            QVERIFY(First.Sim(QStringLiteral("deliver sim0 +4915112345 Message %1 %2 end of %1").arg(I, 2, 10, QLatin1Char('0')).arg(QStringLiteral("z").repeated(150)))
+            QVERIFY(First
+                        .Sim(QStringLiteral("deliver sim0 +4915112345 Message %1 %2 end of %1")
+                                 .arg(I, 2, 10, QLatin1Char('0'))
+                                 .arg(QStringLiteral("z").repeated(150)))
                         .startsWith(QStringLiteral("ok")));
         }
         First.Window(QStringLiteral("poll"));
-        QVERIFY2(WaitFor([&] { return First.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QLatin1String("80"); }, 30000),
-                 qPrintable(First.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) + QLatin1Char(' ') +
-                            First.Sim(QStringLiteral("stored sim0"))));
+        QVERIFY2(
+            WaitFor([&] { return First.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QLatin1String("80"); },
+                    30000),
+            qPrintable(First.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) + QLatin1Char(' ') +
+                       First.Sim(QStringLiteral("stored sim0"))));
         QCOMPARE(First.Stop(), 0);
     }
     const QString Db = Home.filePath(QStringLiteral("data/Virelle/Ombrelay/Ombrelay.DB"));
@@ -530,7 +540,8 @@ void TestBadInput::monitorSitesBadOrHanging()
         TProgram First(FDisplay, Home);
         QVERIFY(First.Start());
         QCOMPARE(First.Stop(), 0);
-        const QString Long = QStringLiteral("http://") + QStringLiteral("a").repeated(5000) + QStringLiteral(".example/");
+        const QString Long =
+            QStringLiteral("http://") + QStringLiteral("a").repeated(5000) + QStringLiteral(".example/");
         First.Sql(QStringLiteral("UPDATE CONFIG SET VALUE = 1 WHERE NAME = 'monitor.enabled'; "
                                  "UPDATE CONFIG SET VALUE = 10 WHERE NAME = 'monitor.interval'; "
                                  "UPDATE CONFIG SET VALUE = 'http://127.0.0.1:%1/,\"\",http://,ftp://x,"

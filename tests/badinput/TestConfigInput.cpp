@@ -22,14 +22,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sqlValue");
         QTest::addColumn<quint32>("expected");
         QTest::addColumn<bool>("warned");
-        QTest::newRow("negative interval") << "monitor.interval" << "-5" << 60u << true;
-        QTest::newRow("1e12 interval") << "monitor.interval" << "1e12" << 60u << true;
-        QTest::newRow("2^32 redial") << "monitor.threshold.redial" << "4294967296" << 2u << true;
-        QTest::newRow("huge negative reboot") << "monitor.threshold.reboot" << "-9223372036854775808" << 5u << true;
-        QTest::newRow("largest count kept") << "monitor.threshold.reboot" << "4294967295" << 4294967295u << false;
-        QTest::newRow("zero kept") << "monitor.threshold.redial" << "0" << 0u << false;
-        QTest::newRow("text reads as 0") << "monitor.interval" << "'every minute'" << 0u << false;
-        QTest::newRow("blob reads as 0") << "monitor.interval" << "X'3132'" << 0u << false;
+        QTest::newRow("negative interval") << "monitor.interval"
+                                           << "-5" << 60u << true;
+        QTest::newRow("1e12 interval") << "monitor.interval"
+                                       << "1e12" << 60u << true;
+        QTest::newRow("2^32 redial") << "monitor.threshold.redial"
+                                     << "4294967296" << 2u << true;
+        QTest::newRow("huge negative reboot") << "monitor.threshold.reboot"
+                                              << "-9223372036854775808" << 5u << true;
+        QTest::newRow("largest count kept") << "monitor.threshold.reboot"
+                                            << "4294967295" << 4294967295u << false;
+        QTest::newRow("zero kept") << "monitor.threshold.redial"
+                                   << "0" << 0u << false;
+        QTest::newRow("text reads as 0") << "monitor.interval"
+                                         << "'every minute'" << 0u << false;
+        QTest::newRow("blob reads as 0") << "monitor.interval"
+                                         << "X'3132'" << 0u << false;
     }
 
     void countsOutOfRange()
