@@ -141,7 +141,7 @@ int main(int argc, char* argv[])
     if (TestCommands) {
         Instance.SetCommandHandler([&Window](const QString& Line) { return TestCommand(Window, Line); });
     }
-    App.HandleTerminationSignals([&Window] { Window.acExitApp->trigger(); });
+    App.HandleTerminationSignals([&Window] { Window.EndSession(); });
     Window.StartUp(Hide);
     return App.exec();
 }

@@ -145,7 +145,8 @@ void TDatabase::InitializeDatabase()
     ExecSQL(QStringLiteral("PRAGMA temp_store = 2"));
     ExecSQL(QStringLiteral("PRAGMA foreign_keys = ON"));
     ExecSQL(QStringLiteral("PRAGMA journal_mode = WAL"));
-    ExecSQL(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    // FULL: a commit is on disk before the device is told to delete the message it holds.
+    ExecSQL(QStringLiteral("PRAGMA synchronous = FULL"));
     NarrowCompanions(FileName());
 
     ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS CONFIG (", "NAME TEXT NOT NULL PRIMARY KEY,", "VALUE VARIANT)"}));
@@ -212,6 +213,11 @@ void TDatabase::AddRebuiltColumns()
         }
         throw;
     }
+}
+
+bool TDatabase::ReadOnly() const
+{
+    return Handle() && sqlite3_db_readonly(Handle(), "main") == 1;
 }
 
 } // namespace Ombrelay

@@ -25,6 +25,10 @@ public:
 
     QString ClassName() const override { return QStringLiteral("TDatabase"); }
 
+    // True when SQLite could open the file for reading only (no write permission, an immutable
+    // file): it says so only when the first write fails.
+    bool ReadOnly() const;
+
 protected:
     explicit TDatabase(const QString& FileName);
     void InitializeDatabase() override;

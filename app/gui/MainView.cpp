@@ -2,6 +2,7 @@
 
 #include "About.h"
 #include "CreateMessage.h"
+#include "DB.h"
 #include "DateTime.h"
 #include "Errors.h"
 #include "GuiCommon.h"
@@ -23,6 +24,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -456,6 +458,13 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
             ApplyBackendSettings();
         }
     });
+    // SQLite opens a file it cannot write for reading alone and says nothing until the first
+    // write fails; the user hears of it now, not at the first message.
+    if (Database && Database->ReadOnly()) {
+        ShowDeferredError(QStringLiteral("The database file %1 can only be read. Received messages stay on the "
+                                         "modem and settings are not saved until the file can be written.")
+                              .arg(QDir::toNativeSeparators(Database->FileName())));
+    }
     Guarded(this, [this] { FillInterfaces(); });
     Guarded(this, [this] { FillProfiles(); });
     UpdateActions();
@@ -547,7 +556,15 @@ void TfmMainView::closeEvent(QCloseEvent* Event)
         return;
     }
     // Exit, or a desktop without a notification area: the program ends, its settings saved.
-    Guarded(this, [this] { SaveOptions(); });
+    if (FEndingSession) {
+        try {
+            SaveOptions();
+        } catch (const std::exception& E) {
+            qWarning("Ombrelay: the settings could not be saved: %s", E.what());
+        }
+    } else {
+        Guarded(this, [this] { SaveOptions(); });
+    }
     Event->accept();
     tiMain->hide();
     Q_EMIT Closed();
@@ -699,6 +716,12 @@ void TfmMainView::acOpenAppExecute()
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     raise();
     activateWindow();
+}
+
+void TfmMainView::EndSession()
+{
+    FEndingSession = true;
+    acExitApp->trigger();
 }
 
 void TfmMainView::acExitAppExecute()

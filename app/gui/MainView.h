@@ -68,6 +68,9 @@ public:
     // Shows the window at start-up unless Hide asks for the tray only; without a notification
     // area the window is shown anyway, since nothing else could bring it back.
     void StartUp(bool Hide);
+    // The session ends (SIGTERM, logout): exit as Exit does, but with nobody left to click a
+    // message box, a failure on the way out goes to the log instead of waiting for a click.
+    void EndSession();
 
     // Read by tests and by the program's own screenshot command.
     IMBManager* Manager() const { return FMBManager.get(); }
@@ -198,6 +201,7 @@ private:
     quint32 FSignalStrength = 0;
 
     bool FExiting = false;
+    bool FEndingSession = false;
     bool FShownOnce = false;
     TSignalPanel* FSignalPanel = nullptr;
     TSmsMessagesModel* FMessagesModel = nullptr;

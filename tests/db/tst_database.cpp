@@ -84,6 +84,9 @@ private Q_SLOTS:
         QCOMPARE(db.Version(), 0);
         db.FetchTable(QStringLiteral("PRAGMA journal_mode"));
         QCOMPARE(db.ResultSet(1), QStringLiteral("wal"));
+        // A message deleted from the modem must already be on disk, power cut or not.
+        db.FetchTable(QStringLiteral("PRAGMA synchronous"));
+        QCOMPARE(db.ResultSet(1), QStringLiteral("2"));
         db.FetchTable(QStringLiteral("PRAGMA foreign_keys"));
         QCOMPARE(db.ResultSet(1), QStringLiteral("1"));
         db.FetchTable(QStringLiteral("PRAGMA encoding"));
