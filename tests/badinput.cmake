@@ -4,6 +4,7 @@
 if(TARGET ombrelay_gui)
     add_executable(test_badinput badinput/TestBadInput.cpp)
     target_link_libraries(test_badinput PRIVATE ombrelay_flags Qt6::Test Qt6::DBus Qt6::Network)
+    target_include_directories(test_badinput PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     target_compile_definitions(test_badinput PRIVATE
         OMBRELAY_BINARY="$<TARGET_FILE:ombrelay>"
         OMBRELAY_SOURCE_DIR="${CMAKE_SOURCE_DIR}"

@@ -2,6 +2,7 @@
 if(TARGET ombrelay_gui)
     add_executable(test_e2e e2e/TestEndToEnd.cpp)
     target_link_libraries(test_e2e PRIVATE ombrelay_flags Qt6::Test Qt6::DBus Qt6::Network)
+    target_include_directories(test_e2e PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     target_compile_definitions(test_e2e PRIVATE
         OMBRELAY_BINARY="$<TARGET_FILE:ombrelay>"
         OMBRELAY_SCREENSHOTS="${CMAKE_BINARY_DIR}/screenshots")

@@ -1,6 +1,8 @@
 // Bad input from outside, met by the real program on the simulated modem under its own X server
 // and a private session bus: the program says what is wrong, keeps running and loses nothing.
 
+#include "support/ProgramUnderTest.h"
+
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -22,52 +24,10 @@
 #include <functional>
 #include <memory>
 
+using namespace Ombrelay;
+
 namespace
 {
-
-QString Run(const QString& Program, const QStringList& Arguments,
-            const QProcessEnvironment& Env = QProcessEnvironment::systemEnvironment())
-{
-    QProcess P;
-    P.setProcessEnvironment(Env);
-    P.start(Program, Arguments);
-    if (!P.waitForFinished(20000)) {
-        P.kill();
-        P.waitForFinished();
-    }
-    return QString::fromUtf8(P.readAllStandardOutput()).trimmed();
-}
-
-// One line to a local socket, one line back; empty when nobody answers.
-QString Ask(const QString& Path, const QString& Line, int TimeoutMs = 5000)
-{
-    QLocalSocket Socket;
-    Socket.connectToServer(Path);
-    if (!Socket.waitForConnected(TimeoutMs)) {
-        return QString();
-    }
-    Socket.write(Line.toUtf8() + '\n');
-    Socket.waitForBytesWritten(TimeoutMs);
-    QElapsedTimer Timer;
-    Timer.start();
-    while (!Socket.canReadLine() && Timer.elapsed() < TimeoutMs) {
-        Socket.waitForReadyRead(100);
-    }
-    return QString::fromUtf8(Socket.readLine()).trimmed();
-}
-
-bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs)
-{
-    QElapsedTimer Timer;
-    Timer.start();
-    while (Timer.elapsed() < TimeoutMs) {
-        if (Condition()) {
-            return true;
-        }
-        QTest::qWait(100);
-    }
-    return Condition();
-}
 
 QByteArray FileHash(const QString& Path)
 {
@@ -102,84 +62,6 @@ QString Profile(const QString& Name, const QString& Apn)
         .arg(Name, Apn);
 }
 
-// One start of the program with its own data and runtime folders; standard error is kept.
-class TProgram
-{
-public:
-    TProgram(const QString& Display, QTemporaryDir& Home) : FHome(Home)
-    {
-        FEnv = QProcessEnvironment::systemEnvironment();
-        FEnv.insert(QStringLiteral("DISPLAY"), Display);
-        FEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        FEnv.insert(QStringLiteral("XDG_DATA_HOME"), Home.filePath(QStringLiteral("data")));
-        FEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home.filePath(QStringLiteral("run")));
-        QDir().mkpath(Home.filePath(QStringLiteral("data")));
-        QDir().mkpath(Home.filePath(QStringLiteral("run")));
-        QFile::setPermissions(Home.filePath(QStringLiteral("run")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    ~TProgram() { Stop(); }
-
-    QString SimSocket() const { return FHome.filePath(QStringLiteral("sim.sock")); }
-    QString InstanceSocket() const { return FHome.filePath(QStringLiteral("run/ombrelay/instance")); }
-    QString DatabaseFile() const { return FHome.filePath(QStringLiteral("data/Virelle/Ombrelay/Ombrelay.DB")); }
-
-    // Starts the program; false when it does not come up answering within 20 s.
-    bool Start(const QStringList& Extra = {})
-    {
-        Launch(Extra);
-        return WaitFor(
-            [&] {
-                return Sim(QStringLiteral("interfaces")).startsWith(QStringLiteral("ok")) &&
-                       Window(QStringLiteral("visible")).startsWith(QStringLiteral("ok"));
-            },
-            20000);
-    }
-    void Launch(const QStringList& Extra = {})
-    {
-        FProcess = std::make_unique<QProcess>();
-        FProcess->setProcessEnvironment(FEnv);
-        FProcess->start(QStringLiteral(OMBRELAY_BINARY),
-                        QStringList{QStringLiteral("--backend=sim"), QStringLiteral("--sim-control"), SimSocket(),
-                                    QStringLiteral("--test-commands")} +
-                            Extra);
-        FProcess->waitForStarted(10000);
-    }
-
-    // Ends the program as a logout does (SIGTERM); its exit code, -1 when it had to be killed.
-    int Stop(int TimeoutMs = 15000)
-    {
-        if (!FProcess || FProcess->state() == QProcess::NotRunning) {
-            return FProcess ? FProcess->exitCode() : 0;
-        }
-        FProcess->terminate();
-        if (!FProcess->waitForFinished(TimeoutMs)) {
-            FProcess->kill();
-            FProcess->waitForFinished();
-            return -1;
-        }
-        return FProcess->exitStatus() == QProcess::NormalExit ? FProcess->exitCode() : -1;
-    }
-    bool Running() const { return FProcess && FProcess->state() == QProcess::Running; }
-    QString StdErr()
-    {
-        FErr += QString::fromUtf8(FProcess->readAllStandardError());
-        return FErr;
-    }
-
-    QString Sim(const QString& Line) const { return Ask(SimSocket(), Line); }
-    QString Window(const QString& Line) const { return Ask(InstanceSocket(), Line); }
-    QString Sql(const QString& Query) const
-    {
-        return Run(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), DatabaseFile(), Query});
-    }
-
-private:
-    QTemporaryDir& FHome;
-    QProcessEnvironment FEnv;
-    std::unique_ptr<QProcess> FProcess;
-    QString FErr;
-};
 
 } // namespace
 
@@ -217,46 +99,13 @@ void TestBadInput::initTestCase()
             QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/install-deps.sh)").arg(QLatin1String(Tool))));
         }
     }
-    for (int N = 420 + int(QCoreApplication::applicationPid() % 200); N < 700; ++N) {
-        if (!QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(N))) {
-            FDisplay = QStringLiteral(":%1").arg(N);
-            FXvfb.start(QStringLiteral("Xvfb"),
-                        {FDisplay, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-            QVERIFY(FXvfb.waitForStarted());
-            if (WaitFor([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(N)); }, 5000) &&
-                FXvfb.state() == QProcess::Running) {
-                break;
-            }
-            FXvfb.kill();
-            FXvfb.waitForFinished();
-        }
-    }
-    QVERIFY2(FXvfb.state() == QProcess::Running, "no X server could be started");
-    const QString Python = QStringLiteral("/usr/bin/python3");
-    FNotifications.start(Python, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
-                                  QStringLiteral("notification_daemon"), QStringLiteral("-l"),
-                                  FLogs.filePath(QStringLiteral("notifications.log"))});
-    QVERIFY(FNotifications.waitForStarted());
-    QVERIFY(WaitFor(
-        [] {
-            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                QStringLiteral("org.freedesktop.Notifications"));
-        },
-        10000));
+    QVERIFY2(StartXvfb(FXvfb, FDisplay, 420), "no X server could be started");
+    QVERIFY(StartNotificationDaemon(FNotifications, FLogs.filePath(QStringLiteral("notifications.log"))));
 }
 
 void TestBadInput::cleanupTestCase()
 {
-    for (QProcess* P : {&FWatcher, &FNotifications, &FXvfb}) {
-        if (P->state() != QProcess::NotRunning) {
-            P->terminate();
-            if (!P->waitForFinished(5000)) {
-                P->kill();
-                P->waitForFinished();
-            }
-        }
-    }
+    EndProcesses({&FWatcher, &FNotifications, &FXvfb});
 }
 
 void TestBadInput::malformedPdusAreKept()
@@ -300,7 +149,7 @@ void TestBadInput::malformedPdusAreKept()
          << QStringLiteral("0004") + QStringLiteral("FF").repeated(180);
 
     QTemporaryDir Home;
-    TProgram Program(FDisplay, Home);
+    TProgram Program(FDisplay, Home, false);
     QVERIFY(Program.Start(
         {QStringLiteral("--sim-scenario"), WriteScenario(Home, {Profile(QStringLiteral("A"), QStringLiteral("a"))})}));
     // What is not PDU text never reaches the device: the control channel refuses it.
@@ -358,7 +207,7 @@ void TestBadInput::brokenProfilesAreSkipped()
     };
     const QString Scenario = WriteScenario(Home, Profiles);
     {
-        TProgram First(FDisplay, Home);
+        TProgram First(FDisplay, Home, false);
         QVERIFY(First.Start({QStringLiteral("--sim-scenario"), Scenario}));
         // The three that do not parse are named, with where the parser stopped.
         QVERIFY(
@@ -374,7 +223,7 @@ void TestBadInput::brokenProfilesAreSkipped()
                                  "UPDATE CONFIG SET VALUE = 'Business' WHERE NAME = 'profile.name'"));
     }
     // The profile after the broken ones still connects.
-    TProgram Second(FDisplay, Home);
+    TProgram Second(FDisplay, Home, false);
     QVERIFY(Second.Start({QStringLiteral("--sim-scenario"), Scenario}));
     QVERIFY(WaitFor([&] { return Second.Sim(QStringLiteral("state sim0")) == QLatin1String("ok connected"); }, 10000));
     QCOMPARE(Second.Stop(), 0);
@@ -384,7 +233,7 @@ void TestBadInput::handEditedConfig()
 {
     QTemporaryDir Home;
     {
-        TProgram First(FDisplay, Home);
+        TProgram First(FDisplay, Home, false);
         QVERIFY(First.Start());
         QCOMPARE(First.Stop(), 0);
         First.Sql(QStringLiteral("UPDATE CONFIG SET VALUE = 'abc' WHERE NAME = 'monitor.interval'; "
@@ -398,7 +247,7 @@ void TestBadInput::handEditedConfig()
                                  "UPDATE CONFIG SET VALUE = 12345 WHERE NAME = 'profile.name'; "
                                  "INSERT INTO CONFIG VALUES ('some.future.key', X'0102')"));
     }
-    TProgram Second(FDisplay, Home);
+    TProgram Second(FDisplay, Home, false);
     QVERIFY(Second.Start());
     // The two counts beyond what a setting holds are named; the rest is taken as SQLite reads it.
     QVERIFY(WaitFor([&] { return Second.Window(QStringLiteral("errors")).startsWith(QStringLiteral("ok 1")); }, 10000));
@@ -449,7 +298,7 @@ void TestBadInput::damagedDatabase()
     QFETCH(bool, Refused);
     QTemporaryDir Home;
     {
-        TProgram First(FDisplay, Home);
+        TProgram First(FDisplay, Home, false);
         QVERIFY(First.Start({QStringLiteral("--sim-scenario"), WriteScenario(Home, {})}));
         for (int I = 0; I < 40; ++I) {
             QVERIFY(First
@@ -488,7 +337,7 @@ void TestBadInput::damagedDatabase()
     }
     const QByteArray Before = FileHash(Db);
 
-    TProgram Second(FDisplay, Home);
+    TProgram Second(FDisplay, Home, false);
     if (!Refused) {
         // An empty file is what a first start creates: the program starts on it.
         QVERIFY(Second.Start());
@@ -537,7 +386,7 @@ void TestBadInput::monitorSitesBadOrHanging()
     }
     QTemporaryDir Home;
     {
-        TProgram First(FDisplay, Home);
+        TProgram First(FDisplay, Home, false);
         QVERIFY(First.Start());
         QCOMPARE(First.Stop(), 0);
         const QString Long =
@@ -549,7 +398,7 @@ void TestBadInput::monitorSitesBadOrHanging()
                       .arg(Silent.serverPort())
                       .arg(Long));
     }
-    TProgram Second(FDisplay, Home);
+    TProgram Second(FDisplay, Home, false);
     QVERIFY(Second.Start());
     // The first check starts a second in and sits on the silent server: the window still answers.
     QVERIFY(WaitFor([&] { return !Clients.isEmpty() || Silent.hasPendingConnections(); }, 15000));

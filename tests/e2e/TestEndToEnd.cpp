@@ -4,156 +4,13 @@
 // mock StatusNotifierItem watcher, so the program has a notification area and its balloons can
 // be read back.
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
+#include "support/ProgramUnderTest.h"
+
 #include <QDBusInterface>
 #include <QDBusReply>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QLocalSocket>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
 
-#include <memory>
-
-namespace
-{
-
-const QString Python = QStringLiteral("/usr/bin/python3");
-
-QString Run(const QString& Program, const QStringList& Arguments, int* ExitCode = nullptr,
-            const QProcessEnvironment& Env = QProcessEnvironment::systemEnvironment(), int TimeoutMs = 20000)
-{
-    QProcess P;
-    P.setProcessEnvironment(Env);
-    P.start(Program, Arguments);
-    if (!P.waitForFinished(TimeoutMs)) {
-        P.kill();
-        P.waitForFinished();
-    }
-    if (ExitCode) {
-        *ExitCode = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
-    }
-    return QString::fromUtf8(P.readAllStandardOutput()).trimmed();
-}
-
-// One line to a local socket, one line back; empty when nobody answers.
-QString Ask(const QString& Path, const QString& Line, int TimeoutMs = 5000)
-{
-    QLocalSocket Socket;
-    Socket.connectToServer(Path);
-    if (!Socket.waitForConnected(TimeoutMs)) {
-        return QString();
-    }
-    Socket.write(Line.toUtf8() + '\n');
-    Socket.waitForBytesWritten(TimeoutMs);
-    QElapsedTimer Timer;
-    Timer.start();
-    while (!Socket.canReadLine() && Timer.elapsed() < TimeoutMs) {
-        Socket.waitForReadyRead(100);
-    }
-    return QString::fromUtf8(Socket.readLine()).trimmed();
-}
-
-// One start of the program with its own data and runtime folders.
-class TProgram
-{
-public:
-    TProgram(const QString& Display, QTemporaryDir& Home)
-        : FHome(Home)
-    {
-        FEnv = QProcessEnvironment::systemEnvironment();
-        FEnv.insert(QStringLiteral("DISPLAY"), Display);
-        FEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        FEnv.insert(QStringLiteral("XDG_DATA_HOME"), Home.filePath(QStringLiteral("data")));
-        FEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home.filePath(QStringLiteral("run")));
-        QDir().mkpath(Home.filePath(QStringLiteral("data")));
-        QDir().mkpath(Home.filePath(QStringLiteral("run")));
-        QFile::setPermissions(Home.filePath(QStringLiteral("run")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    ~TProgram() { Stop(); }
-
-    QString SimSocket() const { return FHome.filePath(QStringLiteral("sim.sock")); }
-    QString InstanceSocket() const { return FHome.filePath(QStringLiteral("run/ombrelay/instance")); }
-    QString DatabaseFile() const { return FHome.filePath(QStringLiteral("data/Virelle/Ombrelay/Ombrelay.DB")); }
-    const QProcessEnvironment& Env() const { return FEnv; }
-
-    QStringList Arguments(const QStringList& Extra) const
-    {
-        return QStringList{QStringLiteral("--backend=sim"), QStringLiteral("--sim-control"), SimSocket(),
-                           QStringLiteral("--test-commands")} +
-               Extra;
-    }
-
-    bool Start(const QStringList& Extra = {})
-    {
-        FProcess = std::make_unique<QProcess>();
-        FProcess->setProcessEnvironment(FEnv);
-        FProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        FProcess->start(QStringLiteral(OMBRELAY_BINARY), Arguments(Extra));
-        if (!FProcess->waitForStarted(10000)) {
-            return false;
-        }
-        QElapsedTimer Timer;
-        Timer.start();
-        while (Timer.elapsed() < 20000) {
-            if (Sim(QStringLiteral("interfaces")).startsWith(QStringLiteral("ok")) &&
-                Window(QStringLiteral("visible")).startsWith(QStringLiteral("ok"))) {
-                return true;
-            }
-            QTest::qWait(100);
-        }
-        return false;
-    }
-
-    // Ends the program as a logout does (SIGTERM); its exit code, -1 when it had to be killed.
-    int Stop()
-    {
-        if (!FProcess || FProcess->state() == QProcess::NotRunning) {
-            return FProcess ? FProcess->exitCode() : 0;
-        }
-        FProcess->terminate();
-        if (!FProcess->waitForFinished(15000)) {
-            FProcess->kill();
-            FProcess->waitForFinished();
-            return -1;
-        }
-        return FProcess->exitStatus() == QProcess::NormalExit ? FProcess->exitCode() : -1;
-    }
-    bool Running() const { return FProcess && FProcess->state() == QProcess::Running; }
-
-    QString Sim(const QString& Line) const { return Ask(SimSocket(), Line); }
-    QString Window(const QString& Line) const { return Ask(InstanceSocket(), Line); }
-
-    QString Sql(const QString& Query) const
-    {
-        return Run(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), DatabaseFile(), Query});
-    }
-
-    // Whether the main window is mapped on the X server, as a user would see it.
-    bool Viewable() const
-    {
-        const QString Info = Run(QStringLiteral("xwininfo"), {QStringLiteral("-name"), QStringLiteral("Virelle Ombrelay")},
-                                 nullptr, FEnv);
-        return Info.contains(QStringLiteral("IsViewable"));
-    }
-
-    QString XDoTool(const QStringList& Arguments) const
-    {
-        return Run(QStringLiteral("xdotool"), Arguments, nullptr, FEnv);
-    }
-
-private:
-    QTemporaryDir& FHome;
-    QProcessEnvironment FEnv;
-    std::unique_ptr<QProcess> FProcess;
-};
-
-} // namespace
+using namespace Ombrelay;
 
 class TestEndToEnd : public QObject
 {
@@ -174,7 +31,6 @@ private Q_SLOTS:
 private:
     bool StartWatcher();
     void StopWatcher();
-    bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs);
 
     QString FDisplay;
     QProcess FXvfb;
@@ -182,19 +38,6 @@ private:
     QProcess FWatcher;
     QTemporaryDir FLogs;
 };
-
-bool TestEndToEnd::WaitFor(const std::function<bool()>& Condition, int TimeoutMs)
-{
-    QElapsedTimer Timer;
-    Timer.start();
-    while (Timer.elapsed() < TimeoutMs) {
-        if (Condition()) {
-            return true;
-        }
-        QTest::qWait(100);
-    }
-    return Condition();
-}
 
 void TestEndToEnd::initTestCase()
 {
@@ -206,32 +49,8 @@ void TestEndToEnd::initTestCase()
             QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/install-deps.sh)").arg(QLatin1String(Tool))));
         }
     }
-    // A free display number: no lock file of another server.
-    for (int N = 60 + int(QCoreApplication::applicationPid() % 200); N < 400; ++N) {
-        if (!QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(N))) {
-            FDisplay = QStringLiteral(":%1").arg(N);
-            FXvfb.start(QStringLiteral("Xvfb"), {FDisplay, QStringLiteral("-screen"), QStringLiteral("0"),
-                                                 QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                                                 QStringLiteral("tcp")});
-            QVERIFY(FXvfb.waitForStarted());
-            if (WaitFor([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(N)); }, 5000) &&
-                FXvfb.state() == QProcess::Running) {
-                break;
-            }
-            FXvfb.kill();
-            FXvfb.waitForFinished();
-        }
-    }
-    QVERIFY2(FXvfb.state() == QProcess::Running, "no X server could be started");
-
-    FNotifications.start(Python, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
-                                  QStringLiteral("notification_daemon"), QStringLiteral("-l"),
-                                  FLogs.filePath(QStringLiteral("notifications.log"))});
-    QVERIFY(FNotifications.waitForStarted());
-    QVERIFY(WaitFor([] {
-        return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-            QStringLiteral("org.freedesktop.Notifications"));
-    }, 10000));
+    QVERIFY2(StartXvfb(FXvfb, FDisplay, 60), "no X server could be started");
+    QVERIFY(StartNotificationDaemon(FNotifications, FLogs.filePath(QStringLiteral("notifications.log"))));
     QVERIFY(StartWatcher());
     QDir().mkpath(QStringLiteral(OMBRELAY_SCREENSHOTS));
 }
@@ -239,7 +58,7 @@ void TestEndToEnd::initTestCase()
 bool TestEndToEnd::StartWatcher()
 {
     const QString Name = QStringLiteral("org.kde.StatusNotifierWatcher");
-    FWatcher.start(Python, {QStringLiteral("-m"), QStringLiteral("dbusmock"), Name,
+    FWatcher.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), Name,
                             QStringLiteral("/StatusNotifierWatcher"), Name});
     if (!FWatcher.waitForStarted() ||
         !WaitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(Name); }, 10000)) {
@@ -267,15 +86,7 @@ void TestEndToEnd::StopWatcher()
 
 void TestEndToEnd::cleanupTestCase()
 {
-    for (QProcess* P : {&FWatcher, &FNotifications, &FXvfb}) {
-        if (P->state() != QProcess::NotRunning) {
-            P->terminate();
-            if (!P->waitForFinished(5000)) {
-                P->kill();
-                P->waitForFinished();
-            }
-        }
-    }
+    EndProcesses({&FWatcher, &FNotifications, &FXvfb});
 }
 
 void TestEndToEnd::receivedMessageStoredAndAnnounced()
