@@ -52,3 +52,11 @@ function(ombrelay_add_test)
         TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OMBRELAY_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;${T_ENV}")
 endfunction()
+
+# ombrelay_add_fuzz(NAME LIBS...): the libFuzzer target NAME from fuzz/NAME.cpp, which
+# fuzz/run.sh builds and runs with the seeds of fuzz/corpus/NAME/.
+function(ombrelay_add_fuzz NAME)
+    add_executable(${NAME} ${CMAKE_CURRENT_SOURCE_DIR}/${NAME}.cpp)
+    target_link_libraries(${NAME} PRIVATE ombrelay_flags ${ARGN})
+    target_link_options(${NAME} PRIVATE -fsanitize=fuzzer)
+endfunction()
