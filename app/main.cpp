@@ -2,20 +2,19 @@
 
 #ifdef OMBRELAY_HAVE_GUI
 
-#include "Application.h"
-#include "Backend.h"
-#include "Errors.h"
-#include "GuiCommon.h"
-#include "MBInterfaceItem.h"
-#include "MBManager.h"
-#include "MainView.h"
-#include "MessageBox.h"
-#include "Modules.h"
-#include "SingleInstance.h"
+#include "gui/Application.h"
+#include "backends/Backend.h"
+#include "base/Errors.h"
+#include "gui/GuiCommon.h"
+#include "core/MBManager.h"
+#include "gui/MainView.h"
+#include "gui/MessageBox.h"
+#include "core/Modules.h"
+#include "gui/SingleInstance.h"
+#ifdef OMBRELAY_TEST_COMMANDS
+#include "TestCommands.h"
+#endif
 
-#include <QAction>
-#include <QDir>
-#include <QTabWidget>
 
 #include <cstdio>
 #include <memory>
@@ -28,61 +27,6 @@ namespace
 void Fail(const QString& Text)
 {
     std::fprintf(stderr, "ombrelay: %s\n", qPrintable(Text));
-}
-
-// Commands of the instance channel that tests use to look at the running window. Only a
-// program started with --test-commands answers them.
-QString TestCommand(TfmMainView& Window, const QString& Line)
-{
-    const QString Verb = Line.section(QLatin1Char(' '), 0, 0);
-    const QString Arg = Line.section(QLatin1Char(' '), 1);
-    if (Verb == QLatin1String("visible")) {
-        return Window.isVisible() ? QStringLiteral("ok yes") : QStringLiteral("ok no");
-    }
-    if (Verb == QLatin1String("tab")) {
-        for (int I = 0; I < Window.pcMain->count(); ++I) {
-            if (Window.pcMain->widget(I)->objectName() == Arg) {
-                Window.pcMain->setCurrentIndex(I);
-                return QStringLiteral("ok");
-            }
-        }
-        return QStringLiteral("error no tab ") + Arg;
-    }
-    if (Verb == QLatin1String("screenshot")) {
-        if (!Window.grab().save(Arg, "PNG")) {
-            return QStringLiteral("error cannot write ") + Arg;
-        }
-        return QStringLiteral("ok");
-    }
-    if (Verb == QLatin1String("poll")) {
-        // Reads every device now instead of at the next tick of the manager's timer.
-        IMBManager* Manager = Window.Manager();
-        if (!Manager) {
-            return QStringLiteral("error no modem manager");
-        }
-        QStringList Ids;
-        for (const auto& Item : *Manager->GetInterfaceList()) {
-            Ids << Item->InterfaceID();
-        }
-        try {
-            for (const QString& Id : Ids) {
-                Manager->ReadSms(Id);
-            }
-        } catch (const std::exception& E) {
-            return QStringLiteral("error ") + QString::fromUtf8(E.what()).simplified();
-        }
-        return QStringLiteral("ok");
-    }
-    if (Verb == QLatin1String("errors")) {
-        // The error reports shown so far, one line each after the count.
-        QStringList Lines;
-        for (const QString& Text : TMessageBox::Shown()) {
-            Lines << Text.simplified();
-        }
-        Lines.prepend(QStringLiteral("ok %1").arg(Lines.size()));
-        return Lines.join(QLatin1Char('\t'));
-    }
-    return QStringLiteral("error unknown command");
 }
 
 } // namespace
@@ -99,7 +43,9 @@ int main(int argc, char* argv[])
 
     QStringList Arguments = QCoreApplication::arguments();
     const bool Hide = HasHideSwitch(Arguments);
+#ifdef OMBRELAY_TEST_COMMANDS
     const bool TestCommands = Arguments.removeAll(QStringLiteral("--test-commands")) > 0;
+#endif
     TBackendOptions BackendOptions;
     try {
         BackendOptions = ParseBackendOptions(Arguments);
@@ -138,9 +84,11 @@ int main(int argc, char* argv[])
     QObject::connect(&Instance, &TSingleInstance::SecondInstance, &Window, [&Window] {
         QCoreApplication::postEvent(&Window, new QEvent(static_cast<QEvent::Type>(WM_SECOND_INSTANCE)));
     });
+#ifdef OMBRELAY_TEST_COMMANDS
     if (TestCommands) {
         Instance.SetCommandHandler([&Window](const QString& Line) { return TestCommand(Window, Line); });
     }
+#endif
     App.HandleTerminationSignals([&Window] { Window.EndSession(); });
     Window.StartUp(Hide);
     return App.exec();

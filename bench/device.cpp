@@ -2,12 +2,12 @@
 // into the inbox (a fifth of them parts of two-part messages) and cleared from the device,
 // against bare INSERTs of the same rows through the access layer in one transaction.
 
-#include "DB.h"
-#include "MBInterfaceItem.h"
-#include "MBManager.h"
-#include "SMS.h"
-#include "SimModem.h"
-#include "SmsStore.h"
+#include "core/DB.h"
+#include "core/MBInterfaceItem.h"
+#include "core/MBManager.h"
+#include "sms/SMS.h"
+#include "platform/sim/SimModem.h"
+#include "core/SmsStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

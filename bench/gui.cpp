@@ -6,13 +6,13 @@
 // each against a bare table view over a trivial model of the same size that is reset and
 // repainted in the same window.
 
-#include "DB.h"
-#include "MBManager.h"
-#include "MainView.h"
-#include "MessageBox.h"
-#include "Options.h"
-#include "SMS.h"
-#include "SimModem.h"
+#include "core/DB.h"
+#include "core/MBManager.h"
+#include "gui/MainView.h"
+#include "gui/MessageBox.h"
+#include "core/Options.h"
+#include "sms/SMS.h"
+#include "platform/sim/SimModem.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>

@@ -8,11 +8,11 @@
 //
 //   bench_idle_cost [SECONDS]     (default 60)
 
-#include "Common.h"
-#include "DB.h"
-#include "Monitor.h"
-#include "Options.h"
-#include "Usage.h"
+#include "core/Common.h"
+#include "core/DB.h"
+#include "core/Monitor.h"
+#include "core/Options.h"
+#include "core/Usage.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

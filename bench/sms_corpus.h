@@ -3,7 +3,7 @@
 // A mixed corpus of real-shaped PDU texts for the SMS benchmarks: 7-bit and UCS-2, single and
 // multipart (8-bit references), numeric and alphanumeric senders, DELIVERs and SUBMITs.
 
-#include "SMS.h"
+#include "sms/SMS.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>

@@ -3,8 +3,8 @@
 // two lists, against merely stepping through the same rows with the access layer; and the
 // resident memory of a process holding both lists.
 
-#include "DB.h"
-#include "SmsStore.h"
+#include "core/DB.h"
+#include "core/SmsStore.h"
 #include "sms_corpus.h"
 
 #include <QCoreApplication>

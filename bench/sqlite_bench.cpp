@@ -4,7 +4,7 @@
 //
 //   bench_sqlite [ROWS] [ROUNDS]
 
-#include "SQLiteDB.h"
+#include "sqlite/SQLiteDB.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,10 +3,10 @@
 // LoadMessages, and also filed with AddMessage directly; both lists must agree, every row must
 // land in exactly one message, and reading and marking the messages must not fail.
 
-#include "DB.h"
-#include "MBException.h"
-#include "SMS.h"
-#include "SmsStore.h"
+#include "core/DB.h"
+#include "sms/MBException.h"
+#include "sms/SMS.h"
+#include "core/SmsStore.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
 // The comma text of the settings (site list, recipient history) as a user may edit it by hand:
 // any text parses, and a parsed list written out and read again is the same list.
 
-#include "Options.h"
+#include "core/Options.h"
 
 #include <QString>
 #include <QStringList>

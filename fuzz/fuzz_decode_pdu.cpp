@@ -1,8 +1,8 @@
 // DecodePdu on arbitrary input: as PDU text (8-bit and UTF-16 entry points), and as octets
 // written out as hex text. The octet path must agree with DecodeOctets on the same octets.
 
-#include "MBException.h"
-#include "SMS.h"
+#include "sms/MBException.h"
+#include "sms/SMS.h"
 
 #include <QString>
 

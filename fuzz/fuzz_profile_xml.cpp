@@ -1,8 +1,8 @@
 // Profile XML from the device on arbitrary input: it reads, or fails with a profile XML error
 // that names where; it never ends the program in any other way.
 
-#include "MBException.h"
-#include "MBProfleItem.h"
+#include "sms/MBException.h"
+#include "core/MBProfleItem.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "Common.h"
+#include "core/Common.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <QDBusConnection>
 #include <QDBusError>

@@ -1,4 +1,4 @@
-#include "DB.h"
+#include "core/DB.h"
 
 #include <QDir>
 #include <QFile>

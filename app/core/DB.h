@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SQLiteDB.h"
+#include "sqlite/SQLiteDB.h"
 
 #include <memory>
 

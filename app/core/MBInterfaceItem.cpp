@@ -1,9 +1,9 @@
-#include "MBInterfaceItem.h"
+#include "core/MBInterfaceItem.h"
 
-#include "Errors.h"
-#include "MBException.h"
-#include "MBProfleItem.h"
-#include "SmsStore.h"
+#include "base/Errors.h"
+#include "sms/MBException.h"
+#include "core/MBProfleItem.h"
+#include "core/SmsStore.h"
 
 namespace Ombrelay
 {

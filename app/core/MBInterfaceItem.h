@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MbnPort.h"
+#include "platform/MbnPort.h"
 
 #include <QString>
 #include <QStringList>

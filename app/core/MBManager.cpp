@@ -1,8 +1,8 @@
-#include "MBManager.h"
+#include "core/MBManager.h"
 
-#include "DateTime.h"
-#include "MBInterfaceItem.h"
-#include "UsageSource.h"
+#include "base/DateTime.h"
+#include "core/MBInterfaceItem.h"
+#include "core/UsageSource.h"
 
 #include <QPointer>
 

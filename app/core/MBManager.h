@@ -2,8 +2,8 @@
 
 // The broadband manager: the program's one gateway to the modems behind the platform port.
 
-#include "MBException.h"
-#include "MbnPort.h"
+#include "sms/MBException.h"
+#include "platform/MbnPort.h"
 
 #include <QHash>
 #include <QList>

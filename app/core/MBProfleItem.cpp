@@ -1,6 +1,6 @@
-#include "MBProfleItem.h"
+#include "core/MBProfleItem.h"
 
-#include "MBException.h"
+#include "sms/MBException.h"
 
 #include <QDomDocument>
 #include <QDomElement>

@@ -1,9 +1,9 @@
-#include "Modules.h"
+#include "core/Modules.h"
 
-#include "Common.h"
-#include "IPUtil.h"
-#include "SMS.h"
-#include "Usage.h"
+#include "core/Common.h"
+#include "iputil/IPUtil.h"
+#include "sms/SMS.h"
+#include "core/Usage.h"
 
 #include <sqlite3.h>
 

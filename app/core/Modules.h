@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DB.h"
-#include "Options.h"
-#include "Usage.h"
+#include "core/DB.h"
+#include "core/Options.h"
+#include "core/Usage.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "Monitor.h"
+#include "core/Monitor.h"
 
-#include "IPUtil.h"
+#include "iputil/IPUtil.h"
 
 #include <QUrl>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Common.h"
-#include "Options.h"
+#include "core/Common.h"
+#include "core/Options.h"
 
 #include <QStringList>
 

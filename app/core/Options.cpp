@@ -1,7 +1,7 @@
-#include "Options.h"
+#include "core/Options.h"
 
-#include "DB.h"
-#include "Errors.h"
+#include "core/DB.h"
+#include "base/Errors.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DateTime.h"
+#include "base/DateTime.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
-#include "SmsStore.h"
+#include "core/SmsStore.h"
 
-#include "DB.h"
-#include "Errors.h"
-#include "MBException.h"
+#include "core/DB.h"
+#include "base/Errors.h"
+#include "sms/MBException.h"
 
 #include <QRandomGenerator>
 

@@ -3,8 +3,8 @@
 // The message store: inbox and outbox of one broadband interface as lists of messages, where
 // one message may have been carried by several PDUs (a concatenated SMS).
 
-#include "DateTime.h"
-#include "SMS.h"
+#include "base/DateTime.h"
+#include "sms/SMS.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,11 +1,11 @@
 // The manager's message traffic with the devices: poll, store, clear; submit, record, confirm.
 
-#include "DB.h"
-#include "DateTime.h"
-#include "MBInterfaceItem.h"
-#include "MBManager.h"
-#include "SMS.h"
-#include "SmsStore.h"
+#include "core/DB.h"
+#include "base/DateTime.h"
+#include "core/MBInterfaceItem.h"
+#include "core/MBManager.h"
+#include "sms/SMS.h"
+#include "core/SmsStore.h"
 
 #include <exception>
 

@@ -1,9 +1,9 @@
-#include "Usage.h"
+#include "core/Usage.h"
 
-#include "DB.h"
-#include "DateTime.h"
-#include "Errors.h"
-#include "SQLiteDB.h"
+#include "core/DB.h"
+#include "base/DateTime.h"
+#include "base/Errors.h"
+#include "sqlite/SQLiteDB.h"
 
 #include <QFile>
 #include <QLocale>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Common.h"
-#include "DateTime.h"
-#include "UsageSource.h"
+#include "core/Common.h"
+#include "base/DateTime.h"
+#include "core/UsageSource.h"
 
 #include <QHash>
 #include <QMutex>

@@ -1,8 +1,8 @@
-#include "About.h"
+#include "gui/About.h"
 
-#include "GuiCommon.h"
-#include "Icons.h"
-#include "Version.h"
+#include "gui/GuiCommon.h"
+#include "gui/Icons.h"
+#include "core/Version.h"
 
 #include <QDialogButtonBox>
 #include <QFrame>

@@ -1,6 +1,6 @@
-#include "Application.h"
+#include "gui/Application.h"
 
-#include "GuiCommon.h"
+#include "gui/GuiCommon.h"
 
 #include <QSocketNotifier>
 

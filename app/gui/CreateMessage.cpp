@@ -1,6 +1,6 @@
-#include "CreateMessage.h"
+#include "gui/CreateMessage.h"
 
-#include "Icons.h"
+#include "gui/Icons.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SMS.h"
+#include "sms/SMS.h"
 
 #include <QDialog>
 #include <QPlainTextEdit>

@@ -1,7 +1,7 @@
-#include "GuiCommon.h"
+#include "gui/GuiCommon.h"
 
-#include "Errors.h"
-#include "MessageBox.h"
+#include "base/Errors.h"
+#include "gui/MessageBox.h"
 
 #include <QDesktopServices>
 #include <QUrl>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MBManager.h"
+#include "core/MBManager.h"
 
 #include <QDialog>
 #include <QMainWindow>

@@ -1,6 +1,6 @@
-#include "Settings.h"
+#include "gui/Settings.h"
 
-#include "Options.h"
+#include "core/Options.h"
 
 #include <QAction>
 #include <QCheckBox>

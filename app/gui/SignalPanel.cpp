@@ -1,6 +1,6 @@
-#include "SignalPanel.h"
+#include "gui/SignalPanel.h"
 
-#include "Icons.h"
+#include "gui/Icons.h"
 
 #include <QPainter>
 

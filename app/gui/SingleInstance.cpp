@@ -1,6 +1,6 @@
-#include "SingleInstance.h"
+#include "gui/SingleInstance.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <QDir>
 #include <QLocalSocket>

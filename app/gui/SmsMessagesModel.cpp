@@ -1,8 +1,8 @@
-#include "SmsMessagesModel.h"
+#include "gui/SmsMessagesModel.h"
 
-#include "DateTime.h"
-#include "MBInterfaceItem.h"
-#include "SmsStore.h"
+#include "base/DateTime.h"
+#include "core/MBInterfaceItem.h"
+#include "core/SmsStore.h"
 
 #include <QLocale>
 

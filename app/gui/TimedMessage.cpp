@@ -1,9 +1,9 @@
-#include "TimedMessage.h"
+#include "gui/TimedMessage.h"
 
-#include "Common.h"
-#include "DateTime.h"
-#include "GuiCommon.h"
-#include "Options.h"
+#include "core/Common.h"
+#include "base/DateTime.h"
+#include "gui/GuiCommon.h"
+#include "core/Options.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,4 +1,4 @@
-#include "MbnPort.h"
+#include "platform/MbnPort.h"
 
 namespace Ombrelay
 {

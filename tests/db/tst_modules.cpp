@@ -1,9 +1,9 @@
 // The module start-up and shut-down: globals set in order, cleared in reverse, the database
 // closed last, a failing start undone.
 
-#include "Common.h"
-#include "Modules.h"
-#include "Usage.h"
+#include "core/Common.h"
+#include "core/Modules.h"
+#include "core/Usage.h"
 #include "support/TempDatabase.h"
 
 #include <QFile>

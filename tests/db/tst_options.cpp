@@ -1,7 +1,7 @@
 // The settings: defaults, the eleven CONFIG rows, stored forms, the comma text, failed saves and
 // the monitor snapshot shared with another thread.
 
-#include "Options.h"
+#include "core/Options.h"
 #include "support/TempDatabase.h"
 
 #include <QTest>

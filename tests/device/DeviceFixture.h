@@ -3,12 +3,12 @@
 // A device under test: the simulated modem from a scenario, the manager over it and a real
 // database file in a temporary folder.
 
-#include "DB.h"
-#include "MBInterfaceItem.h"
-#include "MBManager.h"
-#include "SMS.h"
-#include "SimModem.h"
-#include "SmsStore.h"
+#include "core/DB.h"
+#include "core/MBInterfaceItem.h"
+#include "core/MBManager.h"
+#include "sms/SMS.h"
+#include "platform/sim/SimModem.h"
+#include "core/SmsStore.h"
 #include "support/TempDatabase.h"
 
 #include <QElapsedTimer>

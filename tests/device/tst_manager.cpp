@@ -2,8 +2,8 @@
 // connection state and signal, and the life of its subscriptions.
 
 #include "DeviceFixture.h"
-#include "MBProfleItem.h"
-#include "Usage.h"
+#include "core/MBProfleItem.h"
+#include "core/Usage.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
 // The simulated modem from outside: its control channel through the real socket and the
 // ombrelay-sim client, its scenario files, its state file, and the backend options.
 
-#include "Backend.h"
-#include "Errors.h"
-#include "SMS.h"
-#include "SimControl.h"
-#include "SimModem.h"
+#include "backends/Backend.h"
+#include "base/Errors.h"
+#include "sms/SMS.h"
+#include "platform/sim/SimControl.h"
+#include "platform/sim/SimModem.h"
 
 #include <QFile>
 #include <QFileInfo>

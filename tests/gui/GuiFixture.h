@@ -3,15 +3,15 @@
 // The main window on the simulated modem: a temporary database, the settings, the modem from a
 // scenario and the manager over it, created the way the program creates them.
 
-#include "DB.h"
-#include "MBInterfaceItem.h"
-#include "MBManager.h"
-#include "MainView.h"
-#include "MessageBox.h"
-#include "Options.h"
-#include "SMS.h"
-#include "SimModem.h"
-#include "SimScenario.h"
+#include "core/DB.h"
+#include "core/MBInterfaceItem.h"
+#include "core/MBManager.h"
+#include "gui/MainView.h"
+#include "gui/MessageBox.h"
+#include "core/Options.h"
+#include "sms/SMS.h"
+#include "platform/sim/SimModem.h"
+#include "platform/sim/SimScenario.h"
 #include "support/TempDatabase.h"
 
 #include <QElapsedTimer>

@@ -3,15 +3,15 @@
 // AT port of a virtual device; the daemon speaks PDU mode to it, the backend message mode to the
 // device layer, so every message crosses two independent codecs.
 
-#include "Backend.h"
+#include "backends/Backend.h"
 #include "BusFixture.h"
-#include "DB.h"
-#include "MBException.h"
-#include "MBInterfaceItem.h"
-#include "MBManager.h"
-#include "MMBackend.h"
-#include "SMS.h"
-#include "SmsStore.h"
+#include "core/DB.h"
+#include "sms/MBException.h"
+#include "core/MBInterfaceItem.h"
+#include "core/MBManager.h"
+#include "platform/modemmanager/MMBackend.h"
+#include "sms/SMS.h"
+#include "core/SmsStore.h"
 #include "support/TempDatabase.h"
 
 #include <QDBusArgument>

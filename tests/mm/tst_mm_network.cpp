@@ -3,15 +3,15 @@
 // device layer: profiles from gsm connections, connect and disconnect with their state
 // sequence, a failed activation reported as a failure with its reason.
 
-#include "Backend.h"
+#include "backends/Backend.h"
 #include "BusFixture.h"
-#include "Errors.h"
-#include "MBException.h"
-#include "MBInterfaceItem.h"
-#include "MBManager.h"
-#include "MBProfleItem.h"
-#include "MMBackend.h"
-#include "SMS.h"
+#include "base/Errors.h"
+#include "sms/MBException.h"
+#include "core/MBInterfaceItem.h"
+#include "core/MBManager.h"
+#include "core/MBProfleItem.h"
+#include "platform/modemmanager/MMBackend.h"
+#include "sms/SMS.h"
 #include "support/TempDatabase.h"
 
 #include <QDBusMessage>

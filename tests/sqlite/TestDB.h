@@ -3,7 +3,7 @@
 // A bare descendant of the access layer over a file in a temporary folder, for the layer's
 // own tests (the application schema is not involved).
 
-#include "SQLiteDB.h"
+#include "sqlite/SQLiteDB.h"
 
 #include <QDir>
 #include <QTemporaryDir>

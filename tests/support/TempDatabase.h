@@ -7,7 +7,7 @@
 //   TSQLiteLock lock(db.DB());
 //   db.DB().ExecSQL(...);
 
-#include "DB.h"
+#include "core/DB.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -5,8 +5,8 @@
 //   ombrelay-pdu encode --to NUMBER [--ref N] [--mr N] TEXT
 //   ombrelay-pdu count TEXT               "length / parts" as the new-message dialog shows it
 
-#include "MBException.h"
-#include "SMS.h"
+#include "sms/MBException.h"
+#include "sms/SMS.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "MMBackend.h"
+#include "platform/modemmanager/MMBackend.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>

@@ -9,7 +9,7 @@
 // current; every request is an asynchronous call whose reply becomes the completion, so nothing
 // here ever waits for the bus except the bounded first read when the backend is created.
 
-#include "MbnPort.h"
+#include "platform/MbnPort.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,7 +1,7 @@
-#include "SimControl.h"
+#include "platform/sim/SimControl.h"
 
-#include "Errors.h"
-#include "SimModem.h"
+#include "base/Errors.h"
+#include "platform/sim/SimModem.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>

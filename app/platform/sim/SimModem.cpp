@@ -1,7 +1,7 @@
-#include "SimModem.h"
+#include "platform/sim/SimModem.h"
 
-#include "Errors.h"
-#include "SMS.h"
+#include "base/Errors.h"
+#include "sms/SMS.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,10 +102,10 @@ public:
         return mrOk;
     }
     // Read on the usage thread: the counters are atomics, nothing else is touched.
-    TMbnResult GetByteCounters(quint64& Received, quint64& Sent) override
+    TMbnResult GetByteCounters(quint64& Received, quint64& Transmitted) override
     {
         Received = Rx.load();
-        Sent = Tx.load();
+        Transmitted = Tx.load();
         return mrOk;
     }
 

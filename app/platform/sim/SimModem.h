@@ -9,8 +9,8 @@
 // network delivering messages, the signal changing, the connection dropping, traffic flowing,
 // and failures injected per operation.
 
-#include "MbnPort.h"
-#include "SimScenario.h"
+#include "platform/MbnPort.h"
+#include "platform/sim/SimScenario.h"
 
 #include <QHash>
 #include <QList>

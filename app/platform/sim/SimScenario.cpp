@@ -1,6 +1,6 @@
-#include "SimScenario.h"
+#include "platform/sim/SimScenario.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -112,7 +112,7 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
     QString where = QStringLiteral("interface %1").arg(Number + 1);
     CheckKeys(O, Known, Origin, where);
     TSimInterfaceScenario r;
-    r.InterfaceID = O.contains(QStringLiteral("id")) ? ReadString(O.value(QStringLiteral("id")), Origin, "id")
+    r.InterfaceID = O.contains(QStringLiteral("id")) ? ReadString(O.value(QStringLiteral("id")), Origin, QStringLiteral("id"))
                                                      : QStringLiteral("sim%1").arg(Number);
     if (r.InterfaceID.isEmpty() || r.InterfaceID.contains(QLatin1Char(' '))) {
         Fail(Origin, QStringLiteral("%1: \"id\" must be a non-empty word without spaces").arg(where));
@@ -126,7 +126,7 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
         r.Caps = TSimScenario::Default().Interfaces.first().Caps;
     }
     if (O.contains(QStringLiteral("smsMode"))) {
-        QString mode = ReadString(O.value(QStringLiteral("smsMode")), Origin, "smsMode");
+        QString mode = ReadString(O.value(QStringLiteral("smsMode")), Origin, QStringLiteral("smsMode"));
         if (mode == QLatin1String("pdu")) {
             r.SmsFormat = TMbnSmsFormat::sfPdu;
         } else if (mode == QLatin1String("message")) {

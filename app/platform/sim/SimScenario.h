@@ -23,7 +23,7 @@
 // Numbers may also be given as strings ("0x35"). Unknown keys are errors, so that a misspelt
 // key does not silently leave a default in place.
 
-#include "MbnPort.h"
+#include "platform/MbnPort.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,0 +1,2 @@
+// Must not compile: the core has no widgets and knows nothing of the window.
+#include "gui/MainView.h"

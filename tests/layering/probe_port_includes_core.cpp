@@ -1,0 +1,2 @@
+// Must not compile: the platform port sits below the device layer it serves.
+#include "core/MBManager.h"

@@ -1,0 +1,296 @@
+// The message store over a real database file: assembly of long messages, the seen flag, and
+// rows that hold no readable text.
+
+#include "sms/MBException.h"
+#include "sms/SMS.h"
+#include "core/SmsStore.h"
+#include "support/TempDatabase.h"
+
+#include <QTest>
+
+using namespace Ombrelay;
+
+namespace
+{
+
+const TDateTime kBase = 46365.5; // 2026-12-09 12:00:00
+
+TDateTime At(int Seconds)
+{
+    return kBase + Seconds / kSecondsPerDay;
+}
+
+// Parts of one long message from Sender with reference Ref.
+QStringList Parts(const QString& Sender, int Ref, int Count, QChar Letter = QLatin1Char('a'))
+{
+    QString text;
+    for (int i = 0; i < Count; ++i) {
+        text += QString(153, QChar(Letter.unicode() + i));
+    }
+    const QStringList pdus = BuildDeliverPdus(Sender, QDateTime(), text, Ref);
+    Q_ASSERT(pdus.size() == Count);
+    return pdus;
+}
+
+QString Single(const QString& Sender, const QString& Text)
+{
+    return BuildDeliverPdus(Sender, QDateTime(), Text).front();
+}
+
+class TRows
+{
+public:
+    explicit TRows(TDatabase& DB, const QString& Table = QStringLiteral("INCOMING"))
+        : FDB(DB)
+        , FTable(Table)
+    {
+    }
+    qint64 Add(int Seconds, const QString& Pdu, bool Flag = false, bool Rebuilt = false)
+    {
+        TSQLiteLock lock(FDB);
+        const QString flag = FTable == QStringLiteral("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
+        TSQLiteQuery q(FDB, QStringLiteral("INSERT INTO %1 (DATE, %2, PDU, REBUILT) VALUES (?, ?, ?, ?)")
+                                .arg(FTable, flag));
+        FDB.SetParamAsDateTime(1, At(Seconds));
+        FDB.SetParamAsBool(2, Flag);
+        FDB.SetParamAsString(3, Pdu);
+        FDB.SetParamAsBool(4, Rebuilt);
+        FDB.Exec();
+        return FDB.GetLastInsertRowId();
+    }
+    int SeenRows()
+    {
+        TSQLiteLock lock(FDB);
+        FDB.FetchTable(QStringLiteral("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 1"));
+        return FDB.GetResultSet(1).toInt();
+    }
+
+private:
+    TDatabase& FDB;
+    QString FTable;
+};
+
+} // namespace
+
+class TestSmsStore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { InitSmsTables(); }
+
+    void assembly_data()
+    {
+        QTest::addColumn<QList<int>>("order");   // which part (1-based) each row holds, in row order
+        QTest::addColumn<QList<int>>("seconds"); // each row's time
+        QTest::addColumn<int>("messages");
+        QTest::addColumn<QString>("newestText");
+        const QString a(153, 'a');
+        const QString b(153, 'b');
+        const QString c(153, 'c');
+        QTest::newRow("in order") << QList<int>{1, 2, 3} << QList<int>{0, 1, 2} << 1 << a + b + c;
+        QTest::newRow("stored 2, 1") << QList<int>{2, 1} << QList<int>{0, 5} << 1 << a + b;
+        QTest::newRow("missing middle part") << QList<int>{1, 3} << QList<int>{0, 5} << 1 << a + c;
+        QTest::newRow("60 seconds apart") << QList<int>{1, 2} << QList<int>{0, 60} << 1 << a + b;
+        QTest::newRow("61 seconds apart") << QList<int>{1, 2} << QList<int>{0, 61} << 2 << b;
+        QTest::newRow("window from the first part") << QList<int>{1, 2, 3} << QList<int>{0, 50, 100} << 2 << c;
+        QTest::newRow("earlier within the window") << QList<int>{2, 1} << QList<int>{60, 0} << 1 << a + b;
+    }
+
+    // Parts join one message within 60 s of the part that created it, texts in part order.
+    void assembly()
+    {
+        QFETCH(QList<int>, order);
+        QFETCH(QList<int>, seconds);
+        QFETCH(int, messages);
+        QFETCH(QString, newestText);
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QStringList parts = Parts(QStringLiteral("+4917"), 42, 3);
+        for (int i = 0; i < order.size(); ++i) {
+            rows.Add(seconds[i], parts[order[i] - 1]);
+        }
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.Count(), messages);
+        QCOMPARE(inbox.Items(0)->Text(), newestText);
+        QCOMPARE(inbox.Items(0)->Number(), QStringLiteral("+4917"));
+        if (messages == 1) {
+            QCOMPARE(inbox.Items(0)->DateTime(), At(seconds[0]));
+            QCOMPARE(inbox.Items(0)->RowIDs().size(), order.size());
+            QCOMPARE(inbox.Items(0)->RefNo(), 42);
+            QCOMPARE(inbox.Items(0)->Total(), 3);
+        }
+    }
+
+    // Parts join only a message with the same sender, reference and announced total; a part
+    // with reference 0 never joins a single-part message.
+    void joinsOnlyItsOwnMessage()
+    {
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QStringList alice = Parts(QStringLiteral("+4917"), 7, 2, QLatin1Char('a'));
+        const QStringList bob = Parts(QStringLiteral("+4918"), 7, 2, QLatin1Char('k'));
+        const QStringList three = Parts(QStringLiteral("+4917"), 7, 3, QLatin1Char('p'));
+        const QStringList zero = Parts(QStringLiteral("+4917"), 0, 2, QLatin1Char('u'));
+        rows.Add(0, alice[0]);
+        rows.Add(1, bob[0]);
+        rows.Add(2, three[0]);
+        rows.Add(3, Single(QStringLiteral("+4917"), QStringLiteral("single")));
+        rows.Add(4, zero[0]);
+        rows.Add(5, bob[1]);
+        rows.Add(6, alice[1]);
+        rows.Add(7, zero[1]);
+        rows.Add(8, three[1]);
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.Count(), 5);
+        QHash<QString, QString> byStart;
+        for (int i = 0; i < inbox.Count(); ++i) {
+            byStart.insert(inbox.Items(i)->Text().left(1) + inbox.Items(i)->Number(), inbox.Items(i)->Text());
+        }
+        QCOMPARE(byStart.value("a+4917"), QString(153, 'a') + QString(153, 'b'));
+        QCOMPARE(byStart.value("k+4918"), QString(153, 'k') + QString(153, 'l'));
+        QCOMPARE(byStart.value("p+4917"), QString(153, 'p') + QString(153, 'q'));
+        QCOMPARE(byStart.value("s+4917"), QStringLiteral("single"));
+        QCOMPARE(byStart.value("u+4917"), QString(153, 'u') + QString(153, 'v'));
+    }
+
+    // Index 0 is the newest message; outside the range the list raises.
+    void newestFirst()
+    {
+        TTempDatabase db;
+        TRows rows(db.DB());
+        for (int i = 0; i < 3; ++i) {
+            rows.Add(i * 100, Single(QStringLiteral("1"), QString::number(i)));
+        }
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.Items(0)->Text(), QStringLiteral("2"));
+        QCOMPARE(inbox.Items(2)->Text(), QStringLiteral("0"));
+        QVERIFY_THROWS_EXCEPTION(EOmbrelayError, inbox.Items(3));
+        QVERIFY_THROWS_EXCEPTION(EOmbrelayError, inbox.Items(-1));
+        // A PDU added while running is the newest.
+        TSmsIncomingItem* added = inbox.AddMessage(At(500), Single(QStringLiteral("1"), QStringLiteral("3")), 99);
+        QCOMPARE(inbox.Items(0), added);
+        QCOMPARE(inbox.Count(), 4);
+    }
+
+    // Seen when any row is; MarkSeen writes every row once and never again.
+    void seen()
+    {
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QStringList mixed = Parts(QStringLiteral("+4917"), 1, 2);
+        const QStringList unseen = Parts(QStringLiteral("+4917"), 2, 3, QLatin1Char('k'));
+        rows.Add(0, mixed[0], true);
+        rows.Add(1, mixed[1], false);
+        for (int i = 0; i < 3; ++i) {
+            rows.Add(10 + i, unseen[i], false);
+        }
+        rows.Add(20, Single(QStringLiteral("5"), QStringLiteral("x")), false);
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.Count(), 3);
+        QCOMPARE(inbox.UnreadCount(), 2);
+        TSmsIncomingItem* mixedItem = inbox.Items(2);
+        QVERIFY(mixedItem->Seen());
+
+        TSmsIncomingItem* three = inbox.Items(1);
+        QCOMPARE(three->RowIDs().size(), 3);
+        QCOMPARE(rows.SeenRows(), 1);
+        three->MarkSeen();
+        QVERIFY(three->Seen());
+        QCOMPARE(rows.SeenRows(), 4);
+        QCOMPARE(inbox.UnreadCount(), 1);
+        {
+            TSQLiteLock lock(db.DB());
+            db.DB().ExecSQL(QStringLiteral("UPDATE INCOMING SET SEEN = 0"));
+        }
+        three->MarkSeen(); // already seen: nothing is written
+        QCOMPARE(rows.SeenRows(), 0);
+    }
+
+    // Rows that hold no readable text are listed for what they are, with their PDU; every
+    // other row still loads, and the rows stay stored.
+    void rowsThatAreNotText()
+    {
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QStringList parts = Parts(QStringLiteral("+4917"), 9, 2);
+        rows.Add(0, parts[0]);
+        rows.Add(1, QStringLiteral("00040G81"));                                           // not hex
+        rows.Add(2, QStringLiteral("000405812143F500049930925161958002E834"));             // 8-bit data
+        rows.Add(3, QStringLiteral("000602048121430000000000000000000000000000000000")); // delivery report
+        rows.Add(4, QStringLiteral("0004"));                                               // cut short
+        rows.Add(5, parts[1]);
+        rows.Add(6, Single(QStringLiteral("+4917"), QStringLiteral("after")));
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.Count(), 6);
+        QCOMPARE(inbox.Items(0)->Text(), QStringLiteral("after"));
+        QCOMPARE(inbox.Items(0)->Kind(), ikText);
+        QCOMPARE(inbox.Items(1)->Kind(), ikUnreadable);
+        QCOMPARE(inbox.Items(1)->Pdu(), QStringLiteral("0004"));
+        QVERIFY(inbox.Items(1)->Error().startsWith(QStringLiteral("PDU decoding error: ")));
+        QVERIFY(inbox.Items(1)->DisplayText().contains(QStringLiteral("0004")));
+        QCOMPARE(inbox.Items(2)->Kind(), ikStatusReport);
+        QCOMPARE(inbox.Items(2)->Number(), QStringLiteral("1234"));
+        QCOMPARE(inbox.Items(2)->DisplayText(), QStringLiteral("Delivery report"));
+        QCOMPARE(inbox.Items(3)->Kind(), ikNotText);
+        QVERIFY(inbox.Items(3)->DisplayText().contains(QStringLiteral("0x04")));
+        QCOMPARE(inbox.Items(4)->Kind(), ikUnreadable);
+        QVERIFY(inbox.Items(4)->Error().contains(QStringLiteral("not a hexadecimal digit")));
+        QCOMPARE(inbox.Items(5)->Text(), QString(153, 'a') + QString(153, 'b'));
+        QCOMPARE(inbox.UnreadCount(), 6);
+        // Nothing was removed.
+        TSQLiteLock lock(db.DB());
+        db.DB().FetchTable(QStringLiteral("SELECT COUNT(*) FROM INCOMING"));
+        QCOMPARE(db.DB().GetResultSet(1), QStringLiteral("7"));
+    }
+
+    // The rebuilt flag, the sent flag and the stored-PDU lookup.
+    void flagsAndLookup()
+    {
+        TTempDatabase db;
+        TRows in(db.DB());
+        TRows out(db.DB(), QStringLiteral("OUTGOING"));
+        const QString network = Single(QStringLiteral("+4917"), QStringLiteral("network"));
+        const QStringList rebuilt = BuildDeliverPdus(QStringLiteral("Bank"), QDateTime(), QString(200, 'r'), 3);
+        in.Add(0, network);
+        in.Add(100, rebuilt[0], false, true);
+        in.Add(101, rebuilt[1], false, true);
+        TSmsSend send;
+        send.SetTarget(QStringLiteral("+4917"));
+        send.SetText(QStringLiteral("sent"));
+        out.Add(0, send.EncodePdu().front(), true);
+        send.SetText(QStringLiteral("pending"));
+        out.Add(1, send.EncodePdu().front(), false);
+
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.Count(), 2);
+        QVERIFY(!inbox.Items(1)->Rebuilt());
+        QVERIFY(inbox.Items(0)->Rebuilt());
+        QCOMPARE(inbox.Items(0)->Number(), QStringLiteral("Bank"));
+        QCOMPARE(inbox.Items(0)->Text(), QString(200, 'r'));
+        QVERIFY(inbox.ContainsPdu(network));
+        QVERIFY(inbox.ContainsPdu(rebuilt[1]));
+        QVERIFY(!inbox.ContainsPdu(network.toLower()));
+        const QString fresh = Single(QStringLiteral("+4917"), QStringLiteral("fresh"));
+        QVERIFY(!inbox.ContainsPdu(fresh));
+        inbox.AddMessage(At(200), fresh, 50);
+        QVERIFY(inbox.ContainsPdu(fresh));
+
+        TSmsOutgoingList outbox;
+        outbox.LoadMessages();
+        QCOMPARE(outbox.Count(), 2);
+        QCOMPARE(outbox.Items(0)->Text(), QStringLiteral("pending"));
+        QVERIFY(!outbox.Items(0)->Sent());
+        QVERIFY(outbox.Items(1)->Sent());
+        QCOMPARE(outbox.Items(1)->Number(), QStringLiteral("+4917"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSmsStore)
+#include "tst_sms_store.moc"
