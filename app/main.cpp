@@ -2,19 +2,18 @@
 
 #ifdef OMBRELAY_HAVE_GUI
 
-#include "gui/Application.h"
 #include "backends/Backend.h"
 #include "base/Errors.h"
-#include "gui/GuiCommon.h"
 #include "core/MBManager.h"
+#include "core/Modules.h"
+#include "gui/Application.h"
+#include "gui/GuiCommon.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
-#include "core/Modules.h"
 #include "gui/SingleInstance.h"
 #ifdef OMBRELAY_TEST_COMMANDS
 #include "TestCommands.h"
 #endif
-
 
 #include <cstdio>
 #include <memory>

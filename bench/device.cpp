@@ -5,9 +5,9 @@
 #include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
-#include "sms/SMS.h"
-#include "platform/sim/SimModem.h"
 #include "core/SmsStore.h"
+#include "platform/sim/SimModem.h"
+#include "sms/SMS.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,8 +34,9 @@ QStringList MakePdus(int Run)
     while (pdus.size() < kMessages) {
         const QString sender = QStringLiteral("+49170%1").arg(1000 + n % 97);
         if (n % 8 == 0 && pdus.size() + 2 <= kMessages) {
-            pdus << BuildDeliverPdus(sender, stamp, QStringLiteral("run %1 long %2 ").arg(Run).arg(n) +
-                                                        QString(150, QLatin1Char('x')));
+            pdus << BuildDeliverPdus(sender, stamp,
+                                     QStringLiteral("run %1 long %2 ").arg(Run).arg(n) +
+                                         QString(150, QLatin1Char('x')));
         } else {
             pdus << BuildDeliverPdus(sender, stamp, QStringLiteral("run %1 message %2").arg(Run).arg(n));
         }

@@ -8,11 +8,11 @@
 
 #include "core/DB.h"
 #include "core/MBManager.h"
+#include "core/Options.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
-#include "core/Options.h"
-#include "sms/SMS.h"
 #include "platform/sim/SimModem.h"
+#include "sms/SMS.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -87,8 +87,8 @@ double Median(std::vector<double> Values)
 
 void Figure(const char* Name, double Value, double Baseline)
 {
-    std::printf("FIGURE %s value=%.2f baseline=%.2f ratio=%.2f goal=%.0f %s\n", Name, Value, Baseline,
-                Value / Baseline, kGoalMs, Value <= kGoalMs ? "pass" : "short");
+    std::printf("FIGURE %s value=%.2f baseline=%.2f ratio=%.2f goal=%.0f %s\n", Name, Value, Baseline, Value / Baseline,
+                kGoalMs, Value <= kGoalMs ? "pass" : "short");
 }
 
 } // namespace

@@ -134,7 +134,6 @@ int main(int argc, char** argv)
                 services.CpuMsPerMinute <= goal ? "pass" : "short");
     std::printf("FIGURE idle_wakeups_per_s value=%.2f baseline=%.2f ratio=%.2f goal=- %s\n", services.WakeupsPerSecond,
                 baseline.WakeupsPerSecond,
-                baseline.WakeupsPerSecond > 0 ? services.WakeupsPerSecond / baseline.WakeupsPerSecond : 0.0,
-                "pass");
+                baseline.WakeupsPerSecond > 0 ? services.WakeupsPerSecond / baseline.WakeupsPerSecond : 0.0, "pass");
     return 0;
 }

@@ -37,9 +37,7 @@ double Rate(int Items, double MinSeconds, Body&& Run)
 
 unsigned HexToOctets(const QString& Text, unsigned char* Out)
 {
-    auto v = [](char16_t c) -> unsigned {
-        return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    };
+    auto v = [](char16_t c) -> unsigned { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
     const char16_t* p = reinterpret_cast<const char16_t*>(Text.utf16());
     const qsizetype n = Text.size() / 2;
     unsigned sum = 0;
@@ -62,20 +60,20 @@ int main()
     double decodeRate = 0;
     for (int round = 0; round < 3; ++round) {
         hexRate = std::max(hexRate, Rate(int(corpus.size()), 0.5, [&] {
-            unsigned sum = 0;
-            for (const QString& p : corpus) {
-                sum += HexToOctets(p, octets);
-            }
-            GSink = sum;
-        }));
+                               unsigned sum = 0;
+                               for (const QString& p : corpus) {
+                                   sum += HexToOctets(p, octets);
+                               }
+                               GSink = sum;
+                           }));
         decodeRate = std::max(decodeRate, Rate(int(corpus.size()), 0.5, [&] {
-            unsigned sum = 0;
-            for (const QString& p : corpus) {
-                TSmsRecv r;
-                sum += r.DecodePdu(p) ? unsigned(r.Text().size()) : 1u;
-            }
-            GSink = sum;
-        }));
+                                  unsigned sum = 0;
+                                  for (const QString& p : corpus) {
+                                      TSmsRecv r;
+                                      sum += r.DecodePdu(p) ? unsigned(r.Text().size()) : 1u;
+                                  }
+                                  GSink = sum;
+                              }));
     }
     Figure("sms_decode_pdus_per_s", decodeRate, hexRate, 2500000);
 
@@ -92,29 +90,29 @@ int main()
     for (int round = 0; round < 3; ++round) {
         // Baseline: three parts' worth of octets (3 x 154) written as hex text.
         hexOutRate = std::max(hexOutRate, Rate(int(texts.size()), 0.5, [&] {
-            unsigned sum = 0;
-            for (const QString& t : texts) {
-                for (int part = 0; part < 3; ++part) {
-                    QString hex(2 * 154, Qt::Uninitialized);
-                    char16_t* out = reinterpret_cast<char16_t*>(hex.data());
-                    for (int i = 0; i < 154; ++i) {
-                        const unsigned o = t[i].unicode() + part;
-                        *out++ = u"0123456789ABCDEF"[(o >> 4) & 0xF];
-                        *out++ = u"0123456789ABCDEF"[o & 0xF];
-                    }
-                    sum += hex.size();
-                }
-            }
-            GSink = sum;
-        }));
+                                  unsigned sum = 0;
+                                  for (const QString& t : texts) {
+                                      for (int part = 0; part < 3; ++part) {
+                                          QString hex(2 * 154, Qt::Uninitialized);
+                                          char16_t* out = reinterpret_cast<char16_t*>(hex.data());
+                                          for (int i = 0; i < 154; ++i) {
+                                              const unsigned o = t[i].unicode() + part;
+                                              *out++ = u"0123456789ABCDEF"[(o >> 4) & 0xF];
+                                              *out++ = u"0123456789ABCDEF"[o & 0xF];
+                                          }
+                                          sum += hex.size();
+                                      }
+                                  }
+                                  GSink = sum;
+                              }));
         encodeRate = std::max(encodeRate, Rate(int(texts.size()), 0.5, [&] {
-            unsigned sum = 0;
-            for (const QString& t : texts) {
-                send.SetText(t);
-                sum += unsigned(send.EncodePdu().size());
-            }
-            GSink = sum;
-        }));
+                                  unsigned sum = 0;
+                                  for (const QString& t : texts) {
+                                      send.SetText(t);
+                                      sum += unsigned(send.EncodePdu().size());
+                                  }
+                                  GSink = sum;
+                              }));
     }
     Figure("sms_encode_3part_msgs_per_s", encodeRate, hexOutRate, 200000);
     return 0;

@@ -14,7 +14,8 @@ namespace Ombrelay::Bench
 
 inline QString RandomText(QRandomGenerator& Rng, int Length, bool Wide)
 {
-    static const QString plain = QStringLiteral("abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 .,!?");
+    static const QString plain =
+        QStringLiteral("abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 .,!?");
     static const QString wide = QString::fromUtf8("абвгдежзийклмнопрстуф 中文字 äöü €");
     const QString& pool = Wide ? wide : plain;
     QString text;

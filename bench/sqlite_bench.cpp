@@ -65,8 +65,9 @@ std::vector<TRow> MakeRows(int Count)
     rows.reserve(Count);
     const QString pdu = QStringLiteral("07919471060040F3040B919471234567F800005210301241758004D4F29C0E");
     for (int i = 0; i < Count; ++i) {
-        rows.push_back({QStringLiteral("2017-03-%1 14:05:%2").arg(1 + i % 28, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10,
-                                                                                                           QLatin1Char('0')),
+        rows.push_back({QStringLiteral("2017-03-%1 14:05:%2")
+                            .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
+                            .arg(i % 60, 2, 10, QLatin1Char('0')),
                         i % 2, pdu + QString::number(i, 16)});
     }
     return rows;
@@ -201,7 +202,9 @@ int main(int argc, char** argv)
         auto layer = TBenchDB::Make(layerFile);
         sqlite3* raw = RawOpen(rawFile);
         const bool layerFirst = round % 2 == 0;
-        auto insertLayer = [&] { bestLayerInsert = std::min(bestLayerInsert, Seconds([&] { LayerInsert(*layer, rows); })); };
+        auto insertLayer = [&] {
+            bestLayerInsert = std::min(bestLayerInsert, Seconds([&] { LayerInsert(*layer, rows); }));
+        };
         auto insertRaw = [&] { bestRawInsert = std::min(bestRawInsert, Seconds([&] { RawInsert(raw, rows); })); };
         auto selectLayer = [&] {
             bestLayerSelect = std::min(bestLayerSelect, Seconds([&] { checkLayer = LayerSelect(*layer); }));

@@ -4,9 +4,9 @@
 // land in exactly one message, and reading and marking the messages must not fail.
 
 #include "core/DB.h"
+#include "core/SmsStore.h"
 #include "sms/MBException.h"
 #include "sms/SMS.h"
-#include "core/SmsStore.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,10 +1,11 @@
 // Profile XML from the device on arbitrary input: it reads, or fails with a profile XML error
 // that names where; it never ends the program in any other way.
 
-#include "sms/MBException.h"
 #include "core/MBProfleItem.h"
+#include "sms/MBException.h"
 
 #include <QString>
+
 #include <cstdint>
 #include <cstdlib>
 

@@ -8,12 +8,12 @@
 #include <QFile>
 #include <QStringList>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <mutex>
@@ -186,8 +186,8 @@ int ErrnoForBusError(const QString& Name)
 [[noreturn]] void RaiseBusError(const QDBusError& Error)
 {
     const QString name = Error.name().isEmpty() ? QStringLiteral("org.freedesktop.DBus.Error.Failed") : Error.name();
-    const QString text = Error.message().isEmpty() ? QStringLiteral("The restart request was refused.")
-                                                   : Error.message();
+    const QString text =
+        Error.message().isEmpty() ? QStringLiteral("The restart request was refused.") : Error.message();
     throw EOSError(ErrnoForBusError(name), text, QStringLiteral(" (%1)").arg(name));
 }
 
@@ -223,10 +223,10 @@ void RebootSystem()
     if (!bus.isConnected()) {
         RaiseBusError(bus.lastError());
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
-                                                       QStringLiteral("/org/freedesktop/login1"),
-                                                       QStringLiteral("org.freedesktop.login1.Manager"),
-                                                       QStringLiteral("Reboot"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
+                                       QStringLiteral("/org/freedesktop/login1"),
+                                       QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Reboot"));
     // Not interactive: a request that would need a password prompt is refused, not left open.
     call << false;
     const QDBusMessage reply = bus.call(call, QDBus::Block);

@@ -4,12 +4,12 @@
 #include <QFile>
 #include <QStringList>
 
-#include <sqlite3.h>
-
-#include <cerrno>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace Ombrelay
 {
@@ -130,9 +130,9 @@ void TDatabase::CheckIntact()
     if (Next()) {
         const QString result = GetFieldAsString(0);
         if (result != QLatin1String("ok")) {
-            throw ESQLiteException(QStringLiteral("%1: The database disk image is malformed: %2")
-                                       .arg(ClassName(), result.simplified()),
-                                   SQLITE_CORRUPT);
+            throw ESQLiteException(
+                QStringLiteral("%1: The database disk image is malformed: %2").arg(ClassName(), result.simplified()),
+                SQLITE_CORRUPT);
         }
     }
 }

@@ -1,9 +1,9 @@
 #include "core/MBInterfaceItem.h"
 
 #include "base/Errors.h"
-#include "sms/MBException.h"
 #include "core/MBProfleItem.h"
 #include "core/SmsStore.h"
+#include "sms/MBException.h"
 
 namespace Ombrelay
 {
@@ -16,30 +16,38 @@ namespace
     throw EMBException(QStringLiteral("%1: %2").arg(QLatin1String(Call), Port.ErrorText(Code)));
 }
 
-const std::vector<quint32> kDataMasks = {0x1,     0x2,     0x4,      0x8,      0x20,     0x10,     0x10000,
-                                         0x20000, 0x40000, 0x80000,  0x100000, 0x200000, 0x400000, 0x80000000};
+const std::vector<quint32> kDataMasks = {0x1,     0x2,     0x4,     0x8,      0x20,     0x10,     0x10000,
+                                         0x20000, 0x40000, 0x80000, 0x100000, 0x200000, 0x400000, 0x80000000};
 
-const std::vector<quint32> kBandMasks = {0x1,   0x2,   0x4,    0x8,    0x10,    0x20,    0x40,
-                                         0x80,  0x100, 0x200,  0x400,  0x800,   0x1000,  0x2000,
+const std::vector<quint32> kBandMasks = {0x1,    0x2,    0x4,     0x8,     0x10,      0x20,   0x40,
+                                         0x80,   0x100,  0x200,   0x400,   0x800,     0x1000, 0x2000,
                                          0x4000, 0x8000, 0x10000, 0x20000, 0x80000000};
 
-const QStringList kGsmBandNames = {
-    QStringLiteral("0"),        QStringLiteral("IMT"),      QStringLiteral("PCS1900"), QStringLiteral("DCS1800"),
-    QStringLiteral("AWS"),      QStringLiteral("GSM850"),   QStringLiteral("UMTS800"), QStringLiteral("UMTS2600"),
-    QStringLiteral("EGSM900"),  QStringLiteral("UMTS1700"), QStringLiteral("10"),      QStringLiteral("11"),
-    QStringLiteral("12"),       QStringLiteral("13"),       QStringLiteral("14"),      QStringLiteral("15"),
-    QStringLiteral("16"),       QStringLiteral("17")};
+const QStringList kGsmBandNames = {QStringLiteral("0"),        QStringLiteral("IMT"),      QStringLiteral("PCS1900"),
+                                   QStringLiteral("DCS1800"),  QStringLiteral("AWS"),      QStringLiteral("GSM850"),
+                                   QStringLiteral("UMTS800"),  QStringLiteral("UMTS2600"), QStringLiteral("EGSM900"),
+                                   QStringLiteral("UMTS1700"), QStringLiteral("10"),       QStringLiteral("11"),
+                                   QStringLiteral("12"),       QStringLiteral("13"),       QStringLiteral("14"),
+                                   QStringLiteral("15"),       QStringLiteral("16"),       QStringLiteral("17")};
 
-const QStringList kCdmaBandNames = {
-    QStringLiteral("800MHz Cellular"),   QStringLiteral("1900MHz"),
-    QStringLiteral("TACS"),              QStringLiteral("JTACS"),
-    QStringLiteral("Korean PCS"),        QStringLiteral("450 MHz"),
-    QStringLiteral("2 GHz"),             QStringLiteral("700 MHz"),
-    QStringLiteral("1800 MHz"),          QStringLiteral("900 MHz"),
-    QStringLiteral("Secondary 800 MHz"), QStringLiteral("400 MHz EU PAMR"),
-    QStringLiteral("800 MHz PAMR"),      QStringLiteral("2.5 GHz IMT200"),
-    QStringLiteral("US PCS 1.9 GHz"),    QStringLiteral("AWS"),
-    QStringLiteral("US 2.5 GHz"),        QStringLiteral("US 2.5 GHz Forward Only")};
+const QStringList kCdmaBandNames = {QStringLiteral("800MHz Cellular"),
+                                    QStringLiteral("1900MHz"),
+                                    QStringLiteral("TACS"),
+                                    QStringLiteral("JTACS"),
+                                    QStringLiteral("Korean PCS"),
+                                    QStringLiteral("450 MHz"),
+                                    QStringLiteral("2 GHz"),
+                                    QStringLiteral("700 MHz"),
+                                    QStringLiteral("1800 MHz"),
+                                    QStringLiteral("900 MHz"),
+                                    QStringLiteral("Secondary 800 MHz"),
+                                    QStringLiteral("400 MHz EU PAMR"),
+                                    QStringLiteral("800 MHz PAMR"),
+                                    QStringLiteral("2.5 GHz IMT200"),
+                                    QStringLiteral("US PCS 1.9 GHz"),
+                                    QStringLiteral("AWS"),
+                                    QStringLiteral("US 2.5 GHz"),
+                                    QStringLiteral("US 2.5 GHz Forward Only")};
 
 } // namespace
 
@@ -112,7 +120,10 @@ bool TMBInterfaceItem::CanSendAndReceiveSms() const
     return CanRecvPduSms() && CanSendPduSms();
 }
 
-QString TMBInterfaceItem::ToString() const { return FManufacturer + QLatin1Char(' ') + FModel; }
+QString TMBInterfaceItem::ToString() const
+{
+    return FManufacturer + QLatin1Char(' ') + FModel;
+}
 
 QString TMBInterfaceItem::BitsToText(quint32 Flags, const std::vector<quint32>& Masks, const QStringList& Names)
 {
@@ -157,11 +168,11 @@ QString TMBInterfaceItem::GetVoiceClass() const
 
 QString TMBInterfaceItem::GetDataClass() const
 {
-    const QStringList names = {QStringLiteral("GPRS"),         QStringLiteral("EDGE"),    QStringLiteral("UMTS"),
-                               QStringLiteral("HSDPA"),        QStringLiteral("LTE"),     QStringLiteral("HSUPA"),
-                               QStringLiteral("1xRTT"),        QStringLiteral("IxEV-DO"), QStringLiteral("IxEV-DO RevA"),
-                               QStringLiteral("1xXEV-DV"),     QStringLiteral("3xRTT"),   QStringLiteral("IxEV-DO RevB"),
-                               QStringLiteral("UMB"),          FCustomDataClass};
+    const QStringList names = {QStringLiteral("GPRS"),     QStringLiteral("EDGE"),    QStringLiteral("UMTS"),
+                               QStringLiteral("HSDPA"),    QStringLiteral("LTE"),     QStringLiteral("HSUPA"),
+                               QStringLiteral("1xRTT"),    QStringLiteral("IxEV-DO"), QStringLiteral("IxEV-DO RevA"),
+                               QStringLiteral("1xXEV-DV"), QStringLiteral("3xRTT"),   QStringLiteral("IxEV-DO RevB"),
+                               QStringLiteral("UMB"),      FCustomDataClass};
     return BitsToText(FDataClass, kDataMasks, names);
 }
 
@@ -185,11 +196,14 @@ QString TMBInterfaceItem::GetSmsCaps() const
 
 QString TMBInterfaceItem::GetCtlCaps() const
 {
-    static const QStringList names = {
-        QStringLiteral("Manual selection allowed"), QStringLiteral("Hardware radio switch"),
-        QStringLiteral("Mobile IP support"),        QStringLiteral(" Simple IP support"),
-        QStringLiteral("Do not show IMSI"),         QStringLiteral("Multi-carrier"),
-        QStringLiteral("USSD"),                     QStringLiteral("Multiple cellular classes")};
+    static const QStringList names = {QStringLiteral("Manual selection allowed"),
+                                      QStringLiteral("Hardware radio switch"),
+                                      QStringLiteral("Mobile IP support"),
+                                      QStringLiteral(" Simple IP support"),
+                                      QStringLiteral("Do not show IMSI"),
+                                      QStringLiteral("Multi-carrier"),
+                                      QStringLiteral("USSD"),
+                                      QStringLiteral("Multiple cellular classes")};
     return BitsToText(FControlCaps, {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80}, names);
 }
 

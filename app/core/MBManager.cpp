@@ -138,8 +138,7 @@ void TMBManager::Subscribe()
                               });
     FSubscriptions << connect(p, &IMbnInterfaceManager::DisconnectComplete, this,
                               [this](const QString& Id, quint32 RequestId, qint32 Status) {
-                                  Guarded(this, &TMBManager::OnConnectComplete)(Id, RequestId, Status,
-                                                                                 csDisconnected);
+                                  Guarded(this, &TMBManager::OnConnectComplete)(Id, RequestId, Status, csDisconnected);
                               });
     FSubscriptions << connect(p, &IMbnInterfaceManager::ConnectStateChange, this,
                               Guarded(this, &TMBManager::OnConnectStateChange));
@@ -213,7 +212,10 @@ quint32 TMBManager::Disconnect(const QString& InterfaceID)
     return id;
 }
 
-TMBInterfaceList* TMBManager::GetInterfaceList() { return FInterfaceList.get(); }
+TMBInterfaceList* TMBManager::GetInterfaceList()
+{
+    return FInterfaceList.get();
+}
 
 TConnectionState TMBManager::GetConnectionState(const QString& InterfaceID)
 {
@@ -228,7 +230,10 @@ TConnectionState TMBManager::GetConnectionState(const QString& InterfaceID)
     return MapActivationState(state);
 }
 
-void TMBManager::SetConnectionStateNotify(TConnectionStateNotify Notify) { FConnectionStateNotify = std::move(Notify); }
+void TMBManager::SetConnectionStateNotify(TConnectionStateNotify Notify)
+{
+    FConnectionStateNotify = std::move(Notify);
+}
 
 quint32 TMBManager::GetSignalStrength(const QString& InterfaceID)
 {
@@ -242,11 +247,20 @@ void TMBManager::SetConnectionSignalNotify(TConnectionSignalNotify Notify)
     FConnectionSignalNotify = std::move(Notify);
 }
 
-void TMBManager::SetIncomingSmsNotify(TNotifyEvent Notify) { FIncomingSmsNotify = std::move(Notify); }
+void TMBManager::SetIncomingSmsNotify(TNotifyEvent Notify)
+{
+    FIncomingSmsNotify = std::move(Notify);
+}
 
-void TMBManager::SetOutgoingSmsNotify(TNotifyEvent Notify) { FOutgoingSmsNotify = std::move(Notify); }
+void TMBManager::SetOutgoingSmsNotify(TNotifyEvent Notify)
+{
+    FOutgoingSmsNotify = std::move(Notify);
+}
 
-QStringList TMBManager::GetLoadWarnings() const { return FLoadWarnings; }
+QStringList TMBManager::GetLoadWarnings() const
+{
+    return FLoadWarnings;
+}
 
 void TMBManager::OnSignalStateChange(const QString& InterfaceID)
 {

@@ -2,8 +2,8 @@
 
 // The broadband manager: the program's one gateway to the modems behind the platform port.
 
-#include "sms/MBException.h"
 #include "platform/MbnPort.h"
+#include "sms/MBException.h"
 
 #include <QHash>
 #include <QList>
@@ -121,15 +121,15 @@ private:
     struct TReadRequest
     {
         QString InterfaceID;
-        double Started = 0;            // Clock time the read was issued
-        QList<quint32> StoredIndexes;  // PDU mode: storage indexes whose rows are committed
-        QStringList StoredKeys;        // message mode: keys whose rows are committed
+        double Started = 0;           // Clock time the read was issued
+        QList<quint32> StoredIndexes; // PDU mode: storage indexes whose rows are committed
+        QStringList StoredKeys;       // message mode: keys whose rows are committed
     };
     struct TSendRequest
     {
         QString InterfaceID;
         QList<qint64> RowIds; // OUTGOING rows this submission confirms
-        bool Rebuilt = false;  // rows of a whole-message send
+        bool Rebuilt = false; // rows of a whole-message send
     };
 
     void RefreshInterfaces();

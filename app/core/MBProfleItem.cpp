@@ -25,7 +25,10 @@ QDomElement Child(const QDomElement& Parent, const QString& Name)
 }
 
 // A missing element reads as empty text.
-QString ReadString(const QDomElement& Parent, const QString& Name) { return Child(Parent, Name).text(); }
+QString ReadString(const QDomElement& Parent, const QString& Name)
+{
+    return Child(Parent, Name).text();
+}
 
 // "true"/"false" in any letter case, or a number (0 false, any other true). A missing, empty or
 // unreadable value reads as false rather than ending the whole enumeration.
@@ -45,7 +48,10 @@ bool ReadBool(const QDomElement& Parent, const QString& Name)
 
 } // namespace
 
-TMBProfleItem::TMBProfleItem(const QString& ProfileXml) { ReadProfileXml(ProfileXml); }
+TMBProfleItem::TMBProfleItem(const QString& ProfileXml)
+{
+    ReadProfileXml(ProfileXml);
+}
 
 void TMBProfleItem::ReadProfileXml(const QString& ProfileXml)
 {

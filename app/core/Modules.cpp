@@ -1,9 +1,9 @@
 #include "core/Modules.h"
 
 #include "core/Common.h"
+#include "core/Usage.h"
 #include "iputil/IPUtil.h"
 #include "sms/SMS.h"
-#include "core/Usage.h"
 
 #include <sqlite3.h>
 

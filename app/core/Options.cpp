@@ -1,7 +1,7 @@
 #include "core/Options.h"
 
-#include "core/DB.h"
 #include "base/Errors.h"
+#include "core/DB.h"
 
 #include <QRegularExpression>
 
@@ -49,8 +49,7 @@ bool IsBlank(QChar C)
 // Such a comma text is written as one quoted item, which reads back to the same list.
 QString KeepAsText(const QString& CommaText)
 {
-    static const QRegularExpression numeric(
-        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$"));
+    static const QRegularExpression numeric(QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$"));
     if (!numeric.match(CommaText).hasMatch()) {
         return CommaText;
     }
@@ -325,8 +324,7 @@ void TOptions::LoadOptions()
         monitor.Interval = ReadCount(kMonitorInterval, 60);
         monitor.RedialThreshold = ReadCount(kMonitorRedial, 2);
         monitor.RebootThreshold = ReadCount(kMonitorReboot, 5);
-        monitor.Sites =
-            CommaTextToList(ReadValue(kMonitorSites, ListToCommaText(DefaultMonitorSites())).toString());
+        monitor.Sites = CommaTextToList(ReadValue(kMonitorSites, ListToCommaText(DefaultMonitorSites())).toString());
         SetMonitorSettings(monitor);
     }
     transaction.Commit();

@@ -1,7 +1,7 @@
 #include "core/SmsStore.h"
 
-#include "core/DB.h"
 #include "base/Errors.h"
+#include "core/DB.h"
 #include "sms/MBException.h"
 
 #include <QRandomGenerator>

@@ -1,11 +1,11 @@
 // The manager's message traffic with the devices: poll, store, clear; submit, record, confirm.
 
-#include "core/DB.h"
 #include "base/DateTime.h"
+#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
-#include "sms/SMS.h"
 #include "core/SmsStore.h"
+#include "sms/SMS.h"
 
 #include <exception>
 
@@ -168,9 +168,8 @@ void TMBManager::OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnS
     auto it = FSmsReadRequestQueue.find(RequestId);
     if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
         if (FReading > 0) {
-            FEarlyReadCompletions.append({RequestId, [=, this] {
-                                              OnSmsReadComplete(InterfaceID, Messages, MoreMsgs, RequestId, Status);
-                                          }});
+            FEarlyReadCompletions.append(
+                {RequestId, [=, this] { OnSmsReadComplete(InterfaceID, Messages, MoreMsgs, RequestId, Status); }});
         }
         // Not a read of ours (another program's, or one that timed out): nothing is stored,
         // nothing is deleted.
@@ -220,10 +219,9 @@ void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QLis
     auto it = FSmsReadRequestQueue.find(RequestId);
     if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
         if (FReading > 0) {
-            FEarlyReadCompletions.append({RequestId, [=, this] {
-                                              OnSmsMessageReadComplete(InterfaceID, Messages, MoreMsgs, RequestId,
-                                                                       Status);
-                                          }});
+            FEarlyReadCompletions.append(
+                {RequestId,
+                 [=, this] { OnSmsMessageReadComplete(InterfaceID, Messages, MoreMsgs, RequestId, Status); }});
         }
         return;
     }

@@ -1,8 +1,8 @@
 #include "core/Usage.h"
 
-#include "core/DB.h"
 #include "base/DateTime.h"
 #include "base/Errors.h"
+#include "core/DB.h"
 #include "sqlite/SQLiteDB.h"
 
 #include <QFile>
@@ -233,9 +233,8 @@ void TUsageThread::ReadSource(quint64 SourceId, IUsageSource& Source, quint64& A
     // fills the table; then what is absent now is forgotten.
     if (readings.size() > MaxRememberedInterfaces) {
         for (auto r = readings.begin(); r != readings.end();) {
-            const bool present = std::any_of(list.cbegin(), list.cend(), [&](const TInterfaceCounters& c) {
-                return c.Key == r.key();
-            });
+            const bool present =
+                std::any_of(list.cbegin(), list.cend(), [&](const TInterfaceCounters& c) { return c.Key == r.key(); });
             r = present ? std::next(r) : readings.erase(r);
         }
     }
@@ -253,9 +252,8 @@ void TUsageThread::Sample()
         }
         // Forget the readings of sources that were unregistered.
         for (auto it = FReadings.begin(); it != FReadings.end();) {
-            const bool known = it->first == 0 || std::any_of(g_sources.begin(), g_sources.end(), [&](const TRegistered& r) {
-                                   return r.Id == it->first;
-                               });
+            const bool known = it->first == 0 || std::any_of(g_sources.begin(), g_sources.end(),
+                                                             [&](const TRegistered& r) { return r.Id == it->first; });
             it = known ? std::next(it) : FReadings.erase(it);
         }
     }

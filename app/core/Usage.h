@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Common.h"
 #include "base/DateTime.h"
+#include "core/Common.h"
 #include "core/UsageSource.h"
 
 #include <QHash>

@@ -1,16 +1,16 @@
 #include "gui/About.h"
 
+#include "core/Version.h"
 #include "gui/GuiCommon.h"
 #include "gui/Icons.h"
-#include "core/Version.h"
 
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QEvent>
 
 #include <functional>
 
@@ -149,7 +149,8 @@ void TfmAbout::FormCreate()
     QFont Font = lbProdName->font();
     Font.setPointSize(11);
     lbProdName->setFont(Font);
-    lbVerInfo->setText(VersionLine(ProgramVersion()) + QStringLiteral("\nCopyright \u00A9 Virelle. All rights reserved."));
+    lbVerInfo->setText(VersionLine(ProgramVersion()) +
+                       QStringLiteral("\nCopyright \u00A9 Virelle. All rights reserved."));
 }
 
 void TfmAbout::lbWebSiteClick()

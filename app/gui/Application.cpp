@@ -4,9 +4,10 @@
 
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
 
 namespace Ombrelay
 {

@@ -1,24 +1,24 @@
 #include "gui/MainView.h"
 
-#include "gui/About.h"
-#include "gui/CreateMessage.h"
-#include "core/DB.h"
 #include "base/DateTime.h"
 #include "base/Errors.h"
-#include "gui/GuiCommon.h"
-#include "gui/Icons.h"
+#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBProfleItem.h"
-#include "gui/MessageBox.h"
 #include "core/Monitor.h"
 #include "core/Options.h"
-#include "sms/SMS.h"
+#include "core/SmsStore.h"
+#include "core/Usage.h"
+#include "gui/About.h"
+#include "gui/CreateMessage.h"
+#include "gui/GuiCommon.h"
+#include "gui/Icons.h"
+#include "gui/MessageBox.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/SmsMessagesModel.h"
-#include "core/SmsStore.h"
 #include "gui/TimedMessage.h"
-#include "core/Usage.h"
+#include "sms/SMS.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -32,6 +32,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -41,7 +42,6 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QScopeGuard>
 
 namespace Ombrelay
 {
@@ -267,7 +267,8 @@ void TfmMainView::CreateControls()
     lvUsage = new QTreeWidget(tsUsage);
     lvUsage->setObjectName(QStringLiteral("lvUsage"));
     lvUsage->setColumnCount(4);
-    lvUsage->setHeaderLabels({QString(), QStringLiteral("Download"), QStringLiteral("Upload"), QStringLiteral("Total")});
+    lvUsage->setHeaderLabels(
+        {QString(), QStringLiteral("Download"), QStringLiteral("Upload"), QStringLiteral("Total")});
     lvUsage->setColumnWidth(0, 230);
     lvUsage->setColumnWidth(1, 110);
     lvUsage->setColumnWidth(2, 110);
@@ -421,12 +422,10 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
         ShowDeferredError(Own ? Own->Message() : QString::fromUtf8(E.what()));
     }
     if (FMBManager) {
-        FMBManager->SetIncomingSmsNotify([this](TMBInterfaceItem* Sender) {
-            Guarded(this, [this, Sender] { SmsReceived(Sender); });
-        });
-        FMBManager->SetOutgoingSmsNotify([this](TMBInterfaceItem* Sender) {
-            Guarded(this, [this, Sender] { SmsSent(Sender); });
-        });
+        FMBManager->SetIncomingSmsNotify(
+            [this](TMBInterfaceItem* Sender) { Guarded(this, [this, Sender] { SmsReceived(Sender); }); });
+        FMBManager->SetOutgoingSmsNotify(
+            [this](TMBInterfaceItem* Sender) { Guarded(this, [this, Sender] { SmsSent(Sender); }); });
         FMBManager->SetConnectionStateNotify([this](const QString& InterfaceID, TConnectionState State) {
             Guarded(this, [&] { ConnectionStateChanged(InterfaceID, State); });
         });
@@ -445,8 +444,9 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
     }
 
     FMonitorThread = std::make_unique<TMonitorThread>();
-    connect(FMonitorThread.get(), &TMonitorThread::MonitorMessage, this,
-            [this](int Msg) { Guarded(this, [this, Msg] { MonitorMessage(Msg); }); }, Qt::QueuedConnection);
+    connect(
+        FMonitorThread.get(), &TMonitorThread::MonitorMessage, this,
+        [this](int Msg) { Guarded(this, [this, Msg] { MonitorMessage(Msg); }); }, Qt::QueuedConnection);
     FMonitorThread->start();
 
     Guarded(this, [this] {
@@ -1117,7 +1117,8 @@ void TfmMainView::SmsReceived(TMBInterfaceItem* Sender)
         return;
     }
     const int Unread = Item->SmsIncomingList()->UnreadCount();
-    const QString Title = QStringLiteral("%1 New Message%2").arg(Unread).arg(Unread >= 2 ? QStringLiteral("s") : QString());
+    const QString Title =
+        QStringLiteral("%1 New Message%2").arg(Unread).arg(Unread >= 2 ? QStringLiteral("s") : QString());
     FLastBalloonTitle = Title;
     ++FBalloonCount;
     tiMain->showMessage(Title, QStringLiteral("You have received a new message"), QSystemTrayIcon::Information);

@@ -8,10 +8,11 @@
 #include <QPointer>
 #include <QStandardPaths>
 
-#include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace Ombrelay
 {

@@ -1,9 +1,9 @@
 #include "gui/TimedMessage.h"
 
-#include "core/Common.h"
 #include "base/DateTime.h"
-#include "gui/GuiCommon.h"
+#include "core/Common.h"
 #include "core/Options.h"
+#include "gui/GuiCommon.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -27,19 +27,25 @@ using TMbnRequestId = quint32;
 enum TMbnResultCode : qint32
 {
     mrOk = 0,
-    mrFailed = -1,           // unspecified failure
-    mrNotFound = -2,         // no interface, profile or message with that identifier
-    mrNotSupported = -3,     // the interface lacks the facet or the operation
-    mrInvalidArgument = -4,  // e.g. a PDU that is not whole octets of hexadecimal text
-    mrBusy = -5,             // the device is doing something that excludes this request
-    mrStoreFull = -6,        // the device's message store has no room
-    mrNotRegistered = -7,    // no network to connect to or to send through
-    mrTimeout = -8,          // the stack gave up waiting for the device
+    mrFailed = -1,          // unspecified failure
+    mrNotFound = -2,        // no interface, profile or message with that identifier
+    mrNotSupported = -3,    // the interface lacks the facet or the operation
+    mrInvalidArgument = -4, // e.g. a PDU that is not whole octets of hexadecimal text
+    mrBusy = -5,            // the device is doing something that excludes this request
+    mrStoreFull = -6,       // the device's message store has no room
+    mrNotRegistered = -7,   // no network to connect to or to send through
+    mrTimeout = -8,         // the stack gave up waiting for the device
     mrBackendBase = -1000,
 };
 
-inline bool MbnSucceeded(TMbnResult Result) { return Result >= 0; }
-inline bool MbnFailed(TMbnResult Result) { return Result < 0; }
+inline bool MbnSucceeded(TMbnResult Result)
+{
+    return Result >= 0;
+}
+inline bool MbnFailed(TMbnResult Result)
+{
+    return Result < 0;
+}
 
 // A readable text for the common codes; "Unknown platform error (N)" for others.
 QString MbnErrorText(TMbnResult Code);

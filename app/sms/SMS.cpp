@@ -23,22 +23,22 @@ namespace
 // The GSM 03.38 default alphabet. The Greek capitals are those of the standard: a receiver
 // must show them, even though the encoder never writes them (they force UCS-2).
 constexpr char16_t kDefaultAlphabet[128] = {
-    u'@',    u'\u00A3', u'$',     u'\u00A5', u'\u00E8', u'\u00E9', u'\u00F9', u'\u00EC', // 0x00
-    u'\u00F2', u'\u00C7', u'\n',  u'\u00D8', u'\u00F8', u'\r',     u'\u00C5', u'\u00E5', // 0x08
-    u'\u0394', u'_',    u'\u03A6', u'\u0393', u'\u039B', u'\u03A9', u'\u03A0', u'\u03A8', // 0x10
-    u'\u03A3', u'\u0398', u'\u039E', 0,      u'\u00C6', u'\u00E6', u'\u00DF', u'\u00C9', // 0x18
-    u' ',    u'!',      u'"',     u'#',     u'\u00A4', u'%',     u'&',     u'\'',       // 0x20
-    u'(',    u')',      u'*',     u'+',     u',',     u'-',      u'.',     u'/',        // 0x28
-    u'0',    u'1',      u'2',     u'3',     u'4',     u'5',      u'6',     u'7',        // 0x30
-    u'8',    u'9',      u':',     u';',     u'<',     u'=',      u'>',     u'?',        // 0x38
-    u'\u00A1', u'A',    u'B',     u'C',     u'D',     u'E',      u'F',     u'G',        // 0x40
-    u'H',    u'I',      u'J',     u'K',     u'L',     u'M',      u'N',     u'O',        // 0x48
-    u'P',    u'Q',      u'R',     u'S',     u'T',     u'U',      u'V',     u'W',        // 0x50
-    u'X',    u'Y',      u'Z',     u'\u00C4', u'\u00D6', u'\u00D1', u'\u00DC', u'\u00A7', // 0x58
-    u'\u00BF', u'a',    u'b',     u'c',     u'd',     u'e',      u'f',     u'g',        // 0x60
-    u'h',    u'i',      u'j',     u'k',     u'l',     u'm',      u'n',     u'o',        // 0x68
-    u'p',    u'q',      u'r',     u's',     u't',     u'u',      u'v',     u'w',        // 0x70
-    u'x',    u'y',      u'z',     u'\u00E4', u'\u00F6', u'\u00F1', u'\u00FC', u'\u00E0', // 0x78
+    u'@',      u'\u00A3', u'$',      u'\u00A5', u'\u00E8', u'\u00E9', u'\u00F9', u'\u00EC', // 0x00
+    u'\u00F2', u'\u00C7', u'\n',     u'\u00D8', u'\u00F8', u'\r',     u'\u00C5', u'\u00E5', // 0x08
+    u'\u0394', u'_',      u'\u03A6', u'\u0393', u'\u039B', u'\u03A9', u'\u03A0', u'\u03A8', // 0x10
+    u'\u03A3', u'\u0398', u'\u039E', 0,         u'\u00C6', u'\u00E6', u'\u00DF', u'\u00C9', // 0x18
+    u' ',      u'!',      u'"',      u'#',      u'\u00A4', u'%',      u'&',      u'\'',     // 0x20
+    u'(',      u')',      u'*',      u'+',      u',',      u'-',      u'.',      u'/',      // 0x28
+    u'0',      u'1',      u'2',      u'3',      u'4',      u'5',      u'6',      u'7',      // 0x30
+    u'8',      u'9',      u':',      u';',      u'<',      u'=',      u'>',      u'?',      // 0x38
+    u'\u00A1', u'A',      u'B',      u'C',      u'D',      u'E',      u'F',      u'G',      // 0x40
+    u'H',      u'I',      u'J',      u'K',      u'L',      u'M',      u'N',      u'O',      // 0x48
+    u'P',      u'Q',      u'R',      u'S',      u'T',      u'U',      u'V',      u'W',      // 0x50
+    u'X',      u'Y',      u'Z',      u'\u00C4', u'\u00D6', u'\u00D1', u'\u00DC', u'\u00A7', // 0x58
+    u'\u00BF', u'a',      u'b',      u'c',      u'd',      u'e',      u'f',      u'g',      // 0x60
+    u'h',      u'i',      u'j',      u'k',      u'l',      u'm',      u'n',      u'o',      // 0x68
+    u'p',      u'q',      u'r',      u's',      u't',      u'u',      u'v',      u'w',      // 0x70
+    u'x',      u'y',      u'z',      u'\u00E4', u'\u00F6', u'\u00F1', u'\u00FC', u'\u00E0', // 0x78
 };
 
 constexpr std::uint8_t kEscape = 0x1B;
@@ -375,7 +375,7 @@ bool DecodeHexText(TSmsRecv& Recv, const Char* Text, qsizetype Length, PduTextFn
         }
         const char16_t c = static_cast<char16_t>(Text[i]);
         const QString shown = (c >= 0x20 && c < 0x7F) ? QStringLiteral("'%1'").arg(QChar(c))
-                                                       : QStringLiteral("U+%1").arg(int(c), 4, 16, QLatin1Char('0'));
+                                                      : QStringLiteral("U+%1").arg(int(c), 4, 16, QLatin1Char('0'));
         RaiseDecodingError(QStringLiteral("%1 at position %2 is not a hexadecimal digit").arg(shown).arg(i + 1),
                            PduText());
     }
@@ -425,8 +425,7 @@ bool TSmsRecv::DecodePdu(QStringView Value)
 
 bool TSmsRecv::DecodePdu(const char* Value, qsizetype Size)
 {
-    return DecodeHexText(*this, Value, Size,
-                         [Value, Size] { return PduForMessage(QString::fromLatin1(Value, Size)); });
+    return DecodeHexText(*this, Value, Size, [Value, Size] { return PduForMessage(QString::fromLatin1(Value, Size)); });
 }
 
 bool TSmsRecv::DecodeOctets(const std::uint8_t* Data, qsizetype Size)
@@ -493,7 +492,9 @@ bool TSmsRecv::Walk(const std::uint8_t* Data, qsizetype Size)
         // The length counts septets, header and fill bits included.
         const int udOctets = (7 * udl + 7) / 8;
         if (udOctets < h) {
-            Fail(QStringLiteral("user-data length of %1 septets is smaller than its header of %2 octets").arg(udl).arg(h));
+            Fail(QStringLiteral("user-data length of %1 septets is smaller than its header of %2 octets")
+                     .arg(udl)
+                     .arg(h));
         }
         const int fill = h > 0 ? (7 - (8 * h) % 7) % 7 : 0;
         const int headerSeptets = h > 0 ? (8 * h + fill) / 7 : 0;
@@ -505,7 +506,9 @@ bool TSmsRecv::Walk(const std::uint8_t* Data, qsizetype Size)
     }
     case alUcs2: {
         if (udl < h) {
-            Fail(QStringLiteral("user-data length of %1 octets is smaller than its header of %2 octets").arg(udl).arg(h));
+            Fail(QStringLiteral("user-data length of %1 octets is smaller than its header of %2 octets")
+                     .arg(udl)
+                     .arg(h));
         }
         const std::uint8_t* body = r.Take(udl - h, got);
         const qsizetype count = got / 2;
@@ -629,8 +632,12 @@ int WriteUserData(QStringView Part, bool Ucs2, bool Multipart, int Ref, int Tota
     std::uint8_t* udl = Out + n++;
     int h = 0;
     if (Multipart) {
-        const std::uint8_t header[6] = {0x05, 0x00, 0x03, static_cast<std::uint8_t>(Ref),
-                                        static_cast<std::uint8_t>(Total), static_cast<std::uint8_t>(SeqNo)};
+        const std::uint8_t header[6] = {0x05,
+                                        0x00,
+                                        0x03,
+                                        static_cast<std::uint8_t>(Ref),
+                                        static_cast<std::uint8_t>(Total),
+                                        static_cast<std::uint8_t>(SeqNo)};
         std::copy(std::begin(header), std::end(header), Out + n);
         n += 6;
         h = 6;
@@ -717,9 +724,8 @@ QStringList TSmsSend::EncodePdu() const
         auto nibble = [](char16_t c) { return c == u'F' ? 0xF : c - u'0'; };
         const bool ok = first >= u'0' && first <= u'9' && ((second >= u'0' && second <= u'9') || second == u'F');
         if (!ok) {
-            throw EOmbrelayError(QStringLiteral("'$%1%2' is not a valid integer value")
-                                     .arg(QChar(first))
-                                     .arg(QChar(second)));
+            throw EOmbrelayError(
+                QStringLiteral("'$%1%2' is not a valid integer value").arg(QChar(first)).arg(QChar(second)));
         }
         if (addressLength < int(sizeof(address))) {
             address[addressLength++] = static_cast<std::uint8_t>(nibble(first) | (nibble(second) << 4));
@@ -740,8 +746,8 @@ QStringList TSmsSend::EncodePdu() const
     }
     // The length octet cannot say more; a wrapped count would announce digits that are not there.
     if (digitCount > 255) {
-        throw EMBException(QStringLiteral("The destination number has %1 digits; at most 255 fit in a PDU")
-                               .arg(digitCount));
+        throw EMBException(
+            QStringLiteral("The destination number has %1 digits; at most 255 fit in a PDU").arg(digitCount));
     }
     address[0] = static_cast<std::uint8_t>(digitCount);
     address[1] = FTarget.startsWith(QLatin1Char('+')) ? 0x91 : 0x81;
@@ -752,15 +758,14 @@ QStringList TSmsSend::EncodePdu() const
     for (int i = 0; i < partCount; ++i) {
         const TPart p = i < 64 ? parts[i] : moreParts[i - 64];
         int n = 0;
-        pdu[n++] = 0x00;                    // no service-centre address: the device's own
-        pdu[n++] = multipart ? 0x41 : 0x01; // SUBMIT, no validity period, header when multipart
+        pdu[n++] = 0x00;                        // no service-centre address: the device's own
+        pdu[n++] = multipart ? 0x41 : 0x01;     // SUBMIT, no validity period, header when multipart
         pdu[n++] = NextMessageRef.fetch_add(1); // taken and advanced in one step: no two PDUs share it
         std::copy(address, address + addressLength, pdu + n);
         n += addressLength;
-        pdu[n++] = 0x00;                // protocol identifier
+        pdu[n++] = 0x00;               // protocol identifier
         pdu[n++] = gsm7 ? 0x00 : 0x08; // data coding scheme
-        n += WriteUserData(QStringView(FText).mid(p.Start, p.Length), !gsm7, multipart, ref, partCount, i + 1,
-                           pdu + n);
+        n += WriteUserData(QStringView(FText).mid(p.Start, p.Length), !gsm7, multipart, ref, partCount, i + 1, pdu + n);
         QString text;
         text.reserve(2 * n);
         AppendHex(pdu, n, text);

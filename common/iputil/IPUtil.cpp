@@ -3,8 +3,6 @@
 #include "base/Errors.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <netdb.h>
 #include <netinet/icmp6.h>
 #include <netinet/ip.h>
@@ -14,7 +12,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -342,8 +342,8 @@ bool Echo(TEchoContext& C, quint32 TimeOutMs, quint32& RTT)
     C.Id = static_cast<quint16>((static_cast<quint32>(::getpid()) ^ (static_cast<quint32>(C.Seq) << 3)) & 0xFFFF);
     // The system fills in the checksum of a ping socket and of any ICMPv6 socket.
     const bool needChecksum = C.Raw && C.Family == AF_INET;
-    const unsigned char requestType = C.Family == AF_INET ? static_cast<unsigned char>(ICMP_ECHO)
-                                                          : static_cast<unsigned char>(ICMP6_ECHO_REQUEST);
+    const unsigned char requestType =
+        C.Family == AF_INET ? static_cast<unsigned char>(ICMP_ECHO) : static_cast<unsigned char>(ICMP6_ECHO_REQUEST);
     const std::vector<unsigned char> request = BuildRequest(requestType, C.Id, C.Seq, needChecksum);
 
     sockaddr_storage target{};
@@ -399,7 +399,8 @@ bool Echo(TEchoContext& C, quint32 TimeOutMs, quint32& RTT)
             return false;
         }
         const size_t size = static_cast<size_t>(got);
-        const TReply reply = C.Family == AF_INET ? ClassifyV4(C, buffer.data(), size) : ClassifyV6(C, buffer.data(), size);
+        const TReply reply =
+            C.Family == AF_INET ? ClassifyV4(C, buffer.data(), size) : ClassifyV6(C, buffer.data(), size);
         if (reply == TReply::Other) {
             continue;
         }

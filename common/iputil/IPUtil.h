@@ -18,8 +18,7 @@ enum TAddrType : quint8
 struct TIPAddr
 {
     TAddrType Ver = atIPv4;
-    union
-    {
+    union {
         // As the socket address carries it (network byte order).
         quint32 V4Addr;
         // Network byte order; no scope is kept.

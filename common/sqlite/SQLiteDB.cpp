@@ -534,9 +534,8 @@ void TSQLiteDB::CheckLock() const
 {
     // The calling thread itself must hold the lock; another thread holding it proves nothing.
     // Only the holder writes FOwner, so a relaxed read that finds this thread is exact.
-    OMBRELAY_ASSERT(kUnit, !FNeedLock
-                               || (FOwner.load(std::memory_order_relaxed) == QThread::currentThreadId()
-                                   && FLockCount.load(std::memory_order_relaxed) > 0));
+    OMBRELAY_ASSERT(kUnit, !FNeedLock || (FOwner.load(std::memory_order_relaxed) == QThread::currentThreadId() &&
+                                          FLockCount.load(std::memory_order_relaxed) > 0));
 }
 
 void TSQLiteDB::CheckStatement() const
@@ -579,33 +578,60 @@ void TSQLiteDB::RaiseError(int Code, const char* Message) const
 QString TSQLiteDB::ResultCodeText(int Code)
 {
     switch (Code) {
-    case 0: return QStringLiteral("Successful result");
-    case 1: return QStringLiteral("SQL error or missing database");
-    case 2: return QStringLiteral("An internal logic error in SQLite");
-    case 3: return QStringLiteral("Access permission denied");
-    case 4: return QStringLiteral("Callback routine requested an abort");
-    case 5: return QStringLiteral("The database file is locked");
-    case 6: return QStringLiteral("A table in the database is locked");
-    case 7: return QStringLiteral("A malloc() failed");
-    case 8: return QStringLiteral("Attempt to write a readonly database");
-    case 9: return QStringLiteral("Operation terminated by sqlite_interrupt()");
-    case 10: return QStringLiteral("Disk I/O error occurred");
-    case 11: return QStringLiteral("The database disk image is malformed");
-    case 12: return QStringLiteral("(Internal Only) Table or record not found");
-    case 13: return QStringLiteral("Insertion failed because database is full");
-    case 14: return QStringLiteral("Unable to open the database file");
-    case 15: return QStringLiteral("Database lock protocol error");
-    case 16: return QStringLiteral("(Internal Only) Database table is empty");
-    case 17: return QStringLiteral("The database schema changed");
-    case 18: return QStringLiteral("Too much data for one row of a table");
-    case 19: return QStringLiteral("Abort due to constraint violation");
-    case 20: return QStringLiteral("Data type mismatch");
-    case 21: return QStringLiteral("Library used incorrectly");
-    case 22: return QStringLiteral("Used OS features not supported on host");
-    case 23: return QStringLiteral("Authorization denied");
-    case 100: return QStringLiteral("sqlite_step() has another row ready");
-    case 101: return QStringLiteral("sqlite_step() has finished executing");
-    default: return QStringLiteral("Unknown DB error (%1)").arg(Code);
+    case 0:
+        return QStringLiteral("Successful result");
+    case 1:
+        return QStringLiteral("SQL error or missing database");
+    case 2:
+        return QStringLiteral("An internal logic error in SQLite");
+    case 3:
+        return QStringLiteral("Access permission denied");
+    case 4:
+        return QStringLiteral("Callback routine requested an abort");
+    case 5:
+        return QStringLiteral("The database file is locked");
+    case 6:
+        return QStringLiteral("A table in the database is locked");
+    case 7:
+        return QStringLiteral("A malloc() failed");
+    case 8:
+        return QStringLiteral("Attempt to write a readonly database");
+    case 9:
+        return QStringLiteral("Operation terminated by sqlite_interrupt()");
+    case 10:
+        return QStringLiteral("Disk I/O error occurred");
+    case 11:
+        return QStringLiteral("The database disk image is malformed");
+    case 12:
+        return QStringLiteral("(Internal Only) Table or record not found");
+    case 13:
+        return QStringLiteral("Insertion failed because database is full");
+    case 14:
+        return QStringLiteral("Unable to open the database file");
+    case 15:
+        return QStringLiteral("Database lock protocol error");
+    case 16:
+        return QStringLiteral("(Internal Only) Database table is empty");
+    case 17:
+        return QStringLiteral("The database schema changed");
+    case 18:
+        return QStringLiteral("Too much data for one row of a table");
+    case 19:
+        return QStringLiteral("Abort due to constraint violation");
+    case 20:
+        return QStringLiteral("Data type mismatch");
+    case 21:
+        return QStringLiteral("Library used incorrectly");
+    case 22:
+        return QStringLiteral("Used OS features not supported on host");
+    case 23:
+        return QStringLiteral("Authorization denied");
+    case 100:
+        return QStringLiteral("sqlite_step() has another row ready");
+    case 101:
+        return QStringLiteral("sqlite_step() has finished executing");
+    default:
+        return QStringLiteral("Unknown DB error (%1)").arg(Code);
     }
 }
 
@@ -647,8 +673,8 @@ TDateTime TSQLiteDB::DBTextToDateTime(const QString& Text)
     int month = 0;
     int day = 0;
     TDateTime date = 0.0;
-    if (!ParseDigits(t.mid(0, 4), year) || !ParseDigits(t.mid(5, 2), month) || !ParseDigits(t.mid(8, 2), day)
-        || !TryEncodeDate(year, month, day, date)) {
+    if (!ParseDigits(t.mid(0, 4), year) || !ParseDigits(t.mid(5, 2), month) || !ParseDigits(t.mid(8, 2), day) ||
+        !TryEncodeDate(year, month, day, date)) {
         return 0.0;
     }
     if (Text.size() == 10) {
@@ -658,8 +684,8 @@ TDateTime TSQLiteDB::DBTextToDateTime(const QString& Text)
     int minute = 0;
     int second = 0;
     TDateTime time = 0.0;
-    if (!ParseDigits(t.mid(11, 2), hour) || !ParseDigits(t.mid(14, 2), minute) || !ParseDigits(t.mid(17, 2), second)
-        || !TryEncodeTime(hour, minute, second, 0, time)) {
+    if (!ParseDigits(t.mid(11, 2), hour) || !ParseDigits(t.mid(14, 2), minute) || !ParseDigits(t.mid(17, 2), second) ||
+        !TryEncodeTime(hour, minute, second, 0, time)) {
         return 0.0;
     }
     // Days before 1899-12-30 are negative, but their time of day still counts forwards.

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
 #include <functional>
 #include <memory>
 
@@ -61,7 +62,6 @@ QString Profile(const QString& Name, const QString& Apn)
                           "</MBNProfile>")
         .arg(Name, Apn);
 }
-
 
 } // namespace
 

@@ -17,7 +17,9 @@ namespace
 {
 int Mode(const QString& Path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(QFile::encodeName(Path).constData(), &st) != 0) {
         return -1;
     }
@@ -73,8 +75,7 @@ private Q_SLOTS:
         QCOMPARE(Column(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid")),
                  (QStringList{"CONFIG", "INCOMING", "OUTGOING", "USAGE"}));
         for (const char* table : {"CONFIG", "INCOMING", "OUTGOING", "USAGE"}) {
-            QCOMPARE(Column(db, QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table))),
-                     QStringList{"0"});
+            QCOMPARE(Column(db, QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table))), QStringList{"0"});
         }
         // The statement text is kept as written, lines ended by CR LF.
         QCOMPARE(Column(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'USAGE'")),
@@ -104,7 +105,8 @@ private Q_SLOTS:
         TDatabase& db = temp.Open();
         {
             TSQLiteLock lock(db);
-            db.ExecSQL(QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES ('2017-03-09 14:05:07', 0, '00')"));
+            db.ExecSQL(
+                QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES ('2017-03-09 14:05:07', 0, '00')"));
         }
         QCOMPARE(Mode(temp.Folder()), 0700);
         QCOMPARE(Mode(temp.FilePath()), 0600);
@@ -175,7 +177,8 @@ private Q_SLOTS:
         QCOMPARE(Column(db, QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('USAGE')")), QStringList{"2"});
         {
             TSQLiteLock lock(db);
-            TSQLiteQuery q(db, QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, REBUILT) VALUES (?, 0, 'EF', ?)"));
+            TSQLiteQuery q(db,
+                           QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, REBUILT) VALUES (?, 0, 'EF', ?)"));
             db.SetParamAsDateTime(1, Clock::Now());
             db.SetParamAsInt(2, 2);
             try {
@@ -189,7 +192,8 @@ private Q_SLOTS:
                 QFAIL("a missing column was found");
             } catch (const ESQLiteException& e) {
                 QCOMPARE(e.Code(), 1);
-                QCOMPARE(e.Message(), QStringLiteral("TDatabase: SQL error or missing database: no such column: OUTGOING"));
+                QCOMPARE(e.Message(),
+                         QStringLiteral("TDatabase: SQL error or missing database: no such column: OUTGOING"));
             }
         }
         // A third start finds the columns and changes nothing.

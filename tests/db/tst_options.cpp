@@ -21,8 +21,8 @@ QStringList Rows(TDatabase& DB)
     TSQLiteQuery q(DB, QStringLiteral("SELECT NAME, typeof(VALUE), VALUE FROM CONFIG ORDER BY NAME"));
     QStringList rows;
     while (DB.Next()) {
-        rows.append(DB.GetFieldAsString(0) + QLatin1Char('|') + DB.GetFieldAsString(1) + QLatin1Char('|')
-                    + DB.GetFieldAsString(2));
+        rows.append(DB.GetFieldAsString(0) + QLatin1Char('|') + DB.GetFieldAsString(1) + QLatin1Char('|') +
+                    DB.GetFieldAsString(2));
     }
     return rows;
 }
@@ -148,18 +148,39 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("sqlValue");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("NULL interval") << "monitor.interval" << "NULL" << "60";
-        QTest::newRow("NULL tray hint") << "traywarning" << "NULL" << "true";
-        QTest::newRow("NULL sites") << "monitor.sites" << "NULL"
+        QTest::newRow("NULL interval") << "monitor.interval"
+                                       << "NULL"
+                                       << "60";
+        QTest::newRow("NULL tray hint") << "traywarning"
+                                        << "NULL"
+                                        << "true";
+        QTest::newRow("NULL sites") << "monitor.sites"
+                                    << "NULL"
                                     << "https://www.wikipedia.org/|https://www.debian.org/|https://www.kernel.org/";
-        QTest::newRow("text interval") << "monitor.interval" << "'abc'" << "0";
-        QTest::newRow("text bool") << "autoconnect" << "'yes'" << "false";
-        QTest::newRow("any non-zero bool") << "autoconnect" << "7" << "true";
-        QTest::newRow("one number history") << "targetphone" << "'0123'" << "123";
-        QTest::newRow("two number history") << "targetphone" << "'0123,0456'" << "0123,0456";
-        QTest::newRow("empty sites") << "monitor.sites" << "''" << "";
-        QTest::newRow("unquoted sites") << "monitor.sites" << "'a b,c'" << "a|b|c";
-        QTest::newRow("quoted sites") << "monitor.sites" << "'\"a b\",c'" << "a b|c";
+        QTest::newRow("text interval") << "monitor.interval"
+                                       << "'abc'"
+                                       << "0";
+        QTest::newRow("text bool") << "autoconnect"
+                                   << "'yes'"
+                                   << "false";
+        QTest::newRow("any non-zero bool") << "autoconnect"
+                                           << "7"
+                                           << "true";
+        QTest::newRow("one number history") << "targetphone"
+                                            << "'0123'"
+                                            << "123";
+        QTest::newRow("two number history") << "targetphone"
+                                            << "'0123,0456'"
+                                            << "0123,0456";
+        QTest::newRow("empty sites") << "monitor.sites"
+                                     << "''"
+                                     << "";
+        QTest::newRow("unquoted sites") << "monitor.sites"
+                                        << "'a b,c'"
+                                        << "a|b|c";
+        QTest::newRow("quoted sites") << "monitor.sites"
+                                      << "'\"a b\",c'"
+                                      << "a b|c";
     }
 
     void storedValuesRead()
@@ -199,8 +220,8 @@ private Q_SLOTS:
         QTest::newRow("empty list") << QStringList{} << "" << true;
         QTest::newRow("one empty item") << QStringList{""} << "\"\"" << true;
         QTest::newRow("empty inside") << QStringList{"a", "", "b"} << "a,,b" << true;
-        QTest::newRow("non-ASCII plain") << QStringList{"https://b\u00fccher.example/"} << "https://b\u00fccher.example/"
-                                         << true;
+        QTest::newRow("non-ASCII plain") << QStringList{"https://b\u00fccher.example/"}
+                                         << "https://b\u00fccher.example/" << true;
         QTest::newRow("spaces split") << QStringList{"a", "b", "c"} << "a b,c" << false;
         QTest::newRow("blanks skipped") << QStringList{"a", "b"} << "  a ,\tb " << false;
         QTest::newRow("trailing comma") << QStringList{"a", ""} << "a," << false;
@@ -286,8 +307,8 @@ private Q_SLOTS:
         // snapshot is always one of the written settings, never a mix.
         TOptions options;
         const TMonitorSettings one{true, 10, 1, 2, {QStringLiteral("https://one.example/")}};
-        const TMonitorSettings two{false, 20, 3, 4,
-                                   {QStringLiteral("https://two.example/"), QStringLiteral("https://2.example/")}};
+        const TMonitorSettings two{
+            false, 20, 3, 4, {QStringLiteral("https://two.example/"), QStringLiteral("https://2.example/")}};
         options.SetMonitorSettings(one);
         std::atomic<bool> stop{false};
         std::atomic<int> mixed{0};

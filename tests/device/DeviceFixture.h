@@ -6,9 +6,9 @@
 #include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
-#include "sms/SMS.h"
-#include "platform/sim/SimModem.h"
 #include "core/SmsStore.h"
+#include "platform/sim/SimModem.h"
+#include "sms/SMS.h"
 #include "support/TempDatabase.h"
 
 #include <QElapsedTimer>

@@ -50,19 +50,24 @@ private Q_SLOTS:
         };
         QTest::newRow("names in table order, LTE before HSUPA")
             << caps(1, 3, 0x35, "", 0x3, 0x3, 0x3, 0x0C, "Maker", "M1")
-            << QStringList{"GSM", "Simultaneous voice and data", "GPRS, UMTS, LTE, HSUPA", "0, IMT",
-                           "Receive PDU SMS, Send PDU SMS", "Mobile IP support,  Simple IP support", "Maker M1"};
+            << QStringList{"GSM",     "Simultaneous voice and data",   "GPRS, UMTS, LTE, HSUPA",
+                           "0, IMT",  "Receive PDU SMS, Send PDU SMS", "Mobile IP support,  Simple IP support",
+                           "Maker M1"};
         QTest::newRow("empty custom data class keeps its separator")
             << caps(1, 1, 0x80000001, "", 0x80000000, 0, 0xC, 0x1, "Maker", "")
-            << QStringList{"GSM", "No voice calls support", "GPRS, ", "Custom band", "Receive text SMS, Send text SMS",
-                           "Manual selection allowed", "Maker "};
-        QTest::newRow("CDMA band names")
-            << caps(2, 2, 0x10000, "", 0x3, 0x3, 0x1, 0xC0, "", "Only model")
-            << QStringList{"CDMA", "Voice and data not simultaneously", "1xRTT", "800MHz Cellular, 1900MHz",
-                           "Receive PDU SMS", "USSD, Multiple cellular classes", " Only model"};
+            << QStringList{"GSM",         "No voice calls support",          "GPRS, ",
+                           "Custom band", "Receive text SMS, Send text SMS", "Manual selection allowed",
+                           "Maker "};
+        QTest::newRow("CDMA band names") << caps(2, 2, 0x10000, "", 0x3, 0x3, 0x1, 0xC0, "", "Only model")
+                                         << QStringList{"CDMA",
+                                                        "Voice and data not simultaneously",
+                                                        "1xRTT",
+                                                        "800MHz Cellular, 1900MHz",
+                                                        "Receive PDU SMS",
+                                                        "USSD, Multiple cellular classes",
+                                                        " Only model"};
         QTest::newRow("unknown classes and unlisted bits give empty texts")
-            << caps(0, 0, 0x40000000, "", 0x3, 0x3, 0, 0x100, "", "")
-            << QStringList{"", "", "", "", "", "", " "};
+            << caps(0, 0, 0x40000000, "", 0x3, 0x3, 0, 0x100, "", "") << QStringList{"", "", "", "", "", "", " "};
         QTest::newRow("custom data class named")
             << caps(1, 4, 0x80000020, "5G", 0x100, 0, 0x2, 0x8, "A", "B")
             << QStringList{"GSM", "", "LTE, 5G", "EGSM900", "Send PDU SMS", " Simple IP support", "A B"};

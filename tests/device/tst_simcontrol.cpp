@@ -3,9 +3,9 @@
 
 #include "backends/Backend.h"
 #include "base/Errors.h"
-#include "sms/SMS.h"
 #include "platform/sim/SimControl.h"
 #include "platform/sim/SimModem.h"
+#include "sms/SMS.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -202,13 +202,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QString>("error"); // empty: valid
-        QTest::newRow("two interfaces, one in message mode")
-            << QByteArray(R"({"delayMs": 5, "interfaces": [
+        QTest::newRow("two interfaces, one in message mode") << QByteArray(R"({"delayMs": 5, "interfaces": [
                    {"id": "a", "capabilities": {"dataClass": "0x35", "model": "X"}, "messages": [
                        {"number": "+4917012", "text": "hello", "time": "2026-01-02T03:04:05+01:00"}]},
                    {"id": "b", "smsMode": "message", "capacity": 3, "readBatch": 1,
                     "messages": [{"number": "+49", "text": "whole"}]}]})")
-            << QString();
+                                                             << QString();
         QTest::newRow("not JSON") << QByteArray("{interfaces") << QStringLiteral("not JSON");
         QTest::newRow("misspelt key") << QByteArray(R"({"interfaces": [{"ID": "a"}]})")
                                       << QStringLiteral("unknown key \"ID\"");

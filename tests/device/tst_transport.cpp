@@ -62,9 +62,9 @@ private Q_SLOTS:
         int notified = 0;
         m.SetIncomingSmsNotify([&](TMBInterfaceItem*) { ++notified; });
         f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("waiting"));
-        const QString pdu = BuildDeliverPdus(QStringLiteral("+4917099"), QDateTime::currentDateTime(),
-                                             QStringLiteral("not for us"))
-                                .first();
+        const QString pdu =
+            BuildDeliverPdus(QStringLiteral("+4917099"), QDateTime::currentDateTime(), QStringLiteral("not for us"))
+                .first();
         if (foreign) {
             Q_EMIT f.Modem->SmsReadComplete(QStringLiteral("sim0"), {TMbnSmsPdu{0, pdu}}, false, 4242, mrOk);
         } else if (failed) {

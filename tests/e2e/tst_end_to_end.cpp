@@ -59,14 +59,15 @@ bool TestEndToEnd::StartWatcher()
 {
     const QString Name = QStringLiteral("org.kde.StatusNotifierWatcher");
     FWatcher.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), Name,
-                            QStringLiteral("/StatusNotifierWatcher"), Name});
+                                QStringLiteral("/StatusNotifierWatcher"), Name});
     if (!FWatcher.waitForStarted() ||
         !WaitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(Name); }, 10000)) {
         return false;
     }
     QDBusInterface Mock(Name, QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("org.freedesktop.DBus.Mock"));
-    QDBusReply<void> R1 = Mock.call(QStringLiteral("AddProperty"), Name, QStringLiteral("IsStatusNotifierHostRegistered"),
-                                    QVariant::fromValue(QDBusVariant(true)));
+    QDBusReply<void> R1 =
+        Mock.call(QStringLiteral("AddProperty"), Name, QStringLiteral("IsStatusNotifierHostRegistered"),
+                  QVariant::fromValue(QDBusVariant(true)));
     QDBusReply<void> R2 = Mock.call(QStringLiteral("AddProperty"), Name, QStringLiteral("ProtocolVersion"),
                                     QVariant::fromValue(QDBusVariant(0)));
     QDBusReply<void> R3 = Mock.call(QStringLiteral("AddMethod"), Name, QStringLiteral("RegisterStatusNotifierItem"),
@@ -78,10 +79,12 @@ void TestEndToEnd::StopWatcher()
 {
     FWatcher.terminate();
     FWatcher.waitForFinished();
-    WaitFor([] {
-        return !QDBusConnection::sessionBus().interface()->isServiceRegistered(
-            QStringLiteral("org.kde.StatusNotifierWatcher"));
-    }, 5000);
+    WaitFor(
+        [] {
+            return !QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                QStringLiteral("org.kde.StatusNotifierWatcher"));
+        },
+        5000);
 }
 
 void TestEndToEnd::cleanupTestCase()
@@ -105,9 +108,12 @@ void TestEndToEnd::receivedMessageStoredAndAnnounced()
     QCOMPARE(Program.Sql(QStringLiteral("SELECT SEEN FROM INCOMING")), QStringLiteral("0"));
     // The balloon went through the desktop's notification service.
     QFile Log(FLogs.filePath(QStringLiteral("notifications.log")));
-    QVERIFY(WaitFor([&] {
-        return Log.open(QIODevice::ReadOnly) && QString::fromUtf8(Log.readAll()).contains(QStringLiteral("1 New Message"));
-    }, 5000));
+    QVERIFY(WaitFor(
+        [&] {
+            return Log.open(QIODevice::ReadOnly) &&
+                   QString::fromUtf8(Log.readAll()).contains(QStringLiteral("1 New Message"));
+        },
+        5000));
     Log.close();
 
     // A picture of every tab for the build's record.
@@ -118,8 +124,8 @@ void TestEndToEnd::receivedMessageStoredAndAnnounced()
         QCOMPARE(Program.Window(QStringLiteral("screenshot ") + File), QStringLiteral("ok"));
         QVERIFY(QFileInfo(File).size() > 0);
     }
-    Run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                   QStringLiteral(OMBRELAY_SCREENSHOTS "/display.png")},
+    Run(QStringLiteral("import"),
+        {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral(OMBRELAY_SCREENSHOTS "/display.png")},
         nullptr, Program.Env());
     QCOMPARE(Program.Stop(), 0);
 }
@@ -129,31 +135,38 @@ void TestEndToEnd::messageSentFromDialog()
     QTemporaryDir Home;
     TProgram Program(FDisplay, Home);
     QVERIFY(Program.Start());
-    const QString Main = Program.XDoTool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
-                                          QStringLiteral("^Virelle Ombrelay$")})
+    const QString Main = Program
+                             .XDoTool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
+                                       QStringLiteral("^Virelle Ombrelay$")})
                              .section(QLatin1Char('\n'), 0, 0);
     QVERIFY(!Main.isEmpty());
     Program.XDoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Main});
     Program.XDoTool({QStringLiteral("key"), QStringLiteral("ctrl+n")});
-    const QString Dialog = Program.XDoTool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
-                                            QStringLiteral("^New Message")})
+    const QString Dialog = Program
+                               .XDoTool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
+                                         QStringLiteral("^New Message")})
                                .section(QLatin1Char('\n'), 0, 0);
     QVERIFY(!Dialog.isEmpty());
     Program.XDoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Dialog});
     QTest::qWait(300);
-    Program.XDoTool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("+4917012345")});
+    Program.XDoTool(
+        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("+4917012345")});
     Program.XDoTool({QStringLiteral("key"), QStringLiteral("Tab")});
-    Program.XDoTool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("Sent by hand")});
-    Run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                   QStringLiteral(OMBRELAY_SCREENSHOTS "/new-message.png")},
+    Program.XDoTool(
+        {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("Sent by hand")});
+    Run(QStringLiteral("import"),
+        {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral(OMBRELAY_SCREENSHOTS "/new-message.png")},
         nullptr, Program.Env());
     Program.XDoTool({QStringLiteral("key"), QStringLiteral("Return")});
 
     QVERIFY(WaitFor([&] { return Program.Sim(QStringLiteral("sent sim0")).size() > 3; }, 10000));
     const QStringList Sent = Program.Sim(QStringLiteral("sent sim0")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QCOMPARE(Sent.size(), 2); // "ok" and one PDU
-    QVERIFY(WaitFor([&] { return Program.Sql(QStringLiteral("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1")) ==
-                                 QLatin1String("1"); }, 5000));
+    QVERIFY(WaitFor(
+        [&] {
+            return Program.Sql(QStringLiteral("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1")) == QLatin1String("1");
+        },
+        5000));
     QCOMPARE(Program.Sql(QStringLiteral("SELECT PDU FROM OUTGOING")), Sent.at(1));
     QCOMPARE(Program.Stop(), 0);
     // The recipient joined the history, which was saved at the end. A lone number is quoted so
@@ -238,7 +251,8 @@ void TestEndToEnd::optionsSurviveRestart()
     QCOMPARE(Second.Sql(QStringLiteral("SELECT NAME || '=' || VALUE FROM CONFIG WHERE NAME IN "
                                        "('monitor.interval', 'autoconnect', 'profile.name', 'targetphone') "
                                        "ORDER BY NAME")),
-             QStringLiteral("autoconnect=1\nmonitor.interval=300\nprofile.name=Business\ntargetphone=+4911,\"Anna B\""));
+             QStringLiteral(
+                 "autoconnect=1\nmonitor.interval=300\nprofile.name=Business\ntargetphone=+4911,\"Anna B\""));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

@@ -87,8 +87,8 @@ private Q_SLOTS:
         if (MessageMode) {
             scenario.Interfaces.first().SmsFormat = TMbnSmsFormat::sfMessage;
         }
-        const QString pdu = BuildDeliverPdus(QStringLiteral("+4917012"), QDateTime::currentDateTime(),
-                                             QStringLiteral("one")).first();
+        const QString pdu =
+            BuildDeliverPdus(QStringLiteral("+4917012"), QDateTime::currentDateTime(), QStringLiteral("one")).first();
         auto deliver = [&](TSimModem& Modem) {
             if (Raw) {
                 Modem.DeliverPdu(QStringLiteral("sim0"), pdu);
@@ -110,7 +110,9 @@ private Q_SLOTS:
         TSimModem restarted(scenario, state);
         TSimModem fresh(scenario);
         QCOMPARE(restarted.StoredCount(QStringLiteral("sim0")),
-                 fresh.StoredCount(QStringLiteral("sim0")) + (MessageMode ? 1 : Raw ? 1 : 2));
+                 fresh.StoredCount(QStringLiteral("sim0")) + (MessageMode ? 1
+                                                              : Raw       ? 1
+                                                                          : 2));
     }
 };
 

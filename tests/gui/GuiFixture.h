@@ -6,12 +6,12 @@
 #include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
+#include "core/Options.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
-#include "core/Options.h"
-#include "sms/SMS.h"
 #include "platform/sim/SimModem.h"
 #include "platform/sim/SimScenario.h"
+#include "sms/SMS.h"
 #include "support/TempDatabase.h"
 
 #include <QElapsedTimer>

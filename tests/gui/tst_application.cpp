@@ -1,8 +1,8 @@
 // The application object and the program entry's helpers: an error that escapes an event
 // handler is reported and the program goes on; the instance channel's folder must be private.
 
-#include "gui/Application.h"
 #include "base/Errors.h"
+#include "gui/Application.h"
 #include "gui/MessageBox.h"
 #include "gui/SingleInstance.h"
 

@@ -1,12 +1,12 @@
 // The four dialogs on the offscreen platform: the new-message counter and send rule, the
 // settings exchange, the restart count-down and the About box.
 
-#include "gui/About.h"
-#include "gui/CreateMessage.h"
 #include "base/DateTime.h"
 #include "base/Errors.h"
-#include "gui/MessageBox.h"
 #include "core/Options.h"
+#include "gui/About.h"
+#include "gui/CreateMessage.h"
+#include "gui/MessageBox.h"
 #include "gui/Settings.h"
 #include "gui/TimedMessage.h"
 
@@ -14,7 +14,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGroupBox>
-#include <QTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -22,6 +21,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace Ombrelay;
@@ -124,14 +124,21 @@ void TestDialogs::createMessageSendRule_data()
     QTest::addColumn<QString>("Number");
     QTest::addColumn<QString>("Text");
     QTest::addColumn<bool>("Enabled");
-    QTest::newRow("15 digits") << "123456789012345" << "hi" << true;
-    QTest::newRow("16 digits") << "1234567890123456" << "hi" << false;
-    QTest::newRow("plus alone") << "+" << "hi" << false;
-    QTest::newRow("letters only") << "Mobile" << "hi" << false;
+    QTest::newRow("15 digits") << "123456789012345"
+                               << "hi" << true;
+    QTest::newRow("16 digits") << "1234567890123456"
+                               << "hi" << false;
+    QTest::newRow("plus alone") << "+"
+                                << "hi" << false;
+    QTest::newRow("letters only") << "Mobile"
+                                  << "hi" << false;
     QTest::newRow("superscript two") << QString(QChar(0x00B2)) << "hi" << true;
-    QTest::newRow("punctuation not counted") << "+44 (20) 7946-0958" << "hi" << true;
-    QTest::newRow("number empty") << "" << "hi" << false;
-    QTest::newRow("text empty") << "12345" << "" << false;
+    QTest::newRow("punctuation not counted") << "+44 (20) 7946-0958"
+                                             << "hi" << true;
+    QTest::newRow("number empty") << ""
+                                  << "hi" << false;
+    QTest::newRow("text empty") << "12345"
+                                << "" << false;
 }
 
 void TestDialogs::createMessageSendRule()
@@ -173,7 +180,8 @@ void TestDialogs::settingsCopyInAndOut()
 {
     TOptions Source;
     Source.SetAutoConnect(true);
-    Source.SetMonitorSettings({true, 120, 3, 7, {QStringLiteral("http://a.example"), QStringLiteral("http://b.example")}});
+    Source.SetMonitorSettings(
+        {true, 120, 3, 7, {QStringLiteral("http://a.example"), QStringLiteral("http://b.example")}});
     Source.SetRemoveStoredMessages(false);
     TfmSettings Dialog;
     Dialog.CopyIn(Source);
@@ -214,8 +222,11 @@ void TestDialogs::settingsMonitorCheckEnables()
     Dialog.CopyIn(Source);
     Dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Dialog));
-    const QList<QWidget*> Inside = {Dialog.lbMonitorSites, Dialog.btnSiteAdd, Dialog.btnSiteDel,
-                                    Dialog.udMonitorInterval, Dialog.udMonitorRedialThreshold,
+    const QList<QWidget*> Inside = {Dialog.lbMonitorSites,
+                                    Dialog.btnSiteAdd,
+                                    Dialog.btnSiteDel,
+                                    Dialog.udMonitorInterval,
+                                    Dialog.udMonitorRedialThreshold,
                                     Dialog.udMonitorRebootThreshold};
     for (QWidget* W : Inside) {
         QVERIFY2(!W->isEnabled(), qPrintable(W->objectName()));
@@ -409,8 +420,8 @@ void TestDialogs::aboutVersionAndLinks()
     QTest::mouseClick(Dialog.findChild<QLabel*>(QStringLiteral("lbWebSite")), Qt::LeftButton);
     QTest::mouseClick(Dialog.findChild<QLabel*>(QStringLiteral("lbContact")), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    QCOMPARE(Recorder.Opened, (QList<QUrl>{QUrl(QLatin1String(TfmAbout::WebSiteUrl)),
-                                           QUrl(QLatin1String(TfmAbout::ContactUrl))}));
+    QCOMPARE(Recorder.Opened,
+             (QList<QUrl>{QUrl(QLatin1String(TfmAbout::WebSiteUrl)), QUrl(QLatin1String(TfmAbout::ContactUrl))}));
 }
 
 QTEST_MAIN(TestDialogs)

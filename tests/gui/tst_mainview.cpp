@@ -2,16 +2,16 @@
 // profile and usage views, the SMS view, sending, the monitor's messages, the tray behaviour
 // and the start-up faults the window must survive.
 
-#include "gui/CreateMessage.h"
-#include "gui/GuiCommon.h"
 #include "GuiFixture.h"
 #include "core/MBProfleItem.h"
 #include "core/Monitor.h"
+#include "core/SmsStore.h"
+#include "core/Usage.h"
+#include "gui/CreateMessage.h"
+#include "gui/GuiCommon.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
-#include "core/SmsStore.h"
 #include "gui/TimedMessage.h"
-#include "core/Usage.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -241,10 +241,10 @@ void TestMainView::hideSwitch()
 
 void TestMainView::deviceAndProfileRows()
 {
-    TSimScenario Scenario = GuiScenario({QStringLiteral("sim0")},
-                                        {SimProfileXml(QStringLiteral("Open"), true, QStringLiteral("internet")),
-                                         SimProfileXml(QStringLiteral("Work"), false, QStringLiteral("work.apn"),
-                                                       QStringLiteral("bob"), QStringLiteral("12345"))});
+    TSimScenario Scenario =
+        GuiScenario({QStringLiteral("sim0")}, {SimProfileXml(QStringLiteral("Open"), true, QStringLiteral("internet")),
+                                               SimProfileXml(QStringLiteral("Work"), false, QStringLiteral("work.apn"),
+                                                             QStringLiteral("bob"), QStringLiteral("12345"))});
     TGuiFixture F(Scenario);
     TfmMainView& View = F.Open();
     QCOMPARE(Rows(View.lvDevCaps, 0), (QStringList{"Cellular class", "Voice class", "Data class", "Band class", "SMS",
@@ -563,7 +563,8 @@ void TestMainView::sharedStoreSettingsReachTheBackend()
 {
     TGuiFixture F;
     auto Modem = std::make_shared<TSharedStoreModem>(
-        GuiScenario({QStringLiteral("sim0")}, {SimProfileXml(QStringLiteral("Open"), true, QStringLiteral("internet"))}));
+        GuiScenario({QStringLiteral("sim0")},
+                    {SimProfileXml(QStringLiteral("Open"), true, QStringLiteral("internet"))}));
     F.Modem = Modem;
     TfmMainView& View = F.Open();
     // The loaded setting (on by default) reaches the backend before the first delete.

@@ -13,9 +13,11 @@
 #include <QString>
 #include <QStringList>
 #include <QTest>
-#include <memory>
+
 #include <signal.h>
 #include <sys/prctl.h>
+
+#include <memory>
 
 namespace Ombrelay
 {

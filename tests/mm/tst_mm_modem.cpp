@@ -3,15 +3,15 @@
 // AT port of a virtual device; the daemon speaks PDU mode to it, the backend message mode to the
 // device layer, so every message crosses two independent codecs.
 
-#include "backends/Backend.h"
 #include "BusFixture.h"
+#include "backends/Backend.h"
 #include "core/DB.h"
-#include "sms/MBException.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
-#include "platform/modemmanager/MMBackend.h"
-#include "sms/SMS.h"
 #include "core/SmsStore.h"
+#include "platform/modemmanager/MMBackend.h"
+#include "sms/MBException.h"
+#include "sms/SMS.h"
 #include "support/TempDatabase.h"
 
 #include <QDBusArgument>
@@ -22,9 +22,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
-#include <unistd.h>
 
 using namespace Ombrelay;
 
@@ -210,11 +212,11 @@ void TestModemManager::initTestCase()
     // Messages already in the modem's store: a network's PDU, and PDUs of our encoder (single and
     // multipart, 7-bit with escapes and UCS-2).
     const QDateTime ts(QDate(2026, 3, 1), QTime(12, 34, 56), QTimeZone(3600));
-    FInitial = {
-        {QStringLiteral("+31641600986"), QStringLiteral("How are you?")},
-        {QStringLiteral("+4915112345678"), LongText(200, QStringLiteral("Long 7-bit [text] with {escapes} € | "))},
-        {QStringLiteral("+441234567890"), QStringLiteral("Привет, мир! ☺ Grüße")},
-        {QStringLiteral("+33612345678"), LongText(100, QStringLiteral("Длинное сообщение в UCS-2. "))}};
+    FInitial = {{QStringLiteral("+31641600986"), QStringLiteral("How are you?")},
+                {QStringLiteral("+4915112345678"),
+                 LongText(200, QStringLiteral("Long 7-bit [text] with {escapes} € | "))},
+                {QStringLiteral("+441234567890"), QStringLiteral("Привет, мир! ☺ Grüße")},
+                {QStringLiteral("+33612345678"), LongText(100, QStringLiteral("Длинное сообщение в UCS-2. "))}};
     QCOMPARE(Fixture(QStringLiteral("store 1 ") + kForeignPdu), QStringLiteral("ok 0"));
     FInitialPdus = 1;
     for (qsizetype n = 1; n < FInitial.size(); ++n) {
@@ -243,9 +245,10 @@ void TestModemManager::initTestCase()
         QCOMPARE(empty->GetInterfaces(interfaces), TMbnResult(mrOk));
         QVERIFY(interfaces.isEmpty());
     }
-    const QDBusMessage set = CallMM(
-        kMMPath, QStringLiteral("org.freedesktop.ModemManager1.Test"), QStringLiteral("SetProfile"),
-        {QStringLiteral("ombrelay"), QStringLiteral("generic"), QStringList{QStringLiteral("abstract:") + name}});
+    const QDBusMessage set =
+        CallMM(kMMPath, QStringLiteral("org.freedesktop.ModemManager1.Test"), QStringLiteral("SetProfile"),
+               {QStringLiteral("ombrelay"), QStringLiteral("generic"),
+                QStringList{QStringLiteral("abstract:") + name}});
     QVERIFY2(set.type() == QDBusMessage::ReplyMessage, qPrintable(set.errorMessage()));
 
     // Probing and initialisation end in the state "disabled" (3); then enable it, as a

@@ -3,14 +3,14 @@
 // device layer: profiles from gsm connections, connect and disconnect with their state
 // sequence, a failed activation reported as a failure with its reason.
 
-#include "backends/Backend.h"
 #include "BusFixture.h"
+#include "backends/Backend.h"
 #include "base/Errors.h"
-#include "sms/MBException.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
 #include "core/MBProfleItem.h"
 #include "platform/modemmanager/MMBackend.h"
+#include "sms/MBException.h"
 #include "sms/SMS.h"
 #include "support/TempDatabase.h"
 
@@ -336,9 +336,10 @@ void TestNetworkManager::replugKeepsTheIdentifier()
 {
     std::shared_ptr<IMbnInterface> modem;
     QCOMPARE(FPort->GetInterface(kModemId, modem), TMbnResult(mrOk));
-    QDBusMessage m = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.ModemManager1"), QStringLiteral("/org/freedesktop/ModemManager1"),
-        QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("Replug"));
+    QDBusMessage m =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ModemManager1"),
+                                       QStringLiteral("/org/freedesktop/ModemManager1"),
+                                       QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("Replug"));
     m << kModemPath << QStringLiteral("/org/freedesktop/ModemManager1/Modem/8") << 90u;
     const QDBusMessage r = QDBusConnection::systemBus().call(m);
     QVERIFY2(r.type() == QDBusMessage::ReplyMessage, qPrintable(r.errorMessage()));
@@ -363,9 +364,9 @@ void TestNetworkManager::autoTakesModemManagerOnlyWithAModem()
     // Without ModemManager on the bus: "auto" is the simulated modem, and asking for
     // ModemManager by name is an error that says why.
     StopChild(FMMMock);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.ModemManager1")),
-        10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QDBusConnection::systemBus().interface()->isServiceRegistered(
+                                 QStringLiteral("org.freedesktop.ModemManager1")),
+                             10000);
     QCOMPARE(CreateBackend(QStringLiteral("auto"), options)->Name(), QStringLiteral("sim"));
     try {
         CreateBackend(QStringLiteral("modemmanager"), options);

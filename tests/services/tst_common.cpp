@@ -1,7 +1,7 @@
 // The waitable worker thread, the program markers and the restart request.
 
-#include "core/Common.h"
 #include "base/Errors.h"
+#include "core/Common.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -297,9 +297,10 @@ void TestCommon::rebootRefusedRaisesSystemError()
         QSKIP("no private bus (see rebootIsRequested)");
     }
     // The login manager now refuses, as it does for a user without the right to restart.
-    QDBusMessage add = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("AddMethod"));
+    QDBusMessage add =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
+                                       QStringLiteral("/org/freedesktop/login1"),
+                                       QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("AddMethod"));
     add << QStringLiteral("org.freedesktop.login1.Manager") << QStringLiteral("Reboot") << QStringLiteral("b")
         << QString()
         << QStringLiteral("raise dbus.exceptions.DBusException('Permission denied by the restart policy', "
@@ -325,7 +326,8 @@ void TestCommon::rebootWithoutLoginManagerRaises()
     }
     FMock.terminate();
     QVERIFY(FMock.waitForFinished(10000));
-    QTRY_VERIFY(!QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")));
+    QTRY_VERIFY(
+        !QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")));
     QVERIFY_THROWS_EXCEPTION(EOSError, RebootSystem());
 }
 

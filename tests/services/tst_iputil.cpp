@@ -53,7 +53,8 @@ bool InNamespace(const QString& Name, const std::function<void()>& Work)
 {
     bool entered = false;
     std::thread worker([&] {
-        const int fd = ::open(QFile::encodeName(QStringLiteral("/run/netns/") + Name).constData(), O_RDONLY | O_CLOEXEC);
+        const int fd =
+            ::open(QFile::encodeName(QStringLiteral("/run/netns/") + Name).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             return;
         }
@@ -224,7 +225,8 @@ void TestIPUtil::echoInNamespace()
     // Both ways the echo can go out: with ping sockets allowed (the namespace's own setting),
     // and with them refused, where the raw socket takes over.
     for (const char* range : {"0 2147483647", "1 0"}) {
-        QVERIFY(Run({"ip", "netns", "exec", a, "sysctl", "-qw", QStringLiteral("net.ipv4.ping_group_range=%1").arg(QLatin1String(range))}));
+        QVERIFY(Run({"ip", "netns", "exec", a, "sysctl", "-qw",
+                     QStringLiteral("net.ipv4.ping_group_range=%1").arg(QLatin1String(range))}));
         TResult r;
         QVERIFY(InNamespace(a, [&r] {
             QElapsedTimer t;

@@ -4,6 +4,7 @@
 #include "core/Options.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSignalSpy>
@@ -11,8 +12,6 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
-
-#include <QEventLoop>
 #include <QTimer>
 
 #include <atomic>
@@ -76,7 +75,8 @@ private:
             QObject::connect(server, &QTcpServer::newConnection, &loop, [&, server] {
                 while (QTcpSocket* socket = server->nextPendingConnection()) {
                     socket->setParent(&loop);
-                    QObject::connect(socket, &QTcpSocket::readyRead, &loop, [&, socket] { Serve(socket, buffers[socket]); });
+                    QObject::connect(socket, &QTcpSocket::readyRead, &loop,
+                                     [&, socket] { Serve(socket, buffers[socket]); });
                 }
             });
         }
@@ -109,7 +109,8 @@ private:
             return;
         }
         const int status = path.startsWith("/status/") ? path.mid(8).toInt() : 404;
-        Socket->write("HTTP/1.1 " + QByteArray::number(status) + " Test\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        Socket->write("HTTP/1.1 " + QByteArray::number(status) +
+                      " Test\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         Socket->disconnectFromHost();
     }
 
@@ -258,8 +259,8 @@ void TestMonitor::failingSitesAreSkipped()
     QVERIFY(monitor.Http({FServer->Url("/status/404"), FServer->Url("/status/500"), FServer->Url("/status/304"),
                           FServer->Url("/status/200")}));
     // In list order, stopping at the first accepted answer.
-    QCOMPARE(FServer->Requests(), (QStringList{"HEAD /status/404 HTTP/1.1", "HEAD /status/500 HTTP/1.1",
-                                               "HEAD /status/304 HTTP/1.1"}));
+    QCOMPARE(FServer->Requests(),
+             (QStringList{"HEAD /status/404 HTTP/1.1", "HEAD /status/500 HTTP/1.1", "HEAD /status/304 HTTP/1.1"}));
     QVERIFY(!monitor.Http({}));
 }
 
@@ -267,8 +268,11 @@ void TestMonitor::badEntriesFailOnlyThemselves()
 {
     TSettingsBox box;
     TTestMonitor monitor(box.Source());
-    const QStringList bad{QStringLiteral("not a url"), QStringLiteral("http://"), QString(),
-                          QStringLiteral("file:///etc/hostname"), QStringLiteral("http://no-such-host.invalid/"),
+    const QStringList bad{QStringLiteral("not a url"),
+                          QStringLiteral("http://"),
+                          QString(),
+                          QStringLiteral("file:///etc/hostname"),
+                          QStringLiteral("http://no-such-host.invalid/"),
                           QStringLiteral("http://127.0.0.1:1/")};
     QVERIFY(!monitor.Http(bad));
     QVERIFY(!monitor.Ping(bad.mid(0, 5)));
@@ -466,10 +470,13 @@ void TestMonitor::runningThreadPostsQueued()
     QObject window;
     QList<int> received;
     auto monitor = std::make_unique<TTestMonitor>(box.Source(), 5);
-    connect(monitor.get(), &TMonitorThread::MonitorMessage, &window, [&](int Msg) {
-        QCOMPARE(QThread::currentThread(), window.thread());
-        received.append(Msg);
-    }, Qt::QueuedConnection);
+    connect(
+        monitor.get(), &TMonitorThread::MonitorMessage, &window,
+        [&](int Msg) {
+            QCOMPARE(QThread::currentThread(), window.thread());
+            received.append(Msg);
+        },
+        Qt::QueuedConnection);
     monitor->start();
     // Bad entries and failures never end the thread.
     QTRY_VERIFY_WITH_TIMEOUT(received.size() >= 3, 30000);
@@ -507,7 +514,8 @@ void TestMonitor::settingsReplacedDuringChecks()
     // What the default source reads, with a short period.
     auto fast = std::make_unique<TTestMonitor>([] { return Options->MonitorSnapshot(); }, 2);
     std::atomic<int> posted{0};
-    connect(fast.get(), &TMonitorThread::MonitorMessage, fast.get(), [&posted] { ++posted; }, Qt::DirectConnection);
+    connect(
+        fast.get(), &TMonitorThread::MonitorMessage, fast.get(), [&posted] { ++posted; }, Qt::DirectConnection);
     fast->start();
     QElapsedTimer timer;
     timer.start();

@@ -1,10 +1,10 @@
 // Usage accounting over a fake /sys/class/net tree, a registered counter source, a real
 // database file and the program's clock.
 
-#include "core/DB.h"
 #include "base/DateTime.h"
-#include "sqlite/SQLiteDB.h"
+#include "core/DB.h"
 #include "core/Usage.h"
+#include "sqlite/SQLiteDB.h"
 #include "support/TempDatabase.h"
 
 #include <QDir>
@@ -36,8 +36,9 @@ public:
     {
         const QString dir = FRoot + QLatin1Char('/') + Name;
         QDir().mkpath(dir + QStringLiteral("/statistics"));
-        Write(dir + QStringLiteral("/uevent"), Wwan ? QStringLiteral("DEVTYPE=wwan\nINTERFACE=%1\nIFINDEX=%2\n").arg(Name).arg(IfIndex)
-                                                    : QStringLiteral("INTERFACE=%1\nIFINDEX=%2\n").arg(Name).arg(IfIndex));
+        Write(dir + QStringLiteral("/uevent"),
+              Wwan ? QStringLiteral("DEVTYPE=wwan\nINTERFACE=%1\nIFINDEX=%2\n").arg(Name).arg(IfIndex)
+                   : QStringLiteral("INTERFACE=%1\nIFINDEX=%2\n").arg(Name).arg(IfIndex));
         Write(dir + QStringLiteral("/ifindex"), QString::number(IfIndex) + QLatin1Char('\n'));
         Write(dir + QStringLiteral("/statistics/rx_bytes"), QString::number(Rx) + QLatin1Char('\n'));
         Write(dir + QStringLiteral("/statistics/tx_bytes"), QString::number(Tx) + QLatin1Char('\n'));
@@ -163,10 +164,10 @@ void TestUsage::samples_data()
     QTest::addColumn<qint64>("in");
     QTest::addColumn<qint64>("out");
 
-    QTest::newRow("growth counts from the first sample") << QStringList{"wwan0:4:1000:500", "wwan0:4:4000:2500"}
-                                                         << qint64(3000) << qint64(2000);
-    QTest::newRow("no cellular interface writes nothing") << QStringList{"!eth0:2:10:10", "!eth0:2:9000:9000", ""}
-                                                          << qint64(0) << qint64(0);
+    QTest::newRow("growth counts from the first sample")
+        << QStringList{"wwan0:4:1000:500", "wwan0:4:4000:2500"} << qint64(3000) << qint64(2000);
+    QTest::newRow("no cellular interface writes nothing")
+        << QStringList{"!eth0:2:10:10", "!eth0:2:9000:9000", ""} << qint64(0) << qint64(0);
     QTest::newRow("a tunnel or wired link is not counted")
         << QStringList{"wwan0:4:0:0 !tun0:9:0:0", "wwan0:4:10:20 !tun0:9:5000:5000"} << qint64(10) << qint64(20);
     QTest::newRow("a counter that drops counts on from its new value")

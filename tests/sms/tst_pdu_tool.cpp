@@ -44,8 +44,8 @@ class TestPduTool : public QObject
 private Q_SLOTS:
     void decode()
     {
-        const TRun r = Run({"decode", "000405812143F500009930925161958002E834", "00040G",
-                            "000405812143F500049930925161958002E834"});
+        const TRun r = Run(
+            {"decode", "000405812143F500009930925161958002E834", "00040G", "000405812143F500049930925161958002E834"});
         QCOMPARE(r.Code, 1); // one PDU raised
         QCOMPARE(r.Lines.size(), 3);
         const QJsonObject text = Json(r.Lines[0]);
@@ -67,7 +67,8 @@ private Q_SLOTS:
     // Standard input: one PDU per line, blank lines and CR LF tolerated; a multipart part.
     void decodeStdin()
     {
-        const TRun r = Run({"decode"}, "00010004919471000002E834\r\n\n0041010481103200000F0500032A0202F0783C1E8FC7E301");
+        const TRun r =
+            Run({"decode"}, "00010004919471000002E834\r\n\n0041010481103200000F0500032A0202F0783C1E8FC7E301");
         QCOMPARE(r.Code, 0);
         QCOMPARE(r.Lines.size(), 2);
         const QJsonObject part = Json(r.Lines[1]);

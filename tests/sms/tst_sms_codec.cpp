@@ -86,8 +86,8 @@ private Q_SLOTS:
 
         const QString x153(153, QLatin1Char('x'));
         // 153 septets 'x' after the header and one fill bit: 134 octets.
-        const QString part1 = QStringLiteral("004100048110320000A00500032A0201F0783C") +
-                              QStringLiteral("1E8FC7E3F1") + QStringLiteral("783C1E8FC7E3F1").repeated(18);
+        const QString part1 = QStringLiteral("004100048110320000A00500032A0201F0783C") + QStringLiteral("1E8FC7E3F1") +
+                              QStringLiteral("783C1E8FC7E3F1").repeated(18);
         QTest::newRow("deliver 7-bit") << QStringList{"000405812143F500009930925161958002E834"} << "12345"
                                        << QStringList{"hi"} << 0 << 0 << QString() << 0;
         QTest::newRow("submit 7-bit") << QStringList{"00010004919471000002E834"} << "+4917" << QStringList{"hi"} << 0
@@ -100,19 +100,19 @@ private Q_SLOTS:
         QTest::newRow("address with punctuation") << QStringList{"000100099144201032F4000002E834"} << "+440201234"
                                                   << QStringList{"hi"} << 0 << 0 << "+44 (0) 20-1234" << 0;
         QTest::newRow("16-bit reference, no fill bits")
-            << QStringList{"0040048121430000000000000000000D06080434120302C8329BFD06"} << "1234"
-            << QStringList{"Hello"} << 0x1234 << 3 << QString() << 0;
+            << QStringList{"0040048121430000000000000000000D06080434120302C8329BFD06"} << "1234" << QStringList{"Hello"}
+            << 0x1234 << 3 << QString() << 0;
         QTest::newRow("alphanumeric sender, padding septet")
-            << QStringList{"00040ED0D6B4BCCC66970100000000000000000002E834"} << "Virelle" << QStringList{"hi"} << 0
-            << 0 << QString() << 0;
+            << QStringList{"00040ED0D6B4BCCC66970100000000000000000002E834"} << "Virelle" << QStringList{"hi"} << 0 << 0
+            << QString() << 0;
         QTest::newRow("lower-case digits") << QStringList{"000405812143f500009930925161958002e834"} << "12345"
                                            << QStringList{"hi"} << 0 << 0 << QString() << 0;
-        QTest::newRow("odd length: last digit ignored") << QStringList{"00010004919471000002E8340"} << "+4917"
-                                                        << QStringList{"hi"} << 0 << 0 << QString() << 0;
-        QTest::newRow("address length 0, international") << QStringList{"0001000091000002E834"} << "+"
-                                                         << QStringList{"hi"} << 0 << 0 << QString() << 0;
-        QTest::newRow("even digit count keeps all digits") << QStringList{"00010004811032000002E834"} << "0123"
-                                                           << QStringList{"hi"} << 0 << 0 << QString() << 0;
+        QTest::newRow("odd length: last digit ignored")
+            << QStringList{"00010004919471000002E8340"} << "+4917" << QStringList{"hi"} << 0 << 0 << QString() << 0;
+        QTest::newRow("address length 0, international")
+            << QStringList{"0001000091000002E834"} << "+" << QStringList{"hi"} << 0 << 0 << QString() << 0;
+        QTest::newRow("even digit count keeps all digits")
+            << QStringList{"00010004811032000002E834"} << "0123" << QStringList{"hi"} << 0 << 0 << QString() << 0;
     }
 
     void examples()
@@ -361,8 +361,8 @@ private Q_SLOTS:
         QFETCH(int, dcs);
         QFETCH(int, content);
         QFETCH(bool, ucs2);
-        const QString pdu = ucs2 ? Deliver(dcs, 4, QByteArray::fromHex("00680069"))
-                                 : Deliver(dcs, 2, QByteArray::fromHex("E834"));
+        const QString pdu =
+            ucs2 ? Deliver(dcs, 4, QByteArray::fromHex("00680069")) : Deliver(dcs, 2, QByteArray::fromHex("E834"));
         TSmsRecv r;
         QCOMPARE(r.DecodePdu(pdu), content == scText);
         QCOMPARE(int(r.Content()), content);
@@ -395,8 +395,8 @@ private Q_SLOTS:
         QTest::newRow("status report") << "000602 04812143 00000000000000 00000000000000 00" << false << "" << false
                                        << 0;
         QTest::newRow("user data of zero octets") << "0004048121430000 00000000000000 00" << true << "" << false << 0;
-        QTest::newRow("user data shorter than declared") << "0004048121430000 00000000000000 05 E834" << true << "hi"
-                                                         << false << 0;
+        QTest::newRow("user data shorter than declared")
+            << "0004048121430000 00000000000000 05 E834" << true << "hi" << false << 0;
         QTest::newRow("input ends inside the time stamp") << "000404812143000000" << true << "" << false << 0;
     }
 
@@ -430,19 +430,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("pdu");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("empty") << "" << "input ends before the service-centre length";
+        QTest::newRow("empty") << ""
+                               << "input ends before the service-centre length";
         QTest::newRow("non-hex letter") << "00040G812143F500009930925161958002E834"
                                         << "'G' at position 6 is not a hexadecimal digit";
-        QTest::newRow("plus") << "00+04" << "'+' at position 3 is not a hexadecimal digit";
+        QTest::newRow("plus") << "00+04"
+                              << "'+' at position 3 is not a hexadecimal digit";
         QTest::newRow("non-ASCII") << QString::fromUtf8("00é4") << "U+00e9 at position 3 is not a hexadecimal digit";
-        QTest::newRow("odd last character not a digit") << "00040" << "'0'"; // placeholder, replaced below
-        QTest::newRow("first octet missing") << "00" << "input ends before the first octet";
-        QTest::newRow("service centre swallows all") << "0704" << "input ends before the first octet";
-        QTest::newRow("address length missing") << "0004" << "input ends before the address length";
-        QTest::newRow("type of address missing") << "000405" << "input ends before the type of address";
-        QTest::newRow("message reference missing") << "0001" << "input ends before the message reference";
-        QTest::newRow("protocol identifier missing") << "0004058121" << "input ends before the protocol identifier";
-        QTest::newRow("coding scheme missing") << "000405812143F500" << "input ends before the data coding scheme";
+        QTest::newRow("odd last character not a digit") << "00040"
+                                                        << "'0'"; // placeholder, replaced below
+        QTest::newRow("first octet missing") << "00"
+                                             << "input ends before the first octet";
+        QTest::newRow("service centre swallows all") << "0704"
+                                                     << "input ends before the first octet";
+        QTest::newRow("address length missing") << "0004"
+                                                << "input ends before the address length";
+        QTest::newRow("type of address missing") << "000405"
+                                                 << "input ends before the type of address";
+        QTest::newRow("message reference missing") << "0001"
+                                                   << "input ends before the message reference";
+        QTest::newRow("protocol identifier missing") << "0004058121"
+                                                     << "input ends before the protocol identifier";
+        QTest::newRow("coding scheme missing") << "000405812143F500"
+                                               << "input ends before the data coding scheme";
         QTest::newRow("user-data length missing") << "000405812143F50000993092516195"
                                                   << "input ends before the user-data length";
         QTest::newRow("header length missing") << "004405812143F5000099309251619580 07"
@@ -503,7 +513,8 @@ private Q_SLOTS:
                 }
             }
             if (kind == 2) {
-                text.insert(int(rng.bounded(int(text.size()))), rng.bounded(2) ? QStringLiteral("[") : QString::fromUtf8("€"));
+                text.insert(int(rng.bounded(int(text.size()))),
+                            rng.bounded(2) ? QStringLiteral("[") : QString::fromUtf8("€"));
             }
             TSmsSend s;
             s.SetTarget(QStringLiteral("+4917123456"));
@@ -580,16 +591,33 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expectedSender");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("parts");
-        QTest::newRow("international") << "+491701234567" << "+491701234567" << "hello" << 1;
-        QTest::newRow("national, odd digits") << "01234" << "01234" << "hello" << 1;
-        QTest::newRow("alphanumeric") << "Virelle" << "Virelle" << "hello" << 1;
-        QTest::newRow("alphanumeric, 8 letters") << "Operator" << "Operator" << "hello" << 1;
-        QTest::newRow("alphanumeric with extension") << "A[B]" << "A[B]" << "x" << 1;
-        QTest::newRow("alphanumeric too long") << "Informationsdienst" << "Information" << "x" << 1;
-        QTest::newRow("alphanumeric outside the alphabet") << QString::fromUtf8("Ко") << "??" << "x" << 1;
-        QTest::newRow("long 7-bit") << "+4917" << "+4917" << QString(400, 'z') + "@" << 3;
-        QTest::newRow("long UCS-2") << "+4917" << "+4917" << QString::fromUtf8("Привет 😀 ").repeated(20) << 3;
-        QTest::newRow("empty text") << "+4917" << "+4917" << "" << 1;
+        QTest::newRow("international") << "+491701234567"
+                                       << "+491701234567"
+                                       << "hello" << 1;
+        QTest::newRow("national, odd digits") << "01234"
+                                              << "01234"
+                                              << "hello" << 1;
+        QTest::newRow("alphanumeric") << "Virelle"
+                                      << "Virelle"
+                                      << "hello" << 1;
+        QTest::newRow("alphanumeric, 8 letters") << "Operator"
+                                                 << "Operator"
+                                                 << "hello" << 1;
+        QTest::newRow("alphanumeric with extension") << "A[B]"
+                                                     << "A[B]"
+                                                     << "x" << 1;
+        QTest::newRow("alphanumeric too long") << "Informationsdienst"
+                                               << "Information"
+                                               << "x" << 1;
+        QTest::newRow("alphanumeric outside the alphabet") << QString::fromUtf8("Ко") << "??"
+                                                           << "x" << 1;
+        QTest::newRow("long 7-bit") << "+4917"
+                                    << "+4917" << QString(400, 'z') + "@" << 3;
+        QTest::newRow("long UCS-2") << "+4917"
+                                    << "+4917" << QString::fromUtf8("Привет 😀 ").repeated(20) << 3;
+        QTest::newRow("empty text") << "+4917"
+                                    << "+4917"
+                                    << "" << 1;
     }
 
     // A whole message from a stack in message mode becomes DELIVER PDUs that decode back to the

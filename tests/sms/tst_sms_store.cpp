@@ -1,9 +1,9 @@
 // The message store over a real database file: assembly of long messages, the seen flag, and
 // rows that hold no readable text.
 
+#include "core/SmsStore.h"
 #include "sms/MBException.h"
 #include "sms/SMS.h"
-#include "core/SmsStore.h"
 #include "support/TempDatabase.h"
 
 #include <QTest>
@@ -49,8 +49,8 @@ public:
     {
         TSQLiteLock lock(FDB);
         const QString flag = FTable == QStringLiteral("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
-        TSQLiteQuery q(FDB, QStringLiteral("INSERT INTO %1 (DATE, %2, PDU, REBUILT) VALUES (?, ?, ?, ?)")
-                                .arg(FTable, flag));
+        TSQLiteQuery q(FDB,
+                       QStringLiteral("INSERT INTO %1 (DATE, %2, PDU, REBUILT) VALUES (?, ?, ?, ?)").arg(FTable, flag));
         FDB.SetParamAsDateTime(1, At(Seconds));
         FDB.SetParamAsBool(2, Flag);
         FDB.SetParamAsString(3, Pdu);
@@ -219,10 +219,10 @@ private Q_SLOTS:
         TRows rows(db.DB());
         const QStringList parts = Parts(QStringLiteral("+4917"), 9, 2);
         rows.Add(0, parts[0]);
-        rows.Add(1, QStringLiteral("00040G81"));                                           // not hex
-        rows.Add(2, QStringLiteral("000405812143F500049930925161958002E834"));             // 8-bit data
+        rows.Add(1, QStringLiteral("00040G81"));                                         // not hex
+        rows.Add(2, QStringLiteral("000405812143F500049930925161958002E834"));           // 8-bit data
         rows.Add(3, QStringLiteral("000602048121430000000000000000000000000000000000")); // delivery report
-        rows.Add(4, QStringLiteral("0004"));                                               // cut short
+        rows.Add(4, QStringLiteral("0004"));                                             // cut short
         rows.Add(5, parts[1]);
         rows.Add(6, Single(QStringLiteral("+4917"), QStringLiteral("after")));
         TSmsIncomingList inbox;

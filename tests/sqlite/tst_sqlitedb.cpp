@@ -74,8 +74,8 @@ private Q_SLOTS:
         QTest::newRow("hour 24") << QVariant(QStringLiteral("2017-03-09 24:00:00")) << 0.0;
         QTest::newRow("letters") << QVariant(QStringLiteral("20x7-03-09")) << 0.0;
         QTest::newRow("signed field") << QVariant(QStringLiteral("2017-+3-09")) << 0.0;
-        QTest::newRow("separators ignored") << QVariant(QStringLiteral("2017/03/09T14:05:07"))
-                                            << MakeDT(2017, 3, 9, 14, 5, 7);
+        QTest::newRow("separators ignored")
+            << QVariant(QStringLiteral("2017/03/09T14:05:07")) << MakeDT(2017, 3, 9, 14, 5, 7);
         QTest::newRow("NULL") << QVariant() << 0.0;
         QTest::newRow("zero date") << QVariant(QStringLiteral("1899-12-30 00:00:00")) << 0.0;
     }
@@ -108,15 +108,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("text");
         const double late = MakeDT(2017, 3, 9, 14, 5, 7, 999);
-        QTest::newRow("ms dropped") << late << true << false << "text" << "2017-03-09 14:05:07";
-        QTest::newRow("date drops time") << late << false << false << "text" << "2017-03-09";
+        QTest::newRow("ms dropped") << late << true << false << "text"
+                                    << "2017-03-09 14:05:07";
+        QTest::newRow("date drops time") << late << false << false << "text"
+                                         << "2017-03-09";
         QTest::newRow("half ms rounds up") << late + 0.6 / kMsPerDay << true << false << "text"
                                            << "2017-03-09 14:05:08";
-        QTest::newRow("zero date-time kept") << 0.0 << true << false << "text" << "1899-12-30 00:00:00";
-        QTest::newRow("zero date kept") << 0.0 << false << false << "text" << "1899-12-30";
-        QTest::newRow("zero date-time NULL") << 0.0 << true << true << "null" << "";
-        QTest::newRow("zero date NULL") << 0.0 << false << true << "null" << "";
-        QTest::newRow("non-zero with NullZero") << MakeDT(2000, 1, 2) << false << true << "text" << "2000-01-02";
+        QTest::newRow("zero date-time kept") << 0.0 << true << false << "text"
+                                             << "1899-12-30 00:00:00";
+        QTest::newRow("zero date kept") << 0.0 << false << false << "text"
+                                        << "1899-12-30";
+        QTest::newRow("zero date-time NULL") << 0.0 << true << true << "null"
+                                             << "";
+        QTest::newRow("zero date NULL") << 0.0 << false << true << "null"
+                                        << "";
+        QTest::newRow("non-zero with NullZero") << MakeDT(2000, 1, 2) << false << true << "text"
+                                                << "2000-01-02";
     }
 
     void writesStoredDateForms()
@@ -221,11 +228,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("ok");
-        QTest::newRow("named") << "SELECT COUNT(*) FROM T WHERE S = :NAME" << "NAME" << true;
-        QTest::newRow("case matters") << "SELECT COUNT(*) FROM T WHERE S = :NAME" << "name" << false;
-        QTest::newRow("unknown name") << "SELECT COUNT(*) FROM T WHERE S = :NAME" << "OTHER" << false;
-        QTest::newRow("question mark") << "SELECT COUNT(*) FROM T WHERE S = ?" << "1" << false;
-        QTest::newRow("colon given") << "SELECT COUNT(*) FROM T WHERE S = :NAME" << ":NAME" << false;
+        QTest::newRow("named") << "SELECT COUNT(*) FROM T WHERE S = :NAME"
+                               << "NAME" << true;
+        QTest::newRow("case matters") << "SELECT COUNT(*) FROM T WHERE S = :NAME"
+                                      << "name" << false;
+        QTest::newRow("unknown name") << "SELECT COUNT(*) FROM T WHERE S = :NAME"
+                                      << "OTHER" << false;
+        QTest::newRow("question mark") << "SELECT COUNT(*) FROM T WHERE S = ?"
+                                       << "1" << false;
+        QTest::newRow("colon given") << "SELECT COUNT(*) FROM T WHERE S = :NAME"
+                                     << ":NAME" << false;
     }
 
     void bindingPreconditions()

@@ -61,8 +61,8 @@ private Q_SLOTS:
                     TSQLiteLock inner(*FDB);
                     TSQLiteQuery q(*FDB, QStringLiteral("SELECT WHO, SEQ FROM T WHERE ID = ?"));
                     FDB->SetParamAsInt64(1, id);
-                    if (!FDB->Next() || FDB->GetFieldByNameAsInt(QStringLiteral("who")) != Who
-                        || FDB->GetFieldByNameAsInt(QStringLiteral("seq")) != i) {
+                    if (!FDB->Next() || FDB->GetFieldByNameAsInt(QStringLiteral("who")) != Who ||
+                        FDB->GetFieldByNameAsInt(QStringLiteral("seq")) != i) {
                         ++failures;
                     }
                 } catch (...) {

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <functional>
 #include <memory>
 
@@ -134,7 +135,8 @@ public:
     // ForwardErrors: the program's standard error goes to the test's log; otherwise it is kept
     // for StdErr().
     TProgram(const QString& Display, QTemporaryDir& Home, bool ForwardErrors = true)
-        : FHome(Home), FForwardErrors(ForwardErrors)
+        : FHome(Home)
+        , FForwardErrors(ForwardErrors)
     {
         FEnv = QProcessEnvironment::systemEnvironment();
         FEnv.insert(QStringLiteral("DISPLAY"), Display);

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 #include <QTimer>
+
 #include <deque>
 #include <exception>
 #include <functional>
@@ -314,7 +315,9 @@ class TMMInterface : public IMbnInterface,
                      public std::enable_shared_from_this<TMMInterface>
 {
 public:
-    TMMInterface(TMMInterfaceManager& Manager, const QString& Identifier) : FManager(Manager), FIdentifier(Identifier)
+    TMMInterface(TMMInterfaceManager& Manager, const QString& Identifier)
+        : FManager(Manager)
+        , FIdentifier(Identifier)
     {
     }
 
@@ -1034,7 +1037,10 @@ namespace
 class TMMProfileManager : public IMbnConnectionProfileManager
 {
 public:
-    explicit TMMProfileManager(std::shared_ptr<TMMInterfaceManager> Manager) : FManager(std::move(Manager)) {}
+    explicit TMMProfileManager(std::shared_ptr<TMMInterfaceManager> Manager)
+        : FManager(std::move(Manager))
+    {
+    }
     TMbnResult GetConnectionProfiles(const QString& InterfaceID, QStringList& ProfileXml) override
     {
         std::shared_ptr<IMbnInterface> i;
@@ -1087,7 +1093,8 @@ QDBusMessage CallBounded(QDBusConnection& Bus, const QDBusMessage& Message, int 
 } // namespace
 
 TMMInterfaceManager::TMMInterfaceManager(const TMMBackendOptions& Options)
-    : FOptions(Options), FBus(QDBusConnection::systemBus())
+    : FOptions(Options)
+    , FBus(QDBusConnection::systemBus())
 {
     // ModemManager or NetworkManager may restart, or start after the program.
     FWatcher.setConnection(FBus);
@@ -1154,9 +1161,10 @@ bool TMMInterfaceManager::Load(bool RequireModem, QString* Reason)
                  SLOT(OnMMPropertiesChanged(QDBusMessage)));
     FBus.connect(kMMService, QString(), kMMMessaging, QStringLiteral("Added"), this,
                  SLOT(OnMessageAdded(QDBusMessage)));
-    const QDBusMessage reply = CallBounded(
-        FBus, QDBusMessage::createMethodCall(kMMService, kMMPath, kObjectManager, QStringLiteral("GetManagedObjects")),
-        FOptions.StartTimeoutMs);
+    const QDBusMessage reply = CallBounded(FBus,
+                                           QDBusMessage::createMethodCall(kMMService, kMMPath, kObjectManager,
+                                                                          QStringLiteral("GetManagedObjects")),
+                                           FOptions.StartTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         return fail(QStringLiteral("ModemManager does not answer: %1").arg(reply.errorMessage()));
     }
@@ -1216,10 +1224,10 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
                  SLOT(OnNmSettingsChanged(QDBusMessage)));
     FBus.connect(kNmService, kNmPath, kNmService, QStringLiteral("DeviceAdded"), this,
                  SLOT(OnNmDeviceAdded(QDBusMessage)));
-    const QDBusMessage list = CallBounded(
-        FBus,
-        QDBusMessage::createMethodCall(kNmService, kNmSettingsPath, kNmSettings, QStringLiteral("ListConnections")),
-        left());
+    const QDBusMessage list = CallBounded(FBus,
+                                          QDBusMessage::createMethodCall(kNmService, kNmSettingsPath, kNmSettings,
+                                                                         QStringLiteral("ListConnections")),
+                                          left());
     if (list.type() != QDBusMessage::ReplyMessage || list.arguments().isEmpty()) {
         FNmAvailable = false;
         return;
@@ -1228,8 +1236,9 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
     const QList<QString> paths = ToPathList(list.arguments().at(0));
     QList<QDBusPendingCall> calls;
     for (const QString& p : paths) {
-        calls << FBus.asyncCall(
-            QDBusMessage::createMethodCall(kNmService, p, kNmConnection, QStringLiteral("GetSettings")), left());
+        calls << FBus.asyncCall(QDBusMessage::createMethodCall(kNmService, p, kNmConnection,
+                                                               QStringLiteral("GetSettings")),
+                                left());
     }
     QList<QDBusMessage> replies;
     for (QDBusPendingCall& c : calls) {
@@ -1239,8 +1248,9 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
     FProfiles = ReadProfiles(paths, replies);
 
     // The NetworkManager device of each modem: its Udi is the modem's object path.
-    const QDBusMessage devices = CallBounded(
-        FBus, QDBusMessage::createMethodCall(kNmService, kNmPath, kNmService, QStringLiteral("GetDevices")), left());
+    const QDBusMessage devices =
+        CallBounded(FBus, QDBusMessage::createMethodCall(kNmService, kNmPath, kNmService, QStringLiteral("GetDevices")),
+                    left());
     if (devices.type() != QDBusMessage::ReplyMessage || devices.arguments().isEmpty()) {
         return;
     }
@@ -1322,8 +1332,9 @@ void TMMInterfaceManager::ReloadProfiles()
     FProfilesLoading = true;
     FProfilesStale = false;
     auto* watcher =
-        new QDBusPendingCallWatcher(FBus.asyncCall(QDBusMessage::createMethodCall(
-                                        kNmService, kNmSettingsPath, kNmSettings, QStringLiteral("ListConnections"))),
+        new QDBusPendingCallWatcher(FBus.asyncCall(QDBusMessage::createMethodCall(kNmService, kNmSettingsPath,
+                                                                                  kNmSettings,
+                                                                                  QStringLiteral("ListConnections"))),
                                     this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
         watcher->deleteLater();
@@ -1349,8 +1360,9 @@ void TMMInterfaceManager::ReloadProfiles()
         }
         for (qsizetype n = 0; n < paths.size(); ++n) {
             auto* w =
-                new QDBusPendingCallWatcher(FBus.asyncCall(QDBusMessage::createMethodCall(
-                                                kNmService, paths[n], kNmConnection, QStringLiteral("GetSettings"))),
+                new QDBusPendingCallWatcher(FBus.asyncCall(
+                                                QDBusMessage::createMethodCall(kNmService, paths[n], kNmConnection,
+                                                                               QStringLiteral("GetSettings"))),
                                             this);
             connect(w, &QDBusPendingCallWatcher::finished, this, [w, n, replies, pending, done] {
                 w->deleteLater();
@@ -1637,9 +1649,10 @@ void TMMInterfaceManager::OnServiceUnregistered(const QString& Service)
 
 void TMMInterfaceManager::ReloadDevices()
 {
-    auto* watcher = new QDBusPendingCallWatcher(
-        FBus.asyncCall(QDBusMessage::createMethodCall(kNmService, kNmPath, kNmService, QStringLiteral("GetDevices"))),
-        this);
+    auto* watcher =
+        new QDBusPendingCallWatcher(FBus.asyncCall(QDBusMessage::createMethodCall(kNmService, kNmPath, kNmService,
+                                                                                  QStringLiteral("GetDevices"))),
+                                    this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
         watcher->deleteLater();
         const QDBusMessage devices = QDBusPendingReply<>(*watcher).reply();

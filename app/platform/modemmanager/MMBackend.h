@@ -18,6 +18,7 @@
 #include <QSet>
 #include <QString>
 #include <QVariantMap>
+
 #include <memory>
 
 namespace Ombrelay

@@ -53,7 +53,8 @@ quint64 ReadNumber(const QString& Text, const char* What, quint64 Max)
     bool ok = false;
     const quint64 v = Text.toULongLong(&ok, 10);
     if (!ok || v > Max) {
-        throw EOmbrelayError(QStringLiteral("%1 must be a whole number from 0 to %2").arg(QLatin1String(What)).arg(Max));
+        throw EOmbrelayError(
+            QStringLiteral("%1 must be a whole number from 0 to %2").arg(QLatin1String(What)).arg(Max));
     }
     return v;
 }
@@ -69,7 +70,8 @@ TSimControl::TSimControl(TSimModem& Modem, const QString& Path, QObject* Parent)
     struct stat st;
     if (::lstat(native.constData(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) {
-            throw EOmbrelayError(QStringLiteral("Simulated modem control %1: the path exists and is not a socket").arg(Path));
+            throw EOmbrelayError(
+                QStringLiteral("Simulated modem control %1: the path exists and is not a socket").arg(Path));
         }
         QLocalSocket probe;
         probe.connectToServer(Path);

@@ -10,13 +10,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <tuple>
-#include <unistd.h>
 
 namespace Ombrelay
 {
@@ -25,12 +26,30 @@ namespace
 {
 
 const char* const kOperations[] = {
-    "GetInterfaces",        "GetInterface",       "GetInterfaceCapability", "GetConnection",
-    "GetConnectionState",   "GetSignalStrength",  "GetSms",                 "GetConnectionProfiles",
-    "CreateProfileManager", "Connect",            "Disconnect",             "SmsRead",
-    "SmsSendPdu",           "SmsDelete",          "SmsDeleteIndex",         "SmsReadMessages",
-    "SmsSendMessage",       "SmsDeleteMessage",   "ConnectComplete",        "DisconnectComplete",
-    "SmsReadComplete",      "SmsMessageReadComplete", "SmsSendComplete",    "SmsDeleteComplete",
+    "GetInterfaces",
+    "GetInterface",
+    "GetInterfaceCapability",
+    "GetConnection",
+    "GetConnectionState",
+    "GetSignalStrength",
+    "GetSms",
+    "GetConnectionProfiles",
+    "CreateProfileManager",
+    "Connect",
+    "Disconnect",
+    "SmsRead",
+    "SmsSendPdu",
+    "SmsDelete",
+    "SmsDeleteIndex",
+    "SmsReadMessages",
+    "SmsSendMessage",
+    "SmsDeleteMessage",
+    "ConnectComplete",
+    "DisconnectComplete",
+    "SmsReadComplete",
+    "SmsMessageReadComplete",
+    "SmsSendComplete",
+    "SmsDeleteComplete",
 };
 
 bool IsPduText(const QString& Text)
@@ -271,11 +290,11 @@ public:
         if (FModem.TakeLoss("SmsReadMessages")) {
             return mrOk;
         }
-        PostBatches<TMbnSmsMessage>(
-            RequestId, Messages, "SmsMessageReadComplete",
-            [this](const QList<TMbnSmsMessage>& Batch, bool More, TMbnRequestId Id, TMbnResult St) {
-                Q_EMIT FModem.SmsMessageReadComplete(S.InterfaceID, Batch, More, Id, St);
-            });
+        PostBatches<TMbnSmsMessage>(RequestId, Messages, "SmsMessageReadComplete",
+                                    [this](const QList<TMbnSmsMessage>& Batch, bool More, TMbnRequestId Id,
+                                           TMbnResult St) {
+                                        Q_EMIT FModem.SmsMessageReadComplete(S.InterfaceID, Batch, More, Id, St);
+                                    });
         return mrOk;
     }
     TMbnResult SmsSendMessage(const QString& Number, const QString& Text, TMbnRequestId& RequestId) override
@@ -617,9 +636,15 @@ quint32 TSimModem::DeliverPdu(const QString& InterfaceID, const QString& Pdu)
     return index;
 }
 
-int TSimModem::StoredCount(const QString& InterfaceID) const { return Get(InterfaceID)->StoredCount(); }
+int TSimModem::StoredCount(const QString& InterfaceID) const
+{
+    return Get(InterfaceID)->StoredCount();
+}
 
-QStringList TSimModem::SentPdus(const QString& InterfaceID) const { return Get(InterfaceID)->Sent; }
+QStringList TSimModem::SentPdus(const QString& InterfaceID) const
+{
+    return Get(InterfaceID)->Sent;
+}
 
 QList<TSimSentMessage> TSimModem::SentMessages(const QString& InterfaceID) const
 {
@@ -657,7 +682,10 @@ void TSimModem::Drop(const QString& InterfaceID)
     }
 }
 
-void TSimModem::SetActivationState(const QString& InterfaceID, quint32 State) { Get(InterfaceID)->SetState(State); }
+void TSimModem::SetActivationState(const QString& InterfaceID, quint32 State)
+{
+    Get(InterfaceID)->SetState(State);
+}
 
 void TSimModem::AddTraffic(const QString& InterfaceID, quint64 Rx, quint64 Tx)
 {

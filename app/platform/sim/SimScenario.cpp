@@ -58,12 +58,13 @@ QString ReadString(const QJsonValue& Value, const QString& Origin, const QString
 
 TMbnInterfaceCaps ReadCaps(const QJsonObject& O, const QString& Origin)
 {
-    static const QStringList Known = {
-        QStringLiteral("cellularClass"), QStringLiteral("voiceClass"), QStringLiteral("dataClass"),
-        QStringLiteral("customDataClass"), QStringLiteral("gsmBandClass"), QStringLiteral("cdmaBandClass"),
-        QStringLiteral("customBandClass"), QStringLiteral("smsCaps"), QStringLiteral("controlCaps"),
-        QStringLiteral("deviceID"), QStringLiteral("manufacturer"), QStringLiteral("model"),
-        QStringLiteral("firmwareInfo")};
+    static const QStringList Known = {QStringLiteral("cellularClass"),   QStringLiteral("voiceClass"),
+                                      QStringLiteral("dataClass"),       QStringLiteral("customDataClass"),
+                                      QStringLiteral("gsmBandClass"),    QStringLiteral("cdmaBandClass"),
+                                      QStringLiteral("customBandClass"), QStringLiteral("smsCaps"),
+                                      QStringLiteral("controlCaps"),     QStringLiteral("deviceID"),
+                                      QStringLiteral("manufacturer"),    QStringLiteral("model"),
+                                      QStringLiteral("firmwareInfo")};
     CheckKeys(O, Known, Origin, QStringLiteral("\"capabilities\""));
     TMbnInterfaceCaps c;
     auto u = [&](const char* key, quint32 def) {
@@ -105,15 +106,16 @@ bool IsHexPdu(const QString& Text)
 
 TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin, int Number)
 {
-    static const QStringList Known = {QStringLiteral("id"),       QStringLiteral("capabilities"),
-                                      QStringLiteral("profiles"), QStringLiteral("messages"),
-                                      QStringLiteral("capacity"), QStringLiteral("smsMode"),
+    static const QStringList Known = {QStringLiteral("id"),        QStringLiteral("capabilities"),
+                                      QStringLiteral("profiles"),  QStringLiteral("messages"),
+                                      QStringLiteral("capacity"),  QStringLiteral("smsMode"),
                                       QStringLiteral("readBatch"), QStringLiteral("signal")};
     QString where = QStringLiteral("interface %1").arg(Number + 1);
     CheckKeys(O, Known, Origin, where);
     TSimInterfaceScenario r;
-    r.InterfaceID = O.contains(QStringLiteral("id")) ? ReadString(O.value(QStringLiteral("id")), Origin, QStringLiteral("id"))
-                                                     : QStringLiteral("sim%1").arg(Number);
+    r.InterfaceID = O.contains(QStringLiteral("id"))
+                        ? ReadString(O.value(QStringLiteral("id")), Origin, QStringLiteral("id"))
+                        : QStringLiteral("sim%1").arg(Number);
     if (r.InterfaceID.isEmpty() || r.InterfaceID.contains(QLatin1Char(' '))) {
         Fail(Origin, QStringLiteral("%1: \"id\" must be a non-empty word without spaces").arg(where));
     }
@@ -168,8 +170,9 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
                 msg.Number = ReadString(mo.value(QStringLiteral("number")), Origin, QStringLiteral("number"));
                 msg.Text = ReadString(mo.value(QStringLiteral("text")), Origin, QStringLiteral("text"));
                 if (mo.contains(QStringLiteral("time"))) {
-                    msg.TimeStamp = QDateTime::fromString(
-                        ReadString(mo.value(QStringLiteral("time")), Origin, QStringLiteral("time")), Qt::ISODate);
+                    msg.TimeStamp = QDateTime::fromString(ReadString(mo.value(QStringLiteral("time")), Origin,
+                                                                     QStringLiteral("time")),
+                                                          Qt::ISODate);
                     if (!msg.TimeStamp.isValid()) {
                         Fail(Origin, QStringLiteral("%1: \"time\" must be an ISO 8601 date and time").arg(where));
                     }
@@ -232,7 +235,7 @@ TSimScenario TSimScenario::Default()
     i.InterfaceID = QStringLiteral("sim0");
     i.Caps.cellularClass = 1;
     i.Caps.voiceClass = 2;
-    i.Caps.dataClass = 0x3F; // GPRS, EDGE, UMTS, HSDPA, HSUPA, LTE
+    i.Caps.dataClass = 0x3F;     // GPRS, EDGE, UMTS, HSDPA, HSUPA, LTE
     i.Caps.gsmBandClass = 0x1A4; // PCS1900, GSM850, UMTS2600, EGSM900
     i.Caps.smsCaps = mscPduReceive | mscPduSend;
     i.Caps.controlCaps = 0x41; // manual selection, USSD
