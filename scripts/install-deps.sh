@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6opengl6-dev libgl-dev
     libsqlite3-dev sqlite3
     libcurl4-openssl-dev
-    clang-14 libclang-rt-14-dev
+    clang-14 libclang-rt-14-dev clang-format-14
     libbenchmark-dev
     xvfb xauth x11-utils imagemagick xdotool
     dbus dbus-x11 python3 python3-dbusmock python3-gi
