@@ -7,16 +7,12 @@
 #include "core/SmsStore.h"
 #include "gui/About.h"
 #include "gui/CreateMessage.h"
-#include "gui/DeviceInfoPage.h"
 #include "gui/GuiCommon.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
-#include "gui/MessagesPage.h"
-#include "gui/ProfilesPage.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/TimedMessage.h"
-#include "gui/TrayIcon.h"
 #include "sms/SMS.h"
 
 #include <QCloseEvent>
@@ -43,16 +39,6 @@ TfmMainView::TDialogRunner& DialogRunner()
     return Runner;
 }
 
-QAction* NewAction(QObject* Parent, const char* Name, const QString& Caption, int Image = -1)
-{
-    auto* Action = new QAction(Caption, Parent);
-    Action->setObjectName(QLatin1String(Name));
-    if (Image >= 0) {
-        Action->setIcon(QIcon(TIcons::MainImage(Image)));
-    }
-    return Action;
-}
-
 QString StateText(TConnectionState State)
 {
     switch (State) {
@@ -76,16 +62,6 @@ void TfmMainView::SetDialogRunner(TDialogRunner Runner)
     DialogRunner() = Runner ? std::move(Runner) : [](QDialog& Dialog) { return Dialog.exec(); };
 }
 
-void TfmMainView::SetTrayAvailableOverride(std::optional<bool> Value)
-{
-    TTrayIcon::SetAvailableOverride(Value);
-}
-
-bool TfmMainView::TrayAvailable()
-{
-    return TTrayIcon::Available();
-}
-
 TfmMainView::TfmMainView(const TManagerFactory& Factory, QWidget* Parent)
     : QMainWindow(Parent)
     , FController(new TMainController(this))
@@ -102,52 +78,35 @@ TfmMainView::~TfmMainView()
     FController->ShutDown();
 }
 
-void TfmMainView::SetUsageQuery(TUsageQuery Query)
-{
-    tsUsage->SetUsageQuery(std::move(Query));
-}
-
-const QString& TfmMainView::LastBalloonTitle() const
-{
-    return FTray->LastBalloonTitle();
-}
-
-int TfmMainView::BalloonCount() const
-{
-    return FTray->BalloonCount();
-}
-
-int TfmMainView::UsageQueries() const
-{
-    return tsUsage->UsageQueries();
-}
-
 // ---------------------------------------------------------------------------------------------
 // Building the window
 
+QAction* TfmMainView::NewAction(const char* Name, const QString& Caption, int Image, void (TfmMainView::*Execute)())
+{
+    auto* Action = new QAction(Caption, this);
+    Action->setObjectName(QLatin1String(Name));
+    if (Image >= 0) {
+        Action->setIcon(QIcon(TIcons::MainImage(Image)));
+    }
+    connect(Action, &QAction::triggered, this,
+            [this, Execute] { Guarded(this, [this, Execute] { (this->*Execute)(); }); });
+    return Action;
+}
+
 void TfmMainView::CreateActions()
 {
-    acSettings = NewAction(this, "acSettings", QStringLiteral("Settings"), 0);
+    acSettings = NewAction("acSettings", QStringLiteral("Settings"), 0, &TfmMainView::acSettingsExecute);
     acSettings->setToolTip(QStringLiteral("Settings"));
-    acConnect = NewAction(this, "acConnect", QStringLiteral("Connect"), 1);
+    acConnect = NewAction("acConnect", QStringLiteral("Connect"), 1, &TfmMainView::acConnectExecute);
     acConnect->setToolTip(QStringLiteral("Connnect"));
-    acDisconnect = NewAction(this, "acDisconnect", QStringLiteral("Disconnect"), 2);
+    acDisconnect = NewAction("acDisconnect", QStringLiteral("Disconnect"), 2, &TfmMainView::acDisconnectExecute);
     acDisconnect->setToolTip(QStringLiteral("Disconnect"));
-    acSendSms = NewAction(this, "acSendSms", QStringLiteral("New SMS..."), 5);
+    acSendSms = NewAction("acSendSms", QStringLiteral("New SMS..."), 5, &TfmMainView::acSendSmsExecute);
     acSendSms->setShortcut(QKeySequence::New);
-    acOpenApp = NewAction(this, "acOpenApp", QStringLiteral("Open %s"));
-    acExitApp = NewAction(this, "acExitApp", QStringLiteral("Exit"));
-    acAbout = NewAction(this, "acAbout", QStringLiteral("About"));
-    acWebSite = NewAction(this, "acWebSite", QStringLiteral("Web-site"));
-
-    connect(acSettings, &QAction::triggered, this, [this] { Guarded(this, [this] { acSettingsExecute(); }); });
-    connect(acConnect, &QAction::triggered, this, [this] { Guarded(this, [this] { acConnectExecute(); }); });
-    connect(acDisconnect, &QAction::triggered, this, [this] { Guarded(this, [this] { acDisconnectExecute(); }); });
-    connect(acSendSms, &QAction::triggered, this, [this] { Guarded(this, [this] { acSendSmsExecute(); }); });
-    connect(acOpenApp, &QAction::triggered, this, [this] { Guarded(this, [this] { acOpenAppExecute(); }); });
-    connect(acExitApp, &QAction::triggered, this, [this] { Guarded(this, [this] { acExitAppExecute(); }); });
-    connect(acAbout, &QAction::triggered, this, [this] { Guarded(this, [this] { acAboutExecute(); }); });
-    connect(acWebSite, &QAction::triggered, this, [this] { Guarded(this, [this] { acWebSiteExecute(); }); });
+    acOpenApp = NewAction("acOpenApp", QStringLiteral("Open %s"), -1, &TfmMainView::acOpenAppExecute);
+    acExitApp = NewAction("acExitApp", QStringLiteral("Exit"), -1, &TfmMainView::acExitAppExecute);
+    acAbout = NewAction("acAbout", QStringLiteral("About"), -1, &TfmMainView::acAboutExecute);
+    acWebSite = NewAction("acWebSite", QStringLiteral("Web-site"), -1, &TfmMainView::acWebSiteExecute);
 }
 
 void TfmMainView::CreateControls()
@@ -201,8 +160,7 @@ void TfmMainView::CreateControls()
     auto* Central = new QWidget(this);
     auto* Layout = new QVBoxLayout(Central);
     Layout->setContentsMargins(10, 6, 10, 0);
-    cmbInterfaces = new QComboBox(Central);
-    cmbInterfaces->setObjectName(QStringLiteral("cmbInterfaces"));
+    cmbInterfaces = new TInterfaceBox(Central);
     Layout->addWidget(cmbInterfaces);
     pcMain = new QTabWidget(Central);
     pcMain->setObjectName(QStringLiteral("pcMain"));
@@ -373,12 +331,7 @@ bool TfmMainView::WMSysCommand(int Command)
         }
         return true;
     }
-    if (Options && Options->TrayWarning()) {
-        TMessageBox::Information(this, QStringLiteral("Ombrelay"),
-                                 QStringLiteral("The application will remain running in the notification area. In "
-                                                "order to quit it choose 'Exit' from the popup menu."));
-        Options->SetTrayWarning(false);
-    }
+    FTray->WarnOnce(this);
     FController->SaveOptions();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     hide();
@@ -411,16 +364,6 @@ void TfmMainView::acSettingsExecute()
         Dialog.CopyOut(*Options);
         FController->ApplyBackendSettings();
     }
-}
-
-void TfmMainView::acConnectExecute()
-{
-    FController->Connect();
-}
-
-void TfmMainView::acDisconnectExecute()
-{
-    FController->Disconnect();
 }
 
 void TfmMainView::acSendSmsExecute()
@@ -495,16 +438,6 @@ void TfmMainView::ShowConnectionState(TConnectionState State)
     UpdateActions();
 }
 
-void TfmMainView::WMMonitorRedial()
-{
-    FController->MonitorRedial();
-}
-
-void TfmMainView::WMMonitorReboot()
-{
-    FController->MonitorReboot();
-}
-
 void TfmMainView::ShowRestartWarning(int Seconds, const QString& Title, const QString& Text)
 {
     // Modeless, and one per request: several may count at once.
@@ -540,49 +473,16 @@ void TfmMainView::SmsSent(TMBInterfaceItem* Sender)
 // ---------------------------------------------------------------------------------------------
 // Interface box and page control
 
-TMBInterfaceItem* TfmMainView::GetSelectedInterface() const
-{
-    return FController->SelectedInterface();
-}
-
-TMBProfleItem* TfmMainView::GetSelectedProfile() const
-{
-    return tsConnProf->GetSelectedProfile();
-}
-
 void TfmMainView::FillInterfaces()
 {
-    const QSignalBlocker Blocker(cmbInterfaces);
-    cmbInterfaces->clear();
-    IMBManager* Manager = FController->Manager();
-    if (!Manager) {
-        return;
-    }
-    int Selected = 0;
-    const QString Saved = Options ? Options->InterfaceID() : QString();
-    for (const auto& Item : *Manager->GetInterfaceList()) {
-        QString Text = Item->ToString();
-        // A simulated device is never shown as if it were a real one.
-        if (Item->Backend() == QLatin1String("sim")) {
-            Text += QStringLiteral(" (simulated)");
-        }
-        cmbInterfaces->addItem(Text, QVariant::fromValue(static_cast<void*>(Item.get())));
-        if (Item->InterfaceID() == Saved) {
-            Selected = cmbInterfaces->count() - 1;
-        }
-    }
-    if (cmbInterfaces->count() > 0) {
-        cmbInterfaces->setCurrentIndex(Selected);
+    if (cmbInterfaces->Fill(FController->Manager())) {
         cmbInterfacesChange();
     }
 }
 
 void TfmMainView::cmbInterfacesChange()
 {
-    FController->SetSelectedInterface(
-        cmbInterfaces->currentIndex() < 0
-            ? nullptr
-            : static_cast<TMBInterfaceItem*>(cmbInterfaces->currentData().value<void*>()));
+    FController->SetSelectedInterface(cmbInterfaces->SelectedItem());
     tsInfo->ShowDeviceInfo();
     tsConnProf->FillProfiles();
     FController->RefreshConnectionState();

@@ -2,6 +2,11 @@
 
 #include "core/MBManager.h"
 #include "core/MainController.h"
+#include "gui/DeviceInfoPage.h"
+#include "gui/InterfaceBox.h"
+#include "gui/MessagesPage.h"
+#include "gui/ProfilesPage.h"
+#include "gui/TrayIcon.h"
 #include "gui/UsagePage.h"
 
 #include <QDialog>
@@ -12,7 +17,6 @@
 #include <optional>
 
 class QAction;
-class QComboBox;
 class QLabel;
 class QMenu;
 class QStatusBar;
@@ -22,13 +26,9 @@ class QToolBar;
 namespace Ombrelay
 {
 
-class TDeviceInfoPage;
 class TMBInterfaceItem;
 class TMBProfleItem;
-class TMessagesPage;
-class TProfilesPage;
 class TSignalPanel;
-class TTrayIcon;
 
 // The second start of the program asks the running one to pop up its tray menu.
 inline constexpr int WM_SECOND_INSTANCE = 3026;
@@ -52,9 +52,9 @@ public:
 
     static void SetDialogRunner(TDialogRunner Runner);
     // Whether a notification area is there; tests may decide it, otherwise the desktop does.
-    static void SetTrayAvailableOverride(std::optional<bool> Value);
-    static bool TrayAvailable();
-    void SetUsageQuery(TUsageQuery Query);
+    static void SetTrayAvailableOverride(std::optional<bool> Value) { TTrayIcon::SetAvailableOverride(Value); }
+    static bool TrayAvailable() { return TTrayIcon::Available(); }
+    void SetUsageQuery(TUsageQuery Query) { tsUsage->SetUsageQuery(std::move(Query)); }
 
     // Shows the window at start-up unless Hide asks for the tray only; without a notification
     // area the window is shown anyway, since nothing else could bring it back.
@@ -71,17 +71,17 @@ public:
     bool PendingReconnect() const { return FController->PendingReconnect(); }
     quint32 SignalStrength() const { return FController->SignalStrength(); }
     TSignalPanel* SignalPanel() const { return FSignalPanel; }
-    const QString& LastBalloonTitle() const;
-    int BalloonCount() const;
-    int UsageQueries() const;
-    TMBInterfaceItem* GetSelectedInterface() const;
-    TMBProfleItem* GetSelectedProfile() const;
+    const QString& LastBalloonTitle() const { return FTray->LastBalloonTitle(); }
+    int BalloonCount() const { return FTray->BalloonCount(); }
+    int UsageQueries() const { return tsUsage->UsageQueries(); }
+    TMBInterfaceItem* GetSelectedInterface() const { return FController->SelectedInterface(); }
+    TMBProfleItem* GetSelectedProfile() const { return tsConnProf->GetSelectedProfile(); }
     // Re-evaluates every action's enabled rule (the update handlers).
     void UpdateActions();
 
     // The private window messages and the system commands, as the other parts raise them.
-    void WMMonitorRedial();
-    void WMMonitorReboot();
+    void WMMonitorRedial() { FController->MonitorRedial(); }
+    void WMMonitorReboot() { FController->MonitorReboot(); }
     void WMSecondInstance();
     static constexpr int SC_MINIMIZE = 0xF020;
     static constexpr int SC_CLOSE = 0xF060;
@@ -100,7 +100,7 @@ public:
     QAction* acWebSite;
     QToolBar* tbMain;
     QMenu* pmTray;
-    QComboBox* cmbInterfaces;
+    TInterfaceBox* cmbInterfaces;
     QTabWidget* pcMain;
     TDeviceInfoPage* tsInfo;
     TProfilesPage* tsConnProf;
@@ -121,6 +121,8 @@ protected:
     void hideEvent(QHideEvent* Event) override;
 
 private:
+    // An action whose execution runs Execute behind the guard that reports its errors.
+    QAction* NewAction(const char* Name, const QString& Caption, int Image, void (TfmMainView::*Execute)());
     void CreateActions();
     void CreateControls();
     void ConnectController();
@@ -130,8 +132,8 @@ private:
 
     // Actions.
     void acSettingsExecute();
-    void acConnectExecute();
-    void acDisconnectExecute();
+    void acConnectExecute() { FController->Connect(); }
+    void acDisconnectExecute() { FController->Disconnect(); }
     void acSendSmsExecute();
     void acOpenAppExecute();
     void acExitAppExecute();

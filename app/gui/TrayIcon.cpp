@@ -1,6 +1,8 @@
 #include "gui/TrayIcon.h"
 
+#include "core/Options.h"
 #include "gui/Icons.h"
+#include "gui/MessageBox.h"
 
 #include <QAction>
 #include <QCursor>
@@ -79,6 +81,16 @@ void TTrayIcon::AnnounceNewMessages(int Unread)
     FLastBalloonTitle = Title;
     ++FBalloonCount;
     tiMain->showMessage(Title, QStringLiteral("You have received a new message"), QSystemTrayIcon::Information);
+}
+
+void TTrayIcon::WarnOnce(QWidget* Window)
+{
+    if (Options && Options->TrayWarning()) {
+        TMessageBox::Information(Window, QStringLiteral("Ombrelay"),
+                                 QStringLiteral("The application will remain running in the notification area. In "
+                                                "order to quit it choose 'Exit' from the popup menu."));
+        Options->SetTrayWarning(false);
+    }
 }
 
 bool TTrayIcon::PopUpMenu()

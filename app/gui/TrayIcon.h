@@ -33,6 +33,9 @@ public:
     void Hide();
     // Announces Unread unread messages with a balloon ("1 New Message", "2 New Messages").
     void AnnounceNewMessages(int Unread);
+    // The first time the window goes to the notification area, tells the user that the program
+    // runs on there and how to end it; never again once the user has read it.
+    void WarnOnce(QWidget* Window);
     // Pops the menu up at the pointer where the platform lets a program place one (X11); false
     // elsewhere (Wayland, no notification area), where the caller shows the window instead.
     bool PopUpMenu();
