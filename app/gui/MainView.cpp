@@ -343,11 +343,11 @@ bool TfmMainView::WMSysCommand(int Command)
 
 void TfmMainView::UpdateActions()
 {
+    // The controller's rules, so that its own connects and the user's follow the same ones.
     TMBInterfaceItem* Item = GetSelectedInterface();
-    const bool ProfileSelected = Item && GetSelectedProfile();
-    acSettings->setEnabled(ProfileSelected);
-    acConnect->setEnabled(ProfileSelected && FController->CanConnect());
-    acDisconnect->setEnabled(ProfileSelected && FController->CanDisconnect());
+    acSettings->setEnabled(FController->ProfileSelected());
+    acConnect->setEnabled(FController->ConnectEnabled());
+    acDisconnect->setEnabled(FController->DisconnectEnabled());
     acSendSms->setEnabled(Item && Item->CanSendAndReceiveSms());
     for (QAction* Always : {acOpenApp, acExitApp, acAbout, acWebSite}) {
         Always->setEnabled(true);
