@@ -83,6 +83,12 @@ TMBManager::TMBManager(std::shared_ptr<IMbnInterfaceManager> Port)
         }
     });
     FTimer.start();
+    // Every error report, also those raised inside an event, reaches the owner's notify.
+    connect(this, &TMBManager::ErrorOccurred, this, [this](const QString& Message) {
+        if (FErrorNotify) {
+            FErrorNotify(Message);
+        }
+    });
     Subscribe();
     FInterfaceList = std::make_unique<TMBInterfaceList>();
     RefreshInterfaces();
@@ -260,6 +266,26 @@ void TMBManager::SetOutgoingSmsNotify(TNotifyEvent Notify)
 QStringList TMBManager::GetLoadWarnings() const
 {
     return FLoadWarnings;
+}
+
+void TMBManager::SetErrorNotify(TErrorNotify Notify)
+{
+    FErrorNotify = std::move(Notify);
+}
+
+bool TMBManager::SharesMessageStore() const
+{
+    return FPort->SharesMessageStore();
+}
+
+void TMBManager::SetRemoveStoredMessages(bool Value)
+{
+    FPort->SetRemoveStoredMessages(Value);
+}
+
+QString TMBManager::PasswordKeeper() const
+{
+    return FPort->PasswordKeeper();
 }
 
 void TMBManager::OnSignalStateChange(const QString& InterfaceID)

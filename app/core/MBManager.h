@@ -39,6 +39,7 @@ using TConnectionStateNotify = std::function<void(const QString& InterfaceID, TC
 using TConnectionSignalNotify = std::function<void(const QString& InterfaceID, quint32 SignalStrength)>;
 // Sender is the interface item whose inbox or outbox changed.
 using TNotifyEvent = std::function<void(TMBInterfaceItem* Sender)>;
+using TErrorNotify = std::function<void(const QString& Message)>;
 
 // The activation state of the stack mapped to the program's connection state; the state 0 and
 // values outside 1..4 give csUnknown.
@@ -78,6 +79,14 @@ public:
     // Problems met while the interfaces were enumerated that did not stop it (an interface or a
     // profile that could not be read and was left out), one readable line each, for the user.
     virtual QStringList GetLoadWarnings() const = 0;
+    // An error inside an event handler or a timer tick, which has no caller to raise to; the
+    // owner shows it the way it shows an error of its own actions.
+    virtual void SetErrorNotify(TErrorNotify Notify) = 0;
+
+    // The backend's settings that the owner shows and applies (see IMbnInterfaceManager).
+    virtual bool SharesMessageStore() const = 0;
+    virtual void SetRemoveStoredMessages(bool Value) = 0;
+    virtual QString PasswordKeeper() const = 0;
 };
 
 // The manager behind IMBManager, over one backend of the platform port.
@@ -107,6 +116,10 @@ public:
     void SendMessage(const QString& InterfaceID, const QString& Number, const QString& Text,
                      const QStringList& Pdus) override;
     QStringList GetLoadWarnings() const override;
+    void SetErrorNotify(TErrorNotify Notify) override;
+    bool SharesMessageStore() const override;
+    void SetRemoveStoredMessages(bool Value) override;
+    QString PasswordKeeper() const override;
 
     // The poll timer's work: one read per interface whose previous read is no longer outstanding.
     void TimerTick();
@@ -182,6 +195,7 @@ private:
     QSet<QString> FStoreFailing;
     QList<QMetaObject::Connection> FSubscriptions;
     QStringList FLoadWarnings;
+    TErrorNotify FErrorNotify;
     std::unique_ptr<TUsageRegistration> FUsage;
 };
 

@@ -53,6 +53,17 @@ QStringList Rows(QTreeWidget* List, int Column)
     return Result;
 }
 
+// A control of one of the window's pages, found by its name.
+template <class T>
+T* Child(const QWidget& Window, const char* Name)
+{
+    T* Found = Window.findChild<T*>(QLatin1String(Name));
+    if (!Found) {
+        qFatal("no control %s", Name);
+    }
+    return Found;
+}
+
 QString Cell(QTableView* View, int Row, int Column)
 {
     return View->model()->index(Row, Column).data().toString();
@@ -247,20 +258,23 @@ void TestMainView::deviceAndProfileRows()
                                                              QStringLiteral("bob"), QStringLiteral("12345"))});
     TGuiFixture F(Scenario);
     TfmMainView& View = F.Open();
-    QCOMPARE(Rows(View.lvDevCaps, 0), (QStringList{"Cellular class", "Voice class", "Data class", "Band class", "SMS",
-                                                   "Control", "Model", "IMEI", "Firmware info"}));
-    QCOMPARE(View.lvDevCaps->topLevelItem(7)->text(1), QStringLiteral("359999000000001"));
-    QCOMPARE(View.lvDevCaps->topLevelItem(6)->text(1), F.Manager->GetInterfaceList()->Items(0)->ToString());
+    QCOMPARE(Rows(Child<QTreeWidget>(View, "lvDevCaps"), 0),
+             (QStringList{"Cellular class", "Voice class", "Data class", "Band class", "SMS", "Control", "Model",
+                          "IMEI", "Firmware info"}));
+    QCOMPARE(Child<QTreeWidget>(View, "lvDevCaps")->topLevelItem(7)->text(1), QStringLiteral("359999000000001"));
+    QCOMPARE(Child<QTreeWidget>(View, "lvDevCaps")->topLevelItem(6)->text(1),
+             F.Manager->GetInterfaceList()->Items(0)->ToString());
 
     // The first profile has neither user name nor password: eight rows.
-    QCOMPARE(Rows(View.lvProfileInfo, 0), (QStringList{"Name", "Default", "Compression", "APN", "Auth type",
-                                                       "Ignore password", "Connect mode", "Home provider"}));
-    QCOMPARE(View.lvProfileInfo->topLevelItem(1)->text(1), QStringLiteral("Yes"));
+    QCOMPARE(Rows(Child<QTreeWidget>(View, "lvProfileInfo"), 0),
+             (QStringList{"Name", "Default", "Compression", "APN", "Auth type", "Ignore password", "Connect mode",
+                          "Home provider"}));
+    QCOMPARE(Child<QTreeWidget>(View, "lvProfileInfo")->topLevelItem(1)->text(1), QStringLiteral("Yes"));
     QCOMPARE(F.Opts.ProfileName(), QStringLiteral("Open"));
 
     // Choosing another profile by hand changes neither the rows nor the saved name.
-    View.cmbProfiles->setCurrentIndex(1);
-    QCOMPARE(View.lvProfileInfo->topLevelItem(0)->text(1), QStringLiteral("Open"));
+    Child<QComboBox>(View, "cmbProfiles")->setCurrentIndex(1);
+    QCOMPARE(Child<QTreeWidget>(View, "lvProfileInfo")->topLevelItem(0)->text(1), QStringLiteral("Open"));
     QCOMPARE(F.Opts.ProfileName(), QStringLiteral("Open"));
 
     // Next start with the second profile saved: ten rows, five circles.
@@ -268,12 +282,12 @@ void TestMainView::deviceAndProfileRows()
     F.Opts.SetProfileName(QStringLiteral("Work"));
     F.Opts.SaveOptions();
     TfmMainView& Again = F.Open();
-    const QStringList Captions = Rows(Again.lvProfileInfo, 0);
+    const QStringList Captions = Rows(Child<QTreeWidget>(Again, "lvProfileInfo"), 0);
     QCOMPARE(Captions.size(), 10);
     QCOMPARE(Captions.at(5), QStringLiteral("User name"));
-    QCOMPARE(Again.lvProfileInfo->topLevelItem(5)->text(1), QStringLiteral("bob"));
+    QCOMPARE(Child<QTreeWidget>(Again, "lvProfileInfo")->topLevelItem(5)->text(1), QStringLiteral("bob"));
     QCOMPARE(Captions.at(6), QStringLiteral("Password"));
-    QCOMPARE(Again.lvProfileInfo->topLevelItem(6)->text(1), QString(5, QChar(0x25CF)));
+    QCOMPARE(Child<QTreeWidget>(Again, "lvProfileInfo")->topLevelItem(6)->text(1), QString(5, QChar(0x25CF)));
 }
 
 void TestMainView::savedSelectionFoundAgain()
@@ -289,7 +303,7 @@ void TestMainView::savedSelectionFoundAgain()
     QCOMPARE(View.cmbInterfaces->count(), 2);
     QCOMPARE(View.cmbInterfaces->currentIndex(), 1);
     QCOMPARE(View.GetSelectedInterface()->InterfaceID(), QStringLiteral("simB"));
-    QCOMPARE(View.cmbProfiles->currentIndex(), 0);
+    QCOMPARE(Child<QComboBox>(View, "cmbProfiles")->currentIndex(), 0);
     QCOMPARE(F.Opts.ProfileName(), QStringLiteral("Internet"));
     QCOMPARE(F.Opts.InterfaceID(), QStringLiteral("simB"));
 
@@ -321,7 +335,7 @@ void TestMainView::stateNotificationOfOtherInterfaceIgnored()
     QVERIFY(F.Poll());
     QCOMPARE(F.Modem->StoredCount(QStringLiteral("simB")), 0);
     QCOMPARE(View.BalloonCount(), 0);
-    QCOMPARE(View.lvMessages->model()->rowCount(), 0);
+    QCOMPARE(Child<QTableView>(View, "lvMessages")->model()->rowCount(), 0);
 }
 
 void TestMainView::usageViewOnlyWhileShown()
@@ -330,26 +344,26 @@ void TestMainView::usageViewOnlyWhileShown()
     TfmMainView& View = F.Open();
     View.show();
     QVERIFY(QTest::qWaitForWindowExposed(&View));
-    View.tmUsage->setInterval(20);
+    Child<QTimer>(View, "tmUsage")->setInterval(20);
     QTest::qWait(100);
     QCOMPARE(F.UsageCalls, 0);
-    QVERIFY(!View.tmUsage->isActive());
+    QVERIFY(!Child<QTimer>(View, "tmUsage")->isActive());
 
     F.Usage = {1536, 512, 10 * 1024 * 1024, 1024};
     View.pcMain->setCurrentWidget(View.tsUsage);
     QCOMPARE(F.UsageCalls, 1);
-    QVERIFY(View.tmUsage->isActive());
-    QTreeWidgetItem* Today = View.lvUsage->topLevelItem(0)->child(0);
-    QTreeWidgetItem* Month = View.lvUsage->topLevelItem(1)->child(0);
-    QCOMPARE(View.lvUsage->topLevelItem(0)->text(0), QStringLiteral("Today"));
-    QCOMPARE(View.lvUsage->topLevelItem(1)->text(0), QStringLiteral("This month"));
+    QVERIFY(Child<QTimer>(View, "tmUsage")->isActive());
+    QTreeWidgetItem* Today = Child<QTreeWidget>(View, "lvUsage")->topLevelItem(0)->child(0);
+    QTreeWidgetItem* Month = Child<QTreeWidget>(View, "lvUsage")->topLevelItem(1)->child(0);
+    QCOMPARE(Child<QTreeWidget>(View, "lvUsage")->topLevelItem(0)->text(0), QStringLiteral("Today"));
+    QCOMPARE(Child<QTreeWidget>(View, "lvUsage")->topLevelItem(1)->text(0), QStringLiteral("This month"));
     QCOMPARE(Today->text(1), FormatByteSize(1536));
     QCOMPARE(Today->text(3), FormatByteSize(2048));
     QCOMPARE(Month->text(1), FormatByteSize(10 * 1024 * 1024));
     QCOMPARE(Today->text(0), QLocale().toString(Clock::NowQ().date(), QLocale::ShortFormat));
 
     // Unchanged figures rewrite nothing; a changed one rewrites only its own texts.
-    QSignalSpy Changes(View.lvUsage, &QTreeWidget::itemChanged);
+    QSignalSpy Changes(Child<QTreeWidget>(View, "lvUsage"), &QTreeWidget::itemChanged);
     QTRY_VERIFY(F.UsageCalls >= 3);
     QCOMPARE(Changes.count(), 0);
     F.Usage.TodayOut = 1024;
@@ -360,11 +374,11 @@ void TestMainView::usageViewOnlyWhileShown()
 
     // Leaving the tab, or hiding the window, stops the timer.
     View.pcMain->setCurrentWidget(View.tsInfo);
-    QVERIFY(!View.tmUsage->isActive());
+    QVERIFY(!Child<QTimer>(View, "tmUsage")->isActive());
     View.pcMain->setCurrentWidget(View.tsUsage);
-    QVERIFY(View.tmUsage->isActive());
+    QVERIFY(Child<QTimer>(View, "tmUsage")->isActive());
     View.hide();
-    QVERIFY(!View.tmUsage->isActive());
+    QVERIFY(!Child<QTimer>(View, "tmUsage")->isActive());
     const int Hidden = F.UsageCalls;
     QTest::qWait(100);
     QCOMPARE(F.UsageCalls, Hidden);
@@ -382,32 +396,32 @@ void TestMainView::smsViewUnreadAndCaption()
     QCOMPARE(F.Modem->StoredCount(QStringLiteral("sim0")), 0);
 
     View.pcMain->setCurrentWidget(View.tsMessages);
-    QCOMPARE(View.lvSmsType->currentRow(), 0);
-    QCOMPARE(View.lvSmsType->item(0)->text(), QStringLiteral("Inbox (2)"));
-    QVERIFY(View.lvSmsType->item(0)->font().bold());
-    QCOMPARE(View.lvMessages->model()->rowCount(), 2);
-    QCOMPARE(Cell(View.lvMessages, 0, 1), QStringLiteral("+4922222")); // newest first
-    QVERIFY(Bold(View.lvMessages, 0));
-    QVERIFY(Bold(View.lvMessages, 1));
+    QCOMPARE(Child<QListWidget>(View, "lvSmsType")->currentRow(), 0);
+    QCOMPARE(Child<QListWidget>(View, "lvSmsType")->item(0)->text(), QStringLiteral("Inbox (2)"));
+    QVERIFY(Child<QListWidget>(View, "lvSmsType")->item(0)->font().bold());
+    QCOMPARE(Child<QTableView>(View, "lvMessages")->model()->rowCount(), 2);
+    QCOMPARE(Cell(Child<QTableView>(View, "lvMessages"), 0, 1), QStringLiteral("+4922222")); // newest first
+    QVERIFY(Bold(Child<QTableView>(View, "lvMessages"), 0));
+    QVERIFY(Bold(Child<QTableView>(View, "lvMessages"), 1));
 
-    SelectRow(View.lvMessages, 1);
-    QCOMPARE(View.mmMessages->toPlainText(), QStringLiteral("first"));
-    QVERIFY(!Bold(View.lvMessages, 1));
-    QVERIFY(Bold(View.lvMessages, 0));
-    QCOMPARE(View.lvSmsType->item(0)->text(), QStringLiteral("Inbox (1)"));
+    SelectRow(Child<QTableView>(View, "lvMessages"), 1);
+    QCOMPARE(Child<QPlainTextEdit>(View, "mmMessages")->toPlainText(), QStringLiteral("first"));
+    QVERIFY(!Bold(Child<QTableView>(View, "lvMessages"), 1));
+    QVERIFY(Bold(Child<QTableView>(View, "lvMessages"), 0));
+    QCOMPARE(Child<QListWidget>(View, "lvSmsType")->item(0)->text(), QStringLiteral("Inbox (1)"));
     QCOMPARE(F.Count(QStringLiteral("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 1")), 1);
 
-    SelectRow(View.lvMessages, 0);
-    QCOMPARE(View.lvSmsType->item(0)->text(), QStringLiteral("Inbox"));
-    QVERIFY(!View.lvSmsType->item(0)->font().bold());
-    View.lvMessages->selectionModel()->clearSelection();
-    QVERIFY(View.mmMessages->toPlainText().isEmpty());
+    SelectRow(Child<QTableView>(View, "lvMessages"), 0);
+    QCOMPARE(Child<QListWidget>(View, "lvSmsType")->item(0)->text(), QStringLiteral("Inbox"));
+    QVERIFY(!Child<QListWidget>(View, "lvSmsType")->item(0)->font().bold());
+    Child<QTableView>(View, "lvMessages")->selectionModel()->clearSelection();
+    QVERIFY(Child<QPlainTextEdit>(View, "mmMessages")->toPlainText().isEmpty());
 
     // The selected row index is kept across folders while the other folder has that row.
-    SelectRow(View.lvMessages, 1);
-    View.lvSmsType->setCurrentRow(1);
-    QCOMPARE(View.lvMessages->model()->rowCount(), 0);
-    QVERIFY(View.mmMessages->toPlainText().isEmpty());
+    SelectRow(Child<QTableView>(View, "lvMessages"), 1);
+    Child<QListWidget>(View, "lvSmsType")->setCurrentRow(1);
+    QCOMPARE(Child<QTableView>(View, "lvMessages")->model()->rowCount(), 0);
+    QVERIFY(Child<QPlainTextEdit>(View, "mmMessages")->toPlainText().isEmpty());
 }
 
 void TestMainView::smsNewMessageWithRowZeroSelected()
@@ -417,17 +431,17 @@ void TestMainView::smsNewMessageWithRowZeroSelected()
     F.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4911111"), QStringLiteral("old"));
     QVERIFY(F.Poll());
     View.pcMain->setCurrentWidget(View.tsMessages);
-    SelectRow(View.lvMessages, 0);
-    QCOMPARE(View.mmMessages->toPlainText(), QStringLiteral("old"));
+    SelectRow(Child<QTableView>(View, "lvMessages"), 0);
+    QCOMPARE(Child<QPlainTextEdit>(View, "mmMessages")->toPlainText(), QStringLiteral("old"));
 
     F.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4933333"), QStringLiteral("new"));
     QVERIFY(F.Poll());
     // The balloon counted before the new row was shown and marked seen.
     QCOMPARE(View.LastBalloonTitle(), QStringLiteral("1 New Message"));
-    QCOMPARE(View.lvMessages->selectionModel()->selectedRows().first().row(), 0);
-    QCOMPARE(View.mmMessages->toPlainText(), QStringLiteral("new"));
-    QVERIFY(!Bold(View.lvMessages, 0));
-    QCOMPARE(View.lvSmsType->item(0)->text(), QStringLiteral("Inbox"));
+    QCOMPARE(Child<QTableView>(View, "lvMessages")->selectionModel()->selectedRows().first().row(), 0);
+    QCOMPARE(Child<QPlainTextEdit>(View, "mmMessages")->toPlainText(), QStringLiteral("new"));
+    QVERIFY(!Bold(Child<QTableView>(View, "lvMessages"), 0));
+    QCOMPARE(Child<QListWidget>(View, "lvSmsType")->item(0)->text(), QStringLiteral("Inbox"));
     QCOMPARE(F.Count(QStringLiteral("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 0")), 0);
 }
 
@@ -444,14 +458,14 @@ void TestMainView::smsSentFolderNeverBold()
     View.acSendSms->trigger();
     QVERIFY(F.Settle());
     View.pcMain->setCurrentWidget(View.tsMessages);
-    View.lvSmsType->setCurrentRow(1);
-    QCOMPARE(View.lvMessages->model()->rowCount(), 1);
-    QCOMPARE(Cell(View.lvMessages, 0, 1), QStringLiteral("+4955555"));
-    QVERIFY(!Bold(View.lvMessages, 0));
-    SelectRow(View.lvMessages, 0);
-    QCOMPARE(View.mmMessages->toPlainText(), QStringLiteral("out"));
-    QVERIFY(!Bold(View.lvMessages, 0));
-    QCOMPARE(View.lvSmsType->item(1)->text(), QStringLiteral("Sent"));
+    Child<QListWidget>(View, "lvSmsType")->setCurrentRow(1);
+    QCOMPARE(Child<QTableView>(View, "lvMessages")->model()->rowCount(), 1);
+    QCOMPARE(Cell(Child<QTableView>(View, "lvMessages"), 0, 1), QStringLiteral("+4955555"));
+    QVERIFY(!Bold(Child<QTableView>(View, "lvMessages"), 0));
+    SelectRow(Child<QTableView>(View, "lvMessages"), 0);
+    QCOMPARE(Child<QPlainTextEdit>(View, "mmMessages")->toPlainText(), QStringLiteral("out"));
+    QVERIFY(!Bold(Child<QTableView>(View, "lvMessages"), 0));
+    QCOMPARE(Child<QListWidget>(View, "lvSmsType")->item(1)->text(), QStringLiteral("Sent"));
 }
 
 void TestMainView::smsOutsideTextIsPlain()
@@ -462,9 +476,9 @@ void TestMainView::smsOutsideTextIsPlain()
     F.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4911111"), Markup);
     QVERIFY(F.Poll());
     View.pcMain->setCurrentWidget(View.tsMessages);
-    QCOMPARE(Cell(View.lvMessages, 0, 2), Markup);
-    SelectRow(View.lvMessages, 0);
-    QCOMPARE(View.mmMessages->toPlainText(), Markup);
+    QCOMPARE(Cell(Child<QTableView>(View, "lvMessages"), 0, 2), Markup);
+    SelectRow(Child<QTableView>(View, "lvMessages"), 0);
+    QCOMPARE(Child<QPlainTextEdit>(View, "mmMessages")->toPlainText(), Markup);
     QCOMPARE(View.sbMainPanel0->textFormat(), Qt::PlainText);
 }
 
@@ -570,10 +584,11 @@ void TestMainView::sharedStoreSettingsReachTheBackend()
     // The loaded setting (on by default) reaches the backend before the first delete.
     QCOMPARE(Modem->RemoveStored, QList<bool>{true});
     // No password in the profile: the view says who keeps it.
-    const QStringList Captions = Rows(View.lvProfileInfo, 0);
+    const QStringList Captions = Rows(Child<QTreeWidget>(View, "lvProfileInfo"), 0);
     const int Row = int(Captions.indexOf(QStringLiteral("Password")));
     QVERIFY2(Row >= 0, qPrintable(Captions.join(u',')));
-    QCOMPARE(View.lvProfileInfo->topLevelItem(Row)->text(1), QStringLiteral("Kept by NetworkManager"));
+    QCOMPARE(Child<QTreeWidget>(View, "lvProfileInfo")->topLevelItem(Row)->text(1),
+             QStringLiteral("Kept by NetworkManager"));
 
     bool Enabled = false;
     bool Checked = false;

@@ -1,0 +1,273 @@
+#include "core/MainController.h"
+
+#include "base/DateTime.h"
+#include "base/Errors.h"
+#include "core/DB.h"
+#include "core/MBInterfaceItem.h"
+#include "core/MBProfleItem.h"
+#include "core/Monitor.h"
+#include "core/Options.h"
+
+#include <QDir>
+
+namespace Ombrelay
+{
+
+namespace
+{
+
+QString ErrorText(const std::exception& E)
+{
+    const auto* Own = dynamic_cast<const EOmbrelayError*>(&E);
+    return Own ? Own->Message() : QString::fromUtf8(E.what());
+}
+
+} // namespace
+
+TMainController::TMainController(QObject* Parent)
+    : QObject(Parent)
+{
+}
+
+TMainController::~TMainController()
+{
+    ShutDown();
+}
+
+template <class F>
+void TMainController::Reported(F&& Body)
+{
+    try {
+        std::forward<F>(Body)();
+    } catch (const std::exception& E) {
+        Q_EMIT ErrorOccurred(ErrorText(E));
+    } catch (...) {
+        Q_EMIT ErrorOccurred(QStringLiteral("Unknown error"));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Life cycle
+
+void TMainController::StartUp(const TManagerFactory& Factory)
+{
+    CreateManager(Factory);
+    StartMonitor();
+    Reported([this] { LoadOptions(); });
+    // SQLite opens a file it cannot write for reading alone and says nothing until the first
+    // write fails; the user hears of it now, not at the first message.
+    if (Database && Database->ReadOnly()) {
+        Q_EMIT Problem(QStringLiteral("The database file %1 can only be read. Received messages stay on the "
+                                      "modem and settings are not saved until the file can be written.")
+                           .arg(QDir::toNativeSeparators(Database->FileName())));
+    }
+}
+
+void TMainController::CreateManager(const TManagerFactory& Factory)
+{
+    try {
+        FMBManager = Factory ? Factory() : nullptr;
+    } catch (const std::exception& E) {
+        Q_EMIT Problem(ErrorText(E));
+    }
+    if (!FMBManager) {
+        return;
+    }
+    FMBManager->SetIncomingSmsNotify([this](TMBInterfaceItem* Sender) { Q_EMIT SmsReceived(Sender); });
+    FMBManager->SetOutgoingSmsNotify([this](TMBInterfaceItem* Sender) { Q_EMIT SmsSent(Sender); });
+    FMBManager->SetConnectionStateNotify(
+        [this](const QString& InterfaceID, TConnectionState State) { ConnectionStateChanged(InterfaceID, State); });
+    FMBManager->SetConnectionSignalNotify(
+        [this](const QString& InterfaceID, quint32 Strength) { SignalChanged(InterfaceID, Strength); });
+    FMBManager->SetErrorNotify([this](const QString& Message) { Q_EMIT ErrorOccurred(Message); });
+    const QStringList Warnings = FMBManager->GetLoadWarnings();
+    if (!Warnings.isEmpty()) {
+        Q_EMIT Problem(Warnings.join(QLatin1Char('\n')));
+    }
+}
+
+void TMainController::StartMonitor(std::unique_ptr<TMonitorThread> Monitor)
+{
+    FMonitorThread = Monitor ? std::move(Monitor) : std::make_unique<TMonitorThread>();
+    // The monitor emits on its own thread; its messages are handled here in event-loop order.
+    connect(
+        FMonitorThread.get(), &TMonitorThread::MonitorMessage, this, [this](int Msg) { MonitorMessage(Msg); },
+        Qt::QueuedConnection);
+    FMonitorThread->start();
+}
+
+void TMainController::LoadOptions()
+{
+    if (!Options) {
+        return;
+    }
+    Options->LoadOptions();
+    if (!Options->LoadWarnings().isEmpty()) {
+        Q_EMIT Problem(Options->LoadWarnings().join(QLatin1Char('\n')));
+    }
+    ApplyBackendSettings();
+}
+
+void TMainController::AutoConnect()
+{
+    // Connect re-checks its rule, so nothing happens unless it holds now.
+    if (Options && Options->AutoConnect() && ConnectEnabled()) {
+        Reported([this] { Connect(); });
+    }
+}
+
+void TMainController::ShutDown()
+{
+    if (FShutDown) {
+        return;
+    }
+    FShutDown = true;
+    // The monitor may be in the middle of a check: wait for it before the options are saved.
+    FMonitorThread.reset();
+    try {
+        SaveOptions();
+    } catch (const std::exception& E) {
+        qWarning("Ombrelay: the settings could not be saved: %s", E.what());
+    }
+    if (FMBManager) {
+        FMBManager->SetIncomingSmsNotify({});
+        FMBManager->SetOutgoingSmsNotify({});
+        FMBManager->SetConnectionStateNotify({});
+        FMBManager->SetConnectionSignalNotify({});
+        FMBManager->SetErrorNotify({});
+        FMBManager.reset();
+    }
+    FSelectedInterface = nullptr;
+    FSelectedProfile = nullptr;
+}
+
+void TMainController::SaveOptions()
+{
+    // Settings that were never read in this run are never written over the stored ones.
+    if (Options && Options->Loaded()) {
+        Options->SaveOptions();
+    }
+}
+
+void TMainController::ApplyBackendSettings()
+{
+    if (FMBManager && Options) {
+        FMBManager->SetRemoveStoredMessages(Options->RemoveStoredMessages());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connection state and signal of the selected interface
+
+void TMainController::Connect()
+{
+    if (FSelectedInterface && FSelectedProfile && FMBManager) {
+        FMBManager->Connect(FSelectedInterface->InterfaceID(), FSelectedProfile->Name());
+    }
+}
+
+void TMainController::Disconnect()
+{
+    if (FSelectedInterface && FMBManager) {
+        FMBManager->Disconnect(FSelectedInterface->InterfaceID());
+    }
+}
+
+bool TMainController::IsSelected(const QString& InterfaceID) const
+{
+    return FSelectedInterface && FSelectedInterface->InterfaceID() == InterfaceID;
+}
+
+void TMainController::ConnectionStateChanged(const QString& InterfaceID, TConnectionState State)
+{
+    if (IsSelected(InterfaceID)) {
+        SetConnectionState(State);
+    }
+}
+
+void TMainController::SignalChanged(const QString& InterfaceID, quint32 SignalStrength)
+{
+    if (IsSelected(InterfaceID)) {
+        SetSignalStrength(SignalStrength);
+    }
+}
+
+void TMainController::RefreshConnectionState()
+{
+    if (FSelectedInterface && FMBManager) {
+        SetConnectionState(FMBManager->GetConnectionState(FSelectedInterface->InterfaceID()));
+    }
+}
+
+void TMainController::RefreshSignal()
+{
+    if (FSelectedInterface && FMBManager) {
+        SetSignalStrength(FMBManager->GetSignalStrength(FSelectedInterface->InterfaceID()));
+    }
+}
+
+void TMainController::SetSignalStrength(quint32 Value)
+{
+    FSignalStrength = Value;
+    Q_EMIT SignalStrengthShown(Value);
+}
+
+void TMainController::SetConnectionState(TConnectionState State)
+{
+    FCanConnect = State == csDisconnected;
+    FCanDisconnect = State == csConnected;
+    Q_EMIT ConnectionStateShown(State);
+    // The second half of a monitor's reconnect: the connection is down, bring it up again.
+    if (State == csDisconnected && FPendingReconnect) {
+        FPendingReconnect = false;
+        if (ConnectEnabled()) {
+            Reported([this] { Connect(); });
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The monitor's messages
+
+void TMainController::MonitorMessage(int Msg)
+{
+    if (Msg == WM_MONITOR_REDIAL) {
+        MonitorRedial();
+    } else if (Msg == WM_MONITOR_REBOOT) {
+        MonitorReboot();
+    }
+}
+
+void TMainController::MonitorRedial()
+{
+    // Each step goes through the action's rule: with nothing selected, nothing happens.
+    if (FCanConnect) {
+        if (ConnectEnabled()) {
+            Reported([this] { Connect(); });
+        }
+    } else if (FCanDisconnect && DisconnectEnabled()) {
+        // Only a disconnect that went out leaves a connect waiting: otherwise the next
+        // disconnected state, of whatever interface is selected by then or of a disconnect the
+        // user asks for, would connect unasked.
+        FPendingReconnect = true;
+        bool Sent = false;
+        Reported([this, &Sent] {
+            Disconnect();
+            Sent = true;
+        });
+        if (!Sent) {
+            FPendingReconnect = false;
+        }
+    }
+}
+
+void TMainController::MonitorReboot()
+{
+    if (Options && Clock::Now() <= Options->SuppressTime()) {
+        return;
+    }
+    Q_EMIT RestartWarningWanted(RestartWarningSeconds, QStringLiteral("Shutdown Warning"),
+                                QStringLiteral("Due to a connection failure this PC will be restarted"));
+}
+
+} // namespace Ombrelay

@@ -1,0 +1,132 @@
+#pragma once
+
+// What the main window decides without widgets: the broadband manager and the monitor thread
+// with their life cycle, the connection state of the selected interface, and the answers to the
+// monitor's messages.
+
+#include "core/MBManager.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace Ombrelay
+{
+
+class TMBInterfaceItem;
+class TMBProfleItem;
+class TMonitorThread;
+
+// Owns the manager (through IMBManager) and the monitor thread and applies the options to them.
+// It follows the connection state and signal of the interface the window has selected, and
+// decides what a reconnect or restart request of the monitor leads to. The window tells it what
+// is selected and shows what its signals ask for; every operation runs on the thread that
+// created it, and none lets an error of the manager escape into the event loop: those go out
+// through ErrorOccurred.
+class TMainController : public QObject
+{
+    Q_OBJECT
+
+public:
+    using TManagerFactory = std::function<std::shared_ptr<IMBManager>()>;
+
+    static constexpr int RestartWarningSeconds = 60;
+
+    explicit TMainController(QObject* Parent = nullptr);
+    ~TMainController() override;
+
+    // Creates the manager and registers the notifications, starts the monitor thread, loads the
+    // options and hands the backend its settings, in this order. A manager that cannot be
+    // created is reported and leaves none, but the options are still loaded, so that a later save
+    // writes the user's settings back rather than empty ones.
+    void StartUp(const TManagerFactory& Factory);
+    // The same steps one by one; StartUp calls them. Monitor: the thread to run, a default
+    // monitor over the process-wide options when none is given.
+    void CreateManager(const TManagerFactory& Factory);
+    void StartMonitor(std::unique_ptr<TMonitorThread> Monitor = nullptr);
+    void LoadOptions();
+    // Auto-connect: connects when the option is set and the connect rule holds now.
+    void AutoConnect();
+    // Stops the monitor thread (waiting for a check in progress), saves the options (a failure
+    // goes to the log: nobody may be left to read a message) and releases the manager. Once.
+    void ShutDown();
+    // Saves the options, but only once they were loaded in this run.
+    void SaveOptions();
+    // Hands the settings that the backend honours to it.
+    void ApplyBackendSettings();
+
+    IMBManager* Manager() const { return FMBManager.get(); }
+
+    // The window's selection; both are items the manager owns.
+    void SetSelectedInterface(TMBInterfaceItem* Item) { FSelectedInterface = Item; }
+    void SetSelectedProfile(TMBProfleItem* Profile) { FSelectedProfile = Profile; }
+    TMBInterfaceItem* SelectedInterface() const { return FSelectedInterface; }
+    TMBProfleItem* SelectedProfile() const { return FSelectedProfile; }
+
+    // The last known state of the selected interface.
+    bool CanConnect() const { return FCanConnect; }
+    bool CanDisconnect() const { return FCanDisconnect; }
+    bool PendingReconnect() const { return FPendingReconnect; }
+    quint32 SignalStrength() const { return FSignalStrength; }
+    // The rules of the connect and disconnect actions.
+    bool ProfileSelected() const { return FSelectedInterface && FSelectedProfile; }
+    bool ConnectEnabled() const { return ProfileSelected() && FCanConnect; }
+    bool DisconnectEnabled() const { return ProfileSelected() && FCanDisconnect; }
+
+    // Start connecting or disconnecting the selection (the actions' handlers); the new state
+    // arrives later. They raise the manager's errors to the caller.
+    void Connect();
+    void Disconnect();
+
+    // Read the selected interface's state and signal from the manager (after a selection change).
+    void RefreshConnectionState();
+    void RefreshSignal();
+
+    // The monitor's messages, WM_MONITOR_REDIAL and WM_MONITOR_REBOOT; others are ignored.
+    void MonitorMessage(int Msg);
+    // Reconnect: connect when disconnected; when connected, disconnect first and connect once
+    // the state reaches disconnected; in between, nothing.
+    void MonitorRedial();
+    // Asks for the restart warning unless the user has suppressed it until now or later.
+    void MonitorReboot();
+
+Q_SIGNALS:
+    // Something the user should read that did not stop the start-up; the window shows it once
+    // the start-up is over.
+    void Problem(const QString& Text);
+    // An error with no caller to raise to: the manager's, or that of a connect or disconnect
+    // this controller issued on its own.
+    void ErrorOccurred(const QString& Message);
+    // The manager's notifications, as they come.
+    void SmsReceived(TMBInterfaceItem* Sender);
+    void SmsSent(TMBInterfaceItem* Sender);
+    // The selected interface's state or signal changed (or was read anew): show it.
+    void ConnectionStateShown(TConnectionState State);
+    void SignalStrengthShown(quint32 Value);
+    // Show the restart count-down for Seconds with this title and text.
+    void RestartWarningWanted(int Seconds, const QString& Title, const QString& Text);
+
+private:
+    void ConnectionStateChanged(const QString& InterfaceID, TConnectionState State);
+    void SignalChanged(const QString& InterfaceID, quint32 SignalStrength);
+    void SetConnectionState(TConnectionState State);
+    void SetSignalStrength(quint32 Value);
+    bool IsSelected(const QString& InterfaceID) const;
+    // Runs an operation that was not asked for by a caller who could hear of its failure.
+    template <class F>
+    void Reported(F&& Body);
+
+    bool FCanConnect = false;
+    bool FCanDisconnect = false;
+    bool FPendingReconnect = false;
+    std::shared_ptr<IMBManager> FMBManager;
+    std::unique_ptr<TMonitorThread> FMonitorThread;
+    quint32 FSignalStrength = 0;
+    TMBInterfaceItem* FSelectedInterface = nullptr;
+    TMBProfleItem* FSelectedProfile = nullptr;
+    bool FShutDown = false;
+};
+
+} // namespace Ombrelay

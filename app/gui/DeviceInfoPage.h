@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+
+class QTreeWidget;
+
+namespace Ombrelay
+{
+
+class TMainController;
+
+// The "Device Info" page: the capabilities and identity of the selected interface.
+class TDeviceInfoPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TDeviceInfoPage(const TMainController& Controller, QWidget* Parent = nullptr);
+
+    // Rebuilds the rows for the selected interface (empty without one) and remembers the
+    // interface as the one to select at the next start.
+    void ShowDeviceInfo();
+
+    QTreeWidget* lvDevCaps;
+
+private:
+    const TMainController& FController;
+};
+
+} // namespace Ombrelay
