@@ -126,33 +126,40 @@ int main(int argc, char** argv)
     }
     QTest::qWait(50);
 
+    auto* lvSmsType = View->findChild<QListWidget*>(QStringLiteral("lvSmsType"));
+    auto* lvMessages = View->findChild<QTableView*>(QStringLiteral("lvMessages"));
+    if (!lvSmsType || !lvMessages) {
+        std::fprintf(stderr, "bench_gui: the messages page has no lvSmsType or lvMessages\n");
+        return 1;
+    }
+
     // Opening the SMS tab with nothing selected in it, as at its first activation.
     std::vector<double> Open;
     for (int Run = 0; Run < kRuns; ++Run) {
         View->pcMain->setCurrentWidget(View->tsInfo);
-        View->lvSmsType->clearSelection();
+        lvSmsType->clearSelection();
         QCoreApplication::processEvents();
         QElapsedTimer Timer;
         Timer.start();
         View->pcMain->setCurrentWidget(View->tsMessages);
         View->repaint();
         Open.push_back(Timer.nsecsElapsed() / 1e6);
-        if (View->lvMessages->model()->rowCount() < kMessages) {
-            std::fprintf(stderr, "bench_gui: the list shows %d rows\n", View->lvMessages->model()->rowCount());
+        if (lvMessages->model()->rowCount() < kMessages) {
+            std::fprintf(stderr, "bench_gui: the list shows %d rows\n", lvMessages->model()->rowCount());
             return 1;
         }
     }
-    View->lvMessages->selectRow(0);
+    lvMessages->selectRow(0);
 
     // A new message: from the poll to the repainted list with one row more.
     std::vector<double> Refresh;
     for (int Run = 0; Run < kRuns; ++Run) {
-        const int Before = View->lvMessages->model()->rowCount();
+        const int Before = lvMessages->model()->rowCount();
         Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917099"), QStringLiteral("New message %1").arg(Run));
         QElapsedTimer Timer;
         Timer.start();
         Manager->TimerTick();
-        while (View->lvMessages->model()->rowCount() == Before && Timer.elapsed() < 5000) {
+        while (lvMessages->model()->rowCount() == Before && Timer.elapsed() < 5000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         }
         View->repaint();
@@ -169,7 +176,7 @@ int main(int argc, char** argv)
         Table.setModel(&Model);
         Table.verticalHeader()->hide();
         Table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        Table.resize(View->lvMessages->size());
+        Table.resize(lvMessages->size());
         Table.show();
         if (!QTest::qWaitForWindowExposed(&Table)) {
             return 1;
