@@ -12,53 +12,53 @@ namespace Ombrelay
 
 QString TestCommand(TfmMainView& Window, const QString& Line)
 {
-    const QString Verb = Line.section(QLatin1Char(' '), 0, 0);
-    const QString Arg = Line.section(QLatin1Char(' '), 1);
-    if (Verb == QLatin1String("visible")) {
+    const QString verb = Line.section(QLatin1Char(' '), 0, 0);
+    const QString arg = Line.section(QLatin1Char(' '), 1);
+    if (verb == QLatin1String("visible")) {
         return Window.isVisible() ? QStringLiteral("ok yes") : QStringLiteral("ok no");
     }
-    if (Verb == QLatin1String("tab")) {
-        for (int I = 0; I < Window.pcMain->count(); ++I) {
-            if (Window.pcMain->widget(I)->objectName() == Arg) {
-                Window.pcMain->setCurrentIndex(I);
+    if (verb == QLatin1String("tab")) {
+        for (int i = 0; i < Window.pcMain->count(); ++i) {
+            if (Window.pcMain->widget(i)->objectName() == arg) {
+                Window.pcMain->setCurrentIndex(i);
                 return QStringLiteral("ok");
             }
         }
-        return QStringLiteral("error no tab ") + Arg;
+        return QStringLiteral("error no tab ") + arg;
     }
-    if (Verb == QLatin1String("screenshot")) {
-        if (!Window.grab().save(Arg, "PNG")) {
-            return QStringLiteral("error cannot write ") + Arg;
+    if (verb == QLatin1String("screenshot")) {
+        if (!Window.grab().save(arg, "PNG")) {
+            return QStringLiteral("error cannot write ") + arg;
         }
         return QStringLiteral("ok");
     }
-    if (Verb == QLatin1String("poll")) {
+    if (verb == QLatin1String("poll")) {
         // Reads every device now instead of at the next tick of the manager's timer.
-        IMBManager* Manager = Window.Manager();
-        if (!Manager) {
+        IMBManager* manager = Window.Manager();
+        if (!manager) {
             return QStringLiteral("error no modem manager");
         }
-        QStringList Ids;
-        for (const auto& Item : *Manager->GetInterfaceList()) {
-            Ids << Item->InterfaceID();
+        QStringList ids;
+        for (const auto& item : *manager->GetInterfaceList()) {
+            ids << item->InterfaceID();
         }
         try {
-            for (const QString& Id : Ids) {
-                Manager->ReadSms(Id);
+            for (const QString& id : ids) {
+                manager->ReadSms(id);
             }
-        } catch (const std::exception& E) {
-            return QStringLiteral("error ") + QString::fromUtf8(E.what()).simplified();
+        } catch (const std::exception& e) {
+            return QStringLiteral("error ") + QString::fromUtf8(e.what()).simplified();
         }
         return QStringLiteral("ok");
     }
-    if (Verb == QLatin1String("errors")) {
+    if (verb == QLatin1String("errors")) {
         // The error reports shown so far, one line each after the count.
-        QStringList Lines;
-        for (const QString& Text : TMessageBox::Shown()) {
-            Lines << Text.simplified();
+        QStringList lines;
+        for (const QString& text : TMessageBox::Shown()) {
+            lines << text.simplified();
         }
-        Lines.prepend(QStringLiteral("ok %1").arg(Lines.size()));
-        return Lines.join(QLatin1Char('\t'));
+        lines.prepend(QStringLiteral("ok %1").arg(lines.size()));
+        return lines.join(QLatin1Char('\t'));
     }
     return QStringLiteral("error unknown command");
 }

@@ -32,7 +32,7 @@ void Fail(const QString& Text)
 
 int main(int argc, char* argv[])
 {
-    TApplication App(argc, argv);
+    TApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Virelle"));
     QCoreApplication::setApplicationName(QStringLiteral("Ombrelay"));
     QCoreApplication::setApplicationVersion(QStringLiteral(OMBRELAY_VERSION));
@@ -40,57 +40,57 @@ int main(int argc, char* argv[])
     // The program lives on in the notification area when its windows are closed.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QStringList Arguments = QCoreApplication::arguments();
-    const bool Hide = HasHideSwitch(Arguments);
+    QStringList arguments = QCoreApplication::arguments();
+    const bool hide = HasHideSwitch(arguments);
 #ifdef OMBRELAY_TEST_COMMANDS
-    const bool TestCommands = Arguments.removeAll(QStringLiteral("--test-commands")) > 0;
+    const bool testCommands = arguments.removeAll(QStringLiteral("--test-commands")) > 0;
 #endif
-    TBackendOptions BackendOptions;
+    TBackendOptions backendOptions;
     try {
-        BackendOptions = ParseBackendOptions(Arguments);
-    } catch (const EOmbrelayError& E) {
-        Fail(E.Message());
+        backendOptions = ParseBackendOptions(arguments);
+    } catch (const EOmbrelayError& e) {
+        Fail(e.Message());
         return 2;
     }
 
-    std::unique_ptr<TModules> Modules;
+    std::unique_ptr<TModules> modules;
     try {
-        Modules = std::make_unique<TModules>();
-    } catch (const std::exception& E) {
-        const auto* Own = dynamic_cast<const EOmbrelayError*>(&E);
-        const QString Text = Own ? Own->Message() : QString::fromUtf8(E.what());
-        Fail(Text);
-        TMessageBox::Critical(nullptr, QStringLiteral("Ombrelay"), Text);
+        modules = std::make_unique<TModules>();
+    } catch (const std::exception& e) {
+        const auto* own = dynamic_cast<const EOmbrelayError*>(&e);
+        const QString text = own ? own->Message() : QString::fromUtf8(e.what());
+        Fail(text);
+        TMessageBox::Critical(nullptr, QStringLiteral("Ombrelay"), text);
         return 1;
     }
 
-    TSingleInstance Instance;
+    TSingleInstance instance;
     try {
-        if (Instance.HandOverOrListen()) {
+        if (instance.HandOverOrListen()) {
             // The running program pops up its menu; this one ends without showing anything.
             return 0;
         }
-    } catch (const EOmbrelayError& E) {
-        Fail(E.Message());
+    } catch (const EOmbrelayError& e) {
+        Fail(e.Message());
         return 1;
     }
 
-    const TfmMainView::TManagerFactory Factory = [&BackendOptions] {
-        return CreateMBManager(CreateBackend(BackendOptions));
+    const TfmMainView::TManagerFactory factory = [&backendOptions] {
+        return CreateMBManager(CreateBackend(backendOptions));
     };
-    TfmMainView Window(Factory);
-    QObject::connect(&Window, &TfmMainView::Closed, &App, &QCoreApplication::quit, Qt::QueuedConnection);
-    QObject::connect(&Instance, &TSingleInstance::SecondInstance, &Window, [&Window] {
-        QCoreApplication::postEvent(&Window, new QEvent(static_cast<QEvent::Type>(WM_SECOND_INSTANCE)));
+    TfmMainView window(factory);
+    QObject::connect(&window, &TfmMainView::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&instance, &TSingleInstance::SecondInstance, &window, [&window] {
+        QCoreApplication::postEvent(&window, new QEvent(static_cast<QEvent::Type>(WM_SECOND_INSTANCE)));
     });
 #ifdef OMBRELAY_TEST_COMMANDS
-    if (TestCommands) {
-        Instance.SetCommandHandler([&Window](const QString& Line) { return TestCommand(Window, Line); });
+    if (testCommands) {
+        instance.SetCommandHandler([&window](const QString& Line) { return TestCommand(window, Line); });
     }
 #endif
-    App.HandleTerminationSignals([&Window] { Window.EndSession(); });
-    Window.StartUp(Hide);
-    return App.exec();
+    app.HandleTerminationSignals([&window] { window.EndSession(); });
+    window.StartUp(hide);
+    return app.exec();
 }
 
 #else // the tree built without its desktop program

@@ -59,24 +59,24 @@ public:
 
 void Fill(TDatabase& DB)
 {
-    QStringList Pdus;
-    for (int I = 0; I < 50; ++I) {
-        Pdus << BuildDeliverPdus(QStringLiteral("+49170%1").arg(1000000 + I), QDateTime(),
-                                 QStringLiteral("Message number %1 of the benchmark, plain text.").arg(I))
+    QStringList pdus;
+    for (int i = 0; i < 50; ++i) {
+        pdus << BuildDeliverPdus(QStringLiteral("+49170%1").arg(1000000 + i), QDateTime(),
+                                 QStringLiteral("Message number %1 of the benchmark, plain text.").arg(i))
                     .front();
     }
-    TSQLiteLock Lock(DB);
-    TSQLiteTransaction Transaction(DB);
+    TSQLiteLock lock(DB);
+    TSQLiteTransaction transaction(DB);
     {
-        TSQLiteQuery Query(DB, QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (?, ?, ?)"));
-        for (int I = 0; I < kMessages; ++I) {
-            DB.SetParamAsDateTime(1, 46000.0 + I * 60 / kSecondsPerDay);
-            DB.SetParamAsBool(2, I % 3 == 0);
-            DB.SetParamAsString(3, Pdus[I % Pdus.size()]);
+        TSQLiteQuery query(DB, QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (?, ?, ?)"));
+        for (int i = 0; i < kMessages; ++i) {
+            DB.SetParamAsDateTime(1, 46000.0 + i * 60 / kSecondsPerDay);
+            DB.SetParamAsBool(2, i % 3 == 0);
+            DB.SetParamAsString(3, pdus[i % pdus.size()]);
             DB.Exec();
         }
     }
-    Transaction.Commit();
+    transaction.Commit();
 }
 
 double Median(std::vector<double> Values)
@@ -98,52 +98,52 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QApplication App(argc, argv);
-    QTemporaryDir Dir;
-    qputenv("XDG_DATA_HOME", Dir.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", dir.path().toLocal8Bit());
     InitSmsTables();
-    std::unique_ptr<TDatabase> DB = TDatabase::Create();
-    Database = DB.get();
-    TOptions Opts;
-    Options = &Opts;
+    std::unique_ptr<TDatabase> db = TDatabase::Create();
+    Database = db.get();
+    TOptions opts;
+    Options = &opts;
     TMessageBox::SetAutoAnswer(QMessageBox::Ok);
-    Fill(*DB);
+    Fill(*db);
 
-    TSimScenario Scenario = TSimScenario::Default();
-    Scenario.DelayMs = 0;
-    Scenario.Interfaces[0].Capacity = 1000;
-    auto Modem = std::make_shared<TSimModem>(Scenario);
-    std::shared_ptr<TMBManager> Manager;
-    auto View = std::make_unique<TfmMainView>([&] {
-        Manager = std::make_shared<TMBManager>(Modem);
-        return Manager;
+    TSimScenario scenario = TSimScenario::Default();
+    scenario.DelayMs = 0;
+    scenario.Interfaces[0].Capacity = 1000;
+    auto Modem = std::make_shared<TSimModem>(scenario);
+    std::shared_ptr<TMBManager> manager;
+    auto view = std::make_unique<TfmMainView>([&] {
+        manager = std::make_shared<TMBManager>(Modem);
+        return manager;
     });
-    View->resize(800, 600);
-    View->show();
-    if (!QTest::qWaitForWindowExposed(View.get())) {
+    view->resize(800, 600);
+    view->show();
+    if (!QTest::qWaitForWindowExposed(view.get())) {
         std::fprintf(stderr, "bench_gui: the window was not shown\n");
         return 1;
     }
     QTest::qWait(50);
 
-    auto* lvSmsType = View->findChild<QListWidget*>(QStringLiteral("lvSmsType"));
-    auto* lvMessages = View->findChild<QTableView*>(QStringLiteral("lvMessages"));
+    auto* lvSmsType = view->findChild<QListWidget*>(QStringLiteral("lvSmsType"));
+    auto* lvMessages = view->findChild<QTableView*>(QStringLiteral("lvMessages"));
     if (!lvSmsType || !lvMessages) {
         std::fprintf(stderr, "bench_gui: the messages page has no lvSmsType or lvMessages\n");
         return 1;
     }
 
     // Opening the SMS tab with nothing selected in it, as at its first activation.
-    std::vector<double> Open;
-    for (int Run = 0; Run < kRuns; ++Run) {
-        View->pcMain->setCurrentWidget(View->tsInfo);
+    std::vector<double> open;
+    for (int run = 0; run < kRuns; ++run) {
+        view->pcMain->setCurrentWidget(view->tsInfo);
         lvSmsType->clearSelection();
         QCoreApplication::processEvents();
-        QElapsedTimer Timer;
-        Timer.start();
-        View->pcMain->setCurrentWidget(View->tsMessages);
-        View->repaint();
-        Open.push_back(Timer.nsecsElapsed() / 1e6);
+        QElapsedTimer timer;
+        timer.start();
+        view->pcMain->setCurrentWidget(view->tsMessages);
+        view->repaint();
+        open.push_back(timer.nsecsElapsed() / 1e6);
         if (lvMessages->model()->rowCount() < kMessages) {
             std::fprintf(stderr, "bench_gui: the list shows %d rows\n", lvMessages->model()->rowCount());
             return 1;
@@ -152,49 +152,49 @@ int main(int argc, char** argv)
     lvMessages->selectRow(0);
 
     // A new message: from the poll to the repainted list with one row more.
-    std::vector<double> Refresh;
-    for (int Run = 0; Run < kRuns; ++Run) {
-        const int Before = lvMessages->model()->rowCount();
-        Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917099"), QStringLiteral("New message %1").arg(Run));
-        QElapsedTimer Timer;
-        Timer.start();
-        Manager->TimerTick();
-        while (lvMessages->model()->rowCount() == Before && Timer.elapsed() < 5000) {
+    std::vector<double> refresh;
+    for (int run = 0; run < kRuns; ++run) {
+        const int before = lvMessages->model()->rowCount();
+        Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917099"), QStringLiteral("New message %1").arg(run));
+        QElapsedTimer timer;
+        timer.start();
+        manager->TimerTick();
+        while (lvMessages->model()->rowCount() == before && timer.elapsed() < 5000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         }
-        View->repaint();
-        Refresh.push_back(Timer.nsecsElapsed() / 1e6);
+        view->repaint();
+        refresh.push_back(timer.nsecsElapsed() / 1e6);
         // Let the device clear its store before the next run.
         QTest::qWait(20);
     }
 
     // The baseline: a bare table view of the same size and rows, reset and repainted.
-    std::vector<double> Bare;
+    std::vector<double> bare;
     {
-        QTableView Table;
-        TTrivialModel Model;
-        Table.setModel(&Model);
-        Table.verticalHeader()->hide();
-        Table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        Table.resize(lvMessages->size());
-        Table.show();
-        if (!QTest::qWaitForWindowExposed(&Table)) {
+        QTableView table;
+        TTrivialModel model;
+        table.setModel(&model);
+        table.verticalHeader()->hide();
+        table.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        table.resize(lvMessages->size());
+        table.show();
+        if (!QTest::qWaitForWindowExposed(&table)) {
             return 1;
         }
-        for (int Run = 0; Run < kRuns; ++Run) {
-            QElapsedTimer Timer;
-            Timer.start();
-            ++Model.Rows;
-            Model.Reset();
-            Table.repaint();
-            Bare.push_back(Timer.nsecsElapsed() / 1e6);
+        for (int run = 0; run < kRuns; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            ++model.Rows;
+            model.Reset();
+            table.repaint();
+            bare.push_back(timer.nsecsElapsed() / 1e6);
         }
     }
 
-    Figure("gui_sms_tab_open_100k_ms", Median(Open), Median(Bare));
-    Figure("gui_sms_refresh_new_message_100k_ms", Median(Refresh), Median(Bare));
-    View.reset();
-    Manager.reset();
+    Figure("gui_sms_tab_open_100k_ms", Median(open), Median(bare));
+    Figure("gui_sms_refresh_new_message_100k_ms", Median(refresh), Median(bare));
+    view.reset();
+    manager.reset();
     Options = nullptr;
     Database = nullptr;
     return 0;

@@ -18,8 +18,8 @@ namespace
 
 QString ErrorText(const std::exception& E)
 {
-    const auto* Own = dynamic_cast<const EOmbrelayError*>(&E);
-    return Own ? Own->Message() : QString::fromUtf8(E.what());
+    const auto* own = dynamic_cast<const EOmbrelayError*>(&E);
+    return own ? own->Message() : QString::fromUtf8(E.what());
 }
 
 } // namespace
@@ -39,8 +39,8 @@ void TMainController::Reported(F&& Body)
 {
     try {
         std::forward<F>(Body)();
-    } catch (const std::exception& E) {
-        Q_EMIT ErrorOccurred(ErrorText(E));
+    } catch (const std::exception& e) {
+        Q_EMIT ErrorOccurred(ErrorText(e));
     } catch (...) {
         Q_EMIT ErrorOccurred(QStringLiteral("Unknown error"));
     }
@@ -67,8 +67,8 @@ void TMainController::CreateManager(const TManagerFactory& Factory)
 {
     try {
         FMBManager = Factory ? Factory() : nullptr;
-    } catch (const std::exception& E) {
-        Q_EMIT Problem(ErrorText(E));
+    } catch (const std::exception& e) {
+        Q_EMIT Problem(ErrorText(e));
     }
     if (!FMBManager) {
         return;
@@ -80,9 +80,9 @@ void TMainController::CreateManager(const TManagerFactory& Factory)
     FMBManager->SetConnectionSignalNotify(
         [this](const QString& InterfaceID, quint32 Strength) { SignalChanged(InterfaceID, Strength); });
     FMBManager->SetErrorNotify([this](const QString& Message) { Q_EMIT ErrorOccurred(Message); });
-    const QStringList Warnings = FMBManager->GetLoadWarnings();
-    if (!Warnings.isEmpty()) {
-        Q_EMIT Problem(Warnings.join(QLatin1Char('\n')));
+    const QStringList warnings = FMBManager->GetLoadWarnings();
+    if (!warnings.isEmpty()) {
+        Q_EMIT Problem(warnings.join(QLatin1Char('\n')));
     }
 }
 
@@ -126,8 +126,8 @@ void TMainController::ShutDown()
     FMonitorThread.reset();
     try {
         SaveOptions();
-    } catch (const std::exception& E) {
-        qWarning("Ombrelay: the settings could not be saved: %s", E.what());
+    } catch (const std::exception& e) {
+        qWarning("Ombrelay: the settings could not be saved: %s", e.what());
     }
     if (FMBManager) {
         FMBManager->SetIncomingSmsNotify({});
@@ -250,12 +250,12 @@ void TMainController::MonitorRedial()
         // disconnected state, of whatever interface is selected by then or of a disconnect the
         // user asks for, would connect unasked.
         FPendingReconnect = true;
-        bool Sent = false;
-        Reported([this, &Sent] {
+        bool sent = false;
+        Reported([this, &sent] {
             Disconnect();
-            Sent = true;
+            sent = true;
         });
-        if (!Sent) {
+        if (!sent) {
             FPendingReconnect = false;
         }
     }

@@ -26,16 +26,16 @@ namespace
 // A label that acts as a link: hand cursor, navy underlined text, opens its address on click.
 QLabel* NewLinkLabel(const QString& Caption, QWidget* Parent)
 {
-    auto* Label = new QLabel(Caption, Parent);
-    Label->setTextFormat(Qt::PlainText);
-    Label->setCursor(Qt::PointingHandCursor);
-    QFont Font = Label->font();
-    Font.setUnderline(true);
-    Label->setFont(Font);
-    QPalette Palette = Label->palette();
-    Palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
-    Label->setPalette(Palette);
-    return Label;
+    auto* label = new QLabel(Caption, Parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setCursor(Qt::PointingHandCursor);
+    QFont font = label->font();
+    font.setUnderline(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
+    label->setPalette(palette);
+    return label;
 }
 
 class TClickFilter : public QObject
@@ -70,61 +70,61 @@ TfmAbout::TfmAbout(QWidget* Parent)
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    auto* Panel = new QFrame(this);
-    Panel->setFrameShape(QFrame::Panel);
-    Panel->setFrameShadow(QFrame::Sunken);
+    auto* panel = new QFrame(this);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
 
-    imLogo = new QLabel(Panel);
+    imLogo = new QLabel(panel);
     imLogo->setObjectName(QStringLiteral("imLogo"));
     imLogo->setPixmap(TIcons::Logo(64));
     imLogo->setFixedSize(64, 64);
-    lbProdName = new QLabel(Panel);
+    lbProdName = new QLabel(panel);
     lbProdName->setObjectName(QStringLiteral("lbProdName"));
-    lbVerInfo = new QLabel(Panel);
+    lbVerInfo = new QLabel(panel);
     lbVerInfo->setObjectName(QStringLiteral("lbVerInfo"));
     lbVerInfo->setTextFormat(Qt::PlainText);
-    lbWebSite = NewLinkLabel(QStringLiteral("Web-site"), Panel);
+    lbWebSite = NewLinkLabel(QStringLiteral("Web-site"), panel);
     lbWebSite->setObjectName(QStringLiteral("lbWebSite"));
-    lbContact = NewLinkLabel(QStringLiteral("Contact us"), Panel);
+    lbContact = NewLinkLabel(QStringLiteral("Contact us"), panel);
     lbContact->setObjectName(QStringLiteral("lbContact"));
 
-    auto* Freeware = new QLabel(QStringLiteral("FREEWARE"), Panel);
-    Freeware->setFrameShape(QFrame::Box);
-    Freeware->setAlignment(Qt::AlignCenter);
-    Freeware->setMinimumHeight(28);
-    QFont Bold = Freeware->font();
-    Bold.setBold(true);
-    Freeware->setFont(Bold);
+    auto* freeware = new QLabel(QStringLiteral("FREEWARE"), panel);
+    freeware->setFrameShape(QFrame::Box);
+    freeware->setAlignment(Qt::AlignCenter);
+    freeware->setMinimumHeight(28);
+    QFont bold = freeware->font();
+    bold.setBold(true);
+    freeware->setFont(bold);
 
-    lbInfo = new QLabel(Panel);
+    lbInfo = new QLabel(panel);
     lbInfo->setObjectName(QStringLiteral("lbInfo"));
     lbInfo->setWordWrap(true);
     lbInfo->setText(QStringLiteral("This program is free of charge. It comes without any warranty. You may copy it "
                                    "and pass it on to others, provided that it is not changed."));
 
-    auto* Grid = new QGridLayout(Panel);
-    Grid->addWidget(imLogo, 0, 0, 3, 1, Qt::AlignTop);
-    Grid->addWidget(lbProdName, 0, 1);
-    Grid->addWidget(lbVerInfo, 1, 1);
-    auto* Links = new QHBoxLayout;
-    Links->addWidget(lbWebSite);
-    Links->addSpacing(16);
-    Links->addWidget(lbContact);
-    Links->addStretch();
-    Grid->addLayout(Links, 2, 1);
-    Grid->addWidget(Freeware, 3, 0, 1, 2);
-    Grid->addWidget(lbInfo, 4, 0, 1, 2);
+    auto* grid = new QGridLayout(panel);
+    grid->addWidget(imLogo, 0, 0, 3, 1, Qt::AlignTop);
+    grid->addWidget(lbProdName, 0, 1);
+    grid->addWidget(lbVerInfo, 1, 1);
+    auto* links = new QHBoxLayout;
+    links->addWidget(lbWebSite);
+    links->addSpacing(16);
+    links->addWidget(lbContact);
+    links->addStretch();
+    grid->addLayout(links, 2, 1);
+    grid->addWidget(freeware, 3, 0, 1, 2);
+    grid->addWidget(lbInfo, 4, 0, 1, 2);
 
-    auto* Buttons = new QDialogButtonBox(this);
-    QPushButton* btnOK = Buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* btnOK = buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);
-    connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
-    auto* Layout = new QVBoxLayout(this);
-    Layout->addWidget(Panel);
-    Layout->addWidget(Buttons);
-    Layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(panel);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     lbWebSite->installEventFilter(new TClickFilter(this, [this] { lbWebSiteClick(); }));
     lbContact->installEventFilter(new TClickFilter(this, [this] { lbContactClick(); }));
@@ -134,21 +134,21 @@ TfmAbout::TfmAbout(QWidget* Parent)
 
 QString TfmAbout::VersionLine(const QString& Version)
 {
-    const QStringList Parts = Version.split(QLatin1Char('.'));
-    auto Part = [&Parts](int I) { return I < Parts.size() ? Parts[I].toUInt() : 0U; };
+    const QStringList parts = Version.split(QLatin1Char('.'));
+    auto part = [&parts](int I) { return I < parts.size() ? parts[I].toUInt() : 0U; };
     return QStringLiteral("Version %1.%2.%3 %4-bit")
-        .arg(Part(0))
-        .arg(Part(1))
-        .arg(Part(2))
+        .arg(part(0))
+        .arg(part(1))
+        .arg(part(2))
         .arg(static_cast<int>(sizeof(void*) * 8));
 }
 
 void TfmAbout::FormCreate()
 {
     lbProdName->setText(QStringLiteral("Ombrelay"));
-    QFont Font = lbProdName->font();
-    Font.setPointSize(11);
-    lbProdName->setFont(Font);
+    QFont font = lbProdName->font();
+    font.setPointSize(11);
+    lbProdName->setFont(font);
     lbVerInfo->setText(VersionLine(ProgramVersion()) +
                        QStringLiteral("\nCopyright \u00A9 Virelle. All rights reserved."));
 }

@@ -21,8 +21,8 @@ bool TApplication::notify(QObject* Receiver, QEvent* Event)
 {
     try {
         return QApplication::notify(Receiver, Event);
-    } catch (const std::exception& E) {
-        ShowException(activeWindow(), E);
+    } catch (const std::exception& e) {
+        ShowException(activeWindow(), e);
     } catch (...) {
         ShowUnknownException(activeWindow());
     }
@@ -39,8 +39,8 @@ int SignalSockets[2] = {-1, -1};
 
 void TApplication::SignalHandler(int)
 {
-    const char Byte = 1;
-    [[maybe_unused]] const ssize_t Written = ::write(SignalSockets[0], &Byte, 1);
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(SignalSockets[0], &byte, 1);
 }
 
 void TApplication::HandleTerminationSignals(std::function<void()> OnSignal)
@@ -49,20 +49,20 @@ void TApplication::HandleTerminationSignals(std::function<void()> OnSignal)
     if (SignalSockets[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalSockets) != 0) {
         return;
     }
-    auto* Notifier = new QSocketNotifier(SignalSockets[1], QSocketNotifier::Read, this);
-    connect(Notifier, &QSocketNotifier::activated, this, [this] {
-        char Byte = 0;
-        [[maybe_unused]] const ssize_t Read = ::read(SignalSockets[1], &Byte, 1);
+    auto* notifier = new QSocketNotifier(SignalSockets[1], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(SignalSockets[1], &byte, 1);
         if (FOnSignal) {
             FOnSignal();
         }
     });
-    struct sigaction Action = {};
-    Action.sa_handler = &TApplication::SignalHandler;
-    sigemptyset(&Action.sa_mask);
-    Action.sa_flags = SA_RESTART;
-    for (int Signal : {SIGTERM, SIGINT, SIGHUP}) {
-        ::sigaction(Signal, &Action, nullptr);
+    struct sigaction action = {};
+    action.sa_handler = &TApplication::SignalHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
     }
 }
 

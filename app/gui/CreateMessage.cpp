@@ -27,8 +27,8 @@ int TMessageMemo::Room() const
     if (FMaxLength <= 0) {
         return std::numeric_limits<int>::max();
     }
-    const int Selected = static_cast<int>(textCursor().selectedText().size());
-    return FMaxLength - static_cast<int>(toPlainText().size()) + Selected;
+    const int selected = static_cast<int>(textCursor().selectedText().size());
+    return FMaxLength - static_cast<int>(toPlainText().size()) + selected;
 }
 
 void TMessageMemo::keyPressEvent(QKeyEvent* Event)
@@ -38,9 +38,9 @@ void TMessageMemo::keyPressEvent(QKeyEvent* Event)
         Event->ignore();
         return;
     }
-    const QString Typed = Event->text();
-    const bool Printable = !Typed.isEmpty() && Typed.at(0).isPrint();
-    if (Printable && Typed.size() > Room()) {
+    const QString typed = Event->text();
+    const bool printable = !typed.isEmpty() && typed.at(0).isPrint();
+    if (printable && typed.size() > Room()) {
         Event->accept();
         return;
     }
@@ -52,16 +52,16 @@ void TMessageMemo::insertFromMimeData(const QMimeData* Source)
     if (!Source->hasText()) {
         return;
     }
-    QString Text = Source->text();
-    const int Free = Room();
-    if (Text.size() > Free) {
-        Text.truncate(std::max(Free, 0));
+    QString text = Source->text();
+    const int free = Room();
+    if (text.size() > free) {
+        text.truncate(std::max(free, 0));
         // Never leave half of a surrogate pair at the cut.
-        if (!Text.isEmpty() && Text.back().isHighSurrogate()) {
-            Text.chop(1);
+        if (!text.isEmpty() && text.back().isHighSurrogate()) {
+            text.chop(1);
         }
     }
-    insertPlainText(Text);
+    insertPlainText(text);
 }
 
 TfmCreateMessage::TfmCreateMessage(QWidget* Parent)
@@ -99,17 +99,17 @@ TfmCreateMessage::TfmCreateMessage(QWidget* Parent)
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setAutoDefault(false);
 
-    auto* Layout = new QGridLayout(this);
-    Layout->setContentsMargins(15, 15, 15, 15);
-    Layout->addWidget(imMessage, 0, 0);
-    Layout->addWidget(cmbTarget, 0, 1);
-    Layout->addWidget(mmText, 1, 0, 1, 2);
-    auto* Bottom = new QHBoxLayout;
-    Bottom->addWidget(lbSymbols);
-    Bottom->addStretch();
-    Bottom->addWidget(btnSend);
-    Bottom->addWidget(btnCancel);
-    Layout->addLayout(Bottom, 2, 0, 1, 2);
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(15, 15, 15, 15);
+    layout->addWidget(imMessage, 0, 0);
+    layout->addWidget(cmbTarget, 0, 1);
+    layout->addWidget(mmText, 1, 0, 1, 2);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lbSymbols);
+    bottom->addStretch();
+    bottom->addWidget(btnSend);
+    bottom->addWidget(btnCancel);
+    layout->addLayout(bottom, 2, 0, 1, 2);
 
     setTabOrder(cmbTarget, mmText);
     setTabOrder(mmText, btnSend);
@@ -131,13 +131,13 @@ void TfmCreateMessage::FormCreate()
 
 bool TfmCreateMessage::IsTargetValid(const QString& Target)
 {
-    int Numbers = 0;
-    for (char32_t C : Target.toUcs4()) {
-        if (QChar::isNumber(C)) {
-            ++Numbers;
+    int numbers = 0;
+    for (char32_t c : Target.toUcs4()) {
+        if (QChar::isNumber(c)) {
+            ++numbers;
         }
     }
-    return Numbers >= 1 && Numbers <= 15;
+    return numbers >= 1 && numbers <= 15;
 }
 
 void TfmCreateMessage::cmbTargetChange()

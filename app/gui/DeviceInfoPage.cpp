@@ -18,32 +18,32 @@ TDeviceInfoPage::TDeviceInfoPage(const TMainController& Controller, QWidget* Par
 {
     setObjectName(QStringLiteral("tsInfo"));
     lvDevCaps = NewInfoList("lvDevCaps", this);
-    auto* Layout = new QVBoxLayout(this);
-    Layout->setContentsMargins(10, 10, 10, 10);
-    Layout->addWidget(lvDevCaps);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->addWidget(lvDevCaps);
 }
 
 void TDeviceInfoPage::ShowDeviceInfo()
 {
     // One repaint for the whole rebuild.
     lvDevCaps->setUpdatesEnabled(false);
-    const auto Restore = qScopeGuard([this] { lvDevCaps->setUpdatesEnabled(true); });
+    const auto restore = qScopeGuard([this] { lvDevCaps->setUpdatesEnabled(true); });
     lvDevCaps->clear();
-    TMBInterfaceItem* Item = FController.SelectedInterface();
-    if (!Item) {
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    if (!item) {
         return;
     }
-    AddInfoRow(lvDevCaps, QStringLiteral("Cellular class"), Item->CellularClass());
-    AddInfoRow(lvDevCaps, QStringLiteral("Voice class"), Item->VoiceClass());
-    AddInfoRow(lvDevCaps, QStringLiteral("Data class"), Item->DataClass());
-    AddInfoRow(lvDevCaps, QStringLiteral("Band class"), Item->BandClass());
-    AddInfoRow(lvDevCaps, QStringLiteral("SMS"), Item->SmsCaps());
-    AddInfoRow(lvDevCaps, QStringLiteral("Control"), Item->CtlCaps());
-    AddInfoRow(lvDevCaps, QStringLiteral("Model"), Item->ToString());
-    AddInfoRow(lvDevCaps, QStringLiteral("IMEI"), Item->DeviceID());
-    AddInfoRow(lvDevCaps, QStringLiteral("Firmware info"), Item->FirmwareInfo());
+    AddInfoRow(lvDevCaps, QStringLiteral("Cellular class"), item->CellularClass());
+    AddInfoRow(lvDevCaps, QStringLiteral("Voice class"), item->VoiceClass());
+    AddInfoRow(lvDevCaps, QStringLiteral("Data class"), item->DataClass());
+    AddInfoRow(lvDevCaps, QStringLiteral("Band class"), item->BandClass());
+    AddInfoRow(lvDevCaps, QStringLiteral("SMS"), item->SmsCaps());
+    AddInfoRow(lvDevCaps, QStringLiteral("Control"), item->CtlCaps());
+    AddInfoRow(lvDevCaps, QStringLiteral("Model"), item->ToString());
+    AddInfoRow(lvDevCaps, QStringLiteral("IMEI"), item->DeviceID());
+    AddInfoRow(lvDevCaps, QStringLiteral("Firmware info"), item->FirmwareInfo());
     if (Options) {
-        Options->SetInterfaceID(Item->InterfaceID());
+        Options->SetInterfaceID(item->InterfaceID());
     }
 }
 

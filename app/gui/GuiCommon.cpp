@@ -22,9 +22,9 @@ bool ShellOpen(const QString& Target)
 
 void ShowException(QWidget* Parent, const std::exception& E)
 {
-    const auto* Own = dynamic_cast<const EOmbrelayError*>(&E);
-    const QString Text = Own ? Own->Message() : QString::fromUtf8(E.what());
-    TMessageBox::Critical(Parent, QStringLiteral("Ombrelay"), Text);
+    const auto* own = dynamic_cast<const EOmbrelayError*>(&E);
+    const QString text = own ? own->Message() : QString::fromUtf8(E.what());
+    TMessageBox::Critical(Parent, QStringLiteral("Ombrelay"), text);
 }
 
 void ShowUnknownException(QWidget* Parent)
@@ -39,10 +39,10 @@ namespace Ombrelay
 
 bool HasHideSwitch(const QStringList& Arguments)
 {
-    for (qsizetype I = 1; I < Arguments.size(); ++I) {
-        const QString& Arg = Arguments[I];
-        if (Arg.size() == 5 && (Arg[0] == QLatin1Char('-') || Arg[0] == QLatin1Char('/')) &&
-            Arg.mid(1).compare(QLatin1String("hide"), Qt::CaseInsensitive) == 0) {
+    for (qsizetype i = 1; i < Arguments.size(); ++i) {
+        const QString& arg = Arguments[i];
+        if (arg.size() == 5 && (arg[0] == QLatin1Char('-') || arg[0] == QLatin1Char('/')) &&
+            arg.mid(1).compare(QLatin1String("hide"), Qt::CaseInsensitive) == 0) {
             return true;
         }
     }

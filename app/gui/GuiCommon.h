@@ -25,8 +25,8 @@ void Guarded(QWidget* Parent, F&& Body)
 {
     try {
         std::forward<F>(Body)();
-    } catch (const std::exception& E) {
-        ShowException(Parent, E);
+    } catch (const std::exception& e) {
+        ShowException(Parent, e);
     } catch (...) {
         ShowUnknownException(Parent);
     }

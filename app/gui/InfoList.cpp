@@ -7,16 +7,16 @@ namespace Ombrelay
 
 QTreeWidget* NewInfoList(const char* Name, QWidget* Parent)
 {
-    auto* List = new QTreeWidget(Parent);
-    List->setObjectName(QLatin1String(Name));
-    List->setColumnCount(2);
-    List->setHeaderHidden(true);
-    List->setRootIsDecorated(false);
-    List->setSelectionBehavior(QAbstractItemView::SelectRows);
-    List->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    List->setColumnWidth(0, 120);
-    List->setColumnWidth(1, 400);
-    return List;
+    auto* list = new QTreeWidget(Parent);
+    list->setObjectName(QLatin1String(Name));
+    list->setColumnCount(2);
+    list->setHeaderHidden(true);
+    list->setRootIsDecorated(false);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setColumnWidth(0, 120);
+    list->setColumnWidth(1, 400);
+    return list;
 }
 
 void AddInfoRow(QTreeWidget* ListView, const QString& Caption, const QString& Value)

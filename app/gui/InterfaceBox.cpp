@@ -15,29 +15,29 @@ TInterfaceBox::TInterfaceBox(QWidget* Parent)
 
 bool TInterfaceBox::Fill(IMBManager* Manager)
 {
-    const QSignalBlocker Blocker(this);
+    const QSignalBlocker blocker(this);
     clear();
     if (!Manager) {
         return false;
     }
-    int Selected = 0;
-    const QString Saved = Options ? Options->InterfaceID() : QString();
-    for (const auto& Item : *Manager->GetInterfaceList()) {
-        QString Text = Item->ToString();
+    int selected = 0;
+    const QString saved = Options ? Options->InterfaceID() : QString();
+    for (const auto& item : *Manager->GetInterfaceList()) {
+        QString text = item->ToString();
         // A simulated device is never shown as if it were a real one.
-        if (Item->Backend() == QLatin1String("sim")) {
-            Text += QStringLiteral(" (simulated)");
+        if (item->Backend() == QLatin1String("sim")) {
+            text += QStringLiteral(" (simulated)");
         }
-        addItem(Text, QVariant::fromValue(static_cast<void*>(Item.get())));
+        addItem(text, QVariant::fromValue(static_cast<void*>(item.get())));
         // The last match wins.
-        if (Item->InterfaceID() == Saved) {
-            Selected = count() - 1;
+        if (item->InterfaceID() == saved) {
+            selected = count() - 1;
         }
     }
     if (count() == 0) {
         return false;
     }
-    setCurrentIndex(Selected);
+    setCurrentIndex(selected);
     return true;
 }
 

@@ -35,8 +35,8 @@ namespace
 
 TfmMainView::TDialogRunner& DialogRunner()
 {
-    static TfmMainView::TDialogRunner Runner = [](QDialog& Dialog) { return Dialog.exec(); };
-    return Runner;
+    static TfmMainView::TDialogRunner runner = [](QDialog& Dialog) { return Dialog.exec(); };
+    return runner;
 }
 
 QString StateText(TConnectionState State)
@@ -83,14 +83,14 @@ TfmMainView::~TfmMainView()
 
 QAction* TfmMainView::NewAction(const char* Name, const QString& Caption, int Image, void (TfmMainView::*Execute)())
 {
-    auto* Action = new QAction(Caption, this);
-    Action->setObjectName(QLatin1String(Name));
+    auto* action = new QAction(Caption, this);
+    action->setObjectName(QLatin1String(Name));
     if (Image >= 0) {
-        Action->setIcon(QIcon(TIcons::MainImage(Image)));
+        action->setIcon(QIcon(TIcons::MainImage(Image)));
     }
-    connect(Action, &QAction::triggered, this,
+    connect(action, &QAction::triggered, this,
             [this, Execute] { Guarded(this, [this, Execute] { (this->*Execute)(); }); });
-    return Action;
+    return action;
 }
 
 void TfmMainView::CreateActions()
@@ -128,8 +128,8 @@ void TfmMainView::CreateControls()
     mmiHelp->setObjectName(QStringLiteral("mmiHelp"));
     mmiHelp->addAction(acAbout);
     mmiHelp->addAction(acWebSite);
-    for (QMenu* Menu : {mmiFile, mmiTools, mmiHelp}) {
-        connect(Menu, &QMenu::aboutToShow, this, &TfmMainView::UpdateActions);
+    for (QMenu* menu : {mmiFile, mmiTools, mmiHelp}) {
+        connect(menu, &QMenu::aboutToShow, this, &TfmMainView::UpdateActions);
     }
 
     // Tool bar: captions under the images.
@@ -142,12 +142,12 @@ void TfmMainView::CreateControls()
     tbMain->addAction(acConnect);
     tbMain->addAction(acDisconnect);
     tbMain->addAction(acSendSms);
-    if (QWidget* Button = tbMain->widgetForAction(acSendSms)) {
-        Button->setObjectName(QStringLiteral("tbSendSms"));
+    if (QWidget* button = tbMain->widgetForAction(acSendSms)) {
+        button->setObjectName(QStringLiteral("tbSendSms"));
     }
-    for (QAction* Action : tbMain->actions()) {
-        if (QWidget* Button = tbMain->widgetForAction(Action)) {
-            Button->setMinimumSize(74, 55);
+    for (QAction* action : tbMain->actions()) {
+        if (QWidget* button = tbMain->widgetForAction(action)) {
+            button->setMinimumSize(74, 55);
         }
     }
 
@@ -157,15 +157,15 @@ void TfmMainView::CreateControls()
     connect(FTray, &TTrayIcon::OpenWanted, this, &TfmMainView::acOpenAppExecute);
 
     // Interface box and page control.
-    auto* Central = new QWidget(this);
-    auto* Layout = new QVBoxLayout(Central);
-    Layout->setContentsMargins(10, 6, 10, 0);
-    cmbInterfaces = new TInterfaceBox(Central);
-    Layout->addWidget(cmbInterfaces);
-    pcMain = new QTabWidget(Central);
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(10, 6, 10, 0);
+    cmbInterfaces = new TInterfaceBox(central);
+    layout->addWidget(cmbInterfaces);
+    pcMain = new QTabWidget(central);
     pcMain->setObjectName(QStringLiteral("pcMain"));
-    Layout->addWidget(pcMain, 1);
-    setCentralWidget(Central);
+    layout->addWidget(pcMain, 1);
+    setCentralWidget(central);
 
     tsInfo = new TDeviceInfoPage(*FController);
     pcMain->addTab(tsInfo, QStringLiteral("Device Info"));
@@ -243,11 +243,11 @@ void TfmMainView::StartUp(bool Hide)
     show();
     if (Hide) {
         // Hiding with no notification area would leave no way back to the window.
-        const QString Why = QStringLiteral("There is no notification area on this desktop, so Ombrelay starts "
+        const QString why = QStringLiteral("There is no notification area on this desktop, so Ombrelay starts "
                                            "with its window shown.");
-        qWarning("Ombrelay: %s", qPrintable(Why));
+        qWarning("Ombrelay: %s", qPrintable(why));
         sbMainPanel0->setText(QStringLiteral("No notification area"));
-        sbMainPanel0->setToolTip(Why);
+        sbMainPanel0->setToolTip(why);
     }
 }
 
@@ -288,8 +288,8 @@ void TfmMainView::closeEvent(QCloseEvent* Event)
     if (FEndingSession) {
         try {
             FController->SaveOptions();
-        } catch (const std::exception& E) {
-            qWarning("Ombrelay: the settings could not be saved: %s", E.what());
+        } catch (const std::exception& e) {
+            qWarning("Ombrelay: the settings could not be saved: %s", e.what());
         }
     } else {
         Guarded(this, [this] { FController->SaveOptions(); });
@@ -304,8 +304,8 @@ void TfmMainView::showEvent(QShowEvent* Event)
     if (!FShownOnce) {
         // Centred on the screen at its first showing.
         FShownOnce = true;
-        if (QScreen* Screen = screen()) {
-            move(Screen->availableGeometry().center() - rect().center());
+        if (QScreen* current = screen()) {
+            move(current->availableGeometry().center() - rect().center());
         }
     }
     QMainWindow::showEvent(Event);
@@ -344,56 +344,56 @@ bool TfmMainView::WMSysCommand(int Command)
 void TfmMainView::UpdateActions()
 {
     // The controller's rules, so that its own connects and the user's follow the same ones.
-    TMBInterfaceItem* Item = GetSelectedInterface();
+    TMBInterfaceItem* item = GetSelectedInterface();
     acSettings->setEnabled(FController->ProfileSelected());
     acConnect->setEnabled(FController->ConnectEnabled());
     acDisconnect->setEnabled(FController->DisconnectEnabled());
-    acSendSms->setEnabled(Item && Item->CanSendAndReceiveSms());
-    for (QAction* Always : {acOpenApp, acExitApp, acAbout, acWebSite}) {
-        Always->setEnabled(true);
+    acSendSms->setEnabled(item && item->CanSendAndReceiveSms());
+    for (QAction* always : {acOpenApp, acExitApp, acAbout, acWebSite}) {
+        always->setEnabled(true);
     }
 }
 
 void TfmMainView::acSettingsExecute()
 {
-    TfmSettings Dialog(this);
-    Dialog.CopyIn(*Options);
-    const IMBManager* Manager = FController->Manager();
-    Dialog.SetMessageStoreShared(Manager && Manager->SharesMessageStore());
-    if (DialogRunner()(Dialog) == QDialog::Accepted) {
-        Dialog.CopyOut(*Options);
+    TfmSettings dialog(this);
+    dialog.CopyIn(*Options);
+    const IMBManager* manager = FController->Manager();
+    dialog.SetMessageStoreShared(manager && manager->SharesMessageStore());
+    if (DialogRunner()(dialog) == QDialog::Accepted) {
+        dialog.CopyOut(*Options);
         FController->ApplyBackendSettings();
     }
 }
 
 void TfmMainView::acSendSmsExecute()
 {
-    TMBInterfaceItem* Item = GetSelectedInterface();
-    IMBManager* Manager = FController->Manager();
-    if (!Item || !Manager) {
+    TMBInterfaceItem* item = GetSelectedInterface();
+    IMBManager* manager = FController->Manager();
+    if (!item || !manager) {
         return;
     }
-    TfmCreateMessage Dialog(this);
-    Dialog.cmbTarget->addItems(CommaTextToList(Options->TargetPhone()));
-    Dialog.cmbTarget->setCurrentIndex(-1);
-    Dialog.cmbTarget->setEditText(QString());
-    if (DialogRunner()(Dialog) != QDialog::Accepted) {
+    TfmCreateMessage dialog(this);
+    dialog.cmbTarget->addItems(CommaTextToList(Options->TargetPhone()));
+    dialog.cmbTarget->setCurrentIndex(-1);
+    dialog.cmbTarget->setEditText(QString());
+    if (DialogRunner()(dialog) != QDialog::Accepted) {
         return;
     }
-    TSmsSend SmsSend;
-    const QString Target = Dialog.cmbTarget->currentText();
-    QStringList History;
-    for (int I = 0; I < Dialog.cmbTarget->count(); ++I) {
-        History.append(Dialog.cmbTarget->itemText(I));
+    TSmsSend smsSend;
+    const QString target = dialog.cmbTarget->currentText();
+    QStringList history;
+    for (int i = 0; i < dialog.cmbTarget->count(); ++i) {
+        history.append(dialog.cmbTarget->itemText(i));
     }
-    if (!History.contains(Target, Qt::CaseInsensitive)) {
-        History.prepend(Target);
+    if (!history.contains(target, Qt::CaseInsensitive)) {
+        history.prepend(target);
     }
-    Options->SetTargetPhone(ListToCommaText(History));
-    SmsSend.SetTarget(Target);
-    SmsSend.SetText(Dialog.mmText->toPlainText());
+    Options->SetTargetPhone(ListToCommaText(history));
+    smsSend.SetTarget(target);
+    smsSend.SetText(dialog.mmText->toPlainText());
     // The outbox shows the message once the device confirms each part.
-    Manager->SendMessage(Item->InterfaceID(), SmsSend.Target(), SmsSend.Text(), SmsSend.EncodePdu());
+    manager->SendMessage(item->InterfaceID(), smsSend.Target(), smsSend.Text(), smsSend.EncodePdu());
 }
 
 void TfmMainView::acOpenAppExecute()
@@ -420,8 +420,8 @@ void TfmMainView::acExitAppExecute()
 
 void TfmMainView::acAboutExecute()
 {
-    TfmAbout Dialog(this);
-    DialogRunner()(Dialog);
+    TfmAbout dialog(this);
+    DialogRunner()(dialog);
 }
 
 void TfmMainView::acWebSiteExecute()
@@ -441,8 +441,8 @@ void TfmMainView::ShowConnectionState(TConnectionState State)
 void TfmMainView::ShowRestartWarning(int Seconds, const QString& Title, const QString& Text)
 {
     // Modeless, and one per request: several may count at once.
-    auto* Dialog = new TfmTimedMessage(quint32(Seconds), Title, Text);
-    Dialog->show();
+    auto* dialog = new TfmTimedMessage(quint32(Seconds), Title, Text);
+    dialog->show();
 }
 
 void TfmMainView::WMSecondInstance()
@@ -455,11 +455,11 @@ void TfmMainView::WMSecondInstance()
 
 void TfmMainView::SmsReceived(TMBInterfaceItem* Sender)
 {
-    TMBInterfaceItem* Item = GetSelectedInterface();
-    if (!Item || Sender != Item) {
+    TMBInterfaceItem* item = GetSelectedInterface();
+    if (!item || Sender != item) {
         return;
     }
-    FTray->AnnounceNewMessages(Item->SmsIncomingList()->UnreadCount());
+    FTray->AnnounceNewMessages(item->SmsIncomingList()->UnreadCount());
     tsMessages->RefreshMessages();
 }
 

@@ -52,16 +52,16 @@ QMessageBox::StandardButton TMessageBox::Show(QWidget* Parent, QMessageBox::Icon
 {
     ShownTexts.append(Text);
     if (NextAnswer != QMessageBox::NoButton) {
-        const QMessageBox::StandardButton Answer = NextAnswer;
+        const QMessageBox::StandardButton answer = NextAnswer;
         NextAnswer = QMessageBox::NoButton;
-        return Answer;
+        return answer;
     }
     if (AutoAnswer != QMessageBox::NoButton) {
         return AutoAnswer;
     }
-    QMessageBox Box(Icon, Title, Text, QMessageBox::Ok, Parent);
-    Box.setTextFormat(Qt::PlainText);
-    return static_cast<QMessageBox::StandardButton>(Box.exec());
+    QMessageBox box(Icon, Title, Text, QMessageBox::Ok, Parent);
+    box.setTextFormat(Qt::PlainText);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 } // namespace Ombrelay

@@ -39,11 +39,11 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     new QListWidgetItem(QIcon(TIcons::MainImage(3)), QStringLiteral("Inbox"), lvSmsType);
     new QListWidgetItem(QIcon(TIcons::MainImage(4)), QStringLiteral("Sent"), lvSmsType);
     // Keeps the selection visible when the list has no focus.
-    QPalette Palette = lvSmsType->palette();
-    Palette.setColor(QPalette::Inactive, QPalette::Highlight, Palette.color(QPalette::Active, QPalette::Highlight));
-    Palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     Palette.color(QPalette::Active, QPalette::HighlightedText));
-    lvSmsType->setPalette(Palette);
+    QPalette palette = lvSmsType->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    lvSmsType->setPalette(palette);
 
     auto* pnMessages = new QWidget(this);
     pnMessages->setObjectName(QStringLiteral("pnMessages"));
@@ -83,14 +83,14 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     spMessage->setStretchFactor(1, 0);
     spMessage->setSizes({200, 89});
 
-    auto* PanelLayout = new QVBoxLayout(pnMessages);
-    PanelLayout->setContentsMargins(10, 0, 0, 0);
-    PanelLayout->addWidget(spMessage);
+    auto* panelLayout = new QVBoxLayout(pnMessages);
+    panelLayout->setContentsMargins(10, 0, 0, 0);
+    panelLayout->addWidget(spMessage);
 
-    auto* Layout = new QHBoxLayout(this);
-    Layout->setContentsMargins(10, 10, 10, 10);
-    Layout->addWidget(lvSmsType);
-    Layout->addWidget(pnMessages, 1);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->addWidget(lvSmsType);
+    layout->addWidget(pnMessages, 1);
 
     connect(lvSmsType, &QListWidget::itemSelectionChanged, this,
             [this] { Guarded(this, [this] { lvSmsTypeSelectItem(); }); });
@@ -109,11 +109,11 @@ void TMessagesPage::Activated()
 
 int TMessagesPage::SelectedSmsFolder() const
 {
-    const auto Selected = lvSmsType->selectedItems();
-    if (Selected.isEmpty()) {
+    const auto selected = lvSmsType->selectedItems();
+    if (selected.isEmpty()) {
         return TSmsMessagesModel::fdNone;
     }
-    return lvSmsType->row(Selected.first());
+    return lvSmsType->row(selected.first());
 }
 
 void TMessagesPage::lvSmsTypeSelectItem()
@@ -123,18 +123,18 @@ void TMessagesPage::lvSmsTypeSelectItem()
 
 void TMessagesPage::RefreshMessages()
 {
-    TMBInterfaceItem* Item = FController.SelectedInterface();
-    const auto Folder = static_cast<TSmsMessagesModel::TFolder>(Item ? SelectedSmsFolder() : -1);
-    const QModelIndexList Rows = lvMessages->selectionModel()->selectedRows();
-    const int SelectedRow = Rows.isEmpty() ? -1 : Rows.first().row();
-    FMessagesModel->SetSource(Item, Folder);
-    if (Folder != TSmsMessagesModel::fdNone) {
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    const auto folder = static_cast<TSmsMessagesModel::TFolder>(item ? SelectedSmsFolder() : -1);
+    const QModelIndexList rows = lvMessages->selectionModel()->selectedRows();
+    const int selectedRow = rows.isEmpty() ? -1 : rows.first().row();
+    FMessagesModel->SetSource(item, folder);
+    if (folder != TSmsMessagesModel::fdNone) {
         // The selection keeps its row index; the row may now show another message, whose
         // text is shown (and, in the inbox, marked seen) as if it had just been chosen.
-        if (SelectedRow >= 0 && SelectedRow < FMessagesModel->rowCount()) {
-            lvMessages->selectionModel()->select(FMessagesModel->index(SelectedRow, 0),
+        if (selectedRow >= 0 && selectedRow < FMessagesModel->rowCount()) {
+            lvMessages->selectionModel()->select(FMessagesModel->index(selectedRow, 0),
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        } else if (SelectedRow >= 0) {
+        } else if (selectedRow >= 0) {
             // The row is gone with the shorter folder, and so is its text.
             mmMessages->clear();
         }
@@ -146,16 +146,16 @@ void TMessagesPage::RefreshMessages()
 
 void TMessagesPage::UpdateInboxCaption()
 {
-    TMBInterfaceItem* Item = FController.SelectedInterface();
-    if (!Item) {
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    if (!item) {
         return;
     }
-    const int Unread = Item->SmsIncomingList()->UnreadCount();
-    QListWidgetItem* Inbox = lvSmsType->item(0);
-    Inbox->setText(Unread == 0 ? QStringLiteral("Inbox") : QStringLiteral("Inbox (%1)").arg(Unread));
-    QFont Font = lvSmsType->font();
-    Font.setBold(Unread > 0);
-    Inbox->setFont(Font);
+    const int unread = item->SmsIncomingList()->UnreadCount();
+    QListWidgetItem* inbox = lvSmsType->item(0);
+    inbox->setText(unread == 0 ? QStringLiteral("Inbox") : QStringLiteral("Inbox (%1)").arg(unread));
+    QFont font = lvSmsType->font();
+    font.setBold(unread > 0);
+    inbox->setFont(font);
 }
 
 void TMessagesPage::lvMessagesSelectItem(const QItemSelection& Selected, const QItemSelection&)
@@ -166,15 +166,15 @@ void TMessagesPage::lvMessagesSelectItem(const QItemSelection& Selected, const Q
         }
         return;
     }
-    const int Row = Selected.indexes().first().row();
-    TSmsItem* Message = FMessagesModel->ItemAt(Row);
-    if (!Message) {
+    const int row = Selected.indexes().first().row();
+    TSmsItem* message = FMessagesModel->ItemAt(row);
+    if (!message) {
         return;
     }
-    mmMessages->setPlainText(Message->Text());
+    mmMessages->setPlainText(message->Text());
     if (FMessagesModel->IsIncoming()) {
-        static_cast<TSmsIncomingItem*>(Message)->MarkSeen();
-        FMessagesModel->RowChanged(Row);
+        static_cast<TSmsIncomingItem*>(message)->MarkSeen();
+        FMessagesModel->RowChanged(row);
         UpdateInboxCaption();
     }
 }

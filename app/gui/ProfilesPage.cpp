@@ -22,10 +22,10 @@ TProfilesPage::TProfilesPage(const TMainController& Controller, QWidget* Parent)
     cmbProfiles = new QComboBox(this);
     cmbProfiles->setObjectName(QStringLiteral("cmbProfiles"));
     lvProfileInfo = NewInfoList("lvProfileInfo", this);
-    auto* Layout = new QVBoxLayout(this);
-    Layout->setContentsMargins(10, 10, 10, 10);
-    Layout->addWidget(cmbProfiles);
-    Layout->addWidget(lvProfileInfo);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->addWidget(cmbProfiles);
+    layout->addWidget(lvProfileInfo);
     // Choosing a profile by hand changes only what Connect uses, not the rows or the saved name.
     connect(cmbProfiles, &QComboBox::currentIndexChanged, this,
             [this] { Q_EMIT ProfileSelected(GetSelectedProfile()); });
@@ -42,21 +42,21 @@ TMBProfleItem* TProfilesPage::GetSelectedProfile() const
 void TProfilesPage::FillProfiles()
 {
     {
-        const QSignalBlocker Blocker(cmbProfiles);
+        const QSignalBlocker blocker(cmbProfiles);
         cmbProfiles->clear();
-        TMBInterfaceItem* Item = FController.SelectedInterface();
-        int Selected = 0;
-        if (Item) {
-            const QString Saved = Options ? Options->ProfileName() : QString();
-            for (const auto& Profile : Item->ProfileList()) {
-                cmbProfiles->addItem(Profile->Name(), QVariant::fromValue(static_cast<void*>(Profile.get())));
-                if (Profile->Name() == Saved) {
-                    Selected = cmbProfiles->count() - 1;
+        TMBInterfaceItem* item = FController.SelectedInterface();
+        int selected = 0;
+        if (item) {
+            const QString saved = Options ? Options->ProfileName() : QString();
+            for (const auto& profile : item->ProfileList()) {
+                cmbProfiles->addItem(profile->Name(), QVariant::fromValue(static_cast<void*>(profile.get())));
+                if (profile->Name() == saved) {
+                    selected = cmbProfiles->count() - 1;
                 }
             }
         }
         if (cmbProfiles->count() > 0) {
-            cmbProfiles->setCurrentIndex(Selected);
+            cmbProfiles->setCurrentIndex(selected);
         }
     }
     Q_EMIT ProfileSelected(GetSelectedProfile());
@@ -69,34 +69,34 @@ void TProfilesPage::ShowProfileInfo()
 {
     // One repaint for the whole rebuild.
     lvProfileInfo->setUpdatesEnabled(false);
-    const auto Restore = qScopeGuard([this] { lvProfileInfo->setUpdatesEnabled(true); });
+    const auto restore = qScopeGuard([this] { lvProfileInfo->setUpdatesEnabled(true); });
     lvProfileInfo->clear();
-    TMBProfleItem* Profile = GetSelectedProfile();
-    if (!Profile) {
+    TMBProfleItem* profile = GetSelectedProfile();
+    if (!profile) {
         return;
     }
-    const QString Yes = QStringLiteral("Yes");
-    const QString No = QStringLiteral("No");
-    AddInfoRow(lvProfileInfo, QStringLiteral("Name"), Profile->Name());
-    AddInfoRow(lvProfileInfo, QStringLiteral("Default"), Profile->IsDefault() ? Yes : No);
-    AddInfoRow(lvProfileInfo, QStringLiteral("Compression"), Profile->Compression());
-    AddInfoRow(lvProfileInfo, QStringLiteral("APN"), Profile->AccessString());
-    AddInfoRow(lvProfileInfo, QStringLiteral("Auth type"), Profile->AuthProtocol());
-    if (!Profile->UserName().isEmpty()) {
-        AddInfoRow(lvProfileInfo, QStringLiteral("User name"), Profile->UserName());
+    const QString yes = QStringLiteral("Yes");
+    const QString no = QStringLiteral("No");
+    AddInfoRow(lvProfileInfo, QStringLiteral("Name"), profile->Name());
+    AddInfoRow(lvProfileInfo, QStringLiteral("Default"), profile->IsDefault() ? yes : no);
+    AddInfoRow(lvProfileInfo, QStringLiteral("Compression"), profile->Compression());
+    AddInfoRow(lvProfileInfo, QStringLiteral("APN"), profile->AccessString());
+    AddInfoRow(lvProfileInfo, QStringLiteral("Auth type"), profile->AuthProtocol());
+    if (!profile->UserName().isEmpty()) {
+        AddInfoRow(lvProfileInfo, QStringLiteral("User name"), profile->UserName());
     }
-    const IMBManager* Manager = FController.Manager();
-    if (!Profile->Password().isEmpty()) {
-        AddInfoRow(lvProfileInfo, QStringLiteral("Password"), QString(Profile->Password().size(), QChar(0x25CF)));
-    } else if (Manager && !Manager->PasswordKeeper().isEmpty()) {
+    const IMBManager* manager = FController.Manager();
+    if (!profile->Password().isEmpty()) {
+        AddInfoRow(lvProfileInfo, QStringLiteral("Password"), QString(profile->Password().size(), QChar(0x25CF)));
+    } else if (manager && !manager->PasswordKeeper().isEmpty()) {
         // Not readable here: say where it is rather than show a mask of nothing.
-        AddInfoRow(lvProfileInfo, QStringLiteral("Password"), QStringLiteral("Kept by ") + Manager->PasswordKeeper());
+        AddInfoRow(lvProfileInfo, QStringLiteral("Password"), QStringLiteral("Kept by ") + manager->PasswordKeeper());
     }
-    AddInfoRow(lvProfileInfo, QStringLiteral("Ignore password"), Profile->IgnorePassword() ? Yes : No);
-    AddInfoRow(lvProfileInfo, QStringLiteral("Connect mode"), Profile->ConnectionMode());
-    AddInfoRow(lvProfileInfo, QStringLiteral("Home provider"), Profile->HomeProviderName());
+    AddInfoRow(lvProfileInfo, QStringLiteral("Ignore password"), profile->IgnorePassword() ? yes : no);
+    AddInfoRow(lvProfileInfo, QStringLiteral("Connect mode"), profile->ConnectionMode());
+    AddInfoRow(lvProfileInfo, QStringLiteral("Home provider"), profile->HomeProviderName());
     if (Options) {
-        Options->SetProfileName(Profile->Name());
+        Options->SetProfileName(profile->Name());
     }
 }
 

@@ -26,17 +26,17 @@ namespace
 
 bool DefaultInputQuery(QWidget* Parent, QString& Value)
 {
-    bool Ok = false;
-    Value = QInputDialog::getText(Parent, QStringLiteral("Add Web-site"), QString(), QLineEdit::Normal, QString(), &Ok);
-    return Ok;
+    bool ok = false;
+    Value = QInputDialog::getText(Parent, QStringLiteral("Add Web-site"), QString(), QLineEdit::Normal, QString(), &ok);
+    return ok;
 }
 
 QSpinBox* NewUpDown(const char* Name, int Min, int Max, QWidget* Parent)
 {
-    auto* Box = new QSpinBox(Parent);
-    Box->setObjectName(QLatin1String(Name));
-    Box->setRange(Min, Max);
-    return Box;
+    auto* box = new QSpinBox(Parent);
+    box->setObjectName(QLatin1String(Name));
+    box->setRange(Min, Max);
+    return box;
 }
 
 } // namespace
@@ -63,7 +63,7 @@ TfmSettings::TfmSettings(QWidget* Parent)
 
     gbMonitorChecks = new QGroupBox(tsMonitor);
     gbMonitorChecks->setObjectName(QStringLiteral("gbMonitorChecks"));
-    auto* SitesLabel = new QLabel(QStringLiteral("Web-sites"), gbMonitorChecks);
+    auto* sitesLabel = new QLabel(QStringLiteral("Web-sites"), gbMonitorChecks);
     lbMonitorSites = new QListWidget(gbMonitorChecks);
     lbMonitorSites->setObjectName(QStringLiteral("lbMonitorSites"));
     lbMonitorSites->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -88,50 +88,50 @@ TfmSettings::TfmSettings(QWidget* Parent)
     connect(acSiteDel, &QAction::triggered, this, &TfmSettings::acSiteDelExecute);
     connect(acSiteDel, &QAction::enabledChanged, btnSiteDel, &QPushButton::setEnabled);
 
-    auto* ChecksLayout = new QGridLayout(gbMonitorChecks);
-    ChecksLayout->addWidget(SitesLabel, 0, 0, 1, 2);
-    ChecksLayout->addWidget(lbMonitorSites, 1, 0, 3, 1);
-    ChecksLayout->addWidget(btnSiteAdd, 1, 1);
-    ChecksLayout->addWidget(btnSiteDel, 2, 1);
-    ChecksLayout->setRowStretch(3, 1);
+    auto* checksLayout = new QGridLayout(gbMonitorChecks);
+    checksLayout->addWidget(sitesLabel, 0, 0, 1, 2);
+    checksLayout->addWidget(lbMonitorSites, 1, 0, 3, 1);
+    checksLayout->addWidget(btnSiteAdd, 1, 1);
+    checksLayout->addWidget(btnSiteDel, 2, 1);
+    checksLayout->setRowStretch(3, 1);
 
     gbMonitorActions = new QGroupBox(QStringLiteral("Options"), tsMonitor);
     gbMonitorActions->setObjectName(QStringLiteral("gbMonitorActions"));
     udMonitorInterval = NewUpDown("udMonitorInterval", 10, 3600, gbMonitorActions);
     udMonitorRedialThreshold = NewUpDown("udMonitorRedialThreshold", 0, 100, gbMonitorActions);
     udMonitorRebootThreshold = NewUpDown("udMonitorRebootThreshold", 0, 100, gbMonitorActions);
-    auto* ActionsLayout = new QFormLayout(gbMonitorActions);
-    ActionsLayout->addRow(QStringLiteral("Run a check every (secs)"), udMonitorInterval);
-    ActionsLayout->addRow(QStringLiteral("Reconnect after (failures)"), udMonitorRedialThreshold);
-    ActionsLayout->addRow(QStringLiteral("Reboot PC after (failures)"), udMonitorRebootThreshold);
+    auto* actionsLayout = new QFormLayout(gbMonitorActions);
+    actionsLayout->addRow(QStringLiteral("Run a check every (secs)"), udMonitorInterval);
+    actionsLayout->addRow(QStringLiteral("Reconnect after (failures)"), udMonitorRedialThreshold);
+    actionsLayout->addRow(QStringLiteral("Reboot PC after (failures)"), udMonitorRebootThreshold);
 
-    auto* MonitorLayout = new QVBoxLayout(tsMonitor);
-    MonitorLayout->addWidget(cbMonitor);
-    MonitorLayout->addWidget(gbMonitorChecks);
-    MonitorLayout->addWidget(gbMonitorActions);
+    auto* monitorLayout = new QVBoxLayout(tsMonitor);
+    monitorLayout->addWidget(cbMonitor);
+    monitorLayout->addWidget(gbMonitorChecks);
+    monitorLayout->addWidget(gbMonitorActions);
 
     cbAutoConnect = new QCheckBox(QStringLiteral("Connect on startup"), tsGeneral);
     cbAutoConnect->setObjectName(QStringLiteral("cbAutoConnect"));
-    auto* GeneralLayout = new QVBoxLayout(tsGeneral);
-    GeneralLayout->addWidget(cbAutoConnect);
+    auto* generalLayout = new QVBoxLayout(tsGeneral);
+    generalLayout->addWidget(cbAutoConnect);
     cbRemoveStored = new QCheckBox(QStringLiteral("Remove messages from the modem once stored"), tsGeneral);
     cbRemoveStored->setObjectName(QStringLiteral("cbRemoveStored"));
-    GeneralLayout->addWidget(cbRemoveStored);
+    generalLayout->addWidget(cbRemoveStored);
     SetMessageStoreShared(false);
-    GeneralLayout->addStretch();
+    generalLayout->addStretch();
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    auto* ButtonRow = new QHBoxLayout;
-    ButtonRow->addStretch();
-    ButtonRow->addWidget(btnOK);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch();
+    buttonRow->addWidget(btnOK);
 
-    auto* Layout = new QVBoxLayout(this);
-    Layout->addWidget(pcSettings);
-    Layout->addLayout(ButtonRow);
-    Layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pcSettings);
+    layout->addLayout(buttonRow);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(cbMonitor, &QCheckBox::clicked, this, &TfmSettings::cbMonitorClick);
     connect(lbMonitorSites, &QListWidget::itemSelectionChanged, this, &TfmSettings::acSiteDelUpdate);
@@ -141,15 +141,15 @@ TfmSettings::TfmSettings(QWidget* Parent)
 
 void TfmSettings::CopyIn(const TOptions& Source)
 {
-    const TMonitorSettings Monitor = Source.MonitorSnapshot();
+    const TMonitorSettings monitor = Source.MonitorSnapshot();
     cbAutoConnect->setChecked(Source.AutoConnect());
     cbRemoveStored->setChecked(Source.RemoveStoredMessages());
-    cbMonitor->setChecked(Monitor.Enabled);
+    cbMonitor->setChecked(monitor.Enabled);
     lbMonitorSites->clear();
-    lbMonitorSites->addItems(Monitor.Sites);
-    udMonitorInterval->setValue(static_cast<int>(std::min<quint32>(Monitor.Interval, INT32_MAX)));
-    udMonitorRedialThreshold->setValue(static_cast<int>(std::min<quint32>(Monitor.RedialThreshold, INT32_MAX)));
-    udMonitorRebootThreshold->setValue(static_cast<int>(std::min<quint32>(Monitor.RebootThreshold, INT32_MAX)));
+    lbMonitorSites->addItems(monitor.Sites);
+    udMonitorInterval->setValue(static_cast<int>(std::min<quint32>(monitor.Interval, INT32_MAX)));
+    udMonitorRedialThreshold->setValue(static_cast<int>(std::min<quint32>(monitor.RedialThreshold, INT32_MAX)));
+    udMonitorRebootThreshold->setValue(static_cast<int>(std::min<quint32>(monitor.RebootThreshold, INT32_MAX)));
     UpdateMonitorControls();
 }
 
@@ -157,16 +157,16 @@ void TfmSettings::CopyOut(TOptions& Target) const
 {
     Target.SetAutoConnect(cbAutoConnect->isChecked());
     Target.SetRemoveStoredMessages(cbRemoveStored->isChecked());
-    TMonitorSettings Monitor;
-    Monitor.Enabled = cbMonitor->isChecked();
-    for (int I = 0; I < lbMonitorSites->count(); ++I) {
-        Monitor.Sites.append(lbMonitorSites->item(I)->text());
+    TMonitorSettings monitor;
+    monitor.Enabled = cbMonitor->isChecked();
+    for (int i = 0; i < lbMonitorSites->count(); ++i) {
+        monitor.Sites.append(lbMonitorSites->item(i)->text());
     }
-    Monitor.Interval = static_cast<quint32>(udMonitorInterval->value());
-    Monitor.RedialThreshold = static_cast<quint32>(udMonitorRedialThreshold->value());
-    Monitor.RebootThreshold = static_cast<quint32>(udMonitorRebootThreshold->value());
+    monitor.Interval = static_cast<quint32>(udMonitorInterval->value());
+    monitor.RedialThreshold = static_cast<quint32>(udMonitorRedialThreshold->value());
+    monitor.RebootThreshold = static_cast<quint32>(udMonitorRebootThreshold->value());
     // One locked assignment, so the monitor never sees half of the new settings.
-    Target.SetMonitorSettings(Monitor);
+    Target.SetMonitorSettings(monitor);
 }
 
 void TfmSettings::SetMessageStoreShared(bool Shared)
@@ -205,38 +205,38 @@ void TfmSettings::UpdateMonitorControls()
 void TfmSettings::SetControlsEnabled(QWidget* Container, bool Enabled)
 {
     // Only the contents follow the check box; the container keeps its own state.
-    const auto Children = Container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    for (QWidget* Child : Children) {
-        Child->setEnabled(Enabled);
-        SetControlsEnabled(Child, Enabled);
+    const auto children = Container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* child : children) {
+        child->setEnabled(Enabled);
+        SetControlsEnabled(child, Enabled);
     }
 }
 
 void TfmSettings::acSiteAddExecute()
 {
-    QString Value;
-    if (!FInputQuery(this, Value) || Value.isEmpty()) {
+    QString value;
+    if (!FInputQuery(this, value) || value.isEmpty()) {
         return;
     }
-    if (!Value.contains(QStringLiteral("://"))) {
-        Value.prepend(QStringLiteral("http://"));
+    if (!value.contains(QStringLiteral("://"))) {
+        value.prepend(QStringLiteral("http://"));
     }
-    lbMonitorSites->addItem(Value);
+    lbMonitorSites->addItem(value);
 }
 
 void TfmSettings::acSiteDelExecute()
 {
-    const auto Selected = lbMonitorSites->selectedItems();
-    for (QListWidgetItem* Item : Selected) {
-        delete Item;
+    const auto selected = lbMonitorSites->selectedItems();
+    for (QListWidgetItem* item : selected) {
+        delete item;
     }
 }
 
 void TfmSettings::acSiteDelUpdate()
 {
-    const bool Enabled = !lbMonitorSites->selectedItems().isEmpty() && cbMonitor->isChecked();
-    acSiteDel->setEnabled(Enabled);
-    btnSiteDel->setEnabled(Enabled);
+    const bool enabled = !lbMonitorSites->selectedItems().isEmpty() && cbMonitor->isChecked();
+    acSiteDel->setEnabled(enabled);
+    btnSiteDel->setEnabled(enabled);
 }
 
 } // namespace Ombrelay

@@ -45,15 +45,15 @@ QSize TSignalPanel::sizeHint() const
 
 void TSignalPanel::paintEvent(QPaintEvent*)
 {
-    QPainter P(this);
-    const int W = 16;
-    const int X = static_cast<int>(std::lround(W * 0.1));
-    const int Index = ImageIndex();
-    const int Top = (height() - W) / 2;
-    P.drawPixmap(Index == 0 ? 0 : X, Top, TIcons::SignalImage(Index));
-    const int TextLeft = X + static_cast<int>(std::lround(W * 1.2));
-    const QRect TextRect(TextLeft, 0, width() - TextLeft, height());
-    P.drawText(TextRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FText);
+    QPainter p(this);
+    const int w = 16;
+    const int x = static_cast<int>(std::lround(w * 0.1));
+    const int index = ImageIndex();
+    const int top = (height() - w) / 2;
+    p.drawPixmap(index == 0 ? 0 : x, top, TIcons::SignalImage(index));
+    const int textLeft = x + static_cast<int>(std::lround(w * 1.2));
+    const QRect textRect(textLeft, 0, width() - textLeft, height());
+    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FText);
 }
 
 } // namespace Ombrelay

@@ -23,8 +23,8 @@ namespace
 
 TfmTimedMessage::TRebootFunction& RebootFunction()
 {
-    static TfmTimedMessage::TRebootFunction Function = [] { RebootSystem(); };
-    return Function;
+    static TfmTimedMessage::TRebootFunction function = [] { RebootSystem(); };
+    return function;
 }
 
 } // namespace
@@ -48,24 +48,24 @@ TfmTimedMessage::TfmTimedMessage(quint32 TimeOut, const QString& Title, const QS
     setWindowFlags((windowFlags() & ~Qt::WindowContextHelpButtonHint) | Qt::WindowStaysOnTopHint);
     setWindowTitle(Title);
 
-    auto* Panel = new QFrame(this);
-    Panel->setFrameShape(QFrame::Panel);
-    Panel->setFrameShadow(QFrame::Raised);
-    lbInfo = new QLabel(Panel);
+    auto* panel = new QFrame(this);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    lbInfo = new QLabel(panel);
     lbInfo->setObjectName(QStringLiteral("lbInfo"));
     lbInfo->setTextFormat(Qt::PlainText);
     lbInfo->setWordWrap(true);
     lbInfo->setAlignment(Qt::AlignCenter);
     lbInfo->setText(Text);
     lbInfo->setMinimumSize(300, 60);
-    QPalette Palette = lbInfo->palette();
-    Palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    lbInfo->setPalette(Palette);
-    QFont Font = lbInfo->font();
-    Font.setBold(true);
-    lbInfo->setFont(Font);
-    auto* PanelLayout = new QVBoxLayout(Panel);
-    PanelLayout->addWidget(lbInfo);
+    QPalette palette = lbInfo->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    lbInfo->setPalette(palette);
+    QFont font = lbInfo->font();
+    font.setBold(true);
+    lbInfo->setFont(font);
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->addWidget(lbInfo);
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
@@ -76,27 +76,27 @@ TfmTimedMessage::TfmTimedMessage(quint32 TimeOut, const QString& Title, const QS
     btnCancel->setMinimumWidth(btnOK->sizeHint().width());
     pmSupress = new QMenu(this);
     pmSupress->setObjectName(QStringLiteral("pmSupress"));
-    auto AddSupress = [this](const char* Name, int Minutes) {
-        QAction* Item = pmSupress->addAction(QStringLiteral("Supress for %1 minutes").arg(Minutes));
-        Item->setObjectName(QLatin1String(Name));
-        Item->setData(Minutes);
-        connect(Item, &QAction::triggered, this, [this, Item] { SupressClick(Item); });
-        return Item;
+    auto addSupress = [this](const char* Name, int Minutes) {
+        QAction* item = pmSupress->addAction(QStringLiteral("Supress for %1 minutes").arg(Minutes));
+        item->setObjectName(QLatin1String(Name));
+        item->setData(Minutes);
+        connect(item, &QAction::triggered, this, [this, item] { SupressClick(item); });
+        return item;
     };
-    pmiSupressfor10Minutes = AddSupress("pmiSupressfor10Minutes", 10);
-    pmiSupressfor30Minutes = AddSupress("pmiSupressfor30Minutes", 30);
-    pmiSupressfor60Minutes = AddSupress("pmiSupressfor60Minutes", 60);
+    pmiSupressfor10Minutes = addSupress("pmiSupressfor10Minutes", 10);
+    pmiSupressfor30Minutes = addSupress("pmiSupressfor30Minutes", 30);
+    pmiSupressfor60Minutes = addSupress("pmiSupressfor60Minutes", 60);
     btnCancel->setMenu(pmSupress);
 
-    auto* Buttons = new QHBoxLayout;
-    Buttons->addStretch();
-    Buttons->addWidget(btnOK);
-    Buttons->addWidget(btnCancel);
-    auto* Layout = new QVBoxLayout(this);
-    Layout->setContentsMargins(10, 10, 10, 10);
-    Layout->addWidget(Panel);
-    Layout->addLayout(Buttons);
-    Layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->addWidget(panel);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(btnOK, &QPushButton::clicked, this, &TfmTimedMessage::btnOKClick);
     connect(btnCancel, &QToolButton::clicked, this, &TfmTimedMessage::btnCancelClick);
@@ -151,12 +151,12 @@ void TfmTimedMessage::btnOKClick()
 {
     try {
         RebootFunction()();
-    } catch (const std::exception& E) {
+    } catch (const std::exception& e) {
         // The restart was refused: stop counting and stay open, so the user can try again with
         // OK or dismiss the warning with Cancel.
         tmMain->stop();
         btnOK->setText(QStringLiteral("OK"));
-        ShowException(this, E);
+        ShowException(this, e);
         return;
     }
     close();

@@ -18,8 +18,8 @@ namespace
 
 std::optional<bool>& AvailableOverride()
 {
-    static std::optional<bool> Value;
-    return Value;
+    static std::optional<bool> value;
+    return value;
 }
 
 } // namespace
@@ -76,11 +76,11 @@ void TTrayIcon::Hide()
 
 void TTrayIcon::AnnounceNewMessages(int Unread)
 {
-    const QString Title =
+    const QString title =
         QStringLiteral("%1 New Message%2").arg(Unread).arg(Unread >= 2 ? QStringLiteral("s") : QString());
-    FLastBalloonTitle = Title;
+    FLastBalloonTitle = title;
     ++FBalloonCount;
-    tiMain->showMessage(Title, QStringLiteral("You have received a new message"), QSystemTrayIcon::Information);
+    tiMain->showMessage(title, QStringLiteral("You have received a new message"), QSystemTrayIcon::Information);
 }
 
 void TTrayIcon::WarnOnce(QWidget* Window)

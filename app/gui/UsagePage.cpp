@@ -17,12 +17,12 @@ TUsagePage::TUsagePage(QWidget* Parent)
 {
     setObjectName(QStringLiteral("tsUsage"));
     FUsageQuery = [] {
-        TUsageFigures Figures;
+        TUsageFigures figures;
         if (UsageThread) {
-            UsageThread->GetToday(Figures.TodayIn, Figures.TodayOut);
-            UsageThread->GetMonth(Figures.MonthIn, Figures.MonthOut);
+            UsageThread->GetToday(figures.TodayIn, figures.TodayOut);
+            UsageThread->GetMonth(figures.MonthIn, figures.MonthOut);
         }
-        return Figures;
+        return figures;
     };
 
     lvUsage = new QTreeWidget(this);
@@ -39,20 +39,20 @@ TUsagePage::TUsagePage(QWidget* Parent)
     lvUsage->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvUsage->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Two groups of one row each, created once and only rewritten afterwards.
-    const QString Groups[2] = {QStringLiteral("Today"), QStringLiteral("This month")};
-    for (int I = 0; I < 2; ++I) {
-        auto* Group = new QTreeWidgetItem(lvUsage, {Groups[I]});
-        Group->setFlags(Qt::ItemIsEnabled);
-        Group->setFirstColumnSpanned(true);
-        QFont Bold = Group->font(0);
-        Bold.setBold(true);
-        Group->setFont(0, Bold);
-        FUsageRows[I] = new QTreeWidgetItem(Group, {QStringLiteral("%s"), QString(), QString(), QString()});
-        Group->setExpanded(true);
+    const QString groups[2] = {QStringLiteral("Today"), QStringLiteral("This month")};
+    for (int i = 0; i < 2; ++i) {
+        auto* group = new QTreeWidgetItem(lvUsage, {groups[i]});
+        group->setFlags(Qt::ItemIsEnabled);
+        group->setFirstColumnSpanned(true);
+        QFont bold = group->font(0);
+        bold.setBold(true);
+        group->setFont(0, bold);
+        FUsageRows[i] = new QTreeWidgetItem(group, {QStringLiteral("%s"), QString(), QString(), QString()});
+        group->setExpanded(true);
     }
-    auto* Layout = new QVBoxLayout(this);
-    Layout->setContentsMargins(10, 10, 10, 10);
-    Layout->addWidget(lvUsage);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->addWidget(lvUsage);
 
     tmUsage = new QTimer(this);
     tmUsage->setObjectName(QStringLiteral("tmUsage"));
@@ -71,10 +71,10 @@ void TUsagePage::SetActive(bool Active)
 
 void TUsagePage::UpdateTimer()
 {
-    const bool Run = window()->isVisible() && FActive;
-    if (Run && !tmUsage->isActive()) {
+    const bool run = window()->isVisible() && FActive;
+    if (run && !tmUsage->isActive()) {
         tmUsage->start();
-    } else if (!Run && tmUsage->isActive()) {
+    } else if (!run && tmUsage->isActive()) {
         tmUsage->stop();
     }
 }
@@ -93,16 +93,16 @@ void TUsagePage::tmUsageTimer()
         return;
     }
     ++FUsageQueries;
-    const TUsageFigures Figures = FUsageQuery();
-    const QDate Today = Clock::NowQ().date();
-    const QLocale Locale;
-    SetTextIfChanged(FUsageRows[0], 0, Locale.toString(Today, QLocale::ShortFormat));
-    SetTextIfChanged(FUsageRows[1], 0, Locale.toString(Today, QStringLiteral("MMMM yyyy")));
-    const quint64 Values[2][2] = {{Figures.TodayIn, Figures.TodayOut}, {Figures.MonthIn, Figures.MonthOut}};
-    for (int Row = 0; Row < 2; ++Row) {
-        SetTextIfChanged(FUsageRows[Row], 1, FormatByteSize(Values[Row][0]));
-        SetTextIfChanged(FUsageRows[Row], 2, FormatByteSize(Values[Row][1]));
-        SetTextIfChanged(FUsageRows[Row], 3, FormatByteSize(Values[Row][0] + Values[Row][1]));
+    const TUsageFigures figures = FUsageQuery();
+    const QDate today = Clock::NowQ().date();
+    const QLocale locale;
+    SetTextIfChanged(FUsageRows[0], 0, locale.toString(today, QLocale::ShortFormat));
+    SetTextIfChanged(FUsageRows[1], 0, locale.toString(today, QStringLiteral("MMMM yyyy")));
+    const quint64 values[2][2] = {{figures.TodayIn, figures.TodayOut}, {figures.MonthIn, figures.MonthOut}};
+    for (int row = 0; row < 2; ++row) {
+        SetTextIfChanged(FUsageRows[row], 1, FormatByteSize(values[row][0]));
+        SetTextIfChanged(FUsageRows[row], 2, FormatByteSize(values[row][1]));
+        SetTextIfChanged(FUsageRows[row], 3, FormatByteSize(values[row][0] + values[row][1]));
     }
 }
 

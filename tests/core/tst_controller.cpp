@@ -52,13 +52,13 @@ protected:
 private:
     TMonitorSettings Settings() const
     {
-        TMonitorSettings S;
-        S.Enabled = Checks.load() < FLimit;
-        S.Interval = 10;
-        S.RedialThreshold = FRedial;
-        S.RebootThreshold = FReboot;
-        S.Sites = {QStringLiteral("http://monitor.invalid/")};
-        return S;
+        TMonitorSettings s;
+        s.Enabled = Checks.load() < FLimit;
+        s.Interval = 10;
+        s.RedialThreshold = FRedial;
+        s.RebootThreshold = FReboot;
+        s.Sites = {QStringLiteral("http://monitor.invalid/")};
+        return s;
     }
 
     quint32 FRedial;
@@ -74,11 +74,11 @@ public:
     TSlowCheckMonitor()
         : TMonitorThread(
               [] {
-                  TMonitorSettings S;
-                  S.Enabled = true;
-                  S.Interval = 10;
-                  S.Sites = {QStringLiteral("http://monitor.invalid/")};
-                  return S;
+                  TMonitorSettings s;
+                  s.Enabled = true;
+                  s.Interval = 10;
+                  s.Sites = {QStringLiteral("http://monitor.invalid/")};
+                  return s;
               },
               1)
     {
@@ -92,10 +92,10 @@ protected:
     bool CheckWebSites(const QStringList&) override
     {
         InCheck = true;
-        for (int I = 0; I < 1000 && !Terminated(); ++I) {
+        for (int i = 0; i < 1000 && !Terminated(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        TSQLiteLock Lock(*Database);
+        TSQLiteLock lock(*Database);
         Database->FetchTable(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = 'profile.name'"));
         SavedAtEnd = Database->GetResultSet(1);
         return false;
@@ -141,9 +141,9 @@ public:
     // Selects an interface and its first profile (none when it has none), as the window does.
     void Select(const QString& Id)
     {
-        TMBInterfaceItem* Item = Device.Item(Id);
-        Controller->SetSelectedInterface(Item);
-        Controller->SetSelectedProfile(Item->ProfileList().empty() ? nullptr : Item->ProfileList().front().get());
+        TMBInterfaceItem* item = Device.Item(Id);
+        Controller->SetSelectedInterface(item);
+        Controller->SetSelectedProfile(item->ProfileList().empty() ? nullptr : item->ProfileList().front().get());
         Controller->RefreshConnectionState();
         Controller->RefreshSignal();
     }
@@ -222,54 +222,54 @@ void TestController::redial()
     QFETCH(QString, After);
     QFETCH(bool, WentDown);
     QFETCH(int, Errors);
-    TSimScenario Scenario = TestScenario();
+    TSimScenario scenario = TestScenario();
     if (!Profile) {
-        Scenario.Interfaces[0].Profiles.clear();
+        scenario.Interfaces[0].Profiles.clear();
     }
-    TControllerFixture F(Scenario);
-    F.Device.Modem->SetActivationState(QStringLiteral("sim0"), Activation);
-    TMainController& C = F.Open();
-    F.Select(QStringLiteral("sim0"));
-    QVERIFY(F.Device.Settle());
-    F.Shown.clear();
+    TControllerFixture f(scenario);
+    f.Device.Modem->SetActivationState(QStringLiteral("sim0"), Activation);
+    TMainController& c = f.Open();
+    f.Select(QStringLiteral("sim0"));
+    QVERIFY(f.Device.Settle());
+    f.Shown.clear();
     if (!Failing.isEmpty()) {
-        F.Device.Modem->Fail(Failing, 1);
+        f.Device.Modem->Fail(Failing, 1);
     }
 
-    C.MonitorMessage(WM_MONITOR_REDIAL);
-    QCOMPARE(C.PendingReconnect(), Pending);
-    QVERIFY(F.Device.Settle());
-    QCOMPARE(F.State(), After);
-    QCOMPARE(F.Shown.contains(csDisconnected), WentDown);
-    QCOMPARE(F.Errors.size(), Errors);
-    QVERIFY(!C.PendingReconnect());
+    c.MonitorMessage(WM_MONITOR_REDIAL);
+    QCOMPARE(c.PendingReconnect(), Pending);
+    QVERIFY(f.Device.Settle());
+    QCOMPARE(f.State(), After);
+    QCOMPARE(f.Shown.contains(csDisconnected), WentDown);
+    QCOMPARE(f.Errors.size(), Errors);
+    QVERIFY(!c.PendingReconnect());
 
     // Nothing is left waiting: a disconnect asked for afterwards stays a disconnect.
     if (After == QLatin1String("connected")) {
-        C.Disconnect();
-        QVERIFY(F.Device.Settle());
-        QCOMPARE(F.State(), QStringLiteral("disconnected"));
+        c.Disconnect();
+        QVERIFY(f.Device.Settle());
+        QCOMPARE(f.State(), QStringLiteral("disconnected"));
     }
 }
 
 void TestController::redialWithoutProfileLeavesNothingWaiting()
 {
     // The first interface has no profile and is up; the second has profiles and is down.
-    TSimScenario Scenario = TestScenario({QStringLiteral("simA"), QStringLiteral("simB")});
-    Scenario.Interfaces[0].Profiles.clear();
-    TControllerFixture F(Scenario);
-    F.Device.Modem->SetActivationState(QStringLiteral("simA"), Activated);
-    TMainController& C = F.Open();
-    F.Select(QStringLiteral("simA"));
-    QVERIFY(C.CanDisconnect());
-    C.MonitorMessage(WM_MONITOR_REDIAL);
-    QVERIFY(!C.PendingReconnect());
+    TSimScenario scenario = TestScenario({QStringLiteral("simA"), QStringLiteral("simB")});
+    scenario.Interfaces[0].Profiles.clear();
+    TControllerFixture f(scenario);
+    f.Device.Modem->SetActivationState(QStringLiteral("simA"), Activated);
+    TMainController& c = f.Open();
+    f.Select(QStringLiteral("simA"));
+    QVERIFY(c.CanDisconnect());
+    c.MonitorMessage(WM_MONITOR_REDIAL);
+    QVERIFY(!c.PendingReconnect());
 
     // Choosing the other interface, which is down, connects nothing unasked.
-    F.Select(QStringLiteral("simB"));
-    QVERIFY(F.Device.Settle());
-    QCOMPARE(F.State(QStringLiteral("simB")), QStringLiteral("disconnected"));
-    QCOMPARE(F.State(QStringLiteral("simA")), QStringLiteral("connected"));
+    f.Select(QStringLiteral("simB"));
+    QVERIFY(f.Device.Settle());
+    QCOMPARE(f.State(QStringLiteral("simB")), QStringLiteral("disconnected"));
+    QCOMPARE(f.State(QStringLiteral("simA")), QStringLiteral("connected"));
 }
 
 void TestController::reboot_data()
@@ -288,28 +288,28 @@ void TestController::reboot()
     QFETCH(double, SuppressMinutes);
     QFETCH(bool, NeverSuppressed);
     QFETCH(bool, Wanted);
-    TControllerFixture F;
-    TMainController& C = F.Open();
-    F.Select(QStringLiteral("sim0"));
-    TDateTime Now = 0;
-    QVERIFY(TryEncodeDate(2026, 3, 14, Now));
-    Now += 10.0 / 24;
-    Clock::SetNow(Now);
-    F.Opts.SetSuppressTime(NeverSuppressed ? 0.0 : Now + SuppressMinutes / 1440);
+    TControllerFixture f;
+    TMainController& c = f.Open();
+    f.Select(QStringLiteral("sim0"));
+    TDateTime now = 0;
+    QVERIFY(TryEncodeDate(2026, 3, 14, now));
+    now += 10.0 / 24;
+    Clock::SetNow(now);
+    f.Opts.SetSuppressTime(NeverSuppressed ? 0.0 : now + SuppressMinutes / 1440);
 
-    QSignalSpy Warnings(&C, &TMainController::RestartWarningWanted);
-    C.MonitorMessage(WM_MONITOR_REBOOT);
-    QCOMPARE(Warnings.count(), Wanted ? 1 : 0);
+    QSignalSpy warnings(&c, &TMainController::RestartWarningWanted);
+    c.MonitorMessage(WM_MONITOR_REBOOT);
+    QCOMPARE(warnings.count(), Wanted ? 1 : 0);
     if (Wanted) {
-        QCOMPARE(Warnings.first().at(0).toInt(), 60);
-        QCOMPARE(Warnings.first().at(1).toString(), QStringLiteral("Shutdown Warning"));
-        QCOMPARE(Warnings.first().at(2).toString(),
+        QCOMPARE(warnings.first().at(0).toInt(), 60);
+        QCOMPARE(warnings.first().at(1).toString(), QStringLiteral("Shutdown Warning"));
+        QCOMPARE(warnings.first().at(2).toString(),
                  QStringLiteral("Due to a connection failure this PC will be restarted"));
     }
     // A restart request never touches the connection.
-    QVERIFY(F.Device.Settle());
-    QCOMPARE(F.State(), QStringLiteral("disconnected"));
-    QVERIFY(!C.PendingReconnect());
+    QVERIFY(f.Device.Settle());
+    QCOMPARE(f.State(), QStringLiteral("disconnected"));
+    QVERIFY(!c.PendingReconnect());
 }
 
 void TestController::monitorThreadMessages_data()
@@ -329,19 +329,19 @@ void TestController::monitorThreadMessages()
     QFETCH(quint32, Reboot);
     QFETCH(QString, After);
     QFETCH(int, Warnings);
-    TControllerFixture F;
-    auto Monitor = std::make_unique<TFailingMonitor>(Redial, Reboot, 1);
-    TFailingMonitor* Running = Monitor.get();
-    F.Open(std::move(Monitor));
-    F.Select(QStringLiteral("sim0"));
-    QSignalSpy Asked(F.Controller.get(), &TMainController::RestartWarningWanted);
+    TControllerFixture f;
+    auto monitor = std::make_unique<TFailingMonitor>(Redial, Reboot, 1);
+    TFailingMonitor* running = monitor.get();
+    f.Open(std::move(monitor));
+    f.Select(QStringLiteral("sim0"));
+    QSignalSpy asked(f.Controller.get(), &TMainController::RestartWarningWanted);
     // The monitor's message crosses to this thread through the event loop.
-    QTRY_COMPARE(Running->Checks.load(), 1);
+    QTRY_COMPARE(running->Checks.load(), 1);
     QTest::qWait(50);
-    QVERIFY(F.Device.Settle());
-    QCOMPARE(F.State(), After);
-    QCOMPARE(Asked.count(), Warnings);
-    QVERIFY(F.Errors.isEmpty());
+    QVERIFY(f.Device.Settle());
+    QCOMPARE(f.State(), After);
+    QCOMPARE(asked.count(), Warnings);
+    QVERIFY(f.Errors.isEmpty());
 }
 
 void TestController::autoConnect_data()
@@ -361,68 +361,68 @@ void TestController::autoConnect()
     QFETCH(quint32, Activation);
     QFETCH(QString, After);
     QFETCH(bool, Issued);
-    TControllerFixture F;
+    TControllerFixture f;
     {
-        TSQLiteLock Lock(F.Device.Db.DB());
-        F.Device.Db.DB().ExecSQL(
+        TSQLiteLock lock(f.Device.Db.DB());
+        f.Device.Db.DB().ExecSQL(
             QStringLiteral("INSERT INTO CONFIG (NAME, VALUE) VALUES ('autoconnect', %1)").arg(Option ? 1 : 0));
     }
-    F.Device.Modem->SetActivationState(QStringLiteral("sim0"), Activation);
-    TMainController& C = F.Open();
-    F.Select(QStringLiteral("sim0"));
-    F.Shown.clear();
-    C.AutoConnect();
-    QVERIFY(F.Device.Settle());
-    QCOMPARE(F.State(), After);
-    QCOMPARE(F.Shown.contains(csConnecting), Issued);
-    QVERIFY(F.Errors.isEmpty());
+    f.Device.Modem->SetActivationState(QStringLiteral("sim0"), Activation);
+    TMainController& c = f.Open();
+    f.Select(QStringLiteral("sim0"));
+    f.Shown.clear();
+    c.AutoConnect();
+    QVERIFY(f.Device.Settle());
+    QCOMPARE(f.State(), After);
+    QCOMPARE(f.Shown.contains(csConnecting), Issued);
+    QVERIFY(f.Errors.isEmpty());
 }
 
 void TestController::startUpWithoutManager()
 {
-    TControllerFixture F;
+    TControllerFixture f;
     {
-        TSQLiteLock Lock(F.Device.Db.DB());
-        F.Device.Db.DB().ExecSQL(QStringLiteral("INSERT INTO CONFIG (NAME, VALUE) VALUES ('monitor.interval', 120)"));
+        TSQLiteLock lock(f.Device.Db.DB());
+        f.Device.Db.DB().ExecSQL(QStringLiteral("INSERT INTO CONFIG (NAME, VALUE) VALUES ('monitor.interval', 120)"));
     }
-    auto C = std::make_unique<TMainController>();
-    QSignalSpy Problems(C.get(), &TMainController::Problem);
-    C->StartUp([]() -> std::shared_ptr<IMBManager> { throw EMBException(QStringLiteral("No modem stack answers")); });
-    QCOMPARE(Problems.count(), 1);
-    QCOMPARE(Problems.first().first().toString(), QStringLiteral("No modem stack answers"));
-    QVERIFY(C->Manager() == nullptr);
+    auto c = std::make_unique<TMainController>();
+    QSignalSpy problems(c.get(), &TMainController::Problem);
+    c->StartUp([]() -> std::shared_ptr<IMBManager> { throw EMBException(QStringLiteral("No modem stack answers")); });
+    QCOMPARE(problems.count(), 1);
+    QCOMPARE(problems.first().first().toString(), QStringLiteral("No modem stack answers"));
+    QVERIFY(c->Manager() == nullptr);
     // The options are loaded all the same, so that the save at the end writes them back.
-    QVERIFY(F.Opts.Loaded());
-    QCOMPARE(F.Opts.MonitorInterval(), 120U);
+    QVERIFY(f.Opts.Loaded());
+    QCOMPARE(f.Opts.MonitorInterval(), 120U);
     // Without a manager every request is a quiet no-op.
-    C->MonitorMessage(WM_MONITOR_REDIAL);
-    C->Connect();
-    C->RefreshConnectionState();
-    QVERIFY(!C->PendingReconnect());
-    F.Opts.SetProfileName(QStringLiteral("Business"));
-    C->ShutDown();
-    TSQLiteLock Lock(F.Device.Db.DB());
-    F.Device.Db.DB().FetchTable(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = 'profile.name'"));
-    QCOMPARE(F.Device.Db.DB().GetResultSet(1), QStringLiteral("Business"));
+    c->MonitorMessage(WM_MONITOR_REDIAL);
+    c->Connect();
+    c->RefreshConnectionState();
+    QVERIFY(!c->PendingReconnect());
+    f.Opts.SetProfileName(QStringLiteral("Business"));
+    c->ShutDown();
+    TSQLiteLock lock(f.Device.Db.DB());
+    f.Device.Db.DB().FetchTable(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = 'profile.name'"));
+    QCOMPARE(f.Device.Db.DB().GetResultSet(1), QStringLiteral("Business"));
 }
 
 void TestController::shutDownWaitsForTheCheckBeforeSaving()
 {
-    TControllerFixture F;
-    auto Monitor = std::make_unique<TSlowCheckMonitor>();
-    TSlowCheckMonitor* Running = Monitor.get();
-    TMainController& C = F.Open(std::move(Monitor));
-    QTRY_VERIFY(Running->InCheck.load());
-    F.Opts.SetProfileName(QStringLiteral("Business"));
+    TControllerFixture f;
+    auto monitor = std::make_unique<TSlowCheckMonitor>();
+    TSlowCheckMonitor* running = monitor.get();
+    TMainController& c = f.Open(std::move(monitor));
+    QTRY_VERIFY(running->InCheck.load());
+    f.Opts.SetProfileName(QStringLiteral("Business"));
     // ShutDown frees the monitor, so what the check saw is taken from it just before.
-    QString SeenAtEnd;
+    QString seenAtEnd;
     QObject::connect(
-        Running, &QThread::finished, Running, [&] { SeenAtEnd = Running->SavedAtEnd; }, Qt::DirectConnection);
-    C.ShutDown();
-    QCOMPARE(SeenAtEnd, QString());
-    TSQLiteLock Lock(F.Device.Db.DB());
-    F.Device.Db.DB().FetchTable(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = 'profile.name'"));
-    QCOMPARE(F.Device.Db.DB().GetResultSet(1), QStringLiteral("Business"));
+        running, &QThread::finished, running, [&] { seenAtEnd = running->SavedAtEnd; }, Qt::DirectConnection);
+    c.ShutDown();
+    QCOMPARE(seenAtEnd, QString());
+    TSQLiteLock lock(f.Device.Db.DB());
+    f.Device.Db.DB().FetchTable(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = 'profile.name'"));
+    QCOMPARE(f.Device.Db.DB().GetResultSet(1), QStringLiteral("Business"));
 }
 
 QTEST_MAIN(TestController)

@@ -44,9 +44,9 @@ void TestEndToEnd::initTestCase()
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
         QSKIP("needs a private session bus: run under dbus-run-session");
     }
-    for (const char* Tool : {"Xvfb", "xwininfo", "xdotool", "sqlite3"}) {
-        if (QStandardPaths::findExecutable(QLatin1String(Tool)).isEmpty()) {
-            QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/install-deps.sh)").arg(QLatin1String(Tool))));
+    for (const char* tool : {"Xvfb", "xwininfo", "xdotool", "sqlite3"}) {
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/install-deps.sh)").arg(QLatin1String(tool))));
         }
     }
     QVERIFY2(StartXvfb(FXvfb, FDisplay, 60), "no X server could be started");
@@ -57,22 +57,22 @@ void TestEndToEnd::initTestCase()
 
 bool TestEndToEnd::StartWatcher()
 {
-    const QString Name = QStringLiteral("org.kde.StatusNotifierWatcher");
-    FWatcher.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), Name,
-                                QStringLiteral("/StatusNotifierWatcher"), Name});
+    const QString name = QStringLiteral("org.kde.StatusNotifierWatcher");
+    FWatcher.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), name,
+                                QStringLiteral("/StatusNotifierWatcher"), name});
     if (!FWatcher.waitForStarted() ||
-        !WaitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(Name); }, 10000)) {
+        !WaitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(name); }, 10000)) {
         return false;
     }
-    QDBusInterface Mock(Name, QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("org.freedesktop.DBus.Mock"));
-    QDBusReply<void> R1 =
-        Mock.call(QStringLiteral("AddProperty"), Name, QStringLiteral("IsStatusNotifierHostRegistered"),
+    QDBusInterface mock(name, QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("org.freedesktop.DBus.Mock"));
+    QDBusReply<void> r1 =
+        mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("IsStatusNotifierHostRegistered"),
                   QVariant::fromValue(QDBusVariant(true)));
-    QDBusReply<void> R2 = Mock.call(QStringLiteral("AddProperty"), Name, QStringLiteral("ProtocolVersion"),
+    QDBusReply<void> r2 = mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("ProtocolVersion"),
                                     QVariant::fromValue(QDBusVariant(0)));
-    QDBusReply<void> R3 = Mock.call(QStringLiteral("AddMethod"), Name, QStringLiteral("RegisterStatusNotifierItem"),
+    QDBusReply<void> r3 = mock.call(QStringLiteral("AddMethod"), name, QStringLiteral("RegisterStatusNotifierItem"),
                                     QStringLiteral("s"), QString(), QString());
-    return R1.isValid() && R2.isValid() && R3.isValid();
+    return r1.isValid() && r2.isValid() && r3.isValid();
 }
 
 void TestEndToEnd::StopWatcher()
@@ -94,161 +94,161 @@ void TestEndToEnd::cleanupTestCase()
 
 void TestEndToEnd::receivedMessageStoredAndAnnounced()
 {
-    QTemporaryDir Home;
-    TProgram Program(FDisplay, Home);
-    QVERIFY(Program.Start());
-    QVERIFY(Program.Viewable());
-    QCOMPARE(Program.Sim(QStringLiteral("deliver sim0 +4915112345 Hello from the network <b>not bold</b>")),
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    QVERIFY(program.Viewable());
+    QCOMPARE(program.Sim(QStringLiteral("deliver sim0 +4915112345 Hello from the network <b>not bold</b>")),
              QStringLiteral("ok 1"));
-    QCOMPARE(Program.Sim(QStringLiteral("stored sim0")), QStringLiteral("ok 1"));
+    QCOMPARE(program.Sim(QStringLiteral("stored sim0")), QStringLiteral("ok 1"));
     // The device is polled every ten seconds; then the message is stored and the device cleared.
-    QVERIFY(WaitFor([&] { return Program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QLatin1String("1"); },
+    QVERIFY(WaitFor([&] { return program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QLatin1String("1"); },
                     20000));
-    QVERIFY(WaitFor([&] { return Program.Sim(QStringLiteral("stored sim0")) == QLatin1String("ok 0"); }, 5000));
-    QCOMPARE(Program.Sql(QStringLiteral("SELECT SEEN FROM INCOMING")), QStringLiteral("0"));
+    QVERIFY(WaitFor([&] { return program.Sim(QStringLiteral("stored sim0")) == QLatin1String("ok 0"); }, 5000));
+    QCOMPARE(program.Sql(QStringLiteral("SELECT SEEN FROM INCOMING")), QStringLiteral("0"));
     // The balloon went through the desktop's notification service.
-    QFile Log(FLogs.filePath(QStringLiteral("notifications.log")));
+    QFile log(FLogs.filePath(QStringLiteral("notifications.log")));
     QVERIFY(WaitFor(
         [&] {
-            return Log.open(QIODevice::ReadOnly) &&
-                   QString::fromUtf8(Log.readAll()).contains(QStringLiteral("1 New Message"));
+            return log.open(QIODevice::ReadOnly) &&
+                   QString::fromUtf8(log.readAll()).contains(QStringLiteral("1 New Message"));
         },
         5000));
-    Log.close();
+    log.close();
 
     // A picture of every tab for the build's record.
-    for (const char* Tab : {"tsInfo", "tsConnProf", "tsUsage", "tsMessages"}) {
-        QCOMPARE(Program.Window(QStringLiteral("tab %1").arg(QLatin1String(Tab))), QStringLiteral("ok"));
+    for (const char* tab : {"tsInfo", "tsConnProf", "tsUsage", "tsMessages"}) {
+        QCOMPARE(program.Window(QStringLiteral("tab %1").arg(QLatin1String(tab))), QStringLiteral("ok"));
         QTest::qWait(300);
-        const QString File = QStringLiteral(OMBRELAY_SCREENSHOTS "/main-%1.png").arg(QLatin1String(Tab));
-        QCOMPARE(Program.Window(QStringLiteral("screenshot ") + File), QStringLiteral("ok"));
-        QVERIFY(QFileInfo(File).size() > 0);
+        const QString file = QStringLiteral(OMBRELAY_SCREENSHOTS "/main-%1.png").arg(QLatin1String(tab));
+        QCOMPARE(program.Window(QStringLiteral("screenshot ") + file), QStringLiteral("ok"));
+        QVERIFY(QFileInfo(file).size() > 0);
     }
     Run(QStringLiteral("import"),
         {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral(OMBRELAY_SCREENSHOTS "/display.png")},
-        nullptr, Program.Env());
-    QCOMPARE(Program.Stop(), 0);
+        nullptr, program.Env());
+    QCOMPARE(program.Stop(), 0);
 }
 
 void TestEndToEnd::messageSentFromDialog()
 {
-    QTemporaryDir Home;
-    TProgram Program(FDisplay, Home);
-    QVERIFY(Program.Start());
-    const QString Main = Program
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    const QString main = program
                              .XDoTool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
                                        QStringLiteral("^Virelle Ombrelay$")})
                              .section(QLatin1Char('\n'), 0, 0);
-    QVERIFY(!Main.isEmpty());
-    Program.XDoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Main});
-    Program.XDoTool({QStringLiteral("key"), QStringLiteral("ctrl+n")});
-    const QString Dialog = Program
+    QVERIFY(!main.isEmpty());
+    program.XDoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), main});
+    program.XDoTool({QStringLiteral("key"), QStringLiteral("ctrl+n")});
+    const QString dialog = program
                                .XDoTool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
                                          QStringLiteral("^New Message")})
                                .section(QLatin1Char('\n'), 0, 0);
-    QVERIFY(!Dialog.isEmpty());
-    Program.XDoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Dialog});
+    QVERIFY(!dialog.isEmpty());
+    program.XDoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), dialog});
     QTest::qWait(300);
-    Program.XDoTool(
+    program.XDoTool(
         {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("+4917012345")});
-    Program.XDoTool({QStringLiteral("key"), QStringLiteral("Tab")});
-    Program.XDoTool(
+    program.XDoTool({QStringLiteral("key"), QStringLiteral("Tab")});
+    program.XDoTool(
         {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), QStringLiteral("Sent by hand")});
     Run(QStringLiteral("import"),
         {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral(OMBRELAY_SCREENSHOTS "/new-message.png")},
-        nullptr, Program.Env());
-    Program.XDoTool({QStringLiteral("key"), QStringLiteral("Return")});
+        nullptr, program.Env());
+    program.XDoTool({QStringLiteral("key"), QStringLiteral("Return")});
 
-    QVERIFY(WaitFor([&] { return Program.Sim(QStringLiteral("sent sim0")).size() > 3; }, 10000));
-    const QStringList Sent = Program.Sim(QStringLiteral("sent sim0")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    QCOMPARE(Sent.size(), 2); // "ok" and one PDU
+    QVERIFY(WaitFor([&] { return program.Sim(QStringLiteral("sent sim0")).size() > 3; }, 10000));
+    const QStringList sent = program.Sim(QStringLiteral("sent sim0")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(sent.size(), 2); // "ok" and one PDU
     QVERIFY(WaitFor(
         [&] {
-            return Program.Sql(QStringLiteral("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1")) == QLatin1String("1");
+            return program.Sql(QStringLiteral("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1")) == QLatin1String("1");
         },
         5000));
-    QCOMPARE(Program.Sql(QStringLiteral("SELECT PDU FROM OUTGOING")), Sent.at(1));
-    QCOMPARE(Program.Stop(), 0);
+    QCOMPARE(program.Sql(QStringLiteral("SELECT PDU FROM OUTGOING")), sent.at(1));
+    QCOMPARE(program.Stop(), 0);
     // The recipient joined the history, which was saved at the end. A lone number is quoted so
     // that the column's numeric affinity keeps it text, "+" and all.
-    QCOMPARE(Program.Sql(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = 'targetphone'")),
+    QCOMPARE(program.Sql(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = 'targetphone'")),
              QStringLiteral("\"+4917012345\""));
 }
 
 void TestEndToEnd::secondStartHandsOver()
 {
-    QTemporaryDir Home;
-    TProgram Program(FDisplay, Home);
-    QVERIFY(Program.Start());
-    int Exit = -2;
-    QProcess Second;
-    Second.setProcessEnvironment(Program.Env());
-    Second.start(QStringLiteral(OMBRELAY_BINARY), {QStringLiteral("--backend=sim")});
-    QVERIFY(Second.waitForFinished(15000));
-    Exit = Second.exitStatus() == QProcess::NormalExit ? Second.exitCode() : -1;
-    QCOMPARE(Exit, 0);
-    QVERIFY(Program.Running());
-    QCOMPARE(Program.Sim(QStringLiteral("interfaces")), QStringLiteral("ok sim0"));
-    QCOMPARE(Program.Stop(), 0);
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    int exit = -2;
+    QProcess second;
+    second.setProcessEnvironment(program.Env());
+    second.start(QStringLiteral(OMBRELAY_BINARY), {QStringLiteral("--backend=sim")});
+    QVERIFY(second.waitForFinished(15000));
+    exit = second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+    QCOMPARE(exit, 0);
+    QVERIFY(program.Running());
+    QCOMPARE(program.Sim(QStringLiteral("interfaces")), QStringLiteral("ok sim0"));
+    QCOMPARE(program.Stop(), 0);
 }
 
 void TestEndToEnd::hideSwitch_data()
 {
-    QTest::addColumn<QString>("Switch");
+    QTest::addColumn<QString>("hideSwitch");
     QTest::newRow("-HIDE") << "-HIDE";
     QTest::newRow("/hide") << "/hide";
 }
 
 void TestEndToEnd::hideSwitch()
 {
-    QFETCH(QString, Switch);
-    QTemporaryDir Home;
-    TProgram Program(FDisplay, Home);
-    QVERIFY(Program.Start({Switch}));
+    QFETCH(QString, hideSwitch);
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start({hideSwitch}));
     QTest::qWait(500);
-    QCOMPARE(Program.Window(QStringLiteral("visible")), QStringLiteral("ok no"));
-    QVERIFY(!Program.Viewable());
+    QCOMPARE(program.Window(QStringLiteral("visible")), QStringLiteral("ok no"));
+    QVERIFY(!program.Viewable());
     // A second start pops up the tray menu on X11; the window stays in the notification area.
-    int Exit = -2;
-    Run(QStringLiteral(OMBRELAY_BINARY), {}, &Exit, Program.Env());
-    QCOMPARE(Exit, 0);
+    int exit = -2;
+    Run(QStringLiteral(OMBRELAY_BINARY), {}, &exit, program.Env());
+    QCOMPARE(exit, 0);
     QTest::qWait(300);
-    QCOMPARE(Program.Window(QStringLiteral("visible")), QStringLiteral("ok no"));
-    QCOMPARE(Program.Stop(), 0);
+    QCOMPARE(program.Window(QStringLiteral("visible")), QStringLiteral("ok no"));
+    QCOMPARE(program.Stop(), 0);
 }
 
 void TestEndToEnd::noNotificationAreaStartsVisible()
 {
     StopWatcher();
-    QTemporaryDir Home;
-    TProgram Program(FDisplay, Home);
-    const bool Started = Program.Start({QStringLiteral("-hide")});
-    const bool Visible = Started && WaitFor([&] { return Program.Viewable(); }, 5000);
-    Program.Stop();
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    const bool started = program.Start({QStringLiteral("-hide")});
+    const bool visible = started && WaitFor([&] { return program.Viewable(); }, 5000);
+    program.Stop();
     QVERIFY(StartWatcher());
-    QVERIFY(Started);
-    QVERIFY2(Visible, "without a notification area the hide switch must not hide the only window");
+    QVERIFY(started);
+    QVERIFY2(visible, "without a notification area the hide switch must not hide the only window");
 }
 
 void TestEndToEnd::optionsSurviveRestart()
 {
-    QTemporaryDir Home;
+    QTemporaryDir home;
     {
-        TProgram First(FDisplay, Home);
-        QVERIFY(First.Start());
-        QCOMPARE(First.Stop(), 0);
-        QCOMPARE(First.Sql(QStringLiteral("SELECT COUNT(*) FROM CONFIG")), QStringLiteral("11"));
-        First.Sql(QStringLiteral("UPDATE CONFIG SET VALUE = 300 WHERE NAME = 'monitor.interval'; "
+        TProgram first(FDisplay, home);
+        QVERIFY(first.Start());
+        QCOMPARE(first.Stop(), 0);
+        QCOMPARE(first.Sql(QStringLiteral("SELECT COUNT(*) FROM CONFIG")), QStringLiteral("11"));
+        first.Sql(QStringLiteral("UPDATE CONFIG SET VALUE = 300 WHERE NAME = 'monitor.interval'; "
                                  "UPDATE CONFIG SET VALUE = 1 WHERE NAME = 'autoconnect'; "
                                  "UPDATE CONFIG SET VALUE = 'Business' WHERE NAME = 'profile.name'; "
                                  "UPDATE CONFIG SET VALUE = '+4911,\"Anna B\"' WHERE NAME = 'targetphone'"));
     }
-    TProgram Second(FDisplay, Home);
-    QVERIFY(Second.Start());
+    TProgram second(FDisplay, home);
+    QVERIFY(second.Start());
     // Auto-connect with the saved profile acted at start-up.
-    QVERIFY(WaitFor([&] { return Second.Sim(QStringLiteral("state sim0")) == QLatin1String("ok connected"); }, 10000));
-    QCOMPARE(Second.Stop(), 0);
-    QCOMPARE(Second.Sql(QStringLiteral("SELECT NAME || '=' || VALUE FROM CONFIG WHERE NAME IN "
+    QVERIFY(WaitFor([&] { return second.Sim(QStringLiteral("state sim0")) == QLatin1String("ok connected"); }, 10000));
+    QCOMPARE(second.Stop(), 0);
+    QCOMPARE(second.Sql(QStringLiteral("SELECT NAME || '=' || VALUE FROM CONFIG WHERE NAME IN "
                                        "('monitor.interval', 'autoconnect', 'profile.name', 'targetphone') "
                                        "ORDER BY NAME")),
              QStringLiteral(

@@ -26,20 +26,20 @@ namespace Ombrelay
 inline TSimScenario GuiScenario(const QStringList& Ids = {QStringLiteral("sim0")},
                                 const QStringList& Profiles = QStringList())
 {
-    TSimScenario Scenario = TSimScenario::Default();
-    Scenario.DelayMs = 1;
-    TSimInterfaceScenario Base = Scenario.Interfaces.first();
-    Scenario.Interfaces.clear();
-    for (const QString& Id : Ids) {
-        TSimInterfaceScenario Interface = Base;
-        Interface.InterfaceID = Id;
-        Interface.Capacity = 100;
+    TSimScenario scenario = TSimScenario::Default();
+    scenario.DelayMs = 1;
+    TSimInterfaceScenario base = scenario.Interfaces.first();
+    scenario.Interfaces.clear();
+    for (const QString& id : Ids) {
+        TSimInterfaceScenario interface = base;
+        interface.InterfaceID = id;
+        interface.Capacity = 100;
         if (!Profiles.isEmpty() || Ids.isEmpty()) {
-            Interface.Profiles = Profiles;
+            interface.Profiles = Profiles;
         }
-        Scenario.Interfaces << Interface;
+        scenario.Interfaces << interface;
     }
-    return Scenario;
+    return scenario;
 }
 
 class TGuiFixture
@@ -83,18 +83,18 @@ public:
     // Runs the event loop until the modem has delivered every completion and event.
     bool Settle(int TimeoutMs = 10000)
     {
-        QElapsedTimer Timer;
-        Timer.start();
-        int Quiet = 0;
-        while (Timer.elapsed() < TimeoutMs) {
+        QElapsedTimer timer;
+        timer.start();
+        int quiet = 0;
+        while (timer.elapsed() < TimeoutMs) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             if (Modem->PendingEvents() == 0) {
-                if (++Quiet > 3) {
+                if (++quiet > 3) {
                     return true;
                 }
                 QTest::qWait(2);
             } else {
-                Quiet = 0;
+                quiet = 0;
                 QTest::qWait(1);
             }
         }
@@ -110,14 +110,14 @@ public:
 
     QString Config(const QString& Name)
     {
-        TSQLiteLock Lock(Db.DB());
+        TSQLiteLock lock(Db.DB());
         Db.DB().FetchTable(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = '%1'").arg(Name));
         return Db.DB().GetResultSet(1);
     }
 
     int Count(const QString& Sql)
     {
-        TSQLiteLock Lock(Db.DB());
+        TSQLiteLock lock(Db.DB());
         Db.DB().FetchTable(Sql);
         return Db.DB().GetResultSet(1).toInt();
     }

@@ -50,47 +50,47 @@ void TestApplication::errorInEventHandlerIsShown()
 {
     TMessageBox::SetAutoAnswer(QMessageBox::Ok);
     TMessageBox::ClearShown();
-    TFailingReceiver Receiver;
-    QCoreApplication::postEvent(&Receiver, new QEvent(QEvent::User));
-    QCoreApplication::postEvent(&Receiver, new QEvent(QEvent::User));
-    QTRY_COMPARE(Receiver.Events, 2);
+    TFailingReceiver receiver;
+    QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    QTRY_COMPARE(receiver.Events, 2);
     QCOMPARE(TMessageBox::Shown(), (QStringList{"Interface not found: <gone>", "Interface not found: <gone>"}));
 }
 
 void TestApplication::instanceFolderMustBePrivate()
 {
-    QTemporaryDir Runtime;
-    const QByteArray Old = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", Runtime.path().toLocal8Bit());
-    const QString Folder = Runtime.filePath(QStringLiteral("ombrelay"));
+    QTemporaryDir runtime;
+    const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    const QString folder = runtime.filePath(QStringLiteral("ombrelay"));
 
     // Created private when missing.
-    QCOMPARE(TSingleInstance::ServerPath(), Folder + QStringLiteral("/instance"));
-    struct stat Info;
-    QCOMPARE(::stat(QFile::encodeName(Folder).constData(), &Info), 0);
-    QCOMPARE(Info.st_mode & 0777, mode_t(0700));
+    QCOMPARE(TSingleInstance::ServerPath(), folder + QStringLiteral("/instance"));
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0700));
 
     // A folder others may enter is refused rather than used.
-    QCOMPARE(::chmod(QFile::encodeName(Folder).constData(), 0755), 0);
+    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
     QVERIFY_THROWS_EXCEPTION(EOmbrelayError, TSingleInstance::ServerPath());
     // So is a link planted in its place.
-    QVERIFY(QDir(Folder).removeRecursively());
-    QVERIFY(QFile::link(Runtime.path(), Folder));
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(QFile::link(runtime.path(), folder));
     QVERIFY_THROWS_EXCEPTION(EOmbrelayError, TSingleInstance::ServerPath());
 
     // Nobody listening: this instance starts listening.
-    QFile::remove(Folder);
-    TSingleInstance Instance;
-    QVERIFY(!Instance.HandOverOrListen());
-    QVERIFY(QFile::exists(Folder + QStringLiteral("/instance")));
-    qputenv("XDG_RUNTIME_DIR", Old);
+    QFile::remove(folder);
+    TSingleInstance instance;
+    QVERIFY(!instance.HandOverOrListen());
+    QVERIFY(QFile::exists(folder + QStringLiteral("/instance")));
+    qputenv("XDG_RUNTIME_DIR", old);
 }
 
 int main(int argc, char** argv)
 {
-    TApplication App(argc, argv);
-    TestApplication Test;
-    return QTest::qExec(&Test, argc, argv);
+    TApplication app(argc, argv);
+    TestApplication test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_application.moc"

@@ -114,9 +114,9 @@ void TestDialogs::createMessageCounter()
 {
     QFETCH(QString, Text);
     QFETCH(QString, Counter);
-    TfmCreateMessage Dialog;
-    Dialog.mmText->setPlainText(Text);
-    QCOMPARE(Dialog.lbSymbols->text(), Counter);
+    TfmCreateMessage dialog;
+    dialog.mmText->setPlainText(Text);
+    QCOMPARE(dialog.lbSymbols->text(), Counter);
 }
 
 void TestDialogs::createMessageSendRule_data()
@@ -146,103 +146,103 @@ void TestDialogs::createMessageSendRule()
     QFETCH(QString, Number);
     QFETCH(QString, Text);
     QFETCH(bool, Enabled);
-    TfmCreateMessage Dialog;
-    QVERIFY(!Dialog.btnSend->isEnabled());
-    Dialog.cmbTarget->setEditText(Number);
-    Dialog.mmText->setPlainText(Text);
-    QCOMPARE(Dialog.btnSend->isEnabled(), Enabled);
+    TfmCreateMessage dialog;
+    QVERIFY(!dialog.btnSend->isEnabled());
+    dialog.cmbTarget->setEditText(Number);
+    dialog.mmText->setPlainText(Text);
+    QCOMPARE(dialog.btnSend->isEnabled(), Enabled);
 }
 
 void TestDialogs::createMessageHistoryAndKeys()
 {
-    TfmCreateMessage Dialog;
-    Dialog.cmbTarget->addItems({QStringLiteral("+4917012345"), QStringLiteral("0800 1234")});
-    Dialog.cmbTarget->setEditText(QString());
-    Dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Dialog));
-    QTest::keyClicks(Dialog.mmText, QStringLiteral("Hello"));
-    QVERIFY(!Dialog.btnSend->isEnabled());
-    Dialog.cmbTarget->setCurrentIndex(1);
-    QVERIFY(Dialog.btnSend->isEnabled());
+    TfmCreateMessage dialog;
+    dialog.cmbTarget->addItems({QStringLiteral("+4917012345"), QStringLiteral("0800 1234")});
+    dialog.cmbTarget->setEditText(QString());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::keyClicks(dialog.mmText, QStringLiteral("Hello"));
+    QVERIFY(!dialog.btnSend->isEnabled());
+    dialog.cmbTarget->setCurrentIndex(1);
+    QVERIFY(dialog.btnSend->isEnabled());
 
     // The box takes no more than 2000 characters, and Enter adds no line break but sends.
-    Dialog.mmText->setPlainText(QString(1999, QLatin1Char('x')));
-    Dialog.mmText->moveCursor(QTextCursor::End);
-    QTest::keyClicks(Dialog.mmText, QStringLiteral("yz"));
-    QCOMPARE(Dialog.mmText->toPlainText().size(), 2000);
-    QCOMPARE(Dialog.lbSymbols->text(), QStringLiteral("2000 / 14"));
-    QTest::keyClick(Dialog.mmText, Qt::Key_Return);
-    QVERIFY(!Dialog.mmText->toPlainText().contains(QLatin1Char('\n')));
-    QCOMPARE(Dialog.result(), int(QDialog::Accepted));
+    dialog.mmText->setPlainText(QString(1999, QLatin1Char('x')));
+    dialog.mmText->moveCursor(QTextCursor::End);
+    QTest::keyClicks(dialog.mmText, QStringLiteral("yz"));
+    QCOMPARE(dialog.mmText->toPlainText().size(), 2000);
+    QCOMPARE(dialog.lbSymbols->text(), QStringLiteral("2000 / 14"));
+    QTest::keyClick(dialog.mmText, Qt::Key_Return);
+    QVERIFY(!dialog.mmText->toPlainText().contains(QLatin1Char('\n')));
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
 
 void TestDialogs::settingsCopyInAndOut()
 {
-    TOptions Source;
-    Source.SetAutoConnect(true);
-    Source.SetMonitorSettings(
+    TOptions source;
+    source.SetAutoConnect(true);
+    source.SetMonitorSettings(
         {true, 120, 3, 7, {QStringLiteral("http://a.example"), QStringLiteral("http://b.example")}});
-    Source.SetRemoveStoredMessages(false);
-    TfmSettings Dialog;
-    Dialog.CopyIn(Source);
-    QVERIFY(Dialog.cbAutoConnect->isChecked());
-    QVERIFY(!Dialog.cbRemoveStored->isChecked());
-    QVERIFY(Dialog.cbMonitor->isChecked());
-    QCOMPARE(Dialog.lbMonitorSites->count(), 2);
-    QCOMPARE(Dialog.udMonitorInterval->value(), 120);
-    QCOMPARE(Dialog.udMonitorRedialThreshold->value(), 3);
-    QCOMPARE(Dialog.udMonitorRebootThreshold->value(), 7);
+    source.SetRemoveStoredMessages(false);
+    TfmSettings dialog;
+    dialog.CopyIn(source);
+    QVERIFY(dialog.cbAutoConnect->isChecked());
+    QVERIFY(!dialog.cbRemoveStored->isChecked());
+    QVERIFY(dialog.cbMonitor->isChecked());
+    QCOMPARE(dialog.lbMonitorSites->count(), 2);
+    QCOMPARE(dialog.udMonitorInterval->value(), 120);
+    QCOMPARE(dialog.udMonitorRedialThreshold->value(), 3);
+    QCOMPARE(dialog.udMonitorRebootThreshold->value(), 7);
 
     // The up-downs hold the ranges: no interval below 10 or above 3600, a threshold of 0 is fine.
-    Dialog.udMonitorInterval->setValue(5);
-    QCOMPARE(Dialog.udMonitorInterval->value(), 10);
-    Dialog.udMonitorInterval->setValue(4000);
-    QCOMPARE(Dialog.udMonitorInterval->value(), 3600);
-    Dialog.udMonitorRedialThreshold->setValue(0);
-    Dialog.cbAutoConnect->setChecked(false);
-    Dialog.lbMonitorSites->item(0)->setSelected(true);
-    Dialog.acSiteDelExecute();
+    dialog.udMonitorInterval->setValue(5);
+    QCOMPARE(dialog.udMonitorInterval->value(), 10);
+    dialog.udMonitorInterval->setValue(4000);
+    QCOMPARE(dialog.udMonitorInterval->value(), 3600);
+    dialog.udMonitorRedialThreshold->setValue(0);
+    dialog.cbAutoConnect->setChecked(false);
+    dialog.lbMonitorSites->item(0)->setSelected(true);
+    dialog.acSiteDelExecute();
 
-    Dialog.cbRemoveStored->setChecked(true);
+    dialog.cbRemoveStored->setChecked(true);
 
-    TOptions Target;
-    Target.SetRemoveStoredMessages(false);
-    Dialog.CopyOut(Target);
-    QCOMPARE(Target.AutoConnect(), false);
-    QVERIFY(Target.RemoveStoredMessages());
-    const TMonitorSettings Expected{true, 3600, 0, 7, {QStringLiteral("http://b.example")}};
-    QCOMPARE(Target.MonitorSnapshot(), Expected);
+    TOptions target;
+    target.SetRemoveStoredMessages(false);
+    dialog.CopyOut(target);
+    QCOMPARE(target.AutoConnect(), false);
+    QVERIFY(target.RemoveStoredMessages());
+    const TMonitorSettings expected{true, 3600, 0, 7, {QStringLiteral("http://b.example")}};
+    QCOMPARE(target.MonitorSnapshot(), expected);
 }
 
 void TestDialogs::settingsMonitorCheckEnables()
 {
-    TOptions Source;
-    Source.SetMonitorSettings({false, 60, 2, 5, {QStringLiteral("http://a.example")}});
-    TfmSettings Dialog;
-    Dialog.CopyIn(Source);
-    Dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Dialog));
-    const QList<QWidget*> Inside = {Dialog.lbMonitorSites,
-                                    Dialog.btnSiteAdd,
-                                    Dialog.btnSiteDel,
-                                    Dialog.udMonitorInterval,
-                                    Dialog.udMonitorRedialThreshold,
-                                    Dialog.udMonitorRebootThreshold};
-    for (QWidget* W : Inside) {
-        QVERIFY2(!W->isEnabled(), qPrintable(W->objectName()));
+    TOptions source;
+    source.SetMonitorSettings({false, 60, 2, 5, {QStringLiteral("http://a.example")}});
+    TfmSettings dialog;
+    dialog.CopyIn(source);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QList<QWidget*> inside = {dialog.lbMonitorSites,
+                                    dialog.btnSiteAdd,
+                                    dialog.btnSiteDel,
+                                    dialog.udMonitorInterval,
+                                    dialog.udMonitorRedialThreshold,
+                                    dialog.udMonitorRebootThreshold};
+    for (QWidget* w : inside) {
+        QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
     }
-    QVERIFY(Dialog.gbMonitorChecks->isEnabled());
-    QTest::mouseClick(Dialog.cbMonitor, Qt::LeftButton, {}, QPoint(5, Dialog.cbMonitor->height() / 2));
-    QVERIFY(Dialog.cbMonitor->isChecked());
-    for (QWidget* W : Inside) {
-        if (W != Dialog.btnSiteDel) {
-            QVERIFY2(W->isEnabled(), qPrintable(W->objectName()));
+    QVERIFY(dialog.gbMonitorChecks->isEnabled());
+    QTest::mouseClick(dialog.cbMonitor, Qt::LeftButton, {}, QPoint(5, dialog.cbMonitor->height() / 2));
+    QVERIFY(dialog.cbMonitor->isChecked());
+    for (QWidget* w : inside) {
+        if (w != dialog.btnSiteDel) {
+            QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
         }
     }
     // Delete needs a selection as well.
-    QVERIFY(!Dialog.btnSiteDel->isEnabled());
-    Dialog.lbMonitorSites->item(0)->setSelected(true);
-    QVERIFY(Dialog.btnSiteDel->isEnabled());
+    QVERIFY(!dialog.btnSiteDel->isEnabled());
+    dialog.lbMonitorSites->item(0)->setSelected(true);
+    QVERIFY(dialog.btnSiteDel->isEnabled());
 }
 
 void TestDialogs::settingsAddSite_data()
@@ -262,30 +262,30 @@ void TestDialogs::settingsAddSite()
     QFETCH(QString, Entered);
     QFETCH(bool, Confirmed);
     QFETCH(QString, Stored);
-    TfmSettings Dialog;
-    Dialog.SetInputQuery([&](QWidget*, QString& Value) {
+    TfmSettings dialog;
+    dialog.SetInputQuery([&](QWidget*, QString& Value) {
         Value = Entered;
         return Confirmed;
     });
-    Dialog.acSiteAddExecute();
-    QCOMPARE(Dialog.lbMonitorSites->count(), Stored.isEmpty() ? 0 : 1);
+    dialog.acSiteAddExecute();
+    QCOMPARE(dialog.lbMonitorSites->count(), Stored.isEmpty() ? 0 : 1);
     if (!Stored.isEmpty()) {
-        QCOMPARE(Dialog.lbMonitorSites->item(0)->text(), Stored);
+        QCOMPARE(dialog.lbMonitorSites->item(0)->text(), Stored);
     }
 }
 
 void TestDialogs::settingsDeleteSelected()
 {
-    TfmSettings Dialog;
-    Dialog.cbMonitor->setChecked(true);
-    Dialog.lbMonitorSites->addItems({"http://1", "http://2", "http://3", "http://4", "http://5"});
-    for (int I : {0, 2, 4}) {
-        Dialog.lbMonitorSites->item(I)->setSelected(true);
+    TfmSettings dialog;
+    dialog.cbMonitor->setChecked(true);
+    dialog.lbMonitorSites->addItems({"http://1", "http://2", "http://3", "http://4", "http://5"});
+    for (int i : {0, 2, 4}) {
+        dialog.lbMonitorSites->item(i)->setSelected(true);
     }
-    Dialog.acSiteDelExecute();
-    QCOMPARE(Dialog.lbMonitorSites->count(), 2);
-    QCOMPARE(Dialog.lbMonitorSites->item(0)->text(), QStringLiteral("http://2"));
-    QCOMPARE(Dialog.lbMonitorSites->item(1)->text(), QStringLiteral("http://4"));
+    dialog.acSiteDelExecute();
+    QCOMPARE(dialog.lbMonitorSites->count(), 2);
+    QCOMPARE(dialog.lbMonitorSites->item(0)->text(), QStringLiteral("http://2"));
+    QCOMPARE(dialog.lbMonitorSites->item(1)->text(), QStringLiteral("http://4"));
 }
 
 namespace
@@ -293,49 +293,49 @@ namespace
 
 TfmTimedMessage* ShowCountDown()
 {
-    auto* Dialog = new TfmTimedMessage(60, QStringLiteral("Shutdown Warning"),
+    auto* dialog = new TfmTimedMessage(60, QStringLiteral("Shutdown Warning"),
                                        QStringLiteral("Due to a connection failure this PC will be restarted"));
-    Dialog->tmMain->stop(); // the test drives the steps
-    Dialog->tmMain->start(3600 * 1000);
-    Dialog->show();
-    return Dialog;
+    dialog->tmMain->stop(); // the test drives the steps
+    dialog->tmMain->start(3600 * 1000);
+    dialog->show();
+    return dialog;
 }
 
 } // namespace
 
 void TestDialogs::countDownStartsAtSixtyAndRestartsAtZero()
 {
-    QPointer<TfmTimedMessage> Dialog = ShowCountDown();
-    QVERIFY(Dialog->windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(Dialog->btnOK->text(), QStringLiteral("OK (60)"));
-    QCOMPARE(Dialog->lbInfo->textFormat(), Qt::PlainText);
-    for (int I = 0; I < 59; ++I) {
-        Dialog->Tick();
+    QPointer<TfmTimedMessage> dialog = ShowCountDown();
+    QVERIFY(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(dialog->btnOK->text(), QStringLiteral("OK (60)"));
+    QCOMPARE(dialog->lbInfo->textFormat(), Qt::PlainText);
+    for (int i = 0; i < 59; ++i) {
+        dialog->Tick();
     }
-    QCOMPARE(Dialog->btnOK->text(), QStringLiteral("OK (1)"));
+    QCOMPARE(dialog->btnOK->text(), QStringLiteral("OK (1)"));
     QCOMPARE(FReboots, 0);
-    Dialog->Tick();
+    dialog->Tick();
     QCOMPARE(FReboots, 1);
-    QTRY_VERIFY(Dialog.isNull());
+    QTRY_VERIFY(dialog.isNull());
 }
 
 void TestDialogs::countDownOkAt37RequestsRestart()
 {
-    QPointer<TfmTimedMessage> Dialog = ShowCountDown();
-    for (int I = 0; I < 23; ++I) {
-        Dialog->Tick();
+    QPointer<TfmTimedMessage> dialog = ShowCountDown();
+    for (int i = 0; i < 23; ++i) {
+        dialog->Tick();
     }
-    QCOMPARE(Dialog->btnOK->text(), QStringLiteral("OK (37)"));
-    QTest::mouseClick(Dialog->btnOK, Qt::LeftButton);
+    QCOMPARE(dialog->btnOK->text(), QStringLiteral("OK (37)"));
+    QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
     QCOMPARE(FReboots, 1);
-    QTRY_VERIFY(Dialog.isNull());
+    QTRY_VERIFY(dialog.isNull());
 }
 
 void TestDialogs::countDownCancel()
 {
-    QPointer<TfmTimedMessage> Dialog = ShowCountDown();
-    Dialog->btnCancel->click();
-    QTRY_VERIFY(Dialog.isNull());
+    QPointer<TfmTimedMessage> dialog = ShowCountDown();
+    dialog->btnCancel->click();
+    QTRY_VERIFY(dialog.isNull());
     QCOMPARE(FReboots, 0);
     QCOMPARE(Options->SuppressTime(), 0.0);
 }
@@ -351,76 +351,76 @@ void TestDialogs::countDownSuppress_data()
 void TestDialogs::countDownSuppress()
 {
     QFETCH(int, Minutes);
-    TDateTime Ten = 0;
-    QVERIFY(TryEncodeDate(2026, 3, 14, Ten));
-    Clock::SetNow(Ten + 10.0 / 24);
-    QPointer<TfmTimedMessage> Dialog = ShowCountDown();
-    QAction* Item = Dialog->pmSupress->actions().at(Minutes == 10 ? 0 : Minutes == 30 ? 1 : 2);
-    QCOMPARE(Item->text(), QStringLiteral("Supress for %1 minutes").arg(Minutes));
-    Item->trigger();
-    QTRY_VERIFY(Dialog.isNull());
+    TDateTime ten = 0;
+    QVERIFY(TryEncodeDate(2026, 3, 14, ten));
+    Clock::SetNow(ten + 10.0 / 24);
+    QPointer<TfmTimedMessage> dialog = ShowCountDown();
+    QAction* item = dialog->pmSupress->actions().at(Minutes == 10 ? 0 : Minutes == 30 ? 1 : 2);
+    QCOMPARE(item->text(), QStringLiteral("Supress for %1 minutes").arg(Minutes));
+    item->trigger();
+    QTRY_VERIFY(dialog.isNull());
     QCOMPARE(FReboots, 0);
     QCOMPARE(qRound64(Options->SuppressTime() * kSecondsPerDay),
-             qRound64((Ten + 10.0 / 24) * kSecondsPerDay) + Minutes * 60);
+             qRound64((ten + 10.0 / 24) * kSecondsPerDay) + Minutes * 60);
     Options->SetSuppressTime(0);
 }
 
 void TestDialogs::countDownTwoDialogsCountOnTheirOwn()
 {
-    QPointer<TfmTimedMessage> First = ShowCountDown();
-    First->Tick();
-    First->Tick();
-    QPointer<TfmTimedMessage> Second = ShowCountDown();
-    QCOMPARE(First->btnOK->text(), QStringLiteral("OK (58)"));
-    QCOMPARE(Second->btnOK->text(), QStringLiteral("OK (60)"));
-    Second->btnCancel->click();
-    QTRY_VERIFY(Second.isNull());
-    QVERIFY(!First.isNull());
-    First->Tick();
-    QCOMPARE(First->btnOK->text(), QStringLiteral("OK (57)"));
-    First->close();
+    QPointer<TfmTimedMessage> first = ShowCountDown();
+    first->Tick();
+    first->Tick();
+    QPointer<TfmTimedMessage> second = ShowCountDown();
+    QCOMPARE(first->btnOK->text(), QStringLiteral("OK (58)"));
+    QCOMPARE(second->btnOK->text(), QStringLiteral("OK (60)"));
+    second->btnCancel->click();
+    QTRY_VERIFY(second.isNull());
+    QVERIFY(!first.isNull());
+    first->Tick();
+    QCOMPARE(first->btnOK->text(), QStringLiteral("OK (57)"));
+    first->close();
 }
 
 void TestDialogs::countDownRefusedRestartStopsAndStaysOpen()
 {
     FRefuse = true;
-    QPointer<TfmTimedMessage> Dialog = ShowCountDown();
-    for (int I = 0; I < 60; ++I) {
-        Dialog->Tick();
+    QPointer<TfmTimedMessage> dialog = ShowCountDown();
+    for (int i = 0; i < 60; ++i) {
+        dialog->Tick();
     }
     QCOMPARE(FReboots, 1);
-    QVERIFY(!Dialog.isNull());
-    QVERIFY(Dialog->isVisible());
-    QVERIFY(!Dialog->Counting());
+    QVERIFY(!dialog.isNull());
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->Counting());
     QCOMPARE(TMessageBox::Shown().size(), 1);
     QVERIFY(TMessageBox::Shown().first().contains(QStringLiteral("Interactive authentication required.")));
     // Further steps neither wrap the count around nor ask again.
-    Dialog->Tick();
-    Dialog->Tick();
-    QCOMPARE(Dialog->TimeOut(), 0U);
-    QVERIFY(!Dialog->btnOK->text().contains(QStringLiteral("4294967295")));
+    dialog->Tick();
+    dialog->Tick();
+    QCOMPARE(dialog->TimeOut(), 0U);
+    QVERIFY(!dialog->btnOK->text().contains(QStringLiteral("4294967295")));
     QCOMPARE(FReboots, 1);
     // OK tries again; once the system accepts, the dialog goes.
     FRefuse = false;
-    Dialog->btnOK->click();
+    dialog->btnOK->click();
     QCOMPARE(FReboots, 2);
-    QTRY_VERIFY(Dialog.isNull());
+    QTRY_VERIFY(dialog.isNull());
 }
 
 void TestDialogs::aboutVersionAndLinks()
 {
     QCOMPARE(TfmAbout::VersionLine(QStringLiteral("2.1.3.456")), QStringLiteral("Version 2.1.3 64-bit"));
-    TUrlRecorder Recorder;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &Recorder, "Open");
-    TfmAbout Dialog;
-    Dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&Dialog));
-    auto* Version = Dialog.findChild<QLabel*>(QStringLiteral("lbVerInfo"));
-    QVERIFY(Version->text().startsWith(TfmAbout::VersionLine(QStringLiteral(OMBRELAY_VERSION)) + QLatin1Char('\n')));
-    QTest::mouseClick(Dialog.findChild<QLabel*>(QStringLiteral("lbWebSite")), Qt::LeftButton);
-    QTest::mouseClick(Dialog.findChild<QLabel*>(QStringLiteral("lbContact")), Qt::LeftButton);
+    TUrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "Open");
+    TfmAbout dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* version = dialog.findChild<QLabel*>(QStringLiteral("lbVerInfo"));
+    QVERIFY(version->text().startsWith(TfmAbout::VersionLine(QStringLiteral(OMBRELAY_VERSION)) + QLatin1Char('\n')));
+    QTest::mouseClick(dialog.findChild<QLabel*>(QStringLiteral("lbWebSite")), Qt::LeftButton);
+    QTest::mouseClick(dialog.findChild<QLabel*>(QStringLiteral("lbContact")), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    QCOMPARE(Recorder.Opened,
+    QCOMPARE(recorder.Opened,
              (QList<QUrl>{QUrl(QLatin1String(TfmAbout::WebSiteUrl)), QUrl(QLatin1String(TfmAbout::ContactUrl))}));
 }
 

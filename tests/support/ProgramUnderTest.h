@@ -28,43 +28,43 @@ inline const QString TestPython = QStringLiteral("/usr/bin/python3");
 inline QString Run(const QString& Program, const QStringList& Arguments, int* ExitCode = nullptr,
                    const QProcessEnvironment& Env = QProcessEnvironment::systemEnvironment(), int TimeoutMs = 20000)
 {
-    QProcess P;
-    P.setProcessEnvironment(Env);
-    P.start(Program, Arguments);
-    if (!P.waitForFinished(TimeoutMs)) {
-        P.kill();
-        P.waitForFinished();
+    QProcess p;
+    p.setProcessEnvironment(Env);
+    p.start(Program, Arguments);
+    if (!p.waitForFinished(TimeoutMs)) {
+        p.kill();
+        p.waitForFinished();
     }
     if (ExitCode) {
-        *ExitCode = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
+        *ExitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
-    return QString::fromUtf8(P.readAllStandardOutput()).trimmed();
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
 // One line to a local socket, one line back; empty when nobody answers.
 inline QString Ask(const QString& Path, const QString& Line, int TimeoutMs = 5000)
 {
-    QLocalSocket Socket;
-    Socket.connectToServer(Path);
-    if (!Socket.waitForConnected(TimeoutMs)) {
+    QLocalSocket socket;
+    socket.connectToServer(Path);
+    if (!socket.waitForConnected(TimeoutMs)) {
         return QString();
     }
-    Socket.write(Line.toUtf8() + '\n');
-    Socket.waitForBytesWritten(TimeoutMs);
-    QElapsedTimer Timer;
-    Timer.start();
-    while (!Socket.canReadLine() && Timer.elapsed() < TimeoutMs) {
-        Socket.waitForReadyRead(100);
+    socket.write(Line.toUtf8() + '\n');
+    socket.waitForBytesWritten(TimeoutMs);
+    QElapsedTimer timer;
+    timer.start();
+    while (!socket.canReadLine() && timer.elapsed() < TimeoutMs) {
+        socket.waitForReadyRead(100);
     }
-    return QString::fromUtf8(Socket.readLine()).trimmed();
+    return QString::fromUtf8(socket.readLine()).trimmed();
 }
 
 // Polls Condition, running the event loop in between, for at most TimeoutMs.
 inline bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs)
 {
-    QElapsedTimer Timer;
-    Timer.start();
-    while (Timer.elapsed() < TimeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < TimeoutMs) {
         if (Condition()) {
             return true;
         }
@@ -77,18 +77,18 @@ inline bool WaitFor(const std::function<bool()>& Condition, int TimeoutMs)
 // Display gets its name. False when none came up.
 inline bool StartXvfb(QProcess& Xvfb, QString& Display, int FirstDisplay)
 {
-    for (int N = FirstDisplay + int(QCoreApplication::applicationPid() % 200); N < FirstDisplay + 300; ++N) {
-        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(N))) {
+    for (int n = FirstDisplay + int(QCoreApplication::applicationPid() % 200); n < FirstDisplay + 300; ++n) {
+        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) {
             continue;
         }
-        Display = QStringLiteral(":%1").arg(N);
+        Display = QStringLiteral(":%1").arg(n);
         Xvfb.start(QStringLiteral("Xvfb"),
                    {Display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         if (!Xvfb.waitForStarted()) {
             return false;
         }
-        if (WaitFor([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(N)); }, 5000) &&
+        if (WaitFor([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 5000) &&
             Xvfb.state() == QProcess::Running) {
             return true;
         }
@@ -117,12 +117,12 @@ inline bool StartNotificationDaemon(QProcess& Daemon, const QString& LogFile)
 // Ends helper processes: politely, then for good.
 inline void EndProcesses(std::initializer_list<QProcess*> Processes)
 {
-    for (QProcess* P : Processes) {
-        if (P->state() != QProcess::NotRunning) {
-            P->terminate();
-            if (!P->waitForFinished(5000)) {
-                P->kill();
-                P->waitForFinished();
+    for (QProcess* p : Processes) {
+        if (p->state() != QProcess::NotRunning) {
+            p->terminate();
+            if (!p->waitForFinished(5000)) {
+                p->kill();
+                p->waitForFinished();
             }
         }
     }
@@ -222,9 +222,9 @@ public:
     // Whether the main window is mapped on the X server, as a user would see it.
     bool Viewable() const
     {
-        const QString Info = Run(QStringLiteral("xwininfo"),
+        const QString info = Run(QStringLiteral("xwininfo"),
                                  {QStringLiteral("-name"), QStringLiteral("Virelle Ombrelay")}, nullptr, FEnv);
-        return Info.contains(QStringLiteral("IsViewable"));
+        return info.contains(QStringLiteral("IsViewable"));
     }
 
     QString XDoTool(const QStringList& Arguments) const
