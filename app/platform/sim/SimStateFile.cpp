@@ -64,7 +64,12 @@ TSimStoresById TSimStateFile::Read() const
             }
             stores.Messages << msg;
         }
-        stores.NextKey = quint64(o.value(QStringLiteral("nextKey")).toDouble(0));
+        // Converting a negative or too large number to an integer is undefined; such a file is damaged.
+        const double nextKey = o.value(QStringLiteral("nextKey")).toDouble(0);
+        if (!(nextKey >= 0 && nextKey <= 9007199254740992.0)) {
+            throw bad(QStringLiteral("the message counter of %1 is damaged").arg(it.key()));
+        }
+        stores.NextKey = quint64(nextKey);
     }
     return r;
 }
