@@ -3,19 +3,13 @@
 #include "base/DateTime.h"
 #include "base/Errors.h"
 #include "core/DB.h"
+#include "platform/NetCounters.h"
 #include "sqlite/SQLiteDB.h"
 
-#include <QFile>
 #include <QLocale>
 #include <QMutexLocker>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -38,51 +32,6 @@ struct TRegistered
 std::mutex g_sourcesMutex;
 std::vector<TRegistered> g_sources;
 quint64 g_nextSourceId = 1; // 0 is the sysfs source of each usage thread
-
-// Reads a small file whole; false when it cannot be opened or read.
-bool ReadSmallFile(const QByteArray& Path, QByteArray& Content)
-{
-    const int fd = ::open(Path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    char buffer[4096];
-    ssize_t got = 0;
-    do {
-        got = ::read(fd, buffer, sizeof(buffer));
-    } while (got < 0 && errno == EINTR);
-    ::close(fd);
-    if (got < 0) {
-        return false;
-    }
-    Content = QByteArray(buffer, static_cast<int>(got));
-    return true;
-}
-
-bool ReadNumberFile(const QByteArray& Path, quint64& Value)
-{
-    QByteArray text;
-    if (!ReadSmallFile(Path, text)) {
-        return false;
-    }
-    bool ok = false;
-    Value = text.trimmed().toULongLong(&ok);
-    return ok;
-}
-
-bool IsWwan(const QByteArray& InterfacePath)
-{
-    QByteArray uevent;
-    if (!ReadSmallFile(InterfacePath + "/uevent", uevent)) {
-        return false;
-    }
-    for (const QByteArray& line : uevent.split('\n')) {
-        if (line.trimmed() == "DEVTYPE=wwan") {
-            return true;
-        }
-    }
-    return false;
-}
 
 } // namespace
 
@@ -109,44 +58,35 @@ void UnregisterUsageSource(IUsageSource* Source)
 
 bool ReadSysfsInterfaceCounters(const QString& Root, const QString& Name, TInterfaceCounters& Counters)
 {
-    const QByteArray base = QFile::encodeName(Root) + '/' + QFile::encodeName(Name);
-    quint64 ifindex = 0;
-    quint64 rx = 0;
-    quint64 tx = 0;
-    if (!ReadNumberFile(base + "/ifindex", ifindex) || !ReadNumberFile(base + "/statistics/rx_bytes", rx) ||
-        !ReadNumberFile(base + "/statistics/tx_bytes", tx)) {
+    TNetCounters c;
+    if (!ReadNetCounters(Root, Name, c) || !c.HasIfIndex) {
         return false;
     }
-    Counters.Key = Name + QLatin1Char('#') + QString::number(ifindex);
-    Counters.RxBytes = rx;
-    Counters.TxBytes = tx;
+    Counters.Key = Name + QLatin1Char('#') + QString::number(c.IfIndex);
+    Counters.RxBytes = c.RxBytes;
+    Counters.TxBytes = c.TxBytes;
     return true;
 }
 
 TSysfsUsageSource::TSysfsUsageSource(const QString& Root)
-    : FRoot(QFile::encodeName(Root))
+    : FRoot(Root)
 {
 }
 
 bool TSysfsUsageSource::ReadCounters(QList<TInterfaceCounters>& List)
 {
-    DIR* dir = ::opendir(FRoot.constData());
-    if (dir == nullptr) {
+    QList<TNetInterfaceEntry> entries;
+    if (!ListNetInterfaces(FRoot, entries)) {
         return false;
     }
-    const QString root = QFile::decodeName(FRoot);
     for (auto it = FKnown.begin(); it != FKnown.end(); ++it) {
         it->Seen = false;
     }
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.') {
-            continue;
-        }
-        const QByteArray name(entry->d_name);
-        const QByteArray id = name + '/' + QByteArray::number(static_cast<quint64>(entry->d_ino));
+    for (const TNetInterfaceEntry& entry : std::as_const(entries)) {
+        const QString id = entry.Name + QLatin1Char('/') + QString::number(entry.Inode);
         auto known = FKnown.find(id);
         if (known == FKnown.end()) {
-            known = FKnown.insert(id, {IsWwan(FRoot + '/' + name), false});
+            known = FKnown.insert(id, {NetInterfaceHasDevType(FRoot, entry.Name, "wwan"), false});
         }
         known->Seen = true;
         if (!known->Wwan) {
@@ -154,11 +94,10 @@ bool TSysfsUsageSource::ReadCounters(QList<TInterfaceCounters>& List)
         }
         // An interface that vanishes while it is read simply does not count this time.
         TInterfaceCounters counters;
-        if (ReadSysfsInterfaceCounters(root, QFile::decodeName(name), counters)) {
+        if (ReadSysfsInterfaceCounters(FRoot, entry.Name, counters)) {
             List.append(counters);
         }
     }
-    ::closedir(dir);
     for (auto it = FKnown.begin(); it != FKnown.end();) {
         it = it->Seen ? std::next(it) : FKnown.erase(it);
     }

@@ -33,10 +33,10 @@ private:
         bool Seen = false;
     };
 
-    QByteArray FRoot;
+    QString FRoot;
     // What the uevent said about each entry, by name and inode: a re-created interface gets a
     // new inode, so its type is read again, while a known one costs no file read per sample.
-    QHash<QByteArray, TKnown> FKnown;
+    QHash<QString, TKnown> FKnown;
 };
 
 // Reads the counters of interface Name under Root, keyed "name#ifindex". False when the

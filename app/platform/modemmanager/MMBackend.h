@@ -110,6 +110,8 @@ private:
     void OnServiceRegistered(const QString& Service);
     void OnServiceUnregistered(const QString& Service);
     static QList<TNmProfile> ReadProfiles(const QList<QString>& Paths, const QList<QDBusMessage>& Replies);
+    // A bounded wait for one reply, used only while the backend is created.
+    static QDBusMessage CallBounded(QDBusConnection& Bus, const QDBusMessage& Message, int TimeoutMs);
 
     TMMBackendOptions FOptions;
     QDBusConnection FBus;

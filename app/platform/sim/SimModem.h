@@ -10,9 +10,10 @@
 // and failures injected per operation.
 
 #include "platform/MbnPort.h"
+#include "platform/sim/SimFaults.h"
 #include "platform/sim/SimScenario.h"
+#include "platform/sim/SimStateFile.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -114,14 +115,16 @@ public:
 private:
     void RunNext();
     void LoadState();
+    // Saves the state after a change to Interface's stores; when that fails, the stores are put
+    // back to Before and the failure raised.
+    void SaveOrUndo(TSimInterface& Interface, const TSimStores& Before);
 
     QList<std::shared_ptr<TSimInterface>> FInterfaces;
-    QString FStateFile;
+    TSimStateFile FStateFile;
     int FDelayMs;
     bool FCompleteInsideCall = false;
     TMbnRequestId FLastRequestId = 0;
-    QHash<QString, int> FFailures;
-    QHash<QString, int> FLosses;
+    TSimFaults FFaults;
     std::deque<std::function<void()>> FQueue;
     QTimer FQueueTimer;
     QTimer FTrafficTimer;

@@ -91,19 +91,6 @@ TMbnInterfaceCaps ReadCaps(const QJsonObject& O, const QString& Origin)
     return c;
 }
 
-bool IsHexPdu(const QString& Text)
-{
-    if (Text.isEmpty() || Text.size() % 2 != 0) {
-        return false;
-    }
-    for (QChar ch : Text) {
-        if (!isxdigit(ch.unicode() < 128 ? ch.toLatin1() : 'x')) {
-            return false;
-        }
-    }
-    return true;
-}
-
 TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin, int Number)
 {
     static const QStringList Known = {QStringLiteral("id"),        QStringLiteral("capabilities"),
@@ -157,7 +144,7 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
         }
         for (const QJsonValue& m : messages.toArray()) {
             if (m.isString()) {
-                if (!IsHexPdu(m.toString())) {
+                if (!IsPduText(m.toString())) {
                     Fail(Origin, QStringLiteral("%1: message \"%2\" is not PDU text (whole octets in hexadecimal)")
                                      .arg(where, m.toString()));
                 }
@@ -205,6 +192,20 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
 }
 
 } // namespace
+
+bool IsPduText(const QString& Text)
+{
+    if (Text.isEmpty() || Text.size() % 2 != 0) {
+        return false;
+    }
+    for (QChar ch : Text) {
+        char16_t c = ch.unicode();
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) {
+            return false;
+        }
+    }
+    return true;
+}
 
 QString SimProfileXml(const QString& Name, bool IsDefault, const QString& AccessString, const QString& UserName,
                       const QString& Password)

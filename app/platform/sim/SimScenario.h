@@ -61,6 +61,9 @@ struct TSimScenario
     static TSimScenario Parse(const QByteArray& Json, const QString& Origin = QStringLiteral("scenario"));
 };
 
+// Whether Text is a PDU as the store keeps it: whole octets as hexadecimal digits.
+bool IsPduText(const QString& Text);
+
 // A profile XML as a modem stack stores it, for scenarios built in code.
 QString SimProfileXml(const QString& Name, bool IsDefault, const QString& AccessString,
                       const QString& UserName = QString(), const QString& Password = QString());

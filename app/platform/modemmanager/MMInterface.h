@@ -1,0 +1,148 @@
+#pragma once
+
+// A modem of the ModemManager backend. Its own side (capabilities, signal, messages, counters) is
+// in MMInterface.cpp; its connection, made through NetworkManager, in MMNetworkManager.cpp.
+
+#include "platform/MbnPort.h"
+#include "platform/modemmanager/MMBackend.h"
+#include "platform/modemmanager/MMDecode.h"
+
+#include <QDBusMessage>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QVariantMap>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace Ombrelay
+{
+
+// One modem as ModemManager shows it. It is the port's interface, its connection and its SMS
+// facet at once; all three share one lifetime.
+class TMMInterface : public IMbnInterface,
+                     public IMbnConnection,
+                     public IMbnSms,
+                     public std::enable_shared_from_this<TMMInterface>
+{
+public:
+    TMMInterface(TMMInterfaceManager& Manager, const QString& Identifier)
+        : FManager(Manager)
+        , FIdentifier(Identifier)
+    {
+    }
+
+    // IMbnInterface
+    QString InterfaceID() const override { return FIdentifier; }
+    QString Backend() const override { return QStringLiteral("modemmanager"); }
+    TMbnResult GetInterfaceCapability(TMbnInterfaceCaps& Caps) override;
+    TMbnResult GetConnection(std::shared_ptr<IMbnConnection>& Connection) override
+    {
+        Connection = std::shared_ptr<IMbnConnection>(shared_from_this(), static_cast<IMbnConnection*>(this));
+        return mrOk;
+    }
+    TMbnResult GetSignalStrength(quint32& SignalStrength) override;
+    TMbnResult GetSms(std::shared_ptr<IMbnSms>& Sms) override;
+    TMbnResult GetByteCounters(quint64& Received, quint64& Sent) override;
+
+    // IMbnConnection
+    TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) override;
+    TMbnResult Disconnect(TMbnRequestId& RequestId) override;
+    TMbnResult GetConnectionState(quint32& State, QString& ProfileName) override
+    {
+        State = FState;
+        ProfileName = FActiveProfile;
+        return mrOk;
+    }
+
+    // IMbnSms
+    TMbnSmsFormat Format() const override { return TMbnSmsFormat::sfMessage; }
+    TMbnResult SmsRead(TMbnRequestId&) override { return mrNotSupported; }
+    TMbnResult SmsSendPdu(const QString&, quint32, TMbnRequestId&) override { return mrNotSupported; }
+    TMbnResult SmsDelete(TMbnRequestId& RequestId) override;
+    TMbnResult SmsDeleteIndex(quint32, TMbnRequestId&) override { return mrNotSupported; }
+    TMbnResult SmsReadMessages(TMbnRequestId& RequestId) override;
+    TMbnResult SmsSendMessage(const QString& Number, const QString& Text, TMbnRequestId& RequestId) override;
+    TMbnResult SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId) override;
+
+    // The backend's side.
+    void Bind(const QString& Path, const MM::TInterfaceMap& Interfaces);
+    void Unbind()
+    {
+        FPath.clear();
+        FInterfaces.clear();
+    }
+    const QString& Path() const { return FPath; }
+    void UpdateProperties(const QString& Interface, const QVariantMap& Changed);
+    void AddInterfaces(const MM::TInterfaceMap& Interfaces);
+    void RemoveInterfaces(const QStringList& Names)
+    {
+        for (const QString& n : Names) {
+            FInterfaces.remove(n);
+        }
+    }
+    bool HasModem() const;
+
+    // NetworkManager's side.
+    QString FNmDevice;
+    QString FActivePath;
+    void SetIpInterface(const QString& Name)
+    {
+        std::lock_guard<std::mutex> lock(FCounterLock);
+        FIpInterface = Name;
+    }
+    void ActiveStateChanged(const QString& ActivePath, quint32 NmState, quint32 Reason);
+    void TakeActiveConnection(const QString& ActivePath, const QString& ProfileName, quint32 NmState);
+
+private:
+    void Emit(std::function<void()> F)
+    {
+        // Completions never come inside the call that started the request.
+        QTimer::singleShot(0, &FManager, std::move(F));
+    }
+    void Call(const QDBusMessage& Message, std::function<void(const QDBusMessage&)> Done, int TimeoutMs = -1);
+    void FinishConnect(TMbnResult Status);
+    void FinishDisconnect(TMbnResult Status);
+    void ReadDeviceInterface();
+    void QueueDelete(const QString& Key, std::function<void(TMbnResult)> Done);
+    void PumpDeletes();
+
+    TMMInterfaceManager& FManager;
+    QString FIdentifier;
+    QString FPath;
+    MM::TInterfaceMap FInterfaces;
+    QVariantMap FModem;
+
+    // Keys handed out by reads: only these may be deleted, so that a message still RECEIVING
+    // (whose parts are incomplete) is never removed.
+    QSet<QString> FReadKeys;
+    // Messages the program has stored but left on the modem, when removing is off.
+    QSet<QString> FKept;
+    std::deque<std::pair<QString, std::function<void(TMbnResult)>>> FDeletes;
+    bool FDeleting = false;
+
+    quint32 FState = masDeactivated;
+    QString FActiveProfile;
+    QString FConnectingProfile;
+    bool FConnectPending = false;
+    TMbnRequestId FConnectRequest = 0;
+    bool FDisconnectPending = false;
+    TMbnRequestId FDisconnectRequest = 0;
+    quint32 FLastReason = 0;
+
+    // The usage thread reads the counters.
+    std::mutex FCounterLock;
+    QString FIpInterface;
+    QString FCounterKey;
+    quint64 FLastRx = 0;
+    quint64 FLastTx = 0;
+    quint64 FBaseRx = 0;
+    quint64 FBaseTx = 0;
+};
+
+} // namespace Ombrelay

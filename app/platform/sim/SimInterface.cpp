@@ -1,0 +1,353 @@
+#include "platform/sim/SimInterface.h"
+
+#include "sms/SMS.h"
+
+namespace Ombrelay
+{
+
+template <class T, class Emit>
+void TSimInterface::PostBatches(TMbnRequestId Id, const QList<T>& All, const char* CompleteOp, Emit EmitBatch)
+{
+    const int batch = qMax(1, S.ReadBatch);
+    qsizetype at = 0;
+    do {
+        QList<T> part = All.mid(at, batch);
+        at += part.size();
+        const bool more = at < All.size();
+        if (FModem.TakeFailure(CompleteOp)) {
+            // A failed completion ends the read.
+            Post([EmitBatch, Id] { EmitBatch(QList<T>(), false, Id, mrFailed); });
+            return;
+        }
+        Post([EmitBatch, part, more, Id] { EmitBatch(part, more, Id, mrOk); });
+    } while (at < All.size());
+}
+
+template <class Action>
+TMbnResult TSimInterface::PostDelete(TMbnRequestId& RequestId, Action Do)
+{
+    RequestId = FModem.NextRequestId();
+    const TMbnRequestId id = RequestId;
+    const bool fail = FModem.TakeFailure("SmsDeleteComplete");
+    if (FModem.TakeLoss("SmsDelete")) {
+        return mrOk;
+    }
+    Post([this, id, fail, Do] {
+        TMbnResult status = mrFailed;
+        if (!fail) {
+            status = Do();
+            FModem.TrySaveState();
+        }
+        Q_EMIT FModem.SmsDeleteComplete(S.InterfaceID, id, status);
+    });
+    return mrOk;
+}
+
+TMbnResult TSimInterface::GetInterfaceCapability(TMbnInterfaceCaps& Caps)
+{
+    if (FModem.TakeFailure("GetInterfaceCapability")) {
+        return mrFailed;
+    }
+    Caps = S.Caps;
+    return mrOk;
+}
+
+TMbnResult TSimInterface::GetConnection(std::shared_ptr<IMbnConnection>& Connection)
+{
+    if (FModem.TakeFailure("GetConnection")) {
+        return mrFailed;
+    }
+    Connection = std::shared_ptr<IMbnConnection>(shared_from_this(), static_cast<IMbnConnection*>(this));
+    return mrOk;
+}
+
+TMbnResult TSimInterface::GetSignalStrength(quint32& SignalStrength)
+{
+    if (FModem.TakeFailure("GetSignalStrength")) {
+        return mrFailed;
+    }
+    SignalStrength = Signal;
+    return mrOk;
+}
+
+TMbnResult TSimInterface::GetSms(std::shared_ptr<IMbnSms>& Sms)
+{
+    if (FModem.TakeFailure("GetSms")) {
+        return mrFailed;
+    }
+    if ((S.Caps.smsCaps & 0xF) == 0) {
+        return mrNotSupported;
+    }
+    Sms = std::shared_ptr<IMbnSms>(shared_from_this(), static_cast<IMbnSms*>(this));
+    return mrOk;
+}
+
+TMbnResult TSimInterface::GetByteCounters(quint64& Received, quint64& Transmitted)
+{
+    Received = Rx.load();
+    Transmitted = Tx.load();
+    return mrOk;
+}
+
+TMbnResult TSimInterface::Connect(const QString& ProfileName, TMbnRequestId& RequestId)
+{
+    if (FModem.TakeFailure("Connect")) {
+        return mrFailed;
+    }
+    RequestId = FModem.NextRequestId();
+    const TMbnRequestId id = RequestId;
+    TMbnResult status = mrOk;
+    if (FModem.TakeFailure("ConnectComplete")) {
+        status = mrFailed;
+    } else if (!HasProfile(ProfileName)) {
+        status = mrNotFound;
+    }
+    const bool lose = FModem.TakeLoss("Connect");
+    if (State == masActivated) {
+        if (!lose) {
+            Post([this, id] { Q_EMIT FModem.ConnectComplete(S.InterfaceID, id, mrOk); });
+        }
+        return mrOk;
+    }
+    SetState(masActivating);
+    if (lose) {
+        return mrOk;
+    }
+    Post([this, id, status, ProfileName] {
+        if (State != masActivating) {
+            // Dropped or disconnected meanwhile.
+            Q_EMIT FModem.ConnectComplete(S.InterfaceID, id, mrFailed);
+            return;
+        }
+        if (MbnSucceeded(status)) {
+            Profile = ProfileName;
+            SetStateNow(masActivated);
+        } else {
+            SetStateNow(masDeactivated);
+        }
+        Q_EMIT FModem.ConnectComplete(S.InterfaceID, id, status);
+    });
+    return mrOk;
+}
+
+TMbnResult TSimInterface::Disconnect(TMbnRequestId& RequestId)
+{
+    if (FModem.TakeFailure("Disconnect")) {
+        return mrFailed;
+    }
+    RequestId = FModem.NextRequestId();
+    const TMbnRequestId id = RequestId;
+    const TMbnResult status = FModem.TakeFailure("DisconnectComplete") ? mrFailed : mrOk;
+    const bool lose = FModem.TakeLoss("Disconnect");
+    if (State == masDeactivated || State == masNone) {
+        if (!lose) {
+            Post([this, id] { Q_EMIT FModem.DisconnectComplete(S.InterfaceID, id, mrOk); });
+        }
+        return mrOk;
+    }
+    const quint32 before = State;
+    SetState(masDeactivating);
+    if (lose) {
+        return mrOk;
+    }
+    Post([this, id, status, before] {
+        // A failed disconnect leaves the connection as it was.
+        SetStateNow(MbnSucceeded(status) ? masDeactivated : before);
+        Q_EMIT FModem.DisconnectComplete(S.InterfaceID, id, status);
+    });
+    return mrOk;
+}
+
+TMbnResult TSimInterface::GetConnectionState(quint32& Value, QString& ProfileName)
+{
+    if (FModem.TakeFailure("GetConnectionState")) {
+        return mrFailed;
+    }
+    Value = State;
+    ProfileName = State == masActivated ? Profile : QString();
+    return mrOk;
+}
+
+TMbnResult TSimInterface::SmsRead(TMbnRequestId& RequestId)
+{
+    if (FModem.TakeFailure("SmsRead")) {
+        return mrFailed;
+    }
+    if (S.SmsFormat != TMbnSmsFormat::sfPdu) {
+        return mrNotSupported;
+    }
+    RequestId = FModem.NextRequestId();
+    if (FModem.TakeLoss("SmsRead")) {
+        return mrOk;
+    }
+    // The read answers with what the store holds now; later arrivals wait for the next read.
+    QList<TMbnSmsPdu> all;
+    for (const auto& [index, pdu] : Store) {
+        all << TMbnSmsPdu{index, pdu};
+    }
+    PostBatches<TMbnSmsPdu>(RequestId, all, "SmsReadComplete",
+                            [this](const QList<TMbnSmsPdu>& Batch, bool More, TMbnRequestId Id, TMbnResult St) {
+                                Q_EMIT FModem.SmsReadComplete(S.InterfaceID, Batch, More, Id, St);
+                            });
+    return mrOk;
+}
+
+TMbnResult TSimInterface::SmsSendPdu(const QString& PduData, quint32 Size, TMbnRequestId& RequestId)
+{
+    if (FModem.TakeFailure("SmsSendPdu")) {
+        return mrFailed;
+    }
+    if (S.SmsFormat != TMbnSmsFormat::sfPdu || !(S.Caps.smsCaps & mscPduSend)) {
+        return mrNotSupported;
+    }
+    if (!IsPduText(PduData) || Size != quint32(PduData.size() / 2)) {
+        return mrInvalidArgument;
+    }
+    RequestId = FModem.NextRequestId();
+    const TMbnRequestId id = RequestId;
+    const TMbnResult status = FModem.TakeFailure("SmsSendComplete") ? mrFailed : mrOk;
+    if (FModem.TakeLoss("SmsSendPdu")) {
+        return mrOk;
+    }
+    Post([this, id, status, PduData] {
+        if (MbnSucceeded(status)) {
+            Sent << PduData;
+        }
+        Q_EMIT FModem.SmsSendComplete(S.InterfaceID, id, status);
+    });
+    return mrOk;
+}
+
+TMbnResult TSimInterface::SmsDelete(TMbnRequestId& RequestId)
+{
+    if (FModem.TakeFailure("SmsDelete")) {
+        return mrFailed;
+    }
+    return PostDelete(RequestId, [this] {
+        Store.clear();
+        Messages.clear();
+        return mrOk;
+    });
+}
+
+TMbnResult TSimInterface::SmsDeleteIndex(quint32 Index, TMbnRequestId& RequestId)
+{
+    if (FModem.TakeFailure("SmsDeleteIndex")) {
+        return mrFailed;
+    }
+    if (S.SmsFormat != TMbnSmsFormat::sfPdu) {
+        return mrNotSupported;
+    }
+    return PostDelete(RequestId, [this, Index] { return Store.erase(Index) ? mrOk : mrNotFound; });
+}
+
+TMbnResult TSimInterface::SmsReadMessages(TMbnRequestId& RequestId)
+{
+    if (FModem.TakeFailure("SmsReadMessages")) {
+        return mrFailed;
+    }
+    if (S.SmsFormat != TMbnSmsFormat::sfMessage) {
+        return mrNotSupported;
+    }
+    RequestId = FModem.NextRequestId();
+    if (FModem.TakeLoss("SmsReadMessages")) {
+        return mrOk;
+    }
+    PostBatches<TMbnSmsMessage>(RequestId, Messages, "SmsMessageReadComplete",
+                                [this](const QList<TMbnSmsMessage>& Batch, bool More, TMbnRequestId Id, TMbnResult St) {
+                                    Q_EMIT FModem.SmsMessageReadComplete(S.InterfaceID, Batch, More, Id, St);
+                                });
+    return mrOk;
+}
+
+TMbnResult TSimInterface::SmsSendMessage(const QString& Number, const QString& Text, TMbnRequestId& RequestId)
+{
+    if (FModem.TakeFailure("SmsSendMessage")) {
+        return mrFailed;
+    }
+    if (S.SmsFormat != TMbnSmsFormat::sfMessage || !(S.Caps.smsCaps & mscTextSend)) {
+        return mrNotSupported;
+    }
+    if (Number.isEmpty() || Text.isEmpty()) {
+        return mrInvalidArgument;
+    }
+    RequestId = FModem.NextRequestId();
+    const TMbnRequestId id = RequestId;
+    const TMbnResult status = FModem.TakeFailure("SmsSendComplete") ? mrFailed : mrOk;
+    if (FModem.TakeLoss("SmsSendMessage")) {
+        return mrOk;
+    }
+    Post([this, id, status, Number, Text] {
+        if (MbnSucceeded(status)) {
+            SentMessages << TSimSentMessage{Number, Text};
+            // The stack splits the message itself; these are the PDUs that went out.
+            TSmsSend send;
+            send.SetTarget(Number);
+            send.SetText(Text);
+            Sent << send.EncodePdu();
+        }
+        Q_EMIT FModem.SmsSendComplete(S.InterfaceID, id, status);
+    });
+    return mrOk;
+}
+
+TMbnResult TSimInterface::SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId)
+{
+    if (FModem.TakeFailure("SmsDeleteMessage")) {
+        return mrFailed;
+    }
+    if (S.SmsFormat != TMbnSmsFormat::sfMessage) {
+        return mrNotSupported;
+    }
+    return PostDelete(RequestId, [this, Key] {
+        for (qsizetype i = 0; i < Messages.size(); ++i) {
+            if (Messages[i].Key == Key) {
+                Messages.removeAt(i);
+                return mrOk;
+            }
+        }
+        return mrNotFound;
+    });
+}
+
+quint32 TSimInterface::AddPdu(const QString& Pdu)
+{
+    quint32 index = 0;
+    while (Store.count(index)) {
+        ++index;
+    }
+    Store[index] = Pdu;
+    return index;
+}
+
+void TSimInterface::AddMessage(TMbnSmsMessage Message)
+{
+    Message.Key = QStringLiteral("m%1").arg(++NextKey);
+    Messages << Message;
+}
+
+bool TSimInterface::HasProfile(const QString& Name) const
+{
+    for (const QString& xml : S.Profiles) {
+        // The stack finds a profile by its name element.
+        const QString tag = QStringLiteral("<Name>%1</Name>").arg(Name.toHtmlEscaped());
+        if (xml.contains(tag)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TSimInterface::SetState(quint32 Value)
+{
+    State = Value;
+    Post([this] { Q_EMIT FModem.ConnectStateChange(S.InterfaceID); });
+}
+
+void TSimInterface::SetStateNow(quint32 Value)
+{
+    State = Value;
+    Q_EMIT FModem.ConnectStateChange(S.InterfaceID);
+}
+
+} // namespace Ombrelay

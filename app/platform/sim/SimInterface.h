@@ -1,0 +1,100 @@
+#pragma once
+
+// One interface of the simulated modem with its connection and SMS facets. It answers through the
+// modem: completions and events go into the modem's queue, failures come from its fault table.
+
+#include "platform/MbnPort.h"
+#include "platform/sim/SimModem.h"
+#include "platform/sim/SimScenario.h"
+#include "platform/sim/SimStateFile.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace Ombrelay
+{
+
+// One simulated interface: the interface object with its connection and SMS facets.
+class TSimInterface : public IMbnInterface,
+                      public IMbnConnection,
+                      public IMbnSms,
+                      public std::enable_shared_from_this<TSimInterface>
+{
+public:
+    TSimInterface(TSimModem& Modem, const TSimInterfaceScenario& Scenario)
+        : FModem(Modem)
+        , S(Scenario)
+        , Signal(Scenario.Signal)
+    {
+    }
+
+    // IMbnInterface
+    QString InterfaceID() const override { return S.InterfaceID; }
+    QString Backend() const override { return QStringLiteral("sim"); }
+    TMbnResult GetInterfaceCapability(TMbnInterfaceCaps& Caps) override;
+    TMbnResult GetConnection(std::shared_ptr<IMbnConnection>& Connection) override;
+    TMbnResult GetSignalStrength(quint32& SignalStrength) override;
+    TMbnResult GetSms(std::shared_ptr<IMbnSms>& Sms) override;
+    // Read on the usage thread: the counters are atomics, nothing else is touched.
+    TMbnResult GetByteCounters(quint64& Received, quint64& Transmitted) override;
+
+    // IMbnConnection
+    TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) override;
+    TMbnResult Disconnect(TMbnRequestId& RequestId) override;
+    TMbnResult GetConnectionState(quint32& Value, QString& ProfileName) override;
+
+    // IMbnSms
+    TMbnSmsFormat Format() const override { return S.SmsFormat; }
+
+    TMbnResult SmsRead(TMbnRequestId& RequestId) override;
+    TMbnResult SmsSendPdu(const QString& PduData, quint32 Size, TMbnRequestId& RequestId) override;
+    TMbnResult SmsDelete(TMbnRequestId& RequestId) override;
+    TMbnResult SmsDeleteIndex(quint32 Index, TMbnRequestId& RequestId) override;
+    TMbnResult SmsReadMessages(TMbnRequestId& RequestId) override;
+    TMbnResult SmsSendMessage(const QString& Number, const QString& Text, TMbnRequestId& RequestId) override;
+    TMbnResult SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId) override;
+
+    // The device side.
+    // The stores as they stand, and back again (a state that could not be saved is undone).
+    TSimStores Stores() const { return {Store, Messages, NextKey}; }
+    void RestoreStores(const TSimStores& Value)
+    {
+        Store = Value.Pdus;
+        Messages = Value.Messages;
+        NextKey = Value.NextKey;
+    }
+    int StoredCount() const { return S.SmsFormat == TMbnSmsFormat::sfPdu ? int(Store.size()) : int(Messages.size()); }
+    quint32 AddPdu(const QString& Pdu);
+    void AddMessage(TMbnSmsMessage Message);
+    bool HasProfile(const QString& Name) const;
+    void SetState(quint32 Value);
+    void SetStateNow(quint32 Value);
+    void Post(std::function<void()> Event) { FModem.Post(std::move(Event)); }
+
+    template <class T, class Emit>
+    void PostBatches(TMbnRequestId Id, const QList<T>& All, const char* CompleteOp, Emit EmitBatch);
+
+    template <class Action>
+    TMbnResult PostDelete(TMbnRequestId& RequestId, Action Do);
+
+    TSimModem& FModem;
+    TSimInterfaceScenario S;
+    quint32 Signal;
+    quint32 State = masDeactivated;
+    QString Profile;
+    std::map<quint32, QString> Store;
+    QList<TMbnSmsMessage> Messages;
+    quint64 NextKey = 0;
+    QStringList Sent;
+    QList<TSimSentMessage> SentMessages;
+    std::atomic<quint64> Rx{0};
+    std::atomic<quint64> Tx{0};
+};
+
+} // namespace Ombrelay
