@@ -125,6 +125,15 @@ private:
         QList<quint32> StoredIndexes; // PDU mode: storage indexes whose rows are committed
         QStringList StoredKeys;       // message mode: keys whose rows are committed
     };
+    // What one read completion delivered, as the rows to store and the handles that delete the
+    // messages from the device once those rows are committed.
+    struct TReadBatch
+    {
+        QStringList Pdus;
+        bool Rebuilt = false;   // PDUs built here from whole messages
+        QList<quint32> Indexes; // PDU mode: storage indexes
+        QStringList Keys;       // message mode: message keys
+    };
     struct TSendRequest
     {
         QString InterfaceID;
@@ -148,16 +157,17 @@ private:
     void OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages, bool MoreMsgs,
                                   quint32 RequestId, qint32 Status);
     void OnSmsSendComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
-    // Stores received PDUs in one transaction and files them into the item's inbox. A PDU the
-    // inbox already holds is not stored again. Returns how many rows were written; once it
-    // returns, every PDU of Pdus is in the database.
-    int StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt);
+    // The rest of a read completion in either mode: a completion that came inside the read
+    // request is kept until the request is recorded; a successful one with messages (Delivered)
+    // has its batch built by Build and stored in one transaction, a store failure reported once,
+    // the new rows announced; the last one of a read deletes what the read stored.
+    void CompleteRead(const QString& InterfaceID, bool Delivered, bool MoreMsgs, quint32 RequestId, qint32 Status,
+                      const std::function<TReadBatch()>& Build);
     // Called inside the handler of a failed store: the error to report, or none when this
     // interface's failure has been reported already and no store has succeeded since.
     std::exception_ptr StoreFailed(const QString& InterfaceID);
     // Ends a read: the messages whose rows are committed leave the device, by index or key.
     void FinishRead(quint32 RequestId);
-    QList<qint64> InsertOutgoing(const QStringList& Pdus, bool Rebuilt);
     void RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt);
     void HandleSendComplete(quint32 RequestId, qint32 Status);
     struct TUsageRegistration;

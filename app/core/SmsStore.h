@@ -1,12 +1,14 @@
 #pragma once
 
 // The message store: inbox and outbox of one broadband interface as lists of messages, where
-// one message may have been carried by several PDUs (a concatenated SMS).
+// one message may have been carried by several PDUs (a concatenated SMS). The lists own every
+// statement on the tables INCOMING and OUTGOING; the transport hands them PDUs and row ids.
 
 #include "base/DateTime.h"
 #include "sms/SMS.h"
 
 #include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -196,6 +198,12 @@ public:
     // Whether a PDU with exactly this text is already stored in the inbox (loaded or added), so
     // that a transport can skip storing a PDU that a device hands over a second time.
     bool ContainsPdu(const QString& Pdu) const;
+    // Stores received PDUs as unseen INCOMING rows in one transaction, then files them into this
+    // inbox; a PDU the inbox already holds, or that came earlier in Pdus, is not stored again.
+    // Rebuilt marks PDUs built here from whole messages. Returns how many rows were written.
+    // Once it returns, every PDU of Pdus is committed; when it raises, none of this call is
+    // committed and the inbox is unchanged.
+    int StoreReceived(const QStringList& Pdus, bool Rebuilt);
 
 protected:
     QString GetTableName() const override { return QStringLiteral("INCOMING"); }
@@ -212,6 +220,16 @@ private:
 
 class TSmsOutgoingList : public TSmsList<TSmsOutgoingItem>
 {
+public:
+    // Records submitted PDUs as unsent OUTGOING rows in one transaction and returns their row
+    // ids in the order of Pdus. They join an outbox only when the device confirms them.
+    static QList<qint64> StoreSubmitted(const QStringList& Pdus, bool Rebuilt);
+    // Marks the rows sent, in one transaction.
+    static void MarkSent(const QList<qint64>& Rows);
+    // MarkSent, then files each of the rows into this outbox as a sent message, with the date
+    // and PDU read back from its row. Returns how many messages were filed.
+    int ConfirmSent(const QList<qint64>& Rows, bool Rebuilt);
+
 protected:
     QString GetTableName() const override { return QStringLiteral("OUTGOING"); }
     QString StatusColumn() const override { return QStringLiteral("SENT"); }

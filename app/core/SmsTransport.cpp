@@ -1,7 +1,6 @@
 // The manager's message traffic with the devices: poll, store, clear; submit, record, confirm.
 
 #include "base/DateTime.h"
-#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
 #include "core/SmsStore.h"
@@ -14,19 +13,6 @@ namespace Ombrelay
 
 namespace
 {
-
-const QString kInsertIncoming = QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (:DATE, :SEEN, :PDU)");
-const QString kInsertIncomingRebuilt =
-    QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, REBUILT) VALUES (:DATE, :SEEN, :PDU, :REBUILT)");
-const QString kInsertOutgoing = QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES (:DATE, :SENT, :PDU)");
-const QString kInsertOutgoingRebuilt =
-    QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU, REBUILT) VALUES (:DATE, :SENT, :PDU, :REBUILT)");
-
-TSQLiteDB& Db()
-{
-    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
-    return *Database;
-}
 
 // The concatenation reference of a rebuilt message comes from the message itself, so that the
 // same message read twice (a delete that failed) rebuilds to the same PDUs and is known again.
@@ -126,50 +112,44 @@ void TMBManager::ReadSms(const QString& InterfaceID)
     }
 }
 
-int TMBManager::StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt)
-{
-    TSQLiteDB& db = Db();
-    TSmsIncomingList* inbox = Item->SmsIncomingList();
-    TSQLiteLock lock(db);
-    QList<std::pair<QString, qint64>> rows;
-    {
-        // The whole batch is committed before anyone is told to delete any of it.
-        TSQLiteTransaction transaction(db);
-        TSQLiteQuery query(db, Rebuilt ? kInsertIncomingRebuilt : kInsertIncoming);
-        QSet<QString> batch;
-        for (const QString& pdu : Pdus) {
-            // A PDU already stored (the device kept it after a delete that failed) is not stored again.
-            if (inbox->ContainsPdu(pdu) || batch.contains(pdu)) {
-                continue;
-            }
-            batch.insert(pdu);
-            db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
-            db.SetParamByNameAsBool(QStringLiteral("SEEN"), false);
-            db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
-            if (Rebuilt) {
-                db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
-            }
-            db.Exec();
-            rows.append({pdu, db.GetLastInsertRowId()});
-        }
-        db.FreeQuery();
-        transaction.Commit();
-    }
-    for (const auto& [pdu, row] : rows) {
-        // An undecodable PDU becomes an item that says so; its row is stored either way.
-        inbox->AddMessage(Clock::Now(), pdu, quint32(row), Rebuilt);
-    }
-    return int(rows.size());
-}
-
 void TMBManager::OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnSmsPdu>& Messages, bool MoreMsgs,
                                    quint32 RequestId, qint32 Status)
+{
+    CompleteRead(InterfaceID, !Messages.isEmpty(), MoreMsgs, RequestId, Status, [Messages] {
+        TReadBatch batch;
+        batch.Pdus.reserve(Messages.size());
+        for (const TMbnSmsPdu& m : Messages) {
+            batch.Pdus << m.PduData;
+            batch.Indexes << m.Index;
+        }
+        return batch;
+    });
+}
+
+void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages,
+                                          bool MoreMsgs, quint32 RequestId, qint32 Status)
+{
+    CompleteRead(InterfaceID, !Messages.isEmpty(), MoreMsgs, RequestId, Status, [Messages] {
+        // A whole message is kept as the SMS-DELIVER PDUs our codec builds from it, marked
+        // rebuilt: the network's own PDUs were never seen.
+        TReadBatch batch;
+        batch.Rebuilt = true;
+        for (const TMbnSmsMessage& m : Messages) {
+            batch.Pdus << BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m));
+            batch.Keys << m.Key;
+        }
+        return batch;
+    });
+}
+
+void TMBManager::CompleteRead(const QString& InterfaceID, bool Delivered, bool MoreMsgs, quint32 RequestId,
+                              qint32 Status, const std::function<TReadBatch()>& Build)
 {
     auto it = FSmsReadRequestQueue.find(RequestId);
     if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
         if (FReading > 0) {
             FEarlyReadCompletions.append(
-                {RequestId, [=, this] { OnSmsReadComplete(InterfaceID, Messages, MoreMsgs, RequestId, Status); }});
+                {RequestId, [=, this] { CompleteRead(InterfaceID, Delivered, MoreMsgs, RequestId, Status, Build); }});
         }
         // Not a read of ours (another program's, or one that timed out): nothing is stored,
         // nothing is deleted.
@@ -178,71 +158,18 @@ void TMBManager::OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnS
     std::exception_ptr error;
     int added = 0;
     TMBInterfaceItem* item = FInterfaceList->FindByID(InterfaceID);
-    if (MbnSucceeded(Status) && !Messages.isEmpty() && item) {
-        QStringList pdus;
-        pdus.reserve(Messages.size());
-        for (const TMbnSmsPdu& m : Messages) {
-            pdus << m.PduData;
-        }
+    if (MbnSucceeded(Status) && Delivered && item) {
         try {
-            added = StoreIncoming(item, pdus, false);
+            // Built only for a batch that is stored: rebuilding whole messages costs, and a
+            // failure to rebuild is a failure to store.
+            const TReadBatch batch = Build();
+            added = item->SmsIncomingList()->StoreReceived(batch.Pdus, batch.Rebuilt);
             FStoreFailing.remove(InterfaceID);
-            QList<quint32>& stored = FSmsReadRequestQueue[RequestId].StoredIndexes;
-            for (const TMbnSmsPdu& m : Messages) {
-                stored << m.Index;
-            }
+            TReadRequest& request = FSmsReadRequestQueue[RequestId];
+            request.StoredIndexes << batch.Indexes;
+            request.StoredKeys << batch.Keys;
         } catch (...) {
             // Nothing of this batch is committed, so none of it is deleted: the next read brings it again.
-            error = StoreFailed(InterfaceID);
-        }
-    }
-    try {
-        for (int n = 0; n < added && FIncomingSmsNotify; ++n) {
-            FIncomingSmsNotify(item);
-        }
-    } catch (...) {
-        if (!error) {
-            error = std::current_exception();
-        }
-    }
-    if (!MoreMsgs) {
-        FinishRead(RequestId);
-    }
-    if (error) {
-        std::rethrow_exception(error);
-    }
-}
-
-void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages,
-                                          bool MoreMsgs, quint32 RequestId, qint32 Status)
-{
-    auto it = FSmsReadRequestQueue.find(RequestId);
-    if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
-        if (FReading > 0) {
-            FEarlyReadCompletions.append(
-                {RequestId,
-                 [=, this] { OnSmsMessageReadComplete(InterfaceID, Messages, MoreMsgs, RequestId, Status); }});
-        }
-        return;
-    }
-    std::exception_ptr error;
-    int added = 0;
-    TMBInterfaceItem* item = FInterfaceList->FindByID(InterfaceID);
-    if (MbnSucceeded(Status) && !Messages.isEmpty() && item) {
-        try {
-            // A whole message is kept as the SMS-DELIVER PDUs our codec builds from it, marked
-            // rebuilt: the network's own PDUs were never seen.
-            QStringList pdus;
-            for (const TMbnSmsMessage& m : Messages) {
-                pdus << BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m));
-            }
-            added = StoreIncoming(item, pdus, true);
-            FStoreFailing.remove(InterfaceID);
-            QStringList& stored = FSmsReadRequestQueue[RequestId].StoredKeys;
-            for (const TMbnSmsMessage& m : Messages) {
-                stored << m.Key;
-            }
-        } catch (...) {
             error = StoreFailed(InterfaceID);
         }
     }
@@ -307,28 +234,6 @@ void TMBManager::FinishRead(quint32 RequestId)
     }
 }
 
-QList<qint64> TMBManager::InsertOutgoing(const QStringList& Pdus, bool Rebuilt)
-{
-    TSQLiteDB& db = Db();
-    TSQLiteLock lock(db);
-    QList<qint64> rows;
-    TSQLiteTransaction transaction(db);
-    TSQLiteQuery query(db, Rebuilt ? kInsertOutgoingRebuilt : kInsertOutgoing);
-    for (const QString& pdu : Pdus) {
-        db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
-        db.SetParamByNameAsBool(QStringLiteral("SENT"), false);
-        db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
-        if (Rebuilt) {
-            db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
-        }
-        db.Exec();
-        rows << db.GetLastInsertRowId();
-    }
-    db.FreeQuery();
-    transaction.Commit();
-    return rows;
-}
-
 void TMBManager::RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt)
 {
     FSmsSentRequestIdent.insert(RequestId, TSendRequest{InterfaceID, Rows, Rebuilt});
@@ -352,7 +257,7 @@ void TMBManager::SendSms(const QString& InterfaceID, const QString& Pdu)
     TSendingScope scope(FSending);
     TMbnRequestId id = 0;
     Check(sms->SmsSendPdu(Pdu, quint32(Pdu.size() / 2), id), QStringLiteral("SmsSendPdu"));
-    RecordSend(id, InterfaceID, InsertOutgoing({Pdu}, false), false);
+    RecordSend(id, InterfaceID, TSmsOutgoingList::StoreSubmitted({Pdu}, false), false);
     if (FSending == 1) {
         FEarlySendCompletions.clear();
     }
@@ -377,7 +282,7 @@ void TMBManager::SendMessage(const QString& InterfaceID, const QString& Number, 
     TMbnRequestId id = 0;
     Check(sms->SmsSendMessage(Number, Text, id), QStringLiteral("SmsSendMessage"));
     // The stack splits and sends the message itself; the outbox keeps it as our SUBMIT PDUs, marked rebuilt.
-    RecordSend(id, InterfaceID, InsertOutgoing(Pdus, true), true);
+    RecordSend(id, InterfaceID, TSmsOutgoingList::StoreSubmitted(Pdus, true), true);
     if (FSending == 1) {
         FEarlySendCompletions.clear();
     }
@@ -408,31 +313,13 @@ void TMBManager::HandleSendComplete(quint32 RequestId, qint32 Status)
     if (request.RowIds.isEmpty()) {
         return;
     }
+    // The rows are sent whether or not the interface is still listed; its outbox files them.
     TMBInterfaceItem* item = FInterfaceList->FindByID(interfaceId);
-    TSQLiteDB& db = Db();
     int added = 0;
-    {
-        TSQLiteLock lock(db);
-        {
-            TSQLiteTransaction transaction(db);
-            for (qint64 row : request.RowIds) {
-                db.ExecSQL(QStringLiteral("UPDATE OUTGOING SET SENT = 1 WHERE ID = ") + QString::number(row));
-            }
-            transaction.Commit();
-        }
-        if (item) {
-            for (qint64 row : request.RowIds) {
-                TSQLiteQuery query(db, QStringLiteral("SELECT * FROM OUTGOING WHERE ID = ") + QString::number(row));
-                while (db.Next()) {
-                    TSmsOutgoingItem* message =
-                        item->SmsOutgoingList()->AddMessage(db.GetFieldByNameAsDateTime(QStringLiteral("DATE")),
-                                                            db.GetFieldByNameAsString(QStringLiteral("PDU")),
-                                                            quint32(row), request.Rebuilt);
-                    message->SetSent(true);
-                    ++added;
-                }
-            }
-        }
+    if (item) {
+        added = item->SmsOutgoingList()->ConfirmSent(request.RowIds, request.Rebuilt);
+    } else {
+        TSmsOutgoingList::MarkSent(request.RowIds);
     }
     for (int n = 0; n < added && FOutgoingSmsNotify; ++n) {
         FOutgoingSmsNotify(item);
