@@ -71,7 +71,7 @@ void TSmsItem::SetText(const QString& Value, int Index)
     FText[Index] = Value;
 }
 
-void TSmsItem::AddDBIdent(quint32 Value)
+void TSmsItem::AddDBIdent(qint64 Value)
 {
     FRowIDs.append(Value);
 }
@@ -103,7 +103,7 @@ void TSmsIncomingItem::MarkSeen()
     {
         TSQLiteLock lock(db);
         TSQLiteQuery query(db, kMarkSeen);
-        for (quint32 id : RowIDs()) {
+        for (qint64 id : RowIDs()) {
             db.SetParamAsInt64(1, id);
             db.Exec();
         }
@@ -136,7 +136,7 @@ TSmsItem* TSmsListBase::FindOpen(const QString& Number, int RefNo, int Total, TD
     return best;
 }
 
-TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, quint32 DBIdent, bool Rebuilt)
+TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DBIdent, bool Rebuilt)
 {
     TSmsRecv recv;
     bool text = false;
@@ -250,8 +250,7 @@ void TSmsListBase::LoadMessages()
     }
     while (Database->Next()) {
         TSmsItem* item = AddPdu(Database->GetFieldAsDateTime(date), Database->GetFieldAsString(pdu),
-                                static_cast<quint32>(Database->GetFieldAsInt64(id)),
-                                rebuilt >= 0 && Database->GetFieldAsBool(rebuilt));
+                                Database->GetFieldAsInt64(id), rebuilt >= 0 && Database->GetFieldAsBool(rebuilt));
         ReadStatus(item, status);
     }
 }
@@ -330,7 +329,7 @@ int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt)
     }
     for (const auto& [pdu, row] : rows) {
         // An undecodable PDU becomes an item that says so; its row is stored either way.
-        AddMessage(Clock::Now(), pdu, quint32(row), Rebuilt);
+        AddMessage(Clock::Now(), pdu, row, Rebuilt);
     }
     return int(rows.size());
 }
@@ -382,9 +381,8 @@ int TSmsOutgoingList::ConfirmSent(const QList<qint64>& Rows, bool Rebuilt)
         TSQLiteQuery query(db, kSelectOutgoing);
         db.SetParamAsInt64(1, row);
         while (db.Next()) {
-            TSmsOutgoingItem* message =
-                AddMessage(db.GetFieldByNameAsDateTime(QStringLiteral("DATE")),
-                           db.GetFieldByNameAsString(QStringLiteral("PDU")), quint32(row), Rebuilt);
+            TSmsOutgoingItem* message = AddMessage(db.GetFieldByNameAsDateTime(QStringLiteral("DATE")),
+                                                   db.GetFieldByNameAsString(QStringLiteral("PDU")), row, Rebuilt);
             message->SetSent(true);
             ++added;
         }

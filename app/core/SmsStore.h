@@ -40,8 +40,9 @@ public:
     QString Text() const;
     // Stores one part text at Index (0 for a single-part message, the sequence number otherwise).
     void SetText(const QString& Value, int Index);
-    // Appends the database row id of one more PDU of this message.
-    void AddDBIdent(quint32 Value);
+    // Appends the database row id of one more PDU of this message. Row ids are 64-bit: SQLite
+    // hands out ids beyond 2^32, and a narrowed id would name another row.
+    void AddDBIdent(qint64 Value);
 
     int RefNo() const { return FRefNo; }
     void SetRefNo(int Value) { FRefNo = Value; }
@@ -50,7 +51,7 @@ public:
     TDateTime DateTime() const { return FDateTime; }
     void SetDateTime(TDateTime Value) { FDateTime = Value; }
     // Row ids of all PDUs of this message, in the order they were added.
-    const QVarLengthArray<quint32, 1>& RowIDs() const { return FRowIDs; }
+    const QVarLengthArray<qint64, 1>& RowIDs() const { return FRowIDs; }
 
     // Parts announced by a multipart message; 0 for a single-part one.
     int Total() const { return FTotal; }
@@ -80,7 +81,7 @@ private:
     int FRefNo = 0;
     TDateTime FDateTime = 0.0;
     QStringList FText;
-    QVarLengthArray<quint32, 1> FRowIDs;
+    QVarLengthArray<qint64, 1> FRowIDs;
     QString FNumber;
     int FTotal = 0;
     TSmsItemKind FKind = ikText;
@@ -130,7 +131,7 @@ protected:
     TSmsListBase(const TSmsListBase&) = delete;
     TSmsListBase& operator=(const TSmsListBase&) = delete;
 
-    TSmsItem* AddPdu(TDateTime DateTime, const QString& Pdu, quint32 DBIdent, bool Rebuilt);
+    TSmsItem* AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DBIdent, bool Rebuilt);
     TSmsItem* ItemAt(int Index) const;
     void ReplaceAt(int Index, std::unique_ptr<TSmsItem> Item);
 
@@ -176,7 +177,7 @@ public:
     // Decodes the PDU text and files it into a new message or into the multipart message it
     // belongs to; returns that message. A PDU that does not decode, or holds no text, becomes a
     // message of its own that says so (see TSmsItemKind); nothing raises for it.
-    T* AddMessage(TDateTime DateTime, const QString& Pdu, quint32 DBIdent, bool Rebuilt = false)
+    T* AddMessage(TDateTime DateTime, const QString& Pdu, qint64 DBIdent, bool Rebuilt = false)
     {
         return static_cast<T*>(AddPdu(DateTime, Pdu, DBIdent, Rebuilt));
     }

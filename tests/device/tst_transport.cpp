@@ -248,6 +248,55 @@ private Q_SLOTS:
         QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
     }
 
+    // Rows whose ids lie beyond 2^32, received and sent through the device: each message keeps
+    // its own row id, so marking it seen or sent touches its row and not the row whose id is the
+    // same number cut to 32 bits.
+    void rowIdsBeyond32Bits()
+    {
+        constexpr qint64 kNext = 5000000000;
+        constexpr qint64 kCut = qint64(quint32(kNext));
+        TDeviceFixture f;
+        const QString old = BuildDeliverPdus(QStringLiteral("+4917099"), QDateTime(), QStringLiteral("old")).first();
+        {
+            TSQLiteLock lock(f.Db.DB());
+            for (const QString& table : {QStringLiteral("INCOMING"), QStringLiteral("OUTGOING")}) {
+                const QString flag =
+                    table == QLatin1String("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
+                for (qint64 id : {kCut, kNext - 1}) {
+                    TSQLiteQuery q(f.Db.DB(), QStringLiteral("INSERT INTO %1 (ID, DATE, %2, PDU) VALUES (?, "
+                                                             "'2026-12-01 10:00:00', 0, ?)")
+                                                  .arg(table, flag));
+                    f.Db.DB().SetParamAsInt64(1, id);
+                    f.Db.DB().SetParamAsString(2, old);
+                    f.Db.DB().Exec();
+                }
+            }
+        }
+        TMBManager& m = f.Start();
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("fresh"));
+        QVERIFY(f.Tick());
+        TSmsIncomingItem* received = f.Item()->SmsIncomingList()->Items(0);
+        QCOMPARE(received->Text(), QStringLiteral("fresh"));
+        QCOMPARE(received->RowIDs().size(), 1);
+        QCOMPARE(received->RowIDs().front(), kNext);
+        received->MarkSeen();
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 1"), 1);
+        QCOMPARE(f.Count("SELECT ID = 5000000000 FROM INCOMING WHERE SEEN = 1"), 1);
+
+        TSmsSend send;
+        send.SetTarget(QStringLiteral("+4917012"));
+        send.SetText(QStringLiteral("reply"));
+        m.SendSms(QStringLiteral("sim0"), send.EncodePdu().first());
+        QVERIFY(f.Settle());
+        TSmsOutgoingItem* sent = f.Item()->SmsOutgoingList()->Items(0);
+        QCOMPARE(sent->Text(), QStringLiteral("reply"));
+        QVERIFY(sent->Sent());
+        QCOMPARE(sent->RowIDs().size(), 1);
+        QCOMPARE(sent->RowIDs().front(), kNext);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1"), 1);
+        QCOMPARE(f.Count("SELECT ID = 5000000000 FROM OUTGOING WHERE SENT = 1"), 1);
+    }
+
     void threePartSend()
     {
         TDeviceFixture f;

@@ -58,6 +58,29 @@ public:
         FDB.Exec();
         return FDB.GetLastInsertRowId();
     }
+    // A row with the given id, as SQLite hands out once the table's ids have grown that far.
+    void AddWithId(qint64 Id, int Seconds, const QString& Pdu)
+    {
+        TSQLiteLock lock(FDB);
+        const QString flag = FTable == QStringLiteral("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
+        TSQLiteQuery q(FDB, QStringLiteral("INSERT INTO %1 (ID, DATE, %2, PDU) VALUES (?, ?, 0, ?)").arg(FTable, flag));
+        FDB.SetParamAsInt64(1, Id);
+        FDB.SetParamAsDateTime(2, At(Seconds));
+        FDB.SetParamAsString(3, Pdu);
+        FDB.Exec();
+    }
+    // The ids of the rows whose flag is set, ascending.
+    QList<qint64> FlaggedIds()
+    {
+        TSQLiteLock lock(FDB);
+        const QString flag = FTable == QStringLiteral("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
+        TSQLiteQuery q(FDB, QStringLiteral("SELECT ID FROM %1 WHERE %2 = 1 ORDER BY ID").arg(FTable, flag));
+        QList<qint64> ids;
+        while (FDB.Next()) {
+            ids << FDB.GetFieldAsInt64(0);
+        }
+        return ids;
+    }
     int SeenRows()
     {
         TSQLiteLock lock(FDB);
@@ -209,6 +232,46 @@ private Q_SLOTS:
         }
         three->MarkSeen(); // already seen: nothing is written
         QCOMPARE(rows.SeenRows(), 0);
+    }
+
+    void rowIdBeyond32Bits_data()
+    {
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("row loaded from the table") << true;
+        QTest::newRow("row stored while running") << false;
+    }
+
+    // A row id beyond 2^32 names its own row: marking its message seen marks that row and no
+    // other, although a row exists whose id is the same number cut to 32 bits.
+    void rowIdBeyond32Bits()
+    {
+        QFETCH(bool, loaded);
+        constexpr qint64 kBig = 5000000000;
+        constexpr qint64 kCut = qint64(quint32(kBig)); // 705032704
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QString big = Single(QStringLiteral("+4917"), QStringLiteral("big"));
+        rows.AddWithId(kCut, 0, Single(QStringLiteral("+4917"), QStringLiteral("cut")));
+        // Stored while running, the row takes the id after the highest one.
+        rows.AddWithId(loaded ? kBig : kBig - 1, 10,
+                       loaded ? big : Single(QStringLiteral("+4917"), QStringLiteral("x")));
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        if (!loaded) {
+            QCOMPARE(inbox.StoreReceived({big}, false), 1);
+        }
+        TSmsIncomingItem* item = inbox.Items(0);
+        QCOMPARE(item->Text(), QStringLiteral("big"));
+        QCOMPARE(item->RowIDs().size(), 1);
+        QCOMPARE(item->RowIDs().front(), kBig);
+        item->MarkSeen();
+        QCOMPARE(rows.FlaggedIds(), QList<qint64>{kBig});
+        // And so it loads again: only that message is seen.
+        TSmsIncomingList reloaded;
+        reloaded.LoadMessages();
+        QCOMPARE(reloaded.Items(0)->Text(), QStringLiteral("big"));
+        QVERIFY(reloaded.Items(0)->Seen());
+        QCOMPARE(reloaded.UnreadCount(), reloaded.Count() - 1);
     }
 
     // Rows that hold no readable text are listed for what they are, with their PDU; every
