@@ -101,6 +101,7 @@ class TestSmsStore : public QObject
 
 private Q_SLOTS:
     void initTestCase() { InitSmsTables(); }
+    void cleanup() { Clock::SetNow(0); }
 
     void assembly_data()
     {
@@ -272,6 +273,57 @@ private Q_SLOTS:
         QCOMPARE(reloaded.Items(0)->Text(), QStringLiteral("big"));
         QVERIFY(reloaded.Items(0)->Seen());
         QCOMPARE(reloaded.UnreadCount(), reloaded.Count() - 1);
+    }
+
+    void rowsAsStored_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<bool>("rebuilt");
+        QTest::addColumn<QString>("flag"); // the status column as stored
+        QTest::newRow("received") << QStringLiteral("INCOMING") << false << QStringLiteral("integer 0");
+        QTest::newRow("received, rebuilt") << QStringLiteral("INCOMING") << true << QStringLiteral("integer 0");
+        QTest::newRow("submitted") << QStringLiteral("OUTGOING") << false << QStringLiteral("integer 0");
+        QTest::newRow("submitted, rebuilt") << QStringLiteral("OUTGOING") << true << QStringLiteral("integer 0");
+        QTest::newRow("confirmed") << QStringLiteral("OUTGOING") << false << QStringLiteral("integer 1");
+        QTest::newRow("confirmed, rebuilt") << QStringLiteral("OUTGOING") << true << QStringLiteral("integer 1");
+    }
+
+    // The rows the lists write, column by column with their storage classes: the form other
+    // programs and older versions read. Confirmed rows are filed into the outbox as sent.
+    void rowsAsStored()
+    {
+        QFETCH(QString, table);
+        QFETCH(bool, rebuilt);
+        QFETCH(QString, flag);
+        TTempDatabase db;
+        Clock::SetNow(At(7));
+        const QString pdu = Single(QStringLiteral("+4917"), QStringLiteral("stored"));
+        TSmsOutgoingList outbox;
+        if (table == QLatin1String("INCOMING")) {
+            TSmsIncomingList inbox;
+            QCOMPARE(inbox.StoreReceived({pdu}, rebuilt), 1);
+            QCOMPARE(inbox.Count(), 1);
+        } else {
+            const QList<qint64> ids = TSmsOutgoingList::StoreSubmitted({pdu}, rebuilt);
+            QCOMPARE(ids.size(), 1);
+            if (flag.endsWith(QLatin1Char('1'))) {
+                QCOMPARE(outbox.ConfirmSent(ids, rebuilt), 1);
+                QVERIFY(outbox.Items(0)->Sent());
+                QCOMPARE(outbox.Items(0)->Rebuilt(), rebuilt);
+                QCOMPARE(outbox.Items(0)->DateTime(), At(7));
+            }
+        }
+        Clock::SetNow(0);
+        const QString status = table == QLatin1String("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
+        TSQLiteLock lock(db.DB());
+        db.DB().FetchTable(QStringLiteral("SELECT ID || ' ' || typeof(DATE) || ' ' || DATE, typeof(%2) || ' ' || %2, "
+                                          "typeof(PDU) || ' ' || PDU, typeof(REBUILT) || ' ' || REBUILT FROM %1")
+                               .arg(table, status));
+        QCOMPARE(db.DB().GetResultSet(4), QStringLiteral("1 text 2026-12-09 12:00:07"));
+        QCOMPARE(db.DB().GetResultSet(5), flag);
+        QCOMPARE(db.DB().GetResultSet(6), QStringLiteral("text ") + pdu);
+        QCOMPARE(db.DB().GetResultSet(7), rebuilt ? QStringLiteral("integer 1") : QStringLiteral("integer 0"));
+        QCOMPARE(db.DB().GetResultSet(8), QString()); // one row only
     }
 
     // Rows that hold no readable text are listed for what they are, with their PDU; every
