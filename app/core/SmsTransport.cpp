@@ -15,12 +15,23 @@ namespace
 {
 
 // The concatenation reference of a rebuilt message comes from the message itself, so that the
-// same message read twice (a delete that failed) rebuilds to the same PDUs and is known again.
+// same message read again (a delete that failed, a program killed before its delete) rebuilds
+// to the same PDUs and is known again. FNV-1a of the UTF-8 key: the same in every run and on
+// every machine, which qHash (seeded per process) is not. The time stamp enters as the instant
+// in whole seconds, as the PDU carries it: a stack that keeps milliseconds in memory but not
+// across a restart, or writes another offset, still gives the same reference.
 int RebuiltRefNo(const TMbnSmsMessage& Message)
 {
-    const QString key = Message.Number + QLatin1Char('\n') + Message.TimeStamp.toString(Qt::ISODateWithMs) +
-                        QLatin1Char('\n') + Message.Text;
-    return int(qHash(key, size_t(0x5eed)) & 0xFF);
+    const QString stamp =
+        Message.TimeStamp.isValid() ? QString::number(Message.TimeStamp.toSecsSinceEpoch()) : QString();
+    const QByteArray key = (Message.Number + QLatin1Char('\n') + stamp + QLatin1Char('\n') + Message.Text).toUtf8();
+    quint32 h = 2166136261u;
+    for (const char c : key) {
+        h ^= quint8(c);
+        h *= 16777619u;
+    }
+    // The PDUs carry an 8-bit reference: fold every byte of the hash into it.
+    return int((h ^ (h >> 8) ^ (h >> 16) ^ (h >> 24)) & 0xFFu);
 }
 
 // Counts the requests in progress, so that a completion that comes back inside one is kept
