@@ -105,6 +105,7 @@ TMBManager::~TMBManager()
     FSmsReadRequestQueue.clear();
     FSmsSendRequestQueue.clear();
     FSmsSentRequestIdent.clear();
+    FSmsDeleteRequests.clear();
     FInterfaceList.reset();
 }
 
@@ -148,6 +149,8 @@ void TMBManager::Subscribe()
                               Guarded(this, &TMBManager::OnSmsMessageReadComplete));
     FSubscriptions << connect(p, &IMbnInterfaceManager::SmsSendComplete, this,
                               Guarded(this, &TMBManager::OnSmsSendComplete));
+    FSubscriptions << connect(p, &IMbnInterfaceManager::SmsDeleteComplete, this,
+                              Guarded(this, &TMBManager::OnSmsDeleteComplete));
 }
 
 void TMBManager::RefreshInterfaces()

@@ -121,9 +121,7 @@ private:
     struct TReadRequest
     {
         QString InterfaceID;
-        double Started = 0;           // Clock time the read was issued
-        QList<quint32> StoredIndexes; // PDU mode: storage indexes whose rows are committed
-        QStringList StoredKeys;       // message mode: keys whose rows are committed
+        double Started = 0; // Clock time the read was issued
     };
     // What one read completion delivered, as the rows to store and the handles that delete the
     // messages from the device once those rows are committed.
@@ -160,14 +158,20 @@ private:
     // The rest of a read completion in either mode: a completion that came inside the read
     // request is kept until the request is recorded; a successful one with messages (Delivered)
     // has its batch built by Build and stored in one transaction, a store failure reported once,
-    // the new rows announced; the last one of a read deletes what the read stored.
+    // what was committed deleted from the device, the new rows announced.
     void CompleteRead(const QString& InterfaceID, bool Delivered, bool MoreMsgs, quint32 RequestId, qint32 Status,
                       const std::function<TReadBatch()>& Build);
     // Called inside the handler of a failed store: the error to report, or none when this
     // interface's failure has been reported already and no store has succeeded since.
     std::exception_ptr StoreFailed(const QString& InterfaceID);
-    // Ends a read: the messages whose rows are committed leave the device, by index or key.
+    // Ends a read: new reads of its interface may start.
     void FinishRead(quint32 RequestId);
+    // Deletes from the device the messages whose rows are committed, by index or key.
+    void DeleteStored(const QString& InterfaceID, const QList<quint32>& Indexes, const QStringList& Keys);
+    void OnSmsDeleteComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    // The outcome of one delete, refused at once or completed: a failure is reported once per
+    // interface until a delete there succeeds again.
+    void DeleteDone(const QString& InterfaceID, qint32 Status);
     void RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt);
     void HandleSendComplete(quint32 RequestId, qint32 Status);
     struct TUsageRegistration;
@@ -190,6 +194,13 @@ private:
     int FReading = 0;
     // Interfaces whose received messages cannot be stored at present (full disk, read-only file).
     QSet<QString> FStoreFailing;
+    // Deletes issued and not yet completed, by request id: the interface deleted from.
+    QHash<quint32, QString> FSmsDeleteRequests;
+    // Delete completions that arrived inside the delete call.
+    QHash<quint32, qint32> FEarlyDeleteCompletions;
+    int FDeleting = 0;
+    // Interfaces whose deletes fail at present, reported once.
+    QSet<QString> FDeleteFailing;
     QList<QMetaObject::Connection> FSubscriptions;
     QStringList FLoadWarnings;
     std::unique_ptr<TUsageRegistration> FUsage;

@@ -75,8 +75,8 @@ bool TMBManager::ReadOutstanding(const QString& InterfaceID)
             outstanding = true;
         }
     }
-    // A read whose completion never came stops blocking; what it had stored still leaves the
-    // device, and a late batch of it is ignored (the next read brings those messages again).
+    // A read whose completion never came stops blocking; what it had stored has left the
+    // device already, and a late batch of it is ignored (the next read brings those messages again).
     for (quint32 id : stale) {
         FinishRead(id);
     }
@@ -169,20 +169,25 @@ void TMBManager::CompleteRead(const QString& InterfaceID, bool Delivered, bool M
     std::exception_ptr error;
     int added = 0;
     TMBInterfaceItem* item = FInterfaceList->FindByID(InterfaceID);
+    TReadBatch batch;
+    bool stored = false;
     if (MbnSucceeded(Status) && Delivered && item) {
         try {
             // Built only for a batch that is stored: rebuilding whole messages costs, and a
             // failure to rebuild is a failure to store.
-            const TReadBatch batch = Build();
+            batch = Build();
             added = item->SmsIncomingList()->StoreReceived(batch.Pdus, batch.Rebuilt);
+            stored = true;
             FStoreFailing.remove(InterfaceID);
-            TReadRequest& request = FSmsReadRequestQueue[RequestId];
-            request.StoredIndexes << batch.Indexes;
-            request.StoredKeys << batch.Keys;
         } catch (...) {
             // Nothing of this batch is committed, so none of it is deleted: the next read brings it again.
             error = StoreFailed(InterfaceID);
         }
+    }
+    if (stored) {
+        // What is committed leaves the device now, batch by batch: a device with a long backlog
+        // and a program that ends more often than a read completes still empties.
+        DeleteStored(InterfaceID, batch.Indexes, batch.Keys);
     }
     try {
         for (int n = 0; n < added && FIncomingSmsNotify; ++n) {
@@ -224,25 +229,90 @@ std::exception_ptr TMBManager::StoreFailed(const QString& InterfaceID)
 
 void TMBManager::FinishRead(quint32 RequestId)
 {
-    const TReadRequest request = FSmsReadRequestQueue.take(RequestId);
-    if (request.StoredIndexes.isEmpty() && request.StoredKeys.isEmpty()) {
+    FSmsReadRequestQueue.remove(RequestId);
+}
+
+void TMBManager::DeleteStored(const QString& InterfaceID, const QList<quint32>& Indexes, const QStringList& Keys)
+{
+    if (Indexes.isEmpty() && Keys.isEmpty()) {
         return;
     }
     std::shared_ptr<IMbnInterface> i;
     std::shared_ptr<IMbnSms> sms;
-    if (MbnFailed(FPort->GetInterface(request.InterfaceID, i)) || MbnFailed(i->GetSms(sms)) || !sms) {
+    if (MbnFailed(FPort->GetInterface(InterfaceID, i)) || MbnFailed(i->GetSms(sms)) || !sms) {
         return;
     }
     // Only what was read and committed leaves the device, and only this device: messages that
     // arrived meanwhile stay for the next read. A delete that fails leaves its message there;
     // the next read finds it already stored and deletes it then.
-    TMbnRequestId id = 0;
-    for (quint32 index : request.StoredIndexes) {
-        sms->SmsDeleteIndex(index, id);
+    auto issue = [&](const std::function<TMbnResult(TMbnRequestId&)>& Delete) {
+        TMbnRequestId id = 0;
+        TMbnResult r = mrFailed;
+        {
+            TSendingScope scope(FDeleting);
+            r = Delete(id);
+        }
+        if (MbnFailed(r)) {
+            DeleteDone(InterfaceID, r);
+        } else {
+            auto early = FEarlyDeleteCompletions.find(id);
+            if (early != FEarlyDeleteCompletions.end()) {
+                // The stack answered inside the call.
+                const qint32 status = early.value();
+                FEarlyDeleteCompletions.erase(early);
+                DeleteDone(InterfaceID, status);
+            } else {
+                FSmsDeleteRequests.insert(id, InterfaceID);
+            }
+        }
+        if (FDeleting == 0) {
+            FEarlyDeleteCompletions.clear();
+        }
+    };
+    for (quint32 index : Indexes) {
+        issue([&](TMbnRequestId& Id) { return sms->SmsDeleteIndex(index, Id); });
     }
-    for (const QString& key : request.StoredKeys) {
-        sms->SmsDeleteMessage(key, id);
+    for (const QString& key : Keys) {
+        issue([&](TMbnRequestId& Id) { return sms->SmsDeleteMessage(key, Id); });
     }
+}
+
+void TMBManager::OnSmsDeleteComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status)
+{
+    const auto it = FSmsDeleteRequests.find(RequestId);
+    if (it == FSmsDeleteRequests.end() || it.value() != InterfaceID) {
+        if (FDeleting > 0) {
+            FEarlyDeleteCompletions.insert(RequestId, Status);
+        }
+        // Not a delete of ours.
+        return;
+    }
+    FSmsDeleteRequests.erase(it);
+    DeleteDone(InterfaceID, Status);
+}
+
+void TMBManager::DeleteDone(const QString& InterfaceID, qint32 Status)
+{
+    if (Status == mrNotFound) {
+        // Gone already (another program of a shared store, a device that went away): it fills
+        // nothing, and says nothing about whether deletes work.
+        return;
+    }
+    if (MbnSucceeded(Status)) {
+        FDeleteFailing.remove(InterfaceID);
+        return;
+    }
+    // A refusal (storage locked, not permitted) repeats at every poll: one report until a delete
+    // on this device succeeds again.
+    if (FDeleteFailing.contains(InterfaceID)) {
+        return;
+    }
+    FDeleteFailing.insert(InterfaceID);
+    ReportError(QStringLiteral("Messages stored in Ombrelay could not be removed from the modem %1: %2.\n"
+                               "They are safe in Ombrelay; the modem's memory may fill up and then take no new "
+                               "messages. Close other programs that use the modem's messages; Ombrelay tries "
+                               "again at every poll.")
+                    .arg(InterfaceID, FPort->ErrorText(Status)));
 }
 
 void TMBManager::RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt)

@@ -529,6 +529,127 @@ private Q_SLOTS:
             QCOMPARE(stored, expected);
         }
     }
+
+    // A delete the device refuses is reported once per device, whatever the number of polls it
+    // keeps failing; a success ends it, and a later failure is reported again.
+    void deleteFailuresReportedOnce_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::addColumn<QString>("operation");
+        QTest::newRow("PDU mode, refused at once") << false << "SmsDeleteIndex";
+        QTest::newRow("PDU mode, completion fails") << false << "SmsDeleteComplete";
+        QTest::newRow("message mode, refused at once") << true << "SmsDeleteMessage";
+        QTest::newRow("message mode, completion fails") << true << "SmsDeleteComplete";
+    }
+    void deleteFailuresReportedOnce()
+    {
+        QFETCH(bool, messageMode);
+        QFETCH(QString, operation);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        f.Start();
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("kept"));
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917013"), QStringLiteral("kept too"));
+        // Two messages, three polls: six deletes refused.
+        f.Modem->Fail(operation, 6);
+        for (int poll = 0; poll < 3; ++poll) {
+            QVERIFY(f.Tick());
+        }
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 2);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 2);
+        QCOMPARE(f.Errors.size(), 1);
+        const QString& report = f.Errors.first();
+        QVERIFY2(report.contains(QLatin1String("could not be removed from the modem sim0")), qPrintable(report));
+        QVERIFY2(report.contains(f.Modem->ErrorText(mrFailed)), qPrintable(report));
+        QVERIFY2(report.contains(QLatin1String("safe")) && report.contains(QLatin1String("fill up")),
+                 qPrintable(report));
+        // The device accepts deletes again: cleared, nothing more said.
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917014"), QStringLiteral("fine"));
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Errors.size(), 1);
+        // A later refusal is news again.
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917015"), QStringLiteral("stuck"));
+        f.Modem->Fail(operation, 1);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Errors.size(), 2);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        QCOMPARE(f.IncomingTexts(), QStringList({"kept", "kept too", "fine", "stuck"}));
+        QCOMPARE(f.Errors.size(), 2);
+    }
+
+    // A message the device no longer holds when its delete comes is not a failure to report.
+    void deleteOfAMessageAlreadyGoneIsNoFailure()
+    {
+        TDeviceFixture f;
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("gone"));
+        // Another program empties the store between the read and the delete (connected first,
+        // so that its delete comes before the manager's).
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete, this,
+                [&](const QString&, const QList<TMbnSmsPdu>& Msgs, bool, quint32, qint32) {
+                    if (!Msgs.isEmpty()) {
+                        TMbnRequestId id = 0;
+                        std::shared_ptr<IMbnInterface> i;
+                        std::shared_ptr<IMbnSms> sms;
+                        QVERIFY(MbnSucceeded(f.Modem->GetInterface(QStringLiteral("sim0"), i)));
+                        QVERIFY(MbnSucceeded(i->GetSms(sms)));
+                        QVERIFY(MbnSucceeded(sms->SmsDelete(id)));
+                    }
+                });
+        f.Start();
+        QVERIFY(f.Tick());
+        QCOMPARE(f.IncomingTexts(), QStringList({"gone"}));
+        QVERIFY2(f.Errors.isEmpty(), qPrintable(f.Errors.join('\n')));
+    }
+
+    // A backlog read in several batches leaves the device batch by batch, each batch once its
+    // rows are committed: a program killed after the first batch has cleared that batch, and the
+    // next start stores the rest, nothing lost and nothing twice.
+    void backlogDeletedBatchByBatch_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::newRow("PDU mode, by index") << false;
+        QTest::newRow("message mode, by key") << true;
+    }
+    void backlogDeletedBatchByBatch()
+    {
+        QFETCH(bool, messageMode);
+        TSimScenario s = messageMode ? MessageModeScenario() : TestScenario();
+        s.Interfaces[0].ReadBatch = 2;
+        TDeviceFixture f(s);
+        f.Start();
+        QStringList delivered;
+        for (int i = 0; i < 7; ++i) {
+            delivered << QStringLiteral("backlog %1").arg(i);
+            f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+49170%1").arg(i), delivered.last());
+        }
+        // The program dies once the first batch is handled, before the next one comes.
+        int batches = 0;
+        int committed = -1;
+        auto kill = [&] {
+            if (++batches == 1) {
+                committed = f.Count("SELECT COUNT(*) FROM INCOMING");
+                f.Manager.reset();
+            }
+        };
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete, this, kill);
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsMessageReadComplete, this, kill);
+        f.Manager->ReadSms(QStringLiteral("sim0"));
+        QVERIFY(f.Settle());
+        QCOMPARE(batches, 4);
+        QCOMPARE(committed, 2);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 5);
+        // The next start: the rest, once.
+        f.Start();
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        QStringList stored = f.IncomingTexts();
+        stored.sort();
+        QCOMPARE(stored, delivered);
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 7);
+        QVERIFY2(f.Errors.isEmpty(), qPrintable(f.Errors.join('\n')));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTransport)
