@@ -172,6 +172,15 @@ private:
     // The outcome of one delete, refused at once or completed: a failure is reported once per
     // interface until a delete there succeeds again.
     void DeleteDone(const QString& InterfaceID, qint32 Status);
+    // Records the parts of a message as OUTGOING rows that are being sent, before anything is
+    // submitted; raises "not sent" when they cannot be written.
+    QList<qint64> RecordOutgoing(const QString& InterfaceID, const QStringList& Pdus, bool Rebuilt);
+    // Records the PDUs, then submits them in order, stopping at the first that is refused.
+    void SubmitPdus(const QString& InterfaceID, IMbnSms& Sms, const QStringList& Pdus);
+    // A submission of part Failed (0-based) of Rows was refused with Result: the rows say what
+    // became of each part, and the error raised says it to the user.
+    [[noreturn]] void SubmitRefused(const QString& InterfaceID, const QList<qint64>& Rows, int Failed,
+                                    TMbnResult Result);
     void RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt);
     void HandleSendComplete(quint32 RequestId, qint32 Status);
     struct TUsageRegistration;

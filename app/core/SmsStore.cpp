@@ -24,6 +24,8 @@ const QString kInsertOutgoingRebuilt =
     QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU, REBUILT) VALUES (:DATE, :SENT, :PDU, :REBUILT)");
 const QString kMarkSeen = QStringLiteral("UPDATE INCOMING SET SEEN = 1 WHERE ID = ?");
 const QString kMarkSent = QStringLiteral("UPDATE OUTGOING SET SENT = 1 WHERE ID = ?");
+const QString kMarkFailed = QStringLiteral("UPDATE OUTGOING SET FAILED = 1 WHERE ID = ? AND SENT = 0");
+const QString kWithdraw = QStringLiteral("DELETE FROM OUTGOING WHERE ID = ? AND SENT = 0");
 const QString kSelectOutgoing = QStringLiteral("SELECT * FROM OUTGOING WHERE ID = ?");
 
 TSQLiteDB& Db()
@@ -356,19 +358,35 @@ QList<qint64> TSmsOutgoingList::StoreSubmitted(const QStringList& Pdus, bool Reb
     return rows;
 }
 
-void TSmsOutgoingList::MarkSent(const QList<qint64>& Rows)
+// Runs Sql once for each row, in one transaction.
+static void ForEachRow(const QString& Sql, const QList<qint64>& Rows)
 {
     TSQLiteDB& db = Db();
     TSQLiteLock lock(db);
     TSQLiteTransaction transaction(db);
     {
-        TSQLiteQuery query(db, kMarkSent);
+        TSQLiteQuery query(db, Sql);
         for (qint64 row : Rows) {
             db.SetParamAsInt64(1, row);
             db.Exec();
         }
     }
     transaction.Commit();
+}
+
+void TSmsOutgoingList::MarkSent(const QList<qint64>& Rows)
+{
+    ForEachRow(kMarkSent, Rows);
+}
+
+void TSmsOutgoingList::MarkFailed(const QList<qint64>& Rows)
+{
+    ForEachRow(kMarkFailed, Rows);
+}
+
+void TSmsOutgoingList::Withdraw(const QList<qint64>& Rows)
+{
+    ForEachRow(kWithdraw, Rows);
 }
 
 int TSmsOutgoingList::ConfirmSent(const QList<qint64>& Rows, bool Rebuilt)

@@ -222,11 +222,18 @@ private:
 class TSmsOutgoingList : public TSmsList<TSmsOutgoingItem>
 {
 public:
-    // Records submitted PDUs as unsent OUTGOING rows in one transaction and returns their row
-    // ids in the order of Pdus. They join an outbox only when the device confirms them.
+    // Records the PDUs of a message about to be submitted as OUTGOING rows being sent (SENT = 0,
+    // FAILED = 0), in one transaction, and returns their row ids in the order of Pdus. They join
+    // an outbox only when the device confirms them.
     static QList<qint64> StoreSubmitted(const QStringList& Pdus, bool Rebuilt);
     // Marks the rows sent, in one transaction.
     static void MarkSent(const QList<qint64>& Rows);
+    // Marks rows not sent as failed (the device refused them, or they were never submitted), in
+    // one transaction. Readers that know only SENT still read them as unsent.
+    static void MarkFailed(const QList<qint64>& Rows);
+    // Removes rows of a message none of whose parts left the device, in one transaction; rows
+    // already sent are kept.
+    static void Withdraw(const QList<qint64>& Rows);
     // MarkSent, then files each of the rows into this outbox as a sent message, with the date
     // and PDU read back from its row. Returns how many messages were filed.
     int ConfirmSent(const QList<qint64>& Rows, bool Rebuilt);

@@ -328,6 +328,43 @@ void TMBManager::RecordSend(quint32 RequestId, const QString& InterfaceID, const
     }
 }
 
+QList<qint64> TMBManager::RecordOutgoing(const QString& InterfaceID, const QStringList& Pdus, bool Rebuilt)
+{
+    try {
+        return TSmsOutgoingList::StoreSubmitted(Pdus, Rebuilt);
+    } catch (const std::exception& e) {
+        throw EMBException(QStringLiteral("The message was not sent through %1: it could not be recorded in the "
+                                          "outbox. Nothing left the device.\n%2")
+                               .arg(InterfaceID, QString::fromUtf8(e.what())));
+    }
+}
+
+void TMBManager::SubmitRefused(const QString& InterfaceID, const QList<qint64>& Rows, int Failed, TMbnResult Result)
+{
+    const QString reason = FPort->ErrorText(Result);
+    QString note;
+    try {
+        if (Failed == 0) {
+            // Nothing left the device: the record goes, and sending again sends the whole message once.
+            TSmsOutgoingList::Withdraw(Rows);
+        } else {
+            TSmsOutgoingList::MarkFailed(Rows.mid(Failed));
+        }
+    } catch (const std::exception& e) {
+        note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
+    }
+    if (Failed == 0) {
+        throw EMBException(QStringLiteral("The message was not sent through %1: %2%3").arg(InterfaceID, reason, note));
+    }
+    throw EMBException(QStringLiteral("The message was sent through %1 only in part: %2 of its %3 parts left the "
+                                      "device, the next was refused: %4. The parts not sent are marked failed in "
+                                      "the outbox.%5")
+                           .arg(InterfaceID)
+                           .arg(Failed)
+                           .arg(Rows.size())
+                           .arg(reason, note));
+}
+
 void TMBManager::SendSms(const QString& InterfaceID, const QString& Pdu)
 {
     OMBRELAY_ASSERT("Core.Main", Pdu.size() % 2 == 0);
@@ -335,35 +372,53 @@ void TMBManager::SendSms(const QString& InterfaceID, const QString& Pdu)
     if (sms->Format() == TMbnSmsFormat::sfMessage) {
         throw EMBException(QStringLiteral("%1 sends whole messages, not PDUs").arg(InterfaceID));
     }
-    TSendingScope scope(FSending);
-    TMbnRequestId id = 0;
-    Check(sms->SmsSendPdu(Pdu, quint32(Pdu.size() / 2), id), QStringLiteral("SmsSendPdu"));
-    RecordSend(id, InterfaceID, TSmsOutgoingList::StoreSubmitted({Pdu}, false), false);
-    if (FSending == 1) {
-        FEarlySendCompletions.clear();
+    SubmitPdus(InterfaceID, *sms, {Pdu});
+}
+
+void TMBManager::SubmitPdus(const QString& InterfaceID, IMbnSms& Sms, const QStringList& Pdus)
+{
+    // Every part is recorded, as being sent, before the first one leaves: a part that left is
+    // never missing from the outbox, and a failure leaves rows that say what became of each part.
+    const QList<qint64> rows = RecordOutgoing(InterfaceID, Pdus, false);
+    for (int part = 0; part < Pdus.size(); ++part) {
+        TSendingScope scope(FSending);
+        TMbnRequestId id = 0;
+        const TMbnResult r = Sms.SmsSendPdu(Pdus[part], quint32(Pdus[part].size() / 2), id);
+        if (MbnFailed(r)) {
+            // The parts after it are not submitted: the user sends the message again or not.
+            SubmitRefused(InterfaceID, rows, part, r);
+        }
+        RecordSend(id, InterfaceID, {rows[part]}, false);
+        if (FSending == 1) {
+            FEarlySendCompletions.clear();
+        }
     }
 }
 
 void TMBManager::SendMessage(const QString& InterfaceID, const QString& Number, const QString& Text,
                              const QStringList& Pdus)
 {
+    for (const QString& pdu : Pdus) {
+        OMBRELAY_ASSERT("Core.Main", pdu.size() % 2 == 0);
+    }
     const std::shared_ptr<IMbnSms> sms = GetSms(GetInterface(InterfaceID));
     if (sms->Format() == TMbnSmsFormat::sfPdu) {
-        // The caller stops at the first PDU that fails: those before it stay submitted and recorded.
-        for (const QString& pdu : Pdus) {
-            SendSms(InterfaceID, pdu);
+        if (!Pdus.isEmpty()) {
+            SubmitPdus(InterfaceID, *sms, Pdus);
         }
         return;
     }
     OMBRELAY_ASSERT("Core.Main", !Pdus.isEmpty());
-    for (const QString& pdu : Pdus) {
-        OMBRELAY_ASSERT("Core.Main", pdu.size() % 2 == 0);
-    }
+    // Recorded first, as in PDU mode.
+    const QList<qint64> rows = RecordOutgoing(InterfaceID, Pdus, true);
     TSendingScope scope(FSending);
     TMbnRequestId id = 0;
-    Check(sms->SmsSendMessage(Number, Text, id), QStringLiteral("SmsSendMessage"));
+    const TMbnResult r = sms->SmsSendMessage(Number, Text, id);
+    if (MbnFailed(r)) {
+        SubmitRefused(InterfaceID, rows, 0, r);
+    }
     // The stack splits and sends the message itself; the outbox keeps it as our SUBMIT PDUs, marked rebuilt.
-    RecordSend(id, InterfaceID, TSmsOutgoingList::StoreSubmitted(Pdus, true), true);
+    RecordSend(id, InterfaceID, rows, true);
     if (FSending == 1) {
         FEarlySendCompletions.clear();
     }
@@ -386,9 +441,15 @@ void TMBManager::HandleSendComplete(quint32 RequestId, qint32 Status)
     const QString interfaceId = FSmsSendRequestQueue.take(RequestId);
     const TSendRequest request = FSmsSentRequestIdent.take(RequestId);
     if (MbnFailed(Status)) {
-        // The rows stay unsent; the user hears of it rather than finding out later.
-        ReportError(QStringLiteral("Sending a message through %1 failed: %2")
-                        .arg(request.InterfaceID, FPort->ErrorText(Status)));
+        // The rows stay unsent and say so; the user hears of it rather than finding out later.
+        QString note;
+        try {
+            TSmsOutgoingList::MarkFailed(request.RowIds);
+        } catch (const std::exception& e) {
+            note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
+        }
+        ReportError(QStringLiteral("Sending a message through %1 failed: %2%3")
+                        .arg(request.InterfaceID, FPort->ErrorText(Status), note));
         return;
     }
     if (request.RowIds.isEmpty()) {

@@ -20,6 +20,16 @@ TSimScenario MessageModeScenario()
     return s;
 }
 
+// A text of three parts and its SUBMIT PDUs.
+std::pair<QString, QStringList> ThreeParts()
+{
+    TSmsSend send;
+    send.SetTarget(QStringLiteral("+491701234567"));
+    const QString text = QString(400, QLatin1Char('x'));
+    send.SetText(text);
+    return {text, send.EncodePdu()};
+}
+
 } // namespace
 
 class TestTransport : public QObject
@@ -649,6 +659,116 @@ private Q_SLOTS:
         QCOMPARE(stored, delivered);
         QCOMPARE(f.Item()->SmsIncomingList()->Count(), 7);
         QVERIFY2(f.Errors.isEmpty(), qPrintable(f.Errors.join('\n')));
+    }
+
+    // A message whose record cannot be written is not submitted at all, and the error says so.
+    void sendNotRecordedIsNotSubmitted_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::addColumn<QString>("block");
+        QTest::addColumn<QString>("unblock");
+        const QString trigger = QStringLiteral("CREATE TEMP TRIGGER full BEFORE INSERT ON OUTGOING "
+                                               "WHEN (SELECT COUNT(*) FROM OUTGOING) >= 1 "
+                                               "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END");
+        const QString drop = QStringLiteral("DROP TRIGGER full");
+        const QString readOnly = QStringLiteral("PRAGMA query_only = ON");
+        const QString writable = QStringLiteral("PRAGMA query_only = OFF");
+        QTest::newRow("PDU mode, full on the second part") << false << trigger << drop;
+        QTest::newRow("PDU mode, read only") << false << readOnly << writable;
+        QTest::newRow("message mode, full on the second part") << true << trigger << drop;
+        QTest::newRow("message mode, read only") << true << readOnly << writable;
+    }
+    void sendNotRecordedIsNotSubmitted()
+    {
+        QFETCH(bool, messageMode);
+        QFETCH(QString, block);
+        QFETCH(QString, unblock);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        TMBManager& m = f.Start();
+        const auto [text, pdus] = ThreeParts();
+        {
+            TSQLiteLock lock(f.Db.DB());
+            f.Db.DB().ExecSQL(block);
+        }
+        try {
+            m.SendMessage(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, pdus);
+            QFAIL("the send did not fail");
+        } catch (const EMBException& e) {
+            QVERIFY2(e.Message().contains(QLatin1String("not sent")), qPrintable(e.Message()));
+        }
+        QVERIFY(f.Settle());
+        QVERIFY(f.Modem->SentPdus(QStringLiteral("sim0")).isEmpty());
+        QVERIFY(f.Modem->SentMessages(QStringLiteral("sim0")).isEmpty());
+        {
+            TSQLiteLock lock(f.Db.DB());
+            f.Db.DB().ExecSQL(unblock);
+        }
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING"), 0);
+        // Sent again, it goes out once, whole.
+        m.SendMessage(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, pdus);
+        QVERIFY(f.Settle());
+        QCOMPARE(f.Modem->SentPdus(QStringLiteral("sim0")).size(), 3);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1 AND FAILED = 0"), 3);
+        QCOMPARE(f.Item()->SmsOutgoingList()->Count(), 1);
+        QCOMPARE(f.Item()->SmsOutgoingList()->Items(0)->Text(), text);
+    }
+
+    // Every part is recorded before the first leaves; the device refusing part 2 of 3 leaves
+    // rows that say part 1 was sent and parts 2 and 3 failed.
+    void sendRefusedOnPartTwo()
+    {
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        const auto [text, pdus] = ThreeParts();
+        // The device answers inside the submit call, so that it can refuse the next part.
+        f.Modem->SetCompleteInsideCall(true);
+        QStringList rowsAtFirstSubmit;
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsSendComplete, this, [&](const QString&, quint32, qint32) {
+            if (rowsAtFirstSubmit.isEmpty()) {
+                rowsAtFirstSubmit << QString::number(f.Count("SELECT COUNT(*) FROM OUTGOING"));
+                f.Modem->Fail(QStringLiteral("SmsSendPdu"), 1);
+            }
+        });
+        try {
+            m.SendMessage(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, pdus);
+            QFAIL("the send did not fail");
+        } catch (const EMBException& e) {
+            QVERIFY2(e.Message().contains(QLatin1String("1 of its 3 parts")), qPrintable(e.Message()));
+        }
+        QCOMPARE(rowsAtFirstSubmit, QStringList({"3"}));
+        QVERIFY(f.Settle());
+        QCOMPARE(f.Modem->SentPdus(QStringLiteral("sim0")), pdus.mid(0, 1));
+        {
+            TSQLiteLock lock(f.Db.DB());
+            f.Db.DB().FetchTable(
+                QStringLiteral("SELECT group_concat(S, ' ') FROM "
+                               "(SELECT PDU || ':' || SENT || FAILED AS S FROM OUTGOING ORDER BY ID)"));
+            QCOMPARE(f.Db.DB().GetResultSet(1), QStringLiteral("%1:10 %2:01 %3:01").arg(pdus[0], pdus[1], pdus[2]));
+        }
+        QCOMPARE(f.Item()->SmsOutgoingList()->Count(), 1);
+    }
+
+    // A refusal that comes with the completion marks the rows of that submission failed.
+    void sendCompletionFailureMarksRowsFailed_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::newRow("PDU mode") << false;
+        QTest::newRow("message mode") << true;
+    }
+    void sendCompletionFailureMarksRowsFailed()
+    {
+        QFETCH(bool, messageMode);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        TMBManager& m = f.Start();
+        const auto [text, pdus] = ThreeParts();
+        // Every completion of the message fails: three in PDU mode, one in message mode.
+        f.Modem->Fail(QStringLiteral("SmsSendComplete"), messageMode ? 1 : 3);
+        m.SendMessage(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, pdus);
+        QVERIFY(f.Settle());
+        QVERIFY(!f.Errors.isEmpty());
+        QVERIFY(f.Modem->SentPdus(QStringLiteral("sim0")).isEmpty());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 0 AND FAILED = 1"), 3);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1"), 0);
     }
 };
 

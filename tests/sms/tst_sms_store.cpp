@@ -326,6 +326,36 @@ private Q_SLOTS:
         QCOMPARE(db.DB().GetResultSet(8), QString()); // one row only
     }
 
+    // What becomes of the rows of a message that was not sent whole: parts refused are marked
+    // failed, a message none of whose parts left is withdrawn, and neither touches a row already
+    // sent. A program that knows only SENT still writes rows and reads them as before.
+    void outgoingRowsOfAFailedSend()
+    {
+        TTempDatabase db;
+        const QStringList parts = Parts(QStringLiteral("+4917"), 5, 3);
+        const QList<qint64> sent = TSmsOutgoingList::StoreSubmitted(parts, false);
+        TSmsOutgoingList::MarkSent(sent.mid(0, 1));
+        TSmsOutgoingList::MarkFailed(sent);
+        const QList<qint64> withdrawn = TSmsOutgoingList::StoreSubmitted(parts.mid(0, 2), true);
+        TSmsOutgoingList::MarkSent(withdrawn.mid(1, 1));
+        TSmsOutgoingList::Withdraw(withdrawn);
+        {
+            TSQLiteLock lock(db.DB());
+            db.DB().ExecSQL(
+                QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES ('2017-03-09 14:05:08', 0, '%1')")
+                    .arg(parts[0]));
+            db.DB().FetchTable(QStringLiteral("SELECT group_concat(S, ' ') FROM (SELECT ID || ':' || SENT || FAILED || "
+                                              "REBUILT AS S FROM OUTGOING ORDER BY ID)"));
+            QCOMPARE(db.DB().GetResultSet(1), QStringLiteral("1:100 2:010 3:010 5:101 6:000"));
+        }
+        // Rows 1, 2, 3 and 5 are parts of one message; row 6 is a message of its own.
+        TSmsOutgoingList outbox;
+        outbox.LoadMessages();
+        QCOMPARE(outbox.Count(), 2);
+        QVERIFY(outbox.Items(1)->Sent());
+        QVERIFY(!outbox.Items(0)->Sent());
+    }
+
     // Rows that hold no readable text are listed for what they are, with their PDU; every
     // other row still loads, and the rows stay stored.
     void rowsThatAreNotText()
