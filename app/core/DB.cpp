@@ -172,16 +172,24 @@ bool TDatabase::HasColumn(const QString& Table, const QString& Column)
     return false;
 }
 
-// PDUs that the program rebuilt from whole messages (stacks that never hand out PDUs) are
-// marked, so that none is ever presented as the network's own. Rows stored before the column
-// existed were received or sent as PDUs and read 0.
+// Columns added after the first release, each defaulting so that older rows read as before and
+// older programs, which know none of them, still read and write the tables.
+// REBUILT: PDUs that the program rebuilt from whole messages (stacks that never hand out PDUs)
+// are marked, so that none is ever presented as the network's own. Rows stored before the
+// column existed were received or sent as PDUs and read 0.
+// FAILED (OUTGOING): a part that the device refused or that was never submitted after an
+// earlier part was refused. SENT = 0 with FAILED = 0 is a part being sent.
 void TDatabase::AddRebuiltColumns()
 {
-    static const char* const kTables[] = {"INCOMING", "OUTGOING"};
-    const QString column = QStringLiteral("REBUILT");
+    struct TAdded
+    {
+        const char* Table;
+        const char* Column;
+    };
+    static const TAdded kColumns[] = {{"INCOMING", "REBUILT"}, {"OUTGOING", "REBUILT"}, {"OUTGOING", "FAILED"}};
     bool missing = false;
-    for (const char* table : kTables) {
-        missing = missing || !HasColumn(QLatin1String(table), column);
+    for (const TAdded& c : kColumns) {
+        missing = missing || !HasColumn(QLatin1String(c.Table), QLatin1String(c.Column));
     }
     if (!missing) {
         return;
@@ -198,11 +206,11 @@ void TDatabase::AddRebuiltColumns()
     }
     sqlite3_busy_timeout(Handle(), 0);
     try {
-        for (const char* table : kTables) {
-            if (!HasColumn(QLatin1String(table), column)) {
-                ExecSQL(QStringLiteral("ALTER TABLE %1 ADD COLUMN REBUILT BOOLEAN NOT NULL DEFAULT 0 "
-                                       "CHECK (REBUILT IN (0, 1))")
-                            .arg(QLatin1String(table)));
+        for (const TAdded& c : kColumns) {
+            const QLatin1String column(c.Column);
+            if (!HasColumn(QLatin1String(c.Table), column)) {
+                ExecSQL(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 BOOLEAN NOT NULL DEFAULT 0 CHECK (%2 IN (0, 1))")
+                            .arg(QLatin1String(c.Table), column));
             }
         }
         ExecSQL(QStringLiteral("COMMIT"));

@@ -111,6 +111,7 @@ TMBManager::~TMBManager()
     FSmsReadRequestQueue.clear();
     FSmsSendRequestQueue.clear();
     FSmsSentRequestIdent.clear();
+    FSmsDeleteRequests.clear();
     FInterfaceList.reset();
 }
 
@@ -154,6 +155,8 @@ void TMBManager::Subscribe()
                               Guarded(this, &TMBManager::OnSmsMessageReadComplete));
     FSubscriptions << connect(p, &IMbnInterfaceManager::SmsSendComplete, this,
                               Guarded(this, &TMBManager::OnSmsSendComplete));
+    FSubscriptions << connect(p, &IMbnInterfaceManager::SmsDeleteComplete, this,
+                              Guarded(this, &TMBManager::OnSmsDeleteComplete));
 }
 
 void TMBManager::RefreshInterfaces()

@@ -134,9 +134,16 @@ private:
     struct TReadRequest
     {
         QString InterfaceID;
-        double Started = 0;           // Clock time the read was issued
-        QList<quint32> StoredIndexes; // PDU mode: storage indexes whose rows are committed
-        QStringList StoredKeys;       // message mode: keys whose rows are committed
+        double Started = 0; // Clock time the read was issued
+    };
+    // What one read completion delivered, as the rows to store and the handles that delete the
+    // messages from the device once those rows are committed.
+    struct TReadBatch
+    {
+        QStringList Pdus;
+        bool Rebuilt = false;   // PDUs built here from whole messages
+        QList<quint32> Indexes; // PDU mode: storage indexes
+        QStringList Keys;       // message mode: message keys
     };
     struct TSendRequest
     {
@@ -161,16 +168,32 @@ private:
     void OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages, bool MoreMsgs,
                                   quint32 RequestId, qint32 Status);
     void OnSmsSendComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
-    // Stores received PDUs in one transaction and files them into the item's inbox. A PDU the
-    // inbox already holds is not stored again. Returns how many rows were written; once it
-    // returns, every PDU of Pdus is in the database.
-    int StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt);
+    // The rest of a read completion in either mode: a completion that came inside the read
+    // request is kept until the request is recorded; a successful one with messages (Delivered)
+    // has its batch built by Build and stored in one transaction, a store failure reported once,
+    // what was committed deleted from the device, the new rows announced.
+    void CompleteRead(const QString& InterfaceID, bool Delivered, bool MoreMsgs, quint32 RequestId, qint32 Status,
+                      const std::function<TReadBatch()>& Build);
     // Called inside the handler of a failed store: the error to report, or none when this
     // interface's failure has been reported already and no store has succeeded since.
     std::exception_ptr StoreFailed(const QString& InterfaceID);
-    // Ends a read: the messages whose rows are committed leave the device, by index or key.
+    // Ends a read: new reads of its interface may start.
     void FinishRead(quint32 RequestId);
-    QList<qint64> InsertOutgoing(const QStringList& Pdus, bool Rebuilt);
+    // Deletes from the device the messages whose rows are committed, by index or key.
+    void DeleteStored(const QString& InterfaceID, const QList<quint32>& Indexes, const QStringList& Keys);
+    void OnSmsDeleteComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    // The outcome of one delete, refused at once or completed: a failure is reported once per
+    // interface until a delete there succeeds again.
+    void DeleteDone(const QString& InterfaceID, qint32 Status);
+    // Records the parts of a message as OUTGOING rows that are being sent, before anything is
+    // submitted; raises "not sent" when they cannot be written.
+    QList<qint64> RecordOutgoing(const QString& InterfaceID, const QStringList& Pdus, bool Rebuilt);
+    // Records the PDUs, then submits them in order, stopping at the first that is refused.
+    void SubmitPdus(const QString& InterfaceID, IMbnSms& Sms, const QStringList& Pdus);
+    // A submission of part Failed (0-based) of Rows was refused with Result: the rows say what
+    // became of each part, and the error raised says it to the user.
+    [[noreturn]] void SubmitRefused(const QString& InterfaceID, const QList<qint64>& Rows, int Failed,
+                                    TMbnResult Result);
     void RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt);
     void HandleSendComplete(quint32 RequestId, qint32 Status);
     struct TUsageRegistration;
@@ -193,6 +216,13 @@ private:
     int FReading = 0;
     // Interfaces whose received messages cannot be stored at present (full disk, read-only file).
     QSet<QString> FStoreFailing;
+    // Deletes issued and not yet completed, by request id: the interface deleted from.
+    QHash<quint32, QString> FSmsDeleteRequests;
+    // Delete completions that arrived inside the delete call.
+    QHash<quint32, qint32> FEarlyDeleteCompletions;
+    int FDeleting = 0;
+    // Interfaces whose deletes fail at present, reported once.
+    QSet<QString> FDeleteFailing;
     QList<QMetaObject::Connection> FSubscriptions;
     QStringList FLoadWarnings;
     TErrorNotify FErrorNotify;

@@ -16,6 +16,24 @@ namespace Ombrelay
 namespace
 {
 
+const QString kInsertIncoming = QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (:DATE, :SEEN, :PDU)");
+const QString kInsertIncomingRebuilt =
+    QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, REBUILT) VALUES (:DATE, :SEEN, :PDU, :REBUILT)");
+const QString kInsertOutgoing = QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES (:DATE, :SENT, :PDU)");
+const QString kInsertOutgoingRebuilt =
+    QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU, REBUILT) VALUES (:DATE, :SENT, :PDU, :REBUILT)");
+const QString kMarkSeen = QStringLiteral("UPDATE INCOMING SET SEEN = 1 WHERE ID = ?");
+const QString kMarkSent = QStringLiteral("UPDATE OUTGOING SET SENT = 1 WHERE ID = ?");
+const QString kMarkFailed = QStringLiteral("UPDATE OUTGOING SET FAILED = 1 WHERE ID = ? AND SENT = 0");
+const QString kWithdraw = QStringLiteral("DELETE FROM OUTGOING WHERE ID = ? AND SENT = 0");
+const QString kSelectOutgoing = QStringLiteral("SELECT * FROM OUTGOING WHERE ID = ?");
+
+TSQLiteDB& Db()
+{
+    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    return *Database;
+}
+
 qint64 WholeSeconds(TDateTime Value)
 {
     return std::llround(Value * kSecondsPerDay);
@@ -55,7 +73,7 @@ void TSmsItem::SetText(const QString& Value, int Index)
     FText[Index] = Value;
 }
 
-void TSmsItem::AddDBIdent(quint32 Value)
+void TSmsItem::AddDBIdent(qint64 Value)
 {
     FRowIDs.append(Value);
 }
@@ -83,13 +101,13 @@ void TSmsIncomingItem::MarkSeen()
     if (Seen()) {
         return;
     }
-    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    TSQLiteDB& db = Db();
     {
-        TSQLiteLock lock(*Database);
-        TSQLiteQuery query(*Database, QStringLiteral("UPDATE INCOMING SET SEEN = 1 WHERE ID = ?"));
-        for (quint32 id : RowIDs()) {
-            Database->SetParamAsInt64(1, id);
-            Database->Exec();
+        TSQLiteLock lock(db);
+        TSQLiteQuery query(db, kMarkSeen);
+        for (qint64 id : RowIDs()) {
+            db.SetParamAsInt64(1, id);
+            db.Exec();
         }
     }
     SetSeen(true);
@@ -120,7 +138,7 @@ TSmsItem* TSmsListBase::FindOpen(const QString& Number, int RefNo, int Total, TD
     return best;
 }
 
-TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, quint32 DBIdent, bool Rebuilt)
+TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DBIdent, bool Rebuilt)
 {
     TSmsRecv recv;
     bool text = false;
@@ -234,8 +252,7 @@ void TSmsListBase::LoadMessages()
     }
     while (Database->Next()) {
         TSmsItem* item = AddPdu(Database->GetFieldAsDateTime(date), Database->GetFieldAsString(pdu),
-                                static_cast<quint32>(Database->GetFieldAsInt64(id)),
-                                rebuilt >= 0 && Database->GetFieldAsBool(rebuilt));
+                                Database->GetFieldAsInt64(id), rebuilt >= 0 && Database->GetFieldAsBool(rebuilt));
         ReadStatus(item, status);
     }
 }
@@ -282,6 +299,113 @@ void TSmsIncomingList::PduFiled(const QString& Pdu)
 bool TSmsIncomingList::ContainsPdu(const QString& Pdu) const
 {
     return FPdus.contains(PduKey(Pdu));
+}
+
+int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt)
+{
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    QList<std::pair<QString, qint64>> rows;
+    {
+        // The whole batch is committed before anyone is told to delete any of it.
+        TSQLiteTransaction transaction(db);
+        TSQLiteQuery query(db, Rebuilt ? kInsertIncomingRebuilt : kInsertIncoming);
+        QSet<QString> batch;
+        for (const QString& pdu : Pdus) {
+            // A PDU already stored (the device kept it after a delete that failed) is not stored again.
+            if (ContainsPdu(pdu) || batch.contains(pdu)) {
+                continue;
+            }
+            batch.insert(pdu);
+            db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
+            db.SetParamByNameAsBool(QStringLiteral("SEEN"), false);
+            db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
+            if (Rebuilt) {
+                db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
+            }
+            db.Exec();
+            rows.append({pdu, db.GetLastInsertRowId()});
+        }
+        db.FreeQuery();
+        transaction.Commit();
+    }
+    for (const auto& [pdu, row] : rows) {
+        // An undecodable PDU becomes an item that says so; its row is stored either way.
+        AddMessage(Clock::Now(), pdu, row, Rebuilt);
+    }
+    return int(rows.size());
+}
+
+QList<qint64> TSmsOutgoingList::StoreSubmitted(const QStringList& Pdus, bool Rebuilt)
+{
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    QList<qint64> rows;
+    TSQLiteTransaction transaction(db);
+    TSQLiteQuery query(db, Rebuilt ? kInsertOutgoingRebuilt : kInsertOutgoing);
+    for (const QString& pdu : Pdus) {
+        db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
+        db.SetParamByNameAsBool(QStringLiteral("SENT"), false);
+        db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
+        if (Rebuilt) {
+            db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
+        }
+        db.Exec();
+        rows << db.GetLastInsertRowId();
+    }
+    db.FreeQuery();
+    transaction.Commit();
+    return rows;
+}
+
+// Runs Sql once for each row, in one transaction.
+static void ForEachRow(const QString& Sql, const QList<qint64>& Rows)
+{
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    TSQLiteTransaction transaction(db);
+    {
+        TSQLiteQuery query(db, Sql);
+        for (qint64 row : Rows) {
+            db.SetParamAsInt64(1, row);
+            db.Exec();
+        }
+    }
+    transaction.Commit();
+}
+
+void TSmsOutgoingList::MarkSent(const QList<qint64>& Rows)
+{
+    ForEachRow(kMarkSent, Rows);
+}
+
+void TSmsOutgoingList::MarkFailed(const QList<qint64>& Rows)
+{
+    ForEachRow(kMarkFailed, Rows);
+}
+
+void TSmsOutgoingList::Withdraw(const QList<qint64>& Rows)
+{
+    ForEachRow(kWithdraw, Rows);
+}
+
+int TSmsOutgoingList::ConfirmSent(const QList<qint64>& Rows, bool Rebuilt)
+{
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    MarkSent(Rows);
+    int added = 0;
+    for (qint64 row : Rows) {
+        TSQLiteQuery query(db, kSelectOutgoing);
+        db.SetParamAsInt64(1, row);
+        while (db.Next()) {
+            TSmsOutgoingItem* message = AddMessage(db.GetFieldByNameAsDateTime(QStringLiteral("DATE")),
+                                                   db.GetFieldByNameAsString(QStringLiteral("PDU")), row, Rebuilt);
+            message->SetSent(true);
+            ++added;
+        }
+    }
+    return added;
 }
 
 void TSmsOutgoingList::ReadStatus(TSmsItem* Item, int Column)

@@ -1,12 +1,14 @@
 #pragma once
 
 // The message store: inbox and outbox of one broadband interface as lists of messages, where
-// one message may have been carried by several PDUs (a concatenated SMS).
+// one message may have been carried by several PDUs (a concatenated SMS). The lists own every
+// statement on the tables INCOMING and OUTGOING; the transport hands them PDUs and row ids.
 
 #include "base/DateTime.h"
 #include "sms/SMS.h"
 
 #include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -38,8 +40,9 @@ public:
     QString Text() const;
     // Stores one part text at Index (0 for a single-part message, the sequence number otherwise).
     void SetText(const QString& Value, int Index);
-    // Appends the database row id of one more PDU of this message.
-    void AddDBIdent(quint32 Value);
+    // Appends the database row id of one more PDU of this message. Row ids are 64-bit: SQLite
+    // hands out ids beyond 2^32, and a narrowed id would name another row.
+    void AddDBIdent(qint64 Value);
 
     int RefNo() const { return FRefNo; }
     void SetRefNo(int Value) { FRefNo = Value; }
@@ -48,7 +51,7 @@ public:
     TDateTime DateTime() const { return FDateTime; }
     void SetDateTime(TDateTime Value) { FDateTime = Value; }
     // Row ids of all PDUs of this message, in the order they were added.
-    const QVarLengthArray<quint32, 1>& RowIDs() const { return FRowIDs; }
+    const QVarLengthArray<qint64, 1>& RowIDs() const { return FRowIDs; }
 
     // Parts announced by a multipart message; 0 for a single-part one.
     int Total() const { return FTotal; }
@@ -78,7 +81,7 @@ private:
     int FRefNo = 0;
     TDateTime FDateTime = 0.0;
     QStringList FText;
-    QVarLengthArray<quint32, 1> FRowIDs;
+    QVarLengthArray<qint64, 1> FRowIDs;
     QString FNumber;
     int FTotal = 0;
     TSmsItemKind FKind = ikText;
@@ -128,7 +131,7 @@ protected:
     TSmsListBase(const TSmsListBase&) = delete;
     TSmsListBase& operator=(const TSmsListBase&) = delete;
 
-    TSmsItem* AddPdu(TDateTime DateTime, const QString& Pdu, quint32 DBIdent, bool Rebuilt);
+    TSmsItem* AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DBIdent, bool Rebuilt);
     TSmsItem* ItemAt(int Index) const;
     void ReplaceAt(int Index, std::unique_ptr<TSmsItem> Item);
 
@@ -174,7 +177,7 @@ public:
     // Decodes the PDU text and files it into a new message or into the multipart message it
     // belongs to; returns that message. A PDU that does not decode, or holds no text, becomes a
     // message of its own that says so (see TSmsItemKind); nothing raises for it.
-    T* AddMessage(TDateTime DateTime, const QString& Pdu, quint32 DBIdent, bool Rebuilt = false)
+    T* AddMessage(TDateTime DateTime, const QString& Pdu, qint64 DBIdent, bool Rebuilt = false)
     {
         return static_cast<T*>(AddPdu(DateTime, Pdu, DBIdent, Rebuilt));
     }
@@ -196,6 +199,12 @@ public:
     // Whether a PDU with exactly this text is already stored in the inbox (loaded or added), so
     // that a transport can skip storing a PDU that a device hands over a second time.
     bool ContainsPdu(const QString& Pdu) const;
+    // Stores received PDUs as unseen INCOMING rows in one transaction, then files them into this
+    // inbox; a PDU the inbox already holds, or that came earlier in Pdus, is not stored again.
+    // Rebuilt marks PDUs built here from whole messages. Returns how many rows were written.
+    // Once it returns, every PDU of Pdus is committed; when it raises, none of this call is
+    // committed and the inbox is unchanged.
+    int StoreReceived(const QStringList& Pdus, bool Rebuilt);
 
 protected:
     QString GetTableName() const override { return QStringLiteral("INCOMING"); }
@@ -212,6 +221,23 @@ private:
 
 class TSmsOutgoingList : public TSmsList<TSmsOutgoingItem>
 {
+public:
+    // Records the PDUs of a message about to be submitted as OUTGOING rows being sent (SENT = 0,
+    // FAILED = 0), in one transaction, and returns their row ids in the order of Pdus. They join
+    // an outbox only when the device confirms them.
+    static QList<qint64> StoreSubmitted(const QStringList& Pdus, bool Rebuilt);
+    // Marks the rows sent, in one transaction.
+    static void MarkSent(const QList<qint64>& Rows);
+    // Marks rows not sent as failed (the device refused them, or they were never submitted), in
+    // one transaction. Readers that know only SENT still read them as unsent.
+    static void MarkFailed(const QList<qint64>& Rows);
+    // Removes rows of a message none of whose parts left the device, in one transaction; rows
+    // already sent are kept.
+    static void Withdraw(const QList<qint64>& Rows);
+    // MarkSent, then files each of the rows into this outbox as a sent message, with the date
+    // and PDU read back from its row. Returns how many messages were filed.
+    int ConfirmSent(const QList<qint64>& Rows, bool Rebuilt);
+
 protected:
     QString GetTableName() const override { return QStringLiteral("OUTGOING"); }
     QString StatusColumn() const override { return QStringLiteral("SENT"); }

@@ -1,7 +1,6 @@
 // The manager's message traffic with the devices: poll, store, clear; submit, record, confirm.
 
 #include "base/DateTime.h"
-#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
 #include "core/SmsStore.h"
@@ -15,26 +14,24 @@ namespace Ombrelay
 namespace
 {
 
-const QString kInsertIncoming = QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (:DATE, :SEEN, :PDU)");
-const QString kInsertIncomingRebuilt =
-    QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, REBUILT) VALUES (:DATE, :SEEN, :PDU, :REBUILT)");
-const QString kInsertOutgoing = QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES (:DATE, :SENT, :PDU)");
-const QString kInsertOutgoingRebuilt =
-    QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU, REBUILT) VALUES (:DATE, :SENT, :PDU, :REBUILT)");
-
-TSQLiteDB& Db()
-{
-    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
-    return *Database;
-}
-
 // The concatenation reference of a rebuilt message comes from the message itself, so that the
-// same message read twice (a delete that failed) rebuilds to the same PDUs and is known again.
+// same message read again (a delete that failed, a program killed before its delete) rebuilds
+// to the same PDUs and is known again. FNV-1a of the UTF-8 key: the same in every run and on
+// every machine, which qHash (seeded per process) is not. The time stamp enters as the instant
+// in whole seconds, as the PDU carries it: a stack that keeps milliseconds in memory but not
+// across a restart, or writes another offset, still gives the same reference.
 int RebuiltRefNo(const TMbnSmsMessage& Message)
 {
-    const QString key = Message.Number + QLatin1Char('\n') + Message.TimeStamp.toString(Qt::ISODateWithMs) +
-                        QLatin1Char('\n') + Message.Text;
-    return int(qHash(key, size_t(0x5eed)) & 0xFF);
+    const QString stamp =
+        Message.TimeStamp.isValid() ? QString::number(Message.TimeStamp.toSecsSinceEpoch()) : QString();
+    const QByteArray key = (Message.Number + QLatin1Char('\n') + stamp + QLatin1Char('\n') + Message.Text).toUtf8();
+    quint32 h = 2166136261u;
+    for (const char c : key) {
+        h ^= quint8(c);
+        h *= 16777619u;
+    }
+    // The PDUs carry an 8-bit reference: fold every byte of the hash into it.
+    return int((h ^ (h >> 8) ^ (h >> 16) ^ (h >> 24)) & 0xFFu);
 }
 
 // Counts the requests in progress, so that a completion that comes back inside one is kept
@@ -78,8 +75,8 @@ bool TMBManager::ReadOutstanding(const QString& InterfaceID)
             outstanding = true;
         }
     }
-    // A read whose completion never came stops blocking; what it had stored still leaves the
-    // device, and a late batch of it is ignored (the next read brings those messages again).
+    // A read whose completion never came stops blocking; what it had stored has left the
+    // device already, and a late batch of it is ignored (the next read brings those messages again).
     for (quint32 id : stale) {
         FinishRead(id);
     }
@@ -126,50 +123,44 @@ void TMBManager::ReadSms(const QString& InterfaceID)
     }
 }
 
-int TMBManager::StoreIncoming(TMBInterfaceItem* Item, const QStringList& Pdus, bool Rebuilt)
-{
-    TSQLiteDB& db = Db();
-    TSmsIncomingList* inbox = Item->SmsIncomingList();
-    TSQLiteLock lock(db);
-    QList<std::pair<QString, qint64>> rows;
-    {
-        // The whole batch is committed before anyone is told to delete any of it.
-        TSQLiteTransaction transaction(db);
-        TSQLiteQuery query(db, Rebuilt ? kInsertIncomingRebuilt : kInsertIncoming);
-        QSet<QString> batch;
-        for (const QString& pdu : Pdus) {
-            // A PDU already stored (the device kept it after a delete that failed) is not stored again.
-            if (inbox->ContainsPdu(pdu) || batch.contains(pdu)) {
-                continue;
-            }
-            batch.insert(pdu);
-            db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
-            db.SetParamByNameAsBool(QStringLiteral("SEEN"), false);
-            db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
-            if (Rebuilt) {
-                db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
-            }
-            db.Exec();
-            rows.append({pdu, db.GetLastInsertRowId()});
-        }
-        db.FreeQuery();
-        transaction.Commit();
-    }
-    for (const auto& [pdu, row] : rows) {
-        // An undecodable PDU becomes an item that says so; its row is stored either way.
-        inbox->AddMessage(Clock::Now(), pdu, quint32(row), Rebuilt);
-    }
-    return int(rows.size());
-}
-
 void TMBManager::OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnSmsPdu>& Messages, bool MoreMsgs,
                                    quint32 RequestId, qint32 Status)
+{
+    CompleteRead(InterfaceID, !Messages.isEmpty(), MoreMsgs, RequestId, Status, [Messages] {
+        TReadBatch batch;
+        batch.Pdus.reserve(Messages.size());
+        for (const TMbnSmsPdu& m : Messages) {
+            batch.Pdus << m.PduData;
+            batch.Indexes << m.Index;
+        }
+        return batch;
+    });
+}
+
+void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages,
+                                          bool MoreMsgs, quint32 RequestId, qint32 Status)
+{
+    CompleteRead(InterfaceID, !Messages.isEmpty(), MoreMsgs, RequestId, Status, [Messages] {
+        // A whole message is kept as the SMS-DELIVER PDUs our codec builds from it, marked
+        // rebuilt: the network's own PDUs were never seen.
+        TReadBatch batch;
+        batch.Rebuilt = true;
+        for (const TMbnSmsMessage& m : Messages) {
+            batch.Pdus << BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m));
+            batch.Keys << m.Key;
+        }
+        return batch;
+    });
+}
+
+void TMBManager::CompleteRead(const QString& InterfaceID, bool Delivered, bool MoreMsgs, quint32 RequestId,
+                              qint32 Status, const std::function<TReadBatch()>& Build)
 {
     auto it = FSmsReadRequestQueue.find(RequestId);
     if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
         if (FReading > 0) {
             FEarlyReadCompletions.append(
-                {RequestId, [=, this] { OnSmsReadComplete(InterfaceID, Messages, MoreMsgs, RequestId, Status); }});
+                {RequestId, [=, this] { CompleteRead(InterfaceID, Delivered, MoreMsgs, RequestId, Status, Build); }});
         }
         // Not a read of ours (another program's, or one that timed out): nothing is stored,
         // nothing is deleted.
@@ -178,73 +169,25 @@ void TMBManager::OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnS
     std::exception_ptr error;
     int added = 0;
     TMBInterfaceItem* item = FInterfaceList->FindByID(InterfaceID);
-    if (MbnSucceeded(Status) && !Messages.isEmpty() && item) {
-        QStringList pdus;
-        pdus.reserve(Messages.size());
-        for (const TMbnSmsPdu& m : Messages) {
-            pdus << m.PduData;
-        }
+    TReadBatch batch;
+    bool stored = false;
+    if (MbnSucceeded(Status) && Delivered && item) {
         try {
-            added = StoreIncoming(item, pdus, false);
+            // Built only for a batch that is stored: rebuilding whole messages costs, and a
+            // failure to rebuild is a failure to store.
+            batch = Build();
+            added = item->SmsIncomingList()->StoreReceived(batch.Pdus, batch.Rebuilt);
+            stored = true;
             FStoreFailing.remove(InterfaceID);
-            QList<quint32>& stored = FSmsReadRequestQueue[RequestId].StoredIndexes;
-            for (const TMbnSmsPdu& m : Messages) {
-                stored << m.Index;
-            }
         } catch (...) {
             // Nothing of this batch is committed, so none of it is deleted: the next read brings it again.
             error = StoreFailed(InterfaceID);
         }
     }
-    try {
-        for (int n = 0; n < added && FIncomingSmsNotify; ++n) {
-            FIncomingSmsNotify(item);
-        }
-    } catch (...) {
-        if (!error) {
-            error = std::current_exception();
-        }
-    }
-    if (!MoreMsgs) {
-        FinishRead(RequestId);
-    }
-    if (error) {
-        std::rethrow_exception(error);
-    }
-}
-
-void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages,
-                                          bool MoreMsgs, quint32 RequestId, qint32 Status)
-{
-    auto it = FSmsReadRequestQueue.find(RequestId);
-    if (it == FSmsReadRequestQueue.end() || it->InterfaceID != InterfaceID) {
-        if (FReading > 0) {
-            FEarlyReadCompletions.append(
-                {RequestId,
-                 [=, this] { OnSmsMessageReadComplete(InterfaceID, Messages, MoreMsgs, RequestId, Status); }});
-        }
-        return;
-    }
-    std::exception_ptr error;
-    int added = 0;
-    TMBInterfaceItem* item = FInterfaceList->FindByID(InterfaceID);
-    if (MbnSucceeded(Status) && !Messages.isEmpty() && item) {
-        try {
-            // A whole message is kept as the SMS-DELIVER PDUs our codec builds from it, marked
-            // rebuilt: the network's own PDUs were never seen.
-            QStringList pdus;
-            for (const TMbnSmsMessage& m : Messages) {
-                pdus << BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m));
-            }
-            added = StoreIncoming(item, pdus, true);
-            FStoreFailing.remove(InterfaceID);
-            QStringList& stored = FSmsReadRequestQueue[RequestId].StoredKeys;
-            for (const TMbnSmsMessage& m : Messages) {
-                stored << m.Key;
-            }
-        } catch (...) {
-            error = StoreFailed(InterfaceID);
-        }
+    if (stored) {
+        // What is committed leaves the device now, batch by batch: a device with a long backlog
+        // and a program that ends more often than a read completes still empties.
+        DeleteStored(InterfaceID, batch.Indexes, batch.Keys);
     }
     try {
         for (int n = 0; n < added && FIncomingSmsNotify; ++n) {
@@ -286,47 +229,90 @@ std::exception_ptr TMBManager::StoreFailed(const QString& InterfaceID)
 
 void TMBManager::FinishRead(quint32 RequestId)
 {
-    const TReadRequest request = FSmsReadRequestQueue.take(RequestId);
-    if (request.StoredIndexes.isEmpty() && request.StoredKeys.isEmpty()) {
+    FSmsReadRequestQueue.remove(RequestId);
+}
+
+void TMBManager::DeleteStored(const QString& InterfaceID, const QList<quint32>& Indexes, const QStringList& Keys)
+{
+    if (Indexes.isEmpty() && Keys.isEmpty()) {
         return;
     }
     std::shared_ptr<IMbnInterface> i;
     std::shared_ptr<IMbnSms> sms;
-    if (MbnFailed(FPort->GetInterface(request.InterfaceID, i)) || MbnFailed(i->GetSms(sms)) || !sms) {
+    if (MbnFailed(FPort->GetInterface(InterfaceID, i)) || MbnFailed(i->GetSms(sms)) || !sms) {
         return;
     }
     // Only what was read and committed leaves the device, and only this device: messages that
     // arrived meanwhile stay for the next read. A delete that fails leaves its message there;
     // the next read finds it already stored and deletes it then.
-    TMbnRequestId id = 0;
-    for (quint32 index : request.StoredIndexes) {
-        sms->SmsDeleteIndex(index, id);
+    auto issue = [&](const std::function<TMbnResult(TMbnRequestId&)>& Delete) {
+        TMbnRequestId id = 0;
+        TMbnResult r = mrFailed;
+        {
+            TSendingScope scope(FDeleting);
+            r = Delete(id);
+        }
+        if (MbnFailed(r)) {
+            DeleteDone(InterfaceID, r);
+        } else {
+            auto early = FEarlyDeleteCompletions.find(id);
+            if (early != FEarlyDeleteCompletions.end()) {
+                // The stack answered inside the call.
+                const qint32 status = early.value();
+                FEarlyDeleteCompletions.erase(early);
+                DeleteDone(InterfaceID, status);
+            } else {
+                FSmsDeleteRequests.insert(id, InterfaceID);
+            }
+        }
+        if (FDeleting == 0) {
+            FEarlyDeleteCompletions.clear();
+        }
+    };
+    for (quint32 index : Indexes) {
+        issue([&](TMbnRequestId& Id) { return sms->SmsDeleteIndex(index, Id); });
     }
-    for (const QString& key : request.StoredKeys) {
-        sms->SmsDeleteMessage(key, id);
+    for (const QString& key : Keys) {
+        issue([&](TMbnRequestId& Id) { return sms->SmsDeleteMessage(key, Id); });
     }
 }
 
-QList<qint64> TMBManager::InsertOutgoing(const QStringList& Pdus, bool Rebuilt)
+void TMBManager::OnSmsDeleteComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status)
 {
-    TSQLiteDB& db = Db();
-    TSQLiteLock lock(db);
-    QList<qint64> rows;
-    TSQLiteTransaction transaction(db);
-    TSQLiteQuery query(db, Rebuilt ? kInsertOutgoingRebuilt : kInsertOutgoing);
-    for (const QString& pdu : Pdus) {
-        db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
-        db.SetParamByNameAsBool(QStringLiteral("SENT"), false);
-        db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
-        if (Rebuilt) {
-            db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
+    const auto it = FSmsDeleteRequests.find(RequestId);
+    if (it == FSmsDeleteRequests.end() || it.value() != InterfaceID) {
+        if (FDeleting > 0) {
+            FEarlyDeleteCompletions.insert(RequestId, Status);
         }
-        db.Exec();
-        rows << db.GetLastInsertRowId();
+        // Not a delete of ours.
+        return;
     }
-    db.FreeQuery();
-    transaction.Commit();
-    return rows;
+    FSmsDeleteRequests.erase(it);
+    DeleteDone(InterfaceID, Status);
+}
+
+void TMBManager::DeleteDone(const QString& InterfaceID, qint32 Status)
+{
+    if (Status == mrNotFound) {
+        // Gone already (another program of a shared store, a device that went away): it fills
+        // nothing, and says nothing about whether deletes work.
+        return;
+    }
+    if (MbnSucceeded(Status)) {
+        FDeleteFailing.remove(InterfaceID);
+        return;
+    }
+    // A refusal (storage locked, not permitted) repeats at every poll: one report until a delete
+    // on this device succeeds again.
+    if (FDeleteFailing.contains(InterfaceID)) {
+        return;
+    }
+    FDeleteFailing.insert(InterfaceID);
+    ReportError(QStringLiteral("Messages stored in Ombrelay could not be removed from the modem %1: %2.\n"
+                               "They are safe in Ombrelay; the modem's memory may fill up and then take no new "
+                               "messages. Close other programs that use the modem's messages; Ombrelay tries "
+                               "again at every poll.")
+                    .arg(InterfaceID, FPort->ErrorText(Status)));
 }
 
 void TMBManager::RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt)
@@ -342,6 +328,43 @@ void TMBManager::RecordSend(quint32 RequestId, const QString& InterfaceID, const
     }
 }
 
+QList<qint64> TMBManager::RecordOutgoing(const QString& InterfaceID, const QStringList& Pdus, bool Rebuilt)
+{
+    try {
+        return TSmsOutgoingList::StoreSubmitted(Pdus, Rebuilt);
+    } catch (const std::exception& e) {
+        throw EMBException(QStringLiteral("The message was not sent through %1: it could not be recorded in the "
+                                          "outbox. Nothing left the device.\n%2")
+                               .arg(InterfaceID, QString::fromUtf8(e.what())));
+    }
+}
+
+void TMBManager::SubmitRefused(const QString& InterfaceID, const QList<qint64>& Rows, int Failed, TMbnResult Result)
+{
+    const QString reason = FPort->ErrorText(Result);
+    QString note;
+    try {
+        if (Failed == 0) {
+            // Nothing left the device: the record goes, and sending again sends the whole message once.
+            TSmsOutgoingList::Withdraw(Rows);
+        } else {
+            TSmsOutgoingList::MarkFailed(Rows.mid(Failed));
+        }
+    } catch (const std::exception& e) {
+        note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
+    }
+    if (Failed == 0) {
+        throw EMBException(QStringLiteral("The message was not sent through %1: %2%3").arg(InterfaceID, reason, note));
+    }
+    throw EMBException(QStringLiteral("The message was sent through %1 only in part: %2 of its %3 parts left the "
+                                      "device, the next was refused: %4. The parts not sent are marked failed in "
+                                      "the outbox.%5")
+                           .arg(InterfaceID)
+                           .arg(Failed)
+                           .arg(Rows.size())
+                           .arg(reason, note));
+}
+
 void TMBManager::SendSms(const QString& InterfaceID, const QString& Pdu)
 {
     OMBRELAY_ASSERT("Core.Main", Pdu.size() % 2 == 0);
@@ -349,35 +372,53 @@ void TMBManager::SendSms(const QString& InterfaceID, const QString& Pdu)
     if (sms->Format() == TMbnSmsFormat::sfMessage) {
         throw EMBException(QStringLiteral("%1 sends whole messages, not PDUs").arg(InterfaceID));
     }
-    TSendingScope scope(FSending);
-    TMbnRequestId id = 0;
-    Check(sms->SmsSendPdu(Pdu, quint32(Pdu.size() / 2), id), QStringLiteral("SmsSendPdu"));
-    RecordSend(id, InterfaceID, InsertOutgoing({Pdu}, false), false);
-    if (FSending == 1) {
-        FEarlySendCompletions.clear();
+    SubmitPdus(InterfaceID, *sms, {Pdu});
+}
+
+void TMBManager::SubmitPdus(const QString& InterfaceID, IMbnSms& Sms, const QStringList& Pdus)
+{
+    // Every part is recorded, as being sent, before the first one leaves: a part that left is
+    // never missing from the outbox, and a failure leaves rows that say what became of each part.
+    const QList<qint64> rows = RecordOutgoing(InterfaceID, Pdus, false);
+    for (int part = 0; part < Pdus.size(); ++part) {
+        TSendingScope scope(FSending);
+        TMbnRequestId id = 0;
+        const TMbnResult r = Sms.SmsSendPdu(Pdus[part], quint32(Pdus[part].size() / 2), id);
+        if (MbnFailed(r)) {
+            // The parts after it are not submitted: the user sends the message again or not.
+            SubmitRefused(InterfaceID, rows, part, r);
+        }
+        RecordSend(id, InterfaceID, {rows[part]}, false);
+        if (FSending == 1) {
+            FEarlySendCompletions.clear();
+        }
     }
 }
 
 void TMBManager::SendMessage(const QString& InterfaceID, const QString& Number, const QString& Text,
                              const QStringList& Pdus)
 {
+    for (const QString& pdu : Pdus) {
+        OMBRELAY_ASSERT("Core.Main", pdu.size() % 2 == 0);
+    }
     const std::shared_ptr<IMbnSms> sms = GetSms(GetInterface(InterfaceID));
     if (sms->Format() == TMbnSmsFormat::sfPdu) {
-        // The caller stops at the first PDU that fails: those before it stay submitted and recorded.
-        for (const QString& pdu : Pdus) {
-            SendSms(InterfaceID, pdu);
+        if (!Pdus.isEmpty()) {
+            SubmitPdus(InterfaceID, *sms, Pdus);
         }
         return;
     }
     OMBRELAY_ASSERT("Core.Main", !Pdus.isEmpty());
-    for (const QString& pdu : Pdus) {
-        OMBRELAY_ASSERT("Core.Main", pdu.size() % 2 == 0);
-    }
+    // Recorded first, as in PDU mode.
+    const QList<qint64> rows = RecordOutgoing(InterfaceID, Pdus, true);
     TSendingScope scope(FSending);
     TMbnRequestId id = 0;
-    Check(sms->SmsSendMessage(Number, Text, id), QStringLiteral("SmsSendMessage"));
+    const TMbnResult r = sms->SmsSendMessage(Number, Text, id);
+    if (MbnFailed(r)) {
+        SubmitRefused(InterfaceID, rows, 0, r);
+    }
     // The stack splits and sends the message itself; the outbox keeps it as our SUBMIT PDUs, marked rebuilt.
-    RecordSend(id, InterfaceID, InsertOutgoing(Pdus, true), true);
+    RecordSend(id, InterfaceID, rows, true);
     if (FSending == 1) {
         FEarlySendCompletions.clear();
     }
@@ -400,39 +441,27 @@ void TMBManager::HandleSendComplete(quint32 RequestId, qint32 Status)
     const QString interfaceId = FSmsSendRequestQueue.take(RequestId);
     const TSendRequest request = FSmsSentRequestIdent.take(RequestId);
     if (MbnFailed(Status)) {
-        // The rows stay unsent; the user hears of it rather than finding out later.
-        ReportError(QStringLiteral("Sending a message through %1 failed: %2")
-                        .arg(request.InterfaceID, FPort->ErrorText(Status)));
+        // The rows stay unsent and say so; the user hears of it rather than finding out later.
+        QString note;
+        try {
+            TSmsOutgoingList::MarkFailed(request.RowIds);
+        } catch (const std::exception& e) {
+            note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
+        }
+        ReportError(QStringLiteral("Sending a message through %1 failed: %2%3")
+                        .arg(request.InterfaceID, FPort->ErrorText(Status), note));
         return;
     }
     if (request.RowIds.isEmpty()) {
         return;
     }
+    // The rows are sent whether or not the interface is still listed; its outbox files them.
     TMBInterfaceItem* item = FInterfaceList->FindByID(interfaceId);
-    TSQLiteDB& db = Db();
     int added = 0;
-    {
-        TSQLiteLock lock(db);
-        {
-            TSQLiteTransaction transaction(db);
-            for (qint64 row : request.RowIds) {
-                db.ExecSQL(QStringLiteral("UPDATE OUTGOING SET SENT = 1 WHERE ID = ") + QString::number(row));
-            }
-            transaction.Commit();
-        }
-        if (item) {
-            for (qint64 row : request.RowIds) {
-                TSQLiteQuery query(db, QStringLiteral("SELECT * FROM OUTGOING WHERE ID = ") + QString::number(row));
-                while (db.Next()) {
-                    TSmsOutgoingItem* message =
-                        item->SmsOutgoingList()->AddMessage(db.GetFieldByNameAsDateTime(QStringLiteral("DATE")),
-                                                            db.GetFieldByNameAsString(QStringLiteral("PDU")),
-                                                            quint32(row), request.Rebuilt);
-                    message->SetSent(true);
-                    ++added;
-                }
-            }
-        }
+    if (item) {
+        added = item->SmsOutgoingList()->ConfirmSent(request.RowIds, request.Rebuilt);
+    } else {
+        TSmsOutgoingList::MarkSent(request.RowIds);
     }
     for (int n = 0; n < added && FOutgoingSmsNotify; ++n) {
         FOutgoingSmsNotify(item);

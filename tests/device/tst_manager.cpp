@@ -365,7 +365,7 @@ private Q_SLOTS:
         m.Connect("sim0", "Internet");
         f.Modem->SetSignal("sim0", 9);
         QVERIFY(f.Modem->PendingEvents() > 0);
-        QCOMPARE(f.Modem->Listeners(), 7);
+        QCOMPARE(f.Modem->Listeners(), 8);
         f.Manager.reset();
         QCOMPARE(f.Modem->Listeners(), 0);
         QVERIFY(f.Settle());

@@ -8,6 +8,30 @@
 
 using namespace Ombrelay;
 
+namespace
+{
+
+// One interface that reads and sends whole messages.
+TSimScenario MessageModeScenario()
+{
+    TSimScenario s = TestScenario();
+    s.Interfaces[0].SmsFormat = TMbnSmsFormat::sfMessage;
+    s.Interfaces[0].Caps.smsCaps = mscTextReceive | mscTextSend;
+    return s;
+}
+
+// A text of three parts and its SUBMIT PDUs.
+std::pair<QString, QStringList> ThreeParts()
+{
+    TSmsSend send;
+    send.SetTarget(QStringLiteral("+491701234567"));
+    const QString text = QString(400, QLatin1Char('x'));
+    send.SetText(text);
+    return {text, send.EncodePdu()};
+}
+
+} // namespace
+
 class TestTransport : public QObject
 {
     Q_OBJECT
@@ -248,6 +272,55 @@ private Q_SLOTS:
         QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
     }
 
+    // Rows whose ids lie beyond 2^32, received and sent through the device: each message keeps
+    // its own row id, so marking it seen or sent touches its row and not the row whose id is the
+    // same number cut to 32 bits.
+    void rowIdsBeyond32Bits()
+    {
+        constexpr qint64 kNext = 5000000000;
+        constexpr qint64 kCut = qint64(quint32(kNext));
+        TDeviceFixture f;
+        const QString old = BuildDeliverPdus(QStringLiteral("+4917099"), QDateTime(), QStringLiteral("old")).first();
+        {
+            TSQLiteLock lock(f.Db.DB());
+            for (const QString& table : {QStringLiteral("INCOMING"), QStringLiteral("OUTGOING")}) {
+                const QString flag =
+                    table == QLatin1String("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
+                for (qint64 id : {kCut, kNext - 1}) {
+                    TSQLiteQuery q(f.Db.DB(), QStringLiteral("INSERT INTO %1 (ID, DATE, %2, PDU) VALUES (?, "
+                                                             "'2026-12-01 10:00:00', 0, ?)")
+                                                  .arg(table, flag));
+                    f.Db.DB().SetParamAsInt64(1, id);
+                    f.Db.DB().SetParamAsString(2, old);
+                    f.Db.DB().Exec();
+                }
+            }
+        }
+        TMBManager& m = f.Start();
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("fresh"));
+        QVERIFY(f.Tick());
+        TSmsIncomingItem* received = f.Item()->SmsIncomingList()->Items(0);
+        QCOMPARE(received->Text(), QStringLiteral("fresh"));
+        QCOMPARE(received->RowIDs().size(), 1);
+        QCOMPARE(received->RowIDs().front(), kNext);
+        received->MarkSeen();
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 1"), 1);
+        QCOMPARE(f.Count("SELECT ID = 5000000000 FROM INCOMING WHERE SEEN = 1"), 1);
+
+        TSmsSend send;
+        send.SetTarget(QStringLiteral("+4917012"));
+        send.SetText(QStringLiteral("reply"));
+        m.SendSms(QStringLiteral("sim0"), send.EncodePdu().first());
+        QVERIFY(f.Settle());
+        TSmsOutgoingItem* sent = f.Item()->SmsOutgoingList()->Items(0);
+        QCOMPARE(sent->Text(), QStringLiteral("reply"));
+        QVERIFY(sent->Sent());
+        QCOMPARE(sent->RowIDs().size(), 1);
+        QCOMPARE(sent->RowIDs().front(), kNext);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1"), 1);
+        QCOMPARE(f.Count("SELECT ID = 5000000000 FROM OUTGOING WHERE SENT = 1"), 1);
+    }
+
     void threePartSend()
     {
         TDeviceFixture f;
@@ -428,6 +501,274 @@ private Q_SLOTS:
         QVERIFY(f.Settle());
         QCOMPARE(f.Modem->SentPdus(QStringLiteral("sim0")), pdus);
         QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1 AND REBUILT = 0"), 2);
+    }
+
+    // The PDUs rebuilt from a whole message are the same in every run and on every machine, so
+    // that a message read again after a restart (killed before its delete) is known as stored.
+    // A fixed expected value: a reference drawn per process would miss it.
+    void rebuiltPdusAreTheSameInEveryRun()
+    {
+        const QDateTime stamp(QDate(2026, 3, 1), QTime(12, 30, 15), Qt::OffsetFromUTC, 3600);
+        const QString text = QString(200, QLatin1Char('a')) + QString(100, QLatin1Char('b'));
+        // Two parts with the reference 0x34 ("050003340201", "050003340202").
+        const QStringList expected = {
+            QStringLiteral("00440C91947110325476000062301021035140A0050003340201C2E170381C0E87C3E170381C0E87C3E17038"
+                           "1C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C"
+                           "0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E"
+                           "87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E87C3"),
+            QStringLiteral("00440C919471103254760000623010210351409A050003340202C2E170381C0E87C3E170381C0E87C3E17038"
+                           "1C0E87C3E170381C0E87C3E170381C0E87C3E170381C0E8BC562B1582C168BC562B1582C168BC562B1582C"
+                           "168BC562B1582C168BC562B1582C168BC562B1582C168BC562B1582C168BC562B1582C168BC562B1582C16"
+                           "8BC562B1582C168BC562B1582C168BC562B1582C168BC56231"),
+        };
+        // Two managers over two databases, as in two runs of the program; in the second the
+        // stack's time stamp has milliseconds (a device that kept them until it restarted).
+        for (const QDateTime& at : {stamp, stamp.addMSecs(400)}) {
+            TDeviceFixture f(MessageModeScenario());
+            f.Start();
+            f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, at);
+            QVERIFY(f.Tick());
+            QStringList stored;
+            {
+                TSQLiteLock lock(f.Db.DB());
+                TSQLiteQuery q(f.Db.DB(), QStringLiteral("SELECT PDU FROM INCOMING ORDER BY ID"));
+                while (f.Db.DB().Next()) {
+                    stored << f.Db.DB().GetFieldAsString(0);
+                }
+            }
+            QCOMPARE(stored, expected);
+        }
+    }
+
+    // A delete the device refuses is reported once per device, whatever the number of polls it
+    // keeps failing; a success ends it, and a later failure is reported again.
+    void deleteFailuresReportedOnce_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::addColumn<QString>("operation");
+        QTest::newRow("PDU mode, refused at once") << false << "SmsDeleteIndex";
+        QTest::newRow("PDU mode, completion fails") << false << "SmsDeleteComplete";
+        QTest::newRow("message mode, refused at once") << true << "SmsDeleteMessage";
+        QTest::newRow("message mode, completion fails") << true << "SmsDeleteComplete";
+    }
+    void deleteFailuresReportedOnce()
+    {
+        QFETCH(bool, messageMode);
+        QFETCH(QString, operation);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        f.Start();
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("kept"));
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917013"), QStringLiteral("kept too"));
+        // Two messages, three polls: six deletes refused.
+        f.Modem->Fail(operation, 6);
+        for (int poll = 0; poll < 3; ++poll) {
+            QVERIFY(f.Tick());
+        }
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 2);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 2);
+        QCOMPARE(f.Errors.size(), 1);
+        const QString& report = f.Errors.first();
+        QVERIFY2(report.contains(QLatin1String("could not be removed from the modem sim0")), qPrintable(report));
+        QVERIFY2(report.contains(f.Modem->ErrorText(mrFailed)), qPrintable(report));
+        QVERIFY2(report.contains(QLatin1String("safe")) && report.contains(QLatin1String("fill up")),
+                 qPrintable(report));
+        // The device accepts deletes again: cleared, nothing more said.
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917014"), QStringLiteral("fine"));
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Errors.size(), 1);
+        // A later refusal is news again.
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917015"), QStringLiteral("stuck"));
+        f.Modem->Fail(operation, 1);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Errors.size(), 2);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        QCOMPARE(f.IncomingTexts(), QStringList({"kept", "kept too", "fine", "stuck"}));
+        QCOMPARE(f.Errors.size(), 2);
+    }
+
+    // A message the device no longer holds when its delete comes is not a failure to report.
+    void deleteOfAMessageAlreadyGoneIsNoFailure()
+    {
+        TDeviceFixture f;
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("gone"));
+        // Another program empties the store between the read and the delete (connected first,
+        // so that its delete comes before the manager's).
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete, this,
+                [&](const QString&, const QList<TMbnSmsPdu>& Msgs, bool, quint32, qint32) {
+                    if (!Msgs.isEmpty()) {
+                        TMbnRequestId id = 0;
+                        std::shared_ptr<IMbnInterface> i;
+                        std::shared_ptr<IMbnSms> sms;
+                        QVERIFY(MbnSucceeded(f.Modem->GetInterface(QStringLiteral("sim0"), i)));
+                        QVERIFY(MbnSucceeded(i->GetSms(sms)));
+                        QVERIFY(MbnSucceeded(sms->SmsDelete(id)));
+                    }
+                });
+        f.Start();
+        QVERIFY(f.Tick());
+        QCOMPARE(f.IncomingTexts(), QStringList({"gone"}));
+        QVERIFY2(f.Errors.isEmpty(), qPrintable(f.Errors.join('\n')));
+    }
+
+    // A backlog read in several batches leaves the device batch by batch, each batch once its
+    // rows are committed: a program killed after the first batch has cleared that batch, and the
+    // next start stores the rest, nothing lost and nothing twice.
+    void backlogDeletedBatchByBatch_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::newRow("PDU mode, by index") << false;
+        QTest::newRow("message mode, by key") << true;
+    }
+    void backlogDeletedBatchByBatch()
+    {
+        QFETCH(bool, messageMode);
+        TSimScenario s = messageMode ? MessageModeScenario() : TestScenario();
+        s.Interfaces[0].ReadBatch = 2;
+        TDeviceFixture f(s);
+        f.Start();
+        QStringList delivered;
+        for (int i = 0; i < 7; ++i) {
+            delivered << QStringLiteral("backlog %1").arg(i);
+            f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+49170%1").arg(i), delivered.last());
+        }
+        // The program dies once the first batch is handled, before the next one comes.
+        int batches = 0;
+        int committed = -1;
+        auto kill = [&] {
+            if (++batches == 1) {
+                committed = f.Count("SELECT COUNT(*) FROM INCOMING");
+                f.Manager.reset();
+            }
+        };
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete, this, kill);
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsMessageReadComplete, this, kill);
+        f.Manager->ReadSms(QStringLiteral("sim0"));
+        QVERIFY(f.Settle());
+        QCOMPARE(batches, 4);
+        QCOMPARE(committed, 2);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 5);
+        // The next start: the rest, once.
+        f.Start();
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        QStringList stored = f.IncomingTexts();
+        stored.sort();
+        QCOMPARE(stored, delivered);
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 7);
+        QVERIFY2(f.Errors.isEmpty(), qPrintable(f.Errors.join('\n')));
+    }
+
+    // A message whose record cannot be written is not submitted at all, and the error says so.
+    void sendNotRecordedIsNotSubmitted_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::addColumn<QString>("block");
+        QTest::addColumn<QString>("unblock");
+        const QString trigger = QStringLiteral("CREATE TEMP TRIGGER full BEFORE INSERT ON OUTGOING "
+                                               "WHEN (SELECT COUNT(*) FROM OUTGOING) >= 1 "
+                                               "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END");
+        const QString drop = QStringLiteral("DROP TRIGGER full");
+        const QString readOnly = QStringLiteral("PRAGMA query_only = ON");
+        const QString writable = QStringLiteral("PRAGMA query_only = OFF");
+        QTest::newRow("PDU mode, full on the second part") << false << trigger << drop;
+        QTest::newRow("PDU mode, read only") << false << readOnly << writable;
+        QTest::newRow("message mode, full on the second part") << true << trigger << drop;
+        QTest::newRow("message mode, read only") << true << readOnly << writable;
+    }
+    void sendNotRecordedIsNotSubmitted()
+    {
+        QFETCH(bool, messageMode);
+        QFETCH(QString, block);
+        QFETCH(QString, unblock);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        TMBManager& m = f.Start();
+        const auto [text, pdus] = ThreeParts();
+        {
+            TSQLiteLock lock(f.Db.DB());
+            f.Db.DB().ExecSQL(block);
+        }
+        try {
+            m.SendMessage(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, pdus);
+            QFAIL("the send did not fail");
+        } catch (const EMBException& e) {
+            QVERIFY2(e.Message().contains(QLatin1String("not sent")), qPrintable(e.Message()));
+        }
+        QVERIFY(f.Settle());
+        QVERIFY(f.Modem->SentPdus(QStringLiteral("sim0")).isEmpty());
+        QVERIFY(f.Modem->SentMessages(QStringLiteral("sim0")).isEmpty());
+        {
+            TSQLiteLock lock(f.Db.DB());
+            f.Db.DB().ExecSQL(unblock);
+        }
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING"), 0);
+        // Sent again, it goes out once, whole.
+        m.SendMessage(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, pdus);
+        QVERIFY(f.Settle());
+        QCOMPARE(f.Modem->SentPdus(QStringLiteral("sim0")).size(), 3);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1 AND FAILED = 0"), 3);
+        QCOMPARE(f.Item()->SmsOutgoingList()->Count(), 1);
+        QCOMPARE(f.Item()->SmsOutgoingList()->Items(0)->Text(), text);
+    }
+
+    // Every part is recorded before the first leaves; the device refusing part 2 of 3 leaves
+    // rows that say part 1 was sent and parts 2 and 3 failed.
+    void sendRefusedOnPartTwo()
+    {
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        const auto [text, pdus] = ThreeParts();
+        // The device answers inside the submit call, so that it can refuse the next part.
+        f.Modem->SetCompleteInsideCall(true);
+        QStringList rowsAtFirstSubmit;
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsSendComplete, this, [&](const QString&, quint32, qint32) {
+            if (rowsAtFirstSubmit.isEmpty()) {
+                rowsAtFirstSubmit << QString::number(f.Count("SELECT COUNT(*) FROM OUTGOING"));
+                f.Modem->Fail(QStringLiteral("SmsSendPdu"), 1);
+            }
+        });
+        try {
+            m.SendMessage(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, pdus);
+            QFAIL("the send did not fail");
+        } catch (const EMBException& e) {
+            QVERIFY2(e.Message().contains(QLatin1String("1 of its 3 parts")), qPrintable(e.Message()));
+        }
+        QCOMPARE(rowsAtFirstSubmit, QStringList({"3"}));
+        QVERIFY(f.Settle());
+        QCOMPARE(f.Modem->SentPdus(QStringLiteral("sim0")), pdus.mid(0, 1));
+        {
+            TSQLiteLock lock(f.Db.DB());
+            f.Db.DB().FetchTable(
+                QStringLiteral("SELECT group_concat(S, ' ') FROM "
+                               "(SELECT PDU || ':' || SENT || FAILED AS S FROM OUTGOING ORDER BY ID)"));
+            QCOMPARE(f.Db.DB().GetResultSet(1), QStringLiteral("%1:10 %2:01 %3:01").arg(pdus[0], pdus[1], pdus[2]));
+        }
+        QCOMPARE(f.Item()->SmsOutgoingList()->Count(), 1);
+    }
+
+    // A refusal that comes with the completion marks the rows of that submission failed.
+    void sendCompletionFailureMarksRowsFailed_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::newRow("PDU mode") << false;
+        QTest::newRow("message mode") << true;
+    }
+    void sendCompletionFailureMarksRowsFailed()
+    {
+        QFETCH(bool, messageMode);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        TMBManager& m = f.Start();
+        const auto [text, pdus] = ThreeParts();
+        // Every completion of the message fails: three in PDU mode, one in message mode.
+        f.Modem->Fail(QStringLiteral("SmsSendComplete"), messageMode ? 1 : 3);
+        m.SendMessage(QStringLiteral("sim0"), QStringLiteral("+491701234567"), text, pdus);
+        QVERIFY(f.Settle());
+        QVERIFY(!f.Errors.isEmpty());
+        QVERIFY(f.Modem->SentPdus(QStringLiteral("sim0")).isEmpty());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 0 AND FAILED = 1"), 3);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1"), 0);
     }
 };
 

@@ -9,6 +9,8 @@ be there, but never twice. The checks look at the database file itself once the 
 ended.
 
     faults.py kill      PROGRAM PDU-TOOL   SIGKILL at random moments while messages arrive
+    faults.py kill-message PROGRAM PDU-TOOL  the same with a device that gives whole messages
+                                           (message mode, as every ModemManager modem does)
     faults.py diskfull  PROGRAM PDU-TOOL   the database's file system fills up, then has room again
     faults.py readonly  PROGRAM PDU-TOOL   the database file cannot be written
 
@@ -82,7 +84,7 @@ class Program:
 
     started = []  # ended at the end of the run, whatever happened
 
-    def __init__(self, binary, home, data_dir=None):
+    def __init__(self, binary, home, data_dir=None, sms_mode="pdu"):
         self.binary = binary
         self.home = home
         self.data_dir = data_dir or os.path.join(home, "data")
@@ -97,7 +99,8 @@ class Program:
         os.chmod(self.run_dir, 0o700)
         with open(self.scenario, "w") as f:
             # Room for many messages, reads in several batches, quick answers.
-            json.dump({"delayMs": 5, "interfaces": [{"id": IFACE, "capacity": 255, "readBatch": 4}]}, f)
+            json.dump({"delayMs": 5, "interfaces": [{"id": IFACE, "capacity": 255, "readBatch": 4,
+                                                     "smsMode": sms_mode}]}, f)
         self.env = dict(os.environ)
         self.env.update({"XDG_DATA_HOME": self.data_dir, "XDG_RUNTIME_DIR": self.run_dir,
                          "QT_QPA_PLATFORM": "offscreen"})
@@ -274,9 +277,9 @@ def deliver(program, rng, counter, confirmed, attempted, kinds):
     return False
 
 
-def test_kill(binary, pdu_tool, home, rng):
+def test_kill(binary, pdu_tool, home, rng, sms_mode="pdu"):
     kills = int(os.environ.get("OMBRELAY_KILLS", "30"))
-    program = Program(binary, home)
+    program = Program(binary, home, sms_mode=sms_mode)
     confirmed, attempted, kinds = {}, {}, {}
     counter = 0
     started = time.monotonic()
@@ -317,9 +320,9 @@ def test_kill(binary, pdu_tool, home, rng):
     check(not errors, "the program reported errors: %s" % errors)
     check(program.stop() == 0, "the program did not end cleanly")
     rows, messages = check_inbox(program, pdu_tool, confirmed, attempted)
-    print("kill: %d kills, %d messages delivered (%d confirmed by the device; %s), %d rows, moments %s, "
+    print("kill (%s mode): %d kills, %d messages delivered (%d confirmed by the device; %s), %d rows, moments %s, "
           "%d kills left a message both stored and on the device, %.1f s"
-          % (kills, len(attempted), len(confirmed), kinds, rows, moments, overlaps, time.monotonic() - started))
+          % (sms_mode, kills, len(attempted), len(confirmed), kinds, rows, moments, overlaps, time.monotonic() - started))
 
 
 def deliver_unanswered(program, rng, counter, attempted):
@@ -471,7 +474,9 @@ def test_readonly(binary, pdu_tool, home, rng):
 
 
 def main():
-    if len(sys.argv) != 4 or sys.argv[1] not in ("kill", "diskfull", "readonly"):
+    tests = {"kill": test_kill, "kill-message": lambda *a: test_kill(*a, sms_mode="message"),
+             "diskfull": test_diskfull, "readonly": test_readonly}
+    if len(sys.argv) != 4 or sys.argv[1] not in tests:
         print(__doc__, file=sys.stderr)
         return 2
     test, binary, pdu_tool = sys.argv[1:]
@@ -483,7 +488,7 @@ def main():
         os.makedirs(base, exist_ok=True)
     home = tempfile.mkdtemp(prefix="faults-%s-" % test, dir=base)
     try:
-        {"kill": test_kill, "diskfull": test_diskfull, "readonly": test_readonly}[test](binary, pdu_tool, home, rng)
+        tests[test](binary, pdu_tool, home, rng)
     except Skip as e:
         print("SKIP: %s" % e)
         return SKIP

@@ -58,6 +58,29 @@ public:
         FDB.Exec();
         return FDB.GetLastInsertRowId();
     }
+    // A row with the given id, as SQLite hands out once the table's ids have grown that far.
+    void AddWithId(qint64 Id, int Seconds, const QString& Pdu)
+    {
+        TSQLiteLock lock(FDB);
+        const QString flag = FTable == QStringLiteral("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
+        TSQLiteQuery q(FDB, QStringLiteral("INSERT INTO %1 (ID, DATE, %2, PDU) VALUES (?, ?, 0, ?)").arg(FTable, flag));
+        FDB.SetParamAsInt64(1, Id);
+        FDB.SetParamAsDateTime(2, At(Seconds));
+        FDB.SetParamAsString(3, Pdu);
+        FDB.Exec();
+    }
+    // The ids of the rows whose flag is set, ascending.
+    QList<qint64> FlaggedIds()
+    {
+        TSQLiteLock lock(FDB);
+        const QString flag = FTable == QStringLiteral("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
+        TSQLiteQuery q(FDB, QStringLiteral("SELECT ID FROM %1 WHERE %2 = 1 ORDER BY ID").arg(FTable, flag));
+        QList<qint64> ids;
+        while (FDB.Next()) {
+            ids << FDB.GetFieldAsInt64(0);
+        }
+        return ids;
+    }
     int SeenRows()
     {
         TSQLiteLock lock(FDB);
@@ -78,6 +101,7 @@ class TestSmsStore : public QObject
 
 private Q_SLOTS:
     void initTestCase() { InitSmsTables(); }
+    void cleanup() { Clock::SetNow(0); }
 
     void assembly_data()
     {
@@ -209,6 +233,127 @@ private Q_SLOTS:
         }
         three->MarkSeen(); // already seen: nothing is written
         QCOMPARE(rows.SeenRows(), 0);
+    }
+
+    void rowIdBeyond32Bits_data()
+    {
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("row loaded from the table") << true;
+        QTest::newRow("row stored while running") << false;
+    }
+
+    // A row id beyond 2^32 names its own row: marking its message seen marks that row and no
+    // other, although a row exists whose id is the same number cut to 32 bits.
+    void rowIdBeyond32Bits()
+    {
+        QFETCH(bool, loaded);
+        constexpr qint64 kBig = 5000000000;
+        constexpr qint64 kCut = qint64(quint32(kBig)); // 705032704
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QString big = Single(QStringLiteral("+4917"), QStringLiteral("big"));
+        rows.AddWithId(kCut, 0, Single(QStringLiteral("+4917"), QStringLiteral("cut")));
+        // Stored while running, the row takes the id after the highest one.
+        rows.AddWithId(loaded ? kBig : kBig - 1, 10,
+                       loaded ? big : Single(QStringLiteral("+4917"), QStringLiteral("x")));
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        if (!loaded) {
+            QCOMPARE(inbox.StoreReceived({big}, false), 1);
+        }
+        TSmsIncomingItem* item = inbox.Items(0);
+        QCOMPARE(item->Text(), QStringLiteral("big"));
+        QCOMPARE(item->RowIDs().size(), 1);
+        QCOMPARE(item->RowIDs().front(), kBig);
+        item->MarkSeen();
+        QCOMPARE(rows.FlaggedIds(), QList<qint64>{kBig});
+        // And so it loads again: only that message is seen.
+        TSmsIncomingList reloaded;
+        reloaded.LoadMessages();
+        QCOMPARE(reloaded.Items(0)->Text(), QStringLiteral("big"));
+        QVERIFY(reloaded.Items(0)->Seen());
+        QCOMPARE(reloaded.UnreadCount(), reloaded.Count() - 1);
+    }
+
+    void rowsAsStored_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<bool>("rebuilt");
+        QTest::addColumn<QString>("flag"); // the status column as stored
+        QTest::newRow("received") << QStringLiteral("INCOMING") << false << QStringLiteral("integer 0");
+        QTest::newRow("received, rebuilt") << QStringLiteral("INCOMING") << true << QStringLiteral("integer 0");
+        QTest::newRow("submitted") << QStringLiteral("OUTGOING") << false << QStringLiteral("integer 0");
+        QTest::newRow("submitted, rebuilt") << QStringLiteral("OUTGOING") << true << QStringLiteral("integer 0");
+        QTest::newRow("confirmed") << QStringLiteral("OUTGOING") << false << QStringLiteral("integer 1");
+        QTest::newRow("confirmed, rebuilt") << QStringLiteral("OUTGOING") << true << QStringLiteral("integer 1");
+    }
+
+    // The rows the lists write, column by column with their storage classes: the form other
+    // programs and older versions read. Confirmed rows are filed into the outbox as sent.
+    void rowsAsStored()
+    {
+        QFETCH(QString, table);
+        QFETCH(bool, rebuilt);
+        QFETCH(QString, flag);
+        TTempDatabase db;
+        Clock::SetNow(At(7));
+        const QString pdu = Single(QStringLiteral("+4917"), QStringLiteral("stored"));
+        TSmsOutgoingList outbox;
+        if (table == QLatin1String("INCOMING")) {
+            TSmsIncomingList inbox;
+            QCOMPARE(inbox.StoreReceived({pdu}, rebuilt), 1);
+            QCOMPARE(inbox.Count(), 1);
+        } else {
+            const QList<qint64> ids = TSmsOutgoingList::StoreSubmitted({pdu}, rebuilt);
+            QCOMPARE(ids.size(), 1);
+            if (flag.endsWith(QLatin1Char('1'))) {
+                QCOMPARE(outbox.ConfirmSent(ids, rebuilt), 1);
+                QVERIFY(outbox.Items(0)->Sent());
+                QCOMPARE(outbox.Items(0)->Rebuilt(), rebuilt);
+                QCOMPARE(outbox.Items(0)->DateTime(), At(7));
+            }
+        }
+        Clock::SetNow(0);
+        const QString status = table == QLatin1String("INCOMING") ? QStringLiteral("SEEN") : QStringLiteral("SENT");
+        TSQLiteLock lock(db.DB());
+        db.DB().FetchTable(QStringLiteral("SELECT ID || ' ' || typeof(DATE) || ' ' || DATE, typeof(%2) || ' ' || %2, "
+                                          "typeof(PDU) || ' ' || PDU, typeof(REBUILT) || ' ' || REBUILT FROM %1")
+                               .arg(table, status));
+        QCOMPARE(db.DB().GetResultSet(4), QStringLiteral("1 text 2026-12-09 12:00:07"));
+        QCOMPARE(db.DB().GetResultSet(5), flag);
+        QCOMPARE(db.DB().GetResultSet(6), QStringLiteral("text ") + pdu);
+        QCOMPARE(db.DB().GetResultSet(7), rebuilt ? QStringLiteral("integer 1") : QStringLiteral("integer 0"));
+        QCOMPARE(db.DB().GetResultSet(8), QString()); // one row only
+    }
+
+    // What becomes of the rows of a message that was not sent whole: parts refused are marked
+    // failed, a message none of whose parts left is withdrawn, and neither touches a row already
+    // sent. A program that knows only SENT still writes rows and reads them as before.
+    void outgoingRowsOfAFailedSend()
+    {
+        TTempDatabase db;
+        const QStringList parts = Parts(QStringLiteral("+4917"), 5, 3);
+        const QList<qint64> sent = TSmsOutgoingList::StoreSubmitted(parts, false);
+        TSmsOutgoingList::MarkSent(sent.mid(0, 1));
+        TSmsOutgoingList::MarkFailed(sent);
+        const QList<qint64> withdrawn = TSmsOutgoingList::StoreSubmitted(parts.mid(0, 2), true);
+        TSmsOutgoingList::MarkSent(withdrawn.mid(1, 1));
+        TSmsOutgoingList::Withdraw(withdrawn);
+        {
+            TSQLiteLock lock(db.DB());
+            db.DB().ExecSQL(
+                QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES ('2017-03-09 14:05:08', 0, '%1')")
+                    .arg(parts[0]));
+            db.DB().FetchTable(QStringLiteral("SELECT group_concat(S, ' ') FROM (SELECT ID || ':' || SENT || FAILED || "
+                                              "REBUILT AS S FROM OUTGOING ORDER BY ID)"));
+            QCOMPARE(db.DB().GetResultSet(1), QStringLiteral("1:100 2:010 3:010 5:101 6:000"));
+        }
+        // Rows 1, 2, 3 and 5 are parts of one message; row 6 is a message of its own.
+        TSmsOutgoingList outbox;
+        outbox.LoadMessages();
+        QCOMPARE(outbox.Count(), 2);
+        QVERIFY(outbox.Items(1)->Sent());
+        QVERIFY(!outbox.Items(0)->Sent());
     }
 
     // Rows that hold no readable text are listed for what they are, with their PDU; every
