@@ -142,15 +142,35 @@ QString MachineFolder()
     return QStringLiteral("/tmp");
 }
 
+// A marker we may keep: a plain file of ours. Anything else (a FIFO, a device, another user's
+// file) was put there by someone else, and the start goes on without that marker.
+bool IsOwnRegularFile(const struct stat& St)
+{
+    return S_ISREG(St.st_mode) && St.st_uid == ::geteuid();
+}
+
 void OpenMarker(const QString& Path, mode_t Mode)
 {
     if (Path.isEmpty()) {
         return;
     }
-    // Never through a link, and never writable by others; a marker of another instance is
+    const QByteArray native = QFile::encodeName(Path);
+    struct stat st
+    {
+    };
+    // Look before opening, so that nothing planted is ever opened at all.
+    if (::lstat(native.constData(), &st) == 0 && !IsOwnRegularFile(st)) {
+        return;
+    }
+    // Never through a link, and never waiting: a FIFO swapped in after the look would block an
+    // open without O_NONBLOCK until someone writes to it. A marker of another instance is
     // opened again as it is.
-    const int fd = ::open(QFile::encodeName(Path).constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, Mode);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, Mode);
     if (fd < 0) {
+        return;
+    }
+    if (::fstat(fd, &st) != 0 || !IsOwnRegularFile(st)) {
+        ::close(fd);
         return;
     }
     // A shared lock lets a tool see whether any instance still runs; the program never asks.
@@ -195,15 +215,25 @@ int ErrnoForBusError(const QString& Name)
 
 QStringList AppMutexPaths(const QString& Name)
 {
+    return AppMutexPaths(Name, MachineFolder());
+}
+
+QStringList AppMutexPaths(const QString& Name, const QString& MachineWideFolder)
+{
     const QString file = MarkerFileName(Name);
     const QString session = SessionFolder();
     return {session.isEmpty() ? QString() : session + QLatin1Char('/') + file,
-            MachineFolder() + QStringLiteral("/Global-") + file};
+            MachineWideFolder + QStringLiteral("/Global-") + file};
 }
 
 void CreateAppMutexes(const QString& Name)
 {
-    const QStringList paths = AppMutexPaths(Name);
+    CreateAppMutexes(Name, MachineFolder());
+}
+
+void CreateAppMutexes(const QString& Name, const QString& MachineWideFolder)
+{
+    const QStringList paths = AppMutexPaths(Name, MachineWideFolder);
     OpenMarker(paths.at(0), 0600);
     OpenMarker(paths.at(1), 0644);
 }

@@ -62,12 +62,17 @@ private:
 
 // Creates the two markers that show the program running: a per-session one in the user's
 // runtime folder and a machine-wide one. They stay open until the process ends; failures are
-// not reported, and an existing marker of another instance is simply opened again.
+// not reported, and an existing marker of another instance is simply opened again. Only a
+// regular file of this user is kept as a marker: whatever else sits under a marker's name (a
+// FIFO, another user's file, a link) is left alone and never holds up the start.
 void CreateAppMutexes(const QString& Name);
+// The same with the machine-wide marker in MachineWideFolder instead of the system's lock folder.
+void CreateAppMutexes(const QString& Name, const QString& MachineWideFolder);
 // Closes the markers (they would close with the process anyway); for the module shut-down.
 void ReleaseAppMutexes();
 // The two marker paths CreateAppMutexes uses for Name (session first, then machine-wide).
 QStringList AppMutexPaths(const QString& Name);
+QStringList AppMutexPaths(const QString& Name, const QString& MachineWideFolder);
 
 // Asks the login manager on the system bus to restart the computer now. Raises EOSError with
 // the bus's error text when the request is refused.

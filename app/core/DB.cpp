@@ -139,6 +139,9 @@ void TDatabase::CheckIntact()
 
 void TDatabase::InitializeDatabase()
 {
+    // Two programs on one file (two sessions of one user): a short write of the other one is
+    // waited for instead of failing with "database is locked".
+    sqlite3_busy_timeout(Handle(), BusyTimeoutMs);
     // Before anything is written: a damaged file is the user's only copy of their messages.
     CheckIntact();
     TSQLiteLock lock(*this);
@@ -201,10 +204,10 @@ void TDatabase::AddRebuiltColumns()
     try {
         ExecSQL(QStringLiteral("BEGIN IMMEDIATE"));
     } catch (...) {
-        sqlite3_busy_timeout(Handle(), 0);
+        sqlite3_busy_timeout(Handle(), BusyTimeoutMs);
         throw;
     }
-    sqlite3_busy_timeout(Handle(), 0);
+    sqlite3_busy_timeout(Handle(), BusyTimeoutMs);
     try {
         for (const TAdded& c : kColumns) {
             const QLatin1String column(c.Column);

@@ -25,6 +25,11 @@ public:
 
     QString ClassName() const override { return QStringLiteral("TDatabase"); }
 
+    // How long a statement waits for another connection's write lock before it fails with
+    // "database is locked". Long enough for a short write of a second program on the same file,
+    // short enough that a stuck one is reported while the window still responds.
+    static constexpr int BusyTimeoutMs = 3000;
+
     // True when SQLite could open the file for reading only (no write permission, an immutable
     // file): it says so only when the first write fails.
     bool ReadOnly() const;

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,7 +53,11 @@ TSingleInstance::TSingleInstance(QObject* Parent)
 
 TSingleInstance::~TSingleInstance()
 {
+    // The socket goes first: the life lock says it is in use as long as it exists.
     FServer.close();
+    if (FLifeLock >= 0) {
+        ::close(FLifeLock);
+    }
 }
 
 QString TSingleInstance::ServerPath()
@@ -88,6 +94,35 @@ bool TSingleInstance::Send(const QString& Command, QString* Reply, int TimeoutMs
     return true;
 }
 
+namespace
+{
+
+// Whether a program holds the life lock next to Path. A program holds it from before it listens
+// until it ends, and the system drops it with the process, however it ends.
+enum class TLifeLock
+{
+    Taken, // nobody held it: this start holds it now, in Fd
+    Held,  // a program lives
+    Unknown,
+};
+
+TLifeLock TakeLifeLock(const QString& Path, int& Fd)
+{
+    Fd = ::open(QFile::encodeName(Path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (Fd < 0) {
+        return TLifeLock::Unknown;
+    }
+    if (::flock(Fd, LOCK_EX | LOCK_NB) == 0) {
+        return TLifeLock::Taken;
+    }
+    const int Error = errno;
+    ::close(Fd);
+    Fd = -1;
+    return Error == EWOULDBLOCK ? TLifeLock::Held : TLifeLock::Unknown;
+}
+
+} // namespace
+
 bool TSingleInstance::HandOverOrListen()
 {
     const QString Path = ServerPath();
@@ -95,10 +130,24 @@ bool TSingleInstance::HandOverOrListen()
     QLockFile Lock(Path + QStringLiteral(".lock"));
     Lock.setStaleLockTime(0);
     Lock.lock();
+    int Fd = -1;
+    const TLifeLock Life = TakeLifeLock(Path + QStringLiteral(".alive"), Fd);
+    // Asked even when the life lock was free, for a program of an earlier release that keeps none;
+    // where no socket or only a stale one exists, the connection is refused at once.
     if (Send(QLatin1String(SecondInstanceCommand))) {
+        if (Fd >= 0) {
+            ::close(Fd);
+        }
         return true;
     }
-    // Nobody answers: a socket left by a program that ended is in the way.
+    if (Life == TLifeLock::Held) {
+        // The program runs but is busy or stopped: taking its socket would put two programs on
+        // one database.
+        throw EOmbrelayError(QStringLiteral("Ombrelay is already running but does not answer. Wait a moment "
+                                            "and start it again, or end the running program first."));
+    }
+    // Nobody holds the life lock: the socket, if any, was left by a program that ended.
+    FLifeLock = Fd;
     QLocalServer::removeServer(Path);
     if (!FServer.listen(Path)) {
         throw EOmbrelayError(QStringLiteral("Cannot listen on %1: %2").arg(Path, FServer.errorString()));
@@ -110,22 +159,31 @@ void TSingleInstance::OnNewConnection()
 {
     while (QLocalSocket* Socket = FServer.nextPendingConnection()) {
         connect(Socket, &QLocalSocket::disconnected, Socket, &QObject::deleteLater);
-        connect(Socket, &QLocalSocket::readyRead, this, [this, Socket] {
-            while (Socket->canReadLine()) {
-                const QString Line = QString::fromUtf8(Socket->readLine()).trimmed();
-                QString Answer;
-                if (Line == QLatin1String(SecondInstanceCommand)) {
-                    Answer = QStringLiteral("ok");
-                    Socket->write(Answer.toUtf8() + '\n');
-                    Socket->flush();
-                    Q_EMIT SecondInstance();
-                    continue;
-                }
-                Answer = FHandler ? FHandler(Line) : QStringLiteral("error unknown command");
-                Socket->write(Answer.toUtf8() + '\n');
-                Socket->flush();
-            }
-        });
+        connect(Socket, &QLocalSocket::readyRead, this, [this, Socket] { OnReadyRead(Socket); });
+    }
+}
+
+void TSingleInstance::OnReadyRead(QLocalSocket* Socket)
+{
+    // A handler may open a modal box; the client can hang up meanwhile, and the nested event
+    // loop then deletes the socket before the handler returns.
+    const QPointer<QLocalSocket> Guard(Socket);
+    while (Guard && Guard->canReadLine()) {
+        const QString Line = QString::fromUtf8(Guard->readLine()).trimmed();
+        QString Answer;
+        if (Line == QLatin1String(SecondInstanceCommand)) {
+            Answer = QStringLiteral("ok");
+            Guard->write(Answer.toUtf8() + '\n');
+            Guard->flush();
+            Q_EMIT SecondInstance();
+            continue;
+        }
+        Answer = FHandler ? FHandler(Line) : QStringLiteral("error unknown command");
+        if (!Guard) {
+            return;
+        }
+        Guard->write(Answer.toUtf8() + '\n');
+        Guard->flush();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QObject>
 #include <QString>
 
@@ -30,7 +31,9 @@ public:
     static bool Send(const QString& Command, QString* Reply = nullptr, int TimeoutMs = 3000);
 
     // True when another instance runs and took the second-start request; otherwise this one
-    // starts listening and false is returned.
+    // starts listening and false is returned. A socket is taken over only when the program that
+    // made it is gone (its life lock is free); when it lives but does not answer in time, this
+    // raises EOmbrelayError and leaves its socket alone.
     bool HandOverOrListen();
 
     using TCommandHandler = std::function<QString(const QString& Command)>;
@@ -42,9 +45,12 @@ Q_SIGNALS:
 
 private:
     void OnNewConnection();
+    void OnReadyRead(QLocalSocket* Socket);
 
     QLocalServer FServer;
     TCommandHandler FHandler;
+    // Held (flock) from before listening until the end: while it is held, the program lives.
+    int FLifeLock = -1;
 };
 
 } // namespace Ombrelay

@@ -5,6 +5,7 @@
 #include "core/SmsStore.h"
 
 #include <QLocale>
+#include <QTextDocument>
 
 namespace Ombrelay
 {
@@ -90,20 +91,28 @@ QVariant TSmsMessagesModel::data(const QModelIndex& Index, int Role) const
         }
         return QVariant();
     }
+    QString Text;
     switch (Index.column()) {
     case 0:
-        return DateText(Item->DateTime());
+        Text = DateText(Item->DateTime());
+        break;
     case 1:
-        return Item->Number();
-    default: {
+        Text = Item->Number();
+        break;
+    default:
         // One line per row; the whole text is shown in the box below the list.
-        QString Text = Item->DisplayText();
+        Text = Item->DisplayText();
         if (Role == Qt::DisplayRole) {
             Text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
         }
-        return Text;
+        break;
     }
+    if (Role == Qt::ToolTipRole) {
+        // A tool tip that looks like markup is drawn as rich text, images and links included;
+        // what a sender writes is shown as written.
+        return Qt::convertFromPlainText(Text, Qt::WhiteSpaceNormal);
     }
+    return Text;
 }
 
 QVariant TSmsMessagesModel::headerData(int Section, Qt::Orientation Orientation, int Role) const

@@ -1,0 +1,124 @@
+// Text that comes from a message (its text and its sender, alphanumeric senders included) is
+// shown as written in the message list: tool tips that look like markup are drawn as rich text
+// by Qt, so what they hold must come out literally, with no image or link loaded.
+
+#include "gui/GuiFixture.h"
+#include "gui/SmsMessagesModel.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QTableView>
+#include <QTextBlock>
+#include <QTextCharFormat>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QUrl>
+
+using namespace Ombrelay;
+
+namespace
+{
+
+// Renders a tool tip as the tool tip label does (rich text when it looks like markup) and
+// records every resource the text asks for.
+class TRenderedTip : public QTextDocument
+{
+public:
+    explicit TRenderedTip(const QString& Tip)
+    {
+        if (Qt::mightBeRichText(Tip)) {
+            setHtml(Tip);
+        } else {
+            setPlainText(Tip);
+        }
+    }
+    QString Shown() const
+    {
+        // Line breaks become separators and runs of blanks one blank, as in any paragraph.
+        QString Text = toPlainText();
+        Text.replace(QChar::LineSeparator, QLatin1Char('\n')).replace(QChar::Nbsp, QLatin1Char(' '));
+        return Text.simplified();
+    }
+    QStringList Loaded;
+
+protected:
+    QVariant loadResource(int Type, const QUrl& Name) override
+    {
+        Loaded << Name.toString();
+        return QTextDocument::loadResource(Type, Name);
+    }
+};
+
+} // namespace
+
+class TestPlainText : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void messageTextAndSenderStayText_data();
+    void messageTextAndSenderStayText();
+};
+
+void TestPlainText::messageTextAndSenderStayText_data()
+{
+    QTest::addColumn<QString>("Sender");
+    QTest::addColumn<QString>("Text");
+
+    QTest::newRow("bold and an image of a local file")
+        << "+4911111"
+        << "<b>Hello</b> <img src=\"/etc/passwd\"> and <img src=\"file:///etc/hostname\">";
+    QTest::newRow("link and table")
+        << "+4922222"
+        << "<a href=\"http://example.invalid/x\">click</a><table><tr><td>1</td></tr></table>";
+    QTest::newRow("entities and lines") << "+4933333"
+                                        << "&lt;b&gt; &amp; &#60;\nsecond <i>line</i>";
+    QTest::newRow("alphanumeric sender in markup") << "<b>Bank</b>"
+                                                   << "Your code";
+    QTest::newRow("alphanumeric sender, an image") << "<img src=x>"
+                                                   << "<qt>hi</qt>";
+}
+
+void TestPlainText::messageTextAndSenderStayText()
+{
+    QFETCH(QString, Sender);
+    QFETCH(QString, Text);
+
+    TGuiFixture F;
+    TfmMainView& View = F.Open();
+    F.Modem->Deliver(QStringLiteral("sim0"), Sender, Text);
+    QVERIFY(F.Poll());
+    View.pcMain->setCurrentWidget(View.tsMessages);
+    QAbstractItemModel* Model = View.lvMessages->model();
+    QCOMPARE(Model->rowCount(), 1);
+
+    // The list cells hold the text as it was sent.
+    QCOMPARE(Model->index(0, 1).data().toString(), Sender);
+    QString OneLine = Text;
+    OneLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QCOMPARE(Model->index(0, 2).data().toString(), OneLine);
+
+    const struct
+    {
+        int Column;
+        QString Expected;
+    } Cells[] = {{1, Sender}, {2, Text}};
+    for (const auto& Cell : Cells) {
+        const QString Tip = Model->index(0, Cell.Column).data(Qt::ToolTipRole).toString();
+        TRenderedTip Rendered(Tip);
+        QCOMPARE(Rendered.Shown(), Cell.Expected.simplified());
+        QVERIFY2(Rendered.Loaded.isEmpty(), qPrintable(Rendered.Loaded.join(QLatin1Char(' '))));
+        // No image, link or table came out of the text.
+        QVERIFY(Rendered.rootFrame()->childFrames().isEmpty());
+        for (QTextBlock Block = Rendered.begin(); Block.isValid(); Block = Block.next()) {
+            for (auto It = Block.begin(); !It.atEnd(); ++It) {
+                const QTextCharFormat Format = It.fragment().charFormat();
+                QVERIFY(!Format.isImageFormat());
+                QVERIFY(!Format.isAnchor());
+            }
+        }
+    }
+}
+
+QTEST_MAIN(TestPlainText)
+#include "tst_plain_text.moc"
