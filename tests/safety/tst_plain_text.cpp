@@ -89,7 +89,9 @@ void TestPlainText::messageTextAndSenderStayText()
     F.Modem->Deliver(QStringLiteral("sim0"), Sender, Text);
     QVERIFY(F.Poll());
     View.pcMain->setCurrentWidget(View.tsMessages);
-    QAbstractItemModel* Model = View.lvMessages->model();
+    auto* messages = View.findChild<QTableView*>(QStringLiteral("lvMessages"));
+    QVERIFY(messages);
+    QAbstractItemModel* Model = messages->model();
     QCOMPARE(Model->rowCount(), 1);
 
     // The list cells hold the text as it was sent.
