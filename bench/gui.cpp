@@ -112,10 +112,10 @@ int main(int argc, char** argv)
     TSimScenario scenario = TSimScenario::Default();
     scenario.DelayMs = 0;
     scenario.Interfaces[0].Capacity = 1000;
-    auto Modem = std::make_shared<TSimModem>(scenario);
+    auto modem = std::make_shared<TSimModem>(scenario);
     std::shared_ptr<TMBManager> manager;
     auto view = std::make_unique<TfmMainView>([&] {
-        manager = std::make_shared<TMBManager>(Modem);
+        manager = std::make_shared<TMBManager>(modem);
         return manager;
     });
     view->resize(800, 600);
@@ -155,7 +155,7 @@ int main(int argc, char** argv)
     std::vector<double> refresh;
     for (int run = 0; run < kRuns; ++run) {
         const int before = lvMessages->model()->rowCount();
-        Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917099"), QStringLiteral("New message %1").arg(run));
+        modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917099"), QStringLiteral("New message %1").arg(run));
         QElapsedTimer timer;
         timer.start();
         manager->TimerTick();

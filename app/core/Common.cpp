@@ -78,10 +78,10 @@ void TWaitableThread::run()
         Execute();
         std::lock_guard<std::mutex> lock(FMutex);
         return;
-    } catch (const EOmbrelayError& E) {
-        message = E.Message();
-    } catch (const std::exception& E) {
-        message = QString::fromLocal8Bit(E.what());
+    } catch (const EOmbrelayError& e) {
+        message = e.Message();
+    } catch (const std::exception& e) {
+        message = QString::fromLocal8Bit(e.what());
     } catch (...) {
         message = QStringLiteral("Unknown error");
     }

@@ -238,10 +238,10 @@ void TUsageThread::Flush()
         FPendingOut.fetch_sub(out, std::memory_order_acq_rel);
         QMutexLocker errorLock(&FErrorMutex);
         FLastFlushError.clear();
-    } catch (const ESQLiteException& E) {
+    } catch (const ESQLiteException& e) {
         // The bytes stay pending; the next write tries again.
         QMutexLocker errorLock(&FErrorMutex);
-        FLastFlushError = E.Message();
+        FLastFlushError = e.Message();
     }
 }
 

@@ -28,15 +28,15 @@ const char* const SecondInstanceCommand = "second-instance";
 // to others. A folder of someone else (a planted one in a shared place) is never used.
 QString PrivateFolder(const QString& Path)
 {
-    const QByteArray Native = QFile::encodeName(Path);
-    if (::mkdir(Native.constData(), 0700) != 0 && errno != EEXIST) {
+    const QByteArray native = QFile::encodeName(Path);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
         throw EOSError(errno, QString::fromLocal8Bit(std::strerror(errno)), QStringLiteral("\r\n") + Path);
     }
-    struct stat Info;
-    if (::lstat(Native.constData(), &Info) != 0) {
+    struct stat info;
+    if (::lstat(native.constData(), &info) != 0) {
         throw EOSError(errno, QString::fromLocal8Bit(std::strerror(errno)), QStringLiteral("\r\n") + Path);
     }
-    if (!S_ISDIR(Info.st_mode) || Info.st_uid != ::getuid() || (Info.st_mode & 077) != 0) {
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid() || (info.st_mode & 077) != 0) {
         throw EOmbrelayError(QStringLiteral("The folder %1 is not a private folder of this user.").arg(Path));
     }
     return Path;
@@ -62,34 +62,34 @@ TSingleInstance::~TSingleInstance()
 
 QString TSingleInstance::ServerPath()
 {
-    QString Base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    QString Folder;
-    if (!Base.isEmpty() && QDir(Base).exists()) {
-        Folder = PrivateFolder(Base + QStringLiteral("/ombrelay"));
+    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString folder;
+    if (!base.isEmpty() && QDir(base).exists()) {
+        folder = PrivateFolder(base + QStringLiteral("/ombrelay"));
     } else {
-        Folder = PrivateFolder(QDir::tempPath() + QStringLiteral("/ombrelay-%1").arg(::getuid()));
+        folder = PrivateFolder(QDir::tempPath() + QStringLiteral("/ombrelay-%1").arg(::getuid()));
     }
-    return Folder + QStringLiteral("/instance");
+    return folder + QStringLiteral("/instance");
 }
 
 bool TSingleInstance::Send(const QString& Command, QString* Reply, int TimeoutMs)
 {
-    QLocalSocket Socket;
-    Socket.connectToServer(ServerPath());
-    if (!Socket.waitForConnected(TimeoutMs)) {
+    QLocalSocket socket;
+    socket.connectToServer(ServerPath());
+    if (!socket.waitForConnected(TimeoutMs)) {
         return false;
     }
-    Socket.write(Command.toUtf8() + '\n');
-    if (!Socket.waitForBytesWritten(TimeoutMs)) {
+    socket.write(Command.toUtf8() + '\n');
+    if (!socket.waitForBytesWritten(TimeoutMs)) {
         return false;
     }
-    while (!Socket.canReadLine()) {
-        if (!Socket.waitForReadyRead(TimeoutMs)) {
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(TimeoutMs)) {
             return false;
         }
     }
     if (Reply) {
-        *Reply = QString::fromUtf8(Socket.readLine()).trimmed();
+        *Reply = QString::fromUtf8(socket.readLine()).trimmed();
     }
     return true;
 }
@@ -115,51 +115,51 @@ TLifeLock TakeLifeLock(const QString& Path, int& Fd)
     if (::flock(Fd, LOCK_EX | LOCK_NB) == 0) {
         return TLifeLock::Taken;
     }
-    const int Error = errno;
+    const int error = errno;
     ::close(Fd);
     Fd = -1;
-    return Error == EWOULDBLOCK ? TLifeLock::Held : TLifeLock::Unknown;
+    return error == EWOULDBLOCK ? TLifeLock::Held : TLifeLock::Unknown;
 }
 
 } // namespace
 
 bool TSingleInstance::HandOverOrListen()
 {
-    const QString Path = ServerPath();
+    const QString path = ServerPath();
     // Two starts at the same moment: the lock lets one of them decide at a time.
-    QLockFile Lock(Path + QStringLiteral(".lock"));
-    Lock.setStaleLockTime(0);
-    Lock.lock();
-    int Fd = -1;
-    const TLifeLock Life = TakeLifeLock(Path + QStringLiteral(".alive"), Fd);
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(0);
+    lock.lock();
+    int fd = -1;
+    const TLifeLock life = TakeLifeLock(path + QStringLiteral(".alive"), fd);
     // Asked even when the life lock was free, for a program of an earlier release that keeps none;
     // where no socket or only a stale one exists, the connection is refused at once.
     if (Send(QLatin1String(SecondInstanceCommand))) {
-        if (Fd >= 0) {
-            ::close(Fd);
+        if (fd >= 0) {
+            ::close(fd);
         }
         return true;
     }
-    if (Life == TLifeLock::Held) {
+    if (life == TLifeLock::Held) {
         // The program runs but is busy or stopped: taking its socket would put two programs on
         // one database.
         throw EOmbrelayError(QStringLiteral("Ombrelay is already running but does not answer. Wait a moment "
                                             "and start it again, or end the running program first."));
     }
     // Nobody holds the life lock: the socket, if any, was left by a program that ended.
-    FLifeLock = Fd;
-    QLocalServer::removeServer(Path);
-    if (!FServer.listen(Path)) {
-        throw EOmbrelayError(QStringLiteral("Cannot listen on %1: %2").arg(Path, FServer.errorString()));
+    FLifeLock = fd;
+    QLocalServer::removeServer(path);
+    if (!FServer.listen(path)) {
+        throw EOmbrelayError(QStringLiteral("Cannot listen on %1: %2").arg(path, FServer.errorString()));
     }
     return false;
 }
 
 void TSingleInstance::OnNewConnection()
 {
-    while (QLocalSocket* Socket = FServer.nextPendingConnection()) {
-        connect(Socket, &QLocalSocket::disconnected, Socket, &QObject::deleteLater);
-        connect(Socket, &QLocalSocket::readyRead, this, [this, Socket] { OnReadyRead(Socket); });
+    while (QLocalSocket* socket = FServer.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
     }
 }
 
@@ -167,23 +167,23 @@ void TSingleInstance::OnReadyRead(QLocalSocket* Socket)
 {
     // A handler may open a modal box; the client can hang up meanwhile, and the nested event
     // loop then deletes the socket before the handler returns.
-    const QPointer<QLocalSocket> Guard(Socket);
-    while (Guard && Guard->canReadLine()) {
-        const QString Line = QString::fromUtf8(Guard->readLine()).trimmed();
-        QString Answer;
-        if (Line == QLatin1String(SecondInstanceCommand)) {
-            Answer = QStringLiteral("ok");
-            Guard->write(Answer.toUtf8() + '\n');
-            Guard->flush();
+    const QPointer<QLocalSocket> guard(Socket);
+    while (guard && guard->canReadLine()) {
+        const QString line = QString::fromUtf8(guard->readLine()).trimmed();
+        QString answer;
+        if (line == QLatin1String(SecondInstanceCommand)) {
+            answer = QStringLiteral("ok");
+            guard->write(answer.toUtf8() + '\n');
+            guard->flush();
             Q_EMIT SecondInstance();
             continue;
         }
-        Answer = FHandler ? FHandler(Line) : QStringLiteral("error unknown command");
-        if (!Guard) {
+        answer = FHandler ? FHandler(line) : QStringLiteral("error unknown command");
+        if (!guard) {
             return;
         }
-        Guard->write(Answer.toUtf8() + '\n');
-        Guard->flush();
+        guard->write(answer.toUtf8() + '\n');
+        guard->flush();
     }
 }
 

@@ -13,10 +13,10 @@ namespace Ombrelay
 TSmsMessagesModel::TSmsMessagesModel(QObject* Parent)
     : QAbstractTableModel(Parent)
 {
-    const QLocale Locale;
-    FDateFormat = Locale.dateFormat(QLocale::ShortFormat);
+    const QLocale locale;
+    FDateFormat = locale.dateFormat(QLocale::ShortFormat);
     // The long time format without the time zone, which a message's local time does not carry.
-    FTimeFormat = Locale.timeFormat(QLocale::LongFormat);
+    FTimeFormat = locale.timeFormat(QLocale::LongFormat);
     FTimeFormat.remove(QLatin1Char('t')).replace(QStringLiteral("  "), QStringLiteral(" "));
     FTimeFormat = FTimeFormat.trimmed();
     FBold.setBold(true);
@@ -57,13 +57,13 @@ void TSmsMessagesModel::RowChanged(int Row)
 
 QString TSmsMessagesModel::DateText(double DateTime) const
 {
-    const QDateTime Value = ToQDateTime(DateTime);
-    const QLocale Locale;
-    QString Result = Locale.toString(Value.date(), FDateFormat);
-    if (Value.time() != QTime(0, 0)) {
-        Result += QLatin1Char(' ') + Locale.toString(Value.time(), FTimeFormat);
+    const QDateTime value = ToQDateTime(DateTime);
+    const QLocale locale;
+    QString result = locale.toString(value.date(), FDateFormat);
+    if (value.time() != QTime(0, 0)) {
+        result += QLatin1Char(' ') + locale.toString(value.time(), FTimeFormat);
     }
-    return Result;
+    return result;
 }
 
 int TSmsMessagesModel::rowCount(const QModelIndex& Parent) const
@@ -81,38 +81,38 @@ QVariant TSmsMessagesModel::data(const QModelIndex& Index, int Role) const
     if (Role != Qt::DisplayRole && Role != Qt::FontRole && Role != Qt::ToolTipRole) {
         return QVariant();
     }
-    TSmsItem* Item = ItemAt(Index.row());
-    if (!Item) {
+    TSmsItem* item = ItemAt(Index.row());
+    if (!item) {
         return QVariant();
     }
     if (Role == Qt::FontRole) {
-        if (FFolder == fdInbox && !static_cast<TSmsIncomingItem*>(Item)->Seen()) {
+        if (FFolder == fdInbox && !static_cast<TSmsIncomingItem*>(item)->Seen()) {
             return FBold;
         }
         return QVariant();
     }
-    QString Text;
+    QString text;
     switch (Index.column()) {
     case 0:
-        Text = DateText(Item->DateTime());
+        text = DateText(item->DateTime());
         break;
     case 1:
-        Text = Item->Number();
+        text = item->Number();
         break;
     default:
         // One line per row; the whole text is shown in the box below the list.
-        Text = Item->DisplayText();
+        text = item->DisplayText();
         if (Role == Qt::DisplayRole) {
-            Text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+            text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
         }
         break;
     }
     if (Role == Qt::ToolTipRole) {
         // A tool tip that looks like markup is drawn as rich text, images and links included;
         // what a sender writes is shown as written.
-        return Qt::convertFromPlainText(Text, Qt::WhiteSpaceNormal);
+        return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
     }
-    return Text;
+    return text;
 }
 
 QVariant TSmsMessagesModel::headerData(int Section, Qt::Orientation Orientation, int Role) const
@@ -120,8 +120,8 @@ QVariant TSmsMessagesModel::headerData(int Section, Qt::Orientation Orientation,
     if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) {
         return QVariant();
     }
-    static const char* const Captions[] = {"Date", "Number", "Message"};
-    return Section >= 0 && Section < 3 ? QString::fromLatin1(Captions[Section]) : QVariant();
+    static const char* const captions[] = {"Date", "Number", "Message"};
+    return Section >= 0 && Section < 3 ? QString::fromLatin1(captions[Section]) : QVariant();
 }
 
 } // namespace Ombrelay

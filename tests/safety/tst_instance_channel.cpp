@@ -35,45 +35,45 @@ namespace
 // with a program that is stopped or busy. Returns the descriptor.
 int SilentListener(const QString& Path)
 {
-    const int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un Address{};
-    Address.sun_family = AF_UNIX;
-    const QByteArray Native = QFile::encodeName(Path);
-    std::strncpy(Address.sun_path, Native.constData(), sizeof(Address.sun_path) - 1);
-    if (Fd < 0 || ::bind(Fd, reinterpret_cast<sockaddr*>(&Address), sizeof(Address)) != 0 || ::listen(Fd, 8) != 0) {
-        if (Fd >= 0) {
-            ::close(Fd);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(Path);
+    std::strncpy(address.sun_path, native.constData(), sizeof(address.sun_path) - 1);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd, 8) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
         }
         return -1;
     }
-    return Fd;
+    return fd;
 }
 
 // One line to the channel and its answer, with this thread's event loop running meanwhile (the
 // channel under test lives on it); empty when nothing comes within 5 s.
 QString AskHere(const QString& Line)
 {
-    QLocalSocket Socket;
-    Socket.connectToServer(TSingleInstance::ServerPath());
-    if (!Socket.waitForConnected(2000)) {
+    QLocalSocket socket;
+    socket.connectToServer(TSingleInstance::ServerPath());
+    if (!socket.waitForConnected(2000)) {
         return QString();
     }
-    Socket.write(Line.toUtf8() + '\n');
-    Socket.flush();
-    QElapsedTimer Timer;
-    Timer.start();
-    while (!Socket.canReadLine() && Timer.elapsed() < 5000) {
+    socket.write(Line.toUtf8() + '\n');
+    socket.flush();
+    QElapsedTimer timer;
+    timer.start();
+    while (!socket.canReadLine() && timer.elapsed() < 5000) {
         QTest::qWait(10);
     }
-    return QString::fromUtf8(Socket.readLine()).trimmed();
+    return QString::fromUtf8(socket.readLine()).trimmed();
 }
 
 bool IsSocket(const QString& Path)
 {
-    struct stat St
+    struct stat st
     {
     };
-    return ::lstat(QFile::encodeName(Path).constData(), &St) == 0 && S_ISSOCK(St.st_mode);
+    return ::lstat(QFile::encodeName(Path).constData(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
 } // namespace
@@ -118,85 +118,85 @@ void TestInstanceChannel::takeOverOnlyWhenTheOwnerIsGone_data()
 void TestInstanceChannel::takeOverOnlyWhenTheOwnerIsGone()
 {
     QFETCH(bool, OwnerLives);
-    const QString Path = TSingleInstance::ServerPath();
+    const QString path = TSingleInstance::ServerPath();
     // What the other program left: its socket (nobody accepts on it), and its life lock only
     // while it lives.
-    const int Listener = SilentListener(Path);
-    QVERIFY(Listener >= 0);
-    int Life = -1;
+    const int listener = SilentListener(path);
+    QVERIFY(listener >= 0);
+    int life = -1;
     if (OwnerLives) {
-        Life =
-            ::open(QFile::encodeName(Path + QStringLiteral(".alive")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        QVERIFY(Life >= 0);
-        QCOMPARE(::flock(Life, LOCK_EX | LOCK_NB), 0);
+        life =
+            ::open(QFile::encodeName(path + QStringLiteral(".alive")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(life >= 0);
+        QCOMPARE(::flock(life, LOCK_EX | LOCK_NB), 0);
     } else {
-        ::close(Listener);
+        ::close(listener);
     }
 
-    QString Error;
-    bool HandedOver = false;
+    QString error;
+    bool handedOver = false;
     {
-        TSingleInstance Instance;
+        TSingleInstance instance;
         try {
-            HandedOver = Instance.HandOverOrListen();
-        } catch (const EOmbrelayError& E) {
-            Error = E.Message();
+            handedOver = instance.HandOverOrListen();
+        } catch (const EOmbrelayError& e) {
+            error = e.Message();
         }
         if (!OwnerLives) {
             // Taken over: this one answers on the path now.
-            QVERIFY2(Error.isEmpty(), qPrintable(Error));
-            QVERIFY(!HandedOver);
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            QVERIFY(!handedOver);
             QCOMPARE(AskHere(QStringLiteral("anything")), QStringLiteral("error unknown command"));
         }
     }
     if (OwnerLives) {
-        QVERIFY(!HandedOver);
-        QVERIFY2(Error.contains(QLatin1String("does not answer")), qPrintable(Error));
+        QVERIFY(!handedOver);
+        QVERIFY2(error.contains(QLatin1String("does not answer")), qPrintable(error));
         // The living program's socket is left where it was, still its own.
-        QVERIFY(IsSocket(Path));
-        QLocalSocket Client;
-        Client.connectToServer(Path);
-        QVERIFY(Client.waitForConnected(1000));
-        ::close(Life);
-        ::close(Listener);
+        QVERIFY(IsSocket(path));
+        QLocalSocket client;
+        client.connectToServer(path);
+        QVERIFY(client.waitForConnected(1000));
+        ::close(life);
+        ::close(listener);
     }
 }
 
 void TestInstanceChannel::clientHangsUpWhileBoxIsOpen()
 {
-    TSingleInstance Instance;
-    QVERIFY(!Instance.HandOverOrListen());
+    TSingleInstance instance;
+    QVERIFY(!instance.HandOverOrListen());
     // Boxes are really shown: their nested event loop is what this is about.
     TMessageBox::SetAutoAnswer(QMessageBox::NoButton);
 
-    auto* Client = new QLocalSocket(this);
-    bool BoxShown = false;
-    bool HandlerReturned = false;
-    Instance.SetCommandHandler([&](const QString& Line) {
+    auto* client = new QLocalSocket(this);
+    bool boxShown = false;
+    bool handlerReturned = false;
+    instance.SetCommandHandler([&](const QString& Line) {
         if (Line != QLatin1String("box")) {
             return QStringLiteral("ok ") + Line;
         }
         // While the box is open the client hangs up; the box closes later, as the end of the
         // session closes it.
-        QTimer::singleShot(100, Client, [Client] { Client->abort(); });
-        QTimer::singleShot(800, qApp, [&BoxShown] {
-            if (QWidget* Box = QApplication::activeModalWidget()) {
-                BoxShown = true;
-                Box->close();
+        QTimer::singleShot(100, client, [client] { client->abort(); });
+        QTimer::singleShot(800, qApp, [&boxShown] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                boxShown = true;
+                box->close();
             }
         });
         TMessageBox::Warning(nullptr, QStringLiteral("Ombrelay"), QStringLiteral("A box during a command"));
-        HandlerReturned = true;
+        handlerReturned = true;
         return QStringLiteral("ok box");
     });
 
-    Client->connectToServer(TSingleInstance::ServerPath());
-    QVERIFY(Client->waitForConnected(2000));
-    Client->write("box\n");
-    Client->flush();
-    QTRY_VERIFY_WITH_TIMEOUT(HandlerReturned, 10000);
-    QVERIFY(BoxShown);
-    delete Client;
+    client->connectToServer(TSingleInstance::ServerPath());
+    QVERIFY(client->waitForConnected(2000));
+    client->write("box\n");
+    client->flush();
+    QTRY_VERIFY_WITH_TIMEOUT(handlerReturned, 10000);
+    QVERIFY(boxShown);
+    delete client;
     // Whatever was deleted meanwhile, the channel still serves the next client.
     QCOMPARE(AskHere(QStringLiteral("ping")), QStringLiteral("ok ping"));
 }

@@ -25,26 +25,26 @@ namespace
 // The files this process holds open, as the system names them.
 QStringList OpenFiles()
 {
-    QStringList Result;
-    const QDir Fds(QStringLiteral("/proc/self/fd"));
-    for (const QString& Entry : Fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
-        char Target[4096];
-        const QByteArray Link = QFile::encodeName(Fds.filePath(Entry));
-        const ssize_t N = ::readlink(Link.constData(), Target, sizeof(Target) - 1);
-        if (N > 0) {
-            Result << QFile::decodeName(QByteArray(Target, int(N)));
+    QStringList result;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& entry : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+        char target[4096];
+        const QByteArray link = QFile::encodeName(fds.filePath(entry));
+        const ssize_t n = ::readlink(link.constData(), target, sizeof(target) - 1);
+        if (n > 0) {
+            result << QFile::decodeName(QByteArray(target, int(n)));
         }
     }
-    return Result;
+    return result;
 }
 
 struct stat StatOf(const QString& Path)
 {
-    struct stat St
+    struct stat st
     {
     };
-    ::lstat(QFile::encodeName(Path).constData(), &St);
-    return St;
+    ::lstat(QFile::encodeName(Path).constData(), &st);
+    return st;
 }
 
 } // namespace
@@ -97,85 +97,85 @@ void TestMarkers::plantedMarker()
     QFETCH(QString, Planted);
     QFETCH(bool, Kept);
 
-    const bool Root = ::geteuid() == 0;
-    if (Planted == QLatin1String("other user's file") && !Root) {
+    const bool root = ::geteuid() == 0;
+    if (Planted == QLatin1String("other user's file") && !root) {
         QSKIP("planting a file of another user needs root");
     }
 
     // A fresh runtime folder (private) and a shared lock folder (open to all, sticky) per row.
-    const QString Row = QString::number(++FRow);
-    const QString Runtime = FTemp.filePath(QStringLiteral("run-") + Row);
-    const QString Shared = FTemp.filePath(QStringLiteral("lock-") + Row);
-    QVERIFY(QDir().mkpath(Runtime));
-    QVERIFY(QDir().mkpath(Shared));
-    QCOMPARE(::chmod(QFile::encodeName(Runtime).constData(), 0700), 0);
-    QCOMPARE(::chmod(QFile::encodeName(Shared).constData(), 01777), 0);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Runtime));
+    const QString row = QString::number(++FRow);
+    const QString runtime = FTemp.filePath(QStringLiteral("run-") + row);
+    const QString shared = FTemp.filePath(QStringLiteral("lock-") + row);
+    QVERIFY(QDir().mkpath(runtime));
+    QVERIFY(QDir().mkpath(shared));
+    QCOMPARE(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
+    QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
 
-    const QString Name = QStringLiteral("Virelle Ombrelay");
-    const QStringList Paths = AppMutexPaths(Name, Shared);
-    QCOMPARE(Paths.size(), 2);
-    QVERIFY(Paths.at(0).startsWith(Runtime));
-    QVERIFY(Paths.at(1).startsWith(Shared));
-    const QString Marker = Paths.at(MachineWide ? 1 : 0);
-    const QByteArray Native = QFile::encodeName(Marker);
-    const QString Victim = FTemp.filePath(QStringLiteral("victim-") + Row);
+    const QString name = QStringLiteral("Virelle Ombrelay");
+    const QStringList paths = AppMutexPaths(name, shared);
+    QCOMPARE(paths.size(), 2);
+    QVERIFY(paths.at(0).startsWith(runtime));
+    QVERIFY(paths.at(1).startsWith(shared));
+    const QString marker = paths.at(MachineWide ? 1 : 0);
+    const QByteArray native = QFile::encodeName(marker);
+    const QString victim = FTemp.filePath(QStringLiteral("victim-") + row);
 
     if (Planted == QLatin1String("own file")) {
-        QFile F(Marker);
-        QVERIFY(F.open(QIODevice::WriteOnly));
+        QFile f(marker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
     } else if (Planted == QLatin1String("fifo")) {
-        QCOMPARE(::mkfifo(Native.constData(), 0666), 0);
+        QCOMPARE(::mkfifo(native.constData(), 0666), 0);
     } else if (Planted == QLatin1String("other user's file")) {
-        QFile F(Marker);
-        QVERIFY(F.open(QIODevice::WriteOnly));
-        F.write("theirs");
-        F.close();
-        QCOMPARE(::chmod(Native.constData(), 0644), 0);
-        QCOMPARE(::chown(Native.constData(), 65534, 65534), 0);
+        QFile f(marker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("theirs");
+        f.close();
+        QCOMPARE(::chmod(native.constData(), 0644), 0);
+        QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
     } else if (Planted == QLatin1String("link")) {
-        QFile F(Victim);
-        QVERIFY(F.open(QIODevice::WriteOnly));
-        F.close();
-        QVERIFY(QFile::link(Victim, Marker));
+        QFile f(victim);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QVERIFY(QFile::link(victim, marker));
     } else if (Planted == QLatin1String("folder")) {
-        QVERIFY(QDir().mkdir(Marker));
+        QVERIFY(QDir().mkdir(marker));
     }
-    const struct stat Before = StatOf(Marker);
+    const struct stat before = StatOf(marker);
 
     // On another thread, so that a start that hangs fails here instead of hanging the test.
-    auto Done = std::async(std::launch::async, [&] { CreateAppMutexes(Name, Shared); });
-    const bool InTime = Done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    if (!InTime) {
+    auto done = std::async(std::launch::async, [&] { CreateAppMutexes(name, shared); });
+    const bool inTime = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!inTime) {
         // A reader blocked on the FIFO goes on once a writer opens it.
-        const int Writer = ::open(Native.constData(), O_WRONLY | O_NONBLOCK);
-        Done.wait();
-        if (Writer >= 0) {
-            ::close(Writer);
+        const int writer = ::open(native.constData(), O_WRONLY | O_NONBLOCK);
+        done.wait();
+        if (writer >= 0) {
+            ::close(writer);
         }
     }
-    QVERIFY2(InTime, "the markers were not made within 5 s");
+    QVERIFY2(inTime, "the markers were not made within 5 s");
 
-    const QStringList Open = OpenFiles();
-    const QString Held = QFileInfo(Marker).canonicalFilePath();
-    QCOMPARE(Open.contains(Held) || Open.contains(Marker) || Open.contains(Victim), Kept);
+    const QStringList open = OpenFiles();
+    const QString held = QFileInfo(marker).canonicalFilePath();
+    QCOMPARE(open.contains(held) || open.contains(marker) || open.contains(victim), Kept);
     // The other marker is made as always.
-    const QString Other = Paths.at(MachineWide ? 0 : 1);
-    QVERIFY2(Open.contains(Other), qPrintable(Other));
+    const QString other = paths.at(MachineWide ? 0 : 1);
+    QVERIFY2(open.contains(other), qPrintable(other));
 
     if (Planted == QLatin1String("nothing")) {
-        const struct stat After = StatOf(Marker);
-        QVERIFY(S_ISREG(After.st_mode));
-        QCOMPARE(After.st_uid, ::geteuid());
-        QCOMPARE(After.st_mode & 0022, 0u);
+        const struct stat after = StatOf(marker);
+        QVERIFY(S_ISREG(after.st_mode));
+        QCOMPARE(after.st_uid, ::geteuid());
+        QCOMPARE(after.st_mode & 0022, 0u);
         return;
     }
     // What was there is left as it was.
-    const struct stat After = StatOf(Marker);
-    QCOMPARE(After.st_mode, Before.st_mode);
-    QCOMPARE(After.st_uid, Before.st_uid);
-    QCOMPARE(After.st_ino, Before.st_ino);
-    QCOMPARE(After.st_size, Before.st_size);
+    const struct stat after = StatOf(marker);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_size, before.st_size);
 }
 
 QTEST_GUILESS_MAIN(TestMarkers)

@@ -35,9 +35,9 @@ public:
     QString Shown() const
     {
         // Line breaks become separators and runs of blanks one blank, as in any paragraph.
-        QString Text = toPlainText();
-        Text.replace(QChar::LineSeparator, QLatin1Char('\n')).replace(QChar::Nbsp, QLatin1Char(' '));
-        return Text.simplified();
+        QString text = toPlainText();
+        text.replace(QChar::LineSeparator, QLatin1Char('\n')).replace(QChar::Nbsp, QLatin1Char(' '));
+        return text.simplified();
     }
     QStringList Loaded;
 
@@ -84,39 +84,39 @@ void TestPlainText::messageTextAndSenderStayText()
     QFETCH(QString, Sender);
     QFETCH(QString, Text);
 
-    TGuiFixture F;
-    TfmMainView& View = F.Open();
-    F.Modem->Deliver(QStringLiteral("sim0"), Sender, Text);
-    QVERIFY(F.Poll());
-    View.pcMain->setCurrentWidget(View.tsMessages);
-    auto* messages = View.findChild<QTableView*>(QStringLiteral("lvMessages"));
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    f.Modem->Deliver(QStringLiteral("sim0"), Sender, Text);
+    QVERIFY(f.Poll());
+    view.pcMain->setCurrentWidget(view.tsMessages);
+    auto* messages = view.findChild<QTableView*>(QStringLiteral("lvMessages"));
     QVERIFY(messages);
-    QAbstractItemModel* Model = messages->model();
-    QCOMPARE(Model->rowCount(), 1);
+    QAbstractItemModel* model = messages->model();
+    QCOMPARE(model->rowCount(), 1);
 
     // The list cells hold the text as it was sent.
-    QCOMPARE(Model->index(0, 1).data().toString(), Sender);
-    QString OneLine = Text;
-    OneLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    QCOMPARE(Model->index(0, 2).data().toString(), OneLine);
+    QCOMPARE(model->index(0, 1).data().toString(), Sender);
+    QString oneLine = Text;
+    oneLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QCOMPARE(model->index(0, 2).data().toString(), oneLine);
 
     const struct
     {
         int Column;
         QString Expected;
-    } Cells[] = {{1, Sender}, {2, Text}};
-    for (const auto& Cell : Cells) {
-        const QString Tip = Model->index(0, Cell.Column).data(Qt::ToolTipRole).toString();
-        TRenderedTip Rendered(Tip);
-        QCOMPARE(Rendered.Shown(), Cell.Expected.simplified());
-        QVERIFY2(Rendered.Loaded.isEmpty(), qPrintable(Rendered.Loaded.join(QLatin1Char(' '))));
+    } cells[] = {{1, Sender}, {2, Text}};
+    for (const auto& cell : cells) {
+        const QString tip = model->index(0, cell.Column).data(Qt::ToolTipRole).toString();
+        TRenderedTip rendered(tip);
+        QCOMPARE(rendered.Shown(), cell.Expected.simplified());
+        QVERIFY2(rendered.Loaded.isEmpty(), qPrintable(rendered.Loaded.join(QLatin1Char(' '))));
         // No image, link or table came out of the text.
-        QVERIFY(Rendered.rootFrame()->childFrames().isEmpty());
-        for (QTextBlock Block = Rendered.begin(); Block.isValid(); Block = Block.next()) {
-            for (auto It = Block.begin(); !It.atEnd(); ++It) {
-                const QTextCharFormat Format = It.fragment().charFormat();
-                QVERIFY(!Format.isImageFormat());
-                QVERIFY(!Format.isAnchor());
+        QVERIFY(rendered.rootFrame()->childFrames().isEmpty());
+        for (QTextBlock block = rendered.begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextCharFormat format = it.fragment().charFormat();
+                QVERIFY(!format.isImageFormat());
+                QVERIFY(!format.isAnchor());
             }
         }
     }

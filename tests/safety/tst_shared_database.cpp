@@ -41,61 +41,61 @@ void TestSharedDatabase::secondWriterWaits()
     QFETCH(bool, InTransaction);
     QFETCH(bool, Succeeds);
 
-    QTemporaryDir Dir;
-    QVERIFY(Dir.isValid());
-    const QString File = Dir.filePath(QStringLiteral("Ombrelay.DB"));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("Ombrelay.DB"));
     // Two connections, as two programs open the file.
-    std::unique_ptr<TDatabase> First = TDatabase::Create(File);
-    std::unique_ptr<TDatabase> Second = TDatabase::Create(File);
+    std::unique_ptr<TDatabase> first = TDatabase::Create(file);
+    std::unique_ptr<TDatabase> second = TDatabase::Create(file);
 
-    std::atomic<bool> Holding{false};
-    std::thread Holder([&] {
-        TSQLiteLock Lock(*First);
-        First->BeginTrans();
-        First->ExecSQL(QStringLiteral("INSERT INTO USAGE (DATE, INCOMING, OUTGOING) VALUES ('2026-01-01', 1, 1)"));
-        Holding = true;
+    std::atomic<bool> holding{false};
+    std::thread holder([&] {
+        TSQLiteLock lock(*first);
+        first->BeginTrans();
+        first->ExecSQL(QStringLiteral("INSERT INTO USAGE (DATE, INCOMING, OUTGOING) VALUES ('2026-01-01', 1, 1)"));
+        holding = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(HoldMs));
-        First->CommitTrans();
+        first->CommitTrans();
     });
-    while (!Holding) {
+    while (!holding) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 
-    QElapsedTimer Timer;
-    Timer.start();
-    QString Error;
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
     try {
-        TSQLiteLock Lock(*Second);
+        TSQLiteLock lock(*second);
         if (InTransaction) {
-            Second->BeginTrans();
+            second->BeginTrans();
         }
-        Second->ExecSQL(QStringLiteral("INSERT INTO USAGE (DATE, INCOMING, OUTGOING) VALUES ('2026-01-02', 2, 2)"));
+        second->ExecSQL(QStringLiteral("INSERT INTO USAGE (DATE, INCOMING, OUTGOING) VALUES ('2026-01-02', 2, 2)"));
         if (InTransaction) {
-            Second->CommitTrans();
+            second->CommitTrans();
         }
-    } catch (const ESQLiteException& E) {
-        Error = E.Message() + QStringLiteral(" code %1").arg(E.Code());
-        TSQLiteLock Lock(*Second);
-        if (Second->InTransaction()) {
-            Second->RollbackTrans();
+    } catch (const ESQLiteException& e) {
+        error = e.Message() + QStringLiteral(" code %1").arg(e.Code());
+        TSQLiteLock lock(*second);
+        if (second->InTransaction()) {
+            second->RollbackTrans();
         }
     }
-    const qint64 Waited = Timer.elapsed();
-    Holder.join();
+    const qint64 waited = timer.elapsed();
+    holder.join();
 
     if (Succeeds) {
-        QVERIFY2(Error.isEmpty(), qPrintable(Error));
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         // It did wait for the other program's commit.
-        QVERIFY2(Waited >= HoldMs - 150, qPrintable(QString::number(Waited)));
+        QVERIFY2(waited >= HoldMs - 150, qPrintable(QString::number(waited)));
     } else {
-        QVERIFY2(Error.contains(QLatin1String("locked")), qPrintable(Error));
-        QVERIFY2(Waited >= TDatabase::BusyTimeoutMs - 150, qPrintable(QString::number(Waited)));
+        QVERIFY2(error.contains(QLatin1String("locked")), qPrintable(error));
+        QVERIFY2(waited >= TDatabase::BusyTimeoutMs - 150, qPrintable(QString::number(waited)));
     }
     // Both programs read what was committed.
-    for (TDatabase* Db : {First.get(), Second.get()}) {
-        TSQLiteLock Lock(*Db);
-        Db->FetchTable(QStringLiteral("SELECT COUNT(*) FROM USAGE"));
-        QCOMPARE(Db->GetResultSet(1), Succeeds ? QStringLiteral("2") : QStringLiteral("1"));
+    for (TDatabase* db : {first.get(), second.get()}) {
+        TSQLiteLock lock(*db);
+        db->FetchTable(QStringLiteral("SELECT COUNT(*) FROM USAGE"));
+        QCOMPARE(db->GetResultSet(1), Succeeds ? QStringLiteral("2") : QStringLiteral("1"));
     }
 }
 

@@ -29,29 +29,29 @@ struct TStart
 // One more start of the program in Program's folders, run to its end.
 TStart StartAgain(const TProgram& Program)
 {
-    TStart Result;
-    QProcess P;
-    P.setProcessEnvironment(Program.Env());
-    QElapsedTimer Timer;
-    Timer.start();
-    P.start(QStringLiteral(OMBRELAY_BINARY), {QStringLiteral("--backend=sim")});
-    if (!P.waitForFinished(30000)) {
-        P.kill();
-        P.waitForFinished();
+    TStart result;
+    QProcess p;
+    p.setProcessEnvironment(Program.Env());
+    QElapsedTimer timer;
+    timer.start();
+    p.start(QStringLiteral(OMBRELAY_BINARY), {QStringLiteral("--backend=sim")});
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
     } else {
-        Result.Exit = P.exitStatus() == QProcess::NormalExit ? P.exitCode() : -1;
+        result.Exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
-    Result.Ms = Timer.elapsed();
-    Result.Errors = QString::fromUtf8(P.readAllStandardError());
-    return Result;
+    result.Ms = timer.elapsed();
+    result.Errors = QString::fromUtf8(p.readAllStandardError());
+    return result;
 }
 
 bool IsSocket(const QString& Path)
 {
-    struct stat St
+    struct stat st
     {
     };
-    return ::lstat(QFile::encodeName(Path).constData(), &St) == 0 && S_ISSOCK(St.st_mode);
+    return ::lstat(QFile::encodeName(Path).constData(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
 // Starts the program of Program's folders in Process (whose id the test needs) and waits until
@@ -120,68 +120,68 @@ void TestSingleStart::cleanupTestCase()
 
 void TestSingleStart::stoppedProgramKeepsItsSocket()
 {
-    QTemporaryDir Home;
-    TProgram Program(FDisplay, Home);
-    QProcess First;
-    QVERIFY(StartAnswering(Program, First));
-    QVERIFY(IsSocket(Program.InstanceSocket()));
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QProcess first;
+    QVERIFY(StartAnswering(program, first));
+    QVERIFY(IsSocket(program.InstanceSocket()));
 
     // Stopped (or busy loading a large inbox): it does not answer within the 3 s.
-    QCOMPARE(::kill(pid_t(First.processId()), SIGSTOP), 0);
-    const TStart Second = StartAgain(Program);
-    QCOMPARE(::kill(pid_t(First.processId()), SIGCONT), 0);
-    QCOMPARE(Second.Exit, 1);
-    QVERIFY2(Second.Errors.contains(QLatin1String("does not answer")), qPrintable(Second.Errors));
-    QVERIFY2(Second.Ms < 15000, qPrintable(QString::number(Second.Ms)));
+    QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
+    const TStart second = StartAgain(program);
+    QCOMPARE(::kill(pid_t(first.processId()), SIGCONT), 0);
+    QCOMPARE(second.Exit, 1);
+    QVERIFY2(second.Errors.contains(QLatin1String("does not answer")), qPrintable(second.Errors));
+    QVERIFY2(second.Ms < 15000, qPrintable(QString::number(second.Ms)));
     // The socket is still there and still the first program's.
-    QVERIFY(IsSocket(Program.InstanceSocket()));
-    QTRY_VERIFY_WITH_TIMEOUT(Program.Window(QStringLiteral("visible")).startsWith(QLatin1String("ok")), 10000);
+    QVERIFY(IsSocket(program.InstanceSocket()));
+    QTRY_VERIFY_WITH_TIMEOUT(program.Window(QStringLiteral("visible")).startsWith(QLatin1String("ok")), 10000);
 
     // Running again: a third start hands over as usual.
-    const TStart Third = StartAgain(Program);
-    QCOMPARE(Third.Exit, 0);
-    QVERIFY(First.state() == QProcess::Running);
-    QVERIFY(Program.Window(QStringLiteral("visible")).startsWith(QLatin1String("ok")));
-    QCOMPARE(EndProgram(First), 0);
+    const TStart third = StartAgain(program);
+    QCOMPARE(third.Exit, 0);
+    QVERIFY(first.state() == QProcess::Running);
+    QVERIFY(program.Window(QStringLiteral("visible")).startsWith(QLatin1String("ok")));
+    QCOMPARE(EndProgram(first), 0);
 }
 
 void TestSingleStart::killedProgramsSocketIsTakenOver()
 {
-    QTemporaryDir Home;
-    TProgram Program(FDisplay, Home);
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
     {
-        QProcess First;
-        QVERIFY(StartAnswering(Program, First));
-        First.kill();
-        QVERIFY(First.waitForFinished(10000));
+        QProcess first;
+        QVERIFY(StartAnswering(program, first));
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
     }
     // The killed program left its socket behind.
-    QVERIFY(IsSocket(Program.InstanceSocket()));
-    QElapsedTimer Timer;
-    Timer.start();
-    QVERIFY(Program.Start());
-    QVERIFY2(Timer.elapsed() < 15000, qPrintable(QString::number(Timer.elapsed())));
-    QCOMPARE(Program.Stop(), 0);
+    QVERIFY(IsSocket(program.InstanceSocket()));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(program.Start());
+    QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(program.Stop(), 0);
 }
 
 void TestSingleStart::plantedSessionMarkerDoesNotBlock()
 {
-    QTemporaryDir Home;
-    TProgram Program(FDisplay, Home);
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
     // A FIFO where the program puts its per-session marker: opening it for reading would wait
     // for a writer forever.
-    const QString Marker = Home.filePath(QStringLiteral("run/Virelle Ombrelay"));
-    QCOMPARE(::mkfifo(QFile::encodeName(Marker).constData(), 0600), 0);
-    QElapsedTimer Timer;
-    Timer.start();
-    QVERIFY(Program.Start());
-    QVERIFY2(Timer.elapsed() < 15000, qPrintable(QString::number(Timer.elapsed())));
-    QCOMPARE(Program.Stop(), 0);
-    struct stat St
+    const QString marker = home.filePath(QStringLiteral("run/Virelle Ombrelay"));
+    QCOMPARE(::mkfifo(QFile::encodeName(marker).constData(), 0600), 0);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(program.Start());
+    QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(program.Stop(), 0);
+    struct stat st
     {
     };
-    QCOMPARE(::lstat(QFile::encodeName(Marker).constData(), &St), 0);
-    QVERIFY(S_ISFIFO(St.st_mode));
+    QCOMPARE(::lstat(QFile::encodeName(marker).constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
 }
 
 QTEST_MAIN(TestSingleStart)

@@ -34,14 +34,14 @@ void TMMInterface::Call(const QDBusMessage& Message, std::function<void(const QD
 {
     auto* watcher = new QDBusPendingCallWatcher(FManager.Bus().asyncCall(Message, TimeoutMs), &FManager);
     std::weak_ptr<TMMInterface> self = weak_from_this();
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &FManager, [watcher, self, Done = std::move(Done)] {
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &FManager, [watcher, self, done = std::move(Done)] {
         watcher->deleteLater();
         if (self.expired()) {
             return;
         }
         const QDBusMessage reply = QDBusPendingReply<>(*watcher).reply();
         try {
-            Done(reply);
+            done(reply);
         } catch (const std::exception& e) {
             qWarning("modemmanager: %s", e.what());
         }

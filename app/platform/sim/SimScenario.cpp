@@ -58,14 +58,14 @@ QString ReadString(const QJsonValue& Value, const QString& Origin, const QString
 
 TMbnInterfaceCaps ReadCaps(const QJsonObject& O, const QString& Origin)
 {
-    static const QStringList Known = {QStringLiteral("cellularClass"),   QStringLiteral("voiceClass"),
+    static const QStringList known = {QStringLiteral("cellularClass"),   QStringLiteral("voiceClass"),
                                       QStringLiteral("dataClass"),       QStringLiteral("customDataClass"),
                                       QStringLiteral("gsmBandClass"),    QStringLiteral("cdmaBandClass"),
                                       QStringLiteral("customBandClass"), QStringLiteral("smsCaps"),
                                       QStringLiteral("controlCaps"),     QStringLiteral("deviceID"),
                                       QStringLiteral("manufacturer"),    QStringLiteral("model"),
                                       QStringLiteral("firmwareInfo")};
-    CheckKeys(O, Known, Origin, QStringLiteral("\"capabilities\""));
+    CheckKeys(O, known, Origin, QStringLiteral("\"capabilities\""));
     TMbnInterfaceCaps c;
     auto u = [&](const char* key, quint32 def) {
         QString k = QLatin1String(key);
@@ -93,12 +93,12 @@ TMbnInterfaceCaps ReadCaps(const QJsonObject& O, const QString& Origin)
 
 TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin, int Number)
 {
-    static const QStringList Known = {QStringLiteral("id"),        QStringLiteral("capabilities"),
+    static const QStringList known = {QStringLiteral("id"),        QStringLiteral("capabilities"),
                                       QStringLiteral("profiles"),  QStringLiteral("messages"),
                                       QStringLiteral("capacity"),  QStringLiteral("smsMode"),
                                       QStringLiteral("readBatch"), QStringLiteral("signal")};
     QString where = QStringLiteral("interface %1").arg(Number + 1);
-    CheckKeys(O, Known, Origin, where);
+    CheckKeys(O, known, Origin, where);
     TSimInterfaceScenario r;
     r.InterfaceID = O.contains(QStringLiteral("id"))
                         ? ReadString(O.value(QStringLiteral("id")), Origin, QStringLiteral("id"))
