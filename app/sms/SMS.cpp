@@ -157,6 +157,45 @@ struct THexPairTable
 };
 constexpr THexPairTable kHexPairs;
 
+// Seconds since 1970 UTC of a service-centre time stamp (swapped BCD: year, month, day, hour,
+// minute, second, zone in quarter hours with the sign in bit 3); kNoTimeStamp when a digit or
+// a field is out of range, as in the zeros a stack writes when it knows no time.
+qint64 StampSeconds(const std::uint8_t* Stamp)
+{
+    int field[6];
+    for (int i = 0; i < 6; ++i) {
+        const int lo = Stamp[i] & 0x0F;
+        const int hi = Stamp[i] >> 4;
+        if (lo > 9 || hi > 9) {
+            return TSmsRecv::kNoTimeStamp;
+        }
+        field[i] = lo * 10 + hi;
+    }
+    const int zoneLo = Stamp[6] & 0x07;
+    const int zoneHi = Stamp[6] >> 4;
+    if (zoneHi > 9) {
+        return TSmsRecv::kNoTimeStamp;
+    }
+    const int quarters = zoneLo * 10 + zoneHi;
+    const int year = 2000 + field[0];
+    const int month = field[1];
+    const int day = field[2];
+    if (month < 1 || month > 12 || day < 1 || day > 31 || field[3] > 23 || field[4] > 59 || field[5] > 59 ||
+        quarters > 79) {
+        return TSmsRecv::kNoTimeStamp;
+    }
+    // Days from 1970-01-01 of a proleptic Gregorian date (the civil-from-days inverse).
+    const int y = month <= 2 ? year - 1 : year;
+    const int era = y / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const qint64 days = qint64(era) * 146097 + doe - 719468;
+    const qint64 local = days * 86400 + field[3] * 3600 + field[4] * 60 + field[5];
+    const int offset = quarters * 900 * ((Stamp[6] & 0x08) ? -1 : 1);
+    return local - offset;
+}
+
 class TReader
 {
 public:
@@ -414,6 +453,7 @@ void TSmsRecv::Reset()
     FTotal = 0;
     FSeqNo = 0;
     FRefNo = 0;
+    FTimeStamp = kNoTimeStamp;
     FContent = scText;
     FDataCoding = -1;
 }
@@ -464,7 +504,10 @@ bool TSmsRecv::Walk(const std::uint8_t* Data, qsizetype Size)
     const std::uint8_t dcs = r.Octet("data coding scheme");
     FDataCoding = dcs;
     if (!submit) {
-        r.Take(7, got); // service-centre time stamp
+        const std::uint8_t* stamp = r.Take(7, got); // service-centre time stamp
+        if (got == 7) {
+            FTimeStamp = StampSeconds(stamp);
+        }
     } else {
         // Validity period, by its format in bits 4..3: none, enhanced (7), relative (1), absolute (7).
         switch ((fo >> 3) & 0x03) {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 
 namespace Ombrelay
 {
@@ -69,6 +70,10 @@ public:
     int Total() const { return FTotal; }
     int SeqNo() const { return FSeqNo; }
     int RefNo() const { return FRefNo; }
+    // The service centre's time stamp of a DELIVER PDU in seconds since 1970 UTC (its zone
+    // offset applied); kNoTimeStamp for a SUBMIT PDU or a stamp that is not a valid time.
+    qint64 TimeStamp() const { return FTimeStamp; }
+    static constexpr qint64 kNoTimeStamp = std::numeric_limits<qint64>::min();
     TSmsContent Content() const { return FContent; }
     // The data coding scheme octet, -1 before it was read.
     int DataCoding() const { return FDataCoding; }
@@ -84,6 +89,7 @@ private:
     int FTotal = 0;
     int FSeqNo = 0;
     int FRefNo = 0;
+    qint64 FTimeStamp = kNoTimeStamp;
     TSmsContent FContent = scText;
     int FDataCoding = -1;
 };

@@ -651,6 +651,49 @@ private Q_SLOTS:
         }
         QCOMPARE(joined, text);
     }
+    void serviceCentreTimeStamp_data()
+    {
+        QTest::addColumn<QString>("pdu");
+        QTest::addColumn<qint64>("seconds"); // since 1970 UTC; kNoTimeStamp for none
+        const QDate day(2026, 12, 9);
+        auto deliver = [](const QDateTime& Stamp) {
+            return BuildDeliverPdus(QStringLiteral("+4917"), Stamp, QStringLiteral("x")).front();
+        };
+        const QDateTime utc(day, QTime(23, 45, 6), Qt::UTC);
+        QTest::newRow("UTC") << deliver(utc) << utc.toSecsSinceEpoch();
+        // The same instant written as local time two hours east, and three and a half west.
+        QTest::newRow("east of UTC") << deliver(utc.toOffsetFromUtc(7200)) << utc.toSecsSinceEpoch();
+        QTest::newRow("west of UTC") << deliver(utc.toOffsetFromUtc(-12600)) << utc.toSecsSinceEpoch();
+        const QDateTime leap(QDate(2028, 2, 29), QTime(0, 0, 59), Qt::UTC);
+        QTest::newRow("29 February") << deliver(leap) << leap.toSecsSinceEpoch();
+        // Zeros, as written when the time is not known, and a digit that is not decimal.
+        QTest::newRow("no time") << deliver(QDateTime()) << TSmsRecv::kNoTimeStamp;
+        QString badDigit = deliver(utc);
+        const int at = badDigit.indexOf(QStringLiteral("622190"));
+        badDigit.replace(at + 6, 2, QStringLiteral("3A"));
+        QTest::newRow("hour not decimal") << badDigit << TSmsRecv::kNoTimeStamp;
+        TSmsSend send;
+        send.SetTarget(QStringLiteral("+4917"));
+        send.SetText(QStringLiteral("x"));
+        QTest::newRow("SUBMIT carries none") << send.EncodePdu().front() << TSmsRecv::kNoTimeStamp;
+    }
+
+    // The service centre's time stamp, as the instant it names: the message store tells the
+    // parts of long messages apart by it.
+    void serviceCentreTimeStamp()
+    {
+        QFETCH(QString, pdu);
+        QFETCH(qint64, seconds);
+        TSmsRecv r;
+        QVERIFY(r.DecodePdu(pdu));
+        QCOMPARE(r.TimeStamp(), seconds);
+        // A decoder used again forgets the previous stamp.
+        TSmsSend send;
+        send.SetTarget(QStringLiteral("+4917"));
+        send.SetText(QStringLiteral("y"));
+        QVERIFY(r.DecodePdu(send.EncodePdu().front()));
+        QCOMPARE(r.TimeStamp(), TSmsRecv::kNoTimeStamp);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSmsCodec)
