@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace Ombrelay
@@ -46,11 +47,23 @@ qint64 SecondsApart(TDateTime A, TDateTime B)
     return std::llround(std::fabs(A - B) * kMsPerDay) / 1000;
 }
 
+qint64 MinuteOfSecond(qint64 Value)
+{
+    return Value >= 0 ? Value / 60 : -((-Value + 59) / 60);
+}
+
 qint64 MinuteOf(TDateTime Value)
 {
-    const qint64 s = WholeSeconds(Value);
-    return s >= 0 ? s / 60 : -((-s + 59) / 60);
+    return MinuteOfSecond(WholeSeconds(Value));
 }
+
+// Whether a part carried the network's time stamp.
+bool Stamped(qint64 TimeStamp)
+{
+    return TimeStamp != TSmsRecv::kNoTimeStamp;
+}
+
+const QString kMissingPart = QStringLiteral("[\u2026]");
 
 } // namespace
 
@@ -70,7 +83,24 @@ void TSmsItem::SetText(const QString& Value, int Index)
     if (Index >= FText.size()) {
         FText.resize(Index + 1);
     }
-    FText[Index] = Value;
+    FText[Index] = Value.isNull() ? QStringLiteral("") : Value;
+}
+
+int TSmsItem::PartsPresent() const
+{
+    int present = 0;
+    const qsizetype last = std::min<qsizetype>(FTotal, FText.size() - 1);
+    for (qsizetype i = 1; i <= last; ++i) {
+        if (!FText[i].isNull()) {
+            ++present;
+        }
+    }
+    return present;
+}
+
+QString TSmsItem::IncompleteMark(int Present, int Total)
+{
+    return QStringLiteral("(incomplete: %1 of %2 parts)").arg(Present).arg(Total);
 }
 
 void TSmsItem::AddDBIdent(qint64 Value)
@@ -81,8 +111,21 @@ void TSmsItem::AddDBIdent(qint64 Value)
 QString TSmsItem::DisplayText() const
 {
     switch (FKind) {
-    case ikText:
-        return Text();
+    case ikText: {
+        if (!Incomplete()) {
+            return Text();
+        }
+        QString text;
+        const qsizetype last = std::max<qsizetype>(FTotal, FText.size() - 1);
+        for (qsizetype i = 0; i <= last; ++i) {
+            if (i < FText.size() && !FText[i].isNull()) {
+                text += FText[i];
+            } else if (i > 0) {
+                text += kMissingPart;
+            }
+        }
+        return text;
+    }
     case ikStatusReport:
         return QStringLiteral("Delivery report");
     case ikNotText:
@@ -117,25 +160,59 @@ void TSmsIncomingItem::MarkSeen()
 
 TSmsListBase::~TSmsListBase() = default;
 
-TSmsItem* TSmsListBase::FindOpen(const QString& Number, int RefNo, int Total, TDateTime DateTime) const
+TSmsItem* TSmsListBase::FindOpen(const TSmsRecv& Part, TDateTime DateTime) const
 {
-    // A part within the window of a first part lies at most two minutes away from it.
-    const qint64 minute = MinuteOf(DateTime);
+    // Parts of one message carry network time stamps close to each other; the times the rows
+    // were stored may lie far apart (the program was down) or close for two messages. Without
+    // a stamp (sent messages, stacks that hand over none) the stored time is all there is.
+    const bool stamped = Stamped(Part.TimeStamp());
+    const qint64 second = stamped ? Part.TimeStamp() : 0;
+    const qint64 minute = stamped ? MinuteOfSecond(second) : MinuteOf(DateTime);
+    const int seq = Part.SeqNo();
+    // The same part stored twice joins the message it repeats. Otherwise a part joins the
+    // message nearest in time that lacks its sequence number: a part already there belongs to
+    // another message, however close, and is never replaced.
+    TSmsItem* repeated = nullptr;
+    qsizetype repeatedPosition = 0;
     TSmsItem* best = nullptr;
+    qint64 bestDistance = std::numeric_limits<qint64>::max();
     qsizetype bestPosition = std::numeric_limits<qsizetype>::max();
+    // A part within the window of a first part lies at most two minutes away from it.
     for (qint64 m = minute - 2; m <= minute + 2; ++m) {
-        const auto it = FOpen.constFind(TOpenKey{Number, RefNo, Total, m});
+        const auto it = FOpen.constFind(TOpenKey{Part.Sender(), Part.RefNo(), Part.Total(), stamped, m});
         if (it == FOpen.constEnd()) {
             continue;
         }
         for (const auto& [position, item] : *it) {
-            if (position < bestPosition && SecondsApart(item->DateTime(), DateTime) <= kMultipartWindowSeconds) {
+            // Stored times say little about which message is nearer (rows of a batch are
+            // stored together): without stamps the oldest message that fits wins.
+            qint64 distance = 0;
+            if (stamped) {
+                distance = std::llabs(item->FTimeStamp - second);
+                if (distance > kMultipartWindowSeconds) {
+                    continue;
+                }
+            } else if (SecondsApart(item->DateTime(), DateTime) > kMultipartWindowSeconds) {
+                continue;
+            }
+            const bool filled = seq < item->FText.size() && !item->FText[seq].isNull();
+            if (filled) {
+                const bool same = item->FText[seq] == Part.Text() &&
+                                  (!stamped || (seq < item->FStamps.size() && item->FStamps[seq] == second));
+                if (same && (!repeated || position < repeatedPosition)) {
+                    repeated = item;
+                    repeatedPosition = position;
+                }
+                continue;
+            }
+            if (distance < bestDistance || (distance == bestDistance && position < bestPosition)) {
                 best = item;
+                bestDistance = distance;
                 bestPosition = position;
             }
         }
     }
-    return best;
+    return repeated ? repeated : best;
 }
 
 TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DBIdent, bool Rebuilt)
@@ -151,19 +228,32 @@ TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DB
 
     TSmsItem* item = nullptr;
     if (text && recv.Multipart()) {
-        item = FindOpen(recv.Sender(), recv.RefNo(), recv.Total(), DateTime);
+        item = FindOpen(recv, DateTime);
+        const qint64 stamp = recv.TimeStamp();
+        const int seq = recv.SeqNo();
         if (!item) {
             std::unique_ptr<TSmsItem> created = NewItem();
             created->FDateTime = DateTime;
             created->FRefNo = recv.RefNo();
             created->FTotal = recv.Total();
             created->FNumber = recv.Sender();
+            created->FTimeStamp = stamp;
             item = created.get();
             const qsizetype position = static_cast<qsizetype>(FItems.size());
             FItems.push_back(std::move(created));
-            FOpen[TOpenKey{item->FNumber, item->FRefNo, item->FTotal, MinuteOf(DateTime)}].append({position, item});
+            const qint64 minute = Stamped(stamp) ? MinuteOfSecond(stamp) : MinuteOf(DateTime);
+            FOpen[TOpenKey{item->FNumber, item->FRefNo, item->FTotal, Stamped(stamp), minute}].append({position, item});
         }
-        item->SetText(recv.Text(), recv.SeqNo());
+        const bool repeat = seq < item->FText.size() && !item->FText[seq].isNull();
+        if (!repeat) {
+            item->SetText(recv.Text(), seq);
+            if (Stamped(stamp)) {
+                if (seq >= item->FStamps.size()) {
+                    item->FStamps.resize(seq + 1, TSmsRecv::kNoTimeStamp);
+                }
+                item->FStamps[seq] = stamp;
+            }
+        }
     } else {
         std::unique_ptr<TSmsItem> created = NewItem();
         created->FDateTime = DateTime;

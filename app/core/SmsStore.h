@@ -55,6 +55,13 @@ public:
 
     // Parts announced by a multipart message; 0 for a single-part one.
     int Total() const { return FTotal; }
+    // Parts of 1..Total that arrived, and whether any of them is missing (never arrived, or
+    // still on a store the program cannot read).
+    int PartsPresent() const;
+    bool Incomplete() const { return FKind == ikText && FTotal > 0 && PartsPresent() < FTotal; }
+    // The network's time stamp of the part that created the message (seconds since 1970 UTC),
+    // TSmsRecv::kNoTimeStamp when it carried none.
+    qint64 TimeStamp() const { return FTimeStamp; }
     // True when the message was rebuilt from a whole message that the modem stack handed over
     // (the network's own PDUs were never seen).
     bool Rebuilt() const { return FRebuilt; }
@@ -63,8 +70,11 @@ public:
     // For items that are not text: the stored PDU text, and for unreadable ones the error.
     QString Pdu() const { return FExtra ? FExtra->Pdu : QString(); }
     QString Error() const { return FExtra ? FExtra->Error : QString(); }
-    // What a list view shows: the text, or what the row is when it is not text.
+    // What a view shows: the text with "[…]" in place of each missing part, or what the
+    // row is when it is not text.
     QString DisplayText() const;
+    // Marks the list shows before the text of a message with parts missing.
+    static QString IncompleteMark(int Present, int Total);
 
 private:
     template <class T>
@@ -80,7 +90,12 @@ private:
 
     int FRefNo = 0;
     TDateTime FDateTime = 0.0;
+    // A part that arrived is never a null string, so that an empty part still counts.
     QStringList FText;
+    // Network time stamps of the parts, by sequence number, when the message carries them: a
+    // part repeated with the same text and stamp is the same part stored twice.
+    QList<qint64> FStamps;
+    qint64 FTimeStamp = TSmsRecv::kNoTimeStamp;
     QVarLengthArray<qint64, 1> FRowIDs;
     QString FNumber;
     int FTotal = 0;
@@ -146,25 +161,30 @@ protected:
     virtual void ReserveRows(qint64 Rows) { Q_UNUSED(Rows); }
 
 private:
-    // An open multipart message is found by sender, reference, announced total and the minute
-    // of its first part, so that filing a part costs the same however long the list is.
+    // A multipart message is found by sender, reference, announced total and the minute of its
+    // first part, so that filing a part costs the same however long the list is. The minute is
+    // that of the network's time stamp when the parts carry one (the time a row was stored
+    // says nothing when the program was down), else that of the stored time.
     struct TOpenKey
     {
         QString Number;
         int RefNo;
         int Total;
+        bool Stamped;
         qint64 Minute;
         bool operator==(const TOpenKey& Other) const
         {
-            return RefNo == Other.RefNo && Total == Other.Total && Minute == Other.Minute && Number == Other.Number;
+            return RefNo == Other.RefNo && Total == Other.Total && Stamped == Other.Stamped && Minute == Other.Minute &&
+                   Number == Other.Number;
         }
     };
     friend size_t qHash(const TOpenKey& Key, size_t Seed) noexcept
     {
-        return qHashMulti(Seed, Key.Number, Key.RefNo, Key.Total, Key.Minute);
+        return qHashMulti(Seed, Key.Number, Key.RefNo, Key.Total, Key.Stamped, Key.Minute);
     }
 
-    TSmsItem* FindOpen(const QString& Number, int RefNo, int Total, TDateTime DateTime) const;
+    // The message a decoded part joins, or null when it starts one of its own.
+    TSmsItem* FindOpen(const TSmsRecv& Part, TDateTime DateTime) const;
 
     std::vector<std::unique_ptr<TSmsItem>> FItems;
     QHash<TOpenKey, QVarLengthArray<std::pair<qsizetype, TSmsItem*>, 1>> FOpen;

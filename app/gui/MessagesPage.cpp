@@ -171,7 +171,7 @@ void TMessagesPage::lvMessagesSelectItem(const QItemSelection& Selected, const Q
     if (!message) {
         return;
     }
-    mmMessages->setPlainText(message->Text());
+    mmMessages->setPlainText(message->DisplayText());
     if (FMessagesModel->IsIncoming()) {
         static_cast<TSmsIncomingItem*>(message)->MarkSeen();
         FMessagesModel->RowChanged(row);

@@ -100,8 +100,12 @@ QVariant TSmsMessagesModel::data(const QModelIndex& Index, int Role) const
         text = item->Number();
         break;
     default:
-        // One line per row; the whole text is shown in the box below the list.
+        // One line per row; the whole text is shown in the box below the list. A message with
+        // parts missing says so first, so that it is not read as whole.
         text = item->DisplayText();
+        if (item->Incomplete()) {
+            text = TSmsItem::IncompleteMark(item->PartsPresent(), item->Total()) + QLatin1Char(' ') + text;
+        }
         if (Role == Qt::DisplayRole) {
             text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
         }

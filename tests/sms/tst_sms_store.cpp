@@ -37,6 +37,50 @@ QString Single(const QString& Sender, const QString& Text)
     return BuildDeliverPdus(Sender, QDateTime(), Text).front();
 }
 
+// Long messages of three parts from one sender, all with reference 31, written in the tables
+// below as "A2@1/600": part 2 of message A, stamped by the service centre 1 s after the base
+// time ("-" for no stamp), stored 600 s after it. Part n of A reads 153 times the n-th letter
+// from 'a', of B from 'k'; C carries the same text as A.
+QString LongPart(const QString& Row, int Total)
+{
+    const QChar message = Row[0];
+    const int seq = Row[1].digitValue();
+    const QString stampText = Row.section(QLatin1Char('@'), 1).section(QLatin1Char('/'), 0, 0);
+    const QDateTime stamp = stampText == QLatin1String("-")
+                                ? QDateTime()
+                                : QDateTime(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC).addSecs(stampText.toInt());
+    const char first = message == QLatin1Char('B') ? 'k' : 'a';
+    QString text;
+    for (int i = 0; i < Total; ++i) {
+        text += QString(153, QLatin1Char(char(first + i)));
+    }
+    const QStringList pdus = BuildDeliverPdus(QStringLiteral("+4917"), stamp, text, 31);
+    Q_ASSERT(pdus.size() == Total);
+    return pdus[seq - 1];
+}
+
+int StoredAt(const QString& Row)
+{
+    return Row.section(QLatin1Char('/'), 1).toInt();
+}
+
+// The text a message is expected to show, written "A1[…]A3": parts as above, "[…]" as shown.
+QString ExpectedText(const QString& Short)
+{
+    QString text;
+    for (qsizetype i = 0; i < Short.size();) {
+        if (Short[i] == QLatin1Char('[')) {
+            text += QStringLiteral("[\u2026]");
+            i += 3;
+            continue;
+        }
+        const char first = Short[i] == QLatin1Char('B') ? 'k' : 'a';
+        text += QString(153, QLatin1Char(char(first + Short[i + 1].digitValue() - 1)));
+        i += 2;
+    }
+    return text;
+}
+
 class TRows
 {
 public:
@@ -144,6 +188,82 @@ private Q_SLOTS:
             QCOMPARE(inbox.Items(0)->RowIDs().size(), order.size());
             QCOMPARE(inbox.Items(0)->RefNo(), 42);
             QCOMPARE(inbox.Items(0)->Total(), 3);
+        }
+    }
+
+    void longMessagesByNetworkTime_data()
+    {
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QStringList>("rows");     // in the order stored, see LongPart
+        QTest::addColumn<QStringList>("messages"); // newest first, see ExpectedText
+        QTest::addColumn<QStringList>("marks");    // the incomplete mark of each, "" for whole
+        const QString whole;
+        const QString oneOfTwo = QStringLiteral("(incomplete: 1 of 2 parts)");
+        QTest::newRow("two messages 31 s apart") << 2 << QStringList{"A1@0/0", "A2@1/1", "B1@31/31", "B2@32/32"}
+                                                 << QStringList{"B1B2", "A1A2"} << QStringList{whole, whole};
+        QTest::newRow("two messages 31 s apart, parts interleaved")
+            << 2 << QStringList{"A1@0/0", "B1@31/31", "A2@1/40", "B2@32/41"} << QStringList{"B1B2", "A1A2"}
+            << QStringList{whole, whole};
+        QTest::newRow("the same text twice, 31 s apart") << 2 << QStringList{"A1@0/0", "A2@1/1", "C1@31/31", "C2@32/32"}
+                                                         << QStringList{"A1A2", "A1A2"} << QStringList{whole, whole};
+        QTest::newRow("same stamp, sequence number repeated with another text")
+            << 2 << QStringList{"A1@0/0", "B1@0/0", "A2@0/1", "B2@0/1"} << QStringList{"B1B2", "A1A2"}
+            << QStringList{whole, whole};
+        QTest::newRow("program down between the parts")
+            << 2 << QStringList{"A1@0/0", "A2@1/600"} << QStringList{"A1A2"} << QStringList{whole};
+        QTest::newRow("stored 3, 1, 2 across a restart")
+            << 3 << QStringList{"A3@2/0", "A1@0/900", "A2@1/901"} << QStringList{"A1A2A3"} << QStringList{whole};
+        QTest::newRow("stored together, sent minutes apart")
+            << 2 << QStringList{"A1@0/0", "A2@200/1"} << QStringList{"[…]A2", "A1[…]"}
+            << QStringList{oneOfTwo, oneOfTwo};
+        QTest::newRow("missing middle part") << 3 << QStringList{"A1@0/0", "A3@2/2"} << QStringList{"A1[…]A3"}
+                                             << QStringList{QStringLiteral("(incomplete: 2 of 3 parts)")};
+        QTest::newRow("only the last part") << 3 << QStringList{"A3@2/0"} << QStringList{"[…][…]A3"}
+                                            << QStringList{QStringLiteral("(incomplete: 1 of 3 parts)")};
+        QTest::newRow("no stamps: sequence number repeated")
+            << 2 << QStringList{"A1@-/0", "B1@-/5", "A2@-/6"} << QStringList{"B1[…]", "A1A2"}
+            << QStringList{oneOfTwo, whole};
+        QTest::newRow("no stamps: stored 61 s apart")
+            << 2 << QStringList{"A1@-/0", "A2@-/61"} << QStringList{"[…]A2", "A1[…]"}
+            << QStringList{oneOfTwo, oneOfTwo};
+    }
+
+    // Parts of long messages from one sender with one reference are told apart by the
+    // network's time stamps and by their sequence numbers: every row's text is listed in exactly
+    // one message, parts missing are shown as missing, and loading the rows again groups them as
+    // they were grouped on arrival.
+    void longMessagesByNetworkTime()
+    {
+        QFETCH(int, total);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, marks);
+        TTempDatabase db;
+        TSmsIncomingList live;
+        for (const QString& row : rows) {
+            Clock::SetNow(At(StoredAt(row)));
+            QCOMPARE(live.StoreReceived({LongPart(row, total)}, false), 1);
+        }
+        TSmsIncomingList loaded;
+        loaded.LoadMessages();
+        for (TSmsIncomingList* list : {&live, &loaded}) {
+            const char* how = list == &live ? "on arrival" : "loaded";
+            QCOMPARE(list->Count(), messages.size());
+            QSet<qint64> rowIds;
+            for (int i = 0; i < list->Count(); ++i) {
+                const TSmsIncomingItem* item = list->Items(i);
+                QVERIFY2(item->DisplayText() == ExpectedText(messages[i]),
+                         qPrintable(QStringLiteral("%1, message %2").arg(QLatin1String(how)).arg(i)));
+                QCOMPARE(item->Incomplete(), !marks[i].isEmpty());
+                if (item->Incomplete()) {
+                    QCOMPARE(TSmsItem::IncompleteMark(item->PartsPresent(), item->Total()), marks[i]);
+                }
+                for (qint64 id : item->RowIDs()) {
+                    QVERIFY2(!rowIds.contains(id), how);
+                    rowIds.insert(id);
+                }
+            }
+            QCOMPARE(rowIds.size(), rows.size());
         }
     }
 
