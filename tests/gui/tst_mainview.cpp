@@ -117,6 +117,7 @@ private Q_SLOTS:
     void smsNewMessageWithRowZeroSelected();
     void smsSentFolderNeverBold();
     void smsOutsideTextIsPlain();
+    void smsIncompleteMessageMarked();
     void sendActionThreePartsAndHistory();
     void sendActionHistoryCaseInsensitive();
     void settingsActionCopiesOnlyOnOk();
@@ -480,6 +481,24 @@ void TestMainView::smsOutsideTextIsPlain()
     SelectRow(Child<QTableView>(view, "lvMessages"), 0);
     QCOMPARE(Child<QPlainTextEdit>(view, "mmMessages")->toPlainText(), markup);
     QCOMPARE(view.sbMainPanel0->textFormat(), Qt::PlainText);
+}
+
+void TestMainView::smsIncompleteMessageMarked()
+{
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    const QString text = QString(153, QLatin1Char('a')) + QString(153, QLatin1Char('b')) + QStringLiteral("c");
+    const QStringList parts = BuildDeliverPdus(QStringLiteral("+4911111"), QDateTime(), text, 12);
+    QCOMPARE(parts.size(), 3);
+    f.Modem->DeliverPdu(QStringLiteral("sim0"), parts[0]);
+    f.Modem->DeliverPdu(QStringLiteral("sim0"), parts[2]);
+    QVERIFY(f.Poll());
+    view.pcMain->setCurrentWidget(view.tsMessages);
+    QCOMPARE(Child<QTableView>(view, "lvMessages")->model()->rowCount(), 1);
+    const QString shown = QString(153, QLatin1Char('a')) + QStringLiteral("[\u2026]c");
+    QCOMPARE(Cell(Child<QTableView>(view, "lvMessages"), 0, 2), QStringLiteral("(incomplete: 2 of 3 parts) ") + shown);
+    SelectRow(Child<QTableView>(view, "lvMessages"), 0);
+    QCOMPARE(Child<QPlainTextEdit>(view, "mmMessages")->toPlainText(), shown);
 }
 
 void TestMainView::sendActionThreePartsAndHistory()
