@@ -188,7 +188,11 @@ TSmsItem* TSmsListBase::FindOpen(const TSmsRecv& Part, TDateTime DateTime) const
             // stored together): without stamps the oldest message that fits wins.
             qint64 distance = 0;
             if (stamped) {
-                distance = std::llabs(item->FTimeStamp - second);
+                // An item put in place by SetItem may carry no stamp.
+                if (!Stamped(item->TimeStamp())) {
+                    continue;
+                }
+                distance = std::llabs(item->TimeStamp() - second);
                 if (distance > kMultipartWindowSeconds) {
                     continue;
                 }
@@ -197,8 +201,9 @@ TSmsItem* TSmsListBase::FindOpen(const TSmsRecv& Part, TDateTime DateTime) const
             }
             const bool filled = seq < item->FText.size() && !item->FText[seq].isNull();
             if (filled) {
-                const bool same = item->FText[seq] == Part.Text() &&
-                                  (!stamped || (seq < item->FStamps.size() && item->FStamps[seq] == second));
+                const bool same =
+                    item->FText[seq] == Part.Text() &&
+                    (!stamped || (seq < item->FExtra->Stamps.size() && item->FExtra->Stamps[seq] == second));
                 if (same && (!repeated || position < repeatedPosition)) {
                     repeated = item;
                     repeatedPosition = position;
@@ -237,7 +242,10 @@ TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DB
             created->FRefNo = recv.RefNo();
             created->FTotal = recv.Total();
             created->FNumber = recv.Sender();
-            created->FTimeStamp = stamp;
+            if (Stamped(stamp)) {
+                created->FExtra = std::make_unique<TSmsItem::TExtra>();
+                created->FExtra->TimeStamp = stamp;
+            }
             item = created.get();
             const qsizetype position = static_cast<qsizetype>(FItems.size());
             FItems.push_back(std::move(created));
@@ -247,11 +255,13 @@ TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DB
         const bool repeat = seq < item->FText.size() && !item->FText[seq].isNull();
         if (!repeat) {
             item->SetText(recv.Text(), seq);
-            if (Stamped(stamp)) {
-                if (seq >= item->FStamps.size()) {
-                    item->FStamps.resize(seq + 1, TSmsRecv::kNoTimeStamp);
+            // Stamped parts join only messages created by a stamped part, which hold FExtra.
+            if (Stamped(stamp) && item->FExtra) {
+                QList<qint64>& stamps = item->FExtra->Stamps;
+                if (seq >= stamps.size()) {
+                    stamps.resize(seq + 1, TSmsRecv::kNoTimeStamp);
                 }
-                item->FStamps[seq] = stamp;
+                stamps[seq] = stamp;
             }
         }
     } else {

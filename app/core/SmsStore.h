@@ -61,7 +61,7 @@ public:
     bool Incomplete() const { return FKind == ikText && FTotal > 0 && PartsPresent() < FTotal; }
     // The network's time stamp of the part that created the message (seconds since 1970 UTC),
     // TSmsRecv::kNoTimeStamp when it carried none.
-    qint64 TimeStamp() const { return FTimeStamp; }
+    qint64 TimeStamp() const { return FExtra ? FExtra->TimeStamp : TSmsRecv::kNoTimeStamp; }
     // True when the message was rebuilt from a whole message that the modem stack handed over
     // (the network's own PDUs were never seen).
     bool Rebuilt() const { return FRebuilt; }
@@ -81,21 +81,23 @@ private:
     friend class TSmsList;
     friend class TSmsListBase;
 
+    // What only some items need, kept apart so that the many single-part messages stay small.
     struct TExtra
     {
         QString Pdu;
         QString Error;
         int DataCoding = -1;
+        // Network time stamps of a multipart message: that of the part that created it, and
+        // those of its parts by sequence number (a part repeated with the same text and stamp
+        // is the same part stored twice).
+        qint64 TimeStamp = TSmsRecv::kNoTimeStamp;
+        QList<qint64> Stamps;
     };
 
     int FRefNo = 0;
     TDateTime FDateTime = 0.0;
     // A part that arrived is never a null string, so that an empty part still counts.
     QStringList FText;
-    // Network time stamps of the parts, by sequence number, when the message carries them: a
-    // part repeated with the same text and stamp is the same part stored twice.
-    QList<qint64> FStamps;
-    qint64 FTimeStamp = TSmsRecv::kNoTimeStamp;
     QVarLengthArray<qint64, 1> FRowIDs;
     QString FNumber;
     int FTotal = 0;
