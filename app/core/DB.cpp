@@ -142,6 +142,7 @@ void TDatabase::InitializeDatabase()
     // Two programs on one file (two sessions of one user): a short write of the other one is
     // waited for instead of failing with "database is locked".
     sqlite3_busy_timeout(Handle(), BusyTimeoutMs);
+    RememberIdentity();
     // Before anything is written: a damaged file is the user's only copy of their messages.
     CheckIntact();
     TSQLiteLock lock(*this);
@@ -224,6 +225,57 @@ void TDatabase::AddRebuiltColumns()
         }
         throw;
     }
+}
+
+void TDatabase::RememberIdentity()
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(FileName()).constData(), &st) == 0) {
+        FHasIdentity = true;
+        FDevice = quint64(st.st_dev);
+        FInode = quint64(st.st_ino);
+    }
+}
+
+bool TDatabase::IsStillAtPath() const
+{
+    if (!Handle()) {
+        return false;
+    }
+    // SQLite compares its own open file with the path: this also catches a replacement that
+    // came between the open and RememberIdentity.
+    int moved = 0;
+    if (sqlite3_file_control(Handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved) {
+        return false;
+    }
+    if (!FHasIdentity) {
+        // An in-memory or temporary database has no path to leave.
+        FMovedNoticed = false;
+        return true;
+    }
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(FileName()).constData(), &st) != 0) {
+        return false;
+    }
+    // The inode alone may repeat on another file system (a folder mounted over the old one).
+    if (quint64(st.st_dev) != FDevice || quint64(st.st_ino) != FInode || st.st_nlink == 0) {
+        return false;
+    }
+    FMovedNoticed = false;
+    return true;
+}
+
+bool TDatabase::TakeMovedNotice()
+{
+    if (FMovedNoticed) {
+        return false;
+    }
+    FMovedNoticed = true;
+    return true;
 }
 
 bool TDatabase::ReadOnly() const

@@ -34,6 +34,14 @@ public:
     // file): it says so only when the first write fails.
     bool ReadOnly() const;
 
+    // True while the file this connection opened is the one at FileName(): the same device and
+    // inode, still linked. False once the file or its folder was deleted, moved or replaced while
+    // the program runs: what is committed from then on goes to a file the next start never opens.
+    bool IsStillAtPath() const;
+    // True the first time it is called after IsStillAtPath() turned false, so that the user is
+    // told once; IsStillAtPath() finding the file back at its path (moved back) arms it again.
+    bool TakeMovedNotice();
+
 protected:
     explicit TDatabase(const QString& FileName);
     void InitializeDatabase() override;
@@ -45,6 +53,13 @@ private:
     // Raises ESQLiteException (SQLITE_NOTADB or SQLITE_CORRUPT) when the file is not a database
     // or is damaged.
     void CheckIntact();
+    // The identity of the file at FileName() when it was opened.
+    void RememberIdentity();
+
+    bool FHasIdentity = false;
+    quint64 FDevice = 0;
+    quint64 FInode = 0;
+    mutable bool FMovedNoticed = false;
 };
 
 // The process-wide instance, set by the module start-up (Modules.h).

@@ -1,6 +1,7 @@
 // The manager's message traffic with the devices: poll, store, clear; submit, record, confirm.
 
 #include "base/DateTime.h"
+#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
 #include "core/SmsStore.h"
@@ -182,6 +183,16 @@ void TMBManager::CompleteRead(const QString& InterfaceID, bool Delivered, bool M
         } catch (...) {
             // Nothing of this batch is committed, so none of it is deleted: the next read brings it again.
             error = StoreFailed(InterfaceID);
+        }
+    }
+    if (stored && Database && !Database->IsStillAtPath()) {
+        // The rows went to a file the next start does not open (deleted, moved or replaced):
+        // the device keeps the messages, and the next start stores them where the database is.
+        stored = false;
+        if (Database->TakeMovedNotice()) {
+            ReportError(QStringLiteral("The message database %1 was moved or deleted while Ombrelay runs; messages "
+                                       "stay on the modem until Ombrelay is restarted.")
+                            .arg(Database->FileName()));
         }
     }
     if (stored) {

@@ -1,7 +1,11 @@
 // The simulated modem's state file on its own: what is written reads back the same, a damaged file
 // is refused whole with the reason, and a write that fails leaves the previous file as it was.
+// Its journal: a crash that cuts the last change short loses only that change, a journal left
+// from before the last snapshot is not replayed onto it, and a damaged earlier change is refused.
 
 #include "base/Errors.h"
+#include "platform/sim/SimInterface.h"
+#include "platform/sim/SimModem.h"
 #include "platform/sim/SimStateFile.h"
 
 #include <QDir>
@@ -31,6 +35,50 @@ TMbnSmsMessage Message(const QString& Key, const QString& Number, const QDateTim
     m.TimeStamp = Time;
     m.Text = Text;
     return m;
+}
+
+TSimChange PduChange(TSimChange::TKind Kind, quint32 Index, const QString& Pdu = QString())
+{
+    TSimChange c;
+    c.Kind = Kind;
+    c.InterfaceID = QStringLiteral("sim0");
+    c.Index = Index;
+    c.Pdu = Pdu;
+    return c;
+}
+
+TSimChange MessageChange(TSimChange::TKind Kind, const QString& Key, quint64 NextKey = 0)
+{
+    TSimChange c;
+    c.Kind = Kind;
+    c.InterfaceID = QStringLiteral("msg0");
+    c.Message = Message(Key, QStringLiteral("+4917012"), QDateTime(QDate(2024, 5, 1), QTime(10, 0, 0), QTimeZone(3600)),
+                        QStringLiteral("text of ") + Key);
+    c.NextKey = NextKey;
+    return c;
+}
+
+// Two interfaces, one of each kind, with a little in both stores.
+TSimStoresById BaseStores()
+{
+    TSimStoresById stores;
+    stores[QStringLiteral("sim0")].Pdus = {{0, QStringLiteral("00")}, {1, QStringLiteral("01")}};
+    TSimStores& m = stores[QStringLiteral("msg0")];
+    m.Messages << MessageChange(TSimChange::AddMessage, QStringLiteral("m1")).Message;
+    m.NextKey = 1;
+    return stores;
+}
+
+QByteArray ReadAll(const QString& Name)
+{
+    QFile f(Name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WriteAll(const QString& Name, const QByteArray& Data)
+{
+    QFile f(Name);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(Data) == Data.size();
 }
 
 } // namespace
@@ -211,6 +259,203 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before);
         QCOMPARE(file.Read().at(QStringLiteral("sim0")).Pdus.size(), size_t(1));
+    }
+
+    // The journal as a crash may leave it: the last change cut anywhere (or followed by the
+    // zeros of blocks the disk never wrote) is dropped, every change before it is kept.
+    void journalAfterCrash_data()
+    {
+        QTest::addColumn<int>("Cut");
+        QTest::addColumn<QByteArray>("Tail");
+        QTest::addColumn<bool>("LastKept");
+
+        QTest::newRow("whole") << 0 << QByteArray() << true;
+        QTest::newRow("last change without its line end") << 1 << QByteArray() << false;
+        QTest::newRow("last change cut in the middle") << 12 << QByteArray() << false;
+        QTest::newRow("last change cut to one byte") << -1 << QByteArray() << false;
+        QTest::newRow("zeros after the last change") << 0 << QByteArray(40, '\0') << true;
+        QTest::newRow("last change cut, zeros after it") << 12 << QByteArray(40, '\0') << false;
+        QTest::newRow("last line overwritten by zeros, line end kept") << -2 << QByteArray("\n") << false;
+    }
+
+    void journalAfterCrash()
+    {
+        QFETCH(int, Cut);
+        QFETCH(QByteArray, Tail);
+        QFETCH(bool, LastKept);
+
+        {
+            TSimStateFile file(FFile);
+            file.Write(BaseStores());
+            // One call with two changes, then one change per call, as the modem records them.
+            file.Append({PduChange(TSimChange::AddPdu, 2, QStringLiteral("02")), PduChange(TSimChange::RemovePdu, 0)});
+            file.Append({MessageChange(TSimChange::AddMessage, QStringLiteral("m2"), 2)});
+            file.Append({MessageChange(TSimChange::RemoveMessage, QStringLiteral("m1"))});
+            file.Append({PduChange(TSimChange::AddPdu, 3, QStringLiteral("0303"))});
+        }
+        const QString journalName = FFile + QStringLiteral(".journal");
+        QByteArray journal = ReadAll(journalName);
+        QVERIFY(journal.endsWith('\n'));
+        const qsizetype lastStart = journal.lastIndexOf('\n', journal.size() - 2) + 1;
+        if (Cut == -1) {
+            journal.truncate(lastStart + 1);
+        } else if (Cut == -2) {
+            journal = journal.left(lastStart) + QByteArray(journal.size() - lastStart - 1, '\0');
+        } else {
+            journal.chop(Cut);
+        }
+        QVERIFY(WriteAll(journalName, journal + Tail));
+
+        const TSimStoresById read = TSimStateFile(FFile).Read();
+        std::map<quint32, QString> pdus{{1, QStringLiteral("01")}, {2, QStringLiteral("02")}};
+        if (LastKept) {
+            pdus[3] = QStringLiteral("0303");
+        }
+        QCOMPARE(read.at(QStringLiteral("sim0")).Pdus, pdus);
+        const TSimStores& m = read.at(QStringLiteral("msg0"));
+        QCOMPARE(m.Messages.size(), qsizetype(1));
+        QCOMPARE(m.Messages[0].Key, QStringLiteral("m2"));
+        QCOMPARE(m.Messages[0].Text, QStringLiteral("text of m2"));
+        QCOMPARE(m.Messages[0].TimeStamp,
+                 MessageChange(TSimChange::AddMessage, QStringLiteral("m2")).Message.TimeStamp);
+        QCOMPARE(m.NextKey, quint64(2));
+
+        // Started again on it: the torn line goes, and what follows is kept.
+        {
+            TSimStateFile file(FFile);
+            file.Write(read);
+            file.Append({PduChange(TSimChange::AddPdu, 9, QStringLiteral("09"))});
+        }
+        pdus[9] = QStringLiteral("09");
+        QCOMPARE(TSimStateFile(FFile).Read().at(QStringLiteral("sim0")).Pdus, pdus);
+    }
+
+    // A crash between the snapshot's rename and the journal's: the journal still there is of
+    // the snapshot before, whose changes the new one holds; replayed, a removed entry would
+    // come back.
+    void journalOfEarlierSnapshotIgnored()
+    {
+        TSimStateFile file(FFile);
+        file.Write(BaseStores());
+        file.Append({PduChange(TSimChange::AddPdu, 2, QStringLiteral("02"))});
+        const QByteArray oldJournal = ReadAll(FFile + QStringLiteral(".journal"));
+
+        TSimStoresById now = file.Read();
+        QCOMPARE(now.at(QStringLiteral("sim0")).Pdus.size(), size_t(3));
+        now[QStringLiteral("sim0")].Pdus.erase(2);
+        file.Write(now);
+        QVERIFY(WriteAll(FFile + QStringLiteral(".journal"), oldJournal));
+
+        const TSimStoresById read = TSimStateFile(FFile).Read();
+        QCOMPARE(read.at(QStringLiteral("sim0")).Pdus, now.at(QStringLiteral("sim0")).Pdus);
+    }
+
+    // A damaged change with more after it is no crash's doing: the file is refused whole.
+    void damagedJournal_data()
+    {
+        QTest::addColumn<QByteArray>("Line");
+        QTest::newRow("not JSON") << QByteArray("{\"if\": \"sim0\", \"op");
+        QTest::newRow("unknown change") << QByteArray(R"({"if": "sim0", "op": "explode"})");
+        QTest::newRow("PDU not hexadecimal")
+            << QByteArray(R"({"if": "sim0", "op": "addPdu", "index": 5, "pdu": "xy"})");
+        QTest::newRow("negative index") << QByteArray(R"({"if": "sim0", "op": "removePdu", "index": -1})");
+        QTest::newRow("message without time")
+            << QByteArray(R"({"if": "msg0", "op": "addMessage", "key": "m5", "number": "1", "nextKey": 5})");
+    }
+
+    void damagedJournal()
+    {
+        QFETCH(QByteArray, Line);
+        {
+            TSimStateFile file(FFile);
+            file.Write(BaseStores());
+            file.Append({PduChange(TSimChange::AddPdu, 2, QStringLiteral("02"))});
+        }
+        const QString journalName = FFile + QStringLiteral(".journal");
+        QVERIFY(WriteAll(journalName, ReadAll(journalName) + Line + "\n" +
+                                          R"({"if": "sim0", "op": "removePdu", "index": 0})" + "\n"));
+        try {
+            TSimStateFile(FFile).Read();
+            QFAIL("a damaged journal was taken");
+        } catch (const EOmbrelayError& e) {
+            QVERIFY2(e.Message().contains(FFile), qPrintable(e.Message()));
+            QVERIFY2(e.Message().contains(QLatin1String("journal")), qPrintable(e.Message()));
+        }
+    }
+
+    // The modem across starts, with enough traffic for its journal to be folded into new
+    // snapshots several times: a second modem on the file holds exactly what the first one had
+    // answered, and the journal stays within the size of the snapshot.
+    void modemKeepsWhatItAnswered_data()
+    {
+        QTest::addColumn<bool>("MessageMode");
+        QTest::newRow("PDU mode") << false;
+        QTest::newRow("message mode") << true;
+    }
+
+    void modemKeepsWhatItAnswered()
+    {
+        QFETCH(bool, MessageMode);
+        constexpr int kDelivered = 1200;
+        TSimScenario s = TSimScenario::Default();
+        s.DelayMs = 0;
+        s.Interfaces[0].Pdus.clear();
+        s.Interfaces[0].Messages.clear();
+        s.Interfaces[0].Capacity = kDelivered;
+        s.Interfaces[0].SmsFormat = MessageMode ? TMbnSmsFormat::sfMessage : TMbnSmsFormat::sfPdu;
+        const QString id = s.Interfaces[0].InterfaceID;
+        const QDateTime stamp(QDate(2025, 3, 1), QTime(8, 0, 0), QTimeZone(3600));
+
+        TSimStoresById expected;
+        {
+            TSimModem modem(s, FFile);
+            for (int n = 0; n < kDelivered; ++n) {
+                QCOMPARE(modem.Deliver(id, QStringLiteral("+4917%1").arg(n), QStringLiteral("text %1").arg(n), stamp),
+                         1);
+            }
+            // Every third one deleted through the port, as a program clears what it stored.
+            std::shared_ptr<IMbnInterface> i;
+            std::shared_ptr<IMbnSms> sms;
+            QVERIFY(MbnSucceeded(modem.GetInterface(id, i)) && MbnSucceeded(i->GetSms(sms)));
+            const TSimStores before = modem.Find(id)->Stores();
+            int asked = 0;
+            if (MessageMode) {
+                for (qsizetype n = 0; n < before.Messages.size(); n += 3, ++asked) {
+                    TMbnRequestId request = 0;
+                    QVERIFY(MbnSucceeded(sms->SmsDeleteMessage(before.Messages[n].Key, request)));
+                }
+            } else {
+                int n = 0;
+                for (const auto& entry : before.Pdus) {
+                    if (n++ % 3 == 0) {
+                        TMbnRequestId request = 0;
+                        QVERIFY(MbnSucceeded(sms->SmsDeleteIndex(entry.first, request)));
+                        ++asked;
+                    }
+                }
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(modem.PendingEvents(), 0, 20000);
+            QCOMPARE(modem.StoredCount(id), kDelivered - asked);
+            // One more after the deletes: it takes the lowest free index, as a modem does.
+            QCOMPARE(modem.Deliver(id, QStringLiteral("+4999"), QStringLiteral("last"), stamp), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(modem.PendingEvents(), 0, 5000);
+            expected[id] = modem.Find(id)->Stores();
+            QVERIFY(QFileInfo(FFile + QStringLiteral(".journal")).size() <=
+                    qMax(QFileInfo(FFile).size(), qint64(64 * 1024)) + 1024);
+        }
+        // As a kill leaves it: nothing ran at the end.
+        const TSimStoresById read = TSimStateFile(FFile).Read();
+        TSimModem again(s, FFile);
+        for (const TSimStores& r : std::initializer_list<TSimStores>{read.at(id), again.Find(id)->Stores()}) {
+            const TSimStores& e = expected.at(id);
+            QCOMPARE(r.Pdus, e.Pdus);
+            QCOMPARE(r.NextKey, e.NextKey);
+            QCOMPARE(r.Messages.size(), e.Messages.size());
+            for (qsizetype n = 0; n < r.Messages.size(); ++n) {
+                QCOMPARE(r.Messages[n].Key, e.Messages[n].Key);
+                QCOMPARE(r.Messages[n].Text, e.Messages[n].Text);
+            }
+        }
     }
 
 private:

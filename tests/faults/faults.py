@@ -220,9 +220,28 @@ def assemble(decoded):
 
 
 def device_pdus(program):
+    """The device's PDUs after a kill: the snapshot, then the journal of the changes since when
+    it is of the snapshot's generation (a last line cut short by the kill does not count)."""
     with open(program.state_file) as f:
         state = json.load(f)
-    return {e["pdu"] for e in state.get("interfaces", {}).get(IFACE, {}).get("pdus", [])}
+    pdus = {e["index"]: e["pdu"] for e in state.get("interfaces", {}).get(IFACE, {}).get("pdus", [])}
+    try:
+        with open(program.state_file + ".journal") as f:
+            lines = f.read().split("\n")[:-1]
+    except FileNotFoundError:
+        lines = []
+    if lines and json.loads(lines[0]).get("generation") == state.get("generation"):
+        for line in lines[1:]:
+            change = json.loads(line)
+            if change.get("if") != IFACE:
+                continue
+            if change["op"] == "addPdu":
+                pdus[change["index"]] = change["pdu"]
+            elif change["op"] == "removePdu":
+                pdus.pop(change["index"], None)
+            elif change["op"] == "clear":
+                pdus.clear()
+    return set(pdus.values())
 
 
 def read_database(path):

@@ -5,8 +5,13 @@
 #include "device/DeviceFixture.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
+
+#include <csignal>
 
 using namespace Ombrelay;
 
@@ -99,11 +104,18 @@ private Q_SLOTS:
         {
             TSimModem modem(scenario, state);
             const int before = modem.StoredCount(QStringLiteral("sim0"));
-            // Its new state cannot be written beside the file.
-            QVERIFY(QDir().mkdir(state + QStringLiteral(".tmp")));
+            // Its state cannot grow: no file of the process may become larger (a full disk).
+            struct rlimit limit
+            {
+            };
+            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+            const struct rlimit full = {rlim_t(QFileInfo(state + QStringLiteral(".journal")).size()), limit.rlim_max};
+            const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
             QVERIFY_THROWS_EXCEPTION(EOmbrelayError, deliver(modem));
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+            std::signal(SIGXFSZ, oldSignal);
             QCOMPARE(modem.StoredCount(QStringLiteral("sim0")), before);
-            QVERIFY(QDir().rmdir(state + QStringLiteral(".tmp")));
             deliver(modem);
             QVERIFY(modem.StoredCount(QStringLiteral("sim0")) > before);
         }

@@ -36,7 +36,6 @@ TMbnResult TSimInterface::PostDelete(TMbnRequestId& RequestId, Action Do)
         TMbnResult status = mrFailed;
         if (!fail) {
             status = Do();
-            FModem.TrySaveState();
         }
         Q_EMIT FModem.SmsDeleteComplete(S.InterfaceID, id, status);
     });
@@ -226,6 +225,9 @@ TMbnResult TSimInterface::SmsDelete(TMbnRequestId& RequestId)
     return PostDelete(RequestId, [this] {
         Store.clear();
         Messages.clear();
+        TSimChange change;
+        change.InterfaceID = S.InterfaceID;
+        FModem.TryRecord({change});
         return mrOk;
     });
 }
@@ -238,7 +240,17 @@ TMbnResult TSimInterface::SmsDeleteIndex(quint32 Index, TMbnRequestId& RequestId
     if (S.SmsFormat != TMbnSmsFormat::sfPdu) {
         return mrNotSupported;
     }
-    return PostDelete(RequestId, [this, Index] { return Store.erase(Index) ? mrOk : mrNotFound; });
+    return PostDelete(RequestId, [this, Index] {
+        if (!Store.erase(Index)) {
+            return mrNotFound;
+        }
+        TSimChange change;
+        change.Kind = TSimChange::RemovePdu;
+        change.InterfaceID = S.InterfaceID;
+        change.Index = Index;
+        FModem.TryRecord({change});
+        return mrOk;
+    });
 }
 
 TMbnResult TSimInterface::SmsReadMessages(TMbnRequestId& RequestId)
@@ -303,6 +315,11 @@ TMbnResult TSimInterface::SmsDeleteMessage(const QString& Key, TMbnRequestId& Re
         for (qsizetype i = 0; i < Messages.size(); ++i) {
             if (Messages[i].Key == Key) {
                 Messages.removeAt(i);
+                TSimChange change;
+                change.Kind = TSimChange::RemoveMessage;
+                change.InterfaceID = S.InterfaceID;
+                change.Message.Key = Key;
+                FModem.TryRecord({change});
                 return mrOk;
             }
         }
@@ -312,9 +329,18 @@ TMbnResult TSimInterface::SmsDeleteMessage(const QString& Key, TMbnRequestId& Re
 
 quint32 TSimInterface::AddPdu(const QString& Pdu)
 {
+    // The lowest free index, as a modem hands them out; a store without gaps (the usual case)
+    // answers at once.
     quint32 index = 0;
-    while (Store.count(index)) {
-        ++index;
+    if (!Store.empty() && Store.rbegin()->first == quint32(Store.size() - 1)) {
+        index = quint32(Store.size());
+    } else {
+        for (const auto& entry : Store) {
+            if (entry.first != index) {
+                break;
+            }
+            ++index;
+        }
     }
     Store[index] = Pdu;
     return index;

@@ -170,15 +170,6 @@ TSimInterface* TSimModem::Get(const QString& InterfaceID) const
 
 // A delivery the state file does not hold is refused whole: an error answer must not leave a
 // message in the store that the next start of the program would not find.
-void TSimModem::SaveOrUndo(TSimInterface& Interface, const TSimStores& Before)
-{
-    try {
-        SaveState();
-    } catch (...) {
-        Interface.RestoreStores(Before);
-        throw;
-    }
-}
 int TSimModem::Deliver(const QString& InterfaceID, const QString& Number, const QString& Text,
                        const QDateTime& TimeStamp)
 {
@@ -191,9 +182,20 @@ int TSimModem::Deliver(const QString& InterfaceID, const QString& Number, const 
         if (i->StoredCount() + 1 > i->S.Capacity) {
             throw EOmbrelayError(QStringLiteral("message store of %1 is full").arg(InterfaceID));
         }
-        const TSimStores before = i->Stores();
+        const quint64 nextKey = i->NextKey;
         i->AddMessage(TMbnSmsMessage{QString(), Number, ts, Text});
-        SaveOrUndo(*i, before);
+        TSimChange change;
+        change.Kind = TSimChange::AddMessage;
+        change.InterfaceID = InterfaceID;
+        change.Message = i->Messages.constLast();
+        change.NextKey = i->NextKey;
+        try {
+            Record({change});
+        } catch (...) {
+            i->Messages.removeLast();
+            i->NextKey = nextKey;
+            throw;
+        }
         Post([this, InterfaceID] { Q_EMIT SmsNewMessage(InterfaceID); });
         return 1;
     }
@@ -201,11 +203,23 @@ int TSimModem::Deliver(const QString& InterfaceID, const QString& Number, const 
     if (i->StoredCount() + pdus.size() > i->S.Capacity) {
         throw EOmbrelayError(QStringLiteral("message store of %1 is full").arg(InterfaceID));
     }
-    const TSimStores before = i->Stores();
+    QList<TSimChange> changes;
     for (const QString& pdu : pdus) {
-        i->AddPdu(pdu);
+        TSimChange change;
+        change.Kind = TSimChange::AddPdu;
+        change.InterfaceID = InterfaceID;
+        change.Index = i->AddPdu(pdu);
+        change.Pdu = pdu;
+        changes << change;
     }
-    SaveOrUndo(*i, before);
+    try {
+        Record(changes);
+    } catch (...) {
+        for (const TSimChange& c : changes) {
+            i->Store.erase(c.Index);
+        }
+        throw;
+    }
     Post([this, InterfaceID] { Q_EMIT SmsNewMessage(InterfaceID); });
     return int(pdus.size());
 }
@@ -222,11 +236,19 @@ quint32 TSimModem::DeliverPdu(const QString& InterfaceID, const QString& Pdu)
     if (i->StoredCount() + 1 > i->S.Capacity) {
         throw EOmbrelayError(QStringLiteral("message store of %1 is full").arg(InterfaceID));
     }
-    const TSimStores before = i->Stores();
-    const quint32 index = i->AddPdu(Pdu);
-    SaveOrUndo(*i, before);
+    TSimChange change;
+    change.Kind = TSimChange::AddPdu;
+    change.InterfaceID = InterfaceID;
+    change.Index = i->AddPdu(Pdu);
+    change.Pdu = Pdu;
+    try {
+        Record({change});
+    } catch (...) {
+        i->Store.erase(change.Index);
+        throw;
+    }
     Post([this, InterfaceID] { Q_EMIT SmsNewMessage(InterfaceID); });
-    return index;
+    return change.Index;
 }
 
 int TSimModem::StoredCount(const QString& InterfaceID) const
@@ -344,12 +366,40 @@ void TSimModem::LoadState()
             i->RestoreStores(it->second);
         }
     }
-}
-
-void TSimModem::TrySaveState()
-{
+    // A fresh snapshot: the journal starts empty, without the line a crash may have cut short.
+    // When that fails the first change tries again, and raises.
     try {
         SaveState();
+    } catch (const EOmbrelayError& e) {
+        qWarning("%s", qUtf8Printable(e.Message()));
+    }
+}
+
+void TSimModem::Record(const QList<TSimChange>& Changes)
+{
+    if (!FStateFile.IsSet()) {
+        return;
+    }
+    if (!FStateFile.JournalOpen()) {
+        // The stores already hold the changes.
+        SaveState();
+        return;
+    }
+    FStateFile.Append(Changes);
+    if (FStateFile.CompactionDue()) {
+        try {
+            SaveState();
+        } catch (const EOmbrelayError& e) {
+            // The changes are in the journal; the snapshot is tried again after the next one.
+            qWarning("%s", qUtf8Printable(e.Message()));
+        }
+    }
+}
+
+void TSimModem::TryRecord(const QList<TSimChange>& Changes)
+{
+    try {
+        Record(Changes);
     } catch (const EOmbrelayError& e) {
         // The device goes on; only its memory across restarts is at risk.
         qWarning("%s", qUtf8Printable(e.Message()));

@@ -42,7 +42,7 @@ class TSimModem : public IMbnInterfaceManager
 
 public:
     // With StateFile set, the stores are read from it when it exists (instead of the scenario's
-    // initial messages) and written to it, atomically, after every change. A state file that
+    // initial messages) and every change is recorded in it before it is answered. A state file that
     // cannot be read raises EOmbrelayError and is left as it is.
     explicit TSimModem(const TSimScenario& Scenario = TSimScenario::Default(), const QString& StateFile = QString(),
                        QObject* Parent = nullptr);
@@ -105,19 +105,19 @@ public:
     TMbnRequestId NextRequestId() { return ++FLastRequestId; }
     // Runs Event after the delay, in order with every other posted event.
     void Post(std::function<void()> Event);
-    // Writes the stores to the state file; raises EOmbrelayError when it cannot.
+    // Writes the stores to the state file whole; raises EOmbrelayError when it cannot.
     void SaveState();
+    // Records changes already made to the stores in the state file, flushed before it returns;
+    // raises EOmbrelayError when it cannot (the caller undoes them).
+    void Record(const QList<TSimChange>& Changes);
     // The same from inside an event, where there is nobody to raise to: a warning instead.
-    void TrySaveState();
+    void TryRecord(const QList<TSimChange>& Changes);
     TSimInterface* Find(const QString& InterfaceID) const;
     TSimInterface* Get(const QString& InterfaceID) const; // raises when missing
 
 private:
     void RunNext();
     void LoadState();
-    // Saves the state after a change to Interface's stores; when that fails, the stores are put
-    // back to Before and the failure raised.
-    void SaveOrUndo(TSimInterface& Interface, const TSimStores& Before);
 
     QList<std::shared_ptr<TSimInterface>> FInterfaces;
     TSimStateFile FStateFile;
