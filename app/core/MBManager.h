@@ -182,6 +182,9 @@ private:
     std::exception_ptr StoreFailed(const QString& InterfaceID);
     // Ends a read: new reads of its interface may start.
     void FinishRead(quint32 RequestId);
+    // Forgets the device keys of entries the device confirmed gone, now or when the read under
+    // way on the interface ends.
+    void ForgetKeys(const QString& InterfaceID, const QStringList& Keys);
     // Deletes from the device the messages whose rows are committed, by index or key.
     void DeleteStored(const QString& InterfaceID, const QList<quint32>& Indexes, const QStringList& Keys);
     void OnSmsDeleteComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
@@ -232,6 +235,10 @@ private:
     int FDeleting = 0;
     // Interfaces whose deletes fail at present, reported once.
     QSet<QString> FDeleteFailing;
+    // Keys of entries whose deletes completed while a read of the interface was under way: that
+    // read may still list them (the device answered it from before the delete), so its rows
+    // keep recording them until it ends.
+    QHash<QString, QStringList> FForgetAfterRead;
     // Whether a delete the device confirms removed the entry: with the option off the backend
     // keeps it, and its row keeps recording it.
     bool FRemoveStored = true;

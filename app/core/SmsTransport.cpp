@@ -235,7 +235,34 @@ std::exception_ptr TMBManager::StoreFailed(const QString& InterfaceID)
 
 void TMBManager::FinishRead(quint32 RequestId)
 {
-    FSmsReadRequestQueue.remove(RequestId);
+    const auto it = FSmsReadRequestQueue.constFind(RequestId);
+    if (it == FSmsReadRequestQueue.cend()) {
+        return;
+    }
+    const QString interfaceId = it->InterfaceID;
+    FSmsReadRequestQueue.erase(it);
+    const auto pending = FForgetAfterRead.find(interfaceId);
+    if (pending != FForgetAfterRead.end()) {
+        const QStringList keys = pending.value();
+        FForgetAfterRead.erase(pending);
+        ForgetKeys(interfaceId, keys);
+    }
+}
+
+void TMBManager::ForgetKeys(const QString& InterfaceID, const QStringList& Keys)
+{
+    for (const TReadRequest& read : std::as_const(FSmsReadRequestQueue)) {
+        if (read.InterfaceID == InterfaceID) {
+            FForgetAfterRead[InterfaceID] << Keys;
+            return;
+        }
+    }
+    try {
+        TSmsIncomingList::ForgetDeviceKeys(InterfaceID, Keys);
+    } catch (const std::exception&) {
+        // The rows keep the keys. They matter only to an entry at the same place with exactly
+        // the same PDU (same sender, second and text), which the next delete there clears again.
+    }
 }
 
 void TMBManager::DeleteStored(const QString& InterfaceID, const QList<quint32>& Indexes, const QStringList& Keys)
@@ -302,12 +329,7 @@ void TMBManager::DeleteDone(const QString& InterfaceID, qint32 Status, const QSt
 {
     if ((Status == mrNotFound || MbnSucceeded(Status)) && FRemoveStored) {
         // The entry is gone: a later entry with its key and text is a new message.
-        try {
-            TSmsIncomingList::ForgetDeviceKeys(InterfaceID, {Key});
-        } catch (const std::exception&) {
-            // The row keeps the key. It matters only to an entry at the same place with exactly
-            // its PDU (same sender, second and text), which the next delete there clears again.
-        }
+        ForgetKeys(InterfaceID, {Key});
     }
     if (Status == mrNotFound) {
         // Gone already (another program of a shared store, a device that went away): it fills

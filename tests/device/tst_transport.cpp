@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace Ombrelay;
 
@@ -852,6 +853,44 @@ private Q_SLOTS:
         }
         QCOMPARE(texts, expected);
         QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), copyArrives ? 4 : 3);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE DEVICEKEY IS NOT NULL"), 0);
+    }
+
+    // A read that the device answers from before a delete completed lists the deleted entry
+    // again: it is still the message already stored, not a second one.
+    void readAnsweredFromBeforeADeleteStoresOnce_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::newRow("PDU mode") << false;
+        QTest::newRow("message mode") << true;
+    }
+    void readAnsweredFromBeforeADeleteStoresOnce()
+    {
+        QFETCH(bool, messageMode);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        TMBManager& m = f.Start();
+        int listed = 0;
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete, this,
+                [&](const QString&, const QList<TMbnSmsPdu>& Pdus, bool, quint32, qint32) { listed += Pdus.size(); });
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsMessageReadComplete, this,
+                [&](const QString&, const QList<TMbnSmsMessage>& Messages, bool, quint32, qint32) {
+                    listed += Messages.size();
+                });
+        bool first = true;
+        m.SetIncomingSmsNotify([&](TMBInterfaceItem*) {
+            if (first) {
+                first = false;
+                // The next read, issued once this one has ended and before its delete is done.
+                QTimer::singleShot(0, this, [&] { f.Manager->ReadSms(QStringLiteral("sim0")); });
+            }
+        });
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("once"));
+        QVERIFY(f.Tick());
+        QVERIFY(f.Tick());
+        QCOMPARE(listed, 2);
+        QCOMPARE(f.IncomingTexts(), QStringList({"once"}));
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 1);
         QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
         QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE DEVICEKEY IS NOT NULL"), 0);
     }
