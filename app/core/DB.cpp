@@ -145,6 +145,7 @@ void TDatabase::InitializeDatabase()
     RememberIdentity();
     // Before anything is written: a damaged file is the user's only copy of their messages.
     CheckIntact();
+    CheckVersion();
     TSQLiteLock lock(*this);
     ExecSQL(QStringLiteral("PRAGMA temp_store = 2"));
     ExecSQL(QStringLiteral("PRAGMA foreign_keys = ON"));
@@ -161,7 +162,30 @@ void TDatabase::InitializeDatabase()
     ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS USAGE (", "DATE DATE NOT NULL PRIMARY KEY,", "INCOMING BIGINT NOT NULL,",
                    "OUTGOING BIGINT NOT NULL)"}));
 
-    AddRebuiltColumns();
+    AddColumns();
+}
+
+void TDatabase::CheckVersion()
+{
+    TSQLiteLock lock(*this);
+    qint64 version = 0;
+    {
+        TSQLiteQuery query(*this, QStringLiteral("PRAGMA user_version"));
+        if (Next()) {
+            version = GetFieldAsInt64(0);
+        }
+    }
+    // A newer program may have changed what rows mean: neither read half of it nor write to it.
+    if (version > SchemaVersion) {
+        throw ESQLiteException(QStringLiteral("The message database %1 was written by a newer version of Ombrelay "
+                                              "(database version %2, this version knows up to %3), so it was not "
+                                              "opened. Nothing was written to it. Start the newer version again, or "
+                                              "move the file elsewhere to start this one with an empty database.")
+                                   .arg(FileName())
+                                   .arg(version)
+                                   .arg(SchemaVersion),
+                               SQLITE_CANTOPEN);
+    }
 }
 
 bool TDatabase::HasColumn(const QString& Table, const QString& Column)
@@ -183,14 +207,24 @@ bool TDatabase::HasColumn(const QString& Table, const QString& Column)
 // column existed were received or sent as PDUs and read 0.
 // FAILED (OUTGOING): a part that the device refused or that was never submitted after an
 // earlier part was refused. SENT = 0 with FAILED = 0 is a part being sent.
-void TDatabase::AddRebuiltColumns()
+// DEVICE: the interface a row was received on or sent through; NULL for rows of older programs,
+// which every interface shows.
+// DEVICEKEY (INCOMING): the device's index or key of the entry the row was stored from, while
+// that entry may still be on the device (its delete not confirmed); NULL once it is gone. An
+// entry read again with the same key and PDU is the same entry, not a second delivery.
+void TDatabase::AddColumns()
 {
     struct TAdded
     {
         const char* Table;
         const char* Column;
+        const char* Definition;
     };
-    static const TAdded kColumns[] = {{"INCOMING", "REBUILT"}, {"OUTGOING", "REBUILT"}, {"OUTGOING", "FAILED"}};
+    static const char* const kFlag = "BOOLEAN NOT NULL DEFAULT 0 CHECK (%2 IN (0, 1))";
+    static const TAdded kColumns[] = {{"INCOMING", "REBUILT", kFlag}, {"OUTGOING", "REBUILT", kFlag},
+                                      {"OUTGOING", "FAILED", kFlag},  {"INCOMING", "DEVICE", "TEXT"},
+                                      {"OUTGOING", "DEVICE", "TEXT"}, {"INCOMING", "DEVICEKEY", "TEXT"}};
+    TSQLiteLock lock(*this);
     bool missing = false;
     for (const TAdded& c : kColumns) {
         missing = missing || !HasColumn(QLatin1String(c.Table), QLatin1String(c.Column));
@@ -198,7 +232,6 @@ void TDatabase::AddRebuiltColumns()
     if (!missing) {
         return;
     }
-    TSQLiteLock lock(*this);
     // IMMEDIATE, then look again: a second instance starting at the same moment waits for the
     // write lock instead of adding the column twice.
     sqlite3_busy_timeout(Handle(), 10000);
@@ -213,10 +246,15 @@ void TDatabase::AddRebuiltColumns()
         for (const TAdded& c : kColumns) {
             const QLatin1String column(c.Column);
             if (!HasColumn(QLatin1String(c.Table), column)) {
-                ExecSQL(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 BOOLEAN NOT NULL DEFAULT 0 CHECK (%2 IN (0, 1))")
+                ExecSQL(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 ")
+                            .append(QLatin1String(c.Definition))
                             .arg(QLatin1String(c.Table), column));
             }
         }
+        // Looked up by device and key at every read; only rows whose entry may still be on the
+        // device are in it.
+        ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS INCOMING_DEVICEKEY ON INCOMING (DEVICE, DEVICEKEY) "
+                               "WHERE DEVICEKEY IS NOT NULL"));
         ExecSQL(QStringLiteral("COMMIT"));
     } catch (...) {
         try {

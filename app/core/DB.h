@@ -42,6 +42,12 @@ public:
     // told once; IsStillAtPath() finding the file back at its path (moved back) arms it again.
     bool TakeMovedNotice();
 
+    // The layout this program reads and writes, as PRAGMA user_version gives it. Columns added
+    // with defaults leave it as it is: older programs read such a file as before. A file whose
+    // number is higher was written by a newer program, whose rows may mean something this one
+    // does not know, and is refused at open.
+    static constexpr int SchemaVersion = 0;
+
 protected:
     explicit TDatabase(const QString& FileName);
     void InitializeDatabase() override;
@@ -49,7 +55,9 @@ protected:
 private:
     friend class TSQLiteDB;
     bool HasColumn(const QString& Table, const QString& Column);
-    void AddRebuiltColumns();
+    void AddColumns();
+    // Raises ESQLiteException naming the file when a newer program wrote it.
+    void CheckVersion();
     // Raises ESQLiteException (SQLITE_NOTADB or SQLITE_CORRUPT) when the file is not a database
     // or is damaged.
     void CheckIntact();

@@ -55,11 +55,12 @@ TMBInterfaceItem::TMBInterfaceItem(IMbnInterfaceManager& Port, const std::shared
     : FMbnInterface(MbnInterface)
 {
     OMBRELAY_ASSERT("Core.Main", MbnInterface != nullptr);
-    FSmsIncomingList = std::make_unique<TSmsIncomingList>();
-    FSmsIncomingList->LoadMessages();
-    FSmsOutgoingList = std::make_unique<TSmsOutgoingList>();
-    FSmsOutgoingList->LoadMessages();
     FInterfaceID = MbnInterface->InterfaceID();
+    // Each modem's own messages, and those stored before rows recorded their modem.
+    FSmsIncomingList = std::make_unique<TSmsIncomingList>(FInterfaceID);
+    FSmsIncomingList->LoadMessages();
+    FSmsOutgoingList = std::make_unique<TSmsOutgoingList>(FInterfaceID);
+    FSmsOutgoingList->LoadMessages();
     FBackend = MbnInterface->Backend();
     TMbnInterfaceCaps caps;
     if (TMbnResult r = MbnInterface->GetInterfaceCapability(caps); MbnFailed(r)) {

@@ -283,6 +283,7 @@ bool TMBManager::SharesMessageStore() const
 
 void TMBManager::SetRemoveStoredMessages(bool Value)
 {
+    FRemoveStored = Value;
     FPort->SetRemoveStoredMessages(Value);
 }
 

@@ -144,6 +144,9 @@ private:
         bool Rebuilt = false;   // PDUs built here from whole messages
         QList<quint32> Indexes; // PDU mode: storage indexes
         QStringList Keys;       // message mode: message keys
+        // The device's key of each PDU's entry, in the order of Pdus; PDU mode derives it from
+        // Indexes when left empty.
+        QStringList PduKeys;
     };
     struct TSendRequest
     {
@@ -179,12 +182,16 @@ private:
     std::exception_ptr StoreFailed(const QString& InterfaceID);
     // Ends a read: new reads of its interface may start.
     void FinishRead(quint32 RequestId);
+    // Forgets the device keys of entries the device confirmed gone, now or when the read under
+    // way on the interface ends.
+    void ForgetKeys(const QString& InterfaceID, const QStringList& Keys);
     // Deletes from the device the messages whose rows are committed, by index or key.
     void DeleteStored(const QString& InterfaceID, const QList<quint32>& Indexes, const QStringList& Keys);
     void OnSmsDeleteComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
     // The outcome of one delete, refused at once or completed: a failure is reported once per
     // interface until a delete there succeeds again.
-    void DeleteDone(const QString& InterfaceID, qint32 Status);
+    // Key names the entry deleted (its index in PDU mode); its rows forget it once it is gone.
+    void DeleteDone(const QString& InterfaceID, qint32 Status, const QString& Key);
     // Records the parts of a message as OUTGOING rows that are being sent, before anything is
     // submitted; raises "not sent" when they cannot be written.
     QList<qint64> RecordOutgoing(const QString& InterfaceID, const QStringList& Pdus, bool Rebuilt);
@@ -216,13 +223,25 @@ private:
     int FReading = 0;
     // Interfaces whose received messages cannot be stored at present (full disk, read-only file).
     QSet<QString> FStoreFailing;
-    // Deletes issued and not yet completed, by request id: the interface deleted from.
-    QHash<quint32, QString> FSmsDeleteRequests;
+    // A delete issued and not yet completed: the interface deleted from and the entry's key.
+    struct TDeleteRequest
+    {
+        QString InterfaceID;
+        QString Key;
+    };
+    QHash<quint32, TDeleteRequest> FSmsDeleteRequests;
     // Delete completions that arrived inside the delete call.
     QHash<quint32, qint32> FEarlyDeleteCompletions;
     int FDeleting = 0;
     // Interfaces whose deletes fail at present, reported once.
     QSet<QString> FDeleteFailing;
+    // Keys of entries whose deletes completed while a read of the interface was under way: that
+    // read may still list them (the device answered it from before the delete), so its rows
+    // keep recording them until it ends.
+    QHash<QString, QStringList> FForgetAfterRead;
+    // Whether a delete the device confirms removed the entry: with the option off the backend
+    // keeps it, and its row keeps recording it.
+    bool FRemoveStored = true;
     QList<QMetaObject::Connection> FSubscriptions;
     QStringList FLoadWarnings;
     TErrorNotify FErrorNotify;

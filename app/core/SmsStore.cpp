@@ -17,12 +17,13 @@ namespace Ombrelay
 namespace
 {
 
-const QString kInsertIncoming = QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (:DATE, :SEEN, :PDU)");
-const QString kInsertIncomingRebuilt =
-    QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, REBUILT) VALUES (:DATE, :SEEN, :PDU, :REBUILT)");
-const QString kInsertOutgoing = QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES (:DATE, :SENT, :PDU)");
-const QString kInsertOutgoingRebuilt =
-    QStringLiteral("INSERT INTO OUTGOING (DATE, SENT, PDU, REBUILT) VALUES (:DATE, :SENT, :PDU, :REBUILT)");
+const QString kInsertIncoming = QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, REBUILT, DEVICE, DEVICEKEY) "
+                                               "VALUES (:DATE, :SEEN, :PDU, :REBUILT, :DEVICE, :DEVICEKEY)");
+const QString kInsertOutgoing = QStringLiteral(
+    "INSERT INTO OUTGOING (DATE, SENT, PDU, REBUILT, DEVICE) VALUES (:DATE, :SENT, :PDU, :REBUILT, :DEVICE)");
+const QString kFindEntry =
+    QStringLiteral("SELECT ID FROM INCOMING WHERE DEVICE = ? AND DEVICEKEY = ? AND PDU = ? LIMIT 1");
+const QString kForgetKey = QStringLiteral("UPDATE INCOMING SET DEVICEKEY = NULL WHERE DEVICE = ? AND DEVICEKEY = ?");
 const QString kMarkSeen = QStringLiteral("UPDATE INCOMING SET SEEN = 1 WHERE ID = ?");
 const QString kMarkSent = QStringLiteral("UPDATE OUTGOING SET SENT = 1 WHERE ID = ?");
 const QString kMarkFailed = QStringLiteral("UPDATE OUTGOING SET FAILED = 1 WHERE ID = ? AND SENT = 0");
@@ -326,12 +327,23 @@ void TSmsListBase::LoadMessages()
 {
     OMBRELAY_ASSERT("Core.Main", Database != nullptr);
     TSQLiteLock lock(*Database);
-    // Room for every row at once, so that filing never regrows the containers.
-    Database->FetchTable(QStringLiteral("SELECT COUNT(*) FROM ") + GetTableName());
-    const qint64 rows = std::max<qint64>(Database->GetResultSet(1).toLongLong(), 0);
-    FItems.reserve(FItems.size() + rows);
-    ReserveRows(rows);
-    TSQLiteQuery query(*Database, QStringLiteral("SELECT * FROM ") + GetTableName() + QStringLiteral(" ORDER BY ID"));
+    // A list of a device holds its own rows and those of older programs, which name none.
+    const QString filter = FDevice.isEmpty() ? QString() : QStringLiteral(" WHERE DEVICE = ? OR DEVICE IS NULL");
+    {
+        // Room for every row at once, so that filing never regrows the containers.
+        TSQLiteQuery count(*Database, QStringLiteral("SELECT COUNT(*) FROM ") + GetTableName() + filter);
+        if (!FDevice.isEmpty()) {
+            Database->SetParamAsString(1, FDevice);
+        }
+        const qint64 rows = Database->Next() ? std::max<qint64>(Database->GetFieldAsInt64(0), 0) : 0;
+        FItems.reserve(FItems.size() + rows);
+        ReserveRows(rows);
+    }
+    TSQLiteQuery query(*Database,
+                       QStringLiteral("SELECT * FROM ") + GetTableName() + filter + QStringLiteral(" ORDER BY ID"));
+    if (!FDevice.isEmpty()) {
+        Database->SetParamAsString(1, FDevice);
+    }
     const QStringList& columns = Database->Columns();
     auto column = [&](const QString& Name) {
         for (int i = 0; i < columns.size(); ++i) {
@@ -346,14 +358,19 @@ void TSmsListBase::LoadMessages()
     const int id = column(QStringLiteral("ID"));
     const int status = column(StatusColumn());
     const int rebuilt = column(QStringLiteral("REBUILT"));
+    const int device = column(QStringLiteral("DEVICE"));
     if (date < 0 || pdu < 0 || id < 0 || status < 0) {
         throw EMBException(QStringLiteral("The table %1 lacks one of the columns ID, DATE, PDU, %2")
                                .arg(GetTableName(), StatusColumn()));
     }
     while (Database->Next()) {
-        TSmsItem* item = AddPdu(Database->GetFieldAsDateTime(date), Database->GetFieldAsString(pdu),
-                                Database->GetFieldAsInt64(id), rebuilt >= 0 && Database->GetFieldAsBool(rebuilt));
+        const QString text = Database->GetFieldAsString(pdu);
+        TSmsItem* item = AddPdu(Database->GetFieldAsDateTime(date), text, Database->GetFieldAsInt64(id),
+                                rebuilt >= 0 && Database->GetFieldAsBool(rebuilt));
         ReadStatus(item, status);
+        if (device < 0 || Database->GetFieldIsNull(device)) {
+            UnboundRowLoaded(text);
+        }
     }
 }
 
@@ -393,7 +410,17 @@ void TSmsIncomingList::ReserveRows(qint64 Rows)
 
 void TSmsIncomingList::PduFiled(const QString& Pdu)
 {
-    FPdus.insert(PduKey(Pdu));
+    // A list of no device stores rows that name none: each of them counts for ContainsPdu.
+    if (Device().isEmpty()) {
+        FPdus.insert(PduKey(Pdu));
+    }
+}
+
+void TSmsIncomingList::UnboundRowLoaded(const QString& Pdu)
+{
+    if (!Device().isEmpty()) {
+        FPdus.insert(PduKey(Pdu));
+    }
 }
 
 bool TSmsIncomingList::ContainsPdu(const QString& Pdu) const
@@ -401,27 +428,59 @@ bool TSmsIncomingList::ContainsPdu(const QString& Pdu) const
     return FPdus.contains(PduKey(Pdu));
 }
 
-int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt)
+int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt, const QStringList& Keys)
 {
     TSQLiteDB& db = Db();
     TSQLiteLock lock(db);
+    const bool bound = !Device().isEmpty();
     QList<std::pair<QString, qint64>> rows;
     {
         // The whole batch is committed before anyone is told to delete any of it.
         TSQLiteTransaction transaction(db);
-        TSQLiteQuery query(db, Rebuilt ? kInsertIncomingRebuilt : kInsertIncoming);
+        // What to store, decided before the first insert: the connection has one statement at a time.
+        QList<std::pair<int, QString>> fresh;
         QSet<QString> batch;
-        for (const QString& pdu : Pdus) {
-            // A PDU already stored (the device kept it after a delete that failed) is not stored again.
-            if (ContainsPdu(pdu) || batch.contains(pdu)) {
+        for (int i = 0; i < Pdus.size(); ++i) {
+            const QString& pdu = Pdus[i];
+            const QString key = bound ? Keys.value(i) : QString();
+            if (!key.isEmpty()) {
+                // The entry stored earlier whose delete was not confirmed (it failed, or the program
+                // ended first) is still on the device: it is that entry, not a second delivery.
+                TSQLiteQuery query(db, kFindEntry);
+                db.SetParamAsString(1, Device());
+                db.SetParamAsString(2, key);
+                db.SetParamAsString(3, pdu);
+                if (db.Next()) {
+                    continue;
+                }
+            } else if (batch.contains(pdu)) {
+                // Nothing tells two keyless copies in one batch apart from one entry handed twice.
+                continue;
+            }
+            // A row of an older program, which recorded no device, may be this entry stored
+            // without its delete: nothing better is known of it than its text.
+            if (ContainsPdu(pdu)) {
                 continue;
             }
             batch.insert(pdu);
+            fresh.append({i, key});
+        }
+        TSQLiteQuery query(db, kInsertIncoming);
+        for (const auto& [index, key] : fresh) {
+            const QString& pdu = Pdus[index];
             db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
             db.SetParamByNameAsBool(QStringLiteral("SEEN"), false);
             db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
-            if (Rebuilt) {
-                db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
+            db.SetParamByNameAsBool(QStringLiteral("REBUILT"), Rebuilt);
+            if (bound) {
+                db.SetParamByNameAsString(QStringLiteral("DEVICE"), Device());
+            } else {
+                db.ParamSetNullByName(QStringLiteral("DEVICE"));
+            }
+            if (key.isEmpty()) {
+                db.ParamSetNullByName(QStringLiteral("DEVICEKEY"));
+            } else {
+                db.SetParamByNameAsString(QStringLiteral("DEVICEKEY"), key);
             }
             db.Exec();
             rows.append({pdu, db.GetLastInsertRowId()});
@@ -436,19 +495,41 @@ int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt)
     return int(rows.size());
 }
 
-QList<qint64> TSmsOutgoingList::StoreSubmitted(const QStringList& Pdus, bool Rebuilt)
+void TSmsIncomingList::ForgetDeviceKeys(const QString& Device, const QStringList& Keys)
+{
+    if (Device.isEmpty() || Keys.isEmpty()) {
+        return;
+    }
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    TSQLiteTransaction transaction(db);
+    {
+        TSQLiteQuery query(db, kForgetKey);
+        for (const QString& key : Keys) {
+            db.SetParamAsString(1, Device);
+            db.SetParamAsString(2, key);
+            db.Exec();
+        }
+    }
+    transaction.Commit();
+}
+
+QList<qint64> TSmsOutgoingList::StoreSubmitted(const QStringList& Pdus, bool Rebuilt, const QString& Device)
 {
     TSQLiteDB& db = Db();
     TSQLiteLock lock(db);
     QList<qint64> rows;
     TSQLiteTransaction transaction(db);
-    TSQLiteQuery query(db, Rebuilt ? kInsertOutgoingRebuilt : kInsertOutgoing);
+    TSQLiteQuery query(db, kInsertOutgoing);
     for (const QString& pdu : Pdus) {
         db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
         db.SetParamByNameAsBool(QStringLiteral("SENT"), false);
         db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
-        if (Rebuilt) {
-            db.SetParamByNameAsBool(QStringLiteral("REBUILT"), true);
+        db.SetParamByNameAsBool(QStringLiteral("REBUILT"), Rebuilt);
+        if (Device.isEmpty()) {
+            db.ParamSetNullByName(QStringLiteral("DEVICE"));
+        } else {
+            db.SetParamByNameAsString(QStringLiteral("DEVICE"), Device);
         }
         db.Exec();
         rows << db.GetLastInsertRowId();

@@ -135,16 +135,22 @@ class TSmsListBase
 public:
     virtual ~TSmsListBase();
 
-    // Fills the list from its table, in row-id order. A row that does not decode is listed as
-    // unreadable; it never stops the loading of the others.
+    // Fills the list from its table, in row-id order: the rows of its device and the rows that
+    // name no device (stored by older programs), or every row for a list of no device. A row
+    // that does not decode is listed as unreadable; it never stops the loading of the others.
     void LoadMessages();
+    // The interface whose rows the list holds and writes; empty for a list of every row.
+    const QString& Device() const { return FDevice; }
     int Count() const { return static_cast<int>(FItems.size()); }
 
     // Parts of a long message join it only within this many seconds of its first part.
     static constexpr int kMultipartWindowSeconds = 60;
 
 protected:
-    TSmsListBase() = default;
+    explicit TSmsListBase(const QString& Device)
+        : FDevice(Device)
+    {
+    }
     TSmsListBase(const TSmsListBase&) = delete;
     TSmsListBase& operator=(const TSmsListBase&) = delete;
 
@@ -161,6 +167,8 @@ protected:
     virtual void PduFiled(const QString& Pdu) { Q_UNUSED(Pdu); }
     // Called before a load of about Rows rows.
     virtual void ReserveRows(qint64 Rows) { Q_UNUSED(Rows); }
+    // Called for every loaded row that names no device, after it was filed.
+    virtual void UnboundRowLoaded(const QString& Pdu) { Q_UNUSED(Pdu); }
 
 private:
     // A multipart message is found by sender, reference, announced total and the minute of its
@@ -188,6 +196,7 @@ private:
     // The message a decoded part joins, or null when it starts one of its own.
     TSmsItem* FindOpen(const TSmsRecv& Part, TDateTime DateTime) const;
 
+    QString FDevice;
     std::vector<std::unique_ptr<TSmsItem>> FItems;
     QHash<TOpenKey, QVarLengthArray<std::pair<qsizetype, TSmsItem*>, 1>> FOpen;
 };
@@ -196,6 +205,11 @@ template <class T>
 class TSmsList : public TSmsListBase
 {
 public:
+    explicit TSmsList(const QString& Device)
+        : TSmsListBase(Device)
+    {
+    }
+
     // Decodes the PDU text and files it into a new message or into the multipart message it
     // belongs to; returns that message. A PDU that does not decode, or holds no text, becomes a
     // message of its own that says so (see TSmsItemKind); nothing raises for it.
@@ -216,17 +230,30 @@ protected:
 class TSmsIncomingList : public TSmsList<TSmsIncomingItem>
 {
 public:
+    // The inbox of the interface Device; of every row when Device is empty.
+    explicit TSmsIncomingList(const QString& Device = QString())
+        : TSmsList(Device)
+    {
+    }
+
     // Messages not seen yet; counted on every call.
     int UnreadCount() const;
-    // Whether a PDU with exactly this text is already stored in the inbox (loaded or added), so
-    // that a transport can skip storing a PDU that a device hands over a second time.
+    // Whether a PDU with exactly this text is held by a row that names no device (stored by an
+    // older program, or by a list of no device), so that a PDU such a program may have stored
+    // without removing it from the device is not stored twice.
     bool ContainsPdu(const QString& Pdu) const;
     // Stores received PDUs as unseen INCOMING rows in one transaction, then files them into this
-    // inbox; a PDU the inbox already holds, or that came earlier in Pdus, is not stored again.
-    // Rebuilt marks PDUs built here from whole messages. Returns how many rows were written.
-    // Once it returns, every PDU of Pdus is committed; when it raises, none of this call is
-    // committed and the inbox is unchanged.
-    int StoreReceived(const QStringList& Pdus, bool Rebuilt);
+    // inbox. Keys, when given, holds the device's index or key of each PDU's entry: a PDU whose
+    // entry is still recorded for this device with the same key and text is that entry read
+    // again and is not stored; any other PDU is a message, even when its text equals an older
+    // one's. Without a key (or without a device), a PDU that ContainsPdu finds, or that came
+    // earlier in Pdus, is not stored again. Rebuilt marks PDUs built here from whole messages.
+    // Returns how many rows were written. Once it returns, every PDU of Pdus is committed; when
+    // it raises, none of this call is committed and the inbox is unchanged.
+    int StoreReceived(const QStringList& Pdus, bool Rebuilt, const QStringList& Keys = QStringList());
+    // Forgets the device keys of Device's rows stored from the entries Keys: the device
+    // confirmed they are gone, so a later entry with such a key is a new message.
+    static void ForgetDeviceKeys(const QString& Device, const QStringList& Keys);
 
 protected:
     QString GetTableName() const override { return QStringLiteral("INCOMING"); }
@@ -234,20 +261,28 @@ protected:
     void ReadStatus(TSmsItem* Item, int Column) override;
     void PduFiled(const QString& Pdu) override;
     void ReserveRows(qint64 Rows) override;
+    void UnboundRowLoaded(const QString& Pdu) override;
 
 private:
     static std::pair<size_t, size_t> PduKey(const QString& Pdu);
-    // Two independent hashes of each PDU text: 128 bits tell texts apart without keeping them.
+    // Two independent hashes of the PDU text of each row that names no device: 128 bits tell
+    // texts apart without keeping them.
     QSet<std::pair<size_t, size_t>> FPdus;
 };
 
 class TSmsOutgoingList : public TSmsList<TSmsOutgoingItem>
 {
 public:
-    // Records the PDUs of a message about to be submitted as OUTGOING rows being sent (SENT = 0,
-    // FAILED = 0), in one transaction, and returns their row ids in the order of Pdus. They join
-    // an outbox only when the device confirms them.
-    static QList<qint64> StoreSubmitted(const QStringList& Pdus, bool Rebuilt);
+    // The outbox of the interface Device; of every row when Device is empty.
+    explicit TSmsOutgoingList(const QString& Device = QString())
+        : TSmsList(Device)
+    {
+    }
+
+    // Records the PDUs of a message about to be submitted through Device as OUTGOING rows being
+    // sent (SENT = 0, FAILED = 0), in one transaction, and returns their row ids in the order of
+    // Pdus. They join an outbox only when the device confirms them. An empty Device names none.
+    static QList<qint64> StoreSubmitted(const QStringList& Pdus, bool Rebuilt, const QString& Device = QString());
     // Marks the rows sent, in one transaction.
     static void MarkSent(const QList<qint64>& Rows);
     // Marks rows not sent as failed (the device refused them, or they were never submitted), in

@@ -149,6 +149,7 @@ void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QLis
         for (const TMbnSmsMessage& m : Messages) {
             batch.Pdus << BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m));
             batch.Keys << m.Key;
+            batch.PduKeys.resize(batch.Pdus.size(), m.Key);
         }
         return batch;
     });
@@ -177,7 +178,12 @@ void TMBManager::CompleteRead(const QString& InterfaceID, bool Delivered, bool M
             // Built only for a batch that is stored: rebuilding whole messages costs, and a
             // failure to rebuild is a failure to store.
             batch = Build();
-            added = item->SmsIncomingList()->StoreReceived(batch.Pdus, batch.Rebuilt);
+            if (batch.PduKeys.isEmpty()) {
+                for (quint32 index : batch.Indexes) {
+                    batch.PduKeys << QString::number(index);
+                }
+            }
+            added = item->SmsIncomingList()->StoreReceived(batch.Pdus, batch.Rebuilt, batch.PduKeys);
             stored = true;
             FStoreFailing.remove(InterfaceID);
         } catch (...) {
@@ -240,7 +246,34 @@ std::exception_ptr TMBManager::StoreFailed(const QString& InterfaceID)
 
 void TMBManager::FinishRead(quint32 RequestId)
 {
-    FSmsReadRequestQueue.remove(RequestId);
+    const auto it = FSmsReadRequestQueue.constFind(RequestId);
+    if (it == FSmsReadRequestQueue.cend()) {
+        return;
+    }
+    const QString interfaceId = it->InterfaceID;
+    FSmsReadRequestQueue.erase(it);
+    const auto pending = FForgetAfterRead.find(interfaceId);
+    if (pending != FForgetAfterRead.end()) {
+        const QStringList keys = pending.value();
+        FForgetAfterRead.erase(pending);
+        ForgetKeys(interfaceId, keys);
+    }
+}
+
+void TMBManager::ForgetKeys(const QString& InterfaceID, const QStringList& Keys)
+{
+    for (const TReadRequest& read : std::as_const(FSmsReadRequestQueue)) {
+        if (read.InterfaceID == InterfaceID) {
+            FForgetAfterRead[InterfaceID] << Keys;
+            return;
+        }
+    }
+    try {
+        TSmsIncomingList::ForgetDeviceKeys(InterfaceID, Keys);
+    } catch (const std::exception&) {
+        // The rows keep the keys. They matter only to an entry at the same place with exactly
+        // the same PDU (same sender, second and text), which the next delete there clears again.
+    }
 }
 
 void TMBManager::DeleteStored(const QString& InterfaceID, const QList<quint32>& Indexes, const QStringList& Keys)
@@ -256,7 +289,7 @@ void TMBManager::DeleteStored(const QString& InterfaceID, const QList<quint32>& 
     // Only what was read and committed leaves the device, and only this device: messages that
     // arrived meanwhile stay for the next read. A delete that fails leaves its message there;
     // the next read finds it already stored and deletes it then.
-    auto issue = [&](const std::function<TMbnResult(TMbnRequestId&)>& Delete) {
+    auto issue = [&](const QString& Key, const std::function<TMbnResult(TMbnRequestId&)>& Delete) {
         TMbnRequestId id = 0;
         TMbnResult r = mrFailed;
         {
@@ -264,16 +297,16 @@ void TMBManager::DeleteStored(const QString& InterfaceID, const QList<quint32>& 
             r = Delete(id);
         }
         if (MbnFailed(r)) {
-            DeleteDone(InterfaceID, r);
+            DeleteDone(InterfaceID, r, Key);
         } else {
             auto early = FEarlyDeleteCompletions.find(id);
             if (early != FEarlyDeleteCompletions.end()) {
                 // The stack answered inside the call.
                 const qint32 status = early.value();
                 FEarlyDeleteCompletions.erase(early);
-                DeleteDone(InterfaceID, status);
+                DeleteDone(InterfaceID, status, Key);
             } else {
-                FSmsDeleteRequests.insert(id, InterfaceID);
+                FSmsDeleteRequests.insert(id, TDeleteRequest{InterfaceID, Key});
             }
         }
         if (FDeleting == 0) {
@@ -281,29 +314,34 @@ void TMBManager::DeleteStored(const QString& InterfaceID, const QList<quint32>& 
         }
     };
     for (quint32 index : Indexes) {
-        issue([&](TMbnRequestId& Id) { return sms->SmsDeleteIndex(index, Id); });
+        issue(QString::number(index), [&](TMbnRequestId& Id) { return sms->SmsDeleteIndex(index, Id); });
     }
     for (const QString& key : Keys) {
-        issue([&](TMbnRequestId& Id) { return sms->SmsDeleteMessage(key, Id); });
+        issue(key, [&](TMbnRequestId& Id) { return sms->SmsDeleteMessage(key, Id); });
     }
 }
 
 void TMBManager::OnSmsDeleteComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status)
 {
     const auto it = FSmsDeleteRequests.find(RequestId);
-    if (it == FSmsDeleteRequests.end() || it.value() != InterfaceID) {
+    if (it == FSmsDeleteRequests.end() || it->InterfaceID != InterfaceID) {
         if (FDeleting > 0) {
             FEarlyDeleteCompletions.insert(RequestId, Status);
         }
         // Not a delete of ours.
         return;
     }
+    const QString key = it->Key;
     FSmsDeleteRequests.erase(it);
-    DeleteDone(InterfaceID, Status);
+    DeleteDone(InterfaceID, Status, key);
 }
 
-void TMBManager::DeleteDone(const QString& InterfaceID, qint32 Status)
+void TMBManager::DeleteDone(const QString& InterfaceID, qint32 Status, const QString& Key)
 {
+    if ((Status == mrNotFound || MbnSucceeded(Status)) && FRemoveStored) {
+        // The entry is gone: a later entry with its key and text is a new message.
+        ForgetKeys(InterfaceID, {Key});
+    }
     if (Status == mrNotFound) {
         // Gone already (another program of a shared store, a device that went away): it fills
         // nothing, and says nothing about whether deletes work.
@@ -342,7 +380,7 @@ void TMBManager::RecordSend(quint32 RequestId, const QString& InterfaceID, const
 QList<qint64> TMBManager::RecordOutgoing(const QString& InterfaceID, const QStringList& Pdus, bool Rebuilt)
 {
     try {
-        return TSmsOutgoingList::StoreSubmitted(Pdus, Rebuilt);
+        return TSmsOutgoingList::StoreSubmitted(Pdus, Rebuilt, InterfaceID);
     } catch (const std::exception& e) {
         throw EMBException(QStringLiteral("The message was not sent through %1: it could not be recorded in the "
                                           "outbox. Nothing left the device.\n%2")

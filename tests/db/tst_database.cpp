@@ -203,6 +203,67 @@ private Q_SLOTS:
         QCOMPARE(Column(temp.DB(), schema), before);
     }
 
+    // The modem of each row: rows of older programs name none and show in every inbox; the
+    // version number says which layout the file has.
+    void olderFileGetsModemColumnsAndVersion()
+    {
+        TTempDatabase temp(false);
+        QVERIFY(QDir().mkpath(temp.Folder()));
+        RawExec(temp.FilePath(), kOriginalSchema);
+        RawExec(temp.FilePath(), "INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES ('2017-03-09 14:05:07', 1, 'AB');"
+                                 "INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES ('2017-03-09 14:05:08', 1, 'CD');");
+        TDatabase& db = temp.Open();
+        QCOMPARE(Column(db, QStringLiteral("PRAGMA user_version")),
+                 QStringList{QString::number(TDatabase::SchemaVersion)});
+        QCOMPARE(Column(db,
+                        QStringLiteral("SELECT PDU || ':' || (DEVICE IS NULL) || (DEVICEKEY IS NULL) FROM INCOMING")),
+                 QStringList{"AB:11"});
+        QCOMPARE(Column(db, QStringLiteral("SELECT PDU || ':' || (DEVICE IS NULL) FROM OUTGOING")),
+                 QStringList{"CD:1"});
+        // A program that knows none of the columns still writes rows, which name no modem.
+        RawExec(temp.FilePath(), "INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES ('2017-03-09 14:05:09', 0, 'EF')");
+        QCOMPARE(Column(db, QStringLiteral("SELECT COUNT(*) FROM INCOMING WHERE DEVICE IS NULL")), QStringList{"2"});
+    }
+
+    // A file written by a newer program is refused at open, with its name, before anything is
+    // written to it: not a byte changes and no journal appears.
+    void newerFileIsRefusedUntouched_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("next version") << TDatabase::SchemaVersion + 1;
+        QTest::newRow("far ahead") << 1000;
+    }
+    void newerFileIsRefusedUntouched()
+    {
+        QFETCH(int, version);
+        TTempDatabase temp(false);
+        QVERIFY(QDir().mkpath(temp.Folder()));
+        RawExec(temp.FilePath(), kOriginalSchema);
+        RawExec(temp.FilePath(), qPrintable(QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES "
+                                                           "('2030-01-01 10:00:00', 0, 'AB'); PRAGMA user_version = %1")
+                                                .arg(version)));
+        QFile f(temp.FilePath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        try {
+            temp.Open();
+            QFAIL("a file of a newer version was opened");
+        } catch (const ESQLiteException& e) {
+            QVERIFY2(e.Message().contains(temp.FilePath()), qPrintable(e.Message()));
+            QVERIFY2(e.Message().contains(QStringLiteral("newer version")), qPrintable(e.Message()));
+            QVERIFY2(e.Message().contains(QString::number(version)), qPrintable(e.Message()));
+        }
+        QCOMPARE(Database, nullptr);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        QVERIFY(!QFileInfo::exists(temp.FilePath() + QStringLiteral("-wal")));
+        // The same file at this program's version opens.
+        RawExec(temp.FilePath(), qPrintable(QStringLiteral("PRAGMA user_version = %1").arg(TDatabase::SchemaVersion)));
+        TDatabase& db = temp.Open();
+        QCOMPARE(Column(db, QStringLiteral("SELECT PDU FROM INCOMING")), QStringList{"AB"});
+    }
+
     void constraintsAndAffinity()
     {
         TTempDatabase temp;

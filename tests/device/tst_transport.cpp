@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace Ombrelay;
 
@@ -769,6 +770,223 @@ private Q_SLOTS:
         QVERIFY(f.Modem->SentPdus(QStringLiteral("sim0")).isEmpty());
         QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 0 AND FAILED = 1"), 3);
         QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE SENT = 1"), 0);
+    }
+
+    // The same sender sending the same text twice in one second: two entries on the device, two
+    // messages in the inbox, whether one read or two polls bring them. Only an entry read again
+    // is the same message.
+    void identicalDeliveriesAreTwoMessages_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::addColumn<bool>("onePoll");
+        QTest::newRow("PDU mode, one poll") << false << true;
+        QTest::newRow("PDU mode, a poll each") << false << false;
+        QTest::newRow("message mode, one poll") << true << true;
+        QTest::newRow("message mode, a poll each") << true << false;
+    }
+    void identicalDeliveriesAreTwoMessages()
+    {
+        QFETCH(bool, messageMode);
+        QFETCH(bool, onePoll);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        f.Start();
+        const QDateTime at(QDate(2026, 5, 4), QTime(8, 15, 30), Qt::UTC);
+        const QString code = QStringLiteral("Your code is 1234");
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), code, at);
+        if (!onePoll) {
+            QVERIFY(f.Tick());
+            QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        }
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), code, at);
+        QVERIFY(f.Tick());
+        QVERIFY(f.Tick());
+        QCOMPARE(f.IncomingTexts(), QStringList({code, code}));
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 2);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        // Both rows name their modem, and neither still records an entry on it.
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE DEVICE = 'sim0' AND DEVICEKEY IS NULL"), 2);
+        QVERIFY2(f.Errors.isEmpty(), qPrintable(f.Errors.join('\n')));
+    }
+
+    // The program ends after a batch is stored and before its delete completes (the delete is
+    // lost with it, the entry stays): the next run reads the entry again and stores it once. A
+    // second copy of the same message that arrived meanwhile is still a message of its own.
+    void endedBetweenStoreAndDeleteStoresOnce_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::addColumn<bool>("copyArrives");
+        QTest::newRow("PDU mode") << false << false;
+        QTest::newRow("PDU mode, a copy arrives") << false << true;
+        QTest::newRow("message mode") << true << false;
+        QTest::newRow("message mode, a copy arrives") << true << true;
+    }
+    void endedBetweenStoreAndDeleteStoresOnce()
+    {
+        QFETCH(bool, messageMode);
+        QFETCH(bool, copyArrives);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        f.Start();
+        const QDateTime at(QDate(2026, 5, 4), QTime(8, 15, 30), Qt::UTC);
+        const QString code = QStringLiteral("Your code is 1234");
+        // A long one too: in message mode its rebuilt parts share the entry's key.
+        const QString longText = QString(200, QLatin1Char('L'));
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), code, at);
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917013"), longText, at);
+        const int entries = f.Modem->StoredCount(QStringLiteral("sim0"));
+        f.Modem->Lose(QStringLiteral("SmsDelete"), entries);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 3);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), entries);
+        f.Manager.reset();
+
+        if (copyArrives) {
+            f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), code, at);
+        }
+        f.Start();
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 2);
+        QVERIFY(f.Tick());
+        QVERIFY(f.Tick());
+        const QStringList expected = copyArrives ? QStringList({code, longText, code}) : QStringList({code, longText});
+        QStringList texts;
+        for (int i = f.Item()->SmsIncomingList()->Count() - 1; i >= 0; --i) {
+            texts << f.Item()->SmsIncomingList()->Items(i)->Text();
+        }
+        QCOMPARE(texts, expected);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), copyArrives ? 4 : 3);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE DEVICEKEY IS NOT NULL"), 0);
+    }
+
+    // A read that the device answers from before a delete completed lists the deleted entry
+    // again: it is still the message already stored, not a second one.
+    void readAnsweredFromBeforeADeleteStoresOnce_data()
+    {
+        QTest::addColumn<bool>("messageMode");
+        QTest::newRow("PDU mode") << false;
+        QTest::newRow("message mode") << true;
+    }
+    void readAnsweredFromBeforeADeleteStoresOnce()
+    {
+        QFETCH(bool, messageMode);
+        TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
+        TMBManager& m = f.Start();
+        int listed = 0;
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete, this,
+                [&](const QString&, const QList<TMbnSmsPdu>& Pdus, bool, quint32, qint32) { listed += Pdus.size(); });
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsMessageReadComplete, this,
+                [&](const QString&, const QList<TMbnSmsMessage>& Messages, bool, quint32, qint32) {
+                    listed += Messages.size();
+                });
+        bool first = true;
+        m.SetIncomingSmsNotify([&](TMBInterfaceItem*) {
+            if (first) {
+                first = false;
+                // The next read, issued once this one has ended and before its delete is done.
+                QTimer::singleShot(0, this, [&] { f.Manager->ReadSms(QStringLiteral("sim0")); });
+            }
+        });
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("once"));
+        QVERIFY(f.Tick());
+        QVERIFY(f.Tick());
+        QCOMPARE(listed, 2);
+        QCOMPARE(f.IncomingTexts(), QStringList({"once"}));
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 1);
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE DEVICEKEY IS NOT NULL"), 0);
+    }
+
+    // A row stored by an older program names no modem and no entry: an entry with exactly its PDU
+    // may be that row's message, stored before its delete, and is not stored again.
+    void entryStoredByAnOlderProgramIsNotStoredAgain()
+    {
+        TDeviceFixture f;
+        const QString pdu =
+            BuildDeliverPdus(QStringLiteral("+4917012"), QDateTime(QDate(2026, 5, 4), QTime(8, 15, 30), Qt::UTC),
+                             QStringLiteral("from before"))
+                .first();
+        {
+            TSQLiteLock lock(f.Db.DB());
+            TSQLiteQuery q(f.Db.DB(),
+                           QStringLiteral(
+                               "INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES ('2026-05-04 10:15:31', 0, ?)"));
+            f.Db.DB().SetParamAsString(1, pdu);
+            f.Db.DB().Exec();
+        }
+        f.Start();
+        f.Modem->DeliverPdu(QStringLiteral("sim0"), pdu);
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("new"));
+        QVERIFY(f.Tick());
+        QCOMPARE(f.IncomingTexts(), QStringList({"from before", "new"}));
+        QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
+    }
+
+    // Two modems, one in each mode, with messages in and out, then a new run on the same file:
+    // each inbox and outbox shows its own modem's messages, and a row of an older program, which
+    // names no modem, shows in both as it did before.
+    void eachModemKeepsItsOwnMessagesAfterARestart()
+    {
+        TSimScenario s =
+            TSimScenario::Load(QStringLiteral(OMBRELAY_SOURCE_DIR "/app/platform/sim/scenarios/two-modems.json"));
+        s.DelayMs = 1;
+        TDeviceFixture f(s);
+        const QString gsm = QStringLiteral("sim-gsm");
+        const QString text = QStringLiteral("sim-text");
+        const QString older =
+            BuildDeliverPdus(QStringLiteral("+4917099"), QDateTime(), QStringLiteral("older")).first();
+        TSmsSend olderReply;
+        olderReply.SetTarget(QStringLiteral("+4917099"));
+        olderReply.SetText(QStringLiteral("older reply"));
+        {
+            TSQLiteLock lock(f.Db.DB());
+            {
+                TSQLiteQuery q(f.Db.DB(),
+                               QStringLiteral(
+                                   "INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES ('2020-01-01 10:00:00', 1, ?)"));
+                f.Db.DB().SetParamAsString(1, older);
+                f.Db.DB().Exec();
+            }
+            TSQLiteQuery q(f.Db.DB(),
+                           QStringLiteral(
+                               "INSERT INTO OUTGOING (DATE, SENT, PDU) VALUES ('2020-01-01 10:01:00', 1, ?)"));
+            f.Db.DB().SetParamAsString(1, olderReply.EncodePdu().first());
+            f.Db.DB().Exec();
+        }
+        TMBManager& m = f.Start();
+        f.Modem->Deliver(gsm, QStringLiteral("+4917001"), QStringLiteral("to gsm"));
+        f.Modem->Deliver(text, QStringLiteral("+4917002"), QStringLiteral("to text"));
+        for (const QString& id : {gsm, text}) {
+            TSmsSend send;
+            send.SetTarget(QStringLiteral("+4917003"));
+            send.SetText(QStringLiteral("from ") + id);
+            m.SendMessage(id, send.Target(), send.Text(), send.EncodePdu());
+        }
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Modem->StoredCount(gsm), 0);
+        QCOMPARE(f.Modem->StoredCount(text), 0);
+        QVERIFY2(f.Errors.isEmpty(), qPrintable(f.Errors.join('\n')));
+
+        auto texts = [](const auto* List) {
+            QStringList r;
+            for (int i = List->Count() - 1; i >= 0; --i) {
+                r << List->Items(i)->Text();
+            }
+            return r;
+        };
+        const QStringList gsmInbox = {"older", "Welcome to the simulated network.", "to gsm"};
+        const QStringList textInbox = {"older", "Your data plan renews tomorrow.", "to text"};
+        // The running program and the next one agree.
+        for (int run = 0; run < 2; ++run) {
+            if (run == 1) {
+                f.Manager.reset();
+                f.Start();
+            }
+            QCOMPARE(texts(f.Item(gsm)->SmsIncomingList()), gsmInbox);
+            QCOMPARE(texts(f.Item(text)->SmsIncomingList()), textInbox);
+            QCOMPARE(texts(f.Item(gsm)->SmsOutgoingList()), QStringList({"older reply", "from sim-gsm"}));
+            QCOMPARE(texts(f.Item(text)->SmsOutgoingList()), QStringList({"older reply", "from sim-text"}));
+        }
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE DEVICE IS NULL"), 1);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM OUTGOING WHERE DEVICE IS NULL"), 1);
     }
 };
 

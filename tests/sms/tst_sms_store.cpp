@@ -395,6 +395,65 @@ private Q_SLOTS:
         QCOMPARE(reloaded.UnreadCount(), reloaded.Count() - 1);
     }
 
+    // Whether a received PDU is an entry read again or a message: only a row of the same modem
+    // that still records the entry (same key, same PDU) makes it one read again; rows of older
+    // programs, which record no modem, fall back to the PDU text alone.
+    void entryReadAgainOrNewMessage_data()
+    {
+        QTest::addColumn<QString>("storedBy"); // "" for an older program's row
+        QTest::addColumn<QString>("storedKey");
+        QTest::addColumn<bool>("deleteConfirmed");
+        QTest::addColumn<QString>("readBy");
+        QTest::addColumn<QStringList>("readKeys"); // one copy of the PDU each
+        QTest::addColumn<int>("stored");
+        QTest::newRow("the entry read again") << "modem-a"
+                                              << "7" << false << "modem-a" << QStringList{"7"} << 0;
+        QTest::newRow("the same text at another place") << "modem-a"
+                                                        << "7" << false << "modem-a" << QStringList{"8"} << 1;
+        QTest::newRow("the place used again after the delete") << "modem-a"
+                                                               << "7" << true << "modem-a" << QStringList{"7"} << 1;
+        QTest::newRow("another modem") << "modem-b"
+                                       << "7" << false << "modem-a" << QStringList{"7"} << 1;
+        QTest::newRow("an older program's row") << ""
+                                                << "" << false << "modem-a" << QStringList{"7"} << 0;
+        QTest::newRow("two copies in one read") << "modem-b"
+                                                << "1" << false << "modem-a" << QStringList{"7", "8"} << 2;
+        QTest::newRow("no modem, as before") << ""
+                                             << "" << false << "" << QStringList{"7"} << 0;
+    }
+    void entryReadAgainOrNewMessage()
+    {
+        QFETCH(QString, storedBy);
+        QFETCH(QString, storedKey);
+        QFETCH(bool, deleteConfirmed);
+        QFETCH(QString, readBy);
+        QFETCH(QStringList, readKeys);
+        QFETCH(int, stored);
+        TTempDatabase db;
+        const QString pdu = Single(QStringLiteral("+4917"), QStringLiteral("Your code is 1234"));
+        if (storedBy.isEmpty()) {
+            TRows(db.DB()).Add(0, pdu);
+        } else {
+            TSmsIncomingList first(storedBy);
+            first.LoadMessages();
+            QCOMPARE(first.StoreReceived({pdu}, false, {storedKey}), 1);
+            if (deleteConfirmed) {
+                TSmsIncomingList::ForgetDeviceKeys(storedBy, {storedKey});
+            }
+        }
+        // A new run: the list knows only what the file holds.
+        TSmsIncomingList inbox(readBy);
+        inbox.LoadMessages();
+        const int before = inbox.Count();
+        const QStringList pdus(readKeys.size(), pdu);
+        QCOMPARE(inbox.StoreReceived(pdus, false, readKeys), stored);
+        QCOMPARE(inbox.Count(), before + stored);
+        // And the next run sees the same.
+        TSmsIncomingList again(readBy);
+        again.LoadMessages();
+        QCOMPARE(again.Count(), inbox.Count());
+    }
+
     void rowsAsStored_data()
     {
         QTest::addColumn<QString>("table");
