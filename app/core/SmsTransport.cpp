@@ -25,7 +25,10 @@ int RebuiltRefNo(const TMbnSmsMessage& Message)
 {
     const QString stamp =
         Message.TimeStamp.isValid() ? QString::number(Message.TimeStamp.toSecsSinceEpoch()) : QString();
-    const QByteArray key = (Message.Number + QLatin1Char('\n') + stamp + QLatin1Char('\n') + Message.Text).toUtf8();
+    QByteArray key = (Message.Number + QLatin1Char('\n') + stamp + QLatin1Char('\n') + Message.Text).toUtf8();
+    if (Message.IsData) {
+        key += '\n' + Message.Data;
+    }
     quint32 h = 2166136261u;
     for (const char c : key) {
         h ^= quint8(c);
@@ -141,13 +144,30 @@ void TMBManager::OnSmsReadComplete(const QString& InterfaceID, const QList<TMbnS
 void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages,
                                           bool MoreMsgs, quint32 RequestId, qint32 Status)
 {
-    CompleteRead(InterfaceID, !Messages.isEmpty(), MoreMsgs, RequestId, Status, [Messages] {
+    // A message whose content could not be read is neither stored nor deleted: it stays on the
+    // device, and the user hears of it (the stack hands each such message out once).
+    QList<TMbnSmsMessage> readable;
+    QStringList unreadable;
+    for (const TMbnSmsMessage& m : Messages) {
+        if (m.Unreadable.isEmpty()) {
+            readable << m;
+        } else {
+            unreadable << QStringLiteral("%1 (%2)").arg(m.Number, m.Unreadable);
+        }
+    }
+    if (!unreadable.isEmpty() && MbnSucceeded(Status) && FSmsReadRequestQueue.contains(RequestId)) {
+        ReportError(QStringLiteral("Messages on the modem %1 could not be read, so they stay on the modem: %2")
+                        .arg(InterfaceID, unreadable.join(QStringLiteral(", "))));
+    }
+    CompleteRead(InterfaceID, !readable.isEmpty(), MoreMsgs, RequestId, Status, [readable] {
         // A whole message is kept as the SMS-DELIVER PDUs our codec builds from it, marked
-        // rebuilt: the network's own PDUs were never seen.
+        // rebuilt: the network's own PDUs were never seen. Data keeps its 8-bit coding.
         TReadBatch batch;
         batch.Rebuilt = true;
-        for (const TMbnSmsMessage& m : Messages) {
-            batch.Pdus << BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m));
+        for (const TMbnSmsMessage& m : readable) {
+            batch.Pdus << (m.IsData
+                               ? BuildDeliverDataPdus(m.Number, m.TimeStamp, m.Data, m.MessageClass, RebuiltRefNo(m))
+                               : BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m)));
             batch.Keys << m.Key;
             batch.PduKeys.resize(batch.Pdus.size(), m.Key);
         }

@@ -7,6 +7,7 @@
 // deliver every completion and event from the event loop of the thread that owns the interface
 // manager, never from inside the call that started the request.
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QObject>
@@ -113,6 +114,13 @@ struct TMbnSmsMessage
     QString Number;      // sender
     QDateTime TimeStamp; // the service centre's time stamp, with its offset from UTC
     QString Text;        // the whole text, parts already joined
+    // An 8-bit data message (WAP push, MMS notification, binary SMS) carries Data instead of Text.
+    bool IsData = false;
+    QByteArray Data = {};  // the whole data, parts already joined
+    int MessageClass = -1; // 0..3 as the network sent it, -1 for none
+    // Why the content could not be read; empty when it could. Such a message is handed out so
+    // that the user hears of it, but it is not stored and so never deleted from the device.
+    QString Unreadable = {};
 };
 
 class IMbnConnection

@@ -456,6 +456,7 @@ void TSmsRecv::Reset()
     FTimeStamp = kNoTimeStamp;
     FContent = scText;
     FDataCoding = -1;
+    FData.clear();
 }
 
 bool TSmsRecv::DecodePdu(QStringView Value)
@@ -562,9 +563,12 @@ bool TSmsRecv::Walk(const std::uint8_t* Data, qsizetype Size)
         }
         return true;
     }
-    case alData:
+    case alData: {
+        const std::uint8_t* body = r.Take(std::max(0, udl - h), got);
+        FData = QByteArray(reinterpret_cast<const char*>(body), got);
         FContent = scData;
         return false;
+    }
     case alCompressed:
         FContent = scCompressed;
         return false;
@@ -877,13 +881,21 @@ std::uint8_t SwappedBcd(int Value)
     return static_cast<std::uint8_t>(((Value % 10) << 4) | ((Value / 10) % 10));
 }
 
-} // namespace
-
-QStringList BuildDeliverPdus(const QString& Sender, const QDateTime& TimeStamp, const QString& Text, int RefNo)
+// The originating address and the service centre's time stamp of a DELIVER PDU.
+struct TDeliverHead
 {
-    EnsureTables();
-    std::uint8_t address[2 + 12] = {};
-    int addressLength = 2;
+    std::uint8_t Address[2 + 12] = {};
+    int AddressLength = 2;
+    std::uint8_t Stamp[7] = {};
+};
+
+TDeliverHead MakeDeliverHead(const QString& Sender, const QDateTime& TimeStamp)
+{
+    TDeliverHead head;
+    std::uint8_t* address = head.Address;
+    int& addressLength = head.AddressLength;
+    std::uint8_t* stamp = head.Stamp;
+
     if (IsPhoneNumber(Sender)) {
         const bool plus = Sender.startsWith(QLatin1Char('+'));
         const QString digits = plus ? Sender.mid(1) : Sender;
@@ -902,7 +914,6 @@ QStringList BuildDeliverPdus(const QString& Sender, const QDateTime& TimeStamp, 
         address[1] = 0xD0;
     }
 
-    std::uint8_t stamp[7] = {};
     if (TimeStamp.isValid()) {
         const QDate d = TimeStamp.date();
         const QTime t = TimeStamp.time();
@@ -917,6 +928,15 @@ QStringList BuildDeliverPdus(const QString& Sender, const QDateTime& TimeStamp, 
         stamp[6] = static_cast<std::uint8_t>(SwappedBcd(std::abs(offset) / 900 % 80) | (offset < 0 ? 0x08 : 0x00));
     }
 
+    return head;
+}
+
+} // namespace
+
+QStringList BuildDeliverPdus(const QString& Sender, const QDateTime& TimeStamp, const QString& Text, int RefNo)
+{
+    EnsureTables();
+    const TDeliverHead head = MakeDeliverHead(Sender, TimeStamp);
     const bool gsm7 = TSmsSend::IsGsm7Bit(Text);
     QList<TPart> parts;
     SplitPositions(Text, gsm7, [&](TPart p) { parts.append(p); });
@@ -927,19 +947,70 @@ QStringList BuildDeliverPdus(const QString& Sender, const QDateTime& TimeStamp, 
     const int ref = RefNo >= 0 ? (RefNo & 0xFF) : DrawReference();
 
     QStringList result;
-    std::uint8_t pdu[4 + sizeof(address) + 2 + 7 + 1 + kMaxUserData + 8];
+    std::uint8_t pdu[4 + sizeof(head.Address) + 2 + 7 + 1 + kMaxUserData + 8];
     for (qsizetype i = 0; i < parts.size(); ++i) {
         int n = 0;
         pdu[n++] = 0x00;                    // no service-centre address
         pdu[n++] = multipart ? 0x44 : 0x04; // DELIVER, no more messages waiting, header when multipart
-        std::copy(address, address + addressLength, pdu + n);
-        n += addressLength;
+        std::copy(head.Address, head.Address + head.AddressLength, pdu + n);
+        n += head.AddressLength;
         pdu[n++] = 0x00; // protocol identifier
         pdu[n++] = gsm7 ? 0x00 : 0x08;
-        std::copy(std::begin(stamp), std::end(stamp), pdu + n);
+        std::copy(head.Stamp, head.Stamp + 7, pdu + n);
         n += 7;
         n += WriteUserData(QStringView(Text).mid(parts[i].Start, parts[i].Length), !gsm7, multipart, ref,
                            static_cast<int>(parts.size()), static_cast<int>(i + 1), pdu + n);
+        QString text;
+        text.reserve(2 * n);
+        AppendHex(pdu, n, text);
+        result.append(text);
+    }
+    return result;
+}
+
+QStringList BuildDeliverDataPdus(const QString& Sender, const QDateTime& TimeStamp, const QByteArray& Data, int Class,
+                                 int RefNo)
+{
+    if (Data.size() > kMaxDeliverData) {
+        throw EMBException(QStringLiteral("%1 octets of data do not fit in one message").arg(Data.size()));
+    }
+    EnsureTables();
+    const TDeliverHead head = MakeDeliverHead(Sender, TimeStamp);
+    // 8-bit data: general coding group, or the class group when the message has a class.
+    const std::uint8_t dcs = Class >= 0 && Class <= 3 ? static_cast<std::uint8_t>(0xF4 | Class) : 0x04;
+    const qsizetype single = kMaxUserData;
+    const qsizetype perPart = kMaxUserData - 6;
+    const qsizetype total = Data.size() <= single ? 1 : (Data.size() + perPart - 1) / perPart;
+    const bool multipart = total > 1;
+    const int ref = RefNo >= 0 ? (RefNo & 0xFF) : DrawReference();
+
+    QStringList result;
+    std::uint8_t pdu[4 + sizeof(head.Address) + 2 + 7 + 1 + kMaxUserData + 8];
+    for (qsizetype i = 0; i < total; ++i) {
+        const qsizetype start = multipart ? i * perPart : 0;
+        const qsizetype length = std::min(Data.size() - start, multipart ? perPart : single);
+        int n = 0;
+        pdu[n++] = 0x00;
+        pdu[n++] = multipart ? 0x44 : 0x04;
+        std::copy(head.Address, head.Address + head.AddressLength, pdu + n);
+        n += head.AddressLength;
+        pdu[n++] = 0x00;
+        pdu[n++] = dcs;
+        std::copy(head.Stamp, head.Stamp + 7, pdu + n);
+        n += 7;
+        pdu[n++] = static_cast<std::uint8_t>(length + (multipart ? 6 : 0));
+        if (multipart) {
+            const std::uint8_t header[6] = {0x05,
+                                            0x00,
+                                            0x03,
+                                            static_cast<std::uint8_t>(ref),
+                                            static_cast<std::uint8_t>(total),
+                                            static_cast<std::uint8_t>(i + 1)};
+            std::copy(std::begin(header), std::end(header), pdu + n);
+            n += 6;
+        }
+        std::copy(Data.constData() + start, Data.constData() + start + length, pdu + n);
+        n += int(length);
         QString text;
         text.reserve(2 * n);
         AppendHex(pdu, n, text);

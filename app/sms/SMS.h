@@ -4,6 +4,7 @@
 // default alphabet and UCS-2 (3GPP TS 23.038). Qt Core only: this is the part of the program
 // that reads input from strangers, so every read is bounded by the input.
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -77,6 +78,8 @@ public:
     TSmsContent Content() const { return FContent; }
     // The data coding scheme octet, -1 before it was read.
     int DataCoding() const { return FDataCoding; }
+    // The user data of an 8-bit message (Content scData), header excluded.
+    const QByteArray& Data() const { return FData; }
 
 private:
     void Reset();
@@ -92,6 +95,7 @@ private:
     qint64 FTimeStamp = kNoTimeStamp;
     TSmsContent FContent = scText;
     int FDataCoding = -1;
+    QByteArray FData;
 };
 
 class TSmsSend : public TSmsBase
@@ -130,5 +134,15 @@ private:
 // other sender an alphanumeric address (at most 11 characters of the GSM alphabet; others are
 // written as '?').
 QStringList BuildDeliverPdus(const QString& Sender, const QDateTime& TimeStamp, const QString& Text, int RefNo = -1);
+
+// The most 8-bit data BuildDeliverDataPdus carries: 255 parts of 134 octets.
+constexpr qsizetype kMaxDeliverData = 255 * 134;
+
+// The same for an 8-bit data message (WAP push, MMS notification, binary SMS): the data coding
+// scheme says 8-bit data, with the message class when Class is 0..3 (none for -1); Data is split
+// into parts of 140 octets, 134 when there are several. Data longer than kMaxDeliverData is
+// refused with EMBException.
+QStringList BuildDeliverDataPdus(const QString& Sender, const QDateTime& TimeStamp, const QByteArray& Data,
+                                 int Class = -1, int RefNo = -1);
 
 } // namespace Ombrelay

@@ -11,6 +11,13 @@ stdout:
   list               the store                                          -> ok INDEX:STAT:PDU ...
   sent               every PDU received through AT+CMGS, in order      -> ok PDU ...
   commands           every AT command seen, joined with |               -> ok ...
+  remove INDEX       take a message out of the store, as another client would -> ok
+  cmgd_error 0|1     while 1, AT+CMGD answers +CMS ERROR: 321              -> ok
+  textmode 0|1       while 1, the modem refuses PDU mode (AT+CMGF=0), as text-mode-only
+                     modems do; set it before ModemManager probes the modem -> ok
+  storetext STAT NUMBER STAMP TEXT...
+                     put a text-mode message into the store (STAMP as the modem writes
+                     it, yy/MM/dd,hh:mm:ss+zz; TEXT in the IRA character set) -> ok INDEX
   quit
 
 Anything the modem does not know gets ERROR, as a real one would.
@@ -24,6 +31,7 @@ import time
 
 CTRL_Z = b"\x1a"
 ESC = b"\x1b"
+TEXT_STAT = {0: "REC UNREAD", 1: "REC READ", 2: "STO UNSENT", 3: "STO SENT"}
 
 
 class Modem:
@@ -47,6 +55,8 @@ class Modem:
         self.mr = 0
         self.urcs = []
         self.last_at = 0.0
+        self.cmgd_error = False
+        self.textmode = False
 
     # --- control channel ---------------------------------------------------------------
     def answer(self, text):
@@ -77,11 +87,25 @@ class Modem:
             self.store[i] = [0, args[0].upper()]
             self.unsolicited('+CMTI: "SM",%d' % i)
             self.answer("ok %d" % i)
+        elif cmd == "storetext":
+            i = self.next_index()
+            # A text-mode entry: [stat, None, number, stamp, text].
+            self.store[i] = [int(args[0]), None, args[1], args[2], line.split(None, 4)[4].rstrip("\n")]
+            self.answer("ok %d" % i)
+        elif cmd == "remove":
+            self.store.pop(int(args[0]), None)
+            self.answer("ok")
+        elif cmd == "cmgd_error":
+            self.cmgd_error = args[0] == "1"
+            self.answer("ok")
+        elif cmd == "textmode":
+            self.textmode = args[0] == "1"
+            self.answer("ok")
         elif cmd == "csq":
             self.csq = int(args[0])
             self.answer("ok")
         elif cmd == "list":
-            self.answer("ok " + " ".join("%d:%d:%s" % (i, s[0], s[1]) for i, s in sorted(self.store.items())))
+            self.answer("ok " + " ".join("%d:%d:%s" % (i, s[0], s[1] or "TEXT") for i, s in sorted(self.store.items())))
         elif cmd == "sent":
             self.answer("ok " + " ".join(self.sent))
         elif cmd == "commands":
@@ -253,6 +277,21 @@ class Modem:
             "H": self.ok(),
             "+CHUP": self.ok(),
         }
+        if self.textmode:
+            text = {
+                "+CMGF=?": self.ok("+CMGF: (1)"),
+                "+CMGF=0": None,
+                "+CMGF=1": self.ok(),
+                "+CMGF?": self.ok("+CMGF: 1"),
+                # Text mode writes numbers and texts in the character set: keep it plain ASCII.
+                "+CSCS=?": self.ok('+CSCS: ("IRA")'),
+            }
+            if u in text:
+                return text[u]
+            if u.startswith("+CMGL"):
+                return self.text_list(u)
+            if u.startswith("+CMGR="):
+                return self.text_read(u)
         if u in simple:
             r = simple[u]
             return r
@@ -268,7 +307,9 @@ class Modem:
         if u.startswith("+CMGL"):
             want = u[6:].strip('"') if u.startswith("+CMGL=") else "4"
             lines = []
-            for i, (stat, pdu) in sorted(self.store.items()):
+            for i, (stat, pdu, *_) in sorted(self.store.items()):
+                if pdu is None:
+                    continue  # a text-mode entry
                 if want in ("4", "ALL") or want == str(stat):
                     lines.append("+CMGL: %d,%d,,%d" % (i, stat, len(pdu) // 2 - int(pdu[:2], 16) - 1))
                     lines.append(pdu)
@@ -277,13 +318,15 @@ class Modem:
             return self.ok(*lines)
         if u.startswith("+CMGR="):
             i = int(u[6:])
-            if i not in self.store:
+            if i not in self.store or self.store[i][1] is None:
                 return "\r\n+CMS ERROR: 321\r\n"
-            stat, pdu = self.store[i]
+            stat, pdu = self.store[i][:2]
             if stat == 0:
                 self.store[i][0] = 1
             return self.ok("+CMGR: %d,,%d" % (stat, len(pdu) // 2 - int(pdu[:2], 16) - 1), pdu)
         if u.startswith("+CMGD="):
+            if self.cmgd_error:
+                return "\r\n+CMS ERROR: 321\r\n"
             args = u[6:].split(",")
             i = int(args[0])
             if len(args) > 1 and int(args[1]) == 4:
@@ -297,6 +340,35 @@ class Modem:
             self.pdu_wait = conn
             return "\r\n> "
         return None
+
+
+    # --- text mode -------------------------------------------------------------------
+    # An entry as +CMGL writes it, and its text line.
+    def text_entry(self, i, entry):
+        stat, _, number, stamp, text = entry
+        return '+CMGL: %d,"%s","%s",,"%s"' % (i, TEXT_STAT[stat], number, stamp), text
+
+    def text_list(self, u):
+        want = u[6:].strip().strip('"') if u.startswith("+CMGL=") else "ALL"
+        lines = []
+        for i, entry in sorted(self.store.items()):
+            if entry[1] is not None:
+                continue
+            if want == "ALL" or want == TEXT_STAT[entry[0]]:
+                lines.extend(self.text_entry(i, entry))
+                if entry[0] == 0:
+                    entry[0] = 1
+        return self.ok(*lines)
+
+    def text_read(self, u):
+        i = int(u[6:])
+        entry = self.store.get(i)
+        if entry is None or entry[1] is not None:
+            return "\r\n+CMS ERROR: 321\r\n"
+        head, text = self.text_entry(i, entry)
+        if entry[0] == 0:
+            entry[0] = 1
+        return self.ok(head.replace("+CMGL: %d," % i, "+CMGR: "), text)
 
 
 def main():

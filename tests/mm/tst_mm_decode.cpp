@@ -359,6 +359,22 @@ private Q_SLOTS:
         QTest::newRow("month 13") << QStringLiteral("2024-13-01T10:00:00+02") << false << QDateTime() << 0;
         QTest::newRow("offset without digits") << QStringLiteral("2024-05-01T10:00:00+") << false << QDateTime() << 0;
         QTest::newRow("trailing text") << QStringLiteral("2024-05-01T10:00:00+02:00x") << false << QDateTime() << 0;
+        // Text-mode modems: yy/MM/dd,hh:mm:ss and the offset in quarter hours.
+        QTest::newRow("text mode +quarters") << QStringLiteral("24/05/01,10:00:00+08") << true << t << 7200;
+        QTest::newRow("text mode -quarters") << QStringLiteral("24/05/01,04:30:00-14") << true << t << -12600;
+        QTest::newRow("text mode 5:45") << QStringLiteral("24/05/01,13:45:00+23") << true << t << 20700;
+        QTest::newRow("text mode one digit") << QStringLiteral("24/05/01,09:00:00+4") << true << t << 3600;
+        QTest::newRow("text mode no offset") << QStringLiteral("24/05/01,08:00:00") << true << t << 0;
+        QTest::newRow("text mode new year")
+            << QStringLiteral("25/01/01,00:30:00+04") << true
+            << QDateTime(QDate(2024, 12, 31), QTime(23, 30, 0), QTimeZone::utc()) << 3600;
+        QTest::newRow("text mode month 13") << QStringLiteral("24/13/01,10:00:00+08") << false << QDateTime() << 0;
+        QTest::newRow("text mode hour 25") << QStringLiteral("24/05/01,25:00:00+08") << false << QDateTime() << 0;
+        QTest::newRow("text mode offset too far")
+            << QStringLiteral("24/05/01,10:00:00+60") << false << QDateTime() << 0;
+        QTest::newRow("text mode four-digit year")
+            << QStringLiteral("2024/05/01,10:00:00+08") << false << QDateTime() << 0;
+        QTest::newRow("text mode quoted") << QStringLiteral("\"24/05/01,10:00:00+08\"") << false << QDateTime() << 0;
     }
     void timeStamps()
     {

@@ -3,6 +3,7 @@
 #include "platform/NetCounters.h"
 #include "platform/modemmanager/MMNames.h"
 #include "platform/modemmanager/MMTables.h"
+#include "sms/SMS.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -27,6 +28,65 @@ constexpr quint32 kSmsPduStatusReport = 3;
 // Sending may take as long as the network does; the bus's default of 25 s is too short for a
 // long message over a slow link.
 constexpr int kSendTimeoutMs = 180000;
+
+// The Data property (ay): a byte array, or still marshalled when it came inside a map. False
+// when it is something else.
+bool ReadData(const QVariant& Value, QByteArray& Data)
+{
+    Data.clear();
+    if (!Value.isValid()) {
+        return true;
+    }
+    if (Value.metaType() == QMetaType::fromType<QByteArray>()) {
+        Data = Value.toByteArray();
+        return true;
+    }
+    if (Value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        const QDBusArgument arg = Value.value<QDBusArgument>();
+        if (arg.currentSignature() == QLatin1String("ay")) {
+            arg >> Data;
+            return true;
+        }
+    }
+    return false;
+}
+
+// What a message is, independent of the path ModemManager gave it: sender, time stamp and content.
+QString ContentKey(const QVariantMap& Props)
+{
+    QByteArray data;
+    ReadData(Props.value(QStringLiteral("Data")), data);
+    return Props.value(QStringLiteral("Number")).toString() + QLatin1Char('\n') +
+           Props.value(QStringLiteral("Timestamp")).toString() + QLatin1Char('\n') +
+           Props.value(QStringLiteral("Text")).toString() + QLatin1Char('\n') + QString::fromLatin1(data.toHex());
+}
+
+// The message as the port hands it over; Unreadable says why when its content cannot be taken.
+TMbnSmsMessage ToMessage(const QString& Path, const QVariantMap& Props)
+{
+    TMbnSmsMessage m;
+    m.Key = Path;
+    m.Number = Props.value(QStringLiteral("Number")).toString();
+    m.TimeStamp = ParseTimeStamp(Props.value(QStringLiteral("Timestamp")).toString());
+    m.Text = Props.value(QStringLiteral("Text")).toString();
+    const QVariant cls = Props.value(QStringLiteral("Class"));
+    m.MessageClass = cls.isValid() && cls.toInt() >= 0 && cls.toInt() <= 3 ? cls.toInt() : -1;
+    QByteArray data;
+    if (!ReadData(Props.value(QStringLiteral("Data")), data)) {
+        m.Unreadable = QStringLiteral("its data came in a form that is not understood");
+        return m;
+    }
+    // A text-mode modem's messages carry their text as data too: text is the message when there
+    // is any. Only a message without text is 8-bit data.
+    if (m.Text.isEmpty() && !data.isEmpty()) {
+        m.IsData = true;
+        m.Data = data;
+        if (data.size() > kMaxDeliverData) {
+            m.Unreadable = QStringLiteral("its %1 octets of data are more than a message can carry").arg(data.size());
+        }
+    }
+    return m;
+}
 
 } // namespace
 
@@ -176,9 +236,6 @@ TMbnResult TMMInterface::SmsReadMessages(TMbnRequestId& RequestId)
                  Q_EMIT FManager.SmsMessageReadComplete(FIdentifier, collect->Messages, false, id, mrOk);
              };
              for (const QString& p : paths) {
-                 if (FKept.contains(p)) {
-                     continue;
-                 }
                  ++collect->Pending;
                  QDBusMessage get =
                      QDBusMessage::createMethodCall(kMMService, p, kProperties, QStringLiteral("GetAll"));
@@ -189,15 +246,18 @@ TMbnResult TMMInterface::SmsReadMessages(TMbnRequestId& RequestId)
                          R.arguments().at(0).value<QDBusArgument>() >> props;
                          const quint32 state = props.value(QStringLiteral("State")).toUInt();
                          const quint32 type = props.value(QStringLiteral("PduType")).toUInt();
+                         const QString content = ContentKey(props);
                          // A message still RECEIVING has parts missing; a status report is no message.
-                         if (state == kSmsStateReceived && type != kSmsPduStatusReport) {
-                             TMbnSmsMessage m;
-                             m.Key = p;
-                             m.Number = props.value(QStringLiteral("Number")).toString();
-                             m.Text = props.value(QStringLiteral("Text")).toString();
-                             m.TimeStamp = ParseTimeStamp(props.value(QStringLiteral("Timestamp")).toString());
-                             collect->Found.insert(p, m);
-                             FReadKeys.insert(p);
+                         if (state == kSmsStateReceived && type != kSmsPduStatusReport && !FKept.contains(content)) {
+                             const TMbnSmsMessage m = ToMessage(p, props);
+                             if (m.Unreadable.isEmpty()) {
+                                 collect->Found.insert(p, m);
+                                 FReadKeys.insert(p, content);
+                             } else if (!FUnreadableTold.contains(content)) {
+                                 // Told once, never deletable: it stays on the modem.
+                                 FUnreadableTold.insert(content);
+                                 collect->Found.insert(p, m);
+                             }
                          }
                      }
                      // A message deleted meanwhile simply is not part of this read.
@@ -267,7 +327,7 @@ TMbnResult TMMInterface::SmsDeleteMessage(const QString& Key, TMbnRequestId& Req
     const TMbnRequestId id = FManager.NextRequestId();
     RequestId = id;
     if (!FManager.RemoveStoredMessages()) {
-        FKept.insert(Key);
+        FKept.insert(FReadKeys.value(Key));
         Emit([this, id] { Q_EMIT FManager.SmsDeleteComplete(FIdentifier, id, mrOk); });
         return mrOk;
     }
@@ -297,11 +357,17 @@ void TMMInterface::PumpDeletes()
         }
         return;
     }
-    FDeleting = true;
     // Plain variables rather than a structured binding: clang 14 cannot capture bindings.
     QString key = std::move(FDeletes.front().first);
     auto done = std::move(FDeletes.front().second);
     FDeletes.pop_front();
+    if (!FReadKeys.contains(key)) {
+        // Its ModemManager went away since the read: the path may name another message now.
+        done(mrNotFound);
+        PumpDeletes();
+        return;
+    }
+    FDeleting = true;
     QDBusMessage del = QDBusMessage::createMethodCall(kMMService, FPath, kMMMessaging, QStringLiteral("Delete"));
     del << QVariant::fromValue(QDBusObjectPath(key));
     Call(del, [this, key, done](const QDBusMessage& Reply) {
@@ -326,10 +392,10 @@ TMbnResult TMMInterface::SmsDelete(TMbnRequestId& RequestId)
     }
     const TMbnRequestId id = FManager.NextRequestId();
     RequestId = id;
-    const QList<QString> keys = FReadKeys.values();
+    const QList<QString> keys = FReadKeys.keys();
     if (keys.isEmpty() || !FManager.RemoveStoredMessages()) {
         for (const QString& k : keys) {
-            FKept.insert(k);
+            FKept.insert(FReadKeys.value(k));
         }
         Emit([this, id] { Q_EMIT FManager.SmsDeleteComplete(FIdentifier, id, mrOk); });
         return mrOk;

@@ -8,6 +8,7 @@
 #include "platform/modemmanager/MMDecode.h"
 
 #include <QDBusMessage>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -72,10 +73,13 @@ public:
 
     // The backend's side.
     void Bind(const QString& Path, const MM::TInterfaceMap& Interfaces);
+    // The modem or ModemManager went away. The message paths it handed out go with it: a
+    // restarted ModemManager numbers its messages from the start again.
     void Unbind()
     {
         FPath.clear();
         FInterfaces.clear();
+        FReadKeys.clear();
     }
     const QString& Path() const { return FPath; }
     void UpdateProperties(const QString& Interface, const QVariantMap& Changed);
@@ -118,11 +122,15 @@ private:
     MM::TInterfaceMap FInterfaces;
     QVariantMap FModem;
 
-    // Keys handed out by reads: only these may be deleted, so that a message still RECEIVING
-    // (whose parts are incomplete) is never removed.
-    QSet<QString> FReadKeys;
-    // Messages the program has stored but left on the modem, when removing is off.
+    // Keys (object paths) handed out by reads, each with what its message is: only these may be
+    // deleted, so that a message still RECEIVING (whose parts are incomplete) is never removed.
+    QHash<QString, QString> FReadKeys;
+    // Messages the program has stored but left on the modem, when removing is off, by what they
+    // are (sender, time stamp, content) rather than by path: ModemManager gives a path out again
+    // after a restart, to another message.
     QSet<QString> FKept;
+    // Messages whose content could not be read, handed out once so that the user hears of each.
+    QSet<QString> FUnreadableTold;
     std::deque<std::pair<QString, std::function<void(TMbnResult)>>> FDeletes;
     bool FDeleting = false;
 

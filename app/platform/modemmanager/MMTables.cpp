@@ -80,20 +80,39 @@ bool IsCdmaBand(quint32 Band)
 // which may be "+HH", "+HH:MM", "+HHMM" or "Z".
 QDateTime ParseTimeStamp(const QString& Text)
 {
-    static const QRegularExpression re(
+    static const QRegularExpression iso(
         QStringLiteral(R"(^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)(?:\.\d+)?(Z|([+-])(\d\d)(?::?(\d\d))?)?$)"));
-    const QRegularExpressionMatch m = re.match(Text.trimmed());
+    // Text-mode modems hand the service centre's stamp over as the modem wrote it:
+    // yy/MM/dd,hh:mm:ss and the offset in quarter hours.
+    static const QRegularExpression text(
+        QStringLiteral(R"(^(\d\d)/(\d\d)/(\d\d),(\d\d):(\d\d):(\d\d)(?:([+-])(\d{1,2}))?$)"));
+    const QString trimmed = Text.trimmed();
+    QRegularExpressionMatch m = iso.match(trimmed);
+    if (m.hasMatch()) {
+        const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+        const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+        int offset = 0;
+        if (!m.captured(8).isEmpty()) {
+            offset = m.captured(9).toInt() * 3600 + m.captured(10).toInt() * 60;
+            if (m.captured(8) == QLatin1String("-")) {
+                offset = -offset;
+            }
+        }
+        return QDateTime(date, time, QTimeZone(offset));
+    }
+    m = text.match(trimmed);
     if (!m.hasMatch()) {
         return QDateTime();
     }
-    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    // Two-digit years are this century's, as the PDU's stamp is read.
+    const QDate date(2000 + m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
     const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
-    int offset = 0;
-    if (!m.captured(8).isEmpty()) {
-        offset = m.captured(9).toInt() * 3600 + m.captured(10).toInt() * 60;
-        if (m.captured(8) == QLatin1String("-")) {
-            offset = -offset;
-        }
+    int offset = m.captured(8).toInt() * 900;
+    if (offset > 14 * 3600 || !date.isValid() || !time.isValid()) {
+        return QDateTime();
+    }
+    if (m.captured(7) == QLatin1String("-")) {
+        offset = -offset;
     }
     return QDateTime(date, time, QTimeZone(offset));
 }
