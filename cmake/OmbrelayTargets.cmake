@@ -53,6 +53,23 @@ function(ombrelay_add_library NAME)
     target_include_directories(${NAME} PUBLIC "${_root}")
 endfunction()
 
+# Under ThreadSanitizer every test gets the Qt suppressions and may start child processes (the
+# real program, daemons, dbus-run-session) from a process that already has threads; tests that
+# name their own TSAN_OPTIONS keep them, with the fork allowance added.
+function(_ombrelay_test_env OUT)
+    set(_env ${ARGN})
+    if(OMBRELAY_TSAN)
+        if(_env MATCHES "TSAN_OPTIONS=")
+            if(NOT _env MATCHES "die_after_fork")
+                string(REPLACE "TSAN_OPTIONS=" "TSAN_OPTIONS=die_after_fork=0:" _env "${_env}")
+            endif()
+        else()
+            list(APPEND _env "TSAN_OPTIONS=die_after_fork=0:suppressions=${PROJECT_SOURCE_DIR}/tests/support/qt.tsan.supp")
+        endif()
+    endif()
+    set(${OUT} "${_env}" PARENT_SCOPE)
+endfunction()
+
 # ombrelay_add_test(NAME name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [ENV ...])
 # One Qt Test executable, registered with CTest, run on the offscreen platform.
 function(ombrelay_add_test)
@@ -64,15 +81,18 @@ function(ombrelay_add_test)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
+    _ombrelay_test_env(_env "QT_QPA_PLATFORM=offscreen" "OMBRELAY_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp" ${T_ENV})
     set_tests_properties(${T_NAME} PROPERTIES
         LABELS "${T_LABELS}"
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OMBRELAY_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp;${T_ENV}")
+        ENVIRONMENT "${_env}")
 endfunction()
 
 # ombrelay_add_program_test(NAME name SOURCES ... [LABELS ...] [TIMEOUT s])
 # A test that starts the real program under its own X server on a private session bus (the
-# harness in tests/support/ProgramUnderTest.h).
+# harness in tests/support/ProgramUnderTest.h). Labelled "program" besides its own labels: the
+# ThreadSanitizer run leaves such tests out (the uninstrumented Qt, D-Bus and GLib inside the
+# program report races between their own threads).
 function(ombrelay_add_program_test)
     cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
@@ -81,7 +101,7 @@ function(ombrelay_add_program_test)
     target_compile_definitions(${T_NAME} PRIVATE OMBRELAY_BINARY="$<TARGET_FILE:ombrelay>")
     add_dependencies(${T_NAME} ombrelay)
     add_test(NAME ${T_NAME} COMMAND dbus-run-session -- $<TARGET_FILE:${T_NAME}>)
-    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS};program" TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "OMBRELAY_TEST_TMP=${CMAKE_BINARY_DIR}/test-tmp")
 endfunction()
 
