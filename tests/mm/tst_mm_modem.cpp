@@ -161,6 +161,8 @@ private:
     // Deletes through ModemManager, as another client would, whatever it lists.
     void ClearModem();
     TMBManager& StartManager();
+    // "Remove messages from the modem once stored", for the backend and the manager alike.
+    void SetRemoveStored(bool Value);
     TMBInterfaceItem* Item();
 
     // Starts ModemManager, gives it the fixture as its modem and enables that (CheckEmpty: first
@@ -174,6 +176,7 @@ private:
     QTemporaryDir FLogs;
     QString FSocketName;
     int FDaemonStarts = 0;
+    bool FRemoveStored = true;
     bool FAnyFailed = false;
     std::unique_ptr<QProcess> FModem;
     std::unique_ptr<QProcess> FDaemon;
@@ -353,7 +356,19 @@ TMBManager& TestModemManager::StartManager()
 {
     FManager = std::make_shared<TMBManager>(FPort);
     connect(FManager.get(), &TMBManager::ErrorOccurred, this, [this](const QString& M) { FErrors << M; });
+    // As the program does: the setting reaches the backend through the manager, which keeps
+    // entries it did not remove marked as still on the modem.
+    FManager->SetRemoveStoredMessages(FRemoveStored);
     return *FManager;
+}
+
+void TestModemManager::SetRemoveStored(bool Value)
+{
+    FRemoveStored = Value;
+    FPort->SetRemoveStoredMessages(Value);
+    if (FManager) {
+        FManager->SetRemoveStoredMessages(Value);
+    }
 }
 
 TMBInterfaceItem* TestModemManager::Item()
@@ -631,7 +646,7 @@ void TestModemManager::signalFollowsCsq()
 
 void TestModemManager::messagesStayWhenRemovingIsOff()
 {
-    FPort->SetRemoveStoredMessages(false);
+    SetRemoveStored(false);
     TMBManager& manager = StartManager();
     int announced = 0;
     manager.SetIncomingSmsNotify([&announced](TMBInterfaceItem*) { ++announced; });
@@ -656,7 +671,7 @@ void TestModemManager::messagesStayWhenRemovingIsOff()
     QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
 
     // Leave the modem as the other tests expect it.
-    FPort->SetRemoveStoredMessages(true);
+    SetRemoveStored(true);
     const QDBusArgument arg = listed.arguments().at(0).value<QDBusArgument>();
     arg.beginArray();
     while (!arg.atEnd()) {
@@ -839,7 +854,7 @@ void TestModemManager::failedDeleteReportedOnce()
 
 void TestModemManager::longMessageNotStoredAgainAcrossRestarts()
 {
-    FPort->SetRemoveStoredMessages(false);
+    SetRemoveStored(false);
     const QString text = LongText(420, QStringLiteral("A long message left on the modem, "));
     const QStringList pdus =
         BuildDeliverPdus(QStringLiteral("+4969123456"),
@@ -864,7 +879,7 @@ void TestModemManager::longMessageNotStoredAgainAcrossRestarts()
         QString reason;
         FPort = TMMInterfaceManager::Create(options, true, &reason);
         QVERIFY2(FPort, qPrintable(reason));
-        FPort->SetRemoveStoredMessages(false);
+        SetRemoveStored(false);
         TMBManager& manager = StartManager();
         QSignalSpy read(FPort.get(), &IMbnInterfaceManager::SmsMessageReadComplete);
         manager.ReadSms(FId);
@@ -875,7 +890,7 @@ void TestModemManager::longMessageNotStoredAgainAcrossRestarts()
     }
     QCOMPARE(FixtureList(QStringLiteral("list")).size(), 3);
     QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
-    FPort->SetRemoveStoredMessages(true);
+    SetRemoveStored(true);
     ClearModem();
 }
 
@@ -886,7 +901,7 @@ void TestModemManager::newMessagesStoredAfterDaemonRestart()
     if (QTest::currentTestFailed()) {
         return;
     }
-    FPort->SetRemoveStoredMessages(false);
+    SetRemoveStored(false);
     auto deliver = [this](const QString& Sender, const QString& Text, int Minute) {
         const QStringList pdus =
             BuildDeliverPdus(Sender, QDateTime(QDate(2026, 10, 10), QTime(10, Minute, 0), QTimeZone(3600)), Text,
@@ -940,7 +955,7 @@ void TestModemManager::newMessagesStoredAfterDaemonRestart()
     }
     QCOMPARE(texts.count(QStringLiteral("Old three")), 1);
     QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
-    FPort->SetRemoveStoredMessages(true);
+    SetRemoveStored(true);
     ClearModem();
 }
 
