@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6opengl6-dev libgl-dev
+    qt6-charts-dev qt6-l10n-tools qt6-tools-dev qt6-tools-dev-tools qt6-translations-l10n
+    appstream desktop-file-utils lintian dpkg-dev fakeroot file
+    ccache
     libsqlite3-dev sqlite3
     libcurl4-openssl-dev
     clang-14 libclang-rt-14-dev clang-format-14
