@@ -155,6 +155,7 @@ void TfmMainView::CreateControls()
     pmTray = FTray->Menu();
     connect(pmTray, &QMenu::aboutToShow, this, &TfmMainView::UpdateActions);
     connect(FTray, &TTrayIcon::OpenWanted, this, &TfmMainView::acOpenAppExecute);
+    connect(FTray, &TTrayIcon::NoticeClicked, this, [this] { Guarded(this, [this] { OpenNoticedMessage(); }); });
 
     // Interface box and page control.
     auto* central = new QWidget(this);
@@ -176,6 +177,11 @@ void TfmMainView::CreateControls()
     tsMessages = new TMessagesPage(*FController);
     pcMain->addTab(tsMessages, QStringLiteral("SMS Messages"));
     pcMain->setCurrentWidget(tsInfo);
+    connect(tsMessages, &TMessagesPage::NewMessageWanted, this,
+            [this](const QString& Text) { Guarded(this, [this, &Text] { SendNewMessage(Text); }); });
+    connect(tsMessages, &TMessagesPage::UnreadChanged, this, &TfmMainView::UpdateTrayStatus);
+    connect(tsMessages, &TMessagesPage::MessagesRemoved, this,
+            [this](const QList<qint64>& Idents) { FNotifier.Forget(Idents); });
 
     // Status bar: panel 0 plain and empty, panel 1 drawn.
     sbMain = statusBar();
@@ -227,6 +233,7 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
     Guarded(this, [this] { tsConnProf->FillProfiles(); });
     UpdateActions();
     FController->AutoConnect();
+    UpdateTrayStatus();
     FTray->Show();
 }
 
@@ -366,7 +373,7 @@ void TfmMainView::acSettingsExecute()
     }
 }
 
-void TfmMainView::acSendSmsExecute()
+void TfmMainView::SendNewMessage(const QString& Text)
 {
     TMBInterfaceItem* item = GetSelectedInterface();
     IMBManager* manager = FController->Manager();
@@ -377,6 +384,7 @@ void TfmMainView::acSendSmsExecute()
     dialog.cmbTarget->addItems(CommaTextToList(Options->TargetPhone()));
     dialog.cmbTarget->setCurrentIndex(-1);
     dialog.cmbTarget->setEditText(QString());
+    dialog.mmText->setPlainText(Text);
     if (DialogRunner()(dialog) != QDialog::Accepted) {
         return;
     }
@@ -435,6 +443,8 @@ void TfmMainView::acWebSiteExecute()
 void TfmMainView::ShowConnectionState(TConnectionState State)
 {
     FSignalPanel->SetText(StateText(State));
+    FStateText = StateText(State);
+    UpdateTrayStatus();
     UpdateActions();
 }
 
@@ -455,12 +465,61 @@ void TfmMainView::WMSecondInstance()
 
 void TfmMainView::SmsReceived(TMBInterfaceItem* Sender)
 {
+    // The manager tells once per stored PDU: the notifications wait for the whole batch, so
+    // that they speak of messages, not of parts.
+    if (!FAnnouncePending) {
+        FAnnouncePending = true;
+        QTimer::singleShot(0, this, [this] { Guarded(this, [this] { AnnounceMessages(); }); });
+    }
     TMBInterfaceItem* item = GetSelectedInterface();
     if (!item || Sender != item) {
         return;
     }
-    FTray->AnnounceNewMessages(item->SmsIncomingList()->UnreadCount());
     tsMessages->RefreshMessages();
+}
+
+void TfmMainView::AnnounceMessages()
+{
+    FAnnouncePending = false;
+    IMBManager* manager = FController->Manager();
+    if (!manager) {
+        return;
+    }
+    for (const TMessageNotifier::TNotice& notice : FNotifier.Collect(*manager->GetInterfaceList())) {
+        FLastNotice = notice;
+        FTray->ShowNotice(notice.Title, notice.Text);
+    }
+    UpdateTrayStatus();
+}
+
+void TfmMainView::OpenNoticedMessage()
+{
+    acOpenAppExecute();
+    IMBManager* manager = FController->Manager();
+    if (!manager || FLastNotice.InterfaceID.isEmpty()) {
+        return;
+    }
+    TMBInterfaceItem* item = manager->GetInterfaceList()->FindByID(FLastNotice.InterfaceID);
+    if (!item) {
+        return;
+    }
+    const int index = cmbInterfaces->findData(QVariant::fromValue(static_cast<void*>(item)));
+    if (index >= 0 && index != cmbInterfaces->currentIndex()) {
+        cmbInterfaces->setCurrentIndex(index);
+    }
+    pcMain->setCurrentWidget(tsMessages);
+    tsMessages->OpenMessage(FLastNotice.Ident);
+}
+
+void TfmMainView::UpdateTrayStatus()
+{
+    int unread = 0;
+    if (IMBManager* manager = FController->Manager()) {
+        for (const auto& item : *manager->GetInterfaceList()) {
+            unread += item->SmsIncomingList()->UnreadCount();
+        }
+    }
+    FTray->SetStatus(FStateText, unread);
 }
 
 void TfmMainView::SmsSent(TMBInterfaceItem* Sender)

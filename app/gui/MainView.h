@@ -4,6 +4,7 @@
 #include "core/MainController.h"
 #include "gui/DeviceInfoPage.h"
 #include "gui/InterfaceBox.h"
+#include "gui/MessageNotifier.h"
 #include "gui/MessagesPage.h"
 #include "gui/ProfilesPage.h"
 #include "gui/TrayIcon.h"
@@ -72,6 +73,8 @@ public:
     quint32 SignalStrength() const { return FController->SignalStrength(); }
     TSignalPanel* SignalPanel() const { return FSignalPanel; }
     const QString& LastBalloonTitle() const { return FTray->LastBalloonTitle(); }
+    const QString& LastBalloonText() const { return FTray->LastBalloonText(); }
+    TTrayIcon* Tray() const { return FTray; }
     int BalloonCount() const { return FTray->BalloonCount(); }
     int UsageQueries() const { return tsUsage->UsageQueries(); }
     TMBInterfaceItem* GetSelectedInterface() const { return FController->SelectedInterface(); }
@@ -134,7 +137,9 @@ private:
     void acSettingsExecute();
     void acConnectExecute() { FController->Connect(); }
     void acDisconnectExecute() { FController->Disconnect(); }
-    void acSendSmsExecute();
+    void acSendSmsExecute() { SendNewMessage(QString()); }
+    // The new-message dialog with Text in it (empty for a new message, a message's for forward).
+    void SendNewMessage(const QString& Text);
     void acOpenAppExecute();
     void acExitAppExecute();
     void acAboutExecute();
@@ -145,6 +150,12 @@ private:
     void SmsSent(TMBInterfaceItem* Sender);
     void ShowConnectionState(TConnectionState State);
     void ShowRestartWarning(int Seconds, const QString& Title, const QString& Text);
+    // Notifications of the messages that came in, once per batch of the manager's notifications.
+    void AnnounceMessages();
+    // A click on the last notification: the window with that message chosen.
+    void OpenNoticedMessage();
+    // The tray icon's tool tip: the state and the unread messages of every interface.
+    void UpdateTrayStatus();
 
     // The interface box and the page control.
     void FillInterfaces();
@@ -157,6 +168,10 @@ private:
     bool FExiting = false;
     bool FEndingSession = false;
     bool FShownOnce = false;
+    TMessageNotifier FNotifier;
+    bool FAnnouncePending = false;
+    TMessageNotifier::TNotice FLastNotice;
+    QString FStateText;
 };
 
 } // namespace Ombrelay

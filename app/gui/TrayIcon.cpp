@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QStringList>
 #include <QSystemTrayIcon>
 
 namespace Ombrelay
@@ -62,6 +63,7 @@ TTrayIcon::TTrayIcon(QAction* OpenApp, QAction* SendSms, QAction* Connect, QActi
             Q_EMIT OpenWanted();
         }
     });
+    connect(tiMain, &QSystemTrayIcon::messageClicked, this, &TTrayIcon::NoticeClicked);
 }
 
 void TTrayIcon::Show()
@@ -74,13 +76,26 @@ void TTrayIcon::Hide()
     tiMain->hide();
 }
 
-void TTrayIcon::AnnounceNewMessages(int Unread)
+void TTrayIcon::ShowNotice(const QString& Title, const QString& Text)
 {
-    const QString title =
-        QStringLiteral("%1 New Message%2").arg(Unread).arg(Unread >= 2 ? QStringLiteral("s") : QString());
-    FLastBalloonTitle = title;
+    FLastBalloonTitle = Title;
+    FLastBalloonText = Text;
     ++FBalloonCount;
-    tiMain->showMessage(title, QStringLiteral("You have received a new message"), QSystemTrayIcon::Information);
+    tiMain->showMessage(Title, Text, QSystemTrayIcon::Information);
+    Q_EMIT NoticeShown(Title, Text);
+}
+
+void TTrayIcon::SetStatus(const QString& State, int Unread)
+{
+    QStringList lines{QStringLiteral("Ombrelay")};
+    if (!State.isEmpty()) {
+        lines << State;
+    }
+    lines
+        << (Unread == 0
+                ? QStringLiteral("No unread messages")
+                : QStringLiteral("%1 unread message%2").arg(Unread).arg(Unread == 1 ? QString() : QStringLiteral("s")));
+    tiMain->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void TTrayIcon::WarnOnce(QWidget* Window)

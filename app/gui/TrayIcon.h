@@ -31,8 +31,11 @@ public:
 
     void Show();
     void Hide();
-    // Announces Unread unread messages with a balloon ("1 New Message", "2 New Messages").
-    void AnnounceNewMessages(int Unread);
+    // Shows a notification; a click on it comes back as NoticeClicked. Title and Text are plain
+    // text.
+    void ShowNotice(const QString& Title, const QString& Text);
+    // The icon's tool tip: the program, State (the selected interface's) and the unread count.
+    void SetStatus(const QString& State, int Unread);
     // The first time the window goes to the notification area, tells the user that the program
     // runs on there and how to end it; never again once the user has read it.
     void WarnOnce(QWidget* Window);
@@ -43,16 +46,22 @@ public:
     QMenu* Menu() const { return pmTray; }
     QSystemTrayIcon* Icon() const { return tiMain; }
     const QString& LastBalloonTitle() const { return FLastBalloonTitle; }
+    const QString& LastBalloonText() const { return FLastBalloonText; }
     int BalloonCount() const { return FBalloonCount; }
 
 Q_SIGNALS:
     // A click or double-click on the icon: the window is wanted.
     void OpenWanted();
+    // The last notification shown was clicked.
+    void NoticeClicked();
+    // A notification went out (told also where the desktop shows none).
+    void NoticeShown(const QString& Title, const QString& Text);
 
 private:
     QMenu* pmTray;
     QSystemTrayIcon* tiMain;
     QString FLastBalloonTitle;
+    QString FLastBalloonText;
     int FBalloonCount = 0;
 };
 
