@@ -26,6 +26,25 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         }
         return QStringLiteral("error no tab ") + arg;
     }
+    if (verb == QLatin1String("focus")) {
+        // Puts the keyboard into a named control, so that keys from outside reach it.
+        auto* widget = Window.findChild<QWidget*>(arg);
+        if (!widget) {
+            return QStringLiteral("error no control ") + arg;
+        }
+        Window.activateWindow();
+        widget->setFocus(Qt::OtherFocusReason);
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("hide")) {
+        // Into the notification area, as closing the window does (without its first-time notice).
+        Window.hide();
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("show")) {
+        Window.acOpenApp->trigger();
+        return QStringLiteral("ok");
+    }
     if (verb == QLatin1String("screenshot")) {
         if (!Window.grab().save(arg, "PNG")) {
             return QStringLiteral("error cannot write ") + arg;
