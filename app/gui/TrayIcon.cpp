@@ -6,6 +6,10 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QStringList>
@@ -23,7 +27,34 @@ std::optional<bool>& AvailableOverride()
     return value;
 }
 
+// Whether notifications go to the desktop's notification service and it reads markup in a
+// body (its "body-markup" capability): then '<' and '&' of a text would be taken as markup. Asked
+// once; the icon goes that way when a StatusNotifierItem host is there.
+bool NoticeBodyIsMarkup()
+{
+    static std::optional<bool> known;
+    if (!known.has_value()) {
+        known = false;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (bus.isConnected() && bus.interface() &&
+            bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+            QDBusInterface service(QStringLiteral("org.freedesktop.Notifications"),
+                                   QStringLiteral("/org/freedesktop/Notifications"),
+                                   QStringLiteral("org.freedesktop.Notifications"), bus);
+            service.setTimeout(1000);
+            const QDBusReply<QStringList> caps = service.call(QStringLiteral("GetCapabilities"));
+            known = caps.isValid() && caps.value().contains(QStringLiteral("body-markup"));
+        }
+    }
+    return *known;
+}
+
 } // namespace
+
+QString TTrayIcon::NoticeBody(const QString& Text, bool Markup)
+{
+    return Markup ? Text.toHtmlEscaped() : Text;
+}
 
 void TTrayIcon::SetAvailableOverride(std::optional<bool> Value)
 {
@@ -81,7 +112,8 @@ void TTrayIcon::ShowNotice(const QString& Title, const QString& Text)
     FLastBalloonTitle = Title;
     FLastBalloonText = Text;
     ++FBalloonCount;
-    tiMain->showMessage(Title, Text, QSystemTrayIcon::Information);
+    // Shown as written, also by a service that reads markup.
+    tiMain->showMessage(Title, NoticeBody(Text, NoticeBodyIsMarkup()), QSystemTrayIcon::Information);
     Q_EMIT NoticeShown(Title, Text);
 }
 

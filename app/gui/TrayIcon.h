@@ -36,6 +36,8 @@ public:
     void ShowNotice(const QString& Title, const QString& Text);
     // The icon's tool tip: the program, State (the selected interface's) and the unread count.
     void SetStatus(const QString& State, int Unread);
+    // The body a notification service gets for Text: escaped where the service reads markup.
+    static QString NoticeBody(const QString& Text, bool Markup);
     // The first time the window goes to the notification area, tells the user that the program
     // runs on there and how to end it; never again once the user has read it.
     void WarnOnce(QWidget* Window);

@@ -117,6 +117,14 @@ void TestEndToEnd::receivedMessageStoredAndAnnounced()
         },
         5000));
     log.close();
+    // The service reads markup in a body (so does the mock): the text reaches it escaped, to be
+    // shown as written.
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString notices = QString::fromUtf8(log.readAll());
+    log.close();
+    QVERIFY2(notices.contains(QStringLiteral("Hello from the network &lt;b&gt;not bold&lt;/b&gt;")),
+             qPrintable(notices));
+    QVERIFY(!notices.contains(QStringLiteral("<b>not bold</b>")));
 
     // A picture of every tab for the build's record.
     for (const char* tab : {"tsInfo", "tsConnProf", "tsUsage", "tsMessages"}) {
