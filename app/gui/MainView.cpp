@@ -188,6 +188,10 @@ void TfmMainView::CreateControls()
     FSignalPanel = new TSignalPanel(sbMain);
     sbMain->addWidget(sbMainPanel0);
     sbMain->addWidget(FSignalPanel);
+    sbRegistration = new QLabel(sbMain);
+    sbRegistration->setObjectName(QStringLiteral("sbMainPanel2"));
+    sbRegistration->setTextFormat(Qt::PlainText);
+    sbMain->addWidget(sbRegistration, 1);
 
     connect(cmbInterfaces, &QComboBox::currentIndexChanged, this,
             [this] { Guarded(this, [this] { cmbInterfacesChange(); }); });
@@ -209,8 +213,11 @@ void TfmMainView::ConnectController()
     connect(FController, &TMainController::SmsSent, this,
             [this](TMBInterfaceItem* Sender) { Guarded(this, [this, Sender] { SmsSent(Sender); }); });
     connect(FController, &TMainController::ConnectionStateShown, this, &TfmMainView::ShowConnectionState);
-    connect(FController, &TMainController::SignalStrengthShown, FSignalPanel, &TSignalPanel::SetSignalStrength);
+    connect(FController, &TMainController::SignalStrengthShown, this, &TfmMainView::ShowSignal);
+    connect(FController, &TMainController::RegistrationShown, this, &TfmMainView::ShowRegistration);
     connect(FController, &TMainController::RestartWarningWanted, this, &TfmMainView::ShowRestartWarning);
+    connect(FController, &TMainController::InterfacesChanged, this,
+            [this] { Guarded(this, [this] { InterfacesChanged(); }); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -436,6 +443,7 @@ void TfmMainView::ShowConnectionState(TConnectionState State)
 {
     FSignalPanel->SetText(StateText(State));
     UpdateActions();
+    ShowDeviceSummary();
 }
 
 void TfmMainView::ShowRestartWarning(int Seconds, const QString& Title, const QString& Text)
@@ -478,6 +486,85 @@ void TfmMainView::FillInterfaces()
     if (cmbInterfaces->Fill(FController->Manager())) {
         cmbInterfacesChange();
     }
+    ShowDeviceSummary();
+}
+
+void TfmMainView::InterfacesChanged()
+{
+    TMBInterfaceItem* before = FController->SelectedInterface();
+    if (cmbInterfaces->Fill(FController->Manager()) && before && cmbInterfaces->SelectedItem() == before) {
+        // Another modem came or went; the one shown stays, with the user's profile choice.
+        ShowDeviceSummary();
+        UpdateActions();
+        return;
+    }
+    // The one shown went (the controller let go of it already), or the first one came.
+    cmbInterfacesChange();
+    if (!FController->SelectedInterface()) {
+        FSignalPanel->SetText(QString());
+        FSignalPanel->SetSignalStrength(0);
+        ShowRegistration({});
+    }
+    ShowDeviceSummary();
+}
+
+void TfmMainView::ShowSignal(quint32 Value)
+{
+    FSignalPanel->SetSignalStrength(Value);
+    const int percent = SignalPercent(Value);
+    FSignalPanel->setToolTip(percent < 0 ? QStringLiteral("Signal unknown (%1)").arg(Value)
+                                         : QStringLiteral("Signal %1% (%2 of 31)").arg(percent).arg(Value));
+    tsInfo->ShowNetwork();
+}
+
+void TfmMainView::ShowRegistration(const TMbnRegistration& Registration)
+{
+    sbRegistration->setText(RegistrationText(Registration));
+    sbRegistration->setToolTip(Registration.OperatorCode.isEmpty()
+                                   ? QString()
+                                   : QStringLiteral("Operator code %1").arg(Registration.OperatorCode));
+    FTray->SetRoaming(Registration.State == TMbnRegisterState::rsRoaming);
+    tsInfo->ShowNetwork();
+    ShowDeviceSummary();
+}
+
+void TfmMainView::ShowDeviceSummary()
+{
+    IMBManager* manager = FController->Manager();
+    TMBInterfaceItem* item = GetSelectedInterface();
+    QString panel;
+    QString why;
+    if (manager && manager->GetInterfaceList()->Count() == 0) {
+        panel = QStringLiteral("No modem found");
+        why = manager->BackendName() == QLatin1String("sim")
+                  ? QStringLiteral("The simulated modem has no device plugged in.")
+                  : QStringLiteral("Plug a modem in; it is shown as soon as the system finds it.");
+    } else if (item && item->Backend() == QLatin1String("sim")) {
+        panel = QStringLiteral("Simulated modem");
+        why = QStringLiteral("No modem stack (ModemManager) is running: the modem shown is simulated, and "
+                             "nothing it sends leaves this computer.");
+    }
+    // Panel 0 keeps what the start-up had to say about the notification area.
+    if (sbMainPanel0->text() != QLatin1String("No notification area")) {
+        sbMainPanel0->setText(panel);
+        sbMainPanel0->setToolTip(why);
+    }
+    QString tip = QStringLiteral("Ombrelay");
+    if (!panel.isEmpty() && !item) {
+        tip += QLatin1Char('\n') + panel;
+    } else if (item) {
+        tip += QLatin1Char('\n') + item->ToString();
+        if (item->Backend() == QLatin1String("sim")) {
+            tip += QStringLiteral(" (simulated)");
+        }
+        if (!FSignalPanel->Text().isEmpty()) {
+            tip += QStringLiteral(": ") + FSignalPanel->Text();
+        }
+        if (!sbRegistration->text().isEmpty()) {
+            tip += QLatin1Char('\n') + sbRegistration->text();
+        }
+    }
+    FTray->SetStatus(tip);
 }
 
 void TfmMainView::cmbInterfacesChange()
@@ -487,6 +574,7 @@ void TfmMainView::cmbInterfacesChange()
     tsConnProf->FillProfiles();
     FController->RefreshConnectionState();
     FController->RefreshSignal();
+    FController->RefreshRegistration();
     tsMessages->RefreshMessages();
     UpdateActions();
 }

@@ -73,6 +73,8 @@ public:
     TSignalPanel* SignalPanel() const { return FSignalPanel; }
     const QString& LastBalloonTitle() const { return FTray->LastBalloonTitle(); }
     int BalloonCount() const { return FTray->BalloonCount(); }
+    QString TrayStatus() const { return FTray->Status(); }
+    bool TrayRoaming() const { return FTray->Roaming(); }
     int UsageQueries() const { return tsUsage->UsageQueries(); }
     TMBInterfaceItem* GetSelectedInterface() const { return FController->SelectedInterface(); }
     TMBProfleItem* GetSelectedProfile() const { return tsConnProf->GetSelectedProfile(); }
@@ -108,6 +110,8 @@ public:
     TMessagesPage* tsMessages;
     QStatusBar* sbMain;
     QLabel* sbMainPanel0;
+    // Panel 2: the selected modem's registration ("Roaming: Operator, LTE").
+    QLabel* sbRegistration;
 
 Q_SIGNALS:
     // The window was closed for good (Exit, or close without a notification area).
@@ -148,6 +152,13 @@ private:
 
     // The interface box and the page control.
     void FillInterfaces();
+    // A modem came or went: the list follows, the one shown stays shown while it is there.
+    void InterfacesChanged();
+    // What status bar panel 0 and the tray's tool tip say about the modems: none found, the
+    // simulated one, or the selected one's state.
+    void ShowDeviceSummary();
+    void ShowRegistration(const TMbnRegistration& Registration);
+    void ShowSignal(quint32 Value);
     void cmbInterfacesChange();
     void pcMainChange(int Index);
 

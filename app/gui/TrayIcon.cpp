@@ -8,7 +8,10 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPainter>
 #include <QSystemTrayIcon>
+
+#include <algorithm>
 
 namespace Ombrelay
 {
@@ -102,6 +105,56 @@ bool TTrayIcon::PopUpMenu()
     pmTray->popup(QCursor::pos());
     pmTray->activateWindow();
     return true;
+}
+
+void TTrayIcon::SetStatus(const QString& ToolTip)
+{
+    if (tiMain->toolTip() != ToolTip) {
+        tiMain->setToolTip(ToolTip);
+    }
+}
+
+QString TTrayIcon::Status() const
+{
+    return tiMain->toolTip();
+}
+
+void TTrayIcon::SetRoaming(bool Value)
+{
+    if (Value == FRoaming) {
+        return;
+    }
+    FRoaming = Value;
+    if (!Value) {
+        tiMain->setIcon(TIcons::AppIcon());
+        return;
+    }
+    // The program's icon with an "R" in a corner, drawn at each size the icon has.
+    const QIcon base = TIcons::AppIcon();
+    QIcon badged;
+    QList<QSize> sizes = base.availableSizes();
+    if (sizes.isEmpty()) {
+        sizes = {QSize(16, 16), QSize(32, 32), QSize(64, 64)};
+    }
+    for (const QSize& size : std::as_const(sizes)) {
+        QPixmap pixmap = base.pixmap(size);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const int d = std::max(7, size.width() / 2);
+        const QRect badge(pixmap.width() - d, pixmap.height() - d, d, d);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xE6, 0x7E, 0x22));
+        p.drawEllipse(badge);
+        QFont font = p.font();
+        font.setBold(true);
+        font.setPixelSize(std::max(6, d * 3 / 4));
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(badge, Qt::AlignCenter, QStringLiteral("R"));
+        p.end();
+        badged.addPixmap(pixmap);
+    }
+    tiMain->setIcon(badged);
 }
 
 } // namespace Ombrelay

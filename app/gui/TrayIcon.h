@@ -40,6 +40,12 @@ public:
     // elsewhere (Wayland, no notification area), where the caller shows the window instead.
     bool PopUpMenu();
 
+    // The icon's tool tip: the program's name and, below, the modem's state.
+    void SetStatus(const QString& ToolTip);
+    QString Status() const;
+    // A badge on the icon while the modem roams (data may cost more abroad).
+    void SetRoaming(bool Value);
+    bool Roaming() const { return FRoaming; }
     QMenu* Menu() const { return pmTray; }
     QSystemTrayIcon* Icon() const { return tiMain; }
     const QString& LastBalloonTitle() const { return FLastBalloonTitle; }
@@ -54,6 +60,7 @@ private:
     QSystemTrayIcon* tiMain;
     QString FLastBalloonTitle;
     int FBalloonCount = 0;
+    bool FRoaming = false;
 };
 
 } // namespace Ombrelay
