@@ -264,9 +264,11 @@ void TMMInterfaceManager::OnMMPropertiesChanged(const QDBusMessage& Message)
         if (changed.contains(QStringLiteral("SignalQuality"))) {
             Q_EMIT SignalStateChange(i->InterfaceID());
         }
-        if (changed.contains(QStringLiteral("State"))) {
+        if (changed.contains(QStringLiteral("State")) || changed.contains(QStringLiteral("AccessTechnologies"))) {
             Q_EMIT RegisterStateChange(i->InterfaceID());
         }
+    } else if (interface == kMM3gpp) {
+        Q_EMIT RegisterStateChange(i->InterfaceID());
     }
 }
 
