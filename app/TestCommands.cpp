@@ -4,7 +4,9 @@
 #include "core/MBManager.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
+#include "gui/SignalPanel.h"
 
+#include <QLabel>
 #include <QTabWidget>
 
 namespace Ombrelay
@@ -78,6 +80,11 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         }
         lines.prepend(QStringLiteral("ok %1").arg(lines.size()));
         return lines.join(QLatin1Char('\t'));
+    }
+    if (verb == QLatin1String("statusbar")) {
+        // The status bar's texts, panel by panel, separated by tabs.
+        return QStringLiteral("ok %1\t%2\t%3")
+            .arg(Window.sbMainPanel0->text(), Window.SignalPanel()->Text(), Window.sbRegistration->text());
     }
     return QStringLiteral("error unknown command");
 }

@@ -194,6 +194,10 @@ void TfmMainView::CreateControls()
     FSignalPanel = new TSignalPanel(sbMain);
     sbMain->addWidget(sbMainPanel0);
     sbMain->addWidget(FSignalPanel);
+    sbRegistration = new QLabel(sbMain);
+    sbRegistration->setObjectName(QStringLiteral("sbMainPanel2"));
+    sbRegistration->setTextFormat(Qt::PlainText);
+    sbMain->addWidget(sbRegistration, 1);
 
     connect(cmbInterfaces, &QComboBox::currentIndexChanged, this,
             [this] { Guarded(this, [this] { cmbInterfacesChange(); }); });
@@ -215,8 +219,11 @@ void TfmMainView::ConnectController()
     connect(FController, &TMainController::SmsSent, this,
             [this](TMBInterfaceItem* Sender) { Guarded(this, [this, Sender] { SmsSent(Sender); }); });
     connect(FController, &TMainController::ConnectionStateShown, this, &TfmMainView::ShowConnectionState);
-    connect(FController, &TMainController::SignalStrengthShown, FSignalPanel, &TSignalPanel::SetSignalStrength);
+    connect(FController, &TMainController::SignalStrengthShown, this, &TfmMainView::ShowSignal);
+    connect(FController, &TMainController::RegistrationShown, this, &TfmMainView::ShowRegistration);
     connect(FController, &TMainController::RestartWarningWanted, this, &TfmMainView::ShowRestartWarning);
+    connect(FController, &TMainController::InterfacesChanged, this,
+            [this] { Guarded(this, [this] { InterfacesChanged(); }); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -446,6 +453,7 @@ void TfmMainView::ShowConnectionState(TConnectionState State)
     FStateText = StateText(State);
     UpdateTrayStatus();
     UpdateActions();
+    ShowDeviceSummary();
 }
 
 void TfmMainView::ShowRestartWarning(int Seconds, const QString& Title, const QString& Text)
@@ -514,12 +522,26 @@ void TfmMainView::OpenNoticedMessage()
 void TfmMainView::UpdateTrayStatus()
 {
     int unread = 0;
-    if (IMBManager* manager = FController->Manager()) {
+    IMBManager* manager = FController->Manager();
+    if (manager) {
         for (const auto& item : *manager->GetInterfaceList()) {
             unread += item->SmsIncomingList()->UnreadCount();
         }
     }
-    FTray->SetStatus(FStateText, unread);
+    // The device summary already names the state; without one (no modem) there is nothing unread.
+    QStringList lines{QStringLiteral("Ombrelay")};
+    if (!FDeviceTip.isEmpty()) {
+        lines << FDeviceTip;
+    } else if (!FStateText.isEmpty()) {
+        lines << FStateText;
+    }
+    if (manager && manager->GetInterfaceList()->Count() > 0) {
+        lines << (unread == 0 ? QStringLiteral("No unread messages")
+                              : QStringLiteral("%1 unread message%2")
+                                    .arg(unread)
+                                    .arg(unread == 1 ? QString() : QStringLiteral("s")));
+    }
+    FTray->SetStatus(lines.join(QLatin1Char('\n')));
 }
 
 void TfmMainView::SmsSent(TMBInterfaceItem* Sender)
@@ -537,6 +559,86 @@ void TfmMainView::FillInterfaces()
     if (cmbInterfaces->Fill(FController->Manager())) {
         cmbInterfacesChange();
     }
+    ShowDeviceSummary();
+}
+
+void TfmMainView::InterfacesChanged()
+{
+    TMBInterfaceItem* before = FController->SelectedInterface();
+    if (cmbInterfaces->Fill(FController->Manager()) && before && cmbInterfaces->SelectedItem() == before) {
+        // Another modem came or went; the one shown stays, with the user's profile choice.
+        ShowDeviceSummary();
+        UpdateActions();
+        return;
+    }
+    // The one shown went (the controller let go of it already), or the first one came.
+    cmbInterfacesChange();
+    if (!FController->SelectedInterface()) {
+        FSignalPanel->SetText(QString());
+        FSignalPanel->SetSignalStrength(0);
+        ShowRegistration({});
+    }
+    ShowDeviceSummary();
+}
+
+void TfmMainView::ShowSignal(quint32 Value)
+{
+    FSignalPanel->SetSignalStrength(Value);
+    const int percent = SignalPercent(Value);
+    FSignalPanel->setToolTip(percent < 0 ? QStringLiteral("Signal unknown (%1)").arg(Value)
+                                         : QStringLiteral("Signal %1% (%2 of 31)").arg(percent).arg(Value));
+    tsInfo->ShowNetwork();
+}
+
+void TfmMainView::ShowRegistration(const TMbnRegistration& Registration)
+{
+    sbRegistration->setText(RegistrationText(Registration));
+    sbRegistration->setToolTip(Registration.OperatorCode.isEmpty()
+                                   ? QString()
+                                   : QStringLiteral("Operator code %1").arg(Registration.OperatorCode));
+    FTray->SetRoaming(Registration.State == TMbnRegisterState::rsRoaming);
+    tsInfo->ShowNetwork();
+    ShowDeviceSummary();
+}
+
+void TfmMainView::ShowDeviceSummary()
+{
+    IMBManager* manager = FController->Manager();
+    TMBInterfaceItem* item = GetSelectedInterface();
+    QString panel;
+    QString why;
+    if (manager && manager->GetInterfaceList()->Count() == 0) {
+        panel = QStringLiteral("No modem found");
+        why = manager->BackendName() == QLatin1String("sim")
+                  ? QStringLiteral("The simulated modem has no device plugged in.")
+                  : QStringLiteral("Plug a modem in; it is shown as soon as the system finds it.");
+    } else if (item && item->Backend() == QLatin1String("sim")) {
+        panel = QStringLiteral("Simulated modem");
+        why = QStringLiteral("No modem stack (ModemManager) is running: the modem shown is simulated, and "
+                             "nothing it sends leaves this computer.");
+    }
+    // Panel 0 keeps what the start-up had to say about the notification area.
+    if (sbMainPanel0->text() != QLatin1String("No notification area")) {
+        sbMainPanel0->setText(panel);
+        sbMainPanel0->setToolTip(why);
+    }
+    QString tip;
+    if (!panel.isEmpty() && !item) {
+        tip = panel;
+    } else if (item) {
+        tip = item->ToString();
+        if (item->Backend() == QLatin1String("sim")) {
+            tip += QStringLiteral(" (simulated)");
+        }
+        if (!FSignalPanel->Text().isEmpty()) {
+            tip += QStringLiteral(": ") + FSignalPanel->Text();
+        }
+        if (!sbRegistration->text().isEmpty()) {
+            tip += QLatin1Char('\n') + sbRegistration->text();
+        }
+    }
+    FDeviceTip = tip;
+    UpdateTrayStatus();
 }
 
 void TfmMainView::cmbInterfacesChange()
@@ -546,6 +648,7 @@ void TfmMainView::cmbInterfacesChange()
     tsConnProf->FillProfiles();
     FController->RefreshConnectionState();
     FController->RefreshSignal();
+    FController->RefreshRegistration();
     tsMessages->RefreshMessages();
     UpdateActions();
 }

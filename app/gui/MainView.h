@@ -76,6 +76,8 @@ public:
     const QString& LastBalloonText() const { return FTray->LastBalloonText(); }
     TTrayIcon* Tray() const { return FTray; }
     int BalloonCount() const { return FTray->BalloonCount(); }
+    QString TrayStatus() const { return FTray->Status(); }
+    bool TrayRoaming() const { return FTray->Roaming(); }
     int UsageQueries() const { return tsUsage->UsageQueries(); }
     TMBInterfaceItem* GetSelectedInterface() const { return FController->SelectedInterface(); }
     TMBProfleItem* GetSelectedProfile() const { return tsConnProf->GetSelectedProfile(); }
@@ -111,6 +113,8 @@ public:
     TMessagesPage* tsMessages;
     QStatusBar* sbMain;
     QLabel* sbMainPanel0;
+    // Panel 2: the selected modem's registration ("Roaming: Operator, LTE").
+    QLabel* sbRegistration;
 
 Q_SIGNALS:
     // The window was closed for good (Exit, or close without a notification area).
@@ -159,6 +163,13 @@ private:
 
     // The interface box and the page control.
     void FillInterfaces();
+    // A modem came or went: the list follows, the one shown stays shown while it is there.
+    void InterfacesChanged();
+    // What status bar panel 0 and the tray's tool tip say about the modems: none found, the
+    // simulated one, or the selected one's state.
+    void ShowDeviceSummary();
+    void ShowRegistration(const TMbnRegistration& Registration);
+    void ShowSignal(quint32 Value);
     void cmbInterfacesChange();
     void pcMainChange(int Index);
 
@@ -172,6 +183,7 @@ private:
     bool FAnnouncePending = false;
     TMessageNotifier::TNotice FLastNotice;
     QString FStateText;
+    QString FDeviceTip; // the selected modem's lines of the tray's tool tip
 };
 
 } // namespace Ombrelay

@@ -13,7 +13,10 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QStringList>
+#include <QPainter>
 #include <QSystemTrayIcon>
+
+#include <algorithm>
 
 namespace Ombrelay
 {
@@ -117,19 +120,6 @@ void TTrayIcon::ShowNotice(const QString& Title, const QString& Text)
     Q_EMIT NoticeShown(Title, Text);
 }
 
-void TTrayIcon::SetStatus(const QString& State, int Unread)
-{
-    QStringList lines{QStringLiteral("Ombrelay")};
-    if (!State.isEmpty()) {
-        lines << State;
-    }
-    lines
-        << (Unread == 0
-                ? QStringLiteral("No unread messages")
-                : QStringLiteral("%1 unread message%2").arg(Unread).arg(Unread == 1 ? QString() : QStringLiteral("s")));
-    tiMain->setToolTip(lines.join(QLatin1Char('\n')));
-}
-
 void TTrayIcon::WarnOnce(QWidget* Window)
 {
     if (Options && Options->TrayWarning()) {
@@ -149,6 +139,56 @@ bool TTrayIcon::PopUpMenu()
     pmTray->popup(QCursor::pos());
     pmTray->activateWindow();
     return true;
+}
+
+void TTrayIcon::SetStatus(const QString& ToolTip)
+{
+    if (tiMain->toolTip() != ToolTip) {
+        tiMain->setToolTip(ToolTip);
+    }
+}
+
+QString TTrayIcon::Status() const
+{
+    return tiMain->toolTip();
+}
+
+void TTrayIcon::SetRoaming(bool Value)
+{
+    if (Value == FRoaming) {
+        return;
+    }
+    FRoaming = Value;
+    if (!Value) {
+        tiMain->setIcon(TIcons::AppIcon());
+        return;
+    }
+    // The program's icon with an "R" in a corner, drawn at each size the icon has.
+    const QIcon base = TIcons::AppIcon();
+    QIcon badged;
+    QList<QSize> sizes = base.availableSizes();
+    if (sizes.isEmpty()) {
+        sizes = {QSize(16, 16), QSize(32, 32), QSize(64, 64)};
+    }
+    for (const QSize& size : std::as_const(sizes)) {
+        QPixmap pixmap = base.pixmap(size);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const int d = std::max(7, size.width() / 2);
+        const QRect badge(pixmap.width() - d, pixmap.height() - d, d, d);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xE6, 0x7E, 0x22));
+        p.drawEllipse(badge);
+        QFont font = p.font();
+        font.setBold(true);
+        font.setPixelSize(std::max(6, d * 3 / 4));
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(badge, Qt::AlignCenter, QStringLiteral("R"));
+        p.end();
+        badged.addPixmap(pixmap);
+    }
+    tiMain->setIcon(badged);
 }
 
 } // namespace Ombrelay

@@ -35,7 +35,6 @@ public:
     // text.
     void ShowNotice(const QString& Title, const QString& Text);
     // The icon's tool tip: the program, State (the selected interface's) and the unread count.
-    void SetStatus(const QString& State, int Unread);
     // The body a notification service gets for Text: escaped where the service reads markup.
     static QString NoticeBody(const QString& Text, bool Markup);
     // The first time the window goes to the notification area, tells the user that the program
@@ -45,6 +44,12 @@ public:
     // elsewhere (Wayland, no notification area), where the caller shows the window instead.
     bool PopUpMenu();
 
+    // The icon's tool tip: the program's name and, below, the modem's state.
+    void SetStatus(const QString& ToolTip);
+    QString Status() const;
+    // A badge on the icon while the modem roams (data may cost more abroad).
+    void SetRoaming(bool Value);
+    bool Roaming() const { return FRoaming; }
     QMenu* Menu() const { return pmTray; }
     QSystemTrayIcon* Icon() const { return tiMain; }
     const QString& LastBalloonTitle() const { return FLastBalloonTitle; }
@@ -65,6 +70,7 @@ private:
     QString FLastBalloonTitle;
     QString FLastBalloonText;
     int FBalloonCount = 0;
+    bool FRoaming = false;
 };
 
 } // namespace Ombrelay

@@ -29,6 +29,7 @@ private Q_SLOTS:
     void hideSwitch();
     void noNotificationAreaStartsVisible();
     void optionsSurviveRestart();
+    void modemComesAndGoes();
 
 private:
     bool StartWatcher();
@@ -361,6 +362,34 @@ void TestEndToEnd::optionsSurviveRestart()
                                        "ORDER BY NAME")),
              QStringLiteral(
                  "autoconnect=1\nmonitor.interval=300\nprofile.name=Business\ntargetphone=+4911,\"Anna B\""));
+}
+
+// The real program follows a modem pulled out and plugged in again, with its registration, and
+// stores what reached the SIM meanwhile without a restart.
+void TestEndToEnd::modemComesAndGoes()
+{
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    QVERIFY(program.Viewable());
+    auto statusBar = [&] { return program.Window(QStringLiteral("statusbar")); };
+    QVERIFY(WaitFor([&] { return statusBar().startsWith(QLatin1String("ok Simulated modem\tDisconnected\tHome")); },
+                    10000));
+    QCOMPARE(program.Sim(QStringLiteral("unplug sim0")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return statusBar().startsWith(QLatin1String("ok No modem found")); }, 10000));
+    QCOMPARE(program.Sim(QStringLiteral("deliver sim0 +4915112345 kept on the SIM")), QStringLiteral("ok 1"));
+    QCOMPARE(program.Sim(QStringLiteral("register sim0 roaming Far Away")), QStringLiteral("ok"));
+    QCOMPARE(program.Sim(QStringLiteral("tech sim0 umts")), QStringLiteral("ok"));
+    QCOMPARE(program.Sim(QStringLiteral("plug sim0")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QLatin1String("1"); },
+                    5000));
+    QVERIFY(WaitFor(
+        [&] { return statusBar() == QLatin1String("ok Simulated modem\tDisconnected\tRoaming: Far Away, UMTS"); },
+        5000));
+    QCOMPARE(program.Sim(QStringLiteral("register sim0 denied")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tRegistration denied")); }, 5000));
+    QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
+    QCOMPARE(program.Stop(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
