@@ -1103,4 +1103,27 @@ QStringList BuildDeliverDataPdus(const QString& Sender, const QDateTime& TimeSta
     return result;
 }
 
+QString BuildStatusReportPdu(int MessageRef, const QString& Recipient, const QDateTime& Received,
+                             const QDateTime& Discharged, int Status)
+{
+    EnsureTables();
+    const TDeliverHead received = MakeDeliverHead(Recipient, Received);
+    const TDeliverHead discharged = MakeDeliverHead(Recipient, Discharged);
+    std::uint8_t pdu[3 + sizeof(received.Address) + 7 + 7 + 1];
+    int n = 0;
+    pdu[n++] = 0x00; // no service-centre address
+    pdu[n++] = 0x06; // SMS-STATUS-REPORT, no more messages to send
+    pdu[n++] = static_cast<std::uint8_t>(MessageRef & 0xFF);
+    std::copy(received.Address, received.Address + received.AddressLength, pdu + n);
+    n += received.AddressLength;
+    std::copy(std::begin(received.Stamp), std::end(received.Stamp), pdu + n);
+    n += 7;
+    std::copy(std::begin(discharged.Stamp), std::end(discharged.Stamp), pdu + n);
+    n += 7;
+    pdu[n++] = static_cast<std::uint8_t>(Status & 0xFF);
+    QString text;
+    AppendHex(pdu, n, text);
+    return text;
+}
+
 } // namespace Ombrelay

@@ -175,4 +175,10 @@ constexpr qsizetype kMaxDeliverData = 255 * 134;
 QStringList BuildDeliverDataPdus(const QString& Sender, const QDateTime& TimeStamp, const QByteArray& Data,
                                  int Class = -1, int RefNo = -1);
 
+// Builds an SMS-STATUS-REPORT PDU text as a service centre sends it: the reference of the part
+// reported on, its recipient (written as BuildDeliverPdus writes a sender), the time the centre
+// received the part, the time of the outcome, and the status octet (TP-ST).
+QString BuildStatusReportPdu(int MessageRef, const QString& Recipient, const QDateTime& Received,
+                             const QDateTime& Discharged, int Status);
+
 } // namespace Ombrelay

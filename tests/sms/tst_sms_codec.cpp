@@ -797,6 +797,18 @@ private Q_SLOTS:
         QCOMPARE(int(TSmsRecv::StatusOutcome(r.Status())), outcome);
         QCOMPARE(TSmsRecv::StatusText(r.Status()), words);
         // The fields of one report do not leak into the next decode.
+        // The builder the simulated modem uses writes what the decoder read.
+        if (status >= 0 && received != TSmsRecv::kNoTimeStamp) {
+            const QString built = BuildStatusReportPdu(reference, recipient, QDateTime::fromSecsSinceEpoch(received),
+                                                       QDateTime::fromSecsSinceEpoch(discharged), status);
+            TSmsRecv b;
+            QVERIFY(!b.DecodePdu(built));
+            QCOMPARE(b.MessageRef(), reference);
+            QCOMPARE(b.Sender(), recipient);
+            QCOMPARE(b.TimeStamp(), received);
+            QCOMPARE(b.DischargeTime(), discharged);
+            QCOMPARE(b.Status(), status);
+        }
         QVERIFY(r.DecodePdu(QStringLiteral("0004048121430000000000000000000002E834")));
         QCOMPARE(r.Status(), -1);
         QCOMPARE(r.MessageRef(), -1);

@@ -16,7 +16,9 @@
 //     "capacity": 30,                   // messages the store holds
 //     "smsMode": "pdu",                 // or "message": whole messages in and out
 //     "readBatch": 10,                  // messages per read completion
-//     "signal": 20
+//     "signal": 20,
+//     "statusReports": "delivered"       // each sent part that asks for a report gets one:
+//                                        // "delivered", "failed", "pending" or "none" (default)
 //   }]
 // }
 //
@@ -46,6 +48,9 @@ struct TSimInterfaceScenario
     TMbnSmsFormat SmsFormat = TMbnSmsFormat::sfPdu;
     int ReadBatch = 10;
     quint32 Signal = 20;
+    // The outcome of the status report each sent part that asks for one gets ("delivered",
+    // "failed", "pending"); empty for none.
+    QString StatusReports;
 };
 
 struct TSimScenario
@@ -61,6 +66,9 @@ struct TSimScenario
     static TSimScenario Parse(const QByteArray& Json, const QString& Origin = QStringLiteral("scenario"));
 };
 
+// The status octet a simulated report carries for an outcome ("delivered", "failed", "pending"),
+// -1 for another word.
+int SimReportStatus(const QString& Outcome);
 // Whether Text is a PDU as the store keeps it: whole octets as hexadecimal digits.
 bool IsPduText(const QString& Text);
 
