@@ -174,6 +174,8 @@ void TfmMainView::CreateControls()
     tsUsage = new TUsagePage;
     pcMain->addTab(tsUsage, QStringLiteral("Usage"));
     tsMessages = new TMessagesPage(*FController);
+    connect(tsMessages, &TMessagesPage::EditRequested, this,
+            [this](const QString& Target, const QString& Text) { Guarded(this, [&] { SendSmsWith(Target, Text); }); });
     pcMain->addTab(tsMessages, QStringLiteral("SMS Messages"));
     pcMain->setCurrentWidget(tsInfo);
 
@@ -368,6 +370,11 @@ void TfmMainView::acSettingsExecute()
 
 void TfmMainView::acSendSmsExecute()
 {
+    SendSmsWith(QString(), QString());
+}
+
+void TfmMainView::SendSmsWith(const QString& Target, const QString& Text)
+{
     TMBInterfaceItem* item = GetSelectedInterface();
     IMBManager* manager = FController->Manager();
     if (!item || !manager) {
@@ -376,7 +383,8 @@ void TfmMainView::acSendSmsExecute()
     TfmCreateMessage dialog(this);
     dialog.cmbTarget->addItems(CommaTextToList(Options->TargetPhone()));
     dialog.cmbTarget->setCurrentIndex(-1);
-    dialog.cmbTarget->setEditText(QString());
+    dialog.cmbTarget->setEditText(Target);
+    dialog.mmText->setPlainText(Text);
     if (DialogRunner()(dialog) != QDialog::Accepted) {
         return;
     }
@@ -392,6 +400,7 @@ void TfmMainView::acSendSmsExecute()
     Options->SetTargetPhone(ListToCommaText(history));
     smsSend.SetTarget(target);
     smsSend.SetText(dialog.mmText->toPlainText());
+    smsSend.SetStatusReportRequest(Options->RequestDeliveryReports());
     // The outbox shows the message once the device confirms each part.
     manager->SendMessage(item->InterfaceID(), smsSend.Target(), smsSend.Text(), smsSend.EncodePdu());
 }

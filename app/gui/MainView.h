@@ -135,6 +135,8 @@ private:
     void acConnectExecute() { FController->Connect(); }
     void acDisconnectExecute() { FController->Disconnect(); }
     void acSendSmsExecute();
+    // The new-message dialog filled in with a number and text (a failed message to edit).
+    void SendSmsWith(const QString& Target, const QString& Text);
     void acOpenAppExecute();
     void acExitAppExecute();
     void acAboutExecute();

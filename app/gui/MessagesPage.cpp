@@ -1,12 +1,16 @@
 #include "gui/MessagesPage.h"
 
 #include "core/MBInterfaceItem.h"
+#include "core/MBManager.h"
 #include "core/MainController.h"
+#include "core/Options.h"
+#include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "gui/GuiCommon.h"
 #include "gui/Icons.h"
 #include "gui/SmsMessagesModel.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QListWidget>
@@ -92,6 +96,21 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     layout->addWidget(lvSmsType);
     layout->addWidget(pnMessages, 1);
 
+    acRetrySend = new QAction(QStringLiteral("Retry"), this);
+    acRetrySend->setObjectName(QStringLiteral("acRetrySend"));
+    acEditSent = new QAction(QStringLiteral("Edit and Send..."), this);
+    acEditSent->setObjectName(QStringLiteral("acEditSent"));
+    lvMessages->addAction(acRetrySend);
+    lvMessages->addAction(acEditSent);
+    lvMessages->setContextMenuPolicy(Qt::ActionsContextMenu);
+    UpdateSentActions();
+    connect(acRetrySend, &QAction::triggered, this, [this] { Guarded(this, [this] { acRetrySendExecute(); }); });
+    connect(acEditSent, &QAction::triggered, this, [this] {
+        if (TSmsOutgoingItem* failed = SelectedFailed()) {
+            Q_EMIT EditRequested(failed->Number(), failed->Text());
+        }
+    });
+
     connect(lvSmsType, &QListWidget::itemSelectionChanged, this,
             [this] { Guarded(this, [this] { lvSmsTypeSelectItem(); }); });
     connect(lvMessages->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -142,6 +161,41 @@ void TMessagesPage::RefreshMessages()
         mmMessages->clear();
     }
     UpdateInboxCaption();
+    UpdateSentActions();
+}
+
+TSmsOutgoingItem* TMessagesPage::SelectedFailed() const
+{
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    const QModelIndexList rows = lvMessages->selectionModel()->selectedRows();
+    if (!item || rows.isEmpty() || SelectedSmsFolder() != TSmsMessagesModel::fdSent || FMessagesModel->IsIncoming()) {
+        return nullptr;
+    }
+    auto* message = static_cast<TSmsOutgoingItem*>(FMessagesModel->ItemAt(rows.first().row()));
+    if (!message || item->SmsOutgoingList()->State(*message) != ssFailed || message->Kind() != ikText) {
+        return nullptr;
+    }
+    return message;
+}
+
+void TMessagesPage::UpdateSentActions()
+{
+    const bool failed = SelectedFailed() != nullptr;
+    acRetrySend->setEnabled(failed && FController.Manager());
+    acEditSent->setEnabled(failed);
+}
+
+void TMessagesPage::acRetrySendExecute()
+{
+    TSmsOutgoingItem* failed = SelectedFailed();
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    IMBManager* manager = FController.Manager();
+    if (!failed || !item || !manager) {
+        return;
+    }
+    RetrySend(*manager, item->InterfaceID(), *failed, !Options || Options->RequestDeliveryReports());
+    // The failed message now says it was sent again; the new one joins when the device confirms it.
+    RefreshMessages();
 }
 
 void TMessagesPage::UpdateInboxCaption()
@@ -160,6 +214,7 @@ void TMessagesPage::UpdateInboxCaption()
 
 void TMessagesPage::lvMessagesSelectItem(const QItemSelection& Selected, const QItemSelection&)
 {
+    UpdateSentActions();
     if (Selected.isEmpty()) {
         if (lvMessages->selectionModel()->selectedRows().isEmpty()) {
             mmMessages->clear();
