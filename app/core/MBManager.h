@@ -89,6 +89,8 @@ public:
     virtual QString PasswordKeeper() const = 0;
     // Whether a device's new-message event starts a read at once; the poll reads either way.
     virtual void SetReadOnNewMessage(bool Value) { Q_UNUSED(Value); }
+    // Passed on to the backend (see IMbnInterfaceManager).
+    virtual void SetRequestDeliveryReports(bool Value) { Q_UNUSED(Value); }
 };
 
 // The manager behind IMBManager, over one backend of the platform port.
@@ -129,6 +131,7 @@ public:
     // Whether a device's new-message event starts a read at once (off: only the poll reads).
     bool ReadOnNewMessage() const { return FReadOnNewMessage; }
     void SetReadOnNewMessage(bool Value) override;
+    void SetRequestDeliveryReports(bool Value) override { FPort->SetRequestDeliveryReports(Value); }
 
 Q_SIGNALS:
     // An error inside an event handler or a timer tick, which has no caller to raise to; the

@@ -156,6 +156,7 @@ void TMainController::ApplyBackendSettings()
 {
     if (FMBManager && Options) {
         FMBManager->SetRemoveStoredMessages(Options->RemoveStoredMessages());
+        FMBManager->SetRequestDeliveryReports(Options->RequestDeliveryReports());
     }
 }
 
