@@ -2,9 +2,13 @@
 
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
+#include "core/Options.h"
+#include "core/SmsReports.h"
+#include "core/SmsStore.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
 #include "gui/SignalPanel.h"
+#include "sms/SMS.h"
 
 #include <QLabel>
 #include <QTabWidget>
@@ -85,6 +89,39 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         // The status bar's texts, panel by panel, separated by tabs.
         return QStringLiteral("ok %1\t%2\t%3")
             .arg(Window.sbMainPanel0->text(), Window.SignalPanel()->Text(), Window.sbRegistration->text());
+    }
+    if (verb == QLatin1String("send") || verb == QLatin1String("states") || verb == QLatin1String("retry")) {
+        // Sent messages: "send IFACE NUMBER TEXT" as the new-message dialog sends, "states IFACE"
+        // the Sent list's states newest first (tab-separated), "retry IFACE ROW" the Retry action.
+        IMBManager* manager = Window.Manager();
+        if (!manager) {
+            return QStringLiteral("error no modem manager");
+        }
+        try {
+            TMBInterfaceItem* item = manager->GetInterfaceList()->GetByID(arg.section(QLatin1Char(' '), 0, 0));
+            TSmsOutgoingList* outbox = item->SmsOutgoingList();
+            if (verb == QLatin1String("send")) {
+                TSmsSend send;
+                send.SetTarget(arg.section(QLatin1Char(' '), 1, 1));
+                send.SetText(arg.section(QLatin1Char(' '), 2));
+                send.SetStatusReportRequest(Options->RequestDeliveryReports());
+                manager->SendMessage(item->InterfaceID(), send.Target(), send.Text(), send.EncodePdu());
+                return QStringLiteral("ok");
+            }
+            if (verb == QLatin1String("retry")) {
+                const int row = arg.section(QLatin1Char(' '), 1, 1).toInt();
+                RetrySend(*manager, item->InterfaceID(), *outbox->Items(row), Options->RequestDeliveryReports());
+                Window.tsMessages->RefreshMessages();
+                return QStringLiteral("ok");
+            }
+            QStringList states;
+            for (int i = 0; i < outbox->Count(); ++i) {
+                states << outbox->StateText(*outbox->Items(i));
+            }
+            return (QStringLiteral("ok ") + states.join(QLatin1Char('\t'))).trimmed();
+        } catch (const std::exception& e) {
+            return QStringLiteral("error ") + QString::fromUtf8(e.what()).simplified();
+        }
     }
     return QStringLiteral("error unknown command");
 }

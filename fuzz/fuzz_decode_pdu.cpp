@@ -24,6 +24,9 @@ struct TResult
     int RefNo = 0;
     int Total = 0;
     int SeqNo = 0;
+    int MessageRef = -1;
+    int Status = -1;
+    qint64 DischargeTime = 0;
 };
 
 template <typename Decode>
@@ -47,6 +50,15 @@ TResult Run(Decode&& Call)
     result.RefNo = r.RefNo();
     result.Total = r.Total();
     result.SeqNo = r.SeqNo();
+    result.MessageRef = r.MessageRef();
+    result.Status = r.Status();
+    result.DischargeTime = r.DischargeTime();
+    // A status report's fields are single octets or absent; every status has words.
+    if (result.MessageRef < -1 || result.MessageRef > 255 || result.Status < -1 || result.Status > 255 ||
+        TSmsRecv::StatusText(result.Status).isEmpty() ||
+        (r.Content() != scStatusReport && (result.Status != -1 || result.DischargeTime != TSmsRecv::kNoTimeStamp))) {
+        std::abort();
+    }
     // Text is only ever set for a text PDU; fields stay within their ranges.
     if ((!result.Ok && !result.Text.isEmpty()) || result.Total < 0 || result.Total > 255 || result.SeqNo < 0 ||
         result.SeqNo > 255 || result.RefNo < 0 || result.RefNo > 65535) {
@@ -58,7 +70,8 @@ TResult Run(Decode&& Call)
 bool Same(const TResult& A, const TResult& B)
 {
     return A.Raised == B.Raised && A.Ok == B.Ok && A.Sender == B.Sender && A.Text == B.Text &&
-           A.Multipart == B.Multipart && A.RefNo == B.RefNo && A.Total == B.Total && A.SeqNo == B.SeqNo;
+           A.Multipart == B.Multipart && A.RefNo == B.RefNo && A.Total == B.Total && A.SeqNo == B.SeqNo &&
+           A.MessageRef == B.MessageRef && A.Status == B.Status && A.DischargeTime == B.DischargeTime;
 }
 
 } // namespace

@@ -78,6 +78,7 @@ void TAutoBackend::SwitchTo(std::shared_ptr<IMbnInterfaceManager> Backend)
     FRetired << FCurrent;
     FCurrent = std::move(Backend);
     FCurrent->SetRemoveStoredMessages(FRemoveStored);
+    FCurrent->SetRequestDeliveryReports(FRequestReports);
     Attach();
     // The new backend is in place before anyone hears of the change, so that whoever asks on
     // the removal already gets the new backend's answers.
@@ -96,6 +97,12 @@ void TAutoBackend::SetRemoveStoredMessages(bool Value)
 {
     FRemoveStored = Value;
     FCurrent->SetRemoveStoredMessages(Value);
+}
+
+void TAutoBackend::SetRequestDeliveryReports(bool Value)
+{
+    FRequestReports = Value;
+    FCurrent->SetRequestDeliveryReports(Value);
 }
 
 } // namespace Ombrelay

@@ -56,6 +56,7 @@ public:
     QString ErrorText(TMbnResult Code) const override { return FCurrent->ErrorText(Code); }
     bool SharesMessageStore() const override { return FCurrent->SharesMessageStore(); }
     void SetRemoveStoredMessages(bool Value) override;
+    void SetRequestDeliveryReports(bool Value) override;
     QString PasswordKeeper() const override { return FCurrent->PasswordKeeper(); }
 
 private:
@@ -67,6 +68,7 @@ private:
     TProbe FProbe;
     bool FReal = false;
     bool FRemoveStored = true;
+    bool FRequestReports = true;
     QList<QMetaObject::Connection> FForwards;
     QDBusServiceWatcher* FWatcher = nullptr;
 };

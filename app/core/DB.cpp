@@ -161,7 +161,6 @@ void TDatabase::InitializeDatabase()
                    "DATE DATETIME NOT NULL,", "SENT BOOLEAN NOT NULL CHECK (SENT IN (0, 1)),", "PDU TEXT NOT NULL)"}));
     ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS USAGE (", "DATE DATE NOT NULL PRIMARY KEY,", "INCOMING BIGINT NOT NULL,",
                    "OUTGOING BIGINT NOT NULL)"}));
-
     AddColumns();
 }
 
@@ -209,6 +208,9 @@ bool TDatabase::HasColumn(const QString& Table, const QString& Column)
 // earlier part was refused. SENT = 0 with FAILED = 0 is a part being sent.
 // DEVICE: the interface a row was received on or sent through; NULL for rows of older programs,
 // which every interface shows.
+// REASON (OUTGOING): why a part failed, in words; NULL for rows that did not fail and for rows
+// marked failed by older programs. RETRIED (OUTGOING): the message of a failed part was sent
+// again as a new message, whose rows carry on from there.
 // DEVICEKEY (INCOMING): the device's index or key of the entry the row was stored from, while
 // that entry may still be on the device (its delete not confirmed); NULL once it is gone. An
 // entry read again with the same key and PDU is the same entry, not a second delivery.
@@ -223,7 +225,8 @@ void TDatabase::AddColumns()
     static const char* const kFlag = "BOOLEAN NOT NULL DEFAULT 0 CHECK (%2 IN (0, 1))";
     static const TAdded kColumns[] = {{"INCOMING", "REBUILT", kFlag}, {"OUTGOING", "REBUILT", kFlag},
                                       {"OUTGOING", "FAILED", kFlag},  {"INCOMING", "DEVICE", "TEXT"},
-                                      {"OUTGOING", "DEVICE", "TEXT"}, {"INCOMING", "DEVICEKEY", "TEXT"}};
+                                      {"OUTGOING", "DEVICE", "TEXT"}, {"INCOMING", "DEVICEKEY", "TEXT"},
+                                      {"OUTGOING", "REASON", "TEXT"}, {"OUTGOING", "RETRIED", kFlag}};
     TSQLiteLock lock(*this);
     bool missing = false;
     for (const TAdded& c : kColumns) {

@@ -1,7 +1,9 @@
 #include "core/MBManager.h"
 
 #include "base/DateTime.h"
+#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
+#include "core/SmsStore.h"
 #include "core/UsageSource.h"
 
 #include <QMutex>
@@ -113,6 +115,15 @@ TMBManager::TMBManager(std::shared_ptr<IMbnInterfaceManager> Port)
         }
     });
     Subscribe();
+    if (Database) {
+        try {
+            // Before the outboxes load: a send the last run never heard back about is shown
+            // failed, with the reason, and can be sent again.
+            TSmsOutgoingList::ResolveInterrupted();
+        } catch (const std::exception&) {
+            // A file that cannot be written keeps the rows as they are; they show as being sent.
+        }
+    }
     FInterfaceList = std::make_unique<TMBInterfaceList>();
     RefreshInterfaces();
     QList<std::shared_ptr<IMbnInterface>> interfaces;
@@ -129,6 +140,7 @@ TMBManager::~TMBManager()
         QObject::disconnect(c);
     }
     FSubscriptions.clear();
+    QObject::disconnect(FNewMessageSubscription);
     FUsage.reset();
     FTimer.stop();
     FSmsReadRequestQueue.clear();
@@ -184,6 +196,22 @@ void TMBManager::Subscribe()
                               Guarded(this, &TMBManager::OnSmsSendComplete));
     FSubscriptions << connect(p, &IMbnInterfaceManager::SmsDeleteComplete, this,
                               Guarded(this, &TMBManager::OnSmsDeleteComplete));
+}
+
+void TMBManager::SetReadOnNewMessage(bool Value)
+{
+    if (Value == FReadOnNewMessage) {
+        return;
+    }
+    FReadOnNewMessage = Value;
+    if (Value) {
+        // A message that reached the device's store is read at once; the poll stays the safety net.
+        FNewMessageSubscription = connect(FPort.get(), &IMbnInterfaceManager::SmsNewMessage, this,
+                                          Guarded(this, &TMBManager::OnSmsNewMessage));
+    } else {
+        QObject::disconnect(FNewMessageSubscription);
+        FReadAgain.clear();
+    }
 }
 
 void TMBManager::RefreshInterfaces()

@@ -106,6 +106,10 @@ public:
         return {};
     }
     virtual void SetRegistrationNotify(std::function<void(const QString& InterfaceID)> Notify) { Q_UNUSED(Notify); }
+    // Whether a device's new-message event starts a read at once; the poll reads either way.
+    virtual void SetReadOnNewMessage(bool Value) { Q_UNUSED(Value); }
+    // Passed on to the backend (see IMbnInterfaceManager).
+    virtual void SetRequestDeliveryReports(bool Value) { Q_UNUSED(Value); }
 };
 
 // "Home: Operator, LTE", "Roaming: ...", "Searching for a network", "Registration denied",
@@ -154,6 +158,10 @@ public:
     // The poll timer's work: one read per interface whose previous read is no longer outstanding.
     void TimerTick();
     const std::shared_ptr<IMbnInterfaceManager>& Port() const { return FPort; }
+    // Whether a device's new-message event starts a read at once (off: only the poll reads).
+    bool ReadOnNewMessage() const { return FReadOnNewMessage; }
+    void SetReadOnNewMessage(bool Value) override;
+    void SetRequestDeliveryReports(bool Value) override { FPort->SetRequestDeliveryReports(Value); }
 
 Q_SIGNALS:
     // An error inside an event handler or a timer tick, which has no caller to raise to; the
@@ -205,6 +213,12 @@ private:
     void OnSmsMessageReadComplete(const QString& InterfaceID, const QList<TMbnSmsMessage>& Messages, bool MoreMsgs,
                                   quint32 RequestId, qint32 Status);
     void OnSmsSendComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    // The device says a message arrived: a read now, or once the read under way ends (it may
+    // have been answered before the message arrived).
+    void OnSmsNewMessage(const QString& InterfaceID);
+    // Stores the status reports of a read batch and shows them in the outbox; the rest of the
+    // batch (with its keys) is left for the inbox.
+    void StoreReports(const QString& InterfaceID, TMBInterfaceItem* Item, TReadBatch& Batch);
     // The rest of a read completion in either mode: a completion that came inside the read
     // request is kept until the request is recorded; a successful one with messages (Delivered)
     // has its batch built by Build and stored in one transaction, a store failure reported once,
@@ -255,6 +269,10 @@ private:
     // The same for read completions that arrive inside the read request.
     QList<std::pair<quint32, std::function<void()>>> FEarlyReadCompletions;
     int FReading = 0;
+    // Interfaces that announced a new message while a read was under way.
+    QSet<QString> FReadAgain;
+    bool FReadOnNewMessage = false;
+    QMetaObject::Connection FNewMessageSubscription;
     // Interfaces whose received messages cannot be stored at present (full disk, read-only file).
     QSet<QString> FStoreFailing;
     // A delete issued and not yet completed: the interface deleted from and the entry's key.

@@ -73,6 +73,9 @@ void TMainController::CreateManager(const TManagerFactory& Factory)
     if (!FMBManager) {
         return;
     }
+    // Messages are read the moment the device announces them; the poll stays as the safety net.
+    // OMBRELAY_READ_ON_EVENT=0 leaves reads to the poll alone (to measure what the event gains).
+    FMBManager->SetReadOnNewMessage(qEnvironmentVariable("OMBRELAY_READ_ON_EVENT") != QLatin1String("0"));
     FMBManager->SetIncomingSmsNotify([this](TMBInterfaceItem* Sender) { Q_EMIT SmsReceived(Sender); });
     FMBManager->SetOutgoingSmsNotify([this](TMBInterfaceItem* Sender) { Q_EMIT SmsSent(Sender); });
     FMBManager->SetConnectionStateNotify(
@@ -162,6 +165,7 @@ void TMainController::ApplyBackendSettings()
 {
     if (FMBManager && Options) {
         FMBManager->SetRemoveStoredMessages(Options->RemoveStoredMessages());
+        FMBManager->SetRequestDeliveryReports(Options->RequestDeliveryReports());
     }
 }
 

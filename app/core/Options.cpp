@@ -27,6 +27,8 @@ const QString kMonitorRedial = QStringLiteral("monitor.threshold.redial");
 const QString kMonitorReboot = QStringLiteral("monitor.threshold.reboot");
 const QString kMonitorSites = QStringLiteral("monitor.sites");
 const QString kRemoveStored = QStringLiteral("sms.removestored");
+// Written only when off: a database whose user never turned reports off keeps the rows it had.
+const QString kDeliveryReports = QStringLiteral("sms.deliveryreports");
 
 // Characters that force an item into quotes: controls and space, the quote, the delimiter.
 bool NeedsQuotes(const QString& Item)
@@ -318,6 +320,7 @@ void TOptions::LoadOptions()
         FTrayWarning = ReadValue(kTrayWarning, true).toBool();
         FTargetPhone = ReadValue(kTargetPhone, QString()).toString();
         FRemoveStoredMessages = ReadValue(kRemoveStored, true).toBool();
+        FRequestDeliveryReports = ReadValue(kDeliveryReports, true).toBool();
         // The monitor settings change together, so the monitor thread never sees half a load.
         TMonitorSettings monitor;
         monitor.Enabled = ReadValue(kMonitorEnabled, false).toBool();
@@ -355,6 +358,14 @@ void TOptions::SaveOptions()
         WriteValue(kMonitorRedial, monitor.RedialThreshold);
         WriteValue(kMonitorReboot, monitor.RebootThreshold);
         WriteValue(kMonitorSites, KeepAsText(ListToCommaText(monitor.Sites)));
+        if (!FRequestDeliveryReports) {
+            WriteValue(kDeliveryReports, false);
+        }
+    }
+    if (FRequestDeliveryReports) {
+        TSQLiteQuery query(db, QStringLiteral("DELETE FROM CONFIG WHERE NAME = ?"));
+        db.SetParamAsString(1, kDeliveryReports);
+        db.Exec();
     }
     transaction.Commit();
 }

@@ -69,6 +69,9 @@ public:
     // "Remove messages from the modem once stored"; on unless the user turned it off.
     bool RemoveStoredMessages() const { return FRemoveStoredMessages; }
     void SetRemoveStoredMessages(bool Value) { FRemoveStoredMessages = Value; }
+    // "Request delivery reports": every message sent asks the network for a status report.
+    bool RequestDeliveryReports() const { return FRequestDeliveryReports; }
+    void SetRequestDeliveryReports(bool Value) { FRequestDeliveryReports = Value; }
 
     bool MonitorEnabled() const;
     void SetMonitorEnabled(bool Value);
@@ -107,6 +110,7 @@ private:
     QString FTargetPhone;
     TDateTime FSuppressTime = 0.0;
     bool FRemoveStoredMessages = true;
+    bool FRequestDeliveryReports = true;
     bool FLoaded = false;
     QStringList FLoadWarnings;
     mutable std::mutex FMonitorLock;

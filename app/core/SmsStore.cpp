@@ -2,8 +2,11 @@
 
 #include "base/Errors.h"
 #include "core/DB.h"
+#include "core/SmsReports.h"
 #include "sms/MBException.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -26,10 +29,16 @@ const QString kFindEntry =
 const QString kForgetKey = QStringLiteral("UPDATE INCOMING SET DEVICEKEY = NULL WHERE DEVICE = ? AND DEVICEKEY = ?");
 const QString kMarkSeen = QStringLiteral("UPDATE INCOMING SET SEEN = 1 WHERE ID = ?");
 const QString kMarkUnseen = QStringLiteral("UPDATE INCOMING SET SEEN = 0 WHERE ID = ?");
-const QString kMarkSent = QStringLiteral("UPDATE OUTGOING SET SENT = 1 WHERE ID = ?");
+const QString kMarkSent = QStringLiteral("UPDATE OUTGOING SET SENT = 1, FAILED = 0, REASON = NULL WHERE ID = ?");
 const QString kMarkFailed = QStringLiteral("UPDATE OUTGOING SET FAILED = 1 WHERE ID = ? AND SENT = 0");
 const QString kWithdraw = QStringLiteral("DELETE FROM OUTGOING WHERE ID = ? AND SENT = 0");
 const QString kSelectOutgoing = QStringLiteral("SELECT * FROM OUTGOING WHERE ID = ?");
+const QString kMarkFailedWhy = QStringLiteral("UPDATE OUTGOING SET FAILED = 1, REASON = ? WHERE ID = ? AND SENT = 0");
+const QString kMarkRetried = QStringLiteral("UPDATE OUTGOING SET RETRIED = 1 WHERE ID = ? AND SENT = 0");
+const QString kResolveInterrupted =
+    QStringLiteral("UPDATE OUTGOING SET FAILED = 1, REASON = ? WHERE SENT = 0 AND FAILED = 0");
+const QString kLoadReports =
+    QStringLiteral("SELECT OUTGOING, STATUS, DISCHARGE FROM REPORTS WHERE OUTGOING IS NOT NULL ORDER BY ID");
 
 TSQLiteDB& Db()
 {
@@ -468,6 +477,8 @@ void TSmsListBase::LoadMessages()
             UnboundRowLoaded(text);
         }
     }
+    Database->FreeQuery();
+    Loaded();
 }
 
 // ---- The two lists ----
@@ -696,8 +707,204 @@ int TSmsOutgoingList::ConfirmSent(const QList<qint64>& Rows, bool Rebuilt)
 void TSmsOutgoingList::ReadStatus(TSmsItem* Item, int Column)
 {
     auto* item = static_cast<TSmsOutgoingItem*>(Item);
+    const bool sent = Database->GetFieldAsBool(Column);
     if (!item->Sent()) {
-        item->SetSent(Database->GetFieldAsBool(Column));
+        item->SetSent(sent);
+    }
+    if (FFailedColumn == -2) {
+        const QStringList& columns = Database->Columns();
+        auto find = [&](const char* Name) {
+            for (int i = 0; i < columns.size(); ++i) {
+                if (columns[i].compare(QLatin1String(Name), Qt::CaseInsensitive) == 0) {
+                    return i;
+                }
+            }
+            return -1;
+        };
+        FFailedColumn = find("FAILED");
+        FReasonColumn = find("REASON");
+        FRetriedColumn = find("RETRIED");
+    }
+    if (sent) {
+        return;
+    }
+    // A part not sent is failed or still being sent; a table without FAILED knows only "not sent".
+    if (FFailedColumn >= 0 && Database->GetFieldAsBool(FFailedColumn)) {
+        ++item->FFailedParts;
+        if (item->FFailReason.isEmpty() && FReasonColumn >= 0 && !Database->GetFieldIsNull(FReasonColumn)) {
+            item->FFailReason = Database->GetFieldAsString(FReasonColumn);
+        }
+        if (FRetriedColumn >= 0 && Database->GetFieldAsBool(FRetriedColumn)) {
+            item->FRetried = true;
+        }
+    } else {
+        ++item->FSendingParts;
+    }
+}
+
+// ---- States of sent messages ----
+
+void TSmsOutgoingList::MarkFailed(const QList<qint64>& Rows, const QString& Reason)
+{
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    TSQLiteTransaction transaction(db);
+    {
+        TSQLiteQuery query(db, kMarkFailedWhy);
+        for (qint64 row : Rows) {
+            db.SetParamAsString(1, Reason);
+            db.SetParamAsInt64(2, row);
+            db.Exec();
+        }
+    }
+    transaction.Commit();
+}
+
+int TSmsOutgoingList::ResolveInterrupted()
+{
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    TSQLiteTransaction transaction(db);
+    int changed = 0;
+    {
+        TSQLiteQuery query(db, kResolveInterrupted);
+        db.SetParamAsString(1, QStringLiteral("Ombrelay ended before the modem confirmed the send"));
+        db.Exec();
+        changed = db.RowsAffected();
+    }
+    transaction.Commit();
+    return changed;
+}
+
+void TSmsOutgoingList::MarkRetried(const QList<qint64>& Rows)
+{
+    ForEachRow(kMarkRetried, Rows);
+}
+
+void TSmsOutgoingList::ReserveRows(qint64 Rows)
+{
+    Q_UNUSED(Rows);
+    // A new load may come from another table layout.
+    FFailedColumn = -2;
+}
+
+void TSmsOutgoingList::Loaded()
+{
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    if (!TSmsReports::Exists(db)) {
+        return;
+    }
+    TSQLiteQuery query(db, kLoadReports);
+    while (db.Next()) {
+        TPartReport report;
+        report.Status = int(db.GetFieldAsInt64(1));
+        if (!db.GetFieldIsNull(2)) {
+            report.Discharge = db.GetFieldAsInt64(2);
+        }
+        // In row-id order: the latest report of a part wins.
+        FReports.insert(db.GetFieldAsInt64(0), report);
+    }
+}
+
+TSmsOutgoingItem* TSmsOutgoingList::ApplyReport(qint64 Row, const TPartReport& Report)
+{
+    FReports.insert(Row, Report);
+    // Reports come for recent messages: the search starts at the newest.
+    for (int i = 0; i < Count(); ++i) {
+        TSmsOutgoingItem* item = GetItem(i);
+        if (item->RowIDs().contains(Row)) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
+TSendState TSmsOutgoingList::ReportState(const TSmsOutgoingItem& Item, int& Delivered, QString& Words,
+                                         qint64& Latest) const
+{
+    bool pending = false;
+    for (qint64 row : Item.RowIDs()) {
+        const auto it = FReports.constFind(row);
+        if (it == FReports.cend()) {
+            continue;
+        }
+        switch (TSmsRecv::StatusOutcome(it->Status)) {
+        case doDelivered:
+            ++Delivered;
+            if (it->Discharge != TSmsRecv::kNoTimeStamp &&
+                (Latest == TSmsRecv::kNoTimeStamp || it->Discharge > Latest)) {
+                Latest = it->Discharge;
+            }
+            break;
+        case doFailed:
+            // One part that cannot be delivered fails the message: the recipient never reads it whole.
+            Words = TSmsRecv::StatusText(it->Status);
+            return ssFailed;
+        case doPending:
+            if (!pending) {
+                Words = TSmsRecv::StatusText(it->Status);
+            }
+            pending = true;
+            break;
+        }
+    }
+    const int parts = int(Item.RowIDs().size());
+    if (Delivered == parts && parts > 0) {
+        return ssDelivered;
+    }
+    if (pending) {
+        return ssPending;
+    }
+    return Delivered > 0 ? ssPartly : ssSent;
+}
+
+TSendState TSmsOutgoingList::State(const TSmsOutgoingItem& Item) const
+{
+    if (Item.FailedParts() > 0) {
+        return Item.Retried() ? ssRetried : ssFailed;
+    }
+    if (Item.SendingParts() > 0) {
+        return ssSending;
+    }
+    int delivered = 0;
+    QString words;
+    qint64 latest = TSmsRecv::kNoTimeStamp;
+    return ReportState(Item, delivered, words, latest);
+}
+
+QString TSmsOutgoingList::StateText(const TSmsOutgoingItem& Item) const
+{
+    if (Item.FailedParts() > 0) {
+        // Rows marked failed by older programs carry no reason.
+        const QString reason =
+            Item.FailReason().isEmpty() ? QStringLiteral("the modem did not send it") : Item.FailReason();
+        return Item.Retried() ? QStringLiteral("failed (%1), sent again").arg(reason)
+                              : QStringLiteral("failed: %1").arg(reason);
+    }
+    if (Item.SendingParts() > 0) {
+        return QStringLiteral("sending");
+    }
+    int delivered = 0;
+    QString words;
+    qint64 latest = TSmsRecv::kNoTimeStamp;
+    switch (ReportState(Item, delivered, words, latest)) {
+    case ssDelivered:
+        if (latest == TSmsRecv::kNoTimeStamp) {
+            return QStringLiteral("delivered");
+        }
+        return QStringLiteral("delivered %1")
+            .arg(QLocale().toString(QDateTime::fromSecsSinceEpoch(latest).toLocalTime(), QLocale::ShortFormat));
+    case ssFailed:
+        return words;
+    case ssPending:
+        return delivered > 0
+                   ? QStringLiteral("delivered %1 of %2, %3").arg(delivered).arg(Item.RowIDs().size()).arg(words)
+                   : QStringLiteral("sent, %1").arg(words);
+    case ssPartly:
+        return QStringLiteral("delivered %1 of %2").arg(delivered).arg(Item.RowIDs().size());
+    default:
+        return QStringLiteral("sent");
     }
 }
 

@@ -131,9 +131,33 @@ class TSmsOutgoingItem : public TSmsItem
 public:
     bool Sent() const { return FSent; }
     void SetSent(bool Value) { FSent = Value; }
+    // Parts whose rows are still being sent, and parts that failed with the first reason given.
+    int SendingParts() const { return FSendingParts; }
+    int FailedParts() const { return FFailedParts; }
+    const QString& FailReason() const { return FFailReason; }
+    // Whether the message was sent again after it failed (see RetrySend).
+    bool Retried() const { return FRetried; }
+    void SetRetried(bool Value) { FRetried = Value; }
 
 private:
+    friend class TSmsOutgoingList;
     bool FSent = false;
+    bool FRetried = false;
+    int FSendingParts = 0;
+    int FFailedParts = 0;
+    QString FFailReason;
+};
+
+// The state of a sent message as the Sent list shows it.
+enum TSendState
+{
+    ssSending,   // parts not yet confirmed by the device
+    ssFailed,    // a part failed to leave the device, or the network reported it undeliverable
+    ssRetried,   // failed, and sent again as a new message
+    ssSent,      // every part left the device; no report says more
+    ssPending,   // a report says the service centre is still trying
+    ssPartly,    // some parts delivered, not all
+    ssDelivered, // every part delivered
 };
 
 // The part of the list that does not depend on the item class.
@@ -183,6 +207,8 @@ protected:
     virtual void ReserveRows(qint64 Rows) { Q_UNUSED(Rows); }
     // Called for every loaded row that names no device, after it was filed.
     virtual void UnboundRowLoaded(const QString& Pdu) { Q_UNUSED(Pdu); }
+    // Called once the rows are loaded.
+    virtual void Loaded() {}
 
 private:
     // A multipart message is found by sender, reference, announced total and the minute of its
@@ -312,11 +338,46 @@ public:
     // MarkSent, then files each of the rows into this outbox as a sent message, with the date
     // and PDU read back from its row. Returns how many messages were filed.
     int ConfirmSent(const QList<qint64>& Rows, bool Rebuilt);
+    // MarkFailed with the reason in words, kept for the Sent list.
+    static void MarkFailed(const QList<qint64>& Rows, const QString& Reason);
+    // Rows left being sent by a program that ended before the device confirmed them: nobody
+    // knows whether they left, so they are marked failed with that reason and can be sent
+    // again. Returns how many rows it marked.
+    static int ResolveInterrupted();
+    // Marks the unsent rows of a failed message as sent again, in one transaction.
+    static void MarkRetried(const QList<qint64>& Rows);
+
+    // The latest status report of a part: its status octet and the time of the outcome.
+    struct TPartReport
+    {
+        int Status = -1;
+        qint64 Discharge = TSmsRecv::kNoTimeStamp;
+    };
+    // Takes a report stored for the part in Row; returns the message it changed, or null when
+    // the row is in no message of this list.
+    TSmsOutgoingItem* ApplyReport(qint64 Row, const TPartReport& Report);
+    // What became of a message: its state and the words the Sent list shows ("delivered
+    // 10.12.2026 18:02", "delivered 2 of 3", "failed: validity period expired", ...).
+    TSendState State(const TSmsOutgoingItem& Item) const;
+    QString StateText(const TSmsOutgoingItem& Item) const;
 
 protected:
     QString GetTableName() const override { return QStringLiteral("OUTGOING"); }
     QString StatusColumn() const override { return QStringLiteral("SENT"); }
     void ReadStatus(TSmsItem* Item, int Column) override;
+    void ReserveRows(qint64 Rows) override;
+    void Loaded() override;
+
+private:
+    // The state of the parts that left the device, from their reports.
+    TSendState ReportState(const TSmsOutgoingItem& Item, int& Delivered, QString& Words, qint64& Latest) const;
+
+    // Latest report by OUTGOING row, of the rows that have one.
+    QHash<qint64, TPartReport> FReports;
+    // Columns of the status of a row, found at the first row of a load (-1 when missing).
+    int FFailedColumn = -2;
+    int FReasonColumn = -1;
+    int FRetriedColumn = -1;
 };
 
 } // namespace Ombrelay

@@ -4,6 +4,7 @@
 #include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
+#include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "sms/SMS.h"
 
@@ -203,6 +204,7 @@ void TMBManager::CompleteRead(const QString& InterfaceID, bool Delivered, bool M
                     batch.PduKeys << QString::number(index);
                 }
             }
+            StoreReports(InterfaceID, item, batch);
             added = item->SmsIncomingList()->StoreReceived(batch.Pdus, batch.Rebuilt, batch.PduKeys);
             stored = true;
             FStoreFailing.remove(InterfaceID);
@@ -243,6 +245,52 @@ void TMBManager::CompleteRead(const QString& InterfaceID, bool Delivered, bool M
     }
 }
 
+void TMBManager::OnSmsNewMessage(const QString& InterfaceID)
+{
+    if (!FReadOnNewMessage || !FInterfaceList || !FInterfaceList->FindByID(InterfaceID)) {
+        return;
+    }
+    // Many announcements while a read is under way give one more read, not one each.
+    if (ReadOutstanding(InterfaceID)) {
+        FReadAgain.insert(InterfaceID);
+        return;
+    }
+    ReadSms(InterfaceID);
+}
+
+void TMBManager::StoreReports(const QString& InterfaceID, TMBInterfaceItem* Item, TReadBatch& Batch)
+{
+    QStringList reports;
+    QStringList pdus;
+    QStringList keys;
+    for (int i = 0; i < Batch.Pdus.size(); ++i) {
+        if (!Batch.Rebuilt && TSmsReports::IsStatusReport(Batch.Pdus[i])) {
+            reports << Batch.Pdus[i];
+        } else {
+            pdus << Batch.Pdus[i];
+            keys << Batch.PduKeys.value(i);
+        }
+    }
+    if (reports.isEmpty()) {
+        return;
+    }
+    // Committed before anything of the batch is deleted from the device, as the messages are; a
+    // report read again is known by its PDU and not stored twice.
+    const QList<TStoredReport> stored = TSmsReports::Store(InterfaceID, reports);
+    Batch.Pdus = pdus;
+    Batch.PduKeys = keys;
+    bool changed = false;
+    for (const TStoredReport& report : stored) {
+        if (report.Outgoing != 0) {
+            changed =
+                Item->SmsOutgoingList()->ApplyReport(report.Outgoing, {report.Status, report.Discharge}) || changed;
+        }
+    }
+    if (changed && FOutgoingSmsNotify) {
+        FOutgoingSmsNotify(Item);
+    }
+}
+
 std::exception_ptr TMBManager::StoreFailed(const QString& InterfaceID)
 {
     QString reason;
@@ -272,6 +320,19 @@ void TMBManager::FinishRead(quint32 RequestId)
     }
     const QString interfaceId = it->InterfaceID;
     FSmsReadRequestQueue.erase(it);
+    if (FReadAgain.remove(interfaceId)) {
+        // Later, from the event loop: this may run inside ReadSms's own check for reads under way.
+        QMetaObject::invokeMethod(
+            this,
+            [this, interfaceId] {
+                try {
+                    ReadSms(interfaceId);
+                } catch (const std::exception& e) {
+                    ReportError(QString::fromUtf8(e.what()));
+                }
+            },
+            Qt::QueuedConnection);
+    }
     const auto pending = FForgetAfterRead.find(interfaceId);
     if (pending != FForgetAfterRead.end()) {
         const QStringList keys = pending.value();
@@ -417,7 +478,7 @@ void TMBManager::SubmitRefused(const QString& InterfaceID, const QList<qint64>& 
             // Nothing left the device: the record goes, and sending again sends the whole message once.
             TSmsOutgoingList::Withdraw(Rows);
         } else {
-            TSmsOutgoingList::MarkFailed(Rows.mid(Failed));
+            TSmsOutgoingList::MarkFailed(Rows.mid(Failed), QStringLiteral("the modem refused a part: %1").arg(reason));
         }
     } catch (const std::exception& e) {
         note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
@@ -513,7 +574,7 @@ void TMBManager::HandleSendComplete(quint32 RequestId, qint32 Status)
         // The rows stay unsent and say so; the user hears of it rather than finding out later.
         QString note;
         try {
-            TSmsOutgoingList::MarkFailed(request.RowIds);
+            TSmsOutgoingList::MarkFailed(request.RowIds, FPort->ErrorText(Status));
         } catch (const std::exception& e) {
             note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
         }

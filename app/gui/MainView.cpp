@@ -175,6 +175,8 @@ void TfmMainView::CreateControls()
     tsUsage = new TUsagePage;
     pcMain->addTab(tsUsage, QStringLiteral("Usage"));
     tsMessages = new TMessagesPage(*FController);
+    connect(tsMessages, &TMessagesPage::EditRequested, this,
+            [this](const QString& Target, const QString& Text) { Guarded(this, [&] { SendSmsWith(Target, Text); }); });
     pcMain->addTab(tsMessages, QStringLiteral("SMS Messages"));
     pcMain->setCurrentWidget(tsInfo);
     connect(tsMessages, &TMessagesPage::NewMessageWanted, this,
@@ -382,6 +384,11 @@ void TfmMainView::acSettingsExecute()
 
 void TfmMainView::SendNewMessage(const QString& Text)
 {
+    SendSmsWith(QString(), Text);
+}
+
+void TfmMainView::SendSmsWith(const QString& Target, const QString& Text)
+{
     TMBInterfaceItem* item = GetSelectedInterface();
     IMBManager* manager = FController->Manager();
     if (!item || !manager) {
@@ -390,7 +397,7 @@ void TfmMainView::SendNewMessage(const QString& Text)
     TfmCreateMessage dialog(this);
     dialog.cmbTarget->addItems(CommaTextToList(Options->TargetPhone()));
     dialog.cmbTarget->setCurrentIndex(-1);
-    dialog.cmbTarget->setEditText(QString());
+    dialog.cmbTarget->setEditText(Target);
     dialog.mmText->setPlainText(Text);
     if (DialogRunner()(dialog) != QDialog::Accepted) {
         return;
@@ -407,6 +414,7 @@ void TfmMainView::SendNewMessage(const QString& Text)
     Options->SetTargetPhone(ListToCommaText(history));
     smsSend.SetTarget(target);
     smsSend.SetText(dialog.mmText->toPlainText());
+    smsSend.SetStatusReportRequest(Options->RequestDeliveryReports());
     // The outbox shows the message once the device confirms each part.
     manager->SendMessage(item->InterfaceID(), smsSend.Target(), smsSend.Text(), smsSend.EncodePdu());
 }

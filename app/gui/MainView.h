@@ -144,6 +144,8 @@ private:
     void acSendSmsExecute() { SendNewMessage(QString()); }
     // The new-message dialog with Text in it (empty for a new message, a message's for forward).
     void SendNewMessage(const QString& Text);
+    // The new-message dialog filled in with a number and text (a failed message to edit).
+    void SendSmsWith(const QString& Target, const QString& Text);
     void acOpenAppExecute();
     void acExitAppExecute();
     void acAboutExecute();

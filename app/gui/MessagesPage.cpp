@@ -1,7 +1,10 @@
 #include "gui/MessagesPage.h"
 
 #include "core/MBInterfaceItem.h"
+#include "core/MBManager.h"
 #include "core/MainController.h"
+#include "core/Options.h"
+#include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "gui/ConversationView.h"
 #include "gui/CreateMessage.h"
@@ -111,6 +114,17 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     layout->addWidget(lvSmsType);
     layout->addWidget(pnMessages, 1);
 
+    acRetrySend = new QAction(QStringLiteral("Retry"), this);
+    acRetrySend->setObjectName(QStringLiteral("acRetrySend"));
+    acEditSent = new QAction(QStringLiteral("Edit and Send..."), this);
+    acEditSent->setObjectName(QStringLiteral("acEditSent"));
+    UpdateSentActions();
+    connect(acRetrySend, &QAction::triggered, this, [this] { Guarded(this, [this] { acRetrySendExecute(); }); });
+    connect(acEditSent, &QAction::triggered, this, [this] {
+        if (TSmsOutgoingItem* failed = SelectedFailed()) {
+            Q_EMIT EditRequested(failed->Number(), failed->Text());
+        }
+    });
     acReply = NewAction("acReply", QStringLiteral("Reply"), QKeySequence(Qt::CTRL | Qt::Key_R), &TMessagesPage::Reply);
     acForward = NewAction("acForward", QStringLiteral("Forward..."), QKeySequence(Qt::CTRL | Qt::Key_L),
                           &TMessagesPage::Forward);
@@ -125,6 +139,8 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     pmMessages = new QMenu(this);
     pmMessages->setObjectName(QStringLiteral("pmMessages"));
     pmMessages->addActions({acReply, acForward});
+    pmMessages->addSeparator();
+    pmMessages->addActions({acRetrySend, acEditSent});
     pmMessages->addSeparator();
     pmMessages->addActions({acCopyText, acCopyNumber});
     pmMessages->addSeparator();
@@ -245,6 +261,41 @@ void TMessagesPage::RefreshMessages()
     ShowText(false);
     UpdateInboxCaption();
     UpdateMessageActions();
+    UpdateSentActions();
+}
+
+TSmsOutgoingItem* TMessagesPage::SelectedFailed() const
+{
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    const QModelIndexList rows = lvMessages->selectionModel()->selectedRows();
+    if (!item || rows.isEmpty() || SelectedSmsFolder() != TSmsMessagesModel::fdSent || FMessagesModel->IsIncoming()) {
+        return nullptr;
+    }
+    auto* message = static_cast<TSmsOutgoingItem*>(FMessagesModel->ItemAt(rows.first().row()));
+    if (!message || item->SmsOutgoingList()->State(*message) != ssFailed || message->Kind() != ikText) {
+        return nullptr;
+    }
+    return message;
+}
+
+void TMessagesPage::UpdateSentActions()
+{
+    const bool failed = SelectedFailed() != nullptr;
+    acRetrySend->setEnabled(failed && FController.Manager());
+    acEditSent->setEnabled(failed);
+}
+
+void TMessagesPage::acRetrySendExecute()
+{
+    TSmsOutgoingItem* failed = SelectedFailed();
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    IMBManager* manager = FController.Manager();
+    if (!failed || !item || !manager) {
+        return;
+    }
+    RetrySend(*manager, item->InterfaceID(), *failed, !Options || Options->RequestDeliveryReports());
+    // The failed message now says it was sent again; the new one joins when the device confirms it.
+    RefreshMessages();
 }
 
 void TMessagesPage::UpdateInboxCaption()
@@ -333,6 +384,7 @@ void TMessagesPage::lvMessagesSelectItem()
     RecordSelection();
     ShowText(true);
     UpdateMessageActions();
+    UpdateSentActions();
 }
 
 QList<TSmsItem*> TMessagesPage::SelectedMessages() const

@@ -20,6 +20,7 @@ class TMainController;
 class TMBInterfaceItem;
 class TSmsItem;
 class TSmsMessagesModel;
+class TSmsOutgoingItem;
 
 // The "SMS Messages" page: the folders of the selected interface (inbox, sent and the
 // conversation with one number), the folder's messages and the chosen message's text. An inbox
@@ -66,6 +67,11 @@ public:
     QAction* acMarkRead;
     QAction* acMarkUnread;
     QAction* acDelete;
+    // On a failed message of the Sent folder: send it again, or open it in the new-message
+    // dialog. Enabled only then; the list's context menu shows them.
+    QAction* acRetrySend;
+    QAction* acEditSent;
+    QList<QAction*> SentMessageActions() const { return {acRetrySend, acEditSent}; }
 
 Q_SIGNALS:
     // The new-message dialog is wanted with this text (forward).
@@ -74,6 +80,8 @@ Q_SIGNALS:
     void UnreadChanged();
     // These messages were deleted.
     void MessagesRemoved(const QList<qint64>& Idents);
+    // The user wants a failed message in the new-message dialog.
+    void EditRequested(const QString& Target, const QString& Text);
 
 private:
     QAction* NewAction(const char* Name, const QString& Caption, const QKeySequence& Key, void (TMessagesPage::*Run)());
@@ -81,6 +89,10 @@ private:
     void lvMessagesSelectItem();
     void UpdateInboxCaption();
     void UpdateMessageActions();
+    // The failed message selected in the Sent folder, or null.
+    TSmsOutgoingItem* SelectedFailed() const;
+    void UpdateSentActions();
+    void acRetrySendExecute();
     int SelectedSmsFolder() const;
     // The row showing message Ident, looked for at Hint first; -1 when it is not listed.
     int RowOfIdent(qint64 Ident, int Hint) const;

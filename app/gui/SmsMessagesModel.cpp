@@ -73,7 +73,8 @@ int TSmsMessagesModel::rowCount(const QModelIndex& Parent) const
 
 int TSmsMessagesModel::columnCount(const QModelIndex& Parent) const
 {
-    return Parent.isValid() ? 0 : 3;
+    // The Sent folder adds what became of each message.
+    return Parent.isValid() ? 0 : (FFolder == fdSent ? 4 : 3);
 }
 
 QVariant TSmsMessagesModel::data(const QModelIndex& Index, int Role) const
@@ -98,6 +99,9 @@ QVariant TSmsMessagesModel::data(const QModelIndex& Index, int Role) const
         break;
     case 1:
         text = item->Number();
+        break;
+    case 3:
+        text = FItem->SmsOutgoingList()->StateText(*static_cast<TSmsOutgoingItem*>(item));
         break;
     default:
         // One line per row; the whole text is shown in the box below the list. A message with
@@ -124,8 +128,8 @@ QVariant TSmsMessagesModel::headerData(int Section, Qt::Orientation Orientation,
     if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) {
         return QVariant();
     }
-    static const char* const captions[] = {"Date", "Number", "Message"};
-    return Section >= 0 && Section < 3 ? QString::fromLatin1(captions[Section]) : QVariant();
+    static const char* const captions[] = {"Date", "Number", "Message", "State"};
+    return Section >= 0 && Section < columnCount() ? QString::fromLatin1(captions[Section]) : QVariant();
 }
 
 } // namespace Ombrelay

@@ -247,6 +247,9 @@ public:
     // "Remove messages from the modem once stored"; holds from the next delete on. Ignored
     // where the store is not shared.
     virtual void SetRemoveStoredMessages(bool Value) { Q_UNUSED(Value); }
+    // "Request delivery reports" for stacks that build the PDUs of whole messages themselves
+    // (message mode); in PDU mode the program's own PDUs carry the request.
+    virtual void SetRequestDeliveryReports(bool Value) { Q_UNUSED(Value); }
     // Who keeps the profiles' passwords when the backend cannot show them; empty when the
     // profile XML carries them.
     virtual QString PasswordKeeper() const { return {}; }

@@ -457,6 +457,9 @@ void TSmsRecv::Reset()
     FContent = scText;
     FDataCoding = -1;
     FData.clear();
+    FMessageRef = -1;
+    FDischargeTime = kNoTimeStamp;
+    FStatus = -1;
 }
 
 bool TSmsRecv::DecodePdu(QStringView Value)
@@ -489,16 +492,31 @@ bool TSmsRecv::Walk(const std::uint8_t* Data, qsizetype Size)
     const std::uint8_t fo = r.Octet("first octet");
     const int type = fo & 0x03;
     if (type == 0x02) {
-        // SMS-STATUS-REPORT: a delivery report about a message we sent. Its recipient is kept so
-        // that a list can say whom it is about; it carries no text.
-        r.Octet("message reference");
+        // SMS-STATUS-REPORT: a report about a message we sent, matched to it by reference and
+        // recipient. Reports cut short after the recipient have been seen from real stacks:
+        // what is missing stays unknown rather than failing the whole report.
+        FMessageRef = r.Octet("message reference");
         FSender = ReadAddress(r);
         FContent = scStatusReport;
+        const std::uint8_t* stamp = r.Take(7, got);
+        if (got == 7) {
+            FTimeStamp = StampSeconds(stamp);
+        }
+        stamp = r.Take(7, got);
+        if (got == 7) {
+            FDischargeTime = StampSeconds(stamp);
+        }
+        const std::uint8_t* status = r.Take(1, got);
+        if (got == 1) {
+            FStatus = *status;
+        }
+        // The optional parameter indicator, its extension octets, then PID, DCS and user data
+        // are of no use to the match: they are skipped (they stay in the stored PDU).
         return false;
     }
     const bool submit = type == 0x01;
     if (submit) {
-        r.Octet("message reference");
+        FMessageRef = r.Octet("message reference");
     }
     FSender = ReadAddress(r);
     r.Octet("protocol identifier");
@@ -577,6 +595,71 @@ bool TSmsRecv::Walk(const std::uint8_t* Data, qsizetype Size)
         return false;
     }
     return false;
+}
+
+TDeliveryOutcome TSmsRecv::StatusOutcome(int Status)
+{
+    if (Status < 0) {
+        // A report cut short before its status says nothing yet.
+        return doPending;
+    }
+    if (Status <= 0x1F) {
+        return doDelivered;
+    }
+    if (Status >= 0x20 && Status <= 0x3F) {
+        return doPending;
+    }
+    return doFailed;
+}
+
+QString TSmsRecv::StatusText(int Status)
+{
+    switch (Status) {
+    case 0x00:
+        return QStringLiteral("delivered");
+    case 0x01:
+        return QStringLiteral("delivered: forwarded, receipt not confirmed");
+    case 0x02:
+        return QStringLiteral("delivered: replaced by the service centre");
+    }
+    // The temporary errors repeat with and without further attempts.
+    static const char* const kTemporary[] = {"network congestion",
+                                             "recipient busy",
+                                             "no response from the recipient",
+                                             "service rejected",
+                                             "quality of service not available",
+                                             "error in the recipient's device"};
+    static const char* const kPermanent[] = {"remote procedure error",
+                                             "incompatible destination",
+                                             "connection rejected by the recipient",
+                                             "number not obtainable",
+                                             "quality of service not available",
+                                             "no interworking available",
+                                             "validity period expired",
+                                             "deleted by the sender",
+                                             "deleted by the service centre",
+                                             "message does not exist"};
+    if (Status < 0 || Status > 0xFF) {
+        return QStringLiteral("status unknown");
+    }
+    const QString number =
+        QStringLiteral("status 0x") + QString::number(Status, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    if (Status <= 0x1F) {
+        return QStringLiteral("delivered (%1)").arg(number);
+    }
+    if (Status >= 0x20 && Status <= 0x25) {
+        return QStringLiteral("still trying: ") + QLatin1String(kTemporary[Status - 0x20]);
+    }
+    if (Status <= 0x3F) {
+        return QStringLiteral("still trying (%1)").arg(number);
+    }
+    if (Status >= 0x40 && Status <= 0x49) {
+        return QStringLiteral("failed: ") + QLatin1String(kPermanent[Status - 0x40]);
+    }
+    if (Status >= 0x60 && Status <= 0x65) {
+        return QStringLiteral("failed: ") + QLatin1String(kTemporary[Status - 0x60]);
+    }
+    return QStringLiteral("failed (%1)").arg(number);
 }
 
 void TSmsRecv::ParseUserDataHeader(const std::uint8_t* Data, qsizetype Size)
@@ -805,8 +888,9 @@ QStringList TSmsSend::EncodePdu() const
     for (int i = 0; i < partCount; ++i) {
         const TPart p = i < 64 ? parts[i] : moreParts[i - 64];
         int n = 0;
-        pdu[n++] = 0x00;                        // no service-centre address: the device's own
-        pdu[n++] = multipart ? 0x41 : 0x01;     // SUBMIT, no validity period, header when multipart
+        pdu[n++] = 0x00; // no service-centre address: the device's own
+        // SUBMIT, no validity period, header when multipart, status report when asked for.
+        pdu[n++] = static_cast<std::uint8_t>((multipart ? 0x41 : 0x01) | (FStatusReportRequest ? 0x20 : 0x00));
         pdu[n++] = NextMessageRef.fetch_add(1); // taken and advanced in one step: no two PDUs share it
         std::copy(address, address + addressLength, pdu + n);
         n += addressLength;
@@ -1017,6 +1101,29 @@ QStringList BuildDeliverDataPdus(const QString& Sender, const QDateTime& TimeSta
         result.append(text);
     }
     return result;
+}
+
+QString BuildStatusReportPdu(int MessageRef, const QString& Recipient, const QDateTime& Received,
+                             const QDateTime& Discharged, int Status)
+{
+    EnsureTables();
+    const TDeliverHead received = MakeDeliverHead(Recipient, Received);
+    const TDeliverHead discharged = MakeDeliverHead(Recipient, Discharged);
+    std::uint8_t pdu[3 + sizeof(received.Address) + 7 + 7 + 1];
+    int n = 0;
+    pdu[n++] = 0x00; // no service-centre address
+    pdu[n++] = 0x06; // SMS-STATUS-REPORT, no more messages to send
+    pdu[n++] = static_cast<std::uint8_t>(MessageRef & 0xFF);
+    std::copy(received.Address, received.Address + received.AddressLength, pdu + n);
+    n += received.AddressLength;
+    std::copy(std::begin(received.Stamp), std::end(received.Stamp), pdu + n);
+    n += 7;
+    std::copy(std::begin(discharged.Stamp), std::end(discharged.Stamp), pdu + n);
+    n += 7;
+    pdu[n++] = static_cast<std::uint8_t>(Status & 0xFF);
+    QString text;
+    AppendHex(pdu, n, text);
+    return text;
 }
 
 } // namespace Ombrelay

@@ -50,6 +50,14 @@ enum TSmsContent
     scStatusReport,   // SMS-STATUS-REPORT: a delivery report, not a message
 };
 
+// What the status of a status report (TP-ST) says became of the message it reports on.
+enum TDeliveryOutcome
+{
+    doDelivered, // received by the recipient, forwarded or replaced: the service centre is done
+    doPending,   // the service centre is still trying
+    doFailed,    // the service centre gave up
+};
+
 class TSmsRecv : public TSmsBase
 {
 public:
@@ -81,6 +89,21 @@ public:
     // The user data of an 8-bit message (Content scData), header excluded.
     const QByteArray& Data() const { return FData; }
 
+    // The message reference (TP-MR) of a SUBMIT PDU or a status report; -1 for others.
+    int MessageRef() const { return FMessageRef; }
+    // Of a status report (Content scStatusReport), whose Sender() is the recipient of the message
+    // it reports on and TimeStamp() the time the service centre received that message: the time
+    // of the outcome (TP-DT, kNoTimeStamp when not a valid time) and the status (TP-ST), -1 when
+    // the report ends before it.
+    qint64 DischargeTime() const { return FDischargeTime; }
+    int Status() const { return FStatus; }
+    // The outcome a status octet stands for; reserved and unknown values are failures, as the
+    // service centre completed nothing it can name.
+    static TDeliveryOutcome StatusOutcome(int Status);
+    // The status in words: "delivered", "still trying: recipient busy", "failed: validity period
+    // expired", ...
+    static QString StatusText(int Status);
+
 private:
     void Reset();
     bool Walk(const std::uint8_t* Data, qsizetype Size);
@@ -96,6 +119,9 @@ private:
     TSmsContent FContent = scText;
     int FDataCoding = -1;
     QByteArray FData;
+    int FMessageRef = -1;
+    qint64 FDischargeTime = kNoTimeStamp;
+    int FStatus = -1;
 };
 
 class TSmsSend : public TSmsBase
@@ -109,6 +135,9 @@ public:
     int Count() const;
     // Concatenation reference for the next EncodePdu: 0..255, or -1 (the default) to draw one.
     void SetConcatRef(int Value) { FConcatRef = Value; }
+    // Whether each PDU asks the service centre for a status report (TP-SRR); off by default.
+    bool StatusReportRequest() const { return FStatusReportRequest; }
+    void SetStatusReportRequest(bool Value) { FStatusReportRequest = Value; }
 
     // One SMS-SUBMIT PDU text per part, in part order. Text must not be empty.
     QStringList EncodePdu() const;
@@ -124,6 +153,7 @@ private:
     QString FTarget;
     QString FText;
     int FConcatRef = -1;
+    bool FStatusReportRequest = false;
 };
 
 // Builds the SMS-DELIVER PDU texts that carry a whole message as a modem stack in message mode
@@ -144,5 +174,11 @@ constexpr qsizetype kMaxDeliverData = 255 * 134;
 // refused with EMBException.
 QStringList BuildDeliverDataPdus(const QString& Sender, const QDateTime& TimeStamp, const QByteArray& Data,
                                  int Class = -1, int RefNo = -1);
+
+// Builds an SMS-STATUS-REPORT PDU text as a service centre sends it: the reference of the part
+// reported on, its recipient (written as BuildDeliverPdus writes a sender), the time the centre
+// received the part, the time of the outcome, and the status octet (TP-ST).
+QString BuildStatusReportPdu(int MessageRef, const QString& Recipient, const QDateTime& Received,
+                             const QDateTime& Discharged, int Status);
 
 } // namespace Ombrelay

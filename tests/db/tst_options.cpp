@@ -68,6 +68,30 @@ private Q_SLOTS:
         QVERIFY(!temp.DB().LockedByCurrentThread());
     }
 
+    // Delivery reports are on unless the user turned them off; only "off" has a row, so that
+    // turning them on again leaves the table as a database that never had the setting.
+    void deliveryReportsSetting()
+    {
+        TTempDatabase temp;
+        TOptions options;
+        options.LoadOptions();
+        QVERIFY(options.RequestDeliveryReports());
+        options.SaveOptions();
+        QVERIFY(!Rows(temp.DB()).join(QLatin1Char(' ')).contains(QLatin1String("sms.deliveryreports")));
+        options.SetRequestDeliveryReports(false);
+        options.SaveOptions();
+        QVERIFY(Rows(temp.DB()).contains(QStringLiteral("sms.deliveryreports|integer|0")));
+        TOptions off;
+        off.LoadOptions();
+        QVERIFY(!off.RequestDeliveryReports());
+        off.SetRequestDeliveryReports(true);
+        off.SaveOptions();
+        QCOMPARE(Rows(temp.DB()).size(), 11);
+        TOptions on;
+        on.LoadOptions();
+        QVERIFY(on.RequestDeliveryReports());
+    }
+
     void saveWritesTheElevenKeys()
     {
         TTempDatabase temp;

@@ -694,6 +694,162 @@ private Q_SLOTS:
         QVERIFY(r.DecodePdu(send.EncodePdu().front()));
         QCOMPARE(r.TimeStamp(), TSmsRecv::kNoTimeStamp);
     }
+
+    // Status reports as service centres send them: the fields that match a report to the part it
+    // reports on (reference, recipient) and the outcome, whatever optional parameters follow.
+    void statusReports_data()
+    {
+        QTest::addColumn<QString>("pdu");
+        QTest::addColumn<int>("reference");
+        QTest::addColumn<QString>("recipient");
+        QTest::addColumn<qint64>("received");   // TP-SCTS
+        QTest::addColumn<qint64>("discharged"); // TP-DT
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("words");
+        const qint64 scts = QDateTime(QDate(2026, 12, 9), QTime(9, 15, 30), Qt::UTC).toSecsSinceEpoch();
+        const qint64 dt = scts + 12;
+        // Service centre +447802000332, reference 0x0D, recipient +44791234567, both times
+        // written at UTC+1 (four quarter hours).
+        const QString head = QStringLiteral("07914487200030F3 06 0D 0B914497214365F7 62219001510340 62219001512440");
+        auto row = [&](const char* Name, const QString& Tail, int Status, TDeliveryOutcome Outcome, const char* Words) {
+            QTest::newRow(Name) << QString(head + Tail) << 0x0D << QStringLiteral("+44791234567") << scts << dt
+                                << Status << int(Outcome) << QString::fromLatin1(Words);
+        };
+        // The optional part: none, an empty indicator, PID + DCS + UDL with no text, an indicator
+        // with an extension octet, and a report that carries text.
+        row("delivered, no parameter indicator", QStringLiteral("00"), 0x00, doDelivered, "delivered");
+        row("delivered, empty indicator", QStringLiteral("00 00"), 0x00, doDelivered, "delivered");
+        row("indicator with PID, DCS, UDL", QStringLiteral("00 07 00 00 00"), 0x00, doDelivered, "delivered");
+        row("indicator with extension", QStringLiteral("00 80 00"), 0x00, doDelivered, "delivered");
+        row("report carrying text", QStringLiteral("46 04 02 E834"), 0x46, doFailed, "failed: validity period expired");
+        struct TStatus
+        {
+            int Code;
+            TDeliveryOutcome Outcome;
+            const char* Words;
+        };
+        static const TStatus kStatuses[] = {
+            {0x01, doDelivered, "delivered: forwarded, receipt not confirmed"},
+            {0x02, doDelivered, "delivered: replaced by the service centre"},
+            {0x20, doPending, "still trying: network congestion"},
+            {0x21, doPending, "still trying: recipient busy"},
+            {0x22, doPending, "still trying: no response from the recipient"},
+            {0x23, doPending, "still trying: service rejected"},
+            {0x24, doPending, "still trying: quality of service not available"},
+            {0x25, doPending, "still trying: error in the recipient's device"},
+            {0x30, doPending, "still trying (status 0x30)"},
+            {0x40, doFailed, "failed: remote procedure error"},
+            {0x41, doFailed, "failed: incompatible destination"},
+            {0x42, doFailed, "failed: connection rejected by the recipient"},
+            {0x43, doFailed, "failed: number not obtainable"},
+            {0x44, doFailed, "failed: quality of service not available"},
+            {0x45, doFailed, "failed: no interworking available"},
+            {0x46, doFailed, "failed: validity period expired"},
+            {0x49, doFailed, "failed: message does not exist"},
+            {0x60, doFailed, "failed: network congestion"},
+            {0x61, doFailed, "failed: recipient busy"},
+            {0x62, doFailed, "failed: no response from the recipient"},
+            {0x63, doFailed, "failed: service rejected"},
+            {0x64, doFailed, "failed: quality of service not available"},
+            {0x65, doFailed, "failed: error in the recipient's device"},
+            // Reserved values: the service centre completed nothing it can name.
+            {0x66, doFailed, "failed (status 0x66)"},
+            {0xFF, doFailed, "failed (status 0xFF)"},
+        };
+        for (const TStatus& st : kStatuses) {
+            const QByteArray name = QByteArrayLiteral("status 0x") + QByteArray::number(st.Code, 16);
+            row(name.constData(), QString::number(st.Code, 16).rightJustified(2, QLatin1Char('0')), st.Code, st.Outcome,
+                st.Words);
+        }
+        // A national recipient, no service-centre address, times the stack did not know.
+        QTest::newRow("national recipient, no times")
+            << QStringLiteral("00 06 FF 0A811032547698 00000000000000 00000000000000 21") << 0xFF
+            << QStringLiteral("0123456789") << TSmsRecv::kNoTimeStamp << TSmsRecv::kNoTimeStamp << 0x21
+            << int(doPending) << QStringLiteral("still trying: recipient busy");
+        // Cut short after the recipient: the status is unknown, nothing is made up.
+        QTest::newRow("ends after the recipient")
+            << QStringLiteral("00 06 07 04812143") << 7 << QStringLiteral("1234") << TSmsRecv::kNoTimeStamp
+            << TSmsRecv::kNoTimeStamp << -1 << int(doPending) << QStringLiteral("status unknown");
+    }
+
+    void statusReports()
+    {
+        QFETCH(QString, pdu);
+        QFETCH(int, reference);
+        QFETCH(QString, recipient);
+        QFETCH(qint64, received);
+        QFETCH(qint64, discharged);
+        QFETCH(int, status);
+        QFETCH(int, outcome);
+        QFETCH(QString, words);
+        pdu.remove(QLatin1Char(' '));
+        TSmsRecv r;
+        // A report is never a text message, whatever its user data says.
+        QVERIFY(!r.DecodePdu(pdu));
+        QCOMPARE(r.Content(), scStatusReport);
+        QVERIFY(r.Text().isEmpty());
+        QCOMPARE(r.MessageRef(), reference);
+        QCOMPARE(r.Sender(), recipient);
+        QCOMPARE(r.TimeStamp(), received);
+        QCOMPARE(r.DischargeTime(), discharged);
+        QCOMPARE(r.Status(), status);
+        QCOMPARE(int(TSmsRecv::StatusOutcome(r.Status())), outcome);
+        QCOMPARE(TSmsRecv::StatusText(r.Status()), words);
+        // The fields of one report do not leak into the next decode.
+        // The builder the simulated modem uses writes what the decoder read.
+        if (status >= 0 && received != TSmsRecv::kNoTimeStamp) {
+            const QString built = BuildStatusReportPdu(reference, recipient, QDateTime::fromSecsSinceEpoch(received),
+                                                       QDateTime::fromSecsSinceEpoch(discharged), status);
+            TSmsRecv b;
+            QVERIFY(!b.DecodePdu(built));
+            QCOMPARE(b.MessageRef(), reference);
+            QCOMPARE(b.Sender(), recipient);
+            QCOMPARE(b.TimeStamp(), received);
+            QCOMPARE(b.DischargeTime(), discharged);
+            QCOMPARE(b.Status(), status);
+        }
+        QVERIFY(r.DecodePdu(QStringLiteral("0004048121430000000000000000000002E834")));
+        QCOMPARE(r.Status(), -1);
+        QCOMPARE(r.MessageRef(), -1);
+        QCOMPARE(r.DischargeTime(), TSmsRecv::kNoTimeStamp);
+    }
+
+    // TP-SRR asks for a report on every part; the decoder reads back the reference a report will
+    // carry, and the text is unchanged.
+    void statusReportRequest_data()
+    {
+        QTest::addColumn<bool>("request");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("firstOctet");
+        QTest::newRow("off, one part") << false << QStringLiteral("hello") << 0x01;
+        QTest::newRow("on, one part") << true << QStringLiteral("hello") << 0x21;
+        QTest::newRow("on, three parts") << true << QString(400, QLatin1Char('x')) << 0x61;
+        QTest::newRow("on, UCS-2") << true << QStringLiteral("\u00fcber \u4e2d") << 0x21;
+    }
+
+    void statusReportRequest()
+    {
+        QFETCH(bool, request);
+        QFETCH(QString, text);
+        QFETCH(int, firstOctet);
+        NextMessageRef = 250;
+        TSmsSend s;
+        s.SetTarget(QStringLiteral("+4917"));
+        s.SetText(text);
+        s.SetStatusReportRequest(request);
+        QString joined;
+        int expectedRef = 250;
+        for (const QString& pdu : s.EncodePdu()) {
+            QCOMPARE(pdu.mid(2, 2).toInt(nullptr, 16), firstOctet);
+            TSmsRecv r;
+            QVERIFY(r.DecodePdu(pdu));
+            QCOMPARE(r.MessageRef(), expectedRef);
+            expectedRef = (expectedRef + 1) & 0xFF;
+            joined += r.Text();
+        }
+        QCOMPARE(joined, text);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSmsCodec)

@@ -15,7 +15,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: ombrelay-sim PATH COMMAND [ARGUMENTS...]\n"
                              "commands: interfaces | deliver IFACE NUMBER TEXT... | deliver-pdu IFACE HEX |\n"
                              "          stored IFACE | sent IFACE | signal IFACE 0..31 | state IFACE |\n"
-                             "          drop IFACE | fail OPERATION N | traffic IFACE RX TX\n");
+                             "          drop IFACE | fail OPERATION N | traffic IFACE RX TX |\n"
+                             "          report IFACE MR delivered|failed|pending\n");
         return 2;
     }
     QString line = args.mid(1).join(QLatin1Char(' '));

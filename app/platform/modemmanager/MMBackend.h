@@ -32,6 +32,8 @@ struct TMMBackendOptions
     // clients of ModemManager (which all see the same store) and this program skips the ones it
     // already took for as long as it runs.
     bool RemoveStoredMessages = true;
+    // Every message sent asks the network for a status report (delivery-report-request).
+    bool RequestDeliveryReports = true;
     // How long the first read of ModemManager and NetworkManager may take, in milliseconds.
     int StartTimeoutMs = 2000;
     // Where the kernel lists network interfaces and their byte counters.
@@ -86,6 +88,8 @@ public:
     bool TakeUnclaimedState(const QString& ActivePath, quint32& State, quint32& Reason);
     // The setting may change while the program runs; it holds from the next delete on.
     void SetRemoveStoredMessages(bool Value) override { FOptions.RemoveStoredMessages = Value; }
+    bool RequestDeliveryReports() const { return FOptions.RequestDeliveryReports; }
+    void SetRequestDeliveryReports(bool Value) override { FOptions.RequestDeliveryReports = Value; }
 
 private Q_SLOTS:
     void OnInterfacesAdded(const QDBusMessage& Message);

@@ -300,6 +300,9 @@ TMbnResult TMMInterface::SmsSendMessage(const QString& Number, const QString& Te
     QVariantMap props;
     props.insert(QStringLiteral("number"), Number);
     props.insert(QStringLiteral("text"), Text);
+    if (FManager.RequestDeliveryReports()) {
+        props.insert(QStringLiteral("delivery-report-request"), true);
+    }
     create << props;
     Call(create, [this, id, modem](const QDBusMessage& Reply) {
         if (Reply.type() != QDBusMessage::ReplyMessage || Reply.arguments().isEmpty()) {

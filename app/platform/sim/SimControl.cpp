@@ -141,6 +141,11 @@ QString TSimControl::Execute(const QString& Line)
             FModem.DeliverPdu(a[0], a[1]);
             return QStringLiteral("ok");
         }
+        if (command == QLatin1String("report")) {
+            const QStringList a = args(3, "report IFACE MR delivered|failed|pending");
+            FModem.Report(a[0], int(ReadNumber(a[1], "MR", 255)), a[2]);
+            return QStringLiteral("ok");
+        }
         if (command == QLatin1String("stored")) {
             const QStringList a = args(1, "stored IFACE");
             return QStringLiteral("ok %1").arg(FModem.StoredCount(a[0]));

@@ -1,5 +1,6 @@
 #include "platform/sim/SimInterface.h"
 
+#include "sms/MBException.h"
 #include "sms/SMS.h"
 
 namespace Ombrelay
@@ -255,6 +256,28 @@ TMbnResult TSimInterface::SmsSendPdu(const QString& PduData, quint32 Size, TMbnR
             Sent << PduData;
         }
         Q_EMIT FModem.SmsSendComplete(S.InterfaceID, id, status);
+        if (MbnSucceeded(status) && !S.StatusReports.isEmpty()) {
+            TSmsRecv part;
+            try {
+                part.DecodePdu(PduData);
+            } catch (const EMBException&) {
+                return;
+            }
+            // TP-SRR: the part asked for a report. The service centre answers a little later.
+            const QByteArray octets = QByteArray::fromHex(PduData.toLatin1());
+            const qsizetype first = 1 + qsizetype(quint8(octets.at(0)));
+            const bool asked = first < octets.size() && (quint8(octets.at(first)) & 0x20) != 0;
+            if (asked) {
+                const int reference = part.MessageRef();
+                Post([this, reference] {
+                    try {
+                        FModem.Report(S.InterfaceID, reference, S.StatusReports);
+                    } catch (const EOmbrelayError& e) {
+                        qWarning("Simulated modem: no status report: %s", qPrintable(e.Message()));
+                    }
+                });
+            }
+        }
     });
     return mrOk;
 }

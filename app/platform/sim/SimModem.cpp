@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "platform/sim/SimInterface.h"
+#include "sms/MBException.h"
 #include "sms/SMS.h"
 
 namespace Ombrelay
@@ -256,6 +257,30 @@ quint32 TSimModem::DeliverPdu(const QString& InterfaceID, const QString& Pdu)
     }
     Post([this, InterfaceID] { Q_EMIT SmsNewMessage(InterfaceID); });
     return change.Index;
+}
+
+quint32 TSimModem::Report(const QString& InterfaceID, int MessageRef, const QString& Outcome)
+{
+    TSimInterface* i = Get(InterfaceID);
+    const int status = SimReportStatus(Outcome);
+    if (status < 0) {
+        throw EOmbrelayError(QStringLiteral("unknown outcome %1 (delivered, failed or pending)").arg(Outcome));
+    }
+    for (qsizetype n = i->Sent.size() - 1; n >= 0; --n) {
+        TSmsRecv part;
+        try {
+            part.DecodePdu(i->Sent[n]);
+        } catch (const EMBException&) {
+            continue;
+        }
+        if (part.MessageRef() != MessageRef) {
+            continue;
+        }
+        const QDateTime now = QDateTime::currentDateTime();
+        return DeliverPdu(InterfaceID, BuildStatusReportPdu(MessageRef, part.Sender(), now, now, status));
+    }
+    throw EOmbrelayError(
+        QStringLiteral("no part sent through %1 with the message reference %2").arg(InterfaceID).arg(MessageRef));
 }
 
 int TSimModem::StoredCount(const QString& InterfaceID) const

@@ -63,6 +63,10 @@ public:
                 const QDateTime& TimeStamp = QDateTime());
     // One PDU enters the store as it stands (PDU mode only); returns its storage index.
     quint32 DeliverPdu(const QString& InterfaceID, const QString& Pdu);
+    // The service centre reports on the most recent part sent with the message reference
+    // MessageRef: a status report (SimReportStatus of Outcome) enters the store as a PDU (PDU
+    // mode only). Returns its storage index; raises when no sent part has the reference.
+    quint32 Report(const QString& InterfaceID, int MessageRef, const QString& Outcome);
     int StoredCount(const QString& InterfaceID) const;
     // Every PDU the device has sent, in order (in message mode, the SUBMIT PDUs it made of each message).
     QStringList SentPdus(const QString& InterfaceID) const;

@@ -97,7 +97,7 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
                                       QStringLiteral("profiles"),  QStringLiteral("messages"),
                                       QStringLiteral("capacity"),  QStringLiteral("smsMode"),
                                       QStringLiteral("readBatch"), QStringLiteral("signal"),
-                                      QStringLiteral("plugged")};
+                                      QStringLiteral("plugged"),   QStringLiteral("statusReports")};
     QString where = QStringLiteral("interface %1").arg(Number + 1);
     CheckKeys(O, known, Origin, where);
     TSimInterfaceScenario r;
@@ -192,6 +192,16 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
         }
         r.Plugged = O.value(QStringLiteral("plugged")).toBool();
     }
+    if (O.contains(QStringLiteral("statusReports"))) {
+        const QString reports =
+            ReadString(O.value(QStringLiteral("statusReports")), Origin, QStringLiteral("statusReports"));
+        if (reports != QLatin1String("none") && SimReportStatus(reports) < 0) {
+            Fail(Origin, QStringLiteral("%1: \"statusReports\" must be \"delivered\", \"failed\", \"pending\" or "
+                                        "\"none\"")
+                             .arg(where));
+        }
+        r.StatusReports = reports == QLatin1String("none") ? QString() : reports;
+    }
     if (r.Pdus.size() + r.Messages.size() > r.Capacity) {
         Fail(Origin, QStringLiteral("%1: more initial messages than \"capacity\"").arg(where));
     }
@@ -199,6 +209,20 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
 }
 
 } // namespace
+
+int SimReportStatus(const QString& Outcome)
+{
+    if (Outcome == QLatin1String("delivered")) {
+        return 0x00;
+    }
+    if (Outcome == QLatin1String("failed")) {
+        return 0x46; // validity period expired
+    }
+    if (Outcome == QLatin1String("pending")) {
+        return 0x21; // recipient busy
+    }
+    return -1;
+}
 
 bool IsPduText(const QString& Text)
 {

@@ -17,7 +17,9 @@
 //     "smsMode": "pdu",                 // or "message": whole messages in and out
 //     "readBatch": 10,                  // messages per read completion
 //     "signal": 20,
-//     "plugged": true                   // false: in the scenario, but plugged in later ("plug")
+//     "plugged": true,                  // false: in the scenario, but plugged in later ("plug")
+//     "statusReports": "delivered"       // each sent part that asks for a report gets one:
+//                                        // "delivered", "failed", "pending" or "none" (default)
 //   }]
 // }
 //
@@ -48,6 +50,9 @@ struct TSimInterfaceScenario
     int ReadBatch = 10;
     quint32 Signal = 20;
     bool Plugged = true;
+    // The outcome of the status report each sent part that asks for one gets ("delivered",
+    // "failed", "pending"); empty for none.
+    QString StatusReports;
 };
 
 struct TSimScenario
@@ -63,6 +68,9 @@ struct TSimScenario
     static TSimScenario Parse(const QByteArray& Json, const QString& Origin = QStringLiteral("scenario"));
 };
 
+// The status octet a simulated report carries for an outcome ("delivered", "failed", "pending"),
+// -1 for another word.
+int SimReportStatus(const QString& Outcome);
 // Whether Text is a PDU as the store keeps it: whole octets as hexadecimal digits.
 bool IsPduText(const QString& Text);
 
