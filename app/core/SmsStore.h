@@ -142,6 +142,11 @@ public:
     // The interface whose rows the list holds and writes; empty for a list of every row.
     const QString& Device() const { return FDevice; }
     int Count() const { return static_cast<int>(FItems.size()); }
+    // Deletes every message that one of RowIds belongs to: all rows of each (every part of a
+    // long message), from the table and the search index in one transaction, and then from this
+    // list. Rows of no message of this list are left alone, and nothing on a device is touched.
+    // Returns how many messages were deleted; when it raises, nothing was.
+    int DeleteMessages(const QList<qint64>& RowIds);
 
     // Parts of a long message join it only within this many seconds of its first part.
     static constexpr int kMultipartWindowSeconds = 60;
