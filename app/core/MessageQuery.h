@@ -8,6 +8,7 @@
 
 #include <QJsonObject>
 #include <QList>
+#include <QMetaType>
 #include <QString>
 
 #include <memory>
@@ -79,3 +80,5 @@ public:
 };
 
 } // namespace Ombrelay
+
+Q_DECLARE_METATYPE(Ombrelay::TMessageRecord)

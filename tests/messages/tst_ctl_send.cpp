@@ -58,15 +58,17 @@ void TestCtlSend::sendReachesDeviceAndSearchFindsLongMessage()
     QVERIFY(program.Start({QStringLiteral("-hide")}));
 
     QString out;
-    QCOMPARE(Ctl(program, {QStringLiteral("messages"), QStringLiteral("send"), QStringLiteral("+4917055555"),
-                           QStringLiteral("Sent from a script")},
+    QCOMPARE(Ctl(program,
+                 {QStringLiteral("messages"), QStringLiteral("send"), QStringLiteral("+4917055555"),
+                  QStringLiteral("Sent from a script")},
                  &out),
              0);
     QCOMPARE(out, QStringLiteral("sent"));
     const QStringList sent = program.Sim(QStringLiteral("sent sim0")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QCOMPARE(sent.size(), 2); // "ok" and one PDU
-    QCOMPARE(Ctl(program, {QStringLiteral("messages"), QStringLiteral("list"), QStringLiteral("--sent"),
-                           QStringLiteral("--json")},
+    QCOMPARE(Ctl(program,
+                 {QStringLiteral("messages"), QStringLiteral("list"), QStringLiteral("--sent"),
+                  QStringLiteral("--json")},
                  &out),
              0);
     const QJsonArray listed = QJsonDocument::fromJson(out.toUtf8()).array();
@@ -76,8 +78,9 @@ void TestCtlSend::sendReachesDeviceAndSearchFindsLongMessage()
 
     // The device refuses the next submission.
     QVERIFY(program.Sim(QStringLiteral("fail SmsSendPdu 1")).startsWith(QStringLiteral("ok")));
-    QCOMPARE(Ctl(program, {QStringLiteral("messages"), QStringLiteral("send"), QStringLiteral("+4917055555"),
-                           QStringLiteral("Refused")},
+    QCOMPARE(Ctl(program,
+                 {QStringLiteral("messages"), QStringLiteral("send"), QStringLiteral("+4917055555"),
+                  QStringLiteral("Refused")},
                  &out),
              1);
     QCOMPARE(out, QStringLiteral("failed"));
@@ -88,8 +91,9 @@ void TestCtlSend::sendReachesDeviceAndSearchFindsLongMessage()
     QVERIFY(program.Sim(QStringLiteral("deliver sim0 +4917066666 ") + longText).startsWith(QStringLiteral("ok")));
     QVERIFY(WaitFor(
         [&] {
-            Ctl(program, {QStringLiteral("messages"), QStringLiteral("search"), QStringLiteral("kingfisher"),
-                          QStringLiteral("--json")},
+            Ctl(program,
+                {QStringLiteral("messages"), QStringLiteral("search"), QStringLiteral("kingfisher"),
+                 QStringLiteral("--json")},
                 &out);
             const QJsonArray found = QJsonDocument::fromJson(out.toUtf8()).array();
             return found.size() == 1 && found[0].toObject()[QStringLiteral("text")].toString() == longText;
