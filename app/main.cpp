@@ -4,8 +4,10 @@
 
 #include "backends/Backend.h"
 #include "base/Errors.h"
+#include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
 #include "core/Modules.h"
+#include "core/RemoteSend.h"
 #include "gui/Application.h"
 #include "gui/GuiCommon.h"
 #include "gui/MainView.h"
@@ -82,6 +84,16 @@ int main(int argc, char* argv[])
     QObject::connect(&window, &TfmMainView::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(&instance, &TSingleInstance::SecondInstance, &window, [&window] {
         QCoreApplication::postEvent(&window, new QEvent(static_cast<QEvent::Type>(WM_SECOND_INSTANCE)));
+    });
+    // ombrelayctl messages send: the message goes through the selected modem, the answer once the
+    // device decided.
+    instance.SetDeferredCommandHandler([&window](const QString& Line, TSingleInstance::TReply Reply) {
+        if (!TRemoteSend::IsRequest(Line)) {
+            return false;
+        }
+        const TMBInterfaceItem* selected = window.GetSelectedInterface();
+        TRemoteSend::Handle(window.Manager(), selected ? selected->InterfaceID() : QString(), Line, std::move(Reply));
+        return true;
     });
 #ifdef OMBRELAY_TEST_COMMANDS
     if (testCommands) {

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "core/DB.h"
+#include "core/MessageSearch.h"
 #include "core/SmsReports.h"
 #include "sms/MBException.h"
 
@@ -75,6 +76,18 @@ bool Stamped(qint64 TimeStamp)
 }
 
 const QString kMissingPart = QStringLiteral("[\u2026]");
+
+// The search index follows the rows once they are committed. A failure there loses no message:
+// the index is rebuilt at the next start, and until then the message is only not found.
+template <class F>
+void KeepSearchInStep(F&& Update)
+{
+    try {
+        std::forward<F>(Update)();
+    } catch (const std::exception& e) {
+        qWarning("Ombrelay: the search index could not be updated: %s", e.what());
+    }
+}
 
 } // namespace
 
@@ -211,11 +224,13 @@ int TSmsListBase::RemoveMessages(const QList<qint64>& Idents)
     const QSet<qint64> wanted(Idents.begin(), Idents.end());
     std::vector<size_t> positions;
     QList<qint64> rows;
+    QList<qint64> firstRows;
     for (size_t i = 0; i < FItems.size(); ++i) {
         const TSmsItem& item = *FItems[i];
         if (!item.FRowIDs.isEmpty() && wanted.contains(item.Ident())) {
             positions.push_back(i);
             rows.append(QList<qint64>(item.FRowIDs.begin(), item.FRowIDs.end()));
+            firstRows << *std::min_element(item.FRowIDs.begin(), item.FRowIDs.end());
         }
     }
     if (positions.empty()) {
@@ -232,6 +247,8 @@ int TSmsListBase::RemoveMessages(const QList<qint64>& Idents)
                 db.Exec();
             }
         }
+        // Found by search no more, in the same transaction.
+        KeepSearchInStep([&] { TMessageSearch::Remove(db, GetTableName() == QLatin1String("OUTGOING"), firstRows); });
         transaction.Commit();
     }
     // The open-message index keeps positions in FItems: drop the removed items, and move the
@@ -428,10 +445,77 @@ void TSmsListBase::ReplaceAt(int Index, std::unique_ptr<TSmsItem> Item)
     slot = std::move(Item);
 }
 
+int TSmsListBase::DeleteMessages(const QList<qint64>& RowIds)
+{
+    const QSet<qint64> wanted(RowIds.cbegin(), RowIds.cend());
+    QSet<const TSmsItem*> doomed;
+    QList<qint64> rows;
+    QList<qint64> firstRows;
+    for (const auto& item : FItems) {
+        const auto& ids = item->RowIDs();
+        if (std::none_of(ids.cbegin(), ids.cend(), [&](qint64 Id) { return wanted.contains(Id); })) {
+            continue;
+        }
+        doomed.insert(item.get());
+        for (const qint64 id : ids) {
+            rows << id;
+        }
+        firstRows << *std::min_element(ids.cbegin(), ids.cend());
+    }
+    if (doomed.isEmpty()) {
+        return 0;
+    }
+    TSQLiteDB& db = Db();
+    {
+        TSQLiteLock lock(db);
+        TSQLiteTransaction transaction(db);
+        {
+            TSQLiteQuery query(db, QStringLiteral("DELETE FROM ") + GetTableName() + QStringLiteral(" WHERE ID = ?"));
+            for (const qint64 row : rows) {
+                db.SetParamAsInt64(1, row);
+                db.Exec();
+            }
+        }
+        // In the same transaction, so that a message found is one that exists; an index that
+        // cannot be written does not keep the user's delete from happening (a search skips
+        // entries whose rows are gone).
+        KeepSearchInStep([&] { TMessageSearch::Remove(db, GetTableName() == QLatin1String("OUTGOING"), firstRows); });
+        transaction.Commit();
+    }
+    // The items leave the list; the open-message index must neither keep a freed item nor the
+    // old positions of those after it.
+    FItems.erase(std::remove_if(FItems.begin(), FItems.end(),
+                                [&](const std::unique_ptr<TSmsItem>& Item) { return doomed.contains(Item.get()); }),
+                 FItems.end());
+    QHash<const TSmsItem*, qsizetype> positions;
+    positions.reserve(qsizetype(FItems.size()));
+    for (qsizetype i = 0; i < qsizetype(FItems.size()); ++i) {
+        positions.insert(FItems[size_t(i)].get(), i);
+    }
+    for (auto it = FOpen.begin(); it != FOpen.end();) {
+        auto& entries = it.value();
+        for (qsizetype i = entries.size() - 1; i >= 0; --i) {
+            const auto found = positions.constFind(entries[i].second);
+            if (found == positions.cend()) {
+                entries.remove(i);
+            } else {
+                entries[i].first = found.value();
+            }
+        }
+        it = entries.isEmpty() ? FOpen.erase(it) : std::next(it);
+    }
+    return int(doomed.size());
+}
+
 void TSmsListBase::LoadMessages()
 {
     OMBRELAY_ASSERT("Core.Main", Database != nullptr);
     TSQLiteLock lock(*Database);
+    // The program's start: the search index is made, or brought up to rows stored without it
+    // (by an older program, or a run that ended between its commit and the index).
+    if (!Database->ReadOnly()) {
+        KeepSearchInStep([] { TMessageSearch::EnsureIndex(*Database); });
+    }
     // A list of a device holds its own rows and those of older programs, which name none.
     const QString filter = FDevice.isEmpty() ? QString() : QStringLiteral(" WHERE DEVICE = ? OR DEVICE IS NULL");
     {
@@ -595,13 +679,20 @@ int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt, const
         db.FreeQuery();
         transaction.Commit();
     }
+    QList<const TSmsItem*> touched;
+    QSet<const TSmsItem*> seen;
     for (const auto& [pdu, row] : rows) {
         // An undecodable PDU becomes an item that says so; its row is stored either way.
-        const qint64 ident = AddMessage(Clock::Now(), pdu, row, Rebuilt)->Ident();
-        if (!FFiled.contains(ident)) {
-            FFiled.append(ident);
+        const TSmsItem* item = AddMessage(Clock::Now(), pdu, row, Rebuilt);
+        if (!FFiled.contains(item->Ident())) {
+            FFiled.append(item->Ident());
+        }
+        if (!seen.contains(item)) {
+            seen.insert(item);
+            touched.append(item);
         }
     }
+    KeepSearchInStep([&] { TMessageSearch::Index(db, false, touched, Device()); });
     return int(rows.size());
 }
 
@@ -651,6 +742,7 @@ QList<qint64> TSmsOutgoingList::StoreSubmitted(const QStringList& Pdus, bool Reb
     }
     db.FreeQuery();
     transaction.Commit();
+    KeepSearchInStep([&] { TMessageSearch::IndexRows(db, true, rows); });
     return rows;
 }
 
@@ -683,6 +775,20 @@ void TSmsOutgoingList::MarkFailed(const QList<qint64>& Rows)
 void TSmsOutgoingList::Withdraw(const QList<qint64>& Rows)
 {
     ForEachRow(kWithdraw, Rows);
+    KeepSearchInStep([&] {
+        // Only rows that are gone take their entry with them: a sent part keeps its message.
+        QList<qint64> gone;
+        TSQLiteDB& db = Db();
+        TSQLiteLock lock(db);
+        for (const qint64 row : Rows) {
+            TSQLiteQuery query(db, kSelectOutgoing);
+            db.SetParamAsInt64(1, row);
+            if (!db.Next()) {
+                gone << row;
+            }
+        }
+        TMessageSearch::Remove(db, true, gone);
+    });
 }
 
 int TSmsOutgoingList::ConfirmSent(const QList<qint64>& Rows, bool Rebuilt)

@@ -180,6 +180,11 @@ public:
     // table in one transaction, then the messages leave the list. Nothing on a device is touched.
     // Returns how many messages were removed.
     int RemoveMessages(const QList<qint64>& Idents);
+    // Deletes every message that one of RowIds belongs to: all rows of each (every part of a
+    // long message), from the table and the search index in one transaction, and then from this
+    // list. Rows of no message of this list are left alone, and nothing on a device is touched.
+    // Returns how many messages were deleted; when it raises, nothing was.
+    int DeleteMessages(const QList<qint64>& RowIds);
 
     // Parts of a long message join it only within this many seconds of its first part.
     static constexpr int kMultipartWindowSeconds = 60;

@@ -10,6 +10,7 @@
 #include "gui/GuiCommon.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
+#include "gui/MessageTools.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/TimedMessage.h"
@@ -117,6 +118,10 @@ void TfmMainView::CreateControls()
     QMenu* mmiFile = menuBar()->addMenu(QStringLiteral("File"));
     mmiFile->setObjectName(QStringLiteral("mmiFile"));
     mmiFile->addAction(acSettings);
+    AddMessageDataActions(mmiFile, this, [this] {
+        const TMBInterfaceItem* item = GetSelectedInterface();
+        return item ? item->InterfaceID() : QString();
+    });
     mmiFile->addSeparator();
     mmiFile->addAction(acExitApp);
     QMenu* mmiTools = menuBar()->addMenu(QStringLiteral("Tools"));

@@ -11,6 +11,7 @@
 #include "gui/GuiCommon.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
+#include "gui/MessageTools.h"
 #include "gui/SmsMessagesModel.h"
 #include "sms/SMS.h"
 
@@ -107,7 +108,20 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
 
     auto* panelLayout = new QVBoxLayout(pnMessages);
     panelLayout->setContentsMargins(10, 0, 0, 0);
-    panelLayout->addWidget(stFolder);
+    // Search over every message of the device; a result chosen is shown below the list.
+    auto* search = new TMessageSearchBox(
+        [this] {
+            const TMBInterfaceItem* item = FController.SelectedInterface();
+            return item ? item->InterfaceID() : QString();
+        },
+        pnMessages);
+    connect(search, &TMessageSearchBox::MessageChosen, this,
+            [this](const TMessageRecord& Message) {
+                stFolder->setCurrentWidget(spMessage);
+                mmMessages->setPlainText(Message.Text);
+            });
+    panelLayout->addWidget(search);
+    panelLayout->addWidget(stFolder, 1);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);

@@ -178,6 +178,17 @@ void TSingleInstance::OnReadyRead(QLocalSocket* Socket)
             Q_EMIT SecondInstance();
             continue;
         }
+        if (FDeferredHandler && FDeferredHandler(line, [guard](const QString& Answer) {
+                if (guard) {
+                    guard->write(Answer.toUtf8() + '\n');
+                    guard->flush();
+                }
+            })) {
+            continue;
+        }
+        if (!guard) {
+            return;
+        }
         answer = FHandler ? FHandler(line) : QStringLiteral("error unknown command");
         if (!guard) {
             return;

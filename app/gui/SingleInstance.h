@@ -40,6 +40,13 @@ public:
     // Handles any command but the second-start request; its result is the answer line.
     void SetCommandHandler(TCommandHandler Handler) { FHandler = std::move(Handler); }
 
+    using TReply = std::function<void(const QString& Answer)>;
+    // Handles a command whose answer comes later (a message's state once the device decided):
+    // returns false for a command it does not take; Reply writes the answer line, or nothing when
+    // the client has gone. Asked before the command handler.
+    using TDeferredHandler = std::function<bool(const QString& Command, TReply Reply)>;
+    void SetDeferredCommandHandler(TDeferredHandler Handler) { FDeferredHandler = std::move(Handler); }
+
 Q_SIGNALS:
     void SecondInstance();
 
@@ -49,6 +56,7 @@ private:
 
     QLocalServer FServer;
     TCommandHandler FHandler;
+    TDeferredHandler FDeferredHandler;
     // Held (flock) from before listening until the end: while it is held, the program lives.
     int FLifeLock = -1;
 };

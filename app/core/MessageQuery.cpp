@@ -1,0 +1,323 @@
+#include "core/MessageQuery.h"
+
+#include "core/Contacts.h"
+#include "core/DB.h"
+#include "core/SmsStore.h"
+#include "sqlite/SQLiteDB.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonValue>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <map>
+
+namespace Ombrelay
+{
+
+namespace
+{
+
+// A connection that reads: opened with mode=ro (it never creates the file or its schema), with
+// the busy time-out of the program so that a writer's short lock is waited for.
+class TReadOnlyDatabase : public TSQLiteDB
+{
+public:
+    QString ClassName() const override { return QStringLiteral("TDatabase"); }
+
+protected:
+    explicit TReadOnlyDatabase(const QString& Uri)
+        : TSQLiteDB(Uri, true)
+    {
+    }
+    void InitializeDatabase() override
+    {
+        sqlite3_busy_timeout(Handle(), TDatabase::BusyTimeoutMs);
+        TSQLiteLock lock(*this);
+        ExecSQL(QStringLiteral("PRAGMA query_only = 1"));
+    }
+
+private:
+    friend class Ombrelay::TSQLiteDB;
+};
+
+// The status of each row, read beside its PDU.
+struct TRowState
+{
+    bool Flag = false; // SEEN or SENT
+    bool Failed = false;
+};
+
+// Files rows into messages the way the program's lists do, one list per interface, and turns
+// them into records.
+class TCollector
+{
+public:
+    TCollector(bool Outgoing, const TContacts* Contacts)
+        : FOutgoing(Outgoing)
+        , FContacts(Contacts)
+    {
+    }
+
+    void Read(TSQLiteDB& Db)
+    {
+        const QStringList& columns = Db.Columns();
+        auto column = [&](const char* Name) {
+            for (int i = 0; i < columns.size(); ++i) {
+                if (columns[i].compare(QLatin1String(Name), Qt::CaseInsensitive) == 0) {
+                    return i;
+                }
+            }
+            return -1;
+        };
+        const int id = column("ID");
+        const int date = column("DATE");
+        const int pdu = column("PDU");
+        const int flag = column(FOutgoing ? "SENT" : "SEEN");
+        const int failed = column("FAILED");
+        const int rebuilt = column("REBUILT");
+        const int device = column("DEVICE");
+        while (Db.Next()) {
+            const qint64 row = Db.GetFieldAsInt64(id);
+            const QString dev = device >= 0 ? Db.GetFieldAsString(device) : QString();
+            TSmsListBase*& list = FLists[dev];
+            if (!list) {
+                if (FOutgoing) {
+                    FOwned.push_back(std::make_unique<TSmsOutgoingList>(dev));
+                } else {
+                    FOwned.push_back(std::make_unique<TSmsIncomingList>(dev));
+                }
+                list = FOwned.back().get();
+            }
+            const TDateTime stored = Db.GetFieldAsDateTime(date);
+            const QString text = Db.GetFieldAsString(pdu);
+            const bool isRebuilt = rebuilt >= 0 && Db.GetFieldAsBool(rebuilt);
+            TSmsItem* item = FOutgoing
+                                 ? static_cast<TSmsItem*>(
+                                       static_cast<TSmsOutgoingList*>(list)->AddMessage(stored, text, row, isRebuilt))
+                                 : static_cast<TSmsItem*>(
+                                       static_cast<TSmsIncomingList*>(list)->AddMessage(stored, text, row, isRebuilt));
+            FDevices.insert(item, dev);
+            FStates.insert(row,
+                           TRowState{flag >= 0 && Db.GetFieldAsBool(flag), failed >= 0 && Db.GetFieldAsBool(failed)});
+        }
+    }
+
+    QList<TMessageRecord> Records() const
+    {
+        QList<TMessageRecord> records;
+        for (const auto& list : FOwned) {
+            for (int i = 0; i < list->Count(); ++i) {
+                const TSmsItem* item =
+                    FOutgoing ? static_cast<const TSmsItem*>(static_cast<TSmsOutgoingList*>(list.get())->GetItem(i))
+                              : static_cast<const TSmsItem*>(static_cast<TSmsIncomingList*>(list.get())->GetItem(i));
+                records.append(Record(*item));
+            }
+        }
+        return records;
+    }
+
+private:
+    TMessageRecord Record(const TSmsItem& Item) const
+    {
+        TMessageRecord r;
+        r.Outgoing = FOutgoing;
+        r.Device = FDevices.value(&Item);
+        r.Number = Item.Number();
+        r.Name = FContacts && !r.Number.isEmpty() ? FContacts->NameFor(r.Number) : QString();
+        r.Text = Item.DisplayText();
+        r.HasNetworkTime = Item.TimeStamp() != TSmsRecv::kNoTimeStamp;
+        r.NetworkTime = r.HasNetworkTime ? Item.TimeStamp() : 0;
+        r.StoredTime = Item.DateTime();
+        for (const qint64 row : Item.RowIDs()) {
+            r.RowIds.append(row);
+        }
+        r.Id = r.RowIds.isEmpty() ? 0 : *std::min_element(r.RowIds.cbegin(), r.RowIds.cend());
+        bool all = true;
+        bool any = false;
+        bool failed = false;
+        for (const qint64 row : r.RowIds) {
+            const TRowState state = FStates.value(row);
+            all = all && state.Flag;
+            any = any || state.Flag;
+            failed = failed || state.Failed;
+        }
+        if (FOutgoing) {
+            // A message is sent once every part is; one refused part fails it.
+            r.State = all ? QStringLiteral("sent") : failed ? QStringLiteral("failed") : QStringLiteral("sending");
+            r.Read = true;
+        } else {
+            // As the inbox reads it: seen once any of its rows is.
+            r.State = QStringLiteral("received");
+            r.Read = any;
+        }
+        return r;
+    }
+
+    bool FOutgoing;
+    const TContacts* FContacts;
+    std::map<QString, TSmsListBase*> FLists;
+    std::vector<std::unique_ptr<TSmsListBase>> FOwned;
+    QHash<const TSmsItem*, QString> FDevices;
+    QHash<qint64, TRowState> FStates;
+};
+
+void SortNewestFirst(QList<TMessageRecord>& Records)
+{
+    std::stable_sort(Records.begin(), Records.end(), [](const TMessageRecord& A, const TMessageRecord& B) {
+        if (A.StoredTime != B.StoredTime) {
+            return A.StoredTime > B.StoredTime;
+        }
+        if (A.Outgoing != B.Outgoing) {
+            return A.Outgoing;
+        }
+        return A.Id > B.Id;
+    });
+}
+
+bool TableExists(TSQLiteDB& Db, const QString& Table)
+{
+    TSQLiteQuery query(Db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    Db.SetParamAsString(1, Table);
+    return Db.Next();
+}
+
+} // namespace
+
+QJsonObject TMessageRecord::ToJson() const
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("id"), double(Id));
+    o.insert(QStringLiteral("direction"), DirectionText());
+    o.insert(QStringLiteral("number"), Number);
+    o.insert(QStringLiteral("name"), Name.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Name));
+    o.insert(QStringLiteral("text"), Text);
+    o.insert(QStringLiteral("network_time"),
+             HasNetworkTime ? QJsonValue(NetworkTimeText()) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("stored_time"), StoredTimeText());
+    o.insert(QStringLiteral("state"), State);
+    o.insert(QStringLiteral("read"), Read);
+    o.insert(QStringLiteral("device"), Device.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Device));
+    return o;
+}
+
+QString TMessageRecord::NetworkTimeText() const
+{
+    return HasNetworkTime ? QDateTime::fromSecsSinceEpoch(NetworkTime, Qt::UTC).toString(Qt::ISODate) : QString();
+}
+
+QString TMessageRecord::StoredTimeText() const
+{
+    // Stored as local time; written with its offset so that it names one instant.
+    QDateTime local = ToQDateTime(StoredTime);
+    local.setTime(QTime(local.time().hour(), local.time().minute(), local.time().second()));
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QList<TMessageRecord> TMessageQuery::List(TSQLiteDB& Db, const TMessageFilter& Filter, const TContacts* Contacts)
+{
+    TSQLiteLock lock(Db);
+    QList<TMessageRecord> records;
+    for (const bool outgoing : {false, true}) {
+        if ((outgoing && !Filter.Outgoing) || (!outgoing && !Filter.Incoming) || (outgoing && Filter.UnreadOnly)) {
+            continue;
+        }
+        const QString table = outgoing ? QStringLiteral("OUTGOING") : QStringLiteral("INCOMING");
+        if (!TableExists(Db, table)) {
+            continue;
+        }
+        TCollector collector(outgoing, Contacts);
+        {
+            QString sql = QStringLiteral("SELECT * FROM ") + table;
+            if (!Filter.Device.isEmpty()) {
+                sql += QStringLiteral(" WHERE DEVICE = ? OR DEVICE IS NULL");
+            }
+            TSQLiteQuery query(Db, sql + QStringLiteral(" ORDER BY ID"));
+            if (!Filter.Device.isEmpty()) {
+                Db.SetParamAsString(1, Filter.Device);
+            }
+            collector.Read(Db);
+        }
+        const QString home = Contacts ? Contacts->HomeCountry() : QString();
+        const QString wanted = Filter.Number.isEmpty() ? QString() : TPhoneNumber::Key(Filter.Number, home);
+        for (TMessageRecord& r : collector.Records()) {
+            if (Filter.UnreadOnly && r.Read) {
+                continue;
+            }
+            if (!wanted.isEmpty() && TPhoneNumber::Key(r.Number, home) != wanted) {
+                continue;
+            }
+            records.append(std::move(r));
+        }
+    }
+    SortNewestFirst(records);
+    return records;
+}
+
+QList<TMessageRecord> TMessageQuery::FromRows(TSQLiteDB& Db, bool Outgoing, const QList<qint64>& RowIds,
+                                              const TContacts* Contacts)
+{
+    TSQLiteLock lock(Db);
+    QList<qint64> rows = RowIds;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    TCollector collector(Outgoing, Contacts);
+    const QString table = Outgoing ? QStringLiteral("OUTGOING") : QStringLiteral("INCOMING");
+    // In row-id order, as the lists file them, a bounded number of ids per statement.
+    constexpr int kChunk = 500;
+    for (qsizetype start = 0; start < rows.size(); start += kChunk) {
+        const qsizetype count = std::min<qsizetype>(kChunk, rows.size() - start);
+        QStringList marks;
+        for (qsizetype i = 0; i < count; ++i) {
+            marks << QStringLiteral("?");
+        }
+        TSQLiteQuery query(Db, QStringLiteral("SELECT * FROM %1 WHERE ID IN (%2) ORDER BY ID")
+                                   .arg(table, marks.join(QLatin1Char(','))));
+        for (qsizetype i = 0; i < count; ++i) {
+            Db.SetParamAsInt64(int(i + 1), rows[start + i]);
+        }
+        collector.Read(Db);
+    }
+    QList<TMessageRecord> records = collector.Records();
+    SortNewestFirst(records);
+    return records;
+}
+
+QString TMessageQuery::HomeCountry(TSQLiteDB& Db)
+{
+    TSQLiteLock lock(Db);
+    QStringList numbers;
+    for (const char* table : {"INCOMING", "OUTGOING"}) {
+        if (!TableExists(Db, QLatin1String(table))) {
+            continue;
+        }
+        TSQLiteQuery query(Db,
+                           QStringLiteral("SELECT PDU FROM %1 ORDER BY ID DESC LIMIT 200").arg(QLatin1String(table)));
+        while (Db.Next()) {
+            TSmsRecv recv;
+            try {
+                if (recv.DecodePdu(Db.GetFieldAsString(0))) {
+                    numbers << recv.Sender();
+                }
+            } catch (const std::exception&) {
+                // An unreadable row says nothing about the country.
+            }
+        }
+    }
+    return TPhoneNumber::MostCommonCountry(numbers);
+}
+
+std::unique_ptr<TSQLiteDB> TMessageQuery::OpenReadOnly(const QString& FileName)
+{
+    if (!QFileInfo::exists(FileName)) {
+        throw ESQLiteException(QStringLiteral("There is no message database at %1.").arg(FileName), SQLITE_CANTOPEN);
+    }
+    QUrl uri = QUrl::fromLocalFile(FileName);
+    uri.setQuery(QStringLiteral("mode=ro"));
+    return TSQLiteDB::Open<TReadOnlyDatabase>(uri.toString(QUrl::FullyEncoded));
+}
+
+} // namespace Ombrelay

@@ -1,0 +1,37 @@
+#pragma once
+
+// A message sent for another program of the user (ombrelayctl) through the running program's
+// instance socket. The request is one line, "send " and a JSON object {"number", "text",
+// "device"}; the answer is one JSON line {"state": "sent" | "sending" | "failed", "id", "device"}
+// once the device has decided (or the wait ran out: "sending"), or {"error": text} when the
+// message could not be handed to a device at all.
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace Ombrelay
+{
+
+class IMBManager;
+
+class TRemoteSend
+{
+public:
+    using TReply = std::function<void(const QString& Answer)>;
+
+    // The request line for the socket (without its line end).
+    static QString Request(const QString& Number, const QString& Text, const QString& Device);
+    // Whether Line is a send request.
+    static bool IsRequest(const QString& Line);
+
+    // Sends the message of the request Line through Device of the request, else through
+    // DefaultInterface, else through the first interface, and answers through Reply exactly
+    // once: at once for a request that cannot be sent, else when every part is sent, one is
+    // refused, or TimeoutMs passed. Runs on the thread of the manager; needs an event loop.
+    static void Handle(IMBManager* Manager, const QString& DefaultInterface, const QString& Line, TReply Reply,
+                       int TimeoutMs = 60000);
+};
+
+} // namespace Ombrelay
