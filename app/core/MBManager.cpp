@@ -30,6 +30,7 @@ public:
                 return false;
             }
             c.Key = i->Backend() + QLatin1Char(':') + i->InterfaceID();
+            c.Device = i->InterfaceID();
             List << c;
         }
         return true;

@@ -107,6 +107,8 @@ Q_SIGNALS:
     void SignalStrengthShown(quint32 Value);
     // Show the restart count-down for Seconds with this title and text.
     void RestartWarningWanted(int Seconds, const QString& Title, const QString& Text);
+    // The monitor finished a check: whether it passed, and the reason in words when not.
+    void MonitorCheckShown(bool Online, const QString& Reason);
 
 private:
     void ConnectionStateChanged(const QString& InterfaceID, TConnectionState State);
@@ -117,10 +119,15 @@ private:
     // Runs an operation that was not asked for by a caller who could hear of its failure.
     template <class F>
     void Reported(F&& Body);
+    // Connects on the monitor's behalf and logs a failure to start as the reconnect's result.
+    void ReconnectNow();
+    void LogReconnectResult(bool Ok, const QString& Reason);
 
     bool FCanConnect = false;
     bool FCanDisconnect = false;
     bool FPendingReconnect = false;
+    // A connect of the monitor's is under way: its outcome goes to the monitor log.
+    bool FReconnectWatched = false;
     std::shared_ptr<IMBManager> FMBManager;
     std::unique_ptr<TMonitorThread> FMonitorThread;
     quint32 FSignalStrength = 0;
