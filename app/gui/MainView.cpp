@@ -211,6 +211,11 @@ void TfmMainView::ConnectController()
     connect(FController, &TMainController::ConnectionStateShown, this, &TfmMainView::ShowConnectionState);
     connect(FController, &TMainController::SignalStrengthShown, FSignalPanel, &TSignalPanel::SetSignalStrength);
     connect(FController, &TMainController::RestartWarningWanted, this, &TfmMainView::ShowRestartWarning);
+    connect(FController, &TMainController::MonitorCheckShown, this, [this](bool Online, const QString& Reason) {
+        // The last failure stays in the tooltip until a check passes.
+        sbMain->setToolTip(Online ? QStringLiteral("Online monitor: the last check passed")
+                                  : QStringLiteral("Online monitor: the last check failed: %1").arg(Reason));
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -440,8 +445,15 @@ void TfmMainView::ShowConnectionState(TConnectionState State)
 
 void TfmMainView::ShowRestartWarning(int Seconds, const QString& Title, const QString& Text)
 {
-    // Modeless, and one per request: several may count at once.
+    // Modeless. A warning that repeats while one is open reuses it: the open one already counts
+    // down to the same restart, and stacking copies exactly on top of each other hides all but one.
+    if (FRestartWarning) {
+        FRestartWarning->raise();
+        FRestartWarning->activateWindow();
+        return;
+    }
     auto* dialog = new TfmTimedMessage(quint32(Seconds), Title, Text);
+    FRestartWarning = dialog;
     dialog->show();
 }
 

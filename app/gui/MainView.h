@@ -11,6 +11,7 @@
 
 #include <QDialog>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -157,6 +158,8 @@ private:
     bool FExiting = false;
     bool FEndingSession = false;
     bool FShownOnce = false;
+    // The restart warning on screen, if any.
+    QPointer<QDialog> FRestartWarning;
 };
 
 } // namespace Ombrelay
