@@ -1,10 +1,14 @@
 #include "gui/MainView.h"
 
+#include "core/DB.h"
+#include "core/DataPlan.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBProfleItem.h"
 #include "core/Monitor.h"
 #include "core/Options.h"
 #include "core/SmsStore.h"
+#include "core/Usage.h"
+#include "core/UsageHistory.h"
 #include "gui/About.h"
 #include "gui/CreateMessage.h"
 #include "gui/GuiCommon.h"
@@ -22,6 +26,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -233,6 +238,56 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
     UpdateActions();
     FController->AutoConnect();
     FTray->Show();
+    if (Database) {
+        Guarded(this, [] { SetByteUnits(LoadByteUnits(*Database)); });
+    }
+    // Data plan alerts come whether or not the window is shown.
+    auto* planTimer = new QTimer(this);
+    planTimer->setObjectName(QStringLiteral("tmPlanAlerts"));
+    planTimer->setInterval(60000);
+    connect(planTimer, &QTimer::timeout, this, [this] { CheckPlanAlerts(); });
+    planTimer->start();
+}
+
+void TfmMainView::CheckPlanAlerts()
+{
+    if (!Database || !UsageThread) {
+        return;
+    }
+    try {
+        QStringList devices = UsageDevices(*Database);
+        if (IMBManager* manager = Manager()) {
+            for (const auto& item : *manager->GetInterfaceList()) {
+                if (!devices.contains(item->InterfaceID())) {
+                    devices << item->InterfaceID();
+                }
+            }
+        }
+        const QDate today = Clock::NowQ().date();
+        for (const QString& device : std::as_const(devices)) {
+            const TDataPlan plan = LoadDataPlan(*Database, device);
+            if (plan.Limit == 0) {
+                continue;
+            }
+            const TBillingPeriod period = BillingPeriodOf(today, plan.StartDay);
+            quint64 in = 0;
+            quint64 out = 0;
+            UsageThread->GetRange(device, period.Start, period.End, in, out);
+            const TPlanStatus status = DataPlanStatus(plan, today, in + out);
+            for (int percent : TakeDueAlerts(*Database, device, plan, status)) {
+                const QString title = QStringLiteral("Data plan: %1 % used").arg(percent);
+                const QString text = QStringLiteral("%1 has used %2 of its %3 plan; %4 left until %5.")
+                                         .arg(device, FormatByteSize(status.Used), FormatByteSize(plan.Limit),
+                                              FormatByteSize(status.Left), status.Period.End.toString(Qt::ISODate));
+                FTray->Icon()->showMessage(title, text,
+                                           percent >= 100 ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+                FPlanAlerts << title;
+            }
+        }
+    } catch (const std::exception& e) {
+        // A failed look at the plans is tried again at the next tick; nobody waits for it.
+        qWarning("Ombrelay: the data plans could not be checked: %s", e.what());
+    }
 }
 
 void TfmMainView::ShowDeferredError(const QString& Text)

@@ -77,6 +77,10 @@ public:
     int UsageQueries() const { return tsUsage->UsageQueries(); }
     TMBInterfaceItem* GetSelectedInterface() const { return FController->SelectedInterface(); }
     TMBProfleItem* GetSelectedProfile() const { return tsConnProf->GetSelectedProfile(); }
+    // Announces the data plan alerts that are due (every minute, and when a test asks).
+    void CheckPlanAlerts();
+    // The titles of the plan alerts announced in this run.
+    const QStringList& PlanAlerts() const { return FPlanAlerts; }
     // Re-evaluates every action's enabled rule (the update handlers).
     void UpdateActions();
 
@@ -160,6 +164,7 @@ private:
     bool FShownOnce = false;
     // The restart warning on screen, if any.
     QPointer<QDialog> FRestartWarning;
+    QStringList FPlanAlerts;
 };
 
 } // namespace Ombrelay
