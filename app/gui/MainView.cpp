@@ -180,6 +180,8 @@ void TfmMainView::CreateControls()
     pcMain->addTab(tsUsage, QStringLiteral("Usage"));
     tsMessages = new TMessagesPage(*FController);
     pcMain->addTab(tsMessages, QStringLiteral("SMS Messages"));
+    tsMonitorLog = new TMonitorLogPage;
+    pcMain->addTab(tsMonitorLog, QStringLiteral("Monitor Log"));
     pcMain->setCurrentWidget(tsInfo);
 
     // Status bar: panel 0 plain and empty, panel 1 drawn.
@@ -563,6 +565,9 @@ void TfmMainView::pcMainChange(int)
     tsUsage->SetActive(pcMain->currentWidget() == tsUsage);
     if (pcMain->currentWidget() == tsMessages) {
         tsMessages->Activated();
+    }
+    if (pcMain->currentWidget() == tsMonitorLog) {
+        Guarded(this, [this] { tsMonitorLog->Refresh(); });
     }
 }
 

@@ -5,6 +5,7 @@
 #include "gui/DeviceInfoPage.h"
 #include "gui/InterfaceBox.h"
 #include "gui/MessagesPage.h"
+#include "gui/MonitorLogPage.h"
 #include "gui/ProfilesPage.h"
 #include "gui/TrayIcon.h"
 #include "gui/UsagePage.h"
@@ -111,6 +112,7 @@ public:
     TProfilesPage* tsConnProf;
     TUsagePage* tsUsage;
     TMessagesPage* tsMessages;
+    TMonitorLogPage* tsMonitorLog;
     QStatusBar* sbMain;
     QLabel* sbMainPanel0;
 

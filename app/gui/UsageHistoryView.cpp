@@ -148,11 +148,13 @@ void TUsageHistoryView::ApplyPalette()
         chart->setBackgroundBrush(p.color(QPalette::Base));
         chart->setBackgroundPen(QPen(p.color(QPalette::Mid)));
         chart->legend()->setLabelColor(p.color(QPalette::Text));
+        chart->setTitleBrush(p.color(QPalette::Text));
     }
     for (QAbstractAxis* axis : std::initializer_list<QAbstractAxis*>{FAxisX, FAxisY, FRateX, FRateY}) {
         axis->setLabelsColor(p.color(QPalette::Text));
         axis->setLinePenColor(p.color(QPalette::Mid));
         axis->setGridLineColor(p.color(QPalette::Midlight));
+        axis->setTitleBrush(p.color(QPalette::Text));
     }
     // Download in the highlight colour, upload a lighter or darker shade of it, so both stand out
     // against the chart's base in either a light or a dark palette.
@@ -241,13 +243,14 @@ void TUsageHistoryView::FillChart()
         FDownload->append(double(e.In) / MiB());
         FUpload->append(double(e.Out) / MiB());
         top = std::max(top, double(e.Total()) / MiB());
-        categories << (Period() == TUsagePeriod::Day ? e.Date.toString(QStringLiteral("dd.MM"))
+        categories << (Period() == TUsagePeriod::Day ? QString::number(e.Date.day())
                                                      : e.Date.toString(QStringLiteral("MM/yy")));
     }
     FAxisX->clear();
     FAxisX->append(categories);
     FAxisY->setRange(0, top > 0 ? top * 1.1 : 1);
     FAxisY->setTitleText(MiBName());
+    // Day numbers only: a month of narrow bars has no room for more below each.
     FChart->setTitle(Period() == TUsagePeriod::Day ? QStringLiteral("The last 31 days") : QStringLiteral("Months"));
 }
 
