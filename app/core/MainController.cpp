@@ -221,9 +221,13 @@ void TMainController::SetConnectionState(TConnectionState State)
     FCanConnect = State == csDisconnected;
     FCanDisconnect = State == csConnected;
     Q_EMIT ConnectionStateShown(State);
-    if (FReconnectWatched && State == csConnected) {
+    // A reconnect's outcome: connected, or back to disconnected after it was seen connecting (a
+    // disconnected state that was still on its way when the connect went out says nothing).
+    if (FReconnectWatched && State == csConnecting) {
+        FReconnectConnecting = true;
+    } else if (FReconnectWatched && State == csConnected) {
         LogReconnectResult(true, QStringLiteral("connected"));
-    } else if (FReconnectWatched && State == csDisconnected && !FPendingReconnect) {
+    } else if (FReconnectWatched && FReconnectConnecting && State == csDisconnected && !FPendingReconnect) {
         LogReconnectResult(false, QStringLiteral("the connection did not come up"));
     }
     // The second half of a monitor's reconnect: the connection is down, bring it up again.
@@ -240,6 +244,7 @@ void TMainController::SetConnectionState(TConnectionState State)
 void TMainController::ReconnectNow()
 {
     FReconnectWatched = true;
+    FReconnectConnecting = false;
     try {
         Connect();
     } catch (const std::exception& e) {
@@ -254,6 +259,7 @@ void TMainController::ReconnectNow()
 void TMainController::LogReconnectResult(bool Ok, const QString& Reason)
 {
     FReconnectWatched = false;
+    FReconnectConnecting = false;
     LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::ReconnectResult), QString(), QString(),
                      Ok ? QStringLiteral("ok") : QStringLiteral("failed"), Reason});
 }

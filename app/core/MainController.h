@@ -128,6 +128,7 @@ private:
     bool FPendingReconnect = false;
     // A connect of the monitor's is under way: its outcome goes to the monitor log.
     bool FReconnectWatched = false;
+    bool FReconnectConnecting = false;
     std::shared_ptr<IMBManager> FMBManager;
     std::unique_ptr<TMonitorThread> FMonitorThread;
     quint32 FSignalStrength = 0;
