@@ -59,6 +59,11 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     cmbDevice = new QComboBox(this);
     cmbDevice->setObjectName(QStringLiteral("cmbDevice"));
     cmbDevice->addItem(QStringLiteral("All interfaces"), QString());
+    cmbUnits = new QComboBox(this);
+    cmbUnits->setObjectName(QStringLiteral("cmbUnits"));
+    cmbUnits->addItem(QStringLiteral("KiB, MiB, GiB (1024)"), int(TByteUnits::Iec));
+    cmbUnits->addItem(QStringLiteral("kB, MB, GB (1000)"), int(TByteUnits::Si));
+    cmbUnits->setCurrentIndex(ByteUnits() == TByteUnits::Si ? 1 : 0);
     btnPlan = new QPushButton(QStringLiteral("Data plan..."), this);
     btnPlan->setObjectName(QStringLiteral("btnPlan"));
     btnExport = new QPushButton(QStringLiteral("Export CSV..."), this);
@@ -114,6 +119,7 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     auto* top = new QHBoxLayout();
     top->addWidget(cmbPeriod);
     top->addWidget(cmbDevice, 1);
+    top->addWidget(cmbUnits);
     top->addWidget(btnPlan);
     top->addWidget(btnExport);
     auto* charts = new QHBoxLayout();
@@ -128,6 +134,18 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
 
     connect(cmbPeriod, &QComboBox::currentIndexChanged, this, [this] { Guarded(this, [this] { Refresh(); }); });
     connect(cmbDevice, &QComboBox::currentIndexChanged, this, [this] { Guarded(this, [this] { Refresh(); }); });
+    connect(cmbUnits, &QComboBox::currentIndexChanged, this, [this] {
+        Guarded(this, [this] {
+            const auto units = TByteUnits(cmbUnits->currentData().toInt());
+            SetByteUnits(units);
+            if (Database) {
+                SaveByteUnits(*Database, units);
+            }
+            // Every figure is written again in the new units.
+            FEntries.clear();
+            Refresh();
+        });
+    });
     connect(btnExport, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnExportClick(); }); });
     connect(btnPlan, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnPlanClick(); }); });
     ApplyPalette();

@@ -56,6 +56,8 @@ public:
 
     QComboBox* cmbPeriod;
     QComboBox* cmbDevice;
+    // 1000-based SI or 1024-based IEC units, stored at once.
+    QComboBox* cmbUnits;
     QTreeWidget* lvHistory;
     QChartView* chHistory;
     QChartView* chRate;

@@ -101,6 +101,13 @@ void TestUsageViews::chartFollowsPalette()
     QCOMPARE(view.Entries().size(), TUsageHistoryView::HistoryDays);
     QCOMPARE(view.Entries().last().In, 60000000u);
     QCOMPARE(view.lvHistory->topLevelItem(0)->text(0), QStringLiteral("2026-03-20"));
+    // The units chosen here are stored and every figure follows them.
+    QCOMPARE(view.lvHistory->topLevelItem(0)->text(1), QStringLiteral("57.2 MiB"));
+    view.cmbUnits->setCurrentIndex(view.cmbUnits->findData(int(TByteUnits::Si)));
+    QCOMPARE(view.lvHistory->topLevelItem(0)->text(1), QStringLiteral("60.0 MB"));
+    QCOMPARE(LoadByteUnits(temp.DB()), TByteUnits::Si);
+    view.cmbUnits->setCurrentIndex(view.cmbUnits->findData(int(TByteUnits::Iec)));
+    QCOMPARE(LoadByteUnits(temp.DB()), TByteUnits::Iec);
     QTest::qWait(200);
     const QImage image = view.grab().toImage();
     QDir().mkpath(QStringLiteral(OMBRELAY_SCREENSHOTS));
