@@ -1,15 +1,18 @@
 #include "TestCommands.h"
 
+#include "base/DateTime.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
 #include "core/Options.h"
 #include "core/SmsReports.h"
 #include "core/SmsStore.h"
+#include "core/Usage.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
 #include "gui/SignalPanel.h"
 #include "sms/SMS.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QTabWidget>
 
@@ -122,6 +125,50 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         } catch (const std::exception& e) {
             return QStringLiteral("error ") + QString::fromUtf8(e.what()).simplified();
         }
+    }
+    if (verb == QLatin1String("clock")) {
+        // "clock yyyy-MM-ddTHH:mm:ss" sets the program's clock; "clock real" returns to the real one.
+        if (arg == QLatin1String("real")) {
+            Clock::SetNow(0);
+            return QStringLiteral("ok");
+        }
+        const QDateTime value = QDateTime::fromString(arg, Qt::ISODate);
+        if (!value.isValid()) {
+            return QStringLiteral("error not a time ") + arg;
+        }
+        Clock::SetNow(FromQDateTime(value));
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("usage-flush")) {
+        // Writes the counted bytes now instead of at the next minute.
+        if (!UsageThread) {
+            return QStringLiteral("error no usage thread");
+        }
+        UsageThread->Flush();
+        const QString error = UsageThread->LastFlushError();
+        return error.isEmpty() ? QStringLiteral("ok") : QStringLiteral("error ") + error;
+    }
+    if (verb == QLatin1String("plan-alerts")) {
+        // Checks the data plans now; the alerts announced so far, one title each after the count.
+        Window.CheckPlanAlerts();
+        QStringList lines = Window.PlanAlerts();
+        lines.prepend(QStringLiteral("ok %1").arg(lines.size()));
+        return lines.join(QLatin1Char('\t'));
+    }
+    if (verb == QLatin1String("select")) {
+        // "select COMBO TEXT": chooses the item TEXT of a drop-down box, as a user would.
+        auto* box = Window.findChild<QComboBox*>(arg.section(QLatin1Char(' '), 0, 0));
+        const int index = box ? box->findText(arg.section(QLatin1Char(' '), 1)) : -1;
+        if (index < 0) {
+            return QStringLiteral("error no such item: ") + arg;
+        }
+        box->setCurrentIndex(index);
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("label")) {
+        // The text of a label by its object name.
+        const auto* label = Window.findChild<QLabel*>(arg);
+        return label ? QStringLiteral("ok ") + label->text().simplified() : QStringLiteral("error no label ") + arg;
     }
     return QStringLiteral("error unknown command");
 }

@@ -162,6 +162,27 @@ void TDatabase::InitializeDatabase()
     ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS USAGE (", "DATE DATE NOT NULL PRIMARY KEY,", "INCOMING BIGINT NOT NULL,",
                    "OUTGOING BIGINT NOT NULL)"}));
     AddColumns();
+    AddTables();
+}
+
+// Tables added after the first release; older programs never look at them.
+// USAGEDEVICE: the daily totals of each modem (its interface identifier), beside USAGE's totals
+// over every interface.
+// MONITORLOG: what the online monitor checked and what it asked for, kept for 90 days.
+void TDatabase::AddTables()
+{
+    // A file that can only be read keeps the tables it has; the views that need the new ones
+    // report their absence when used.
+    if (ReadOnly()) {
+        return;
+    }
+    TSQLiteLock lock(*this);
+    ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS USAGEDEVICE (", "DATE DATE NOT NULL,", "DEVICE TEXT NOT NULL,",
+                   "INCOMING BIGINT NOT NULL,", "OUTGOING BIGINT NOT NULL,", "PRIMARY KEY (DATE, DEVICE))"}));
+    ExecSQL(
+        Lines({"CREATE TABLE IF NOT EXISTS MONITORLOG (", "ID INTEGER NOT NULL PRIMARY KEY,", "TIME DATETIME NOT NULL,",
+               "KIND TEXT NOT NULL,", "SITE TEXT,", "METHOD TEXT,", "RESULT TEXT,", "REASON TEXT)"}));
+    ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS MONITORLOG_TIME ON MONITORLOG (TIME)"));
 }
 
 void TDatabase::CheckVersion()

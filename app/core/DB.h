@@ -8,7 +8,8 @@ namespace Ombrelay
 {
 
 // The application's one database: CONFIG (settings), INCOMING and OUTGOING (SMS PDUs, one row
-// per segment) and USAGE (daily traffic totals), in $XDG_DATA_HOME/Virelle/Ombrelay/Ombrelay.DB.
+// per segment), USAGE (daily traffic totals), USAGEDEVICE (the same per modem) and MONITORLOG (the
+// online monitor's checks and requests), in $XDG_DATA_HOME/Virelle/Ombrelay/Ombrelay.DB.
 // The lock precondition is enforced: every use runs between Lock and Unlock.
 class TDatabase : public TSQLiteDB
 {
@@ -56,6 +57,7 @@ private:
     friend class TSQLiteDB;
     bool HasColumn(const QString& Table, const QString& Column);
     void AddColumns();
+    void AddTables();
     // Raises ESQLiteException naming the file when a newer program wrote it.
     void CheckVersion();
     // Raises ESQLiteException (SQLITE_NOTADB or SQLITE_CORRUPT) when the file is not a database

@@ -34,6 +34,7 @@ public:
                 return false;
             }
             c.Key = key;
+            c.Device = i->InterfaceID();
             List << c;
         }
         return true;

@@ -6,6 +6,7 @@
 #include "core/MBInterfaceItem.h"
 #include "core/MBProfleItem.h"
 #include "core/Monitor.h"
+#include "core/MonitorLog.h"
 #include "core/Options.h"
 
 #include <QDir>
@@ -103,6 +104,9 @@ void TMainController::StartMonitor(std::unique_ptr<TMonitorThread> Monitor)
     connect(
         FMonitorThread.get(), &TMonitorThread::MonitorMessage, this, [this](int Msg) { MonitorMessage(Msg); },
         Qt::QueuedConnection);
+    connect(
+        FMonitorThread.get(), &TMonitorThread::CheckFinished, this,
+        [this](bool Online, const QString& Reason) { Q_EMIT MonitorCheckShown(Online, Reason); }, Qt::QueuedConnection);
     FMonitorThread->start();
 }
 
@@ -252,13 +256,47 @@ void TMainController::SetConnectionState(TConnectionState State)
     FCanConnect = State == csDisconnected;
     FCanDisconnect = State == csConnected;
     Q_EMIT ConnectionStateShown(State);
+    // A reconnect's outcome: connected, or back to disconnected after it was seen connecting (a
+    // disconnected state that was still on its way when the connect went out says nothing).
+    if (FReconnectWatched && State == csConnecting) {
+        FReconnectConnecting = true;
+    } else if (FReconnectWatched && State == csConnected) {
+        LogReconnectResult(true, QStringLiteral("connected"));
+    } else if (FReconnectWatched && FReconnectConnecting && State == csDisconnected && !FPendingReconnect) {
+        LogReconnectResult(false, QStringLiteral("the connection did not come up"));
+    }
     // The second half of a monitor's reconnect: the connection is down, bring it up again.
     if (State == csDisconnected && FPendingReconnect) {
         FPendingReconnect = false;
         if (ConnectEnabled()) {
-            Reported([this] { Connect(); });
+            ReconnectNow();
+        } else {
+            LogReconnectResult(false, QStringLiteral("no profile selected"));
         }
     }
+}
+
+void TMainController::ReconnectNow()
+{
+    FReconnectWatched = true;
+    FReconnectConnecting = false;
+    try {
+        Connect();
+    } catch (const std::exception& e) {
+        LogReconnectResult(false, ErrorText(e));
+        Q_EMIT ErrorOccurred(ErrorText(e));
+    } catch (...) {
+        LogReconnectResult(false, QStringLiteral("Unknown error"));
+        Q_EMIT ErrorOccurred(QStringLiteral("Unknown error"));
+    }
+}
+
+void TMainController::LogReconnectResult(bool Ok, const QString& Reason)
+{
+    FReconnectWatched = false;
+    FReconnectConnecting = false;
+    LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::ReconnectResult), QString(), QString(),
+                     Ok ? QStringLiteral("ok") : QStringLiteral("failed"), Reason});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -275,12 +313,19 @@ void TMainController::MonitorMessage(int Msg)
 
 void TMainController::MonitorRedial()
 {
+    auto logRequest = [](const QString& Result, const QString& Reason) {
+        LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::Reconnect), QString(), QString(), Result, Reason});
+    };
     // Each step goes through the action's rule: with nothing selected, nothing happens.
     if (FCanConnect) {
         if (ConnectEnabled()) {
-            Reported([this] { Connect(); });
+            logRequest(QStringLiteral("connect"), QStringLiteral("disconnected"));
+            ReconnectNow();
+        } else {
+            logRequest(QStringLiteral("nothing done"), QStringLiteral("no profile selected"));
         }
     } else if (FCanDisconnect && DisconnectEnabled()) {
+        logRequest(QStringLiteral("disconnect and connect"), QStringLiteral("connected"));
         // Only a disconnect that went out leaves a connect waiting: otherwise the next
         // disconnected state, of whatever interface is selected by then or of a disconnect the
         // user asks for, would connect unasked.
@@ -292,15 +337,26 @@ void TMainController::MonitorRedial()
         });
         if (!sent) {
             FPendingReconnect = false;
+            LogReconnectResult(false, QStringLiteral("the disconnect was refused"));
         }
+    } else {
+        logRequest(QStringLiteral("nothing done"), FSelectedInterface ? QStringLiteral("connecting or disconnecting")
+                                                                      : QStringLiteral("no modem selected"));
     }
 }
 
 void TMainController::MonitorReboot()
 {
     if (Options && Clock::Now() <= Options->SuppressTime()) {
+        LogMonitorEvent(
+            {Clock::Now(), QLatin1String(MonitorLogKind::Suppressed), QString(), QString(),
+             QStringLiteral("no warning"),
+             QStringLiteral("put off until %1")
+                 .arg(ToQDateTime(Options->SuppressTime()).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))});
         return;
     }
+    LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::RestartWarning), QString(), QString(),
+                     QStringLiteral("shown"), QStringLiteral("restart in %1 seconds").arg(RestartWarningSeconds)});
     Q_EMIT RestartWarningWanted(RestartWarningSeconds, QStringLiteral("Shutdown Warning"),
                                 QStringLiteral("Due to a connection failure this PC will be restarted"));
 }

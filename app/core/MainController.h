@@ -114,6 +114,8 @@ Q_SIGNALS:
     void InterfacesChanged(const QString& Added, const QString& Removed);
     // Show the restart count-down for Seconds with this title and text.
     void RestartWarningWanted(int Seconds, const QString& Title, const QString& Text);
+    // The monitor finished a check: whether it passed, and the reason in words when not.
+    void MonitorCheckShown(bool Online, const QString& Reason);
 
 private:
     void InterfaceListChanged(const QString& Added, const QString& Removed);
@@ -125,10 +127,16 @@ private:
     // Runs an operation that was not asked for by a caller who could hear of its failure.
     template <class F>
     void Reported(F&& Body);
+    // Connects on the monitor's behalf and logs a failure to start as the reconnect's result.
+    void ReconnectNow();
+    void LogReconnectResult(bool Ok, const QString& Reason);
 
     bool FCanConnect = false;
     bool FCanDisconnect = false;
     bool FPendingReconnect = false;
+    // A connect of the monitor's is under way: its outcome goes to the monitor log.
+    bool FReconnectWatched = false;
+    bool FReconnectConnecting = false;
     std::shared_ptr<IMBManager> FMBManager;
     std::unique_ptr<TMonitorThread> FMonitorThread;
     quint32 FSignalStrength = 0;

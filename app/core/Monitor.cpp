@@ -109,6 +109,7 @@ void TMonitorThread::Tick()
     const quint32 timerCount = FTimerCount.load(std::memory_order_relaxed);
     if (timerCount % settings.Interval == 0) {
         bool online = false;
+        FLastReason.clear();
         try {
             online = CheckWebSites(settings.Sites) && PingWebSites(settings.Sites);
         } catch (...) {
@@ -119,6 +120,7 @@ void TMonitorThread::Tick()
             // Cut short by shutdown: neither a success nor a failure.
             return;
         }
+        Q_EMIT CheckFinished(online, online ? QString() : FLastReason);
         if (online) {
             FErrorCount.store(0, std::memory_order_release);
         } else {
@@ -133,6 +135,52 @@ void TMonitorThread::Tick()
         }
     }
     FTimerCount.store(timerCount + 1, std::memory_order_release);
+}
+
+QString TMonitorThread::HttpFailureReason(int CurlCode, long Status)
+{
+    switch (CurlCode) {
+    case CURLE_OK:
+        return QStringLiteral("HTTP status %1").arg(Status);
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return QStringLiteral("name not resolved");
+    case CURLE_COULDNT_CONNECT:
+        return QStringLiteral("connection refused");
+    case CURLE_OPERATION_TIMEDOUT:
+        return QStringLiteral("timed out");
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return QStringLiteral("not an HTTP or HTTPS URL");
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        return QStringLiteral("connection closed without an answer");
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+        return QStringLiteral("secure connection failed");
+    default:
+        return QString::fromUtf8(curl_easy_strerror(static_cast<CURLcode>(CurlCode)));
+    }
+}
+
+void TMonitorThread::Log(const QString& Site, const char* Method, bool Ok, const QString& Reason)
+{
+    if (!Ok) {
+        FLastReason = Reason;
+    }
+    TMonitorLogEntry entry;
+    entry.Time = Clock::Now();
+    entry.Kind = QLatin1String(MonitorLogKind::Check);
+    entry.Site = Site;
+    entry.Method = QLatin1String(Method);
+    entry.Result = Ok ? QStringLiteral("ok") : QStringLiteral("failed");
+    entry.Reason = Reason;
+    if (FLogSink) {
+        FLogSink(entry);
+    } else {
+        LogMonitorEvent(entry);
+    }
 }
 
 bool TMonitorThread::CheckWebSites(const QStringList& Sites)
@@ -163,19 +211,24 @@ bool TMonitorThread::CheckWebSites(const QStringList& Sites)
             curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
             curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &AbortOnShutdown);
             curl_easy_setopt(h, CURLOPT_XFERINFODATA, static_cast<void*>(this));
-            if (curl_easy_perform(h) != CURLE_OK) {
-                continue;
+            const CURLcode result = curl_easy_perform(h);
+            if (Terminated()) {
+                return false;
             }
             long status = 0;
-            if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
+            if (result != CURLE_OK || curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
+                Log(site, "HTTP", false, HttpFailureReason(result, 0));
                 continue;
             }
             if (std::find(std::begin(AcceptedStatusCodes), std::end(AcceptedStatusCodes), status) !=
                 std::end(AcceptedStatusCodes)) {
+                Log(site, "HTTP", true, QStringLiteral("HTTP status %1").arg(status));
                 return true;
             }
+            Log(site, "HTTP", false, HttpFailureReason(CURLE_OK, status));
         } catch (...) {
             // That site failed; the next one is tried.
+            Log(site, "HTTP", false, QStringLiteral("internal error"));
         }
     }
     return false;
@@ -191,10 +244,12 @@ bool TMonitorThread::PingWebSites(const QStringList& Sites)
             // An entry without a host (not a URL) fails this part for that site.
             const QString host = QUrl(site, QUrl::StrictMode).host();
             if (host.isEmpty()) {
+                Log(site, "ICMP", false, QStringLiteral("not a URL with a host"));
                 continue;
             }
             TIPAddrList addresses;
-            if (!ResolveHost(host, atIPv4, addresses)) {
+            if (!ResolveHost(host, atIPv4, addresses) || addresses.empty()) {
+                Log(site, "ICMP", false, QStringLiteral("name not resolved"));
                 continue;
             }
             for (const TIPAddr& address : addresses) {
@@ -202,10 +257,13 @@ bool TMonitorThread::PingWebSites(const QStringList& Sites)
                     return false;
                 }
                 if (address.SendEcho(EchoTimeOutMs)) {
+                    Log(site, "ICMP", true, QStringLiteral("echo reply"));
                     return true;
                 }
             }
+            Log(site, "ICMP", false, QStringLiteral("no echo reply"));
         } catch (...) {
+            Log(site, "ICMP", false, QStringLiteral("internal error"));
         }
     }
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Common.h"
+#include "core/MonitorLog.h"
 #include "core/Options.h"
 
 #include <QStringList>
@@ -15,8 +16,9 @@ namespace Ombrelay
 inline constexpr int WM_MONITOR_REDIAL = 3024;
 inline constexpr int WM_MONITOR_REBOOT = 3025;
 
-// HTTP status codes that count as reachable, in the order they are compared.
-inline constexpr int AcceptedStatusCodes[] = {200, 301, 302, 303, 304, 307};
+// HTTP status codes that count as reachable, in the order they are compared. A redirect, the
+// permanent 308 included, is an answer of the site: it is reachable.
+inline constexpr int AcceptedStatusCodes[] = {200, 301, 302, 303, 304, 307, 308};
 
 // The online monitor. While monitoring is enabled it checks, every "interval" one-second
 // ticks, whether the configured web sites answer both a HEAD request and an ICMP echo;
@@ -29,6 +31,8 @@ class TMonitorThread : public TWaitableThread
 
 public:
     using TSettingsSource = std::function<TMonitorSettings()>;
+    // Where each site's result goes; the process-wide database's monitor log unless set.
+    using TLogSink = std::function<void(const TMonitorLogEntry& Entry)>;
 
     static constexpr unsigned long DefaultPeriodMs = 1000;
     // Without these a server that accepts and never answers would hold the check, and the
@@ -52,6 +56,12 @@ public:
     quint32 ErrorCount() const { return FErrorCount.load(std::memory_order_acquire); }
     // Time-outs of each HEAD request; set before the thread starts.
     void SetHttpTimeouts(long ConnectMs, long TotalMs);
+    // Set before the thread starts.
+    void SetLogSink(TLogSink Sink) { FLogSink = std::move(Sink); }
+
+    // The reason in words for a failed HEAD request: libcurl's result and, when it got an answer,
+    // the status ("name not resolved", "connection refused", "timed out", "HTTP status 500").
+    static QString HttpFailureReason(int CurlCode, long Status);
 
     // Values outside the settings dialog's ranges (interval 10 to 3600, thresholds 0 to 100), as
     // a hand-edited database may hold them, taken as the nearest allowed value.
@@ -59,6 +69,9 @@ public:
 
 Q_SIGNALS:
     void MonitorMessage(int Msg);
+    // After each completed check, on this thread: whether it passed and, when not, the reason of
+    // the last site that failed.
+    void CheckFinished(bool Online, const QString& Reason);
 
 protected:
     void Execute() override;
@@ -67,8 +80,13 @@ protected:
     // The ICMP part: true when one IPv4 address of one site answers an echo.
     virtual bool PingWebSites(const QStringList& Sites);
 
+    // Records one site's result of the running check.
+    void Log(const QString& Site, const char* Method, bool Ok, const QString& Reason);
+
 private:
     TSettingsSource FSettings;
+    TLogSink FLogSink;
+    QString FLastReason;
     unsigned long FPeriodMs;
     long FConnectTimeoutMs = DefaultConnectTimeoutMs;
     long FTotalTimeoutMs = DefaultTotalTimeoutMs;

@@ -137,7 +137,8 @@ void TUsageThread::Pass()
     }
 }
 
-void TUsageThread::ReadSource(quint64 SourceId, IUsageSource& Source, quint64& AddIn, quint64& AddOut)
+void TUsageThread::ReadSource(quint64 SourceId, IUsageSource& Source, quint64& AddIn, quint64& AddOut,
+                              QHash<QString, TReading>& AddDevices)
 {
     QList<TInterfaceCounters> list;
     bool ok = false;
@@ -163,8 +164,15 @@ void TUsageThread::ReadSource(quint64 SourceId, IUsageSource& Source, quint64& A
             base = {c.RxBytes, c.TxBytes};
         }
         // A counter that went down was reset: it counts on from its new value.
-        AddIn += c.RxBytes >= base.Rx ? c.RxBytes - base.Rx : 0;
-        AddOut += c.TxBytes >= base.Tx ? c.TxBytes - base.Tx : 0;
+        const quint64 in = c.RxBytes >= base.Rx ? c.RxBytes - base.Rx : 0;
+        const quint64 out = c.TxBytes >= base.Tx ? c.TxBytes - base.Tx : 0;
+        AddIn += in;
+        AddOut += out;
+        if (!c.Device.isEmpty() && (in != 0 || out != 0)) {
+            TReading& device = AddDevices[c.Device];
+            device.Rx += in;
+            device.Tx += out;
+        }
         readings.insert(c.Key, {c.RxBytes, c.TxBytes});
     }
     // An interface missing from one listing keeps its last reading, so that it does not count
@@ -183,11 +191,12 @@ void TUsageThread::Sample()
 {
     quint64 addIn = 0;
     quint64 addOut = 0;
-    ReadSource(0, FSysfs, addIn, addOut);
+    QHash<QString, TReading> addDevices;
+    ReadSource(0, FSysfs, addIn, addOut, addDevices);
     {
         std::lock_guard<std::mutex> lock(g_sourcesMutex);
         for (const TRegistered& r : g_sources) {
-            ReadSource(r.Id, *r.Source, addIn, addOut);
+            ReadSource(r.Id, *r.Source, addIn, addOut, addDevices);
         }
         // Forget the readings of sources that were unregistered.
         for (auto it = FReadings.begin(); it != FReadings.end();) {
@@ -202,40 +211,99 @@ void TUsageThread::Sample()
     if (addOut != 0) {
         FPendingOut.fetch_add(addOut, std::memory_order_acq_rel);
     }
+    if (!addDevices.isEmpty()) {
+        QMutexLocker lock(&FDeviceMutex);
+        for (auto it = addDevices.cbegin(); it != addDevices.cend(); ++it) {
+            TReading& pending = FPendingDevices[it.key()];
+            pending.Rx += it->Rx;
+            pending.Tx += it->Tx;
+        }
+    }
 }
+
+namespace
+{
+
+// Adds In and Out to the row of Date in Table (USAGE, or USAGEDEVICE for Device), creating it.
+void AddToRow(TDatabase& Db, const QString& Device, TDateTime Date, quint64 In, quint64 Out)
+{
+    const bool device = !Device.isEmpty();
+    int rows = 0;
+    {
+        TSQLiteQuery query(Db, device ? QStringLiteral("UPDATE USAGEDEVICE SET INCOMING = INCOMING + :INCOMING,"
+                                                       "OUTGOING = OUTGOING + :OUTGOING "
+                                                       "WHERE DATE = :DATE AND DEVICE = :DEVICE")
+                                      : QStringLiteral("UPDATE USAGE SET INCOMING = INCOMING + :INCOMING,"
+                                                       "OUTGOING = OUTGOING + :OUTGOING WHERE DATE = :DATE"));
+        Db.SetParamByNameAsDate(QStringLiteral("DATE"), Date);
+        if (device) {
+            Db.SetParamByNameAsString(QStringLiteral("DEVICE"), Device);
+        }
+        Db.SetParamByNameAsInt64(QStringLiteral("INCOMING"), static_cast<qint64>(In));
+        Db.SetParamByNameAsInt64(QStringLiteral("OUTGOING"), static_cast<qint64>(Out));
+        Db.Exec();
+        rows = Db.RowsAffected();
+    }
+    if (rows == 0) {
+        TSQLiteQuery query(Db, device ? QStringLiteral("INSERT INTO USAGEDEVICE (DATE, DEVICE, INCOMING, OUTGOING) "
+                                                       "VALUES (:DATE, :DEVICE, :INCOMING, :OUTGOING)")
+                                      : QStringLiteral("INSERT INTO USAGE VALUES (:DATE, :INCOMING, :OUTGOING)"));
+        Db.SetParamByNameAsDate(QStringLiteral("DATE"), Date);
+        if (device) {
+            Db.SetParamByNameAsString(QStringLiteral("DEVICE"), Device);
+        }
+        Db.SetParamByNameAsInt64(QStringLiteral("INCOMING"), static_cast<qint64>(In));
+        Db.SetParamByNameAsInt64(QStringLiteral("OUTGOING"), static_cast<qint64>(Out));
+        Db.Exec();
+    }
+}
+
+} // namespace
 
 void TUsageThread::Flush()
 {
     OMBRELAY_ASSERT("Core.Usage", Database != nullptr);
-    const quint64 in = PendingIn();
-    const quint64 out = PendingOut();
-    if (in == 0 && out == 0) {
+    if (PendingIn() == 0 && PendingOut() == 0) {
         return;
     }
     try {
         TSQLiteLock lock(*Database);
+        // Taken under the lock, so that two writes (the loop's and one asked for from another
+        // thread) never both store the same bytes.
+        const quint64 in = PendingIn();
+        const quint64 out = PendingOut();
+        QHash<QString, TReading> devices;
+        {
+            QMutexLocker deviceLock(&FDeviceMutex);
+            devices = FPendingDevices;
+        }
+        if (in == 0 && out == 0) {
+            return;
+        }
         // The row of the local date at the moment of the write.
         const TDateTime today = DateOf(Clock::Now());
-        int rows = 0;
-        {
-            TSQLiteQuery query(*Database, QStringLiteral("UPDATE USAGE SET INCOMING = INCOMING + :INCOMING,"
-                                                         "OUTGOING = OUTGOING + :OUTGOING WHERE DATE = :DATE"));
-            Database->SetParamByNameAsDate(QStringLiteral("DATE"), today);
-            Database->SetParamByNameAsInt64(QStringLiteral("INCOMING"), static_cast<qint64>(in));
-            Database->SetParamByNameAsInt64(QStringLiteral("OUTGOING"), static_cast<qint64>(out));
-            Database->Exec();
-            rows = Database->RowsAffected();
+        // The total and the per-modem rows are written together or not at all: a failure keeps
+        // every amount pending for the next write, which must not find half of it stored.
+        TSQLiteTransaction transaction(*Database);
+        AddToRow(*Database, QString(), today, in, out);
+        for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
+            AddToRow(*Database, it.key(), today, it->Rx, it->Tx);
         }
-        if (rows == 0) {
-            TSQLiteQuery query(*Database, QStringLiteral("INSERT INTO USAGE VALUES (:DATE, :INCOMING, :OUTGOING)"));
-            Database->SetParamByNameAsDate(QStringLiteral("DATE"), today);
-            Database->SetParamByNameAsInt64(QStringLiteral("INCOMING"), static_cast<qint64>(in));
-            Database->SetParamByNameAsInt64(QStringLiteral("OUTGOING"), static_cast<qint64>(out));
-            Database->Exec();
-        }
+        transaction.Commit();
         // Still under the lock, so that a reader never sees the written bytes twice.
         FPendingIn.fetch_sub(in, std::memory_order_acq_rel);
         FPendingOut.fetch_sub(out, std::memory_order_acq_rel);
+        {
+            QMutexLocker deviceLock(&FDeviceMutex);
+            for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
+                TReading& pending = FPendingDevices[it.key()];
+                pending.Rx -= it->Rx;
+                pending.Tx -= it->Tx;
+                if (pending.Rx == 0 && pending.Tx == 0) {
+                    FPendingDevices.remove(it.key());
+                }
+            }
+        }
         QMutexLocker errorLock(&FErrorMutex);
         FLastFlushError.clear();
     } catch (const ESQLiteException& e) {
@@ -243,6 +311,56 @@ void TUsageThread::Flush()
         QMutexLocker errorLock(&FErrorMutex);
         FLastFlushError = e.Message();
     }
+}
+
+void TUsageThread::GetPending(const QString& Device, quint64& ValueIn, quint64& ValueOut) const
+{
+    if (Device.isEmpty()) {
+        ValueIn = PendingIn();
+        ValueOut = PendingOut();
+        return;
+    }
+    QMutexLocker lock(&FDeviceMutex);
+    const TReading pending = FPendingDevices.value(Device);
+    ValueIn = pending.Rx;
+    ValueOut = pending.Tx;
+}
+
+void TUsageThread::GetRange(const QString& Device, QDate From, QDate To, quint64& ValueIn, quint64& ValueOut)
+{
+    OMBRELAY_ASSERT("Core.Usage", Database != nullptr);
+    TSQLiteLock lock(*Database);
+    QueryUsageSum(*Database, Device, From, To, ValueIn, ValueOut);
+    const QDate today = Clock::NowQ().date();
+    if (From <= today && today <= To) {
+        quint64 in = 0;
+        quint64 out = 0;
+        GetPending(Device, in, out);
+        ValueIn += in;
+        ValueOut += out;
+    }
+}
+
+QList<TUsageEntry> TUsageThread::History(const QString& Device, TUsagePeriod Period, QDate From, QDate To)
+{
+    OMBRELAY_ASSERT("Core.Usage", Database != nullptr);
+    // Under the lock: a write moves bytes from pending to the table under it too.
+    TSQLiteLock lock(*Database);
+    QList<TUsageEntry> entries = QueryUsageHistory(*Database, Device, Period, From, To);
+    const QDate today = Clock::NowQ().date();
+    for (TUsageEntry& e : entries) {
+        const bool holdsToday = Period == TUsagePeriod::Month
+                                    ? e.Date.year() == today.year() && e.Date.month() == today.month()
+                                    : e.Date == today;
+        if (holdsToday) {
+            quint64 in = 0;
+            quint64 out = 0;
+            GetPending(Device, in, out);
+            e.In += in;
+            e.Out += out;
+        }
+    }
+    return entries;
 }
 
 QString TUsageThread::LastFlushError() const
@@ -291,29 +409,24 @@ void TUsageThread::GetMonth(quint64& ValueIn, quint64& ValueOut)
     QueryRange(first, last, ValueIn, ValueOut);
 }
 
+namespace
+{
+std::atomic<TByteUnits> g_byteUnits{TByteUnits::Iec};
+}
+
+TByteUnits ByteUnits()
+{
+    return g_byteUnits.load(std::memory_order_relaxed);
+}
+
+void SetByteUnits(TByteUnits Units)
+{
+    g_byteUnits.store(Units, std::memory_order_relaxed);
+}
+
 QString FormatByteSize(quint64 Value)
 {
-    const QLocale locale;
-    if (Value < 1000) {
-        return QStringLiteral("%1 bytes").arg(Value);
-    }
-    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
-    // The unit that keeps the number below 1000 (so 1000 to 1023 bytes read "0.97 KB").
-    int unit = 1;
-    while (unit < 6 && (Value >> (10 * unit)) >= 1000) {
-        ++unit;
-    }
-    const int shift = 10 * unit;
-    const quint64 whole = Value >> shift;
-    const int decimals = whole < 10 ? 2 : whole < 100 ? 1 : 0;
-    const quint64 scale = decimals == 2 ? 100 : decimals == 1 ? 10 : 1;
-    // Truncated, not rounded, as the platform formatter does; the fraction is scaled in 128 bits
-    // because the remainder of an exabyte count times 100 overflows 64.
-    __extension__ using u128 = unsigned __int128;
-    const u128 remainder = Value & ((u128(1) << shift) - 1);
-    const quint64 scaled = whole * scale + static_cast<quint64>((remainder * scale) >> shift);
-    const QString number = locale.toString(static_cast<double>(scaled) / static_cast<double>(scale), 'f', decimals);
-    return number + QLatin1Char(' ') + QLatin1String(units[unit - 1]);
+    return FormatByteSize(Value, ByteUnits());
 }
 
 } // namespace Ombrelay

@@ -2,6 +2,7 @@
 
 #include "base/DateTime.h"
 #include "core/Common.h"
+#include "core/UsageHistory.h"
 #include "core/UsageSource.h"
 
 #include <QHash>
@@ -71,6 +72,14 @@ public:
     // failure raises ESQLiteException.
     void GetToday(quint64& ValueIn, quint64& ValueOut);
     void GetMonth(quint64& ValueIn, quint64& ValueOut);
+    // The traffic of Device (every interface when empty) from From to To, both inclusive, with
+    // what is counted but not yet written added to today. Callable from any thread.
+    void GetRange(const QString& Device, QDate From, QDate To, quint64& ValueIn, quint64& ValueOut);
+    // The history of Device (all when empty) as QueryUsageHistory gives it, today's pending bytes
+    // included.
+    QList<TUsageEntry> History(const QString& Device, TUsagePeriod Period, QDate From, QDate To);
+    // Counted, not yet written, for one modem (all interfaces when Device is empty).
+    void GetPending(const QString& Device, quint64& ValueIn, quint64& ValueOut) const;
 
     // One pass of the loop (sample, and a write at every 60th). The thread runs it once per
     // period; a test may drive it directly on a thread that was never started.
@@ -96,7 +105,8 @@ private:
     using TReadings = QHash<QString, TReading>;
 
     void Sample();
-    void ReadSource(quint64 SourceId, IUsageSource& Source, quint64& AddIn, quint64& AddOut);
+    void ReadSource(quint64 SourceId, IUsageSource& Source, quint64& AddIn, quint64& AddOut,
+                    QHash<QString, TReading>& AddDevices);
     void QueryRange(TDateTime DateFrom, TDateTime DateTo, quint64& ValueIn, quint64& ValueOut);
 
     TSysfsUsageSource FSysfs;
@@ -108,13 +118,17 @@ private:
     // Counted, not yet written. Written by the worker; read by any thread.
     std::atomic<quint64> FPendingIn{0};
     std::atomic<quint64> FPendingOut{0};
+    // The same per modem, for the per-modem history.
+    mutable QMutex FDeviceMutex;
+    QHash<QString, TReading> FPendingDevices;
     mutable QMutex FErrorMutex;
     QString FLastFlushError;
 };
 
-// The platform's short byte-size text: at most three significant digits (truncated) and a
-// unit stepping by 1024: "532 bytes", "1.50 KB", "12.3 MB", "999 GB", "0.97 TB".
+// The short byte-size text in the units the user chose (SetByteUnits; IEC until then).
 QString FormatByteSize(quint64 Value);
+TByteUnits ByteUnits();
+void SetByteUnits(TByteUnits Units);
 
 // The process-wide instance, created running by the module start-up.
 extern TUsageThread* UsageThread;

@@ -9,12 +9,24 @@ namespace Ombrelay
 // Cumulative byte counters of one cellular interface, as its source reports them.
 struct TInterfaceCounters
 {
+    TInterfaceCounters() = default;
+    TInterfaceCounters(QString AKey, quint64 ARxBytes, quint64 ATxBytes, QString ADevice = QString())
+        : Key(std::move(AKey))
+        , RxBytes(ARxBytes)
+        , TxBytes(ATxBytes)
+        , Device(std::move(ADevice))
+    {
+    }
+
     // Identifies the interface instance within its source. A re-created interface (a new PPP
     // link, a re-plugged device) must get a new key so that its counters, which start again at
     // zero, are not mistaken for a drop of the old one: sysfs keys are "name#ifindex".
     QString Key;
     quint64 RxBytes = 0;
     quint64 TxBytes = 0;
+    // The modem the interface belongs to (its interface identifier), for the per-modem history;
+    // empty for links that no modem claims (the sysfs source).
+    QString Device;
 };
 
 // A source of interface byte counters for the usage thread. The sysfs source is built in;

@@ -1,10 +1,14 @@
 #include "gui/MainView.h"
 
+#include "core/DB.h"
+#include "core/DataPlan.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBProfleItem.h"
 #include "core/Monitor.h"
 #include "core/Options.h"
 #include "core/SmsStore.h"
+#include "core/Usage.h"
+#include "core/UsageHistory.h"
 #include "gui/About.h"
 #include "gui/CreateMessage.h"
 #include "gui/GuiCommon.h"
@@ -23,6 +27,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -183,6 +188,8 @@ void TfmMainView::CreateControls()
     connect(tsMessages, &TMessagesPage::EditRequested, this,
             [this](const QString& Target, const QString& Text) { Guarded(this, [&] { SendSmsWith(Target, Text); }); });
     pcMain->addTab(tsMessages, QStringLiteral("SMS Messages"));
+    tsMonitorLog = new TMonitorLogPage;
+    pcMain->addTab(tsMonitorLog, QStringLiteral("Monitor Log"));
     pcMain->setCurrentWidget(tsInfo);
     connect(tsMessages, &TMessagesPage::NewMessageWanted, this,
             [this](const QString& Text) { Guarded(this, [this, &Text] { SendNewMessage(Text); }); });
@@ -231,6 +238,11 @@ void TfmMainView::ConnectController()
     connect(FController, &TMainController::RestartWarningWanted, this, &TfmMainView::ShowRestartWarning);
     connect(FController, &TMainController::InterfacesChanged, this,
             [this] { Guarded(this, [this] { InterfacesChanged(); }); });
+    connect(FController, &TMainController::MonitorCheckShown, this, [this](bool Online, const QString& Reason) {
+        // The last failure stays in the tooltip until a check passes.
+        sbMain->setToolTip(Online ? QStringLiteral("Online monitor: the last check passed")
+                                  : QStringLiteral("Online monitor: the last check failed: %1").arg(Reason));
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -249,6 +261,56 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
     FController->AutoConnect();
     UpdateTrayStatus();
     FTray->Show();
+    if (Database) {
+        Guarded(this, [] { SetByteUnits(LoadByteUnits(*Database)); });
+    }
+    // Data plan alerts come whether or not the window is shown.
+    auto* planTimer = new QTimer(this);
+    planTimer->setObjectName(QStringLiteral("tmPlanAlerts"));
+    planTimer->setInterval(60000);
+    connect(planTimer, &QTimer::timeout, this, [this] { CheckPlanAlerts(); });
+    planTimer->start();
+}
+
+void TfmMainView::CheckPlanAlerts()
+{
+    if (!Database || !UsageThread) {
+        return;
+    }
+    try {
+        QStringList devices = UsageDevices(*Database);
+        if (IMBManager* manager = Manager()) {
+            for (const auto& item : *manager->GetInterfaceList()) {
+                if (!devices.contains(item->InterfaceID())) {
+                    devices << item->InterfaceID();
+                }
+            }
+        }
+        const QDate today = Clock::NowQ().date();
+        for (const QString& device : std::as_const(devices)) {
+            const TDataPlan plan = LoadDataPlan(*Database, device);
+            if (plan.Limit == 0) {
+                continue;
+            }
+            const TBillingPeriod period = BillingPeriodOf(today, plan.StartDay);
+            quint64 in = 0;
+            quint64 out = 0;
+            UsageThread->GetRange(device, period.Start, period.End, in, out);
+            const TPlanStatus status = DataPlanStatus(plan, today, in + out);
+            for (int percent : TakeDueAlerts(*Database, device, plan, status)) {
+                const QString title = QStringLiteral("Data plan: %1 % used").arg(percent);
+                const QString text = QStringLiteral("%1 has used %2 of its %3 plan; %4 left until %5.")
+                                         .arg(device, FormatByteSize(status.Used), FormatByteSize(plan.Limit),
+                                              FormatByteSize(status.Left), status.Period.End.toString(Qt::ISODate));
+                FTray->Icon()->showMessage(title, text,
+                                           percent >= 100 ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+                FPlanAlerts << title;
+            }
+        }
+    } catch (const std::exception& e) {
+        // A failed look at the plans is tried again at the next tick; nobody waits for it.
+        qWarning("Ombrelay: the data plans could not be checked: %s", e.what());
+    }
 }
 
 void TfmMainView::ShowDeferredError(const QString& Text)
@@ -471,8 +533,15 @@ void TfmMainView::ShowConnectionState(TConnectionState State)
 
 void TfmMainView::ShowRestartWarning(int Seconds, const QString& Title, const QString& Text)
 {
-    // Modeless, and one per request: several may count at once.
+    // Modeless. A warning that repeats while one is open reuses it: the open one already counts
+    // down to the same restart, and stacking copies exactly on top of each other hides all but one.
+    if (FRestartWarning) {
+        FRestartWarning->raise();
+        FRestartWarning->activateWindow();
+        return;
+    }
     auto* dialog = new TfmTimedMessage(quint32(Seconds), Title, Text);
+    FRestartWarning = dialog;
     dialog->show();
 }
 
@@ -671,6 +740,9 @@ void TfmMainView::pcMainChange(int)
     tsUsage->SetActive(pcMain->currentWidget() == tsUsage);
     if (pcMain->currentWidget() == tsMessages) {
         tsMessages->Activated();
+    }
+    if (pcMain->currentWidget() == tsMonitorLog) {
+        Guarded(this, [this] { tsMonitorLog->Refresh(); });
     }
 }
 

@@ -6,12 +6,14 @@
 #include "gui/InterfaceBox.h"
 #include "gui/MessageNotifier.h"
 #include "gui/MessagesPage.h"
+#include "gui/MonitorLogPage.h"
 #include "gui/ProfilesPage.h"
 #include "gui/TrayIcon.h"
 #include "gui/UsagePage.h"
 
 #include <QDialog>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -81,6 +83,10 @@ public:
     int UsageQueries() const { return tsUsage->UsageQueries(); }
     TMBInterfaceItem* GetSelectedInterface() const { return FController->SelectedInterface(); }
     TMBProfleItem* GetSelectedProfile() const { return tsConnProf->GetSelectedProfile(); }
+    // Announces the data plan alerts that are due (every minute, and when a test asks).
+    void CheckPlanAlerts();
+    // The titles of the plan alerts announced in this run.
+    const QStringList& PlanAlerts() const { return FPlanAlerts; }
     // Re-evaluates every action's enabled rule (the update handlers).
     void UpdateActions();
 
@@ -111,6 +117,7 @@ public:
     TProfilesPage* tsConnProf;
     TUsagePage* tsUsage;
     TMessagesPage* tsMessages;
+    TMonitorLogPage* tsMonitorLog;
     QStatusBar* sbMain;
     QLabel* sbMainPanel0;
     // Panel 2: the selected modem's registration ("Roaming: Operator, LTE").
@@ -186,6 +193,9 @@ private:
     TMessageNotifier::TNotice FLastNotice;
     QString FStateText;
     QString FDeviceTip; // the selected modem's lines of the tray's tool tip
+    // The restart warning on screen, if any.
+    QPointer<QDialog> FRestartWarning;
+    QStringList FPlanAlerts;
 };
 
 } // namespace Ombrelay

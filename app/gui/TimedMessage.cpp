@@ -2,6 +2,7 @@
 
 #include "base/DateTime.h"
 #include "core/Common.h"
+#include "core/MonitorLog.h"
 #include "core/Options.h"
 #include "gui/GuiCommon.h"
 
@@ -149,9 +150,14 @@ void TfmTimedMessage::Tick()
 
 void TfmTimedMessage::btnOKClick()
 {
+    LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::Restart), QString(), QString(),
+                     QStringLiteral("requested"),
+                     FTimeOut == 0 ? QStringLiteral("count-down ended") : QStringLiteral("confirmed by the user")});
     try {
         RebootFunction()();
     } catch (const std::exception& e) {
+        LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::Restart), QString(), QString(),
+                         QStringLiteral("refused"), QString::fromUtf8(e.what())});
         // The restart was refused: stop counting and stay open, so the user can try again with
         // OK or dismiss the warning with Cancel.
         tmMain->stop();

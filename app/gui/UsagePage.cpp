@@ -1,9 +1,12 @@
 #include "gui/UsagePage.h"
 
 #include "base/DateTime.h"
+#include "core/DB.h"
 #include "core/Usage.h"
 #include "gui/GuiCommon.h"
+#include "gui/UsageHistoryView.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QTimer>
 #include <QTreeWidget>
@@ -53,6 +56,9 @@ TUsagePage::TUsagePage(QWidget* Parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
     layout->addWidget(lvUsage);
+    lvUsage->setMaximumHeight(130);
+    fmHistory = new TUsageHistoryView(this);
+    layout->addWidget(fmHistory, 1);
 
     tmUsage = new QTimer(this);
     tmUsage->setObjectName(QStringLiteral("tmUsage"));
@@ -63,6 +69,8 @@ TUsagePage::TUsagePage(QWidget* Parent)
 void TUsagePage::SetActive(bool Active)
 {
     FActive = Active;
+    // The rate starts afresh each time the page is shown.
+    FLastTotalMs = -1;
     UpdateTimer();
     if (Active) {
         tmUsageTimer();
@@ -103,6 +111,19 @@ void TUsagePage::tmUsageTimer()
         SetTextIfChanged(FUsageRows[row], 1, FormatByteSize(values[row][0]));
         SetTextIfChanged(FUsageRows[row], 2, FormatByteSize(values[row][1]));
         SetTextIfChanged(FUsageRows[row], 3, FormatByteSize(values[row][0] + values[row][1]));
+    }
+    // The rate of the last minutes, from the growth of today's total between ticks (a new day
+    // starts the total again at zero: that tick counts nothing).
+    const quint64 total = figures.TodayIn + figures.TodayOut;
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    if (FLastTotalMs >= 0 && nowMs > FLastTotalMs) {
+        fmHistory->AddRateSample(total >= FLastTotal ? total - FLastTotal : 0, double(nowMs - FLastTotalMs) / 1000.0);
+    }
+    FLastTotal = total;
+    FLastTotalMs = nowMs;
+    if (Database && UsageThread) {
+        fmHistory->SetDevices(UsageDevices(*Database));
+        fmHistory->Refresh();
     }
 }
 

@@ -11,6 +11,8 @@ class QTreeWidgetItem;
 namespace Ombrelay
 {
 
+class TUsageHistoryView;
+
 // The "Usage" page: today's and this month's bytes, refreshed every two seconds while the page
 // can be seen.
 class TUsagePage : public QWidget
@@ -39,6 +41,7 @@ public:
 
     QTreeWidget* lvUsage;
     QTimer* tmUsage;
+    TUsageHistoryView* fmHistory;
 
 private:
     void tmUsageTimer();
@@ -48,6 +51,9 @@ private:
     QTreeWidgetItem* FUsageRows[2] = {nullptr, nullptr};
     TUsageQuery FUsageQuery;
     int FUsageQueries = 0;
+    // For the live rate: today's total at the previous tick and when it was taken.
+    quint64 FLastTotal = 0;
+    qint64 FLastTotalMs = -1;
 };
 
 } // namespace Ombrelay

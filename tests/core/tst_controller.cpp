@@ -6,6 +6,7 @@
 #include "core/MBProfleItem.h"
 #include "core/MainController.h"
 #include "core/Monitor.h"
+#include "core/MonitorLog.h"
 #include "core/Options.h"
 #include "device/DeviceFixture.h"
 
@@ -171,6 +172,8 @@ private Q_SLOTS:
     void redial_data();
     void redial();
     void redialWithoutProfileLeavesNothingWaiting();
+    void reconnectsLogged_data();
+    void reconnectsLogged();
     void reboot_data();
     void reboot();
     void monitorThreadMessages_data();
@@ -250,6 +253,43 @@ void TestController::redial()
         QVERIFY(f.Device.Settle());
         QCOMPARE(f.State(), QStringLiteral("disconnected"));
     }
+}
+
+void TestController::reconnectsLogged_data()
+{
+    QTest::addColumn<quint32>("Activation");
+    QTest::addColumn<QString>("Failing");
+    QTest::addColumn<QStringList>("Log");
+    QTest::newRow("connected: down and up")
+        << Activated << "" << QStringList{"reconnect|disconnect and connect", "reconnect-result|ok"};
+    QTest::newRow("disconnected: up") << Deactivated << "" << QStringList{"reconnect|connect", "reconnect-result|ok"};
+    QTest::newRow("connect refused") << Deactivated << "Connect"
+                                     << QStringList{"reconnect|connect", "reconnect-result|failed"};
+    QTest::newRow("disconnect refused") << Activated << "Disconnect"
+                                        << QStringList{"reconnect|disconnect and connect", "reconnect-result|failed"};
+}
+
+// Each reconnect request of the monitor and its outcome land in the monitor log.
+void TestController::reconnectsLogged()
+{
+    QFETCH(quint32, Activation);
+    QFETCH(QString, Failing);
+    QFETCH(QStringList, Log);
+    TControllerFixture f;
+    f.Device.Modem->SetActivationState(QStringLiteral("sim0"), Activation);
+    TMainController& c = f.Open();
+    f.Select(QStringLiteral("sim0"));
+    QVERIFY(f.Device.Settle());
+    if (!Failing.isEmpty()) {
+        f.Device.Modem->Fail(Failing, 1);
+    }
+    c.MonitorMessage(WM_MONITOR_REDIAL);
+    QVERIFY(f.Device.Settle());
+    QStringList log;
+    for (const TMonitorLogEntry& e : ReadMonitorLog(*Database)) {
+        log << e.Kind + QLatin1Char('|') + e.Result;
+    }
+    QCOMPARE(log, Log);
 }
 
 void TestController::redialWithoutProfileLeavesNothingWaiting()

@@ -73,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(TDatabase::GetLocation(), temp.FilePath());
 
         QCOMPARE(Column(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid")),
-                 (QStringList{"CONFIG", "INCOMING", "OUTGOING", "USAGE"}));
+                 (QStringList{"CONFIG", "INCOMING", "OUTGOING", "USAGE", "USAGEDEVICE", "MONITORLOG"}));
         for (const char* table : {"CONFIG", "INCOMING", "OUTGOING", "USAGE"}) {
             QCOMPARE(Column(db, QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table))), QStringList{"0"});
         }

@@ -212,6 +212,8 @@ private Q_SLOTS:
     void runningThreadPostsQueued();
     void destroyDuringHangingCheck();
     void settingsReplacedDuringChecks();
+    void checksLoggedWithReason_data();
+    void checksLoggedWithReason();
 
 private:
     std::unique_ptr<THttpServer> FServer;
@@ -231,10 +233,10 @@ void TestMonitor::statusCodes_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<bool>("reachable");
-    for (int code : {200, 301, 302, 303, 304, 307}) {
+    for (int code : {200, 301, 302, 303, 304, 307, 308}) {
         QTest::addRow("%d", code) << code << true;
     }
-    for (int code : {204, 305, 306, 308, 404, 500, 503}) {
+    for (int code : {204, 305, 306, 404, 500, 503}) {
         QTest::addRow("%d", code) << code << false;
     }
 }
@@ -292,6 +294,70 @@ void TestMonitor::silentServerTimesOut()
     QVERIFY(monitor.Http({FServer->Url("/hang"), FServer->Url("/status/200")}));
     QVERIFY(timer.elapsed() >= 700);
     QCOMPARE(FServer->Requests().size(), 2);
+}
+
+void TestMonitor::checksLoggedWithReason_data()
+{
+    QTest::addColumn<QString>("Path");
+    QTest::addColumn<QString>("Result");
+    QTest::addColumn<QString>("Reason");
+    QTest::newRow("down") << QString() << "failed"
+                          << "connection refused";
+    QTest::newRow("slow") << "/hang"
+                          << "failed"
+                          << "timed out";
+    QTest::newRow("500") << "/status/500"
+                         << "failed"
+                         << "HTTP status 500";
+    QTest::newRow("308") << "/status/308"
+                         << "ok"
+                         << "HTTP status 308";
+}
+
+// Every check leaves one entry per site tried, with the reason in words, and failures lead to
+// the reconnect and restart requests at the thresholds.
+void TestMonitor::checksLoggedWithReason()
+{
+    QFETCH(QString, Path);
+    QFETCH(QString, Result);
+    QFETCH(QString, Reason);
+    // A port that was just free: nobody listens there.
+    QString url;
+    if (Path.isEmpty()) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        url = QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort());
+    } else {
+        url = FServer->Url(Path);
+    }
+    TSettingsBox box;
+    box.Set(Settings({url}, 10, 2, 3));
+    TTestMonitor monitor(box.Source());
+    monitor.SetHttpTimeouts(300, 500);
+    QList<TMonitorLogEntry> log;
+    monitor.SetLogSink([&log](const TMonitorLogEntry& E) { log << E; });
+    QSignalSpy messages(&monitor, &TMonitorThread::MonitorMessage);
+    QSignalSpy finished(&monitor, &TMonitorThread::CheckFinished);
+    for (int tick = 0; tick < 30; ++tick) {
+        monitor.Tick();
+    }
+    QCOMPARE(finished.count(), 3);
+    const bool ok = Result == QLatin1String("ok");
+    // The ICMP part follows only an HTTP success (and 127.0.0.1 answers echoes).
+    QCOMPARE(log.size(), ok ? 6 : 3);
+    for (int i = 0; i < log.size(); ++i) {
+        const TMonitorLogEntry& e = log.at(i);
+        QCOMPARE(e.Kind, QStringLiteral("check"));
+        QCOMPARE(e.Site, url);
+        QCOMPARE(e.Method, ok && i % 2 == 1 ? QStringLiteral("ICMP") : QStringLiteral("HTTP"));
+        QCOMPARE(e.Result, Result);
+        if (e.Method == QLatin1String("HTTP")) {
+            QCOMPARE(e.Reason, Reason);
+        }
+    }
+    QCOMPARE(finished.last().at(1).toString(), ok ? QString() : Reason);
+    // Three failures: a reconnect at the second, the restart (threshold 3) at the third.
+    QCOMPARE(Messages(messages), ok ? QList<int>{} : (QList<int>{D, B}));
 }
 
 void TestMonitor::icmpPart()

@@ -414,29 +414,47 @@ void TestUsage::todayAndMonth()
 void TestUsage::formatByteSize_data()
 {
     QTest::addColumn<quint64>("value");
+    QTest::addColumn<int>("units");
     QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << quint64(0) << "0 bytes";
-    QTest::newRow("bytes") << quint64(532) << "532 bytes";
-    QTest::newRow("999 bytes") << quint64(999) << "999 bytes";
-    QTest::newRow("1000 bytes") << quint64(1000) << "0.97 KB";
-    QTest::newRow("1 KB") << quint64(1024) << "1.00 KB";
-    QTest::newRow("1.5 KB") << quint64(1536) << "1.50 KB";
-    QTest::newRow("truncated") << quint64(2047) << "1.99 KB";
-    QTest::newRow("two digits") << quint64(12345) << "12.0 KB";
-    QTest::newRow("three digits") << quint64(123456) << "120 KB";
-    QTest::newRow("just below 1 MB") << quint64(1048575) << "0.99 MB";
-    QTest::newRow("MB") << quint64(5) * 1024 * 1024 << "5.00 MB";
-    QTest::newRow("GB") << quint64(1536) * 1024 * 1024 << "1.50 GB";
-    QTest::newRow("TB") << (quint64(1) << 40) * 3 << "3.00 TB";
-    QTest::newRow("largest") << ~quint64(0) << "15.9 EB";
+    const int iec = int(TByteUnits::Iec);
+    const int si = int(TByteUnits::Si);
+    QTest::newRow("zero") << quint64(0) << iec << "0 bytes";
+    QTest::newRow("bytes") << quint64(532) << iec << "532 bytes";
+    QTest::newRow("999 bytes") << quint64(999) << iec << "999 bytes";
+    QTest::newRow("1000 bytes") << quint64(1000) << iec << "0.97 KiB";
+    QTest::newRow("1 KiB") << quint64(1024) << iec << "1.00 KiB";
+    QTest::newRow("1.5 KiB") << quint64(1536) << iec << "1.50 KiB";
+    QTest::newRow("truncated") << quint64(2047) << iec << "1.99 KiB";
+    QTest::newRow("two digits") << quint64(12345) << iec << "12.0 KiB";
+    QTest::newRow("three digits") << quint64(123456) << iec << "120 KiB";
+    QTest::newRow("just below 1 MiB") << quint64(1048575) << iec << "0.99 MiB";
+    QTest::newRow("MiB") << quint64(5) * 1024 * 1024 << iec << "5.00 MiB";
+    QTest::newRow("GiB") << quint64(1536) * 1024 * 1024 << iec << "1.50 GiB";
+    QTest::newRow("TiB") << (quint64(1) << 40) * 3 << iec << "3.00 TiB";
+    QTest::newRow("largest") << ~quint64(0) << iec << "15.9 EiB";
+    // 1000-based counts carry SI names; the same bytes read differently.
+    QTest::newRow("si bytes") << quint64(999) << si << "999 bytes";
+    QTest::newRow("si 1 kB") << quint64(1000) << si << "1.00 kB";
+    QTest::newRow("si 1024") << quint64(1024) << si << "1.02 kB";
+    QTest::newRow("si truncated") << quint64(1999) << si << "1.99 kB";
+    QTest::newRow("si just below 1 MB") << quint64(999999) << si << "999 kB";
+    QTest::newRow("si MB") << quint64(1000000) << si << "1.00 MB";
+    QTest::newRow("si GB, not GiB") << quint64(1536) * 1024 * 1024 << si << "1.61 GB";
+    QTest::newRow("si TB") << quint64(3000000000000) << si << "3.00 TB";
+    QTest::newRow("si largest") << ~quint64(0) << si << "18.4 EB";
 }
 
 void TestUsage::formatByteSize()
 {
     QFETCH(quint64, value);
+    QFETCH(int, units);
     QFETCH(QString, text);
     QLocale::setDefault(QLocale::c());
+    QCOMPARE(FormatByteSize(value, TByteUnits(units)), text);
+    // The one-argument form follows the setting.
+    SetByteUnits(TByteUnits(units));
     QCOMPARE(FormatByteSize(value), text);
+    SetByteUnits(TByteUnits::Iec);
 }
 
 QTEST_GUILESS_MAIN(TestUsage)

@@ -1,13 +1,104 @@
 #include "CtlCommon.h"
+#include "CtlDatabase.h"
+#include "base/DateTime.h"
+#include "core/UsageHistory.h"
+
+#include <QCommandLineParser>
 
 namespace Ombrelay::Ctl
 {
 
+// ombrelayctl usage [--days N | --months N] [--device ID] [--csv | --json] [--database FILE]
+//
+// The traffic history as the database holds it, oldest first, one entry per day (the last 30
+// days unless --days says otherwise) or per month (--months N, 0 for every month since the first
+// counted one). Bytes the running program has counted in the last minute and not yet written are
+// not included.
 int RunUsage(const QStringList& Args)
 {
-    Q_UNUSED(Args);
-    Err(QStringLiteral("ombrelayctl: 'usage' is not available in this version\n"));
-    return ExitFailed;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("The traffic history: download, upload and total in bytes."));
+    parser.addHelpOption();
+    const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("The last N days (default 30)."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption months(QStringLiteral("months"),
+                                    QStringLiteral("The last N months; 0 for every month counted."),
+                                    QStringLiteral("N"));
+    const QCommandLineOption device(QStringLiteral("device"), QStringLiteral("One modem's traffic only."),
+                                    QStringLiteral("ID"));
+    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Comma-separated values."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("A JSON array of {date, download, upload, total}."));
+    const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Read this database file."),
+                                      QStringLiteral("FILE"));
+    parser.addOptions({days, months, device, csv, json, database});
+    if (!parser.parse(Args)) {
+        Err(QStringLiteral("ombrelayctl usage: %1\n").arg(parser.errorText()));
+        return ExitUsage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        Out(parser.helpText());
+        return ExitOk;
+    }
+    if (!parser.positionalArguments().isEmpty() || (parser.isSet(days) && parser.isSet(months)) ||
+        (parser.isSet(csv) && parser.isSet(json))) {
+        Err(QStringLiteral("ombrelayctl usage: give at most one of --days and --months, and of --csv and --json\n"));
+        return ExitUsage;
+    }
+    const TUsagePeriod period = parser.isSet(months) ? TUsagePeriod::Month : TUsagePeriod::Day;
+    bool ok = true;
+    const QString countText = parser.isSet(months) ? parser.value(months)
+                              : parser.isSet(days) ? parser.value(days)
+                                                   : QStringLiteral("30");
+    const int count = countText.toInt(&ok);
+    if (!ok || count < 0 || count > 100000 || (period == TUsagePeriod::Day && count == 0)) {
+        Err(QStringLiteral("ombrelayctl usage: '%1' is not a valid count\n").arg(countText));
+        return ExitUsage;
+    }
+
+    const auto db = TCtlDatabase::OpenReadOnly(parser.value(database));
+    if (!db) {
+        return ExitFailed;
+    }
+    try {
+        const QString dev = parser.value(device);
+        const QDate today = Clock::NowQ().date();
+        QDate from;
+        if (period == TUsagePeriod::Day) {
+            from = today.addDays(1 - count);
+        } else if (count == 0) {
+            from = FirstUsageDate(*db, dev);
+            if (!from.isValid()) {
+                from = today;
+            }
+        } else {
+            from = QDate(today.year(), today.month(), 1).addMonths(1 - count);
+        }
+        const QList<TUsageEntry> entries = QueryUsageHistory(*db, dev, period, from, today);
+        if (parser.isSet(json)) {
+            OutJson(UsageHistoryJson(entries, period));
+        } else if (parser.isSet(csv)) {
+            Out(UsageHistoryCsv(entries, period));
+        } else {
+            QString text = QStringLiteral("%1 %2 %3 %4\n")
+                               .arg(QStringLiteral("DATE"), -10)
+                               .arg(QStringLiteral("DOWNLOAD"), 16)
+                               .arg(QStringLiteral("UPLOAD"), 16)
+                               .arg(QStringLiteral("TOTAL"), 16);
+            for (const TUsageEntry& e : entries) {
+                text += QStringLiteral("%1 %2 %3 %4\n")
+                            .arg(UsageDateText(e, period), -10)
+                            .arg(e.In, 16)
+                            .arg(e.Out, 16)
+                            .arg(e.Total(), 16);
+            }
+            Out(text);
+        }
+    } catch (const std::exception& e) {
+        Err(QStringLiteral("ombrelayctl usage: %1\n").arg(QString::fromUtf8(e.what())));
+        return ExitFailed;
+    }
+    return ExitOk;
 }
 
 } // namespace Ombrelay::Ctl

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "core/DataPlan.h"
+#include "core/UsageHistory.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+QT_BEGIN_NAMESPACE
+class QBarCategoryAxis;
+class QBarSet;
+class QChart;
+class QChartView;
+class QLineSeries;
+class QStackedBarSeries;
+class QValueAxis;
+QT_END_NAMESPACE
+
+namespace Ombrelay
+{
+
+// The traffic history below the usage rows: a table and a chart (download and upload stacked)
+// by day (the last 90 days) or by month (every month counted), for all interfaces or one modem;
+// the modem's data plan (used, left, days left, forecast); the rate of the last minutes; and an
+// export of the table to CSV. It works only when Refresh or AddRateSample is called, which the
+// page does while it is shown.
+class TUsageHistoryView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int HistoryDays = 90;
+    // Rate samples kept: the last five minutes at one sample every two seconds.
+    static constexpr int RateSamples = 150;
+
+    explicit TUsageHistoryView(QWidget* Parent = nullptr);
+
+    // The modems offered besides "All" (interface identifiers).
+    void SetDevices(const QStringList& Devices);
+    // Reads the history and the plan again.
+    void Refresh();
+    // Bytes received and sent since the previous sample, Seconds apart.
+    void AddRateSample(quint64 Bytes, double Seconds);
+    // Colours from the current palette (light or dark).
+    void ApplyPalette();
+
+    QString SelectedDevice() const;
+    const QList<TUsageEntry>& Entries() const { return FEntries; }
+    TUsagePeriod Period() const;
+
+    QComboBox* cmbPeriod;
+    QComboBox* cmbDevice;
+    // 1000-based SI or 1024-based IEC units, stored at once.
+    QComboBox* cmbUnits;
+    QTreeWidget* lvHistory;
+    QChartView* chHistory;
+    QChartView* chRate;
+    QLabel* lbPlan;
+    QPushButton* btnPlan;
+    QPushButton* btnExport;
+
+protected:
+    void changeEvent(QEvent* Event) override;
+
+private:
+    void FillChart();
+    void ShowPlan();
+    void btnExportClick();
+    void btnPlanClick();
+
+    QList<TUsageEntry> FEntries;
+    QChart* FChart;
+    QStackedBarSeries* FBars;
+    QBarSet* FDownload;
+    QBarSet* FUpload;
+    QBarCategoryAxis* FAxisX;
+    QValueAxis* FAxisY;
+    QChart* FRateChart;
+    QLineSeries* FRate;
+    QValueAxis* FRateX;
+    QValueAxis* FRateY;
+    QList<double> FRateValues;
+};
+
+} // namespace Ombrelay
