@@ -154,6 +154,10 @@ void TMainController::ApplyBackendSettings()
     if (FMBManager && Options) {
         FMBManager->SetRemoveStoredMessages(Options->RemoveStoredMessages());
     }
+    // A disabled monitor sleeps long: it takes up new settings now.
+    if (FMonitorThread) {
+        FMonitorThread->Wake();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
