@@ -230,5 +230,7 @@ int main(int argc, char** argv)
     port.reset();
     daemon->terminate();
     daemon->waitForFinished(5000);
+    StopChild(daemon);
+    StopChild(modem);
     return 0;
 }
