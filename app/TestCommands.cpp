@@ -15,6 +15,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <QTableView>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QUrl>
 
 namespace Ombrelay
 {
@@ -169,6 +174,37 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         // The text of a label by its object name.
         const auto* label = Window.findChild<QLabel*>(arg);
         return label ? QStringLiteral("ok ") + label->text().simplified() : QStringLiteral("error no label ") + arg;
+    }
+    if (verb == QLatin1String("cell")) {
+        // "cell ROW COLUMN" of the message list: its text, its tool tip as the tool tip label shows
+        // it (rich text where the text looks like markup), and the images and links that showing
+        // it would make; each field percent-encoded.
+        auto* list = Window.findChild<QTableView*>(QStringLiteral("lvMessages"));
+        const QModelIndex index = list && list->model()
+                                      ? list->model()->index(arg.section(QLatin1Char(' '), 0, 0).toInt(),
+                                                             arg.section(QLatin1Char(' '), 1, 1).toInt())
+                                      : QModelIndex();
+        if (!index.isValid()) {
+            return QStringLiteral("error no such cell");
+        }
+        const QString tip = index.data(Qt::ToolTipRole).toString();
+        QTextDocument shown;
+        if (Qt::mightBeRichText(tip)) {
+            shown.setHtml(tip);
+        } else {
+            shown.setPlainText(tip);
+        }
+        int objects = int(shown.rootFrame()->childFrames().size());
+        for (QTextBlock block = shown.begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextCharFormat format = it.fragment().charFormat();
+                objects += format.isImageFormat() || format.isAnchor() ? 1 : 0;
+            }
+        }
+        auto encode = [](const QString& Text) { return QString::fromLatin1(QUrl::toPercentEncoding(Text)); };
+        // Joined, not formatted: the encoded texts hold '%' signs of their own.
+        return QStringLiteral("ok ") + encode(index.data().toString()) + QLatin1Char(' ') +
+               encode(shown.toPlainText()) + QLatin1Char(' ') + QString::number(objects);
     }
     return QStringLiteral("error unknown command");
 }

@@ -12,7 +12,8 @@ namespace Ombrelay
 
 class TfmMainView;
 
-// Answers one command line ("visible", "tab NAME", "screenshot PATH", "poll", "errors") with
+// Answers one command line ("visible", "tab NAME", "screenshot PATH", "poll", "errors",
+// "cell ROW COLUMN") with
 // one line, "ok ..." or "error TEXT".
 QString TestCommand(TfmMainView& Window, const QString& Line);
 

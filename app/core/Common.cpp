@@ -54,11 +54,22 @@ bool TWaitableThread::WaitForShutdown(unsigned long Ms)
 {
     std::unique_lock<std::mutex> lock(FMutex);
     // The predicate form, because a wait condition may wake without a signal.
-    if (!FShutdown.wait_for(lock, std::chrono::milliseconds(Ms), [this] { return FSignalled; })) {
+    FShutdown.wait_for(lock, std::chrono::milliseconds(Ms), [this] { return FSignalled || FWoken; });
+    FWoken = false;
+    if (!FSignalled) {
         return true;
     }
     FSignalled = false;
     return false;
+}
+
+void TWaitableThread::Wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FWoken = true;
+    }
+    FShutdown.notify_all();
 }
 
 void TWaitableThread::SignalShutdown()

@@ -31,6 +31,9 @@ public:
     bool Terminated() const noexcept { return FTerminated.load(std::memory_order_acquire); }
     // Sets Terminated without waking the thread: the loop ends at its next check.
     void Terminate() noexcept { FTerminated.store(true, std::memory_order_release); }
+    // Ends the current wait early, as if its period had elapsed: the thread makes a pass now
+    // (a thread that sleeps long while idle thus answers a change at once).
+    void Wake();
     // The message of the error that ended Execute, empty while none did.
     QString FatalError() const;
 
@@ -39,8 +42,9 @@ Q_SIGNALS:
     void Failed(const QString& Message);
 
 protected:
-    // Waits on the shutdown event for at most Ms milliseconds. True when the period elapsed
-    // (do a pass), false when the event was signalled; the signal is consumed (auto-reset).
+    // Waits on the shutdown event for at most Ms milliseconds. True when the period elapsed or
+    // Wake was called (do a pass), false when the event was signalled; the signal is consumed
+    // (auto-reset).
     bool WaitForShutdown(unsigned long Ms);
     // Signals the shutdown event.
     void SignalShutdown();
@@ -56,6 +60,7 @@ private:
     mutable std::mutex FMutex;
     std::condition_variable FShutdown;
     bool FSignalled = false;
+    bool FWoken = false;
     std::atomic<bool> FTerminated{false};
     QString FFatalError;
 };

@@ -171,6 +171,10 @@ void TMainController::ApplyBackendSettings()
         FMBManager->SetRemoveStoredMessages(Options->RemoveStoredMessages());
         FMBManager->SetRequestDeliveryReports(Options->RequestDeliveryReports());
     }
+    // A disabled monitor sleeps long: it takes up new settings now.
+    if (FMonitorThread) {
+        FMonitorThread->Wake();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

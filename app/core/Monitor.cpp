@@ -91,7 +91,9 @@ TMonitorSettings TMonitorThread::Clamped(TMonitorSettings Settings)
 void TMonitorThread::Execute()
 {
     while (!Terminated()) {
-        if (!WaitForShutdown(FPeriodMs)) {
+        // Disabled, it only looks at the settings now and then; the settings dialog wakes it.
+        const bool enabled = FEnabled.load(std::memory_order_relaxed);
+        if (!WaitForShutdown(enabled ? FPeriodMs : FPeriodMs * DisabledPeriods)) {
             break;
         }
         Tick();
@@ -103,6 +105,7 @@ void TMonitorThread::Tick()
     // A copy taken under the options' lock: the settings exchange may replace the site list
     // while a check walks it.
     const TMonitorSettings settings = Clamped(FSettings());
+    FEnabled.store(settings.Enabled, std::memory_order_relaxed);
     if (!settings.Enabled) {
         return;
     }

@@ -35,6 +35,8 @@ public:
     using TLogSink = std::function<void(const TMonitorLogEntry& Entry)>;
 
     static constexpr unsigned long DefaultPeriodMs = 1000;
+    // While disabled the thread ticks only every this many periods (Wake answers a change at once).
+    static constexpr unsigned long DisabledPeriods = 60;
     // Without these a server that accepts and never answers would hold the check, and the
     // program's exit behind it, for ever.
     static constexpr long DefaultConnectTimeoutMs = 10000;
@@ -92,6 +94,8 @@ private:
     long FTotalTimeoutMs = DefaultTotalTimeoutMs;
     std::atomic<quint32> FTimerCount{0};
     std::atomic<quint32> FErrorCount{0};
+    // What the last tick found; a new thread ticks at the normal period until it knows.
+    std::atomic<bool> FEnabled{true};
 };
 
 } // namespace Ombrelay

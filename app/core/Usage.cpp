@@ -6,6 +6,7 @@
 #include "platform/NetCounters.h"
 #include "sqlite/SQLiteDB.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QMutexLocker>
 
@@ -47,6 +48,10 @@ void RegisterUsageSource(IUsageSource* Source)
         }
     }
     g_sources.push_back({Source, g_nextSourceId++});
+    // Its first read is its baseline: taken now, not after an idle minute of traffic.
+    if (UsageThread) {
+        UsageThread->Wake();
+    }
 }
 
 void UnregisterUsageSource(IUsageSource* Source)
@@ -115,21 +120,58 @@ TUsageThread::~TUsageThread()
     StopAndWait();
 }
 
+namespace
+{
+
+// Milliseconds until shortly before the next local midnight; a wake-up then writes the day's
+// bytes to its own row.
+qint64 MsToDayEnd()
+{
+    constexpr qint64 kMargin = 500;
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 ms = now.msecsTo(QDateTime(now.date().addDays(1), QTime(0, 0))) - kMargin;
+    return ms > 0 ? ms : ms + 24 * 3600 * 1000;
+}
+
+} // namespace
+
 void TUsageThread::Execute()
 {
+    // The baseline at once: bytes that pass from now on count.
+    Pass();
     while (!Terminated()) {
-        if (!WaitForShutdown(FPeriodMs)) {
+        // Sixty quiet samples include a write, so nothing is pending while the thread sleeps long.
+        const bool idle = FQuietSamples.load(std::memory_order_relaxed) >= SamplesPerFlush;
+        const qint64 dayEnd = MsToDayEnd();
+        const qint64 period = qint64(FPeriodMs) * (idle ? SamplesPerFlush : 1);
+        if (!WaitForShutdown(static_cast<unsigned long>(std::min(period, dayEnd)))) {
             break;
         }
         Pass();
+        if (dayEnd <= period) {
+            // The end of a day: its bytes go to its own row.
+            Flush();
+        }
     }
-    // The bytes of the last minute.
+    // The bytes up to the end.
+    Sample();
     Flush();
+}
+
+void TUsageThread::SampleNow()
+{
+    if (Sample()) {
+        FQuietSamples.store(0, std::memory_order_relaxed);
+    }
 }
 
 void TUsageThread::Pass()
 {
-    Sample();
+    if (Sample()) {
+        FQuietSamples.store(0, std::memory_order_relaxed);
+    } else {
+        FQuietSamples.fetch_add(1, std::memory_order_relaxed);
+    }
     const quint32 count = FCount.load(std::memory_order_relaxed) + 1;
     FCount.store(count, std::memory_order_release);
     if (count % SamplesPerFlush == 0) {
@@ -187,8 +229,9 @@ void TUsageThread::ReadSource(quint64 SourceId, IUsageSource& Source, quint64& A
     }
 }
 
-void TUsageThread::Sample()
+bool TUsageThread::Sample()
 {
+    std::lock_guard<std::mutex> sampleLock(FSampleMutex);
     quint64 addIn = 0;
     quint64 addOut = 0;
     QHash<QString, TReading> addDevices;
@@ -219,6 +262,7 @@ void TUsageThread::Sample()
             pending.Tx += it->Tx;
         }
     }
+    return addIn != 0 || addOut != 0;
 }
 
 namespace

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <map>
+#include <mutex>
 
 namespace Ombrelay
 {
@@ -45,8 +46,11 @@ private:
 bool ReadSysfsInterfaceCounters(const QString& Root, const QString& Name, TInterfaceCounters& Counters);
 
 // Counts the bytes received and sent over the cellular interfaces and keeps daily totals in
-// USAGE: samples every second, adds the growth to today's row every 60 samples and once more
-// when it stops.
+// USAGE: samples every second while bytes move, adds the growth to today's row every 60
+// samples and once more when it stops. The counters are cumulative, so nothing is missed by
+// sampling less often: after 60 samples without growth the thread samples once every 60
+// periods (what was counted is written by then), and also just before midnight (so each day keeps its own bytes), when
+// a source registers (its baseline), when the window shows the figures (SampleNow) and when it stops.
 //
 // Growth is taken per interface against that interface's own last reading, so a link that
 // is re-created with its counters back at zero (a PPP reconnect) loses nothing, and one that
@@ -86,6 +90,9 @@ public:
     void Pass();
     // Writes the pending bytes to today's row. A database failure keeps them pending.
     void Flush();
+    // Takes a sample now, on the calling thread, so that GetToday and GetMonth count every byte
+    // up to this moment.
+    void SampleNow();
 
     quint32 Count() const { return FCount.load(std::memory_order_acquire); }
     quint64 PendingIn() const { return FPendingIn.load(std::memory_order_acquire); }
@@ -104,7 +111,8 @@ private:
     };
     using TReadings = QHash<QString, TReading>;
 
-    void Sample();
+    // True when a counter grew.
+    bool Sample();
     void ReadSource(quint64 SourceId, IUsageSource& Source, quint64& AddIn, quint64& AddOut,
                     QHash<QString, TReading>& AddDevices);
     void QueryRange(TDateTime DateFrom, TDateTime DateTo, quint64& ValueIn, quint64& ValueOut);
@@ -112,6 +120,10 @@ private:
     TSysfsUsageSource FSysfs;
     unsigned long FPeriodMs;
     std::atomic<quint32> FCount{0};
+    // Samples in a row that found no growth; the thread sleeps longer after a minute of them.
+    std::atomic<quint32> FQuietSamples{0};
+    // Samples come from the worker and from SampleNow.
+    std::mutex FSampleMutex;
     // Last reading of every interface, per source (by registration id); a source's first read
     // makes the baseline of the interfaces it reports then.
     std::map<quint64, TReadings> FReadings;

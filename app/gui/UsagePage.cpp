@@ -22,6 +22,9 @@ TUsagePage::TUsagePage(QWidget* Parent)
     FUsageQuery = [] {
         TUsageFigures figures;
         if (UsageThread) {
+            // The usage thread samples rarely while nothing moves: the figures shown count every
+            // byte up to now.
+            UsageThread->SampleNow();
             UsageThread->GetToday(figures.TodayIn, figures.TodayOut);
             UsageThread->GetMonth(figures.MonthIn, figures.MonthOut);
         }

@@ -152,7 +152,10 @@ bool TSQLiteDB::LockedByCurrentThread() const
 void TSQLiteDB::BeginTrans()
 {
     CheckLock();
-    ExecSQL(QStringLiteral("BEGIN"));
+    // The write lock up front: a deferred transaction that has read and then must wait for
+    // another connection's write gets "database is locked" at once, without the busy time-out
+    // (SQLite's guard against two readers both waiting to write).
+    ExecSQL(QStringLiteral("BEGIN IMMEDIATE"));
     FInTransaction = true;
 }
 

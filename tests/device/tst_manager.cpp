@@ -354,6 +354,32 @@ private Q_SLOTS:
         QCOMPARE(usage.PendingIn(), 5000u);
     }
 
+    // The simulated modem's traffic flows only while it is connected; idle, its counters stand still.
+    void trafficOnlyWhileConnected()
+    {
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        std::shared_ptr<IMbnInterface> i;
+        QCOMPARE(f.Modem->GetInterface(QStringLiteral("sim0"), i), TMbnResult(mrOk));
+        auto received = [&i] {
+            quint64 rx = 0;
+            quint64 tx = 0;
+            i->GetByteCounters(rx, tx);
+            return rx;
+        };
+        const quint64 idle = received();
+        QTest::qWait(1300);
+        QCOMPARE(received(), idle);
+        m.Connect("sim0", "Internet");
+        QVERIFY(f.Settle());
+        QTRY_VERIFY_WITH_TIMEOUT(received() > idle, 3000);
+        m.Disconnect("sim0");
+        QVERIFY(f.Settle());
+        const quint64 after = received();
+        QTest::qWait(1300);
+        QCOMPARE(received(), after);
+    }
+
     // Once the manager is gone, events the device still delivers reach nobody.
     void subscriptionsEndWithTheManager()
     {

@@ -214,6 +214,7 @@ private Q_SLOTS:
     void settingsReplacedDuringChecks();
     void checksLoggedWithReason_data();
     void checksLoggedWithReason();
+    void disabledSleepsUntilWoken();
 
 private:
     std::unique_ptr<THttpServer> FServer;
@@ -604,6 +605,26 @@ void TestMonitor::settingsReplacedDuringChecks()
     QTRY_VERIFY_WITH_TIMEOUT(posted.load() >= 2, 20000);
     fast.reset();
     Options = nullptr;
+}
+
+void TestMonitor::disabledSleepsUntilWoken()
+{
+    // Period 20 ms: disabled, the thread looks at its settings only every 1.2 s.
+    TSettingsBox box;
+    box.Set(Settings({FServer->Url("/status/200")}, 10, 1, 1, false));
+    auto monitor = std::make_unique<TTestMonitor>(box.Source(), 20);
+    FServer->ClearRequests();
+    monitor->start();
+    QTest::qWait(300);
+    box.Set(Settings({FServer->Url("/status/200")}, 10, 1, 1, true));
+    // Enabled meanwhile, but asleep: no tick has counted yet.
+    QTest::qWait(300);
+    QCOMPARE(monitor->TimerCount(), 0u);
+    // Woken (as the settings dialog does), it counts at its full rate at once.
+    monitor->Wake();
+    QTRY_VERIFY_WITH_TIMEOUT(monitor->TimerCount() >= 10, 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(!FServer->Requests().isEmpty(), 10000);
+    monitor.reset();
 }
 
 QTEST_GUILESS_MAIN(TestMonitor)

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -136,6 +137,7 @@ private Q_SLOTS:
     void destroyAfterFlushWritesTheRest();
     void destroyInWaitReturnsAtOnce();
     void todayAndMonth();
+    void quietThreadSleepsYetCountsEveryByte();
     void formatByteSize_data();
     void formatByteSize();
 
@@ -409,6 +411,54 @@ void TestUsage::todayAndMonth()
     thread.GetMonth(in, out);
     QCOMPARE(in, 32107u);
     QCOMPARE(out, 3213u);
+}
+
+void TestUsage::quietThreadSleepsYetCountsEveryByte()
+{
+    // Period 20 ms: quiet after 60 samples (1.2 s), then one sample per 1.2 s.
+    constexpr unsigned long kPeriod = 20;
+    TFakeSysfs sysfs;
+    sysfs.Set(QStringLiteral("wwan0"), 4, 1000, 100);
+    auto thread = std::make_unique<TUsageThread>(sysfs.Root(), kPeriod);
+    TUsageThread* const previous = UsageThread;
+    UsageThread = thread.get();
+    auto restore = qScopeGuard([previous] { UsageThread = previous; });
+    thread->start();
+    QTRY_VERIFY_WITH_TIMEOUT(thread->Count() >= TUsageThread::SamplesPerFlush + 2, 30000);
+    // Asleep: at most one or two samples in 1.5 s, where an awake thread takes 75.
+    quint32 before = thread->Count();
+    QTest::qWait(1500);
+    QVERIFY2(thread->Count() - before <= 2, qPrintable(QString::number(thread->Count() - before)));
+
+    // Bytes that pass while it sleeps are there as soon as the figures are asked for.
+    sysfs.Set(QStringLiteral("wwan0"), 4, 1700, 170);
+    thread->SampleNow();
+    quint64 in = 0;
+    quint64 out = 0;
+    thread->GetToday(in, out);
+    QCOMPARE(in, 700u);
+    QCOMPARE(out, 70u);
+    // ...and growth wakes it up to its full rate again.
+    before = thread->Count();
+    QTRY_VERIFY_WITH_TIMEOUT(thread->Count() - before >= 20, 10000);
+
+    // A source registered while it sleeps is read at once: what it reports then is its baseline,
+    // and only what comes after counts.
+    QTRY_VERIFY_WITH_TIMEOUT(thread->Count() >= before + TUsageThread::SamplesPerFlush + 2, 30000);
+    TTestSource modem;
+    modem.Set({{QStringLiteral("sim0"), 5000, 500}});
+    before = thread->Count();
+    RegisterUsageSource(&modem);
+    QTRY_VERIFY_WITH_TIMEOUT(thread->Count() > before, 500);
+    modem.Set({{QStringLiteral("sim0"), 5040, 504}});
+
+    // Stopping takes a last sample and writes everything.
+    thread.reset();
+    UnregisterUsageSource(&modem);
+    const QList<TRow> rows = Rows();
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].In, qint64(740));
+    QCOMPARE(rows[0].Out, qint64(74));
 }
 
 void TestUsage::formatByteSize_data()

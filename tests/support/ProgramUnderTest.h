@@ -204,6 +204,7 @@ public:
         return FProcess->exitStatus() == QProcess::NormalExit ? FProcess->exitCode() : -1;
     }
     bool Running() const { return FProcess && FProcess->state() == QProcess::Running; }
+    qint64 Pid() const { return FProcess ? FProcess->processId() : 0; }
     QString StdErr()
     {
         if (FProcess) {

@@ -5,6 +5,7 @@
 #include "platform/modemmanager/MMTables.h"
 #include "sms/SMS.h"
 
+#include <QCryptographicHash>
 #include <QDBusArgument>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -51,21 +52,31 @@ bool ReadData(const QVariant& Value, QByteArray& Data)
     return false;
 }
 
-// What a message is, independent of the path ModemManager gave it: sender, time stamp and content.
-QString ContentKey(const QVariantMap& Props)
+// What a message is, independent of the path ModemManager gave it: a digest of sender, time
+// stamp and content. The stamp enters as the instant in whole seconds where it can be read, so
+// that another way of writing it after a restart gives the same digest.
+QByteArray ContentDigest(const QVariantMap& Props)
 {
     QByteArray data;
     ReadData(Props.value(QStringLiteral("Data")), data);
-    return Props.value(QStringLiteral("Number")).toString() + QLatin1Char('\n') +
-           Props.value(QStringLiteral("Timestamp")).toString() + QLatin1Char('\n') +
-           Props.value(QStringLiteral("Text")).toString() + QLatin1Char('\n') + QString::fromLatin1(data.toHex());
+    const QString raw = Props.value(QStringLiteral("Timestamp")).toString();
+    const QDateTime stamp = ParseTimeStamp(raw);
+    const QString when = stamp.isValid() ? QString::number(stamp.toSecsSinceEpoch()) : raw;
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const QString& field :
+         {Props.value(QStringLiteral("Number")).toString(), when, Props.value(QStringLiteral("Text")).toString()}) {
+        const QByteArray utf8 = field.toUtf8();
+        // Each field with its length, so that no two messages' fields run into the same bytes.
+        hash.addData(QByteArray::number(utf8.size()) + ':' + utf8);
+    }
+    hash.addData(QByteArray::number(data.size()) + ':' + data);
+    return hash.result().toHex();
 }
 
 // The message as the port hands it over; Unreadable says why when its content cannot be taken.
-TMbnSmsMessage ToMessage(const QString& Path, const QVariantMap& Props)
+TMbnSmsMessage ToMessage(const QVariantMap& Props)
 {
     TMbnSmsMessage m;
-    m.Key = Path;
     m.Number = Props.value(QStringLiteral("Number")).toString();
     m.TimeStamp = ParseTimeStamp(Props.value(QStringLiteral("Timestamp")).toString());
     m.Text = Props.value(QStringLiteral("Text")).toString();
@@ -207,6 +218,17 @@ TMbnResult TMMInterface::GetByteCounters(quint64& Received, quint64& Sent)
     return mrOk;
 }
 
+QString TMMInterface::KeyFor(const QString& Path, const QByteArray& Content)
+{
+    auto it = FPathKeys.constFind(Path);
+    if (it != FPathKeys.cend()) {
+        return *it;
+    }
+    const QString key = QStringLiteral("sms:%1#%2").arg(QString::fromLatin1(Content)).arg(FOccurrences[Content]++);
+    FPathKeys.insert(Path, key);
+    return key;
+}
+
 TMbnResult TMMInterface::SmsReadMessages(TMbnRequestId& RequestId)
 {
     if (FPath.isEmpty()) {
@@ -229,20 +251,44 @@ TMbnResult TMMInterface::SmsReadMessages(TMbnRequestId& RequestId)
              struct TCollect
              {
                  int Pending = 0;
-                 QList<TMbnSmsMessage> Messages;
                  QList<QString> Order;
-                 QHash<QString, TMbnSmsMessage> Found;
+                 QHash<QString, std::pair<TMbnSmsMessage, QByteArray>> Found;
              };
              auto collect = std::make_shared<TCollect>();
              collect->Order = paths;
-             auto finish = [this, id, collect] {
+             auto finish = [this, id, generation = FBinding, collect] {
+                 QList<TMbnSmsMessage> messages;
+                 if (generation != FBinding) {
+                     // The daemon went away meanwhile: its paths and the keys given to them are void.
+                     Q_EMIT FManager.SmsMessageReadComplete(FIdentifier, messages, false, id, mrNotFound);
+                     return;
+                 }
+                 // Keys are given in the order ModemManager lists its messages, that is as they came.
                  for (const QString& p : std::as_const(collect->Order)) {
                      auto it = collect->Found.constFind(p);
-                     if (it != collect->Found.cend()) {
-                         collect->Messages << *it;
+                     if (it == collect->Found.cend()) {
+                         continue;
+                     }
+                     TMbnSmsMessage m = it->first;
+                     m.Key = KeyFor(p, it->second);
+                     if (FKept.contains(m.Key)) {
+                         continue;
+                     }
+                     if (m.Unreadable.isEmpty()) {
+                         FHandles.insert(m.Key, p);
+                         messages << m;
+                     } else if (!FUnreadableTold.contains(m.Key)) {
+                         // Told once, never deletable: it stays on the modem.
+                         FUnreadableTold.insert(m.Key);
+                         messages << m;
                      }
                  }
-                 Q_EMIT FManager.SmsMessageReadComplete(FIdentifier, collect->Messages, false, id, mrOk);
+                 // Paths no longer listed are gone; their numbers stay given (FOccurrences).
+                 const QSet<QString> listed(collect->Order.cbegin(), collect->Order.cend());
+                 for (auto it = FPathKeys.begin(); it != FPathKeys.end();) {
+                     it = listed.contains(it.key()) ? std::next(it) : FPathKeys.erase(it);
+                 }
+                 Q_EMIT FManager.SmsMessageReadComplete(FIdentifier, messages, false, id, mrOk);
              };
              for (const QString& p : paths) {
                  ++collect->Pending;
@@ -255,18 +301,9 @@ TMbnResult TMMInterface::SmsReadMessages(TMbnRequestId& RequestId)
                          R.arguments().at(0).value<QDBusArgument>() >> props;
                          const quint32 state = props.value(QStringLiteral("State")).toUInt();
                          const quint32 type = props.value(QStringLiteral("PduType")).toUInt();
-                         const QString content = ContentKey(props);
                          // A message still RECEIVING has parts missing; a status report is no message.
-                         if (state == kSmsStateReceived && type != kSmsPduStatusReport && !FKept.contains(content)) {
-                             const TMbnSmsMessage m = ToMessage(p, props);
-                             if (m.Unreadable.isEmpty()) {
-                                 collect->Found.insert(p, m);
-                                 FReadKeys.insert(p, content);
-                             } else if (!FUnreadableTold.contains(content)) {
-                                 // Told once, never deletable: it stays on the modem.
-                                 FUnreadableTold.insert(content);
-                                 collect->Found.insert(p, m);
-                             }
+                         if (state == kSmsStateReceived && type != kSmsPduStatusReport) {
+                             collect->Found.insert(p, {ToMessage(props), ContentDigest(props)});
                          }
                      }
                      // A message deleted meanwhile simply is not part of this read.
@@ -332,14 +369,14 @@ TMbnResult TMMInterface::SmsDeleteMessage(const QString& Key, TMbnRequestId& Req
     if (FPath.isEmpty()) {
         return mrNotFound;
     }
-    if (!FReadKeys.contains(Key)) {
+    if (!FHandles.contains(Key)) {
         // Only a whole received message that a read handed out; never one still being received.
         return mrNotFound;
     }
     const TMbnRequestId id = FManager.NextRequestId();
     RequestId = id;
     if (!FManager.RemoveStoredMessages()) {
-        FKept.insert(FReadKeys.value(Key));
+        FKept.insert(Key);
         Emit([this, id] { Q_EMIT FManager.SmsDeleteComplete(FIdentifier, id, mrOk); });
         return mrOk;
     }
@@ -373,7 +410,8 @@ void TMMInterface::PumpDeletes()
     QString key = std::move(FDeletes.front().first);
     auto done = std::move(FDeletes.front().second);
     FDeletes.pop_front();
-    if (!FReadKeys.contains(key)) {
+    const auto handle = FHandles.constFind(key);
+    if (handle == FHandles.cend()) {
         // Its ModemManager went away since the read: the path may name another message now.
         done(mrNotFound);
         PumpDeletes();
@@ -381,11 +419,11 @@ void TMMInterface::PumpDeletes()
     }
     FDeleting = true;
     QDBusMessage del = QDBusMessage::createMethodCall(kMMService, FPath, kMMMessaging, QStringLiteral("Delete"));
-    del << QVariant::fromValue(QDBusObjectPath(key));
+    del << QVariant::fromValue(QDBusObjectPath(*handle));
     Call(del, [this, key, done](const QDBusMessage& Reply) {
         TMbnResult status = mrOk;
         if (Reply.type() == QDBusMessage::ReplyMessage) {
-            FReadKeys.remove(key);
+            FHandles.remove(key);
         } else {
             status = FManager.MakeError(Reply);
         }
@@ -404,10 +442,10 @@ TMbnResult TMMInterface::SmsDelete(TMbnRequestId& RequestId)
     }
     const TMbnRequestId id = FManager.NextRequestId();
     RequestId = id;
-    const QList<QString> keys = FReadKeys.keys();
+    const QList<QString> keys = FHandles.keys();
     if (keys.isEmpty() || !FManager.RemoveStoredMessages()) {
         for (const QString& k : keys) {
-            FKept.insert(FReadKeys.value(k));
+            FKept.insert(k);
         }
         Emit([this, id] { Q_EMIT FManager.SmsDeleteComplete(FIdentifier, id, mrOk); });
         return mrOk;

@@ -75,12 +75,15 @@ public:
     // The backend's side.
     void Bind(const QString& Path, const MM::TInterfaceMap& Interfaces);
     // The modem or ModemManager went away. The message paths it handed out go with it: a
-    // restarted ModemManager numbers its messages from the start again.
+    // restarted ModemManager numbers its messages from the start again, and so do the keys.
     void Unbind()
     {
         FPath.clear();
         FInterfaces.clear();
-        FReadKeys.clear();
+        ++FBinding;
+        FHandles.clear();
+        FPathKeys.clear();
+        FOccurrences.clear();
     }
     const QString& Path() const { return FPath; }
     void UpdateProperties(const QString& Interface, const QVariantMap& Changed);
@@ -123,12 +126,23 @@ private:
     MM::TInterfaceMap FInterfaces;
     QVariantMap FModem;
 
-    // Keys (object paths) handed out by reads, each with what its message is: only these may be
-    // deleted, so that a message still RECEIVING (whose parts are incomplete) is never removed.
-    QHash<QString, QString> FReadKeys;
-    // Messages the program has stored but left on the modem, when removing is off, by what they
-    // are (sender, time stamp, content) rather than by path: ModemManager gives a path out again
-    // after a restart, to another message.
+    // A message's key is what it is (a digest of sender, time stamp and content) with the number
+    // of its occurrence among identical ones: the same after either side restarts, where
+    // ModemManager's object paths are not (a restarted daemon gives them to other messages).
+    // The path stays the handle that deletes.
+    QString KeyFor(const QString& Path, const QByteArray& Content);
+    // Keys handed out by reads, each with its path: only these may be deleted, so that a message
+    // still RECEIVING (whose parts are incomplete) is never removed.
+    QHash<QString, QString> FHandles;
+    // Counts the daemons seen: a read that began under an earlier one hands out nothing.
+    quint64 FBinding = 0;
+    // The key each path was given while this ModemManager runs, and per content how many keys
+    // were given. Numbers are never given twice in one run: a path that vanished (deleted here
+    // or by another client) takes its number with it, so a new identical message never takes
+    // the key of one already stored.
+    QHash<QString, QString> FPathKeys;
+    QHash<QByteArray, int> FOccurrences;
+    // Keys of messages the program has stored but left on the modem, when removing is off.
     QSet<QString> FKept;
     // Messages whose content could not be read, handed out once so that the user hears of each.
     QSet<QString> FUnreadableTold;

@@ -20,7 +20,9 @@ void TSimInterface::PostBatches(TMbnRequestId Id, const QList<T>& All, const cha
             Post([EmitBatch, Id] { EmitBatch(QList<T>(), false, Id, mrFailed); });
             return;
         }
-        Post([EmitBatch, part, more, Id] { EmitBatch(part, more, Id, mrOk); });
+        // Reading an empty store costs the device nothing: its answer comes in the same turn of
+        // the event loop (still never inside the call), not one wake-up later.
+        FModem.Post([EmitBatch, part, more, Id] { EmitBatch(part, more, Id, mrOk); }, All.isEmpty());
     } while (at < All.size());
 }
 
@@ -447,12 +449,14 @@ bool TSimInterface::HasProfile(const QString& Name) const
 void TSimInterface::SetState(quint32 Value)
 {
     State = Value;
+    FModem.StateChanged();
     Post([this] { Q_EMIT FModem.ConnectStateChange(S.InterfaceID); });
 }
 
 void TSimInterface::SetStateNow(quint32 Value)
 {
     State = Value;
+    FModem.StateChanged();
     Q_EMIT FModem.ConnectStateChange(S.InterfaceID);
 }
 

@@ -5,6 +5,8 @@
 #include "sms/MBException.h"
 #include "sms/SMS.h"
 
+#include <algorithm>
+
 namespace Ombrelay
 {
 
@@ -72,6 +74,7 @@ TSimModem::TSimModem(const TSimScenario& Scenario, const QString& StateFile, QOb
     FQueueTimer.setSingleShot(true);
     connect(&FQueueTimer, &QTimer::timeout, this, &TSimModem::RunNext);
     // Traffic while connected: a steady trickle, so that usage counting has something to count.
+    // The timer runs only while an interface is connected: an idle device wakes nobody.
     FTrafficTimer.setInterval(1000);
     connect(&FTrafficTimer, &QTimer::timeout, this, [this] {
         for (const auto& i : FInterfaces) {
@@ -81,7 +84,18 @@ TSimModem::TSimModem(const TSimScenario& Scenario, const QString& StateFile, QOb
             }
         }
     });
-    FTrafficTimer.start();
+    StateChanged();
+}
+
+void TSimModem::StateChanged()
+{
+    const bool connected =
+        std::any_of(FInterfaces.cbegin(), FInterfaces.cend(), [](const auto& i) { return i->State == masActivated; });
+    if (connected && !FTrafficTimer.isActive()) {
+        FTrafficTimer.start();
+    } else if (!connected && FTrafficTimer.isActive()) {
+        FTrafficTimer.stop();
+    }
 }
 
 TSimModem::~TSimModem() = default;
@@ -436,7 +450,7 @@ void TSimModem::SetReadBatch(int Value)
     }
 }
 
-void TSimModem::Post(std::function<void()> Event)
+void TSimModem::Post(std::function<void()> Event, bool Quick)
 {
     if (FCompleteInsideCall) {
         Event();
@@ -444,7 +458,7 @@ void TSimModem::Post(std::function<void()> Event)
     }
     FQueue.push_back(std::move(Event));
     if (!FQueueTimer.isActive()) {
-        FQueueTimer.start(FDelayMs);
+        FQueueTimer.start(Quick && FQueue.size() == 1 ? 0 : FDelayMs);
     }
 }
 

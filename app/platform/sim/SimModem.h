@@ -95,6 +95,8 @@ public:
     void SetRegistration(const QString& InterfaceID, TMbnRegisterState State, const QString& Operator = QString());
     void SetAccessTech(const QString& InterfaceID, TMbnAccessTech Tech);
     TMbnRegistration Registration(const QString& InterfaceID) const;
+    // An interface's activation state changed (called by the interface).
+    void StateChanged();
 
     // The next Count calls of Operation fail. Operation is a port call (SmsRead, Connect, ...)
     // or a completion (SmsReadComplete, ConnectComplete, ...), whose status then reports the
@@ -122,8 +124,9 @@ public:
     bool TakeFailure(const char* Operation);
     bool TakeLoss(const char* Operation);
     TMbnRequestId NextRequestId() { return ++FLastRequestId; }
-    // Runs Event after the delay, in order with every other posted event.
-    void Post(std::function<void()> Event);
+    // Runs Event after the delay, in order with every other posted event. Quick: without the
+    // delay when nothing else is waiting (from the event loop all the same).
+    void Post(std::function<void()> Event, bool Quick = false);
     // Writes the stores to the state file whole; raises EOmbrelayError when it cannot.
     void SaveState();
     // Records changes already made to the stores in the state file, flushed before it returns;
