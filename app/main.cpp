@@ -12,6 +12,7 @@
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
 #include "gui/SingleInstance.h"
+#include "gui/Translations.h"
 #ifdef OMBRELAY_TEST_COMMANDS
 #include "TestCommands.h"
 #endif
@@ -64,6 +65,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("ombrelay"));
     // The program lives on in the notification area when its windows are closed.
     QApplication::setQuitOnLastWindowClosed(false);
+    TTranslations::Install();
 
     const bool hide = commandLine.Hide;
 #ifdef OMBRELAY_TEST_COMMANDS

@@ -33,31 +33,39 @@ TCommandLine ParseCommandLine(const QStringList& Arguments, const QStringList& B
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
-        Tr("Cellular modem connections, text messages and data usage in the notification area."));
+        Tr(QT_TRANSLATE_NOOP("CommandLine",
+                             "Cellular modem connections, text messages and data usage in the notification area.")));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                  Tr("Show this help and exit."));
+                                  Tr(QT_TRANSLATE_NOOP("CommandLine", "Show this help and exit.")));
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
-                                     Tr("Show the version and exit."));
-    const QCommandLineOption hide(QStringLiteral("hide"),
-                                  Tr("Start in the notification area without showing the window "
-                                     "(also written -hide or /hide). A second start hands over to the "
-                                     "running program."));
+                                     Tr(QT_TRANSLATE_NOOP("CommandLine", "Show the version and exit.")));
+    const QCommandLineOption hide(
+        QStringLiteral("hide"),
+        Tr(QT_TRANSLATE_NOOP("CommandLine", "Start in the notification area without showing the window "
+                                            "(also written -hide or /hide). A second start hands over to the "
+                                            "running program.")));
     const QCommandLineOption backend(
         QStringLiteral("backend"),
-        Tr("The modem stack: %1. \"auto\" uses ModemManager when it answers with a modem, else the "
-           "simulated modem.")
+        Tr(QT_TRANSLATE_NOOP("CommandLine",
+                             "The modem stack: %1. \"auto\" uses ModemManager when it answers with a modem, else the "
+                             "simulated modem."))
             .arg(BackendNames.join(QStringLiteral(", "))),
         QStringLiteral("name"), QStringLiteral("auto"));
-    const QCommandLineOption simScenario(QStringLiteral("sim-scenario"),
-                                         Tr("The simulated modem's devices, profiles and messages (JSON)."),
-                                         QStringLiteral("file"));
+    const QCommandLineOption simScenario(
+        QStringLiteral("sim-scenario"),
+        Tr(QT_TRANSLATE_NOOP("CommandLine", "The simulated modem's devices, profiles and messages (JSON).")),
+        QStringLiteral("file"));
     const QCommandLineOption simState(QStringLiteral("sim-state"),
-                                      Tr("Where the simulated modem keeps its message store."), QStringLiteral("file"));
-    const QCommandLineOption simControl(QStringLiteral("sim-control"),
-                                        Tr("The local socket through which the simulated modem is driven."),
-                                        QStringLiteral("path"));
+                                      Tr(QT_TRANSLATE_NOOP("CommandLine",
+                                                           "Where the simulated modem keeps its message store.")),
+                                      QStringLiteral("file"));
+    const QCommandLineOption simControl(
+        QStringLiteral("sim-control"),
+        Tr(QT_TRANSLATE_NOOP("CommandLine", "The local socket through which the simulated modem is driven.")),
+        QStringLiteral("path"));
     QCommandLineOption testCommands(QStringLiteral("test-commands"),
-                                    Tr("Answer the test commands on the instance socket."));
+                                    Tr(QT_TRANSLATE_NOOP("CommandLine",
+                                                         "Answer the test commands on the instance socket.")));
     testCommands.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({help, version, hide, backend, simScenario, simState, simControl});
     if (TestCommandsAllowed) {
@@ -112,13 +120,15 @@ TCommandLine ParseCommandLine(const QStringList& Arguments, const QStringList& B
         return r;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        return fail(Tr("Unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
+        return fail(Tr(QT_TRANSLATE_NOOP("CommandLine", "Unexpected argument: %1"))
+                        .arg(parser.positionalArguments().constFirst()));
     }
     r.Hide = parser.isSet(hide);
     r.TestCommands = TestCommandsAllowed && parser.isSet(testCommands);
     r.Backend = parser.value(backend);
     if (!BackendNames.contains(r.Backend)) {
-        return fail(Tr("Unknown backend \"%1\" (known: %2).").arg(r.Backend, BackendNames.join(QStringLiteral(", "))));
+        return fail(Tr(QT_TRANSLATE_NOOP("CommandLine", "Unknown backend \"%1\" (known: %2)."))
+                        .arg(r.Backend, BackendNames.join(QStringLiteral(", "))));
     }
     const std::pair<const QCommandLineOption*, QString*> values[] = {{&simScenario, &r.SimScenario},
                                                                      {&simState, &r.SimState},
@@ -127,7 +137,8 @@ TCommandLine ParseCommandLine(const QStringList& Arguments, const QStringList& B
         if (parser.isSet(*option)) {
             *value = parser.value(*option);
             if (value->isEmpty()) {
-                return fail(Tr("--%1 needs a value.").arg(option->names().constFirst()));
+                return fail(
+                    Tr(QT_TRANSLATE_NOOP("CommandLine", "--%1 needs a value.")).arg(option->names().constFirst()));
             }
         }
     }

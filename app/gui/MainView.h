@@ -157,6 +157,7 @@ private:
     bool FExiting = false;
     bool FEndingSession = false;
     bool FShownOnce = false;
+    bool FGeometryRestored = false;
 };
 
 } // namespace Ombrelay

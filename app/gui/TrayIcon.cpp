@@ -76,19 +76,19 @@ void TTrayIcon::Hide()
 
 void TTrayIcon::AnnounceNewMessages(int Unread)
 {
-    const QString title =
-        QStringLiteral("%1 New Message%2").arg(Unread).arg(Unread >= 2 ? QStringLiteral("s") : QString());
+    // The plural forms come from the translation (English has one too).
+    const QString title = tr("%n New Message(s)", nullptr, Unread);
     FLastBalloonTitle = title;
     ++FBalloonCount;
-    tiMain->showMessage(title, QStringLiteral("You have received a new message"), QSystemTrayIcon::Information);
+    tiMain->showMessage(title, tr("You have received a new message"), QSystemTrayIcon::Information);
 }
 
 void TTrayIcon::WarnOnce(QWidget* Window)
 {
     if (Options && Options->TrayWarning()) {
         TMessageBox::Information(Window, QStringLiteral("Ombrelay"),
-                                 QStringLiteral("The application will remain running in the notification area. In "
-                                                "order to quit it choose 'Exit' from the popup menu."));
+                                 tr("The application will remain running in the notification area. In "
+                                    "order to quit it choose 'Exit' from the popup menu."));
         Options->SetTrayWarning(false);
     }
 }
