@@ -9,9 +9,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Virelle <ombrelay@virelle.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "mobile broadband connections, text messages and data usage")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Ombrelay keeps a computer with a cellular modem online from the notification area.
-It connects and disconnects by profile, shows the signal strength, keeps an
-inbox and an outbox of text messages in a local database, counts the data
+    "Ombrelay keeps a computer with a cellular modem online from the notification
+area. It connects and disconnects by profile, shows the signal strength, keeps
+an inbox and an outbox of text messages in a local database, counts the data
 used per day and checks that the computer is online. It works with
 ModemManager and NetworkManager.")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
