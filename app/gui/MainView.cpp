@@ -17,7 +17,10 @@
 #include "gui/WindowState.h"
 #include "sms/SMS.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -29,6 +32,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Ombrelay
 {
@@ -118,8 +123,11 @@ void TfmMainView::CreateActions()
     acExitApp->setShortcuts(QKeySequence::Quit);
     acAbout = NewAction("acAbout", tr("&About Ombrelay"), -1, &TfmMainView::acAboutExecute);
     acWebSite = NewAction("acWebSite", tr("&Web Site"), -1, &TfmMainView::acWebSiteExecute);
+    acCopy = NewAction("acCopy", tr("&Copy"), -1, &TfmMainView::acCopyExecute);
+    acCopy->setShortcuts(QKeySequence::Copy);
+    addAction(acCopy);
     // Shortcuts of the main window reach the actions wherever the focus is in it.
-    for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp}) {
+    for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp, acCopy}) {
         action->setShortcutContext(Qt::WindowShortcut);
     }
 }
@@ -462,6 +470,33 @@ void TfmMainView::acAboutExecute()
 {
     TfmAbout dialog(this);
     DialogRunner()(dialog);
+}
+
+void TfmMainView::acCopyExecute()
+{
+    // Text fields take Ctrl+C themselves; this serves the lists, which have no copy of their own.
+    auto* view = qobject_cast<QAbstractItemView*>(QApplication::focusWidget());
+    if (!view || !view->selectionModel()) {
+        return;
+    }
+    QModelIndexList selected = view->selectionModel()->selectedIndexes();
+    std::sort(selected.begin(), selected.end(), [](const QModelIndex& A, const QModelIndex& B) {
+        return A.row() != B.row() ? A.row() < B.row() : A.column() < B.column();
+    });
+    QStringList lines;
+    int row = -1;
+    for (const QModelIndex& index : selected) {
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (index.row() != row) {
+            lines << text;
+            row = index.row();
+        } else {
+            lines.last() += QLatin1Char('\t') + text;
+        }
+    }
+    if (!lines.isEmpty()) {
+        QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+    }
 }
 
 void TfmMainView::acWebSiteExecute()

@@ -98,6 +98,8 @@ public:
     QAction* acExitApp;
     QAction* acAbout;
     QAction* acWebSite;
+    // Ctrl+C (the desktop's Copy key) in a list: the selected rows as tab-separated text.
+    QAction* acCopy;
     QToolBar* tbMain;
     QMenu* pmTray;
     TInterfaceBox* cmbInterfaces;
@@ -139,6 +141,7 @@ private:
     void acExitAppExecute();
     void acAboutExecute();
     void acWebSiteExecute();
+    void acCopyExecute();
 
     // What the controller reports.
     void SmsReceived(TMBInterfaceItem* Sender);

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -128,6 +129,7 @@ private Q_SLOTS:
     void settingsActionCopiesOnlyOnOk();
     void sharedStoreSettingsReachTheBackend();
     void settingsStartAtLogin();
+    void copyKeyCopiesListRows();
 
     void redial_data();
     void redial();
@@ -602,6 +604,31 @@ void TestMainView::settingsActionCopiesOnlyOnOk()
     QVERIFY(f.Opts.AutoConnect());
     // Nothing is stored until the next save.
     QCOMPARE(f.Config(QStringLiteral("monitor.interval")), QString());
+}
+
+void TestMainView::copyKeyCopiesListRows()
+{
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    auto* list = Child<QTreeWidget>(view, "lvDevCaps");
+    QVERIFY(view.acCopy->shortcuts().contains(QKeySequence(QKeySequence::Copy)));
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    view.pcMain->setCurrentWidget(view.tsInfo);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setFocus();
+    list->topLevelItem(6)->setSelected(true);
+    list->topLevelItem(7)->setSelected(true);
+    QTRY_COMPARE(QApplication::focusWidget(), list);
+    view.acCopy->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("Model\t%1\nIMEI\t359999000000001").arg(list->topLevelItem(6)->text(1)));
+    // Nothing selected: the clipboard keeps what it had.
+    list->clearSelection();
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    view.acCopy->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
 }
 
 void TestMainView::settingsStartAtLogin()

@@ -311,6 +311,10 @@
         <source>No notification area</source>
         <translation>Kein Benachrichtigungsbereich</translation>
     </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmSettings</name>

@@ -311,6 +311,10 @@
         <source>No notification area</source>
         <translation>Pas de zone de notification</translation>
     </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Copier</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmSettings</name>
