@@ -8,9 +8,11 @@
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
 #include "gui/Settings.h"
+#include "gui/SignalPanel.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -111,6 +113,25 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         QApplication::setPalette(p);
         return QStringLiteral("ok");
     }
+    if (verb == QLatin1String("focus")) {
+        // Puts the keyboard into a named control, so that keys from outside reach it.
+        auto* widget = Window.findChild<QWidget*>(arg);
+        if (!widget) {
+            return QStringLiteral("error no control ") + arg;
+        }
+        Window.activateWindow();
+        widget->setFocus(Qt::OtherFocusReason);
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("hide")) {
+        // Into the notification area, as closing the window does (without its first-time notice).
+        Window.hide();
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("show")) {
+        Window.acOpenApp->trigger();
+        return QStringLiteral("ok");
+    }
     if (verb == QLatin1String("screenshot")) {
         if (!Window.grab().save(arg, "PNG")) {
             return QStringLiteral("error cannot write ") + arg;
@@ -144,6 +165,11 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         }
         lines.prepend(QStringLiteral("ok %1").arg(lines.size()));
         return lines.join(QLatin1Char('\t'));
+    }
+    if (verb == QLatin1String("statusbar")) {
+        // The status bar's texts, panel by panel, separated by tabs.
+        return QStringLiteral("ok %1\t%2\t%3")
+            .arg(Window.sbMainPanel0->text(), Window.SignalPanel()->Text(), Window.sbRegistration->text());
     }
     return QStringLiteral("error unknown command");
 }

@@ -1,9 +1,12 @@
 #include "backends/Backend.h"
 
+#include "backends/AutoBackend.h"
 #include "base/Errors.h"
 #include "platform/modemmanager/MMBackend.h"
 #include "platform/sim/SimControl.h"
 #include "platform/sim/SimModem.h"
+
+#include <QDBusConnection>
 
 namespace Ombrelay
 {
@@ -65,15 +68,16 @@ std::shared_ptr<IMbnInterfaceManager> CreateBackend(const QString& Name, const T
     if (!BackendNames().contains(Name)) {
         throw EOmbrelayError(QStringLiteral("Unknown backend \"%1\"").arg(Name));
     }
+    const bool automatic = Name == QLatin1String("auto");
+    TMMBackendOptions mm;
+    mm.StartTimeoutMs = automatic ? 1500 : 5000;
+    mm.RemoveStoredMessages = Options.RemoveStoredMessages;
     if (Name != QLatin1String("sim")) {
-        // "auto" takes ModemManager only when it answers quickly with at least one modem; asked
-        // for by name, it is taken even without a modem, and its absence is an error.
-        const bool automatic = Name == QLatin1String("auto");
-        TMMBackendOptions mm;
-        mm.StartTimeoutMs = automatic ? 1500 : 5000;
-        mm.RemoveStoredMessages = Options.RemoveStoredMessages;
+        // ModemManager whenever it answers, also before any modem is plugged in: the window
+        // then says that no modem is found, and a modem plugged in later comes up at once.
+        // Asked for by name, its absence is an error.
         QString reason;
-        if (auto backend = TMMInterfaceManager::Create(mm, automatic, &reason)) {
+        if (auto backend = TMMInterfaceManager::Create(mm, false, &reason)) {
             return backend;
         }
         if (!automatic) {
@@ -87,7 +91,19 @@ std::shared_ptr<IMbnInterfaceManager> CreateBackend(const QString& Name, const T
         // Owned by the modem: it lives and ends with it.
         new TSimControl(*modem, Options.SimControl, modem.get());
     }
-    return modem;
+    if (!automatic) {
+        return modem;
+    }
+    // No modem stack yet: the simulated modem stands in, and ModemManager taking its name
+    // later replaces it.
+    mm.StartTimeoutMs = 3000;
+    auto backend = std::make_shared<TAutoBackend>(modem, [mm]() -> std::shared_ptr<IMbnInterfaceManager> {
+        return TMMInterfaceManager::Create(mm, false);
+    });
+    if (QDBusConnection::systemBus().isConnected()) {
+        backend->WatchService(QDBusConnection::systemBus(), QStringLiteral("org.freedesktop.ModemManager1"));
+    }
+    return backend;
 }
 
 } // namespace Ombrelay

@@ -14,8 +14,8 @@ namespace Ombrelay
 
 struct TBackendOptions
 {
-    // "auto" (a real backend when one answers with at least one device, else the simulated
-    // modem), "sim" or "modemmanager".
+    // "auto" (ModemManager whenever it answers, with or without a modem; else the simulated
+    // modem until ModemManager appears), "sim" or "modemmanager".
     QString Backend = QStringLiteral("auto");
     QString SimScenario; // --sim-scenario FILE: the simulated modem's scenario (JSON)
     QString SimState;    // --sim-state FILE: where the simulated modem keeps its stored messages

@@ -218,6 +218,18 @@ TMBInterfaceItem* TMBInterfaceList::FindByID(const QString& InterfaceID) const
     return nullptr;
 }
 
+std::unique_ptr<TMBInterfaceItem> TMBInterfaceList::Take(const QString& InterfaceID)
+{
+    for (auto it = FItems.begin(); it != FItems.end(); ++it) {
+        if ((*it)->InterfaceID() == InterfaceID) {
+            std::unique_ptr<TMBInterfaceItem> item = std::move(*it);
+            FItems.erase(it);
+            return item;
+        }
+    }
+    return nullptr;
+}
+
 TMBInterfaceItem* TMBInterfaceList::GetByID(const QString& InterfaceID) const
 {
     if (TMBInterfaceItem* item = FindByID(InterfaceID)) {

@@ -103,6 +103,8 @@ public:
     TMBInterfaceItem* operator[](int Index) const { return Items(Index); }
     void Add(std::unique_ptr<TMBInterfaceItem> Item) { FItems.push_back(std::move(Item)); }
     void Clear() { FItems.clear(); }
+    // Takes the first item of that identifier out of the list; nullptr when not listed.
+    std::unique_ptr<TMBInterfaceItem> Take(const QString& InterfaceID);
     // The first item whose identifier equals InterfaceID exactly (letter case counts); raises
     // EMBException "Interface not found: " + InterfaceID when there is none.
     TMBInterfaceItem* GetByID(const QString& InterfaceID) const;

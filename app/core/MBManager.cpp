@@ -4,6 +4,7 @@
 #include "core/MBInterfaceItem.h"
 #include "core/UsageSource.h"
 
+#include <QMutex>
 #include <QPointer>
 
 namespace Ombrelay
@@ -13,30 +14,50 @@ namespace
 {
 
 // Reports the byte counters of the manager's interfaces to usage accounting. The usage thread
-// calls it; the port promises that GetByteCounters may be called from any thread, and the list
-// of interfaces is fixed at construction.
+// calls it; the port promises that GetByteCounters may be called from any thread. The list
+// changes on the GUI thread as modems come and go, hence the lock.
 class TPortUsageSource : public IUsageSource
 {
 public:
-    explicit TPortUsageSource(QList<std::shared_ptr<IMbnInterface>> Interfaces)
-        : FInterfaces(std::move(Interfaces))
-    {
-    }
     bool ReadCounters(QList<TInterfaceCounters>& List) override
     {
-        for (const auto& i : FInterfaces) {
+        QList<std::pair<QString, std::shared_ptr<IMbnInterface>>> interfaces;
+        {
+            QMutexLocker lock(&FLock);
+            interfaces = FInterfaces;
+        }
+        for (const auto& [key, i] : interfaces) {
             TInterfaceCounters c;
             if (MbnFailed(i->GetByteCounters(c.RxBytes, c.TxBytes))) {
                 return false;
             }
-            c.Key = i->Backend() + QLatin1Char(':') + i->InterfaceID();
+            c.Key = key;
             List << c;
         }
         return true;
     }
+    void Add(const std::shared_ptr<IMbnInterface>& Interface)
+    {
+        QString key = Interface->Backend() + QLatin1Char(':') + Interface->InterfaceID();
+        // A modem plugged in again counts from zero: a key of its own, or usage accounting
+        // would take the new counters for a fall of the old ones.
+        const int seen = FArrivals[key]++;
+        if (seen > 0) {
+            key += QLatin1Char('#') + QString::number(seen);
+        }
+        QMutexLocker lock(&FLock);
+        FInterfaces.append({key, Interface});
+    }
+    void Remove(const QString& InterfaceID)
+    {
+        QMutexLocker lock(&FLock);
+        FInterfaces.removeIf([&](const auto& Entry) { return Entry.second->InterfaceID() == InterfaceID; });
+    }
 
 private:
-    QList<std::shared_ptr<IMbnInterface>> FInterfaces;
+    QMutex FLock;
+    QList<std::pair<QString, std::shared_ptr<IMbnInterface>>> FInterfaces;
+    QHash<QString, int> FArrivals; // GUI thread only
 };
 
 } // namespace
@@ -59,9 +80,11 @@ TConnectionState MapActivationState(quint32 State)
 
 struct TMBManager::TUsageRegistration
 {
-    explicit TUsageRegistration(QList<std::shared_ptr<IMbnInterface>> Interfaces)
-        : Source(std::move(Interfaces))
+    explicit TUsageRegistration(const QList<std::shared_ptr<IMbnInterface>>& Interfaces)
     {
+        for (const auto& i : Interfaces) {
+            Source.Add(i);
+        }
         RegisterUsageSource(&Source);
     }
     ~TUsageRegistration() { UnregisterUsageSource(&Source); }
@@ -137,6 +160,10 @@ static auto Guarded(TMBManager* Self, F Handler)
 void TMBManager::Subscribe()
 {
     IMbnInterfaceManager* p = FPort.get();
+    FSubscriptions << connect(p, &IMbnInterfaceManager::InterfaceArrival, this,
+                              Guarded(this, &TMBManager::OnInterfaceArrival));
+    FSubscriptions << connect(p, &IMbnInterfaceManager::InterfaceRemoval, this,
+                              Guarded(this, &TMBManager::OnInterfaceRemoval));
     FSubscriptions << connect(p, &IMbnInterfaceManager::SignalStateChange, this,
                               Guarded(this, &TMBManager::OnSignalStateChange));
     FSubscriptions << connect(p, &IMbnInterfaceManager::ConnectComplete, this,
@@ -292,9 +319,154 @@ QString TMBManager::PasswordKeeper() const
     return FPort->PasswordKeeper();
 }
 
+void TMBManager::SetInterfacesChangedNotify(TInterfacesChangedNotify Notify)
+{
+    FInterfacesChangedNotify = std::move(Notify);
+}
+
+QString TMBManager::BackendName() const
+{
+    return FPort->Name();
+}
+
+TMbnRegistration TMBManager::GetRegistration(const QString& InterfaceID)
+{
+    TMbnRegistration r;
+    std::shared_ptr<IMbnInterface> i;
+    if (MbnFailed(FPort->GetInterface(InterfaceID, i)) || MbnFailed(i->GetRegistration(r))) {
+        return {};
+    }
+    return r;
+}
+
+void TMBManager::SetRegistrationNotify(std::function<void(const QString&)> Notify)
+{
+    FRegistrationNotify = std::move(Notify);
+    if (FRegistrationNotify && !FRegistrationSubscription) {
+        FRegistrationSubscription =
+            connect(FPort.get(), &IMbnInterfaceManager::RegisterStateChange, this, [this](const QString& Id) {
+                if (FRegistrationNotify && !Gone(Id)) {
+                    FRegistrationNotify(Id);
+                }
+            });
+        FSubscriptions << FRegistrationSubscription;
+    }
+}
+
+QString AccessTechText(TMbnAccessTech Tech)
+{
+    switch (Tech) {
+    case TMbnAccessTech::atGsm:
+        return QStringLiteral("GSM");
+    case TMbnAccessTech::atUmts:
+        return QStringLiteral("UMTS");
+    case TMbnAccessTech::atHspa:
+        return QStringLiteral("HSPA");
+    case TMbnAccessTech::atLte:
+        return QStringLiteral("LTE");
+    case TMbnAccessTech::at5GNr:
+        return QStringLiteral("5G NR");
+    default:
+        return QString();
+    }
+}
+
+QString RegistrationText(const TMbnRegistration& R)
+{
+    auto network = [&R](const QString& Where) {
+        QStringList parts;
+        const QString name = R.OperatorName.isEmpty() ? R.OperatorCode : R.OperatorName;
+        if (!name.isEmpty()) {
+            parts << name;
+        }
+        if (!AccessTechText(R.AccessTech).isEmpty()) {
+            parts << AccessTechText(R.AccessTech);
+        }
+        return parts.isEmpty() ? Where : Where + QStringLiteral(": ") + parts.join(QStringLiteral(", "));
+    };
+    switch (R.State) {
+    case TMbnRegisterState::rsHome:
+        return network(QStringLiteral("Home"));
+    case TMbnRegisterState::rsRoaming:
+        return network(QStringLiteral("Roaming"));
+    case TMbnRegisterState::rsSearching:
+        return QStringLiteral("Searching for a network");
+    case TMbnRegisterState::rsDenied:
+        return QStringLiteral("Registration denied");
+    case TMbnRegisterState::rsNotRegistered:
+        return QStringLiteral("Not registered");
+    default:
+        return QString();
+    }
+}
+
+int SignalPercent(quint32 SignalStrength)
+{
+    if (SignalStrength > 31) {
+        return -1;
+    }
+    return int((SignalStrength * 100 + 15) / 31);
+}
+
+bool TMBManager::Gone(const QString& InterfaceID) const
+{
+    // Events a backend had under way when the modem went may come before its removal does.
+    std::shared_ptr<IMbnInterface> i;
+    return !FInterfaceList->FindByID(InterfaceID) || FPort->GetInterface(InterfaceID, i) == mrNotFound;
+}
+
+void TMBManager::OnInterfaceArrival(const QString& InterfaceID)
+{
+    if (!FInterfaceList || FInterfaceList->FindByID(InterfaceID)) {
+        return;
+    }
+    std::shared_ptr<IMbnInterface> i;
+    if (MbnFailed(FPort->GetInterface(InterfaceID, i)) || !i) {
+        // Gone again before its announcement came.
+        return;
+    }
+    auto item = std::make_unique<TMBInterfaceItem>(*FPort, i);
+    const QStringList warnings = item->ProfileErrors();
+    FInterfaceList->Add(std::move(item));
+    FUsage->Source.Add(i);
+    if (FInterfacesChangedNotify) {
+        FInterfacesChangedNotify(InterfaceID, QString());
+    }
+    if (!warnings.isEmpty()) {
+        ReportError(warnings.join(QLatin1Char('\n')));
+    }
+    // What arrived while the modem was away is stored now, not at the next poll.
+    ReadSms(InterfaceID);
+}
+
+void TMBManager::OnInterfaceRemoval(const QString& InterfaceID)
+{
+    std::unique_ptr<TMBInterfaceItem> item = FInterfaceList ? FInterfaceList->Take(InterfaceID) : nullptr;
+    if (!item) {
+        return;
+    }
+    FUsage->Source.Remove(InterfaceID);
+    // Its reads can no longer complete; a modem that comes back starts a fresh one.
+    QList<quint32> reads;
+    for (auto it = FSmsReadRequestQueue.cbegin(); it != FSmsReadRequestQueue.cend(); ++it) {
+        if (it->InterfaceID == InterfaceID) {
+            reads << it.key();
+        }
+    }
+    for (quint32 id : reads) {
+        FinishRead(id);
+    }
+    FStoreFailing.remove(InterfaceID);
+    FDeleteFailing.remove(InterfaceID);
+    if (FInterfacesChangedNotify) {
+        FInterfacesChangedNotify(QString(), InterfaceID);
+    }
+}
+
 void TMBManager::OnSignalStateChange(const QString& InterfaceID)
 {
-    if (!FConnectionSignalNotify) {
+    if (!FConnectionSignalNotify || Gone(InterfaceID)) {
+        // Nobody listens, or an event of a modem that has gone meanwhile.
         return;
     }
     std::shared_ptr<IMbnInterface> i = GetInterface(InterfaceID);
@@ -310,6 +482,10 @@ void TMBManager::OnConnectComplete(const QString& InterfaceID, quint32 RequestId
                                    TConnectionState Success)
 {
     Q_UNUSED(RequestId);
+    if (Gone(InterfaceID)) {
+        // The modem went away while connecting; its removal says all there is to say.
+        return;
+    }
     if (MbnSucceeded(Status)) {
         if (FConnectionStateNotify) {
             FConnectionStateNotify(InterfaceID, Success);
@@ -338,7 +514,7 @@ void TMBManager::OnConnectComplete(const QString& InterfaceID, quint32 RequestId
 
 void TMBManager::OnConnectStateChange(const QString& InterfaceID)
 {
-    if (!FConnectionStateNotify) {
+    if (!FConnectionStateNotify || Gone(InterfaceID)) {
         return;
     }
     std::shared_ptr<IMbnInterface> i = GetInterface(InterfaceID);

@@ -40,6 +40,10 @@ using TConnectionSignalNotify = std::function<void(const QString& InterfaceID, q
 // Sender is the interface item whose inbox or outbox changed.
 using TNotifyEvent = std::function<void(TMBInterfaceItem* Sender)>;
 using TErrorNotify = std::function<void(const QString& Message)>;
+// The interface list changed: Added names an interface now listed, Removed one no longer listed
+// (the other is empty). A removed item is still alive during the call and destroyed right after:
+// whoever holds it lets go of it here.
+using TInterfacesChangedNotify = std::function<void(const QString& Added, const QString& Removed)>;
 
 // The activation state of the stack mapped to the program's connection state; the state 0 and
 // values outside 1..4 give csUnknown.
@@ -87,7 +91,29 @@ public:
     virtual bool SharesMessageStore() const = 0;
     virtual void SetRemoveStoredMessages(bool Value) = 0;
     virtual QString PasswordKeeper() const = 0;
+
+    // Modems come and go while the program runs: the list follows the backend's announcements
+    // at once, and a new interface's stored messages are read right away.
+    virtual void SetInterfacesChangedNotify(TInterfacesChangedNotify Notify) { Q_UNUSED(Notify); }
+    // The backend's name ("sim" for the simulated modem, "modemmanager"), so that the owner can
+    // say which one it shows.
+    virtual QString BackendName() const { return {}; }
+    // Registration, operator and radio technology of the interface; all unknown where the
+    // backend does not say. The notify hears of every change (interface identifier).
+    virtual TMbnRegistration GetRegistration(const QString& InterfaceID)
+    {
+        Q_UNUSED(InterfaceID);
+        return {};
+    }
+    virtual void SetRegistrationNotify(std::function<void(const QString& InterfaceID)> Notify) { Q_UNUSED(Notify); }
 };
+
+// "Home: Operator, LTE", "Roaming: ...", "Searching for a network", "Registration denied",
+// "Not registered"; empty when unknown.
+QString RegistrationText(const TMbnRegistration& Registration);
+QString AccessTechText(TMbnAccessTech Tech);
+// The signal on the stack's 0 to 31 scale as a percentage; -1 for unknown (above 31).
+int SignalPercent(quint32 SignalStrength);
 
 // The manager behind IMBManager, over one backend of the platform port.
 class TMBManager : public QObject, public IMBManager
@@ -120,6 +146,10 @@ public:
     bool SharesMessageStore() const override;
     void SetRemoveStoredMessages(bool Value) override;
     QString PasswordKeeper() const override;
+    void SetInterfacesChangedNotify(TInterfacesChangedNotify Notify) override;
+    QString BackendName() const override;
+    TMbnRegistration GetRegistration(const QString& InterfaceID) override;
+    void SetRegistrationNotify(std::function<void(const QString& InterfaceID)> Notify) override;
 
     // The poll timer's work: one read per interface whose previous read is no longer outstanding.
     void TimerTick();
@@ -163,6 +193,10 @@ private:
     void Check(TMbnResult Result, const QString& What) const;
     void ReportError(const QString& Message);
 
+    // Whether the interface is no longer listed, or its backend says it has gone.
+    bool Gone(const QString& InterfaceID) const;
+    void OnInterfaceArrival(const QString& InterfaceID);
+    void OnInterfaceRemoval(const QString& InterfaceID);
     void OnSignalStateChange(const QString& InterfaceID);
     void OnConnectComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status, TConnectionState Success);
     void OnConnectStateChange(const QString& InterfaceID);
@@ -246,6 +280,10 @@ private:
     QStringList FLoadWarnings;
     TErrorNotify FErrorNotify;
     std::unique_ptr<TUsageRegistration> FUsage;
+    TInterfacesChangedNotify FInterfacesChangedNotify;
+    std::function<void(const QString&)> FRegistrationNotify;
+    // Subscribed only once someone listens: nothing else here acts on registration.
+    QMetaObject::Connection FRegistrationSubscription;
 };
 
 // Creates the manager over a backend of the platform port.

@@ -80,6 +80,13 @@ void TMainController::CreateManager(const TManagerFactory& Factory)
     FMBManager->SetConnectionSignalNotify(
         [this](const QString& InterfaceID, quint32 Strength) { SignalChanged(InterfaceID, Strength); });
     FMBManager->SetErrorNotify([this](const QString& Message) { Q_EMIT ErrorOccurred(Message); });
+    FMBManager->SetInterfacesChangedNotify(
+        [this](const QString& Added, const QString& Removed) { InterfaceListChanged(Added, Removed); });
+    FMBManager->SetRegistrationNotify([this](const QString& InterfaceID) {
+        if (IsSelected(InterfaceID)) {
+            Reported([this] { RefreshRegistration(); });
+        }
+    });
     const QStringList warnings = FMBManager->GetLoadWarnings();
     if (!warnings.isEmpty()) {
         Q_EMIT Problem(warnings.join(QLatin1Char('\n')));
@@ -135,6 +142,8 @@ void TMainController::ShutDown()
         FMBManager->SetConnectionStateNotify({});
         FMBManager->SetConnectionSignalNotify({});
         FMBManager->SetErrorNotify({});
+        FMBManager->SetInterfacesChangedNotify({});
+        FMBManager->SetRegistrationNotify({});
         FMBManager.reset();
     }
     FSelectedInterface = nullptr;
@@ -178,6 +187,21 @@ bool TMainController::IsSelected(const QString& InterfaceID) const
     return FSelectedInterface && FSelectedInterface->InterfaceID() == InterfaceID;
 }
 
+void TMainController::InterfaceListChanged(const QString& Added, const QString& Removed)
+{
+    if (!Removed.isEmpty() && IsSelected(Removed)) {
+        // The item is destroyed once this returns: nothing may point at it or at its profiles.
+        FSelectedInterface = nullptr;
+        FSelectedProfile = nullptr;
+        FPendingReconnect = false;
+        FCanConnect = false;
+        FCanDisconnect = false;
+        FSignalStrength = 0;
+        FRegistration = {};
+    }
+    Q_EMIT InterfacesChanged(Added, Removed);
+}
+
 void TMainController::ConnectionStateChanged(const QString& InterfaceID, TConnectionState State)
 {
     if (IsSelected(InterfaceID)) {
@@ -204,6 +228,13 @@ void TMainController::RefreshSignal()
     if (FSelectedInterface && FMBManager) {
         SetSignalStrength(FMBManager->GetSignalStrength(FSelectedInterface->InterfaceID()));
     }
+}
+
+void TMainController::RefreshRegistration()
+{
+    FRegistration = FSelectedInterface && FMBManager ? FMBManager->GetRegistration(FSelectedInterface->InterfaceID())
+                                                     : TMbnRegistration();
+    Q_EMIT RegistrationShown(FRegistration);
 }
 
 void TMainController::SetSignalStrength(quint32 Value)

@@ -70,6 +70,7 @@ public:
     bool CanDisconnect() const { return FCanDisconnect; }
     bool PendingReconnect() const { return FPendingReconnect; }
     quint32 SignalStrength() const { return FSignalStrength; }
+    const TMbnRegistration& Registration() const { return FRegistration; }
     // The rules of the connect and disconnect actions.
     bool ProfileSelected() const { return FSelectedInterface && FSelectedProfile; }
     bool ConnectEnabled() const { return ProfileSelected() && FCanConnect; }
@@ -83,6 +84,7 @@ public:
     // Read the selected interface's state and signal from the manager (after a selection change).
     void RefreshConnectionState();
     void RefreshSignal();
+    void RefreshRegistration();
 
     // The monitor's messages, WM_MONITOR_REDIAL and WM_MONITOR_REBOOT; others are ignored.
     void MonitorMessage(int Msg);
@@ -105,10 +107,16 @@ Q_SIGNALS:
     // The selected interface's state or signal changed (or was read anew): show it.
     void ConnectionStateShown(TConnectionState State);
     void SignalStrengthShown(quint32 Value);
+    // The selected interface's registration changed (or was read anew).
+    void RegistrationShown(const Ombrelay::TMbnRegistration& Registration);
+    // A modem came (Added) or went (Removed; the other is empty). When the selected one went,
+    // the selection is already cleared; the window fills its list again and picks one.
+    void InterfacesChanged(const QString& Added, const QString& Removed);
     // Show the restart count-down for Seconds with this title and text.
     void RestartWarningWanted(int Seconds, const QString& Title, const QString& Text);
 
 private:
+    void InterfaceListChanged(const QString& Added, const QString& Removed);
     void ConnectionStateChanged(const QString& InterfaceID, TConnectionState State);
     void SignalChanged(const QString& InterfaceID, quint32 SignalStrength);
     void SetConnectionState(TConnectionState State);
@@ -124,6 +132,7 @@ private:
     std::shared_ptr<IMBManager> FMBManager;
     std::unique_ptr<TMonitorThread> FMonitorThread;
     quint32 FSignalStrength = 0;
+    TMbnRegistration FRegistration;
     TMBInterfaceItem* FSelectedInterface = nullptr;
     TMBProfleItem* FSelectedProfile = nullptr;
     bool FShutDown = false;

@@ -25,6 +25,7 @@ const QString kFindEntry =
     QStringLiteral("SELECT ID FROM INCOMING WHERE DEVICE = ? AND DEVICEKEY = ? AND PDU = ? LIMIT 1");
 const QString kForgetKey = QStringLiteral("UPDATE INCOMING SET DEVICEKEY = NULL WHERE DEVICE = ? AND DEVICEKEY = ?");
 const QString kMarkSeen = QStringLiteral("UPDATE INCOMING SET SEEN = 1 WHERE ID = ?");
+const QString kMarkUnseen = QStringLiteral("UPDATE INCOMING SET SEEN = 0 WHERE ID = ?");
 const QString kMarkSent = QStringLiteral("UPDATE OUTGOING SET SENT = 1 WHERE ID = ?");
 const QString kMarkFailed = QStringLiteral("UPDATE OUTGOING SET FAILED = 1 WHERE ID = ? AND SENT = 0");
 const QString kWithdraw = QStringLiteral("DELETE FROM OUTGOING WHERE ID = ? AND SENT = 0");
@@ -157,9 +158,103 @@ void TSmsIncomingItem::MarkSeen()
     SetSeen(true);
 }
 
+void TSmsIncomingItem::MarkUnseen()
+{
+    if (!Seen()) {
+        return;
+    }
+    TSQLiteDB& db = Db();
+    {
+        TSQLiteLock lock(db);
+        TSQLiteTransaction transaction(db);
+        {
+            TSQLiteQuery query(db, kMarkUnseen);
+            for (qint64 id : RowIDs()) {
+                db.SetParamAsInt64(1, id);
+                db.Exec();
+            }
+        }
+        transaction.Commit();
+    }
+    SetSeen(false);
+}
+
 // ---- TSmsListBase ----
 
 TSmsListBase::~TSmsListBase() = default;
+
+int TSmsListBase::IndexOfIdent(qint64 Ident, int Hint) const
+{
+    const int count = Count();
+    if (Hint >= 0 && Hint < count && ItemAt(Hint)->Ident() == Ident) {
+        return Hint;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (ItemAt(i)->Ident() == Ident) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+int TSmsListBase::RemoveMessages(const QList<qint64>& Idents)
+{
+    const QSet<qint64> wanted(Idents.begin(), Idents.end());
+    std::vector<size_t> positions;
+    QList<qint64> rows;
+    for (size_t i = 0; i < FItems.size(); ++i) {
+        const TSmsItem& item = *FItems[i];
+        if (!item.FRowIDs.isEmpty() && wanted.contains(item.Ident())) {
+            positions.push_back(i);
+            rows.append(QList<qint64>(item.FRowIDs.begin(), item.FRowIDs.end()));
+        }
+    }
+    if (positions.empty()) {
+        return 0;
+    }
+    {
+        TSQLiteDB& db = Db();
+        TSQLiteLock lock(db);
+        TSQLiteTransaction transaction(db);
+        {
+            TSQLiteQuery query(db, QStringLiteral("DELETE FROM ") + GetTableName() + QStringLiteral(" WHERE ID = ?"));
+            for (qint64 row : rows) {
+                db.SetParamAsInt64(1, row);
+                db.Exec();
+            }
+        }
+        transaction.Commit();
+    }
+    // The open-message index keeps positions in FItems: drop the removed items, and move the
+    // others down by the number of removed items before them.
+    QSet<const TSmsItem*> gone;
+    for (size_t position : positions) {
+        gone.insert(FItems[position].get());
+    }
+    for (auto it = FOpen.begin(); it != FOpen.end();) {
+        auto& entries = *it;
+        for (qsizetype k = entries.size() - 1; k >= 0; --k) {
+            if (gone.contains(entries[k].second)) {
+                entries.remove(k);
+            } else {
+                const auto before = std::lower_bound(positions.begin(), positions.end(), size_t(entries[k].first));
+                entries[k].first -= qsizetype(before - positions.begin());
+            }
+        }
+        it = entries.isEmpty() ? FOpen.erase(it) : std::next(it);
+    }
+    size_t next = 0;
+    size_t kept = 0;
+    for (size_t i = 0; i < FItems.size(); ++i) {
+        if (next < positions.size() && positions[next] == i) {
+            ++next;
+            continue;
+        }
+        FItems[kept++] = std::move(FItems[i]);
+    }
+    FItems.resize(kept);
+    return int(positions.size());
+}
 
 TSmsItem* TSmsListBase::FindOpen(const TSmsRecv& Part, TDateTime DateTime) const
 {
@@ -271,6 +366,7 @@ TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DB
         created->FNumber = recv.Sender();
         if (text) {
             created->SetText(recv.Text(), 0);
+            created->FTimeStamp = recv.TimeStamp();
         } else {
             // Kept with its PDU so the user learns that it exists and what it is.
             created->FExtra = std::make_unique<TSmsItem::TExtra>();
@@ -490,9 +586,17 @@ int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt, const
     }
     for (const auto& [pdu, row] : rows) {
         // An undecodable PDU becomes an item that says so; its row is stored either way.
-        AddMessage(Clock::Now(), pdu, row, Rebuilt);
+        const qint64 ident = AddMessage(Clock::Now(), pdu, row, Rebuilt)->Ident();
+        if (!FFiled.contains(ident)) {
+            FFiled.append(ident);
+        }
     }
     return int(rows.size());
+}
+
+QList<qint64> TSmsIncomingList::TakeFiled()
+{
+    return std::exchange(FFiled, {});
 }
 
 void TSmsIncomingList::ForgetDeviceKeys(const QString& Device, const QStringList& Keys)

@@ -52,6 +52,9 @@ public:
     void SetDateTime(TDateTime Value) { FDateTime = Value; }
     // Row ids of all PDUs of this message, in the order they were added.
     const QVarLengthArray<qint64, 1>& RowIDs() const { return FRowIDs; }
+    // The message's identity in its table: the row id of the PDU that created it (0 for an item
+    // that has no row). Stays the same while more parts join.
+    qint64 Ident() const { return FRowIDs.isEmpty() ? 0 : FRowIDs.front(); }
 
     // Parts announced by a multipart message; 0 for a single-part one.
     int Total() const { return FTotal; }
@@ -61,7 +64,7 @@ public:
     bool Incomplete() const { return FKind == ikText && FTotal > 0 && PartsPresent() < FTotal; }
     // The network's time stamp of the part that created the message (seconds since 1970 UTC),
     // TSmsRecv::kNoTimeStamp when it carried none.
-    qint64 TimeStamp() const { return FExtra ? FExtra->TimeStamp : TSmsRecv::kNoTimeStamp; }
+    qint64 TimeStamp() const { return FExtra ? FExtra->TimeStamp : FTimeStamp; }
     // True when the message was rebuilt from a whole message that the modem stack handed over
     // (the network's own PDUs were never seen).
     bool Rebuilt() const { return FRebuilt; }
@@ -103,6 +106,8 @@ private:
     int FTotal = 0;
     TSmsItemKind FKind = ikText;
     bool FRebuilt = false;
+    // The network's time stamp of a single-part message (a multipart one keeps it in FExtra).
+    qint64 FTimeStamp = TSmsRecv::kNoTimeStamp;
     std::unique_ptr<TExtra> FExtra;
 };
 
@@ -114,6 +119,8 @@ public:
     // Marks the message seen in memory and every one of its rows in the database; once seen,
     // nothing more is written.
     void MarkSeen();
+    // The opposite, for a message the user wants to read again later.
+    void MarkUnseen();
 
 private:
     bool FSeen = false;
@@ -142,6 +149,13 @@ public:
     // The interface whose rows the list holds and writes; empty for a list of every row.
     const QString& Device() const { return FDevice; }
     int Count() const { return static_cast<int>(FItems.size()); }
+    // The index of the message whose Ident is Ident, -1 when it is not listed. Hint is where it
+    // is likely to be (its index before some messages arrived); a miss there searches the list.
+    int IndexOfIdent(qint64 Ident, int Hint = -1) const;
+    // Deletes the messages with these identities: every row of each of their parts leaves the
+    // table in one transaction, then the messages leave the list. Nothing on a device is touched.
+    // Returns how many messages were removed.
+    int RemoveMessages(const QList<qint64>& Idents);
 
     // Parts of a long message join it only within this many seconds of its first part.
     static constexpr int kMultipartWindowSeconds = 60;
@@ -254,6 +268,9 @@ public:
     // Forgets the device keys of Device's rows stored from the entries Keys: the device
     // confirmed they are gone, so a later entry with such a key is a new message.
     static void ForgetDeviceKeys(const QString& Device, const QStringList& Keys);
+    // Identities of the messages that StoreReceived filed rows into since the last call, oldest
+    // first, each once: the messages that may have become new or complete.
+    QList<qint64> TakeFiled();
 
 protected:
     QString GetTableName() const override { return QStringLiteral("INCOMING"); }
@@ -268,6 +285,7 @@ private:
     // Two independent hashes of the PDU text of each row that names no device: 128 bits tell
     // texts apart without keeping them.
     QSet<std::pair<size_t, size_t>> FPdus;
+    QList<qint64> FFiled;
 };
 
 class TSmsOutgoingList : public TSmsList<TSmsOutgoingItem>

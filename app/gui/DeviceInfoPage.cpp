@@ -20,7 +20,30 @@ TDeviceInfoPage::TDeviceInfoPage(const TMainController& Controller, QWidget* Par
     lvDevCaps = NewInfoList("lvDevCaps", this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
-    layout->addWidget(lvDevCaps);
+    layout->addWidget(lvDevCaps, 2);
+    lvNetwork = NewInfoList("lvNetwork", this);
+    layout->addWidget(lvNetwork, 1);
+}
+
+void TDeviceInfoPage::ShowNetwork()
+{
+    lvNetwork->setUpdatesEnabled(false);
+    const auto restore = qScopeGuard([this] { lvNetwork->setUpdatesEnabled(true); });
+    lvNetwork->clear();
+    if (!FController.SelectedInterface()) {
+        return;
+    }
+    const TMbnRegistration& r = FController.Registration();
+    QString state = RegistrationText(r);
+    state = state.section(QLatin1Char(':'), 0, 0);
+    AddInfoRow(lvNetwork, QStringLiteral("Network"), state.isEmpty() ? QStringLiteral("Unknown") : state);
+    AddInfoRow(lvNetwork, QStringLiteral("Operator"), r.OperatorName);
+    AddInfoRow(lvNetwork, QStringLiteral("Operator code"), r.OperatorCode);
+    AddInfoRow(lvNetwork, QStringLiteral("Access technology"), AccessTechText(r.AccessTech));
+    const quint32 raw = FController.SignalStrength();
+    const int percent = SignalPercent(raw);
+    AddInfoRow(lvNetwork, QStringLiteral("Signal"),
+               percent < 0 ? QStringLiteral("Unknown") : QStringLiteral("%1% (%2 of 31)").arg(percent).arg(raw));
 }
 
 void TDeviceInfoPage::ShowDeviceInfo()

@@ -20,8 +20,12 @@ public:
     // Rebuilds the rows for the selected interface (empty without one) and remembers the
     // interface as the one to select at the next start.
     void ShowDeviceInfo();
+    // Rebuilds the network rows: registration, operator, access technology and signal of the
+    // selected interface (empty without one).
+    void ShowNetwork();
 
     QTreeWidget* lvDevCaps;
+    QTreeWidget* lvNetwork;
 
 private:
     const TMainController& FController;

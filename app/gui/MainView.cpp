@@ -123,11 +123,8 @@ void TfmMainView::CreateActions()
     acExitApp->setShortcuts(QKeySequence::Quit);
     acAbout = NewAction("acAbout", tr("&About Ombrelay"), -1, &TfmMainView::acAboutExecute);
     acWebSite = NewAction("acWebSite", tr("&Web Site"), -1, &TfmMainView::acWebSiteExecute);
-    acCopy = NewAction("acCopy", tr("&Copy"), -1, &TfmMainView::acCopyExecute);
-    acCopy->setShortcuts(QKeySequence::Copy);
-    addAction(acCopy);
     // Shortcuts of the main window reach the actions wherever the focus is in it.
-    for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp, acCopy}) {
+    for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp}) {
         action->setShortcutContext(Qt::WindowShortcut);
     }
 }
@@ -178,6 +175,7 @@ void TfmMainView::CreateControls()
     pmTray = FTray->Menu();
     connect(pmTray, &QMenu::aboutToShow, this, &TfmMainView::UpdateActions);
     connect(FTray, &TTrayIcon::OpenWanted, this, &TfmMainView::acOpenAppExecute);
+    connect(FTray, &TTrayIcon::NoticeClicked, this, [this] { Guarded(this, [this] { OpenNoticedMessage(); }); });
 
     // Interface box and page control.
     auto* central = new QWidget(this);
@@ -200,6 +198,11 @@ void TfmMainView::CreateControls()
     tsMessages = new TMessagesPage(*FController);
     pcMain->addTab(tsMessages, tr("SMS &Messages"));
     pcMain->setCurrentWidget(tsInfo);
+    connect(tsMessages, &TMessagesPage::NewMessageWanted, this,
+            [this](const QString& Text) { Guarded(this, [this, &Text] { SendNewMessage(Text); }); });
+    connect(tsMessages, &TMessagesPage::UnreadChanged, this, &TfmMainView::UpdateTrayStatus);
+    connect(tsMessages, &TMessagesPage::MessagesRemoved, this,
+            [this](const QList<qint64>& Idents) { FNotifier.Forget(Idents); });
 
     // Status bar: panel 0 plain and empty, panel 1 drawn.
     sbMain = statusBar();
@@ -213,6 +216,10 @@ void TfmMainView::CreateControls()
     sbMainPanel0->setAccessibleName(tr("Status"));
     sbMain->addWidget(sbMainPanel0);
     sbMain->addWidget(FSignalPanel);
+    sbRegistration = new QLabel(sbMain);
+    sbRegistration->setObjectName(QStringLiteral("sbMainPanel2"));
+    sbRegistration->setTextFormat(Qt::PlainText);
+    sbMain->addWidget(sbRegistration, 1);
 
     connect(cmbInterfaces, &QComboBox::currentIndexChanged, this,
             [this] { Guarded(this, [this] { cmbInterfacesChange(); }); });
@@ -234,8 +241,11 @@ void TfmMainView::ConnectController()
     connect(FController, &TMainController::SmsSent, this,
             [this](TMBInterfaceItem* Sender) { Guarded(this, [this, Sender] { SmsSent(Sender); }); });
     connect(FController, &TMainController::ConnectionStateShown, this, &TfmMainView::ShowConnectionState);
-    connect(FController, &TMainController::SignalStrengthShown, FSignalPanel, &TSignalPanel::SetSignalStrength);
+    connect(FController, &TMainController::SignalStrengthShown, this, &TfmMainView::ShowSignal);
+    connect(FController, &TMainController::RegistrationShown, this, &TfmMainView::ShowRegistration);
     connect(FController, &TMainController::RestartWarningWanted, this, &TfmMainView::ShowRestartWarning);
+    connect(FController, &TMainController::InterfacesChanged, this,
+            [this] { Guarded(this, [this] { InterfacesChanged(); }); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -252,6 +262,7 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
     Guarded(this, [this] { tsConnProf->FillProfiles(); });
     UpdateActions();
     FController->AutoConnect();
+    UpdateTrayStatus();
     FTray->Show();
 }
 
@@ -414,7 +425,7 @@ void TfmMainView::acSettingsExecute()
     }
 }
 
-void TfmMainView::acSendSmsExecute()
+void TfmMainView::SendNewMessage(const QString& Text)
 {
     TMBInterfaceItem* item = GetSelectedInterface();
     IMBManager* manager = FController->Manager();
@@ -425,6 +436,7 @@ void TfmMainView::acSendSmsExecute()
     dialog.cmbTarget->addItems(CommaTextToList(Options->TargetPhone()));
     dialog.cmbTarget->setCurrentIndex(-1);
     dialog.cmbTarget->setEditText(QString());
+    dialog.mmText->setPlainText(Text);
     if (DialogRunner()(dialog) != QDialog::Accepted) {
         return;
     }
@@ -472,33 +484,6 @@ void TfmMainView::acAboutExecute()
     DialogRunner()(dialog);
 }
 
-void TfmMainView::acCopyExecute()
-{
-    // Text fields take Ctrl+C themselves; this serves the lists, which have no copy of their own.
-    auto* view = qobject_cast<QAbstractItemView*>(QApplication::focusWidget());
-    if (!view || !view->selectionModel()) {
-        return;
-    }
-    QModelIndexList selected = view->selectionModel()->selectedIndexes();
-    std::sort(selected.begin(), selected.end(), [](const QModelIndex& A, const QModelIndex& B) {
-        return A.row() != B.row() ? A.row() < B.row() : A.column() < B.column();
-    });
-    QStringList lines;
-    int row = -1;
-    for (const QModelIndex& index : selected) {
-        const QString text = index.data(Qt::DisplayRole).toString();
-        if (index.row() != row) {
-            lines << text;
-            row = index.row();
-        } else {
-            lines.last() += QLatin1Char('\t') + text;
-        }
-    }
-    if (!lines.isEmpty()) {
-        QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
-    }
-}
-
 void TfmMainView::acWebSiteExecute()
 {
     ShellOpen(QString::fromLatin1(TfmAbout::WebSiteUrl));
@@ -510,7 +495,10 @@ void TfmMainView::acWebSiteExecute()
 void TfmMainView::ShowConnectionState(TConnectionState State)
 {
     FSignalPanel->SetText(StateText(State));
+    FStateText = StateText(State);
+    UpdateTrayStatus();
     UpdateActions();
+    ShowDeviceSummary();
 }
 
 void TfmMainView::ShowRestartWarning(int Seconds, const QString& Title, const QString& Text)
@@ -530,12 +518,75 @@ void TfmMainView::WMSecondInstance()
 
 void TfmMainView::SmsReceived(TMBInterfaceItem* Sender)
 {
+    // The manager tells once per stored PDU: the notifications wait for the whole batch, so
+    // that they speak of messages, not of parts.
+    if (!FAnnouncePending) {
+        FAnnouncePending = true;
+        QTimer::singleShot(0, this, [this] { Guarded(this, [this] { AnnounceMessages(); }); });
+    }
     TMBInterfaceItem* item = GetSelectedInterface();
     if (!item || Sender != item) {
         return;
     }
-    FTray->AnnounceNewMessages(item->SmsIncomingList()->UnreadCount());
     tsMessages->RefreshMessages();
+}
+
+void TfmMainView::AnnounceMessages()
+{
+    FAnnouncePending = false;
+    IMBManager* manager = FController->Manager();
+    if (!manager) {
+        return;
+    }
+    for (const TMessageNotifier::TNotice& notice : FNotifier.Collect(*manager->GetInterfaceList())) {
+        FLastNotice = notice;
+        FTray->ShowNotice(notice.Title, notice.Text);
+    }
+    UpdateTrayStatus();
+}
+
+void TfmMainView::OpenNoticedMessage()
+{
+    acOpenAppExecute();
+    IMBManager* manager = FController->Manager();
+    if (!manager || FLastNotice.InterfaceID.isEmpty()) {
+        return;
+    }
+    TMBInterfaceItem* item = manager->GetInterfaceList()->FindByID(FLastNotice.InterfaceID);
+    if (!item) {
+        return;
+    }
+    const int index = cmbInterfaces->findData(QVariant::fromValue(static_cast<void*>(item)));
+    if (index >= 0 && index != cmbInterfaces->currentIndex()) {
+        cmbInterfaces->setCurrentIndex(index);
+    }
+    pcMain->setCurrentWidget(tsMessages);
+    tsMessages->OpenMessage(FLastNotice.Ident);
+}
+
+void TfmMainView::UpdateTrayStatus()
+{
+    int unread = 0;
+    IMBManager* manager = FController->Manager();
+    if (manager) {
+        for (const auto& item : *manager->GetInterfaceList()) {
+            unread += item->SmsIncomingList()->UnreadCount();
+        }
+    }
+    // The device summary already names the state; without one (no modem) there is nothing unread.
+    QStringList lines{QStringLiteral("Ombrelay")};
+    if (!FDeviceTip.isEmpty()) {
+        lines << FDeviceTip;
+    } else if (!FStateText.isEmpty()) {
+        lines << FStateText;
+    }
+    if (manager && manager->GetInterfaceList()->Count() > 0) {
+        lines << (unread == 0 ? QStringLiteral("No unread messages")
+                              : QStringLiteral("%1 unread message%2")
+                                    .arg(unread)
+                                    .arg(unread == 1 ? QString() : QStringLiteral("s")));
+    }
+    FTray->SetStatus(lines.join(QLatin1Char('\n')));
 }
 
 void TfmMainView::SmsSent(TMBInterfaceItem* Sender)
@@ -553,6 +604,86 @@ void TfmMainView::FillInterfaces()
     if (cmbInterfaces->Fill(FController->Manager())) {
         cmbInterfacesChange();
     }
+    ShowDeviceSummary();
+}
+
+void TfmMainView::InterfacesChanged()
+{
+    TMBInterfaceItem* before = FController->SelectedInterface();
+    if (cmbInterfaces->Fill(FController->Manager()) && before && cmbInterfaces->SelectedItem() == before) {
+        // Another modem came or went; the one shown stays, with the user's profile choice.
+        ShowDeviceSummary();
+        UpdateActions();
+        return;
+    }
+    // The one shown went (the controller let go of it already), or the first one came.
+    cmbInterfacesChange();
+    if (!FController->SelectedInterface()) {
+        FSignalPanel->SetText(QString());
+        FSignalPanel->SetSignalStrength(0);
+        ShowRegistration({});
+    }
+    ShowDeviceSummary();
+}
+
+void TfmMainView::ShowSignal(quint32 Value)
+{
+    FSignalPanel->SetSignalStrength(Value);
+    const int percent = SignalPercent(Value);
+    FSignalPanel->setToolTip(percent < 0 ? QStringLiteral("Signal unknown (%1)").arg(Value)
+                                         : QStringLiteral("Signal %1% (%2 of 31)").arg(percent).arg(Value));
+    tsInfo->ShowNetwork();
+}
+
+void TfmMainView::ShowRegistration(const TMbnRegistration& Registration)
+{
+    sbRegistration->setText(RegistrationText(Registration));
+    sbRegistration->setToolTip(Registration.OperatorCode.isEmpty()
+                                   ? QString()
+                                   : QStringLiteral("Operator code %1").arg(Registration.OperatorCode));
+    FTray->SetRoaming(Registration.State == TMbnRegisterState::rsRoaming);
+    tsInfo->ShowNetwork();
+    ShowDeviceSummary();
+}
+
+void TfmMainView::ShowDeviceSummary()
+{
+    IMBManager* manager = FController->Manager();
+    TMBInterfaceItem* item = GetSelectedInterface();
+    QString panel;
+    QString why;
+    if (manager && manager->GetInterfaceList()->Count() == 0) {
+        panel = QStringLiteral("No modem found");
+        why = manager->BackendName() == QLatin1String("sim")
+                  ? QStringLiteral("The simulated modem has no device plugged in.")
+                  : QStringLiteral("Plug a modem in; it is shown as soon as the system finds it.");
+    } else if (item && item->Backend() == QLatin1String("sim")) {
+        panel = QStringLiteral("Simulated modem");
+        why = QStringLiteral("No modem stack (ModemManager) is running: the modem shown is simulated, and "
+                             "nothing it sends leaves this computer.");
+    }
+    // Panel 0 keeps what the start-up had to say about the notification area.
+    if (sbMainPanel0->text() != QLatin1String("No notification area")) {
+        sbMainPanel0->setText(panel);
+        sbMainPanel0->setToolTip(why);
+    }
+    QString tip;
+    if (!panel.isEmpty() && !item) {
+        tip = panel;
+    } else if (item) {
+        tip = item->ToString();
+        if (item->Backend() == QLatin1String("sim")) {
+            tip += QStringLiteral(" (simulated)");
+        }
+        if (!FSignalPanel->Text().isEmpty()) {
+            tip += QStringLiteral(": ") + FSignalPanel->Text();
+        }
+        if (!sbRegistration->text().isEmpty()) {
+            tip += QLatin1Char('\n') + sbRegistration->text();
+        }
+    }
+    FDeviceTip = tip;
+    UpdateTrayStatus();
 }
 
 void TfmMainView::cmbInterfacesChange()
@@ -562,6 +693,7 @@ void TfmMainView::cmbInterfacesChange()
     tsConnProf->FillProfiles();
     FController->RefreshConnectionState();
     FController->RefreshSignal();
+    FController->RefreshRegistration();
     tsMessages->RefreshMessages();
     UpdateActions();
 }

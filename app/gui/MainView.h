@@ -4,6 +4,7 @@
 #include "core/MainController.h"
 #include "gui/DeviceInfoPage.h"
 #include "gui/InterfaceBox.h"
+#include "gui/MessageNotifier.h"
 #include "gui/MessagesPage.h"
 #include "gui/ProfilesPage.h"
 #include "gui/TrayIcon.h"
@@ -72,7 +73,11 @@ public:
     quint32 SignalStrength() const { return FController->SignalStrength(); }
     TSignalPanel* SignalPanel() const { return FSignalPanel; }
     const QString& LastBalloonTitle() const { return FTray->LastBalloonTitle(); }
+    const QString& LastBalloonText() const { return FTray->LastBalloonText(); }
+    TTrayIcon* Tray() const { return FTray; }
     int BalloonCount() const { return FTray->BalloonCount(); }
+    QString TrayStatus() const { return FTray->Status(); }
+    bool TrayRoaming() const { return FTray->Roaming(); }
     int UsageQueries() const { return tsUsage->UsageQueries(); }
     TMBInterfaceItem* GetSelectedInterface() const { return FController->SelectedInterface(); }
     TMBProfleItem* GetSelectedProfile() const { return tsConnProf->GetSelectedProfile(); }
@@ -98,8 +103,6 @@ public:
     QAction* acExitApp;
     QAction* acAbout;
     QAction* acWebSite;
-    // Ctrl+C (the desktop's Copy key) in a list: the selected rows as tab-separated text.
-    QAction* acCopy;
     QToolBar* tbMain;
     QMenu* pmTray;
     TInterfaceBox* cmbInterfaces;
@@ -110,6 +113,8 @@ public:
     TMessagesPage* tsMessages;
     QStatusBar* sbMain;
     QLabel* sbMainPanel0;
+    // Panel 2: the selected modem's registration ("Roaming: Operator, LTE").
+    QLabel* sbRegistration;
 
 Q_SIGNALS:
     // The window was closed for good (Exit, or close without a notification area).
@@ -136,21 +141,35 @@ private:
     void acSettingsExecute();
     void acConnectExecute() { FController->Connect(); }
     void acDisconnectExecute() { FController->Disconnect(); }
-    void acSendSmsExecute();
+    void acSendSmsExecute() { SendNewMessage(QString()); }
+    // The new-message dialog with Text in it (empty for a new message, a message's for forward).
+    void SendNewMessage(const QString& Text);
     void acOpenAppExecute();
     void acExitAppExecute();
     void acAboutExecute();
     void acWebSiteExecute();
-    void acCopyExecute();
 
     // What the controller reports.
     void SmsReceived(TMBInterfaceItem* Sender);
     void SmsSent(TMBInterfaceItem* Sender);
     void ShowConnectionState(TConnectionState State);
     void ShowRestartWarning(int Seconds, const QString& Title, const QString& Text);
+    // Notifications of the messages that came in, once per batch of the manager's notifications.
+    void AnnounceMessages();
+    // A click on the last notification: the window with that message chosen.
+    void OpenNoticedMessage();
+    // The tray icon's tool tip: the state and the unread messages of every interface.
+    void UpdateTrayStatus();
 
     // The interface box and the page control.
     void FillInterfaces();
+    // A modem came or went: the list follows, the one shown stays shown while it is there.
+    void InterfacesChanged();
+    // What status bar panel 0 and the tray's tool tip say about the modems: none found, the
+    // simulated one, or the selected one's state.
+    void ShowDeviceSummary();
+    void ShowRegistration(const TMbnRegistration& Registration);
+    void ShowSignal(quint32 Value);
     void cmbInterfacesChange();
     void pcMainChange(int Index);
 
@@ -161,6 +180,11 @@ private:
     bool FEndingSession = false;
     bool FShownOnce = false;
     bool FGeometryRestored = false;
+    TMessageNotifier FNotifier;
+    bool FAnnouncePending = false;
+    TMessageNotifier::TNotice FLastNotice;
+    QString FStateText;
+    QString FDeviceTip; // the selected modem's lines of the tray's tool tip
 };
 
 } // namespace Ombrelay

@@ -27,6 +27,11 @@ QMessageBox::StandardButton TMessageBox::Critical(QWidget* Parent, const QString
     return Show(Parent, QMessageBox::Critical, Title, Text);
 }
 
+QMessageBox::StandardButton TMessageBox::Question(QWidget* Parent, const QString& Title, const QString& Text)
+{
+    return Show(Parent, QMessageBox::Question, Title, Text, QMessageBox::Yes | QMessageBox::No);
+}
+
 void TMessageBox::SetNextAnswer(QMessageBox::StandardButton Button)
 {
     NextAnswer = Button;
@@ -48,7 +53,7 @@ void TMessageBox::ClearShown()
 }
 
 QMessageBox::StandardButton TMessageBox::Show(QWidget* Parent, QMessageBox::Icon Icon, const QString& Title,
-                                              const QString& Text)
+                                              const QString& Text, QMessageBox::StandardButtons Buttons)
 {
     ShownTexts.append(Text);
     if (NextAnswer != QMessageBox::NoButton) {
@@ -59,8 +64,11 @@ QMessageBox::StandardButton TMessageBox::Show(QWidget* Parent, QMessageBox::Icon
     if (AutoAnswer != QMessageBox::NoButton) {
         return AutoAnswer;
     }
-    QMessageBox box(Icon, Title, Text, QMessageBox::Ok, Parent);
+    QMessageBox box(Icon, Title, Text, Buttons, Parent);
     box.setTextFormat(Qt::PlainText);
+    if (Buttons.testFlag(QMessageBox::No)) {
+        box.setEscapeButton(QMessageBox::No);
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

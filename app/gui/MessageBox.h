@@ -16,6 +16,8 @@ public:
     static QMessageBox::StandardButton Information(QWidget* Parent, const QString& Title, const QString& Text);
     static QMessageBox::StandardButton Warning(QWidget* Parent, const QString& Title, const QString& Text);
     static QMessageBox::StandardButton Critical(QWidget* Parent, const QString& Title, const QString& Text);
+    // Asks with Yes and No; No answers Escape.
+    static QMessageBox::StandardButton Question(QWidget* Parent, const QString& Title, const QString& Text);
 
     // The next box is not shown and answers Button instead; NoButton shows boxes again.
     static void SetNextAnswer(QMessageBox::StandardButton Button);
@@ -27,7 +29,8 @@ public:
 
 private:
     static QMessageBox::StandardButton Show(QWidget* Parent, QMessageBox::Icon Icon, const QString& Title,
-                                            const QString& Text);
+                                            const QString& Text,
+                                            QMessageBox::StandardButtons Buttons = QMessageBox::Ok);
 };
 
 } // namespace Ombrelay

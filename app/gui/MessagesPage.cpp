@@ -3,17 +3,28 @@
 #include "core/MBInterfaceItem.h"
 #include "core/MainController.h"
 #include "core/SmsStore.h"
+#include "gui/ConversationView.h"
+#include "gui/CreateMessage.h"
 #include "gui/GuiCommon.h"
 #include "gui/Icons.h"
+#include "gui/MessageBox.h"
 #include "gui/SmsMessagesModel.h"
+#include "sms/SMS.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Ombrelay
 {
@@ -31,13 +42,13 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     lvSmsType->setMovement(QListView::Static);
     lvSmsType->setWrapping(false);
     lvSmsType->setIconSize(QSize(32, 32));
-    lvSmsType->setFixedWidth(90);
     lvSmsType->setSpacing(4);
     lvSmsType->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvSmsType->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvSmsType->setGridSize(QSize(80, 64));
+    lvSmsType->setTextElideMode(Qt::ElideNone);
     new QListWidgetItem(QIcon(TIcons::MainImage(3)), QStringLiteral("Inbox"), lvSmsType);
     new QListWidgetItem(QIcon(TIcons::MainImage(4)), QStringLiteral("Sent"), lvSmsType);
+    new QListWidgetItem(QIcon(TIcons::MainImage(5)), QStringLiteral("Conversation"), lvSmsType);
     // Keeps the selection visible when the list has no focus.
     QPalette palette = lvSmsType->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
@@ -47,7 +58,9 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
 
     auto* pnMessages = new QWidget(this);
     pnMessages->setObjectName(QStringLiteral("pnMessages"));
-    spMessage = new QSplitter(Qt::Vertical, pnMessages);
+    stFolder = new QStackedWidget(pnMessages);
+    stFolder->setObjectName(QStringLiteral("stFolder"));
+    spMessage = new QSplitter(Qt::Vertical, stFolder);
     spMessage->setObjectName(QStringLiteral("spMessage"));
     spMessage->setHandleWidth(9);
     spMessage->setChildrenCollapsible(false);
@@ -57,12 +70,13 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     lvMessages->setObjectName(QStringLiteral("lvMessages"));
     lvMessages->setModel(FMessagesModel);
     lvMessages->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvMessages->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvMessages->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvMessages->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvMessages->setShowGrid(false);
     lvMessages->setWordWrap(false);
     lvMessages->setTextElideMode(Qt::ElideRight);
     lvMessages->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    lvMessages->setContextMenuPolicy(Qt::CustomContextMenu);
     lvMessages->verticalHeader()->hide();
     // Fixed row heights: the view never measures rows, whatever the folder's size.
     lvMessages->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -77,33 +91,80 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     mmMessages = new QPlainTextEdit(spMessage);
     mmMessages->setObjectName(QStringLiteral("mmMessages"));
     mmMessages->setMinimumHeight(40);
+    mmMessages->setReadOnly(true);
     spMessage->addWidget(lvMessages);
     spMessage->addWidget(mmMessages);
     spMessage->setStretchFactor(0, 1);
     spMessage->setStretchFactor(1, 0);
     spMessage->setSizes({200, 89});
 
+    pnConversation = new TConversationView(stFolder);
+    stFolder->addWidget(spMessage);
+    stFolder->addWidget(pnConversation);
+
     auto* panelLayout = new QVBoxLayout(pnMessages);
     panelLayout->setContentsMargins(10, 0, 0, 0);
-    panelLayout->addWidget(spMessage);
+    panelLayout->addWidget(stFolder);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
     layout->addWidget(lvSmsType);
     layout->addWidget(pnMessages, 1);
 
+    acReply = NewAction("acReply", QStringLiteral("Reply"), QKeySequence(Qt::CTRL | Qt::Key_R), &TMessagesPage::Reply);
+    acForward = NewAction("acForward", QStringLiteral("Forward..."), QKeySequence(Qt::CTRL | Qt::Key_L),
+                          &TMessagesPage::Forward);
+    acCopyText = NewAction("acCopyText", QStringLiteral("Copy text"), QKeySequence::Copy, &TMessagesPage::CopyText);
+    acCopyNumber = NewAction("acCopyNumber", QStringLiteral("Copy number"),
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), &TMessagesPage::CopyNumber);
+    acMarkRead = NewAction("acMarkRead", QStringLiteral("Mark as read"), QKeySequence(Qt::CTRL | Qt::Key_M),
+                           &TMessagesPage::MarkRead);
+    acMarkUnread = NewAction("acMarkUnread", QStringLiteral("Mark as unread"), QKeySequence(Qt::CTRL | Qt::Key_U),
+                             &TMessagesPage::MarkUnread);
+    acDelete = NewAction("acDelete", QStringLiteral("Delete..."), QKeySequence::Delete, &TMessagesPage::DeleteSelected);
+    pmMessages = new QMenu(this);
+    pmMessages->setObjectName(QStringLiteral("pmMessages"));
+    pmMessages->addActions({acReply, acForward});
+    pmMessages->addSeparator();
+    pmMessages->addActions({acCopyText, acCopyNumber});
+    pmMessages->addSeparator();
+    pmMessages->addActions({acMarkRead, acMarkUnread});
+    pmMessages->addSeparator();
+    pmMessages->addAction(acDelete);
+    UpdateMessageActions();
+    UpdateInboxCaption();
+
     connect(lvSmsType, &QListWidget::itemSelectionChanged, this,
             [this] { Guarded(this, [this] { lvSmsTypeSelectItem(); }); });
     connect(lvMessages->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& Selected, const QItemSelection& Deselected) {
-                Guarded(this, [&] { lvMessagesSelectItem(Selected, Deselected); });
-            });
+            [this] { Guarded(this, [this] { lvMessagesSelectItem(); }); });
+    connect(lvMessages->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { Guarded(this, [this] { lvMessagesSelectItem(); }); });
+    connect(lvMessages, &QWidget::customContextMenuRequested, this, [this](const QPoint& Pos) {
+        UpdateMessageActions();
+        pmMessages->popup(lvMessages->viewport()->mapToGlobal(Pos));
+    });
+    connect(pnConversation, &TConversationView::SendWanted, this,
+            [this](const QString& Number, const QString& Text) { Guarded(this, [&] { SendReply(Number, Text); }); });
+}
+
+QAction* TMessagesPage::NewAction(const char* Name, const QString& Caption, const QKeySequence& Key,
+                                  void (TMessagesPage::*Run)())
+{
+    auto* action = new QAction(Caption, this);
+    action->setObjectName(QLatin1String(Name));
+    action->setShortcut(Key);
+    // The keys work where the messages are, and leave other pages' keys alone.
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    lvMessages->addAction(action);
+    connect(action, &QAction::triggered, this, [this, Run] { Guarded(this, [this, Run] { (this->*Run)(); }); });
+    return action;
 }
 
 void TMessagesPage::Activated()
 {
     if (lvSmsType->selectedItems().isEmpty()) {
-        lvSmsType->setCurrentRow(0);
+        lvSmsType->setCurrentRow(frInbox);
     }
 }
 
@@ -121,62 +182,345 @@ void TMessagesPage::lvSmsTypeSelectItem()
     RefreshMessages();
 }
 
+int TMessagesPage::RowOfIdent(qint64 Ident, int Hint) const
+{
+    const int count = FMessagesModel->rowCount();
+    if (Hint >= 0 && Hint < count && FMessagesModel->ItemAt(Hint)->Ident() == Ident) {
+        return Hint;
+    }
+    for (int row = 0; row < count; ++row) {
+        if (FMessagesModel->ItemAt(row)->Ident() == Ident) {
+            return row;
+        }
+    }
+    return -1;
+}
+
 void TMessagesPage::RefreshMessages()
 {
     TMBInterfaceItem* item = FController.SelectedInterface();
-    const auto folder = static_cast<TSmsMessagesModel::TFolder>(item ? SelectedSmsFolder() : -1);
-    const QModelIndexList rows = lvMessages->selectionModel()->selectedRows();
-    const int selectedRow = rows.isEmpty() ? -1 : rows.first().row();
-    FMessagesModel->SetSource(item, folder);
-    if (folder != TSmsMessagesModel::fdNone) {
-        // The selection keeps its row index; the row may now show another message, whose
-        // text is shown (and, in the inbox, marked seen) as if it had just been chosen.
-        if (selectedRow >= 0 && selectedRow < FMessagesModel->rowCount()) {
-            lvMessages->selectionModel()->select(FMessagesModel->index(selectedRow, 0),
-                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        } else if (selectedRow >= 0) {
-            // The row is gone with the shorter folder, and so is its text.
-            mmMessages->clear();
-        }
-    } else {
-        mmMessages->clear();
+    const int folderRow = item ? SelectedSmsFolder() : -1;
+    const bool conversation = folderRow == frConversation;
+    stFolder->setCurrentWidget(conversation ? static_cast<QWidget*>(pnConversation) : spMessage);
+    if (conversation) {
+        pnConversation->ShowConversation(item);
     }
+    const auto folder =
+        static_cast<TSmsMessagesModel::TFolder>(folderRow == frInbox || folderRow == frSent ? folderRow : -1);
+
+    // What is selected, by identity, as it was recorded when it was chosen: the rows of the
+    // model are stale by now (the list behind it has grown), so nothing is read through them.
+    // New messages come in at the top, so a message that stays is most likely as many rows
+    // further down as the folder grew.
+    const int oldCount = FMessagesModel->rowCount();
+    const QList<std::pair<qint64, int>> selected = FSelection;
+    const std::pair<qint64, int> current = FCurrent;
+    const bool sameSource = item == FShownItem && folder == FShownFolder;
+
+    FRestoring = true;
+    FMessagesModel->SetSource(item, folder);
+    FShownItem = item;
+    FShownFolder = folder;
+    if (folder != TSmsMessagesModel::fdNone && sameSource) {
+        const int shift = FMessagesModel->rowCount() - oldCount;
+        QItemSelection selection;
+        for (const auto& [ident, row] : selected) {
+            const int now = RowOfIdent(ident, row + shift);
+            if (now >= 0) {
+                selection.select(FMessagesModel->index(now, 0),
+                                 FMessagesModel->index(now, FMessagesModel->columnCount() - 1));
+            }
+        }
+        if (current.first != 0) {
+            const int now = RowOfIdent(current.first, current.second + shift);
+            if (now >= 0) {
+                lvMessages->selectionModel()->setCurrentIndex(FMessagesModel->index(now, 0),
+                                                              QItemSelectionModel::NoUpdate);
+            }
+        }
+        lvMessages->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+    RecordSelection();
+    FRestoring = false;
+    ShowText(false);
     UpdateInboxCaption();
+    UpdateMessageActions();
 }
 
 void TMessagesPage::UpdateInboxCaption()
 {
     TMBInterfaceItem* item = FController.SelectedInterface();
-    if (!item) {
-        return;
-    }
-    const int unread = item->SmsIncomingList()->UnreadCount();
-    QListWidgetItem* inbox = lvSmsType->item(0);
+    const int unread = item ? item->SmsIncomingList()->UnreadCount() : 0;
+    QListWidgetItem* inbox = lvSmsType->item(frInbox);
     inbox->setText(unread == 0 ? QStringLiteral("Inbox") : QStringLiteral("Inbox (%1)").arg(unread));
     QFont font = lvSmsType->font();
     font.setBold(unread > 0);
     inbox->setFont(font);
+
+    // Every caption fits its cell in the bold font, so that no count is ever cut; the cells
+    // grow with the text, and the whole list is drawn again, so that a shorter caption leaves
+    // nothing of a longer one behind.
+    QFont bold = lvSmsType->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    int width = 80;
+    for (int i = 0; i < lvSmsType->count(); ++i) {
+        width = std::max(width, metrics.horizontalAdvance(lvSmsType->item(i)->text()) + 12);
+    }
+    const QSize grid(width, lvSmsType->iconSize().height() + metrics.height() + 16);
+    if (lvSmsType->gridSize() != grid) {
+        lvSmsType->setGridSize(grid);
+    }
+    const int listWidth = width + 2 * lvSmsType->frameWidth() + 10;
+    if (lvSmsType->width() != listWidth || lvSmsType->minimumWidth() != listWidth) {
+        lvSmsType->setFixedWidth(listWidth);
+    }
+    lvSmsType->viewport()->update();
 }
 
-void TMessagesPage::lvMessagesSelectItem(const QItemSelection& Selected, const QItemSelection&)
+TSmsItem* TMessagesPage::ShownMessage() const
 {
-    if (Selected.isEmpty()) {
-        if (lvMessages->selectionModel()->selectedRows().isEmpty()) {
-            mmMessages->clear();
-        }
-        return;
+    const QModelIndexList rows = lvMessages->selectionModel()->selectedRows();
+    const QModelIndex current = lvMessages->currentIndex();
+    if (current.isValid() && lvMessages->selectionModel()->isRowSelected(current.row(), QModelIndex())) {
+        return FMessagesModel->ItemAt(current.row());
     }
-    const int row = Selected.indexes().first().row();
-    TSmsItem* message = FMessagesModel->ItemAt(row);
+    if (rows.size() == 1) {
+        return FMessagesModel->ItemAt(rows.first().row());
+    }
+    return nullptr;
+}
+
+void TMessagesPage::ShowText(bool ByUser)
+{
+    TSmsItem* message = ShownMessage();
     if (!message) {
+        mmMessages->clear();
         return;
     }
     mmMessages->setPlainText(message->DisplayText());
-    if (FMessagesModel->IsIncoming()) {
-        static_cast<TSmsIncomingItem*>(message)->MarkSeen();
-        FMessagesModel->RowChanged(row);
-        UpdateInboxCaption();
+    // Read means read by someone: a choice the user made while the page was on screen.
+    if (ByUser && FMessagesModel->IsIncoming() && lvMessages->isVisible()) {
+        auto* incoming = static_cast<TSmsIncomingItem*>(message);
+        if (!incoming->Seen()) {
+            incoming->MarkSeen();
+            const int row = RowOfIdent(message->Ident(), lvMessages->currentIndex().row());
+            FMessagesModel->RowChanged(row);
+            UpdateInboxCaption();
+            Q_EMIT UnreadChanged();
+        }
     }
+}
+
+void TMessagesPage::RecordSelection()
+{
+    FSelection.clear();
+    for (const QModelIndex& index : lvMessages->selectionModel()->selectedRows()) {
+        if (const TSmsItem* message = FMessagesModel->ItemAt(index.row())) {
+            FSelection.append({message->Ident(), index.row()});
+        }
+    }
+    const QModelIndex current = lvMessages->currentIndex();
+    const TSmsItem* message = current.isValid() ? FMessagesModel->ItemAt(current.row()) : nullptr;
+    FCurrent = message ? std::pair<qint64, int>{message->Ident(), current.row()} : std::pair<qint64, int>{0, -1};
+}
+
+void TMessagesPage::lvMessagesSelectItem()
+{
+    if (FRestoring) {
+        return;
+    }
+    RecordSelection();
+    ShowText(true);
+    UpdateMessageActions();
+}
+
+QList<TSmsItem*> TMessagesPage::SelectedMessages() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : lvMessages->selectionModel()->selectedRows()) {
+        rows.append(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    QList<TSmsItem*> result;
+    for (int row : rows) {
+        if (TSmsItem* message = FMessagesModel->ItemAt(row)) {
+            result.append(message);
+        }
+    }
+    return result;
+}
+
+void TMessagesPage::UpdateMessageActions()
+{
+    const QList<TSmsItem*> selected = SelectedMessages();
+    const TSmsItem* shown = ShownMessage();
+    bool anyRead = false;
+    bool anyUnread = false;
+    if (FMessagesModel->IsIncoming()) {
+        for (const TSmsItem* message : selected) {
+            (static_cast<const TSmsIncomingItem*>(message)->Seen() ? anyRead : anyUnread) = true;
+        }
+    }
+    acReply->setEnabled(shown && TfmCreateMessage::IsTargetValid(shown->Number()));
+    acForward->setEnabled(shown && shown->Kind() == ikText);
+    acCopyText->setEnabled(!selected.isEmpty());
+    acCopyNumber->setEnabled(!selected.isEmpty());
+    acMarkRead->setEnabled(anyUnread);
+    acMarkUnread->setEnabled(anyRead);
+    acDelete->setEnabled(!selected.isEmpty());
+}
+
+bool TMessagesPage::OpenMessage(qint64 Ident)
+{
+    if (!FController.SelectedInterface()) {
+        return false;
+    }
+    lvSmsType->setCurrentRow(frInbox);
+    const int row = RowOfIdent(Ident, 0);
+    if (row < 0) {
+        return false;
+    }
+    lvMessages->selectionModel()->setCurrentIndex(FMessagesModel->index(row, 0),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lvMessages->scrollTo(FMessagesModel->index(row, 0));
+    lvMessages->setFocus();
+    return true;
+}
+
+void TMessagesPage::OpenConversation(const QString& Number)
+{
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    if (!item) {
+        return;
+    }
+    lvSmsType->setCurrentRow(frConversation);
+    pnConversation->ShowConversation(item, Number);
+    pnConversation->FocusReply();
+}
+
+void TMessagesPage::SendReply(const QString& Number, const QString& Text)
+{
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    IMBManager* manager = FController.Manager();
+    if (!item || !manager) {
+        return;
+    }
+    TSmsSend smsSend;
+    smsSend.SetTarget(Number);
+    smsSend.SetText(Text);
+    // The conversation shows the message once the device confirms it; a failure raises here
+    // and leaves the typed text in the box.
+    manager->SendMessage(item->InterfaceID(), smsSend.Target(), smsSend.Text(), smsSend.EncodePdu());
+    pnConversation->mmReply->clear();
+}
+
+void TMessagesPage::Reply()
+{
+    if (const TSmsItem* message = ShownMessage(); message && TfmCreateMessage::IsTargetValid(message->Number())) {
+        OpenConversation(message->Number());
+    }
+}
+
+void TMessagesPage::Forward()
+{
+    if (const TSmsItem* message = ShownMessage(); message && message->Kind() == ikText) {
+        Q_EMIT NewMessageWanted(message->DisplayText());
+    }
+}
+
+void TMessagesPage::CopyText()
+{
+    QStringList texts;
+    for (const TSmsItem* message : SelectedMessages()) {
+        texts.append(message->DisplayText());
+    }
+    if (!texts.isEmpty()) {
+        QGuiApplication::clipboard()->setText(texts.join(QStringLiteral("\n\n")));
+    }
+}
+
+void TMessagesPage::CopyNumber()
+{
+    QStringList numbers;
+    for (const TSmsItem* message : SelectedMessages()) {
+        if (!message->Number().isEmpty() && !numbers.contains(message->Number())) {
+            numbers.append(message->Number());
+        }
+    }
+    if (!numbers.isEmpty()) {
+        QGuiApplication::clipboard()->setText(numbers.join(QLatin1Char('\n')));
+    }
+}
+
+void TMessagesPage::MarkRead()
+{
+    if (!FMessagesModel->IsIncoming()) {
+        return;
+    }
+    for (TSmsItem* message : SelectedMessages()) {
+        static_cast<TSmsIncomingItem*>(message)->MarkSeen();
+    }
+    lvMessages->viewport()->update();
+    UpdateInboxCaption();
+    UpdateMessageActions();
+    Q_EMIT UnreadChanged();
+}
+
+void TMessagesPage::MarkUnread()
+{
+    if (!FMessagesModel->IsIncoming()) {
+        return;
+    }
+    for (TSmsItem* message : SelectedMessages()) {
+        static_cast<TSmsIncomingItem*>(message)->MarkUnseen();
+    }
+    lvMessages->viewport()->update();
+    UpdateInboxCaption();
+    UpdateMessageActions();
+    Q_EMIT UnreadChanged();
+}
+
+void TMessagesPage::DeleteSelected()
+{
+    TMBInterfaceItem* item = FController.SelectedInterface();
+    const QList<TSmsItem*> selected = SelectedMessages();
+    if (!item || selected.isEmpty()) {
+        return;
+    }
+    const QString what = selected.size() == 1 ? QStringLiteral("this message")
+                                              : QStringLiteral("these %1 messages").arg(selected.size());
+    if (TMessageBox::Question(this, QStringLiteral("Delete"),
+                              QStringLiteral("Delete %1 from this computer? Messages on the modem are not affected.")
+                                  .arg(what)) != QMessageBox::Yes) {
+        return;
+    }
+    QList<qint64> idents;
+    for (const TSmsItem* message : selected) {
+        idents.append(message->Ident());
+    }
+    int firstRow = FMessagesModel->rowCount();
+    for (const QModelIndex& index : lvMessages->selectionModel()->selectedRows()) {
+        firstRow = std::min(firstRow, index.row());
+    }
+    FRestoring = true;
+    lvMessages->selectionModel()->clear();
+    FRestoring = false;
+    RecordSelection();
+    if (FMessagesModel->IsIncoming()) {
+        item->SmsIncomingList()->RemoveMessages(idents);
+    } else {
+        item->SmsOutgoingList()->RemoveMessages(idents);
+    }
+    Q_EMIT MessagesRemoved(idents);
+    RefreshMessages();
+    // The keyboard goes on from where the messages were, without choosing (and so reading) the
+    // message that moved up.
+    const int next = std::min(firstRow, FMessagesModel->rowCount() - 1);
+    if (next >= 0) {
+        lvMessages->selectionModel()->setCurrentIndex(FMessagesModel->index(next, 0), QItemSelectionModel::NoUpdate);
+    }
+    Q_EMIT UnreadChanged();
 }
 
 } // namespace Ombrelay

@@ -1,46 +1,113 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
 
+class QAction;
 class QItemSelection;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QSplitter;
+class QStackedWidget;
 class QTableView;
 
 namespace Ombrelay
 {
 
+class TConversationView;
 class TMainController;
+class TMBInterfaceItem;
+class TSmsItem;
 class TSmsMessagesModel;
 
-// The "SMS Messages" page: the folders of the selected interface (inbox and sent), the
-// folder's messages and the chosen message's text. Choosing an inbox message marks it seen.
+// The "SMS Messages" page: the folders of the selected interface (inbox, sent and the
+// conversation with one number), the folder's messages and the chosen message's text. An inbox
+// message becomes read only when the user chooses it while the page is on screen; the selection
+// stays on its messages (by their identity in the database) while others arrive.
 class TMessagesPage : public QWidget
 {
     Q_OBJECT
 
 public:
+    enum TFolderRow
+    {
+        frInbox = 0,
+        frSent = 1,
+        frConversation = 2,
+    };
+
     explicit TMessagesPage(const TMainController& Controller, QWidget* Parent = nullptr);
 
     // The page became the active one: with no folder chosen yet, the inbox is chosen.
     void Activated();
-    // Shows the chosen folder of the selected interface anew.
+    // Shows the chosen folder of the selected interface anew, keeping the selected messages.
     void RefreshMessages();
+    // Chooses the inbox and in it the message Ident, as a click of the user would (the caller
+    // has put the window on screen). False when the message is not listed.
+    bool OpenMessage(qint64 Ident);
+    // Shows the conversation with Number, the reply box ready for typing.
+    void OpenConversation(const QString& Number);
+
+    // The selected messages of the shown folder, in list order.
+    QList<TSmsItem*> SelectedMessages() const;
 
     QListWidget* lvSmsType;
+    QStackedWidget* stFolder;
     QSplitter* spMessage;
     QTableView* lvMessages;
     QPlainTextEdit* mmMessages;
+    TConversationView* pnConversation;
+    QMenu* pmMessages;
+    QAction* acReply;
+    QAction* acForward;
+    QAction* acCopyText;
+    QAction* acCopyNumber;
+    QAction* acMarkRead;
+    QAction* acMarkUnread;
+    QAction* acDelete;
+
+Q_SIGNALS:
+    // The new-message dialog is wanted with this text (forward).
+    void NewMessageWanted(const QString& Text);
+    // The count of unread messages may have changed (read, unread, deleted).
+    void UnreadChanged();
+    // These messages were deleted.
+    void MessagesRemoved(const QList<qint64>& Idents);
 
 private:
+    QAction* NewAction(const char* Name, const QString& Caption, const QKeySequence& Key, void (TMessagesPage::*Run)());
     void lvSmsTypeSelectItem();
-    void lvMessagesSelectItem(const QItemSelection& Selected, const QItemSelection& Deselected);
+    void lvMessagesSelectItem();
     void UpdateInboxCaption();
+    void UpdateMessageActions();
     int SelectedSmsFolder() const;
+    // The row showing message Ident, looked for at Hint first; -1 when it is not listed.
+    int RowOfIdent(qint64 Ident, int Hint) const;
+    // The message whose text the box shows: the current row when it is selected, else the only
+    // selected one.
+    TSmsItem* ShownMessage() const;
+    void ShowText(bool ByUser);
+    // Notes the selected messages and the current one by identity, with their rows.
+    void RecordSelection();
+    void SendReply(const QString& Number, const QString& Text);
+
+    void Reply();
+    void Forward();
+    void CopyText();
+    void CopyNumber();
+    void MarkRead();
+    void MarkUnread();
+    void DeleteSelected();
 
     const TMainController& FController;
     TSmsMessagesModel* FMessagesModel;
+    TMBInterfaceItem* FShownItem = nullptr;
+    int FShownFolder = -1;
+    QList<std::pair<qint64, int>> FSelection;
+    std::pair<qint64, int> FCurrent{0, -1};
+    // Set while the page itself moves the selection: that is nobody's choice of a message.
+    bool FRestoring = false;
 };
 
 } // namespace Ombrelay

@@ -60,9 +60,8 @@ void TProfilesPage::FillProfiles()
         }
     }
     Q_EMIT ProfileSelected(GetSelectedProfile());
-    if (cmbProfiles->count() > 0) {
-        ShowProfileInfo();
-    }
+    // With no profile (or no modem any more) this clears what the last one showed.
+    ShowProfileInfo();
 }
 
 void TProfilesPage::ShowProfileInfo()

@@ -6,9 +6,17 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPainter>
+#include <QStringList>
 #include <QSystemTrayIcon>
+
+#include <algorithm>
 
 namespace Ombrelay
 {
@@ -22,7 +30,34 @@ std::optional<bool>& AvailableOverride()
     return value;
 }
 
+// Whether notifications go to the desktop's notification service and it reads markup in a
+// body (its "body-markup" capability): then '<' and '&' of a text would be taken as markup. Asked
+// once; the icon goes that way when a StatusNotifierItem host is there.
+bool NoticeBodyIsMarkup()
+{
+    static std::optional<bool> known;
+    if (!known.has_value()) {
+        known = false;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (bus.isConnected() && bus.interface() &&
+            bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+            QDBusInterface service(QStringLiteral("org.freedesktop.Notifications"),
+                                   QStringLiteral("/org/freedesktop/Notifications"),
+                                   QStringLiteral("org.freedesktop.Notifications"), bus);
+            service.setTimeout(1000);
+            const QDBusReply<QStringList> caps = service.call(QStringLiteral("GetCapabilities"));
+            known = caps.isValid() && caps.value().contains(QStringLiteral("body-markup"));
+        }
+    }
+    return *known;
+}
+
 } // namespace
+
+QString TTrayIcon::NoticeBody(const QString& Text, bool Markup)
+{
+    return Markup ? Text.toHtmlEscaped() : Text;
+}
 
 void TTrayIcon::SetAvailableOverride(std::optional<bool> Value)
 {
@@ -62,6 +97,7 @@ TTrayIcon::TTrayIcon(QAction* OpenApp, QAction* SendSms, QAction* Connect, QActi
             Q_EMIT OpenWanted();
         }
     });
+    connect(tiMain, &QSystemTrayIcon::messageClicked, this, &TTrayIcon::NoticeClicked);
 }
 
 void TTrayIcon::Show()
@@ -74,13 +110,14 @@ void TTrayIcon::Hide()
     tiMain->hide();
 }
 
-void TTrayIcon::AnnounceNewMessages(int Unread)
+void TTrayIcon::ShowNotice(const QString& Title, const QString& Text)
 {
-    // The plural forms come from the translation (English has one too).
-    const QString title = tr("%n New Message(s)", nullptr, Unread);
-    FLastBalloonTitle = title;
+    FLastBalloonTitle = Title;
+    FLastBalloonText = Text;
     ++FBalloonCount;
-    tiMain->showMessage(title, tr("You have received a new message"), QSystemTrayIcon::Information);
+    // Shown as written, also by a service that reads markup.
+    tiMain->showMessage(Title, NoticeBody(Text, NoticeBodyIsMarkup()), QSystemTrayIcon::Information);
+    Q_EMIT NoticeShown(Title, Text);
 }
 
 void TTrayIcon::WarnOnce(QWidget* Window)
@@ -102,6 +139,56 @@ bool TTrayIcon::PopUpMenu()
     pmTray->popup(QCursor::pos());
     pmTray->activateWindow();
     return true;
+}
+
+void TTrayIcon::SetStatus(const QString& ToolTip)
+{
+    if (tiMain->toolTip() != ToolTip) {
+        tiMain->setToolTip(ToolTip);
+    }
+}
+
+QString TTrayIcon::Status() const
+{
+    return tiMain->toolTip();
+}
+
+void TTrayIcon::SetRoaming(bool Value)
+{
+    if (Value == FRoaming) {
+        return;
+    }
+    FRoaming = Value;
+    if (!Value) {
+        tiMain->setIcon(TIcons::AppIcon());
+        return;
+    }
+    // The program's icon with an "R" in a corner, drawn at each size the icon has.
+    const QIcon base = TIcons::AppIcon();
+    QIcon badged;
+    QList<QSize> sizes = base.availableSizes();
+    if (sizes.isEmpty()) {
+        sizes = {QSize(16, 16), QSize(32, 32), QSize(64, 64)};
+    }
+    for (const QSize& size : std::as_const(sizes)) {
+        QPixmap pixmap = base.pixmap(size);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const int d = std::max(7, size.width() / 2);
+        const QRect badge(pixmap.width() - d, pixmap.height() - d, d, d);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xE6, 0x7E, 0x22));
+        p.drawEllipse(badge);
+        QFont font = p.font();
+        font.setBold(true);
+        font.setPixelSize(std::max(6, d * 3 / 4));
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(badge, Qt::AlignCenter, QStringLiteral("R"));
+        p.end();
+        badged.addPixmap(pixmap);
+    }
+    tiMain->setIcon(badged);
 }
 
 } // namespace Ombrelay

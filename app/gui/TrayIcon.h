@@ -31,8 +31,12 @@ public:
 
     void Show();
     void Hide();
-    // Announces Unread unread messages with a balloon ("1 New Message", "2 New Messages").
-    void AnnounceNewMessages(int Unread);
+    // Shows a notification; a click on it comes back as NoticeClicked. Title and Text are plain
+    // text.
+    void ShowNotice(const QString& Title, const QString& Text);
+    // The icon's tool tip: the program, State (the selected interface's) and the unread count.
+    // The body a notification service gets for Text: escaped where the service reads markup.
+    static QString NoticeBody(const QString& Text, bool Markup);
     // The first time the window goes to the notification area, tells the user that the program
     // runs on there and how to end it; never again once the user has read it.
     void WarnOnce(QWidget* Window);
@@ -40,20 +44,33 @@ public:
     // elsewhere (Wayland, no notification area), where the caller shows the window instead.
     bool PopUpMenu();
 
+    // The icon's tool tip: the program's name and, below, the modem's state.
+    void SetStatus(const QString& ToolTip);
+    QString Status() const;
+    // A badge on the icon while the modem roams (data may cost more abroad).
+    void SetRoaming(bool Value);
+    bool Roaming() const { return FRoaming; }
     QMenu* Menu() const { return pmTray; }
     QSystemTrayIcon* Icon() const { return tiMain; }
     const QString& LastBalloonTitle() const { return FLastBalloonTitle; }
+    const QString& LastBalloonText() const { return FLastBalloonText; }
     int BalloonCount() const { return FBalloonCount; }
 
 Q_SIGNALS:
     // A click or double-click on the icon: the window is wanted.
     void OpenWanted();
+    // The last notification shown was clicked.
+    void NoticeClicked();
+    // A notification went out (told also where the desktop shows none).
+    void NoticeShown(const QString& Title, const QString& Text);
 
 private:
     QMenu* pmTray;
     QSystemTrayIcon* tiMain;
     QString FLastBalloonTitle;
+    QString FLastBalloonText;
     int FBalloonCount = 0;
+    bool FRoaming = false;
 };
 
 } // namespace Ombrelay

@@ -92,6 +92,36 @@ struct TMbnInterfaceCaps
     QString firmwareInfo;
 };
 
+// Where the modem stands with the network.
+enum class TMbnRegisterState
+{
+    rsUnknown,
+    rsNotRegistered, // not registered and not looking (e.g. radio off, no SIM)
+    rsSearching,
+    rsHome,
+    rsRoaming,
+    rsDenied, // the network refused the SIM
+};
+
+// The radio technology in use, the best of what the stack reports.
+enum class TMbnAccessTech
+{
+    atUnknown,
+    atGsm,  // GSM, GPRS, EDGE
+    atUmts, // UMTS (WCDMA)
+    atHspa, // HSDPA, HSUPA, HSPA, HSPA+
+    atLte,
+    at5GNr,
+};
+
+struct TMbnRegistration
+{
+    TMbnRegisterState State = TMbnRegisterState::rsUnknown;
+    QString OperatorName;
+    QString OperatorCode; // MCC and MNC, e.g. "26201"
+    TMbnAccessTech AccessTech = TMbnAccessTech::atUnknown;
+};
+
 // How an interface's SMS facet exchanges messages.
 enum class TMbnSmsFormat
 {
@@ -179,6 +209,12 @@ public:
     // Unlike every other call, this one may come from any thread (usage accounting samples it
     // from its own).
     virtual TMbnResult GetByteCounters(quint64& Received, quint64& Sent) = 0;
+    // Registration, operator and radio technology; RegisterStateChange says when they change.
+    virtual TMbnResult GetRegistration(TMbnRegistration& Registration)
+    {
+        Registration = {};
+        return mrNotSupported;
+    }
 };
 
 class IMbnConnectionProfileManager
@@ -218,7 +254,7 @@ public:
 Q_SIGNALS:
     // The signal strength of an interface changed; GetSignalStrength gives the new value.
     void SignalStateChange(const QString& InterfaceID);
-    // Registration changes; the device layer takes no action on them.
+    // Registration, operator or access technology changed; GetRegistration gives the new values.
     void RegisterStateChange(const QString& InterfaceID);
     void ConnectComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
     void DisconnectComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
@@ -234,6 +270,12 @@ Q_SIGNALS:
     void SmsDeleteComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
     // A new message reached the store; the device layer finds messages by polling instead.
     void SmsNewMessage(const QString& InterfaceID);
+    // An interface came (a modem plugged in, found late, or its stack started): GetInterfaces
+    // lists it from now on. A modem that comes back after a removal is announced again.
+    void InterfaceArrival(const QString& InterfaceID);
+    // An interface went away (unplugged, its stack stopped): calls naming it fail from now on,
+    // and completions of its requests still under way may or may not come.
+    void InterfaceRemoval(const QString& InterfaceID);
 };
 
 } // namespace Ombrelay

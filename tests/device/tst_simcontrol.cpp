@@ -58,6 +58,51 @@ private Q_SLOTS:
         QDir().mkpath(TempBase());
     }
 
+    // Modems plugged in and pulled out from outside: announced to the port in that order.
+    void plugCommandsThroughTheSocket()
+    {
+        QTemporaryDir dir(TempBase() + QStringLiteral("/simctl-XXXXXX"));
+        const QString path = dir.filePath(QStringLiteral("ctl"));
+        TSimScenario s = TSimScenario::Default();
+        s.DelayMs = 1;
+        TSimModem modem(s);
+        TSimControl control(modem, path);
+        QStringList announced;
+        connect(&modem, &IMbnInterfaceManager::InterfaceArrival, this,
+                [&](const QString& Id) { announced << QStringLiteral("+") + Id; });
+        connect(&modem, &IMbnInterfaceManager::InterfaceRemoval, this,
+                [&](const QString& Id) { announced << QStringLiteral("-") + Id; });
+        const QList<std::pair<QStringList, QString>> cases = {
+            {{"unplug", "sim0"}, "ok"},
+            {{"unplug", "sim0"}, "error sim0 is not plugged in"},
+            {{"deliver", "sim0", "+49", "kept on the SIM"}, "ok 1"},
+            {{"plug", "sim0"}, "ok"},
+            {{"plug", "sim0"}, "error sim0 is plugged in already"},
+            {{"plug", "usb7"}, "ok"},
+            {{"interfaces"}, "ok sim0 usb7"},
+            {{"plug"}, "error usage: plug IFACE"},
+            {{"unplug", "nosuch"}, "error no interface nosuch"},
+            {{"register", "sim0", "roaming", "Red", "Net"}, "ok"},
+            {{"register", "sim0", "abroad"}, "error usage: register*"},
+            {{"tech", "sim0", "5g"}, "ok"},
+            {{"tech", "sim0", "6g"}, "error usage: tech*"},
+        };
+        for (const auto& [command, answer] : cases) {
+            const QString line = Ask(path, command).Line;
+            if (answer.endsWith('*')) {
+                QVERIFY2(line.startsWith(answer.chopped(1)), qPrintable(line));
+            } else {
+                QCOMPARE(line, answer);
+            }
+        }
+        const TMbnRegistration r = modem.Registration("sim0");
+        QCOMPARE(r.State, TMbnRegisterState::rsRoaming);
+        QCOMPARE(r.OperatorName, QStringLiteral("Red Net"));
+        QCOMPARE(r.AccessTech, TMbnAccessTech::at5GNr);
+        QTRY_COMPARE(announced, QStringList({"-sim0", "+sim0", "+usb7"}));
+        QCOMPARE(modem.StoredCount("sim0"), 1);
+    }
+
     void commandsThroughTheSocket()
     {
         QTemporaryDir dir(TempBase() + QStringLiteral("/simctl-XXXXXX"));

@@ -22,11 +22,14 @@ private Q_SLOTS:
 
     void receivedMessageStoredAndAnnounced();
     void messageSentFromDialog();
+    void onlyChosenMessagesAreRead();
+    void deleteTakesEveryPartOfALongMessage();
     void secondStartHandsOver();
     void hideSwitch_data();
     void hideSwitch();
     void noNotificationAreaStartsVisible();
     void optionsSurviveRestart();
+    void modemComesAndGoes();
 
 private:
     bool StartWatcher();
@@ -111,10 +114,18 @@ void TestEndToEnd::receivedMessageStoredAndAnnounced()
     QVERIFY(WaitFor(
         [&] {
             return log.open(QIODevice::ReadOnly) &&
-                   QString::fromUtf8(log.readAll()).contains(QStringLiteral("1 New Message"));
+                   QString::fromUtf8(log.readAll()).contains(QStringLiteral("Message from +4915112345"));
         },
         5000));
     log.close();
+    // The service reads markup in a body (so does the mock): the text reaches it escaped, to be
+    // shown as written.
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString notices = QString::fromUtf8(log.readAll());
+    log.close();
+    QVERIFY2(notices.contains(QStringLiteral("Hello from the network &lt;b&gt;not bold&lt;/b&gt;")),
+             qPrintable(notices));
+    QVERIFY(!notices.contains(QStringLiteral("<b>not bold</b>")));
 
     // A picture of every tab for the build's record.
     for (const char* tab : {"tsInfo", "tsConnProf", "tsUsage", "tsMessages"}) {
@@ -133,6 +144,104 @@ void TestEndToEnd::receivedMessageStoredAndAnnounced()
     Run(QStringLiteral("import"),
         {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral(OMBRELAY_SCREENSHOTS "/display.png")},
         nullptr, program.Env());
+    QCOMPARE(program.Stop(), 0);
+}
+
+// Keys typed into the message list of the window.
+static void TypeIntoMessages(TProgram& Program, const QStringList& Keys)
+{
+    const QString main = Program
+                             .XDoTool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
+                                       QStringLiteral("^Virelle Ombrelay$")})
+                             .section(QLatin1Char('\n'), 0, 0);
+    QVERIFY(!main.isEmpty());
+    Program.XDoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), main});
+    QCOMPARE(Program.Window(QStringLiteral("tab tsMessages")), QStringLiteral("ok"));
+    QCOMPARE(Program.Window(QStringLiteral("focus lvMessages")), QStringLiteral("ok"));
+    QTest::qWait(200);
+    for (const QString& key : Keys) {
+        Program.XDoTool({QStringLiteral("key"), key});
+        QTest::qWait(100);
+    }
+}
+
+// Delivers Count messages to sim0 and waits until the program has stored Total rows and
+// emptied the device's store.
+static bool DeliverAndStore(TProgram& Program, int Count, int Total, const QString& Prefix)
+{
+    for (int i = 0; i < Count; ++i) {
+        const QString answer = Program.Sim(QStringLiteral("deliver sim0 +4930%1 %2 %1").arg(i).arg(Prefix));
+        if (answer != QLatin1String("ok 1")) {
+            qWarning("deliver: %s", qPrintable(answer));
+            return false;
+        }
+    }
+    Program.Window(QStringLiteral("poll"));
+    return WaitFor(
+        [&] {
+            return Program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QString::number(Total) &&
+                   Program.Sim(QStringLiteral("stored sim0")) == QLatin1String("ok 0");
+        },
+        20000);
+}
+
+// A message becomes read when the user chooses it on screen, and no other: not those arriving
+// while it is chosen (landing on its row), not those arriving while the window is in the tray.
+void TestEndToEnd::onlyChosenMessagesAreRead()
+{
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    QVERIFY(DeliverAndStore(program, 3, 3, QStringLiteral("first")));
+    const QString seen = QStringLiteral("SELECT ID FROM INCOMING WHERE SEEN = 1 ORDER BY ID");
+    // Newest first: the keyboard starts on the top row (not choosing it); Down chooses the
+    // second stored message, row id 2.
+    TypeIntoMessages(program, {QStringLiteral("Home"), QStringLiteral("Down")});
+    WaitFor([&] { return program.Sql(seen) == QLatin1String("2"); }, 5000);
+    QCOMPARE(program.Sql(seen), QStringLiteral("2"));
+
+    // 30 arrive on screen (one lands on the chosen row), then 10 while the window is hidden.
+    QVERIFY(DeliverAndStore(program, 30, 33, QStringLiteral("burst")));
+    QCOMPARE(program.Window(QStringLiteral("hide")), QStringLiteral("ok"));
+    QCOMPARE(program.Window(QStringLiteral("visible")), QStringLiteral("ok no"));
+    QVERIFY(DeliverAndStore(program, 10, 43, QStringLiteral("hidden")));
+    QCOMPARE(program.Window(QStringLiteral("show")), QStringLiteral("ok"));
+    QTest::qWait(500);
+    QCOMPARE(program.Sql(seen), QStringLiteral("2"));
+    QCOMPARE(program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 0")), QStringLiteral("42"));
+    // The chosen message is still the chosen one: Up goes to its newer neighbour, row id 3.
+    TypeIntoMessages(program, {QStringLiteral("Up")});
+    WaitFor([&] { return program.Sql(seen) == QLatin1String("2\n3"); }, 5000);
+    QCOMPARE(program.Sql(seen), QStringLiteral("2\n3"));
+    QCOMPARE(program.Stop(), 0);
+}
+
+// Delete on a long message takes all of its rows out of the database and nothing else.
+void TestEndToEnd::deleteTakesEveryPartOfALongMessage()
+{
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    QVERIFY(DeliverAndStore(program, 2, 2, QStringLiteral("short")));
+    QCOMPARE(program.Sim(QStringLiteral("deliver sim0 +4917099999 ") + QString(400, QLatin1Char('L'))),
+             QStringLiteral("ok 3"));
+    program.Window(QStringLiteral("poll"));
+    QVERIFY(WaitFor([&] { return program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QLatin1String("5"); },
+                    20000));
+    QVERIFY(DeliverAndStore(program, 1, 6, QStringLiteral("after")));
+    // Newest first: the long message is the second row; Delete asks, Return answers yes.
+    TypeIntoMessages(program, {QStringLiteral("Home"), QStringLiteral("Down"), QStringLiteral("Delete")});
+    QTest::qWait(500);
+    Run(QStringLiteral("import"),
+        {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral(OMBRELAY_SCREENSHOTS "/delete-message.png")},
+        nullptr, program.Env());
+    program.XDoTool({QStringLiteral("key"), QStringLiteral("Return")});
+    QVERIFY(WaitFor([&] { return program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QLatin1String("3"); },
+                    5000));
+    QCOMPARE(program.Sql(QStringLiteral("SELECT ID FROM INCOMING ORDER BY ID")), QStringLiteral("1\n2\n6"));
+    QCOMPARE(program.Sim(QStringLiteral("stored sim0")), QStringLiteral("ok 0"));
+    // The only box shown was the question.
+    QVERIFY(program.Window(QStringLiteral("errors")).startsWith(QStringLiteral("ok 1\tDelete this message")));
     QCOMPARE(program.Stop(), 0);
 }
 
@@ -261,6 +370,34 @@ void TestEndToEnd::optionsSurviveRestart()
                                        "ORDER BY NAME")),
              QStringLiteral(
                  "autoconnect=1\nmonitor.interval=300\nprofile.name=Business\ntargetphone=+4911,\"Anna B\""));
+}
+
+// The real program follows a modem pulled out and plugged in again, with its registration, and
+// stores what reached the SIM meanwhile without a restart.
+void TestEndToEnd::modemComesAndGoes()
+{
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    QVERIFY(program.Viewable());
+    auto statusBar = [&] { return program.Window(QStringLiteral("statusbar")); };
+    QVERIFY(WaitFor([&] { return statusBar().startsWith(QLatin1String("ok Simulated modem\tDisconnected\tHome")); },
+                    10000));
+    QCOMPARE(program.Sim(QStringLiteral("unplug sim0")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return statusBar().startsWith(QLatin1String("ok No modem found")); }, 10000));
+    QCOMPARE(program.Sim(QStringLiteral("deliver sim0 +4915112345 kept on the SIM")), QStringLiteral("ok 1"));
+    QCOMPARE(program.Sim(QStringLiteral("register sim0 roaming Far Away")), QStringLiteral("ok"));
+    QCOMPARE(program.Sim(QStringLiteral("tech sim0 umts")), QStringLiteral("ok"));
+    QCOMPARE(program.Sim(QStringLiteral("plug sim0")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QLatin1String("1"); },
+                    5000));
+    QVERIFY(WaitFor(
+        [&] { return statusBar() == QLatin1String("ok Simulated modem\tDisconnected\tRoaming: Far Away, UMTS"); },
+        5000));
+    QCOMPARE(program.Sim(QStringLiteral("register sim0 denied")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tRegistration denied")); }, 5000));
+    QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
+    QCOMPARE(program.Stop(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

@@ -4,7 +4,6 @@
 
 #include "gui/MainView.h"
 #include "gui/Translations.h"
-#include "gui/TrayIcon.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,8 +38,6 @@ private Q_SLOTS:
     void cleanup() { RemoveTranslators(); }
     void localeChoosesTheLanguage_data();
     void localeChoosesTheLanguage();
-    void pluralForms_data();
-    void pluralForms();
     void tsFilesInStepWithTheSources();
 };
 
@@ -77,31 +74,6 @@ void TestTranslations::localeChoosesTheLanguage()
     const QString loaded = TTranslations::Install(QLocale(Locale));
     QCOMPARE(QFileInfo(loaded).fileName(), File);
     QCOMPARE(TfmMainView::tr("&File"), FileMenu);
-}
-
-void TestTranslations::pluralForms_data()
-{
-    QTest::addColumn<QString>("Locale");
-    QTest::addColumn<int>("Count");
-    QTest::addColumn<QString>("Title");
-    QTest::newRow("en 1") << "en_US" << 1 << "1 New Message";
-    QTest::newRow("en 2") << "en_US" << 2 << "2 New Messages";
-    QTest::newRow("en 0") << "en_US" << 0 << "0 New Messages";
-    QTest::newRow("de 1") << "de_DE" << 1 << "1 neue Nachricht";
-    QTest::newRow("de 12") << "de_DE" << 12 << "12 neue Nachrichten";
-    // French counts zero as singular.
-    QTest::newRow("fr 0") << "fr_FR" << 0 << "0 nouveau message";
-    QTest::newRow("fr 1") << "fr_FR" << 1 << "1 nouveau message";
-    QTest::newRow("fr 3") << "fr_FR" << 3 << "3 nouveaux messages";
-}
-
-void TestTranslations::pluralForms()
-{
-    QFETCH(QString, Locale);
-    QFETCH(int, Count);
-    QFETCH(QString, Title);
-    QVERIFY(!TTranslations::Install(QLocale(Locale)).isEmpty());
-    QCOMPARE(TTrayIcon::tr("%n New Message(s)", nullptr, Count), Title);
 }
 
 void TestTranslations::tsFilesInStepWithTheSources()

@@ -409,6 +409,52 @@ private Q_SLOTS:
         QCOMPARE(MapNmActiveState(nm), port);
     }
 
+    // ModemManager's registration states and access technology bits in the port's terms;
+    // the operator only while registered.
+    void registration_data()
+    {
+        QTest::addColumn<QVariant>("State");
+        QTest::addColumn<uint>("Tech");
+        QTest::addColumn<int>("Expected");
+        QTest::addColumn<int>("ExpectedTech");
+        QTest::addColumn<bool>("Operator");
+        using S = TMbnRegisterState;
+        using T = TMbnAccessTech;
+        QTest::newRow("idle") << QVariant(0u) << 0u << int(S::rsNotRegistered) << int(T::atUnknown) << false;
+        QTest::newRow("home LTE") << QVariant(1u) << (1u << 14) << int(S::rsHome) << int(T::atLte) << true;
+        QTest::newRow("searching") << QVariant(2u) << 0u << int(S::rsSearching) << int(T::atUnknown) << false;
+        QTest::newRow("denied") << QVariant(3u) << 0u << int(S::rsDenied) << int(T::atUnknown) << false;
+        QTest::newRow("unknown") << QVariant(4u) << 0u << int(S::rsUnknown) << int(T::atUnknown) << false;
+        QTest::newRow("roaming HSPA+") << QVariant(5u) << (1u << 9) << int(S::rsRoaming) << int(T::atHspa) << true;
+        QTest::newRow("home SMS only, EDGE") << QVariant(6u) << (1u << 4) << int(S::rsHome) << int(T::atGsm) << true;
+        QTest::newRow("roaming SMS only, UMTS")
+            << QVariant(7u) << (1u << 5) << int(S::rsRoaming) << int(T::atUmts) << true;
+        QTest::newRow("emergency only") << QVariant(8u) << 0u << int(S::rsUnknown) << int(T::atUnknown) << false;
+        QTest::newRow("5G beside LTE") << QVariant(1u) << ((1u << 14) | (1u << 15)) << int(S::rsHome) << int(T::at5GNr)
+                                       << true;
+        QTest::newRow("NB-IoT") << QVariant(1u) << (1u << 17) << int(S::rsHome) << int(T::atLte) << true;
+        QTest::newRow("no 3GPP interface") << QVariant() << (1u << 1) << int(S::rsUnknown) << int(T::atGsm) << false;
+    }
+    void registration()
+    {
+        QFETCH(QVariant, State);
+        QFETCH(uint, Tech);
+        QFETCH(int, Expected);
+        QFETCH(int, ExpectedTech);
+        QFETCH(bool, Operator);
+        QVariantMap modem{{QStringLiteral("AccessTechnologies"), Tech}};
+        QVariantMap gpp{{QStringLiteral("OperatorName"), QStringLiteral("Far Net")},
+                        {QStringLiteral("OperatorCode"), QStringLiteral("20801")}};
+        if (State.isValid()) {
+            gpp.insert(QStringLiteral("RegistrationState"), State);
+        }
+        const TMbnRegistration r = MapRegistration(modem, gpp);
+        QCOMPARE(int(r.State), Expected);
+        QCOMPARE(int(r.AccessTech), ExpectedTech);
+        QCOMPARE(r.OperatorName, Operator ? QStringLiteral("Far Net") : QString());
+        QCOMPARE(r.OperatorCode, Operator ? QStringLiteral("20801") : QString());
+    }
+
     void reasons_data()
     {
         QTest::addColumn<quint32>("reason");

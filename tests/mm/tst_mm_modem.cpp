@@ -276,16 +276,26 @@ void TestModemManager::StartDaemon(bool CheckEmpty)
                    FLogs.filePath(QStringLiteral("ModemManager-%1.log").arg(++FDaemonStarts)));
     QVERIFY(FDaemon);
     QVERIFY2(TPrivateBus::WaitForName(kMM, 20000), "ModemManager did not take its name on the private bus");
+    // With CheckEmpty, a program started before the modem is plugged in: it keeps the messages
+    // on the modem, so that the tests after this find them there.
+    std::unique_ptr<TTempDatabase> earlyDb;
+    std::shared_ptr<TMBManager> early;
     if (CheckEmpty) {
-        // ModemManager answers but knows no modem yet: "auto" is the simulated modem, while
-        // ModemManager asked for by name is taken, with no interface.
-        const TBackendOptions none;
-        QCOMPARE(CreateBackend(QStringLiteral("auto"), none)->Name(), QStringLiteral("sim"));
-        const auto empty = CreateBackend(QStringLiteral("modemmanager"), none);
+        // ModemManager answers but knows no modem yet: "auto" takes it all the same (the window
+        // says that no modem is found), and so does ModemManager asked for by name.
+        TBackendOptions keep;
+        keep.RemoveStoredMessages = false;
+        const auto automatic = CreateBackend(QStringLiteral("auto"), keep);
+        QCOMPARE(automatic->Name(), QStringLiteral("modemmanager"));
+        const auto empty = CreateBackend(QStringLiteral("modemmanager"), keep);
         QCOMPARE(empty->Name(), QStringLiteral("modemmanager"));
         QList<std::shared_ptr<IMbnInterface>> interfaces;
         QCOMPARE(empty->GetInterfaces(interfaces), TMbnResult(mrOk));
         QVERIFY(interfaces.isEmpty());
+        earlyDb = std::make_unique<TTempDatabase>();
+        early = std::make_shared<TMBManager>(automatic);
+        early->SetRemoveStoredMessages(false);
+        QCOMPARE(early->GetInterfaceList()->Count(), 0);
     }
     const QDBusMessage set =
         CallMM(kMMPath, QStringLiteral("org.freedesktop.ModemManager1.Test"), QStringLiteral("SetProfile"),
@@ -301,6 +311,28 @@ void TestModemManager::StartDaemon(bool CheckEmpty)
     const QDBusMessage enable = CallMM(FModemPath, kModemIface, QStringLiteral("Enable"), {true}, 60000);
     QVERIFY2(enable.type() == QDBusMessage::ReplyMessage,
              qPrintable(enable.errorMessage() + QStringLiteral(" (log: ") + FLogs.path() + QLatin1Char(')')));
+    if (early) {
+        // The modem plugged in after the start is listed at once, and its stored messages reach
+        // the inbox at the next poll, without a restart.
+        QTRY_COMPARE_WITH_TIMEOUT(early->GetInterfaceList()->Count(), 1, 20000);
+        QCOMPARE(early->GetInterfaceList()->Items(0)->Backend(), QStringLiteral("modemmanager"));
+        auto texts = [&earlyDb] {
+            QStringList r;
+            TSQLiteLock lock(earlyDb->DB());
+            TSQLiteQuery q(earlyDb->DB(), QStringLiteral("SELECT PDU FROM INCOMING ORDER BY ID"));
+            while (earlyDb->DB().Next()) {
+                TSmsRecv recv;
+                if (recv.DecodePdu(earlyDb->DB().GetFieldAsString(0))) {
+                    r << recv.Text();
+                }
+            }
+            return r;
+        };
+        early->TimerTick();
+        QTRY_VERIFY_WITH_TIMEOUT(texts().contains(FInitial[0].second), 20000);
+        QVERIFY(texts().contains(FInitial[2].second));
+        early.reset();
+    }
 }
 
 void TestModemManager::RestartDaemon()

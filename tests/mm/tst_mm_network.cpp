@@ -367,13 +367,34 @@ void TestNetworkManager::autoTakesModemManagerOnlyWithAModem()
     QTRY_VERIFY_WITH_TIMEOUT(!QDBusConnection::systemBus().interface()->isServiceRegistered(
                                  QStringLiteral("org.freedesktop.ModemManager1")),
                              10000);
-    QCOMPARE(CreateBackend(QStringLiteral("auto"), options)->Name(), QStringLiteral("sim"));
+    const std::shared_ptr<IMbnInterfaceManager> automatic = CreateBackend(QStringLiteral("auto"), options);
+    QCOMPARE(automatic->Name(), QStringLiteral("sim"));
     try {
         CreateBackend(QStringLiteral("modemmanager"), options);
         QFAIL("the ModemManager backend was created without ModemManager");
     } catch (const EOmbrelayError& e) {
         QVERIFY2(QString::fromUtf8(e.what()).contains(QLatin1String("ModemManager does not answer")), e.what());
     }
+
+    // ModemManager starting later takes over from the simulated modem without a restart: the
+    // list of the manager over "auto" follows.
+    TMBManager manager(automatic);
+    QStringList changes;
+    manager.SetInterfacesChangedNotify([&](const QString& Added, const QString& Removed) {
+        changes << (Added.isEmpty() ? QStringLiteral("-") + Removed : QStringLiteral("+") + Added);
+    });
+    QCOMPARE(manager.GetInterfaceList()->Count(), 1);
+    QCOMPARE(manager.GetInterfaceList()->Items(0)->Backend(), QStringLiteral("sim"));
+    FMMMock = StartChild(QStringLiteral("/usr/bin/python3"),
+                         {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+                          QStringLiteral(OMBRELAY_MM_MOCK), QStringLiteral("-p"),
+                          QStringLiteral("{\"id\": \"%1\"}").arg(kModemId)});
+    QVERIFY(FMMMock);
+    QTRY_COMPARE_WITH_TIMEOUT(automatic->Name(), QStringLiteral("modemmanager"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(manager.GetInterfaceList()->FindByID(kModemId), 20000);
+    QCOMPARE(manager.GetInterfaceList()->Count(), 1);
+    QCOMPARE(manager.GetInterfaceList()->Items(0)->Backend(), QStringLiteral("modemmanager"));
+    QCOMPARE(changes, QStringList({QStringLiteral("-sim0"), QStringLiteral("+") + kModemId}));
 }
 
 QTEST_GUILESS_MAIN(TestNetworkManager)

@@ -574,6 +574,106 @@ private Q_SLOTS:
     }
 
     // The rebuilt flag, the sent flag and the stored-PDU lookup.
+    // Deleting takes every row of each chosen message out of the table and nothing else, and
+    // the list goes on filing late parts into the messages that are left.
+    void removeMessages_data()
+    {
+        QTest::addColumn<QStringList>("removed");
+        QTest::addRow("open long message") << QStringList{QStringLiteral("A")};
+        QTest::addRow("single and open long") << QStringList{QStringLiteral("S"), QStringLiteral("A")};
+        QTest::addRow("complete long message") << QStringList{QStringLiteral("L")};
+        QTest::addRow("all but one") << QStringList{QStringLiteral("L"), QStringLiteral("S"), QStringLiteral("A")};
+        QTest::addRow("the open one that stays") << QStringList{QStringLiteral("B")};
+    }
+
+    void removeMessages()
+    {
+        QFETCH(QStringList, removed);
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QStringList longParts = Parts(QStringLiteral("+4919"), 4, 3, QLatin1Char('p'));
+        // A and B: two messages of one sender with one reference, both waiting for part 2.
+        const QStringList a = Parts(QStringLiteral("+4917"), 9, 2, QLatin1Char('a'));
+        const QStringList b = Parts(QStringLiteral("+4917"), 9, 2, QLatin1Char('k'));
+        QHash<QString, qint64> ident;
+        ident.insert(QStringLiteral("L"), rows.Add(0, longParts[0]));
+        rows.Add(1, longParts[1]);
+        rows.Add(2, longParts[2]);
+        ident.insert(QStringLiteral("A"), rows.Add(10, a[0]));
+        ident.insert(QStringLiteral("S"), rows.Add(11, Single(QStringLiteral("+4917"), QStringLiteral("single"))));
+        ident.insert(QStringLiteral("B"), rows.Add(12, b[0]));
+        const QHash<QString, int> rowsOf{{QStringLiteral("L"), 3},
+                                         {QStringLiteral("A"), 1},
+                                         {QStringLiteral("S"), 1},
+                                         {QStringLiteral("B"), 1}};
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.Count(), 4);
+
+        QList<qint64> idents;
+        int gone = 0;
+        for (const QString& name : removed) {
+            idents << ident.value(name);
+            gone += rowsOf.value(name);
+        }
+        QCOMPARE(inbox.RemoveMessages(idents + QList<qint64>{987654}), removed.size());
+        QCOMPARE(inbox.Count(), 4 - removed.size());
+        {
+            TSQLiteLock lock(db.DB());
+            db.DB().FetchTable(QStringLiteral("SELECT COUNT(*) FROM INCOMING"));
+            QCOMPARE(db.DB().GetResultSet(1).toInt(), 6 - gone);
+        }
+        for (auto it = ident.cbegin(); it != ident.cend(); ++it) {
+            QCOMPARE(inbox.IndexOfIdent(it.value()) >= 0, !removed.contains(it.key()));
+        }
+
+        // Part 2 of B, late: it joins the oldest message left that waits for a part 2 (A before B),
+        // never a removed one.
+        const qint64 late = rows.Add(13, b[1]);
+        TSmsIncomingItem* joined = inbox.AddMessage(At(13), b[1], late);
+        if (!removed.contains(QStringLiteral("A"))) {
+            QCOMPARE(joined->Ident(), ident.value(QStringLiteral("A")));
+        } else if (!removed.contains(QStringLiteral("B"))) {
+            QCOMPARE(joined->Ident(), ident.value(QStringLiteral("B")));
+            QCOMPARE(joined->Text(), QString(153, 'k') + QString(153, 'l'));
+        } else {
+            QCOMPARE(joined->Ident(), late);
+        }
+        QVERIFY(!joined->Incomplete() || joined->Ident() == late);
+        QCOMPARE(inbox.Count(), 4 - removed.size() + (joined->Ident() == late ? 1 : 0));
+
+        // What the next start reads is what the list shows.
+        TSmsIncomingList reloaded;
+        reloaded.LoadMessages();
+        QCOMPARE(reloaded.Count(), inbox.Count());
+        for (int i = 0; i < inbox.Count(); ++i) {
+            QCOMPARE(reloaded.Items(i)->Ident(), inbox.Items(i)->Ident());
+            QCOMPARE(reloaded.Items(i)->DisplayText(), inbox.Items(i)->DisplayText());
+        }
+    }
+
+    // Marked unread again: every row of the message, and the next start reads it unread.
+    void unseenAgain()
+    {
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QStringList parts = Parts(QStringLiteral("+4917"), 3, 3);
+        for (int i = 0; i < 3; ++i) {
+            rows.Add(i, parts[i], true);
+        }
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.UnreadCount(), 0);
+        inbox.Items(0)->MarkUnseen();
+        QCOMPARE(inbox.UnreadCount(), 1);
+        QCOMPARE(rows.SeenRows(), 0);
+        TSmsIncomingList reloaded;
+        reloaded.LoadMessages();
+        QCOMPARE(reloaded.UnreadCount(), 1);
+        reloaded.Items(0)->MarkSeen();
+        QCOMPARE(rows.SeenRows(), 3);
+    }
+
     void flagsAndLookup()
     {
         TTempDatabase db;

@@ -91,17 +91,6 @@
 </context>
 <context>
     <name>Ombrelay::TTrayIcon</name>
-    <message numerus="yes">
-        <source>%n New Message(s)</source>
-        <translation>
-            <numerusform>%n neue Nachricht</numerusform>
-            <numerusform>%n neue Nachrichten</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>You have received a new message</source>
-        <translation>Sie haben eine neue Nachricht erhalten</translation>
-    </message>
     <message>
         <source>The application will remain running in the notification area. In order to quit it choose &apos;Exit&apos; from the popup menu.</source>
         <translation>Das Programm läuft im Benachrichtigungsbereich weiter. Um es zu beenden, wählen Sie „Beenden“ im Kontextmenü.</translation>
@@ -310,10 +299,6 @@
     <message>
         <source>No notification area</source>
         <translation>Kein Benachrichtigungsbereich</translation>
-    </message>
-    <message>
-        <source>&amp;Copy</source>
-        <translation>&amp;Kopieren</translation>
     </message>
 </context>
 <context>

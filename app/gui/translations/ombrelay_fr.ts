@@ -91,17 +91,6 @@
 </context>
 <context>
     <name>Ombrelay::TTrayIcon</name>
-    <message numerus="yes">
-        <source>%n New Message(s)</source>
-        <translation>
-            <numerusform>%n nouveau message</numerusform>
-            <numerusform>%n nouveaux messages</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>You have received a new message</source>
-        <translation>Vous avez reçu un nouveau message</translation>
-    </message>
     <message>
         <source>The application will remain running in the notification area. In order to quit it choose &apos;Exit&apos; from the popup menu.</source>
         <translation>L&apos;application continue de fonctionner dans la zone de notification. Pour la quitter, choisissez « Quitter » dans le menu contextuel.</translation>
@@ -310,10 +299,6 @@
     <message>
         <source>No notification area</source>
         <translation>Pas de zone de notification</translation>
-    </message>
-    <message>
-        <source>&amp;Copy</source>
-        <translation>&amp;Copier</translation>
     </message>
 </context>
 <context>

@@ -126,6 +126,15 @@ TMbnResult TMMInterface::GetSignalStrength(quint32& SignalStrength)
     return mrOk;
 }
 
+TMbnResult TMMInterface::GetRegistration(TMbnRegistration& Registration)
+{
+    if (FPath.isEmpty()) {
+        return mrNotFound;
+    }
+    Registration = MapRegistration(FModem, FInterfaces.value(kMM3gpp));
+    return mrOk;
+}
+
 TMbnResult TMMInterface::GetSms(std::shared_ptr<IMbnSms>& Sms)
 {
     if (!FInterfaces.contains(kMMMessaging)) {

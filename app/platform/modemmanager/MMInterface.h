@@ -48,6 +48,7 @@ public:
         return mrOk;
     }
     TMbnResult GetSignalStrength(quint32& SignalStrength) override;
+    TMbnResult GetRegistration(TMbnRegistration& Registration) override;
     TMbnResult GetSms(std::shared_ptr<IMbnSms>& Sms) override;
     TMbnResult GetByteCounters(quint64& Received, quint64& Sent) override;
 

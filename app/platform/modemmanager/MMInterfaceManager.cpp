@@ -224,6 +224,10 @@ void TMMInterfaceManager::OnInterfacesAdded(const QDBusMessage& Message)
         if (FNmAvailable) {
             ReloadDevices();
         }
+        if (std::shared_ptr<TMMInterface> i = FindByPath(path)) {
+            // Plugged in, found late, or back after a restart of ModemManager.
+            Q_EMIT InterfaceArrival(i->InterfaceID());
+        }
     }
 }
 
@@ -242,6 +246,7 @@ void TMMInterfaceManager::OnInterfacesRemoved(const QDBusMessage& Message)
         // The modem went away. Its item stays (the identifier may come back on another path);
         // until then calls on it fail with "not found".
         i->Unbind();
+        Q_EMIT InterfaceRemoval(i->InterfaceID());
     }
 }
 
@@ -259,9 +264,11 @@ void TMMInterfaceManager::OnMMPropertiesChanged(const QDBusMessage& Message)
         if (changed.contains(QStringLiteral("SignalQuality"))) {
             Q_EMIT SignalStateChange(i->InterfaceID());
         }
-        if (changed.contains(QStringLiteral("State"))) {
+        if (changed.contains(QStringLiteral("State")) || changed.contains(QStringLiteral("AccessTechnologies"))) {
             Q_EMIT RegisterStateChange(i->InterfaceID());
         }
+    } else if (interface == kMM3gpp) {
+        Q_EMIT RegisterStateChange(i->InterfaceID());
     }
 }
 
@@ -292,7 +299,10 @@ void TMMInterfaceManager::OnServiceUnregistered(const QString& Service)
     if (Service == kMMService) {
         // Gone without saying so for each modem: the items stay, their calls fail until it is back.
         for (const auto& i : std::as_const(FInterfaces)) {
-            i->Unbind();
+            if (!i->Path().isEmpty()) {
+                i->Unbind();
+                Q_EMIT InterfaceRemoval(i->InterfaceID());
+            }
         }
     } else if (Service == kNmService) {
         FNmAvailable = false;

@@ -242,4 +242,53 @@ TMbnInterfaceCaps MapCapabilities(const QVariantMap& Modem, const TInterfaceMap&
     return caps;
 }
 
+TMbnRegistration MapRegistration(const QVariantMap& Modem, const QVariantMap& Modem3gpp)
+{
+    TMbnRegistration r;
+    bool ok = false;
+    const uint state = Modem3gpp.value(QStringLiteral("RegistrationState")).toUInt(&ok);
+    switch (ok ? state : 4u) {
+    case 0: // idle: not registered, not searching
+        r.State = TMbnRegisterState::rsNotRegistered;
+        break;
+    case 1: // home
+    case 6: // home, SMS only
+    case 9: // home, CSFB not preferred
+        r.State = TMbnRegisterState::rsHome;
+        break;
+    case 2:
+        r.State = TMbnRegisterState::rsSearching;
+        break;
+    case 3:
+        r.State = TMbnRegisterState::rsDenied;
+        break;
+    case 5:  // roaming
+    case 7:  // roaming, SMS only
+    case 10: // roaming, CSFB not preferred
+        r.State = TMbnRegisterState::rsRoaming;
+        break;
+    default: // unknown, emergency only, attached for RLOS
+        r.State = TMbnRegisterState::rsUnknown;
+        break;
+    }
+    if (r.State == TMbnRegisterState::rsHome || r.State == TMbnRegisterState::rsRoaming) {
+        r.OperatorName = Modem3gpp.value(QStringLiteral("OperatorName")).toString();
+        r.OperatorCode = Modem3gpp.value(QStringLiteral("OperatorCode")).toString();
+    }
+    // MMModemAccessTechnology bits, best first.
+    const uint tech = Modem.value(QStringLiteral("AccessTechnologies")).toUInt();
+    if (tech & (1u << 15)) {
+        r.AccessTech = TMbnAccessTech::at5GNr;
+    } else if (tech & ((1u << 14) | (1u << 16) | (1u << 17))) { // LTE, LTE Cat-M, NB-IoT
+        r.AccessTech = TMbnAccessTech::atLte;
+    } else if (tech & ((1u << 6) | (1u << 7) | (1u << 8) | (1u << 9))) { // HSDPA, HSUPA, HSPA, HSPA+
+        r.AccessTech = TMbnAccessTech::atHspa;
+    } else if (tech & (1u << 5)) {
+        r.AccessTech = TMbnAccessTech::atUmts;
+    } else if (tech & ((1u << 1) | (1u << 2) | (1u << 3) | (1u << 4))) { // GSM, GSM compact, GPRS, EDGE
+        r.AccessTech = TMbnAccessTech::atGsm;
+    }
+    return r;
+}
+
 } // namespace Ombrelay::MM

@@ -33,4 +33,8 @@ quint32 MapNmActiveState(quint32 State);
 // interfaces it has (Messaging, Voice, ...). The identity fields come from Modem.
 TMbnInterfaceCaps MapCapabilities(const QVariantMap& Modem, const TInterfaceMap& Interfaces);
 
+// Registration from the 3GPP interface's RegistrationState, OperatorName and OperatorCode and
+// the Modem interface's AccessTechnologies (the best technology named wins).
+TMbnRegistration MapRegistration(const QVariantMap& Modem, const QVariantMap& Modem3gpp);
+
 } // namespace Ombrelay::MM

@@ -174,6 +174,48 @@ QString TSimControl::Execute(const QString& Line)
                               ReadNumber(a[2], "TX", Q_UINT64_C(1) << 50));
             return QStringLiteral("ok");
         }
+        if (command == QLatin1String("register")) {
+            const QStringList a = args(2, "register IFACE home|roaming|searching|denied|none [OPERATOR]", true);
+            const QStringList stateAndName = SplitWords(a[1], 2);
+            static const QList<std::pair<const char*, TMbnRegisterState>> states = {
+                {"home", TMbnRegisterState::rsHome},
+                {"roaming", TMbnRegisterState::rsRoaming},
+                {"searching", TMbnRegisterState::rsSearching},
+                {"denied", TMbnRegisterState::rsDenied},
+                {"none", TMbnRegisterState::rsNotRegistered}};
+            for (const auto& [name, state] : states) {
+                if (stateAndName.value(0) == QLatin1String(name)) {
+                    FModem.SetRegistration(a[0], state, stateAndName.value(1));
+                    return QStringLiteral("ok");
+                }
+            }
+            throw EOmbrelayError(QStringLiteral("usage: register IFACE home|roaming|searching|denied|none [OPERATOR]"));
+        }
+        if (command == QLatin1String("tech")) {
+            const QStringList a = args(2, "tech IFACE gsm|umts|hspa|lte|5g");
+            static const QList<std::pair<const char*, TMbnAccessTech>> techs = {{"gsm", TMbnAccessTech::atGsm},
+                                                                                {"umts", TMbnAccessTech::atUmts},
+                                                                                {"hspa", TMbnAccessTech::atHspa},
+                                                                                {"lte", TMbnAccessTech::atLte},
+                                                                                {"5g", TMbnAccessTech::at5GNr}};
+            for (const auto& [name, tech] : techs) {
+                if (a[1] == QLatin1String(name)) {
+                    FModem.SetAccessTech(a[0], tech);
+                    return QStringLiteral("ok");
+                }
+            }
+            throw EOmbrelayError(QStringLiteral("usage: tech IFACE gsm|umts|hspa|lte|5g"));
+        }
+        if (command == QLatin1String("plug")) {
+            const QStringList a = args(1, "plug IFACE");
+            FModem.Plug(a[0]);
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("unplug")) {
+            const QStringList a = args(1, "unplug IFACE");
+            FModem.Unplug(a[0]);
+            return QStringLiteral("ok");
+        }
         return QStringLiteral("error unknown command %1").arg(command);
     } catch (const EOmbrelayError& e) {
         return QStringLiteral("error %1").arg(e.Message());

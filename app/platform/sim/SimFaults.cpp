@@ -16,6 +16,7 @@ const char* const kOperations[] = {
     "GetConnectionState",
     "GetSignalStrength",
     "GetSms",
+    "GetRegistration",
     "GetConnectionProfiles",
     "CreateProfileManager",
     "Connect",

@@ -44,6 +44,9 @@ TMbnResult TSimInterface::PostDelete(TMbnRequestId& RequestId, Action Do)
 
 TMbnResult TSimInterface::GetInterfaceCapability(TMbnInterfaceCaps& Caps)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("GetInterfaceCapability")) {
         return mrFailed;
     }
@@ -53,6 +56,9 @@ TMbnResult TSimInterface::GetInterfaceCapability(TMbnInterfaceCaps& Caps)
 
 TMbnResult TSimInterface::GetConnection(std::shared_ptr<IMbnConnection>& Connection)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("GetConnection")) {
         return mrFailed;
     }
@@ -62,6 +68,9 @@ TMbnResult TSimInterface::GetConnection(std::shared_ptr<IMbnConnection>& Connect
 
 TMbnResult TSimInterface::GetSignalStrength(quint32& SignalStrength)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("GetSignalStrength")) {
         return mrFailed;
     }
@@ -71,6 +80,9 @@ TMbnResult TSimInterface::GetSignalStrength(quint32& SignalStrength)
 
 TMbnResult TSimInterface::GetSms(std::shared_ptr<IMbnSms>& Sms)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("GetSms")) {
         return mrFailed;
     }
@@ -88,8 +100,23 @@ TMbnResult TSimInterface::GetByteCounters(quint64& Received, quint64& Transmitte
     return mrOk;
 }
 
+TMbnResult TSimInterface::GetRegistration(TMbnRegistration& Value)
+{
+    if (!Plugged) {
+        return mrNotFound;
+    }
+    if (FModem.TakeFailure("GetRegistration")) {
+        return mrFailed;
+    }
+    Value = Registration;
+    return mrOk;
+}
+
 TMbnResult TSimInterface::Connect(const QString& ProfileName, TMbnRequestId& RequestId)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("Connect")) {
         return mrFailed;
     }
@@ -100,6 +127,9 @@ TMbnResult TSimInterface::Connect(const QString& ProfileName, TMbnRequestId& Req
         status = mrFailed;
     } else if (!HasProfile(ProfileName)) {
         status = mrNotFound;
+    } else if (Registration.State != TMbnRegisterState::rsHome && Registration.State != TMbnRegisterState::rsRoaming) {
+        // No network to attach to.
+        status = mrNotRegistered;
     }
     const bool lose = FModem.TakeLoss("Connect");
     if (State == masActivated) {
@@ -131,6 +161,9 @@ TMbnResult TSimInterface::Connect(const QString& ProfileName, TMbnRequestId& Req
 
 TMbnResult TSimInterface::Disconnect(TMbnRequestId& RequestId)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("Disconnect")) {
         return mrFailed;
     }
@@ -159,6 +192,9 @@ TMbnResult TSimInterface::Disconnect(TMbnRequestId& RequestId)
 
 TMbnResult TSimInterface::GetConnectionState(quint32& Value, QString& ProfileName)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("GetConnectionState")) {
         return mrFailed;
     }
@@ -169,6 +205,9 @@ TMbnResult TSimInterface::GetConnectionState(quint32& Value, QString& ProfileNam
 
 TMbnResult TSimInterface::SmsRead(TMbnRequestId& RequestId)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("SmsRead")) {
         return mrFailed;
     }
@@ -193,6 +232,9 @@ TMbnResult TSimInterface::SmsRead(TMbnRequestId& RequestId)
 
 TMbnResult TSimInterface::SmsSendPdu(const QString& PduData, quint32 Size, TMbnRequestId& RequestId)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("SmsSendPdu")) {
         return mrFailed;
     }
@@ -219,6 +261,9 @@ TMbnResult TSimInterface::SmsSendPdu(const QString& PduData, quint32 Size, TMbnR
 
 TMbnResult TSimInterface::SmsDelete(TMbnRequestId& RequestId)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("SmsDelete")) {
         return mrFailed;
     }
@@ -234,6 +279,9 @@ TMbnResult TSimInterface::SmsDelete(TMbnRequestId& RequestId)
 
 TMbnResult TSimInterface::SmsDeleteIndex(quint32 Index, TMbnRequestId& RequestId)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("SmsDeleteIndex")) {
         return mrFailed;
     }
@@ -255,6 +303,9 @@ TMbnResult TSimInterface::SmsDeleteIndex(quint32 Index, TMbnRequestId& RequestId
 
 TMbnResult TSimInterface::SmsReadMessages(TMbnRequestId& RequestId)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("SmsReadMessages")) {
         return mrFailed;
     }
@@ -274,6 +325,9 @@ TMbnResult TSimInterface::SmsReadMessages(TMbnRequestId& RequestId)
 
 TMbnResult TSimInterface::SmsSendMessage(const QString& Number, const QString& Text, TMbnRequestId& RequestId)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("SmsSendMessage")) {
         return mrFailed;
     }
@@ -305,6 +359,9 @@ TMbnResult TSimInterface::SmsSendMessage(const QString& Number, const QString& T
 
 TMbnResult TSimInterface::SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId)
 {
+    if (!Plugged) {
+        return mrNotFound;
+    }
     if (FModem.TakeFailure("SmsDeleteMessage")) {
         return mrFailed;
     }

@@ -43,6 +43,7 @@ public:
     TMbnResult GetSms(std::shared_ptr<IMbnSms>& Sms) override;
     // Read on the usage thread: the counters are atomics, nothing else is touched.
     TMbnResult GetByteCounters(quint64& Received, quint64& Transmitted) override;
+    TMbnResult GetRegistration(TMbnRegistration& Registration) override;
 
     // IMbnConnection
     TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) override;
@@ -86,6 +87,12 @@ public:
     TSimModem& FModem;
     TSimInterfaceScenario S;
     quint32 Signal;
+    // Whether the device is there for the port; an unplugged one keeps its store (as a SIM does)
+    // and takes deliveries from the device side, but the port neither lists nor serves it.
+    bool Plugged = true;
+    // Registered at home with a test network (MCC 001, MNC 01) on LTE until told otherwise.
+    TMbnRegistration Registration{TMbnRegisterState::rsHome, QStringLiteral("Ombrelay Mobile"), QStringLiteral("00101"),
+                                  TMbnAccessTech::atLte};
     quint32 State = masDeactivated;
     QString Profile;
     std::map<quint32, QString> Store;

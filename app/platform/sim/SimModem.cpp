@@ -23,7 +23,7 @@ public:
             return mrFailed;
         }
         TSimInterface* i = FModem.Find(InterfaceID);
-        if (!i) {
+        if (!i || !i->Plugged) {
             return mrNotFound;
         }
         ProfileXml = i->S.Profiles;
@@ -41,8 +41,13 @@ TSimModem::TSimModem(const TSimScenario& Scenario, const QString& StateFile, QOb
     , FStateFile(StateFile)
     , FDelayMs(Scenario.DelayMs)
 {
+    FTemplate =
+        Scenario.Interfaces.isEmpty() ? TSimScenario::Default().Interfaces.first() : Scenario.Interfaces.first();
+    FTemplate.Pdus.clear();
+    FTemplate.Messages.clear();
     for (const TSimInterfaceScenario& s : Scenario.Interfaces) {
         auto i = std::make_shared<TSimInterface>(*this, s);
+        i->Plugged = s.Plugged;
         for (const QString& pdu : s.Pdus) {
             i->AddPdu(pdu);
         }
@@ -69,7 +74,7 @@ TSimModem::TSimModem(const TSimScenario& Scenario, const QString& StateFile, QOb
     FTrafficTimer.setInterval(1000);
     connect(&FTrafficTimer, &QTimer::timeout, this, [this] {
         for (const auto& i : FInterfaces) {
-            if (i->State == masActivated) {
+            if (i->State == masActivated && i->Plugged) {
                 i->Rx += 48 * 1024;
                 i->Tx += 6 * 1024;
             }
@@ -87,7 +92,9 @@ TMbnResult TSimModem::GetInterfaces(QList<std::shared_ptr<IMbnInterface>>& Inter
     }
     Interfaces.clear();
     for (const auto& i : FInterfaces) {
-        Interfaces << std::static_pointer_cast<IMbnInterface>(i);
+        if (i->Plugged) {
+            Interfaces << std::static_pointer_cast<IMbnInterface>(i);
+        }
     }
     return mrOk;
 }
@@ -98,7 +105,7 @@ TMbnResult TSimModem::GetInterface(const QString& InterfaceID, std::shared_ptr<I
         return mrFailed;
     }
     for (const auto& i : FInterfaces) {
-        if (i->S.InterfaceID == InterfaceID) {
+        if (i->S.InterfaceID == InterfaceID && i->Plugged) {
             Interface = i;
             return mrOk;
         }
@@ -295,6 +302,82 @@ void TSimModem::Drop(const QString& InterfaceID)
     if (i->State != masDeactivated) {
         i->SetState(masDeactivated);
     }
+}
+
+void TSimModem::Plug(const QString& InterfaceID)
+{
+    TSimInterface* i = Find(InterfaceID);
+    if (!i) {
+        if (InterfaceID.isEmpty() || InterfaceID.contains(QLatin1Char(' '))) {
+            throw EOmbrelayError(QStringLiteral("an interface name is one word"));
+        }
+        TSimInterfaceScenario s = FTemplate;
+        s.InterfaceID = InterfaceID;
+        auto created = std::make_shared<TSimInterface>(*this, s);
+        created->Plugged = false;
+        FInterfaces << created;
+        i = created.get();
+    }
+    if (i->Plugged) {
+        throw EOmbrelayError(QStringLiteral("%1 is plugged in already").arg(InterfaceID));
+    }
+    i->Plugged = true;
+    i->State = masDeactivated;
+    i->Rx = 0;
+    i->Tx = 0;
+    Post([this, InterfaceID] { Q_EMIT InterfaceArrival(InterfaceID); });
+}
+
+void TSimModem::Unplug(const QString& InterfaceID)
+{
+    TSimInterface* i = Get(InterfaceID);
+    if (!i->Plugged) {
+        throw EOmbrelayError(QStringLiteral("%1 is not plugged in").arg(InterfaceID));
+    }
+    // Gone at once for the port; the announcement follows in order with the events already posted.
+    i->Plugged = false;
+    i->State = masDeactivated;
+    i->Profile.clear();
+    Post([this, InterfaceID] { Q_EMIT InterfaceRemoval(InterfaceID); });
+}
+
+void TSimModem::SetRegistration(const QString& InterfaceID, TMbnRegisterState State, const QString& Operator)
+{
+    TSimInterface* i = Get(InterfaceID);
+    TMbnRegistration& r = i->Registration;
+    r.State = State;
+    if (State == TMbnRegisterState::rsHome || State == TMbnRegisterState::rsRoaming) {
+        if (!Operator.isEmpty()) {
+            r.OperatorName = Operator;
+        } else if (r.OperatorName.isEmpty()) {
+            r.OperatorName = QStringLiteral("Ombrelay Mobile");
+        }
+        r.OperatorCode = QStringLiteral("00101");
+    } else {
+        r.OperatorName.clear();
+        r.OperatorCode.clear();
+    }
+    if (State != TMbnRegisterState::rsHome && State != TMbnRegisterState::rsRoaming && i->State != masDeactivated) {
+        // Losing the network ends the connection.
+        i->SetState(masDeactivated);
+    }
+    Post([this, InterfaceID] { Q_EMIT RegisterStateChange(InterfaceID); });
+}
+
+void TSimModem::SetAccessTech(const QString& InterfaceID, TMbnAccessTech Tech)
+{
+    Get(InterfaceID)->Registration.AccessTech = Tech;
+    Post([this, InterfaceID] { Q_EMIT RegisterStateChange(InterfaceID); });
+}
+
+TMbnRegistration TSimModem::Registration(const QString& InterfaceID) const
+{
+    return Get(InterfaceID)->Registration;
+}
+
+bool TSimModem::IsPlugged(const QString& InterfaceID) const
+{
+    return Get(InterfaceID)->Plugged;
 }
 
 void TSimModem::SetActivationState(const QString& InterfaceID, quint32 State)

@@ -76,6 +76,21 @@ public:
     // report, such as 0 or 7), and announces a state change.
     void SetActivationState(const QString& InterfaceID, quint32 State);
     void AddTraffic(const QString& InterfaceID, quint64 Rx, quint64 Tx);
+    // The device is plugged in: the port lists it again and announces it. A name the modem
+    // does not know yet becomes a new interface made like the scenario's first one, with an
+    // empty store. Its byte counters start again at zero, as a device's do after power-on.
+    // Raises when it is plugged in already.
+    void Plug(const QString& InterfaceID);
+    // The device is pulled out: a connection ends, the port forgets it and announces that. Its
+    // store stays (on the SIM) and still takes deliveries. Raises when it is not plugged in.
+    void Unplug(const QString& InterfaceID);
+    bool IsPlugged(const QString& InterfaceID) const;
+    // The network registration changes; Operator, when given, is the network's name (a network
+    // of that name with the test code 00101). Searching, denied and not registered have no
+    // operator. Announced as a registration change.
+    void SetRegistration(const QString& InterfaceID, TMbnRegisterState State, const QString& Operator = QString());
+    void SetAccessTech(const QString& InterfaceID, TMbnAccessTech Tech);
+    TMbnRegistration Registration(const QString& InterfaceID) const;
 
     // The next Count calls of Operation fail. Operation is a port call (SmsRead, Connect, ...)
     // or a completion (SmsReadComplete, ConnectComplete, ...), whose status then reports the
@@ -120,6 +135,8 @@ private:
     void LoadState();
 
     QList<std::shared_ptr<TSimInterface>> FInterfaces;
+    // What a new interface plugged in by name is made like.
+    TSimInterfaceScenario FTemplate;
     TSimStateFile FStateFile;
     int FDelayMs;
     bool FCompleteInsideCall = false;

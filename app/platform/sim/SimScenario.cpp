@@ -96,7 +96,8 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
     static const QStringList known = {QStringLiteral("id"),        QStringLiteral("capabilities"),
                                       QStringLiteral("profiles"),  QStringLiteral("messages"),
                                       QStringLiteral("capacity"),  QStringLiteral("smsMode"),
-                                      QStringLiteral("readBatch"), QStringLiteral("signal")};
+                                      QStringLiteral("readBatch"), QStringLiteral("signal"),
+                                      QStringLiteral("plugged")};
     QString where = QStringLiteral("interface %1").arg(Number + 1);
     CheckKeys(O, known, Origin, where);
     TSimInterfaceScenario r;
@@ -184,6 +185,12 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
     }
     if (O.contains(QStringLiteral("signal"))) {
         r.Signal = ReadUInt(O.value(QStringLiteral("signal")), Origin, QStringLiteral("signal"));
+    }
+    if (O.contains(QStringLiteral("plugged"))) {
+        if (!O.value(QStringLiteral("plugged")).isBool()) {
+            Fail(Origin, QStringLiteral("%1: \"plugged\" must be true or false").arg(where));
+        }
+        r.Plugged = O.value(QStringLiteral("plugged")).toBool();
     }
     if (r.Pdus.size() + r.Messages.size() > r.Capacity) {
         Fail(Origin, QStringLiteral("%1: more initial messages than \"capacity\"").arg(where));

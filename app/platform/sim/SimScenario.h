@@ -16,7 +16,8 @@
 //     "capacity": 30,                   // messages the store holds
 //     "smsMode": "pdu",                 // or "message": whole messages in and out
 //     "readBatch": 10,                  // messages per read completion
-//     "signal": 20
+//     "signal": 20,
+//     "plugged": true                   // false: in the scenario, but plugged in later ("plug")
 //   }]
 // }
 //
@@ -46,6 +47,7 @@ struct TSimInterfaceScenario
     TMbnSmsFormat SmsFormat = TMbnSmsFormat::sfPdu;
     int ReadBatch = 10;
     quint32 Signal = 20;
+    bool Plugged = true;
 };
 
 struct TSimScenario

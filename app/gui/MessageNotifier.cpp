@@ -1,0 +1,87 @@
+#include "gui/MessageNotifier.h"
+
+#include "core/MBInterfaceItem.h"
+#include "core/SmsStore.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace Ombrelay
+{
+
+QString TMessageNotifier::SenderName(const QString& Number)
+{
+    return Number.isEmpty() ? QStringLiteral("unknown sender") : Number;
+}
+
+QString TMessageNotifier::Preview(const QString& Text)
+{
+    QString line = Text.simplified();
+    if (line.size() > kPreviewLength) {
+        line.truncate(kPreviewLength);
+        // Never leave half of a surrogate pair at the cut.
+        if (line.back().isHighSurrogate()) {
+            line.chop(1);
+        }
+        line += QChar(0x2026);
+    }
+    return line;
+}
+
+QList<TMessageNotifier::TNotice> TMessageNotifier::Collect(const TMBInterfaceList& Interfaces)
+{
+    QList<TNotice> notices;
+    for (const auto& item : Interfaces) {
+        TSmsIncomingList* inbox = item->SmsIncomingList();
+        int hint = 0;
+        for (qint64 ident : inbox->TakeFiled()) {
+            if (FAnnounced.contains(ident)) {
+                continue;
+            }
+            // Filed messages are the newest, near the top; a part may complete an older one.
+            const int index = inbox->IndexOfIdent(ident, hint);
+            if (index < 0) {
+                continue;
+            }
+            hint = index;
+            TSmsIncomingItem* message = inbox->Items(index);
+            // A message with parts still to come is announced when it is whole; a delivery
+            // report is not a message for the user.
+            if (message->Seen() || message->Incomplete() || message->Kind() == ikStatusReport) {
+                continue;
+            }
+            FAnnounced.insert(ident);
+            const QString sender = SenderName(message->Number());
+            notices.append(TNotice{item->InterfaceID(), ident, sender, QStringLiteral("Message from %1").arg(sender),
+                                   Preview(message->DisplayText())});
+        }
+    }
+    if (notices.size() <= kMaxSingleNotices) {
+        return notices;
+    }
+    QStringList senders;
+    for (const TNotice& notice : notices) {
+        if (!senders.contains(notice.Sender)) {
+            senders.append(notice.Sender);
+        }
+    }
+    const qsizetype named = std::min<qsizetype>(senders.size(), kMaxSingleNotices);
+    QString from = QStringLiteral("From ") + QStringList(senders.mid(0, named)).join(QStringLiteral(", "));
+    if (senders.size() > named) {
+        from += QStringLiteral(" and %1 more").arg(senders.size() - named);
+    }
+    TNotice summary = notices.last();
+    summary.Title = QStringLiteral("%1 new messages").arg(notices.size());
+    summary.Text = from;
+    return {summary};
+}
+
+void TMessageNotifier::Forget(const QList<qint64>& Idents)
+{
+    for (qint64 ident : Idents) {
+        FAnnounced.remove(ident);
+    }
+}
+
+} // namespace Ombrelay
