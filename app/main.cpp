@@ -9,10 +9,12 @@
 #include "core/Modules.h"
 #include "core/RemoteSend.h"
 #include "gui/Application.h"
+#include "gui/CommandLine.h"
 #include "gui/GuiCommon.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
 #include "gui/SingleInstance.h"
+#include "gui/Translations.h"
 #ifdef OMBRELAY_TEST_COMMANDS
 #include "TestCommands.h"
 #endif
@@ -34,6 +36,30 @@ void Fail(const QString& Text)
 
 int main(int argc, char* argv[])
 {
+    // The command line first, without a window system: --help, --version and a mistyped option
+    // work over ssh, and a wrong command line never opens a window.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i) {
+        rawArguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+#ifdef OMBRELAY_TEST_COMMANDS
+    const bool testCommandsAllowed = true;
+#else
+    const bool testCommandsAllowed = false;
+#endif
+    const TCommandLine commandLine = ParseCommandLine(rawArguments, BackendNames(), testCommandsAllowed);
+    switch (commandLine.Action) {
+    case TCommandLine::Help:
+    case TCommandLine::Version:
+        std::fputs(commandLine.Text.toLocal8Bit().constData(), stdout);
+        return 0;
+    case TCommandLine::Error:
+        std::fputs(commandLine.Text.toLocal8Bit().constData(), stderr);
+        return 2;
+    case TCommandLine::Run:
+        break;
+    }
+
     TApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Virelle"));
     QCoreApplication::setApplicationName(QStringLiteral("Ombrelay"));
@@ -41,19 +67,17 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("ombrelay"));
     // The program lives on in the notification area when its windows are closed.
     QApplication::setQuitOnLastWindowClosed(false);
+    TTranslations::Install();
 
-    QStringList arguments = QCoreApplication::arguments();
-    const bool hide = HasHideSwitch(arguments);
+    const bool hide = commandLine.Hide;
 #ifdef OMBRELAY_TEST_COMMANDS
-    const bool testCommands = arguments.removeAll(QStringLiteral("--test-commands")) > 0;
+    const bool testCommands = commandLine.TestCommands;
 #endif
     TBackendOptions backendOptions;
-    try {
-        backendOptions = ParseBackendOptions(arguments);
-    } catch (const EOmbrelayError& e) {
-        Fail(e.Message());
-        return 2;
-    }
+    backendOptions.Backend = commandLine.Backend;
+    backendOptions.SimScenario = commandLine.SimScenario;
+    backendOptions.SimState = commandLine.SimState;
+    backendOptions.SimControl = commandLine.SimControl;
 
     std::unique_ptr<TModules> modules;
     try {

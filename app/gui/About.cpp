@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -23,7 +24,8 @@ const char* TfmAbout::ContactUrl = "https://www.virelle.example/contact/";
 namespace
 {
 
-// A label that acts as a link: hand cursor, navy underlined text, opens its address on click.
+// A label that acts as a link: hand cursor, underlined text in the theme's link colour, opens its
+// address on click (or on Enter or Space, since it takes the keyboard focus).
 QLabel* NewLinkLabel(const QString& Caption, QWidget* Parent)
 {
     auto* label = new QLabel(Caption, Parent);
@@ -33,8 +35,10 @@ QLabel* NewLinkLabel(const QString& Caption, QWidget* Parent)
     font.setUnderline(true);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
+    palette.setColor(QPalette::WindowText, LinkColor(palette));
     label->setPalette(palette);
+    label->setFocusPolicy(Qt::StrongFocus);
+    label->setAccessibleName(Caption);
     return label;
 }
 
@@ -54,6 +58,13 @@ protected:
             FOnClick();
             return true;
         }
+        if (Event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(Event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+                FOnClick();
+                return true;
+            }
+        }
         return QObject::eventFilter(Watched, Event);
     }
 
@@ -67,7 +78,7 @@ TfmAbout::TfmAbout(QWidget* Parent)
     : QDialog(Parent)
 {
     setObjectName(QStringLiteral("fmAbout"));
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(tr("About Ombrelay"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     auto* panel = new QFrame(this);
@@ -83,12 +94,12 @@ TfmAbout::TfmAbout(QWidget* Parent)
     lbVerInfo = new QLabel(panel);
     lbVerInfo->setObjectName(QStringLiteral("lbVerInfo"));
     lbVerInfo->setTextFormat(Qt::PlainText);
-    lbWebSite = NewLinkLabel(QStringLiteral("Web-site"), panel);
+    lbWebSite = NewLinkLabel(tr("Web site"), panel);
     lbWebSite->setObjectName(QStringLiteral("lbWebSite"));
-    lbContact = NewLinkLabel(QStringLiteral("Contact us"), panel);
+    lbContact = NewLinkLabel(tr("Contact us"), panel);
     lbContact->setObjectName(QStringLiteral("lbContact"));
 
-    auto* freeware = new QLabel(QStringLiteral("FREEWARE"), panel);
+    auto* freeware = new QLabel(tr("FREEWARE"), panel);
     freeware->setFrameShape(QFrame::Box);
     freeware->setAlignment(Qt::AlignCenter);
     freeware->setMinimumHeight(28);
@@ -99,8 +110,8 @@ TfmAbout::TfmAbout(QWidget* Parent)
     lbInfo = new QLabel(panel);
     lbInfo->setObjectName(QStringLiteral("lbInfo"));
     lbInfo->setWordWrap(true);
-    lbInfo->setText(QStringLiteral("This program is free of charge. It comes without any warranty. You may copy it "
-                                   "and pass it on to others, provided that it is not changed."));
+    lbInfo->setText(tr("This program is free of charge. It comes without any warranty. You may copy it "
+                       "and pass it on to others, provided that it is not changed."));
 
     auto* grid = new QGridLayout(panel);
     grid->addWidget(imLogo, 0, 0, 3, 1, Qt::AlignTop);
@@ -116,7 +127,7 @@ TfmAbout::TfmAbout(QWidget* Parent)
     grid->addWidget(lbInfo, 4, 0, 1, 2);
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* btnOK = buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
+    QPushButton* btnOK = buttons->addButton(tr("&OK"), QDialogButtonBox::AcceptRole);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -136,7 +147,7 @@ QString TfmAbout::VersionLine(const QString& Version)
 {
     const QStringList parts = Version.split(QLatin1Char('.'));
     auto part = [&parts](int I) { return I < parts.size() ? parts[I].toUInt() : 0U; };
-    return QStringLiteral("Version %1.%2.%3 %4-bit")
+    return tr("Version %1.%2.%3 %4-bit")
         .arg(part(0))
         .arg(part(1))
         .arg(part(2))
@@ -149,8 +160,8 @@ void TfmAbout::FormCreate()
     QFont font = lbProdName->font();
     font.setPointSize(11);
     lbProdName->setFont(font);
-    lbVerInfo->setText(VersionLine(ProgramVersion()) +
-                       QStringLiteral("\nCopyright \u00A9 Virelle. All rights reserved."));
+    lbVerInfo->setText(VersionLine(ProgramVersion()) + QLatin1Char('\n') +
+                       tr("Copyright \u00A9 Virelle. All rights reserved."));
 }
 
 void TfmAbout::lbWebSiteClick()

@@ -68,7 +68,7 @@ TfmCreateMessage::TfmCreateMessage(QWidget* Parent)
     : QDialog(Parent)
 {
     setObjectName(QStringLiteral("fmCreateMessage"));
-    setWindowTitle(QStringLiteral("New Message"));
+    setWindowTitle(tr("New Message"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     imMessage = new QLabel(this);
@@ -81,35 +81,51 @@ TfmCreateMessage::TfmCreateMessage(QWidget* Parent)
     cmbTarget->setEditable(true);
     cmbTarget->setInsertPolicy(QComboBox::NoInsert);
     cmbTarget->setMinimumWidth(281);
+    lbTarget = new QLabel(tr("&To:"), this);
+    lbTarget->setObjectName(QStringLiteral("lbTarget"));
+    lbTarget->setBuddy(cmbTarget);
 
     mmText = new TMessageMemo(this);
     mmText->setObjectName(QStringLiteral("mmText"));
     mmText->SetMaxLength(2000);
     mmText->setTabChangesFocus(true);
     mmText->setMinimumSize(329, 185);
+    mmText->setAccessibleName(tr("Message"));
+    lbText = new QLabel(tr("&Message:"), this);
+    lbText->setObjectName(QStringLiteral("lbText"));
+    lbText->setBuddy(mmText);
 
     lbSymbols = new QLabel(QStringLiteral("%d / %d"), this);
     lbSymbols->setObjectName(QStringLiteral("lbSymbols"));
+    lbSymbols->setToolTip(tr("Characters / text messages needed"));
 
-    btnSend = new QPushButton(QStringLiteral("Send"), this);
+    lbSendHint = new QLabel(this);
+    lbSendHint->setObjectName(QStringLiteral("lbSendHint"));
+    lbSendHint->setWordWrap(true);
+    lbSendHint->setTextFormat(Qt::PlainText);
+
+    btnSend = new QPushButton(tr("&Send"), this);
     btnSend->setObjectName(QStringLiteral("btnSend"));
     btnSend->setDefault(true);
     btnSend->setEnabled(false);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setAutoDefault(false);
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(15, 15, 15, 15);
-    layout->addWidget(imMessage, 0, 0);
-    layout->addWidget(cmbTarget, 0, 1);
-    layout->addWidget(mmText, 1, 0, 1, 2);
+    layout->addWidget(imMessage, 0, 0, 2, 1, Qt::AlignTop);
+    layout->addWidget(lbTarget, 0, 1);
+    layout->addWidget(cmbTarget, 1, 1);
+    layout->addWidget(lbText, 2, 0, 1, 2);
+    layout->addWidget(mmText, 3, 0, 1, 2);
+    layout->addWidget(lbSendHint, 4, 0, 1, 2);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lbSymbols);
     bottom->addStretch();
     bottom->addWidget(btnSend);
     bottom->addWidget(btnCancel);
-    layout->addLayout(bottom, 2, 0, 1, 2);
+    layout->addLayout(bottom, 5, 0, 1, 2);
 
     setTabOrder(cmbTarget, mmText);
     setTabOrder(mmText, btnSend);
@@ -127,6 +143,7 @@ TfmCreateMessage::TfmCreateMessage(QWidget* Parent)
 void TfmCreateMessage::FormCreate()
 {
     UpdateCounter();
+    UpdateSendButton();
 }
 
 bool TfmCreateMessage::IsTargetValid(const QString& Target)
@@ -151,9 +168,26 @@ void TfmCreateMessage::mmTextChange()
     UpdateSendButton();
 }
 
+QString TfmCreateMessage::SendHint(const QString& Target, const QString& Text)
+{
+    if (Target.trimmed().isEmpty()) {
+        return tr("Enter the phone number to send to.");
+    }
+    if (!IsTargetValid(Target)) {
+        return tr("A phone number has 1 to 15 digits.");
+    }
+    if (Text.isEmpty()) {
+        return tr("Write the message to send.");
+    }
+    return QString();
+}
+
 void TfmCreateMessage::UpdateSendButton()
 {
-    btnSend->setEnabled(IsTargetValid(cmbTarget->currentText()) && !mmText->toPlainText().isEmpty());
+    const QString hint = SendHint(cmbTarget->currentText(), mmText->toPlainText());
+    btnSend->setEnabled(hint.isEmpty());
+    lbSendHint->setText(hint);
+    btnSend->setToolTip(hint);
 }
 
 void TfmCreateMessage::UpdateCounter()

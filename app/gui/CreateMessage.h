@@ -52,6 +52,13 @@ public:
     QPushButton* btnSend;
     QPushButton* btnCancel;
     QLabel* lbSymbols;
+    QLabel* lbTarget;
+    QLabel* lbText;
+    // Why Send cannot be pressed yet; empty once it can.
+    QLabel* lbSendHint;
+
+    // The reason Send is disabled for this number and text, or an empty text.
+    static QString SendHint(const QString& Target, const QString& Text);
 
 private:
     void FormCreate();

@@ -1,18 +1,31 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 
 #include <exception>
 #include <utility>
 
+class QPalette;
 class QWidget;
 
 namespace Ombrelay
 {
 
-// Hands a URL to the desktop's default handler; raises the system error when none takes it.
+// Hands a URL to the desktop's default handler; raises an error that says what to do when none
+// takes it.
 bool ShellOpen(const QString& Target);
+
+// The contrast ratio of two colours as WCAG defines it (1 to 21).
+double ContrastRatio(const QColor& A, const QColor& B);
+// Colour, made lighter or darker (keeping its hue) until it reaches MinRatio against
+// Background; unchanged when it already does.
+QColor ReadableColor(const QColor& Colour, const QColor& Background, double MinRatio = 4.5);
+// The colours the program draws with beyond the palette's own roles, each taken from the
+// palette so that light, dark and high-contrast themes all read.
+QColor LinkColor(const QPalette& Palette);
+QColor WarningColor(const QPalette& Palette);
 
 // The program's standard error report: a message box with the error's text.
 void ShowException(QWidget* Parent, const std::exception& E);

@@ -1,9 +1,12 @@
 #include "gui/Icons.h"
 
+#include "gui/GuiCommon.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
 #include <cmath>
+#include <iterator>
 
 namespace Ombrelay
 {
@@ -18,9 +21,15 @@ QPixmap NewPixmap(int Size)
     return result;
 }
 
-void DrawEnvelope(QPainter& P, const QRectF& R, const QColor& Fill)
+// Outlines: the theme's text colour, so a drawn image keeps its edge on a dark background.
+QColor Outline(const QPalette& Palette)
 {
-    P.setPen(QPen(QColor(60, 60, 80), 1.5));
+    return ReadableColor(Palette.color(QPalette::WindowText), Palette.color(QPalette::Window), 3.0);
+}
+
+void DrawEnvelope(QPainter& P, const QRectF& R, const QColor& Fill, const QColor& Edge)
+{
+    P.setPen(QPen(Edge, 1.5));
     P.setBrush(Fill);
     P.drawRoundedRect(R, 2, 2);
     QPainterPath flap;
@@ -43,26 +52,26 @@ void DrawArrow(QPainter& P, QPointF From, QPointF To, const QColor& Color)
     P.drawLine(To, To - u * 6 - n * 5);
 }
 
-void DrawPlug(QPainter& P, const QColor& Color, bool Apart)
+void DrawPlug(QPainter& P, const QColor& Color, bool Apart, const QColor& Edge)
 {
-    P.setPen(QPen(QColor(40, 40, 40), 1.5));
+    P.setPen(QPen(Edge, 1.5));
     P.setBrush(Color);
     const double gap = Apart ? 6 : 0;
     // Left half: the socket; right half: the plug with two pins.
     P.drawRoundedRect(QRectF(3, 10, 10 - gap / 2, 12), 2, 2);
     P.drawRoundedRect(QRectF(17 + gap / 2, 10, 10, 12), 2, 2);
-    P.setPen(QPen(QColor(40, 40, 40), 2));
+    P.setPen(QPen(Edge, 2));
     P.drawLine(QPointF(13 + gap / 2, 13), QPointF(17 + gap / 2, 13));
     P.drawLine(QPointF(13 + gap / 2, 19), QPointF(17 + gap / 2, 19));
     P.drawLine(QPointF(27 + gap / 2, 16), QPointF(31, 16));
     P.drawLine(QPointF(0, 16), QPointF(3, 16));
 }
 
-void DrawGear(QPainter& P)
+void DrawGear(QPainter& P, const QColor& Edge)
 {
     P.save();
     P.translate(16, 16);
-    P.setPen(QPen(QColor(50, 50, 60), 1));
+    P.setPen(QPen(Edge, 1));
     P.setBrush(QColor(120, 130, 150));
     for (int i = 0; i < 8; ++i) {
         P.drawRect(QRectF(-2.5, -14, 5, 6));
@@ -76,31 +85,32 @@ void DrawGear(QPainter& P)
 
 } // namespace
 
-QPixmap TIcons::MainImage(int Index)
+QPixmap TIcons::MainImage(int Index, const QPalette& Palette)
 {
+    const QColor edge = Outline(Palette);
     QPixmap result = NewPixmap(32);
     QPainter p(&result);
     p.setRenderHint(QPainter::Antialiasing);
     switch (Index) {
     case 0:
-        DrawGear(p);
+        DrawGear(p, edge);
         break;
     case 1:
-        DrawPlug(p, QColor(80, 180, 90), false);
+        DrawPlug(p, QColor(80, 180, 90), false, edge);
         break;
     case 2:
-        DrawPlug(p, QColor(210, 80, 70), true);
+        DrawPlug(p, QColor(210, 80, 70), true, edge);
         break;
     case 3:
-        DrawEnvelope(p, QRectF(3, 11, 26, 18), QColor(250, 240, 200));
+        DrawEnvelope(p, QRectF(3, 11, 26, 18), QColor(250, 240, 200), edge);
         DrawArrow(p, QPointF(16, 1), QPointF(16, 12), QColor(40, 110, 200));
         break;
     case 4:
-        DrawEnvelope(p, QRectF(3, 11, 26, 18), QColor(220, 235, 250));
+        DrawEnvelope(p, QRectF(3, 11, 26, 18), QColor(220, 235, 250), edge);
         DrawArrow(p, QPointF(16, 12), QPointF(16, 1), QColor(60, 150, 70));
         break;
     default:
-        DrawEnvelope(p, QRectF(2, 8, 24, 17), QColor(255, 255, 255));
+        DrawEnvelope(p, QRectF(2, 8, 24, 17), QColor(255, 255, 255), edge);
         p.setPen(QPen(QColor(40, 140, 60), 3, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(25, 18), QPointF(25, 30));
         p.drawLine(QPointF(19, 24), QPointF(31, 24));
@@ -109,17 +119,33 @@ QPixmap TIcons::MainImage(int Index)
     return result;
 }
 
-QPixmap TIcons::SignalImage(int Index)
+QPixmap TIcons::SignalImage(int Index, const QPalette& Palette)
 {
+    const QColor window = Palette.color(QPalette::Window);
+    const QColor lit = ReadableColor(QColor(30, 140, 40), window, 3.0);
+    QColor unlit = Palette.color(QPalette::WindowText);
+    unlit.setAlphaF(0.3);
     QPixmap result = NewPixmap(16);
     QPainter p(&result);
     p.setRenderHint(QPainter::Antialiasing, false);
     for (int bar = 0; bar < 5; ++bar) {
         const int h = 3 + bar * 3;
         const QRect r(1 + bar * 3, 15 - h, 2, h);
-        p.fillRect(r, bar < Index ? QColor(30, 140, 40) : QColor(190, 190, 190));
+        p.fillRect(r, bar < Index ? lit : unlit);
     }
     return result;
+}
+
+QIcon TIcons::MainIcon(int Index, const QPalette& Palette)
+{
+    // Names of the freedesktop icon naming specification (and the common KDE additions).
+    static const char* const names[] = {"preferences-system", "network-connect", "network-disconnect",
+                                        "mail-inbox",         "mail-send",       "mail-message-new"};
+    const QIcon drawn(MainImage(Index, Palette));
+    if (Index < 0 || Index >= int(std::size(names))) {
+        return drawn;
+    }
+    return QIcon::fromTheme(QLatin1String(names[Index]), drawn);
 }
 
 QPixmap TIcons::Logo(int Size)
@@ -151,11 +177,11 @@ QPixmap TIcons::Logo(int Size)
 
 QIcon TIcons::AppIcon()
 {
-    QIcon result;
+    QIcon drawn;
     for (int size : {16, 22, 24, 32, 48, 64}) {
-        result.addPixmap(Logo(size));
+        drawn.addPixmap(Logo(size));
     }
-    return result;
+    return QIcon::fromTheme(QStringLiteral("ombrelay"), drawn);
 }
 
 } // namespace Ombrelay

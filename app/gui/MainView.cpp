@@ -10,6 +10,7 @@
 #include "core/Usage.h"
 #include "core/UsageHistory.h"
 #include "gui/About.h"
+#include "gui/Autostart.h"
 #include "gui/CreateMessage.h"
 #include "gui/GuiCommon.h"
 #include "gui/Icons.h"
@@ -18,8 +19,13 @@
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/TimedMessage.h"
+#include "gui/WindowState.h"
 #include "sms/SMS.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -32,6 +38,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Ombrelay
 {
@@ -49,13 +57,13 @@ QString StateText(TConnectionState State)
 {
     switch (State) {
     case csConnecting:
-        return QStringLiteral("Connecting...");
+        return TfmMainView::tr("Connecting...");
     case csConnected:
-        return QStringLiteral("Connected");
+        return TfmMainView::tr("Connected");
     case csDisconnecting:
-        return QStringLiteral("Disconnecting...");
+        return TfmMainView::tr("Disconnecting...");
     case csDisconnected:
-        return QStringLiteral("Disconnected");
+        return TfmMainView::tr("Disconnected");
     default:
         return QString();
     }
@@ -92,7 +100,8 @@ QAction* TfmMainView::NewAction(const char* Name, const QString& Caption, int Im
     auto* action = new QAction(Caption, this);
     action->setObjectName(QLatin1String(Name));
     if (Image >= 0) {
-        action->setIcon(QIcon(TIcons::MainImage(Image)));
+        action->setIcon(TIcons::MainIcon(Image));
+        action->setProperty("ombrelayImage", Image);
     }
     connect(action, &QAction::triggered, this,
             [this, Execute] { Guarded(this, [this, Execute] { (this->*Execute)(); }); });
@@ -101,18 +110,29 @@ QAction* TfmMainView::NewAction(const char* Name, const QString& Caption, int Im
 
 void TfmMainView::CreateActions()
 {
-    acSettings = NewAction("acSettings", QStringLiteral("Settings"), 0, &TfmMainView::acSettingsExecute);
-    acSettings->setToolTip(QStringLiteral("Settings"));
-    acConnect = NewAction("acConnect", QStringLiteral("Connect"), 1, &TfmMainView::acConnectExecute);
-    acConnect->setToolTip(QStringLiteral("Connnect"));
-    acDisconnect = NewAction("acDisconnect", QStringLiteral("Disconnect"), 2, &TfmMainView::acDisconnectExecute);
-    acDisconnect->setToolTip(QStringLiteral("Disconnect"));
-    acSendSms = NewAction("acSendSms", QStringLiteral("New SMS..."), 5, &TfmMainView::acSendSmsExecute);
+    acSettings = NewAction("acSettings", tr("&Settings..."), 0, &TfmMainView::acSettingsExecute);
+    acSettings->setToolTip(tr("Settings of the selected profile"));
+    acSettings->setShortcuts(QKeySequence::Preferences);
+    acSettings->setIconText(tr("Settings"));
+    acConnect = NewAction("acConnect", tr("&Connect"), 1, &TfmMainView::acConnectExecute);
+    acConnect->setToolTip(tr("Connect with the selected profile"));
+    acConnect->setIconText(tr("Connect"));
+    acDisconnect = NewAction("acDisconnect", tr("&Disconnect"), 2, &TfmMainView::acDisconnectExecute);
+    acDisconnect->setToolTip(tr("Disconnect"));
+    acDisconnect->setIconText(tr("Disconnect"));
+    acSendSms = NewAction("acSendSms", tr("&New Message..."), 5, &TfmMainView::acSendSmsExecute);
     acSendSms->setShortcut(QKeySequence::New);
+    acSendSms->setToolTip(tr("Write a new text message"));
+    acSendSms->setIconText(tr("New SMS"));
     acOpenApp = NewAction("acOpenApp", QStringLiteral("Open %s"), -1, &TfmMainView::acOpenAppExecute);
-    acExitApp = NewAction("acExitApp", QStringLiteral("Exit"), -1, &TfmMainView::acExitAppExecute);
-    acAbout = NewAction("acAbout", QStringLiteral("About"), -1, &TfmMainView::acAboutExecute);
-    acWebSite = NewAction("acWebSite", QStringLiteral("Web-site"), -1, &TfmMainView::acWebSiteExecute);
+    acExitApp = NewAction("acExitApp", tr("E&xit"), -1, &TfmMainView::acExitAppExecute);
+    acExitApp->setShortcuts(QKeySequence::Quit);
+    acAbout = NewAction("acAbout", tr("&About Ombrelay"), -1, &TfmMainView::acAboutExecute);
+    acWebSite = NewAction("acWebSite", tr("&Web Site"), -1, &TfmMainView::acWebSiteExecute);
+    // Shortcuts of the main window reach the actions wherever the focus is in it.
+    for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+    }
 }
 
 void TfmMainView::CreateControls()
@@ -120,7 +140,7 @@ void TfmMainView::CreateControls()
     resize(632, 418 + 120);
 
     // Main menu.
-    QMenu* mmiFile = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* mmiFile = menuBar()->addMenu(tr("&File"));
     mmiFile->setObjectName(QStringLiteral("mmiFile"));
     mmiFile->addAction(acSettings);
     AddMessageDataActions(mmiFile, this, [this] {
@@ -129,12 +149,12 @@ void TfmMainView::CreateControls()
     });
     mmiFile->addSeparator();
     mmiFile->addAction(acExitApp);
-    QMenu* mmiTools = menuBar()->addMenu(QStringLiteral("Tools"));
+    QMenu* mmiTools = menuBar()->addMenu(tr("&Tools"));
     mmiTools->setObjectName(QStringLiteral("mmiTools"));
     mmiTools->addAction(acConnect);
     mmiTools->addAction(acDisconnect);
     mmiTools->addAction(acSendSms);
-    QMenu* mmiHelp = menuBar()->addMenu(QStringLiteral("Help"));
+    QMenu* mmiHelp = menuBar()->addMenu(tr("&Help"));
     mmiHelp->setObjectName(QStringLiteral("mmiHelp"));
     mmiHelp->addAction(acAbout);
     mmiHelp->addAction(acWebSite);
@@ -143,7 +163,7 @@ void TfmMainView::CreateControls()
     }
 
     // Tool bar: captions under the images.
-    tbMain = addToolBar(QStringLiteral("Main"));
+    tbMain = addToolBar(tr("Main Toolbar"));
     tbMain->setObjectName(QStringLiteral("tbMain"));
     tbMain->setMovable(false);
     tbMain->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -172,6 +192,7 @@ void TfmMainView::CreateControls()
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(10, 6, 10, 0);
     cmbInterfaces = new TInterfaceBox(central);
+    cmbInterfaces->setAccessibleName(tr("Modem"));
     layout->addWidget(cmbInterfaces);
     pcMain = new QTabWidget(central);
     pcMain->setObjectName(QStringLiteral("pcMain"));
@@ -179,17 +200,17 @@ void TfmMainView::CreateControls()
     setCentralWidget(central);
 
     tsInfo = new TDeviceInfoPage(*FController);
-    pcMain->addTab(tsInfo, QStringLiteral("Device Info"));
+    pcMain->addTab(tsInfo, tr("&Device Info"));
     tsConnProf = new TProfilesPage(*FController);
-    pcMain->addTab(tsConnProf, QStringLiteral("Profiles"));
+    pcMain->addTab(tsConnProf, tr("&Profiles"));
     tsUsage = new TUsagePage;
-    pcMain->addTab(tsUsage, QStringLiteral("Usage"));
+    pcMain->addTab(tsUsage, tr("&Usage"));
     tsMessages = new TMessagesPage(*FController);
     connect(tsMessages, &TMessagesPage::EditRequested, this,
             [this](const QString& Target, const QString& Text) { Guarded(this, [&] { SendSmsWith(Target, Text); }); });
-    pcMain->addTab(tsMessages, QStringLiteral("SMS Messages"));
+    pcMain->addTab(tsMessages, tr("SMS &Messages"));
     tsMonitorLog = new TMonitorLogPage;
-    pcMain->addTab(tsMonitorLog, QStringLiteral("Monitor Log"));
+    pcMain->addTab(tsMonitorLog, tr("Monitor &Log"));
     pcMain->setCurrentWidget(tsInfo);
     connect(tsMessages, &TMessagesPage::NewMessageWanted, this,
             [this](const QString& Text) { Guarded(this, [this, &Text] { SendNewMessage(Text); }); });
@@ -206,6 +227,7 @@ void TfmMainView::CreateControls()
     sbMainPanel0->setTextFormat(Qt::PlainText);
     sbMainPanel0->setFixedWidth(250);
     FSignalPanel = new TSignalPanel(sbMain);
+    sbMainPanel0->setAccessibleName(tr("Status"));
     sbMain->addWidget(sbMainPanel0);
     sbMain->addWidget(FSignalPanel);
     sbRegistration = new QLabel(sbMain);
@@ -252,7 +274,7 @@ void TfmMainView::FormCreate(const TManagerFactory& Factory)
 {
     setWindowTitle(QStringLiteral("Virelle Ombrelay"));
     setWindowIcon(TIcons::AppIcon());
-    acOpenApp->setText(QStringLiteral("Open %1").arg(QStringLiteral("Ombrelay")));
+    acOpenApp->setText(tr("Open %1").arg(QStringLiteral("Ombrelay")));
     // Manager and its notifications, monitor thread, options.
     FController->StartUp(Factory);
     Guarded(this, [this] { FillInterfaces(); });
@@ -320,16 +342,18 @@ void TfmMainView::ShowDeferredError(const QString& Text)
 
 void TfmMainView::StartUp(bool Hide)
 {
+    // The place and sizes of the last run, moved onto a screen of today's set-up.
+    Guarded(this, [this] { FGeometryRestored = TWindowState::Restore(*this); });
     if (Hide && TrayAvailable()) {
         return;
     }
     show();
     if (Hide) {
         // Hiding with no notification area would leave no way back to the window.
-        const QString why = QStringLiteral("There is no notification area on this desktop, so Ombrelay starts "
-                                           "with its window shown.");
+        const QString why = tr("There is no notification area on this desktop, so Ombrelay starts "
+                               "with its window shown.");
         qWarning("Ombrelay: %s", qPrintable(why));
-        sbMainPanel0->setText(QStringLiteral("No notification area"));
+        sbMainPanel0->setText(tr("No notification area"));
         sbMainPanel0->setToolTip(why);
     }
 }
@@ -354,6 +378,15 @@ bool TfmMainView::event(QEvent* Event)
 void TfmMainView::changeEvent(QEvent* Event)
 {
     QMainWindow::changeEvent(Event);
+    if (Event->type() == QEvent::PaletteChange || Event->type() == QEvent::ThemeChange) {
+        // The drawn images take their outlines from the palette: draw them again.
+        for (QAction* action : findChildren<QAction*>()) {
+            const QVariant image = action->property("ombrelayImage");
+            if (image.isValid()) {
+                action->setIcon(TIcons::MainIcon(image.toInt(), palette()));
+            }
+        }
+    }
     if (Event->type() == QEvent::WindowStateChange && isMinimized() && TrayAvailable()) {
         // Leave the state change first; then go to the notification area.
         QTimer::singleShot(0, this, [this] { Guarded(this, [this] { WMSysCommand(SC_MINIMIZE); }); });
@@ -370,11 +403,13 @@ void TfmMainView::closeEvent(QCloseEvent* Event)
     // Exit, or a desktop without a notification area: the program ends, its settings saved.
     if (FEndingSession) {
         try {
+            TWindowState::Store(*this);
             FController->SaveOptions();
         } catch (const std::exception& e) {
             qWarning("Ombrelay: the settings could not be saved: %s", e.what());
         }
     } else {
+        Guarded(this, [this] { TWindowState::Store(*this); });
         Guarded(this, [this] { FController->SaveOptions(); });
     }
     Event->accept();
@@ -385,10 +420,14 @@ void TfmMainView::closeEvent(QCloseEvent* Event)
 void TfmMainView::showEvent(QShowEvent* Event)
 {
     if (!FShownOnce) {
-        // Centred on the screen at its first showing.
+        // Centred on the screen at its first showing, unless it has a place from the last run;
+        // never larger than the screen (a small screen at a high scale factor).
         FShownOnce = true;
-        if (QScreen* current = screen()) {
-            move(current->availableGeometry().center() - rect().center());
+        QScreen* current = screen();
+        if (!FGeometryRestored && current) {
+            QRect r(QPoint(), size());
+            r.moveCenter(current->availableGeometry().center());
+            setGeometry(TWindowState::FitOnDesktop(r));
         }
     }
     QMainWindow::showEvent(Event);
@@ -415,6 +454,7 @@ bool TfmMainView::WMSysCommand(int Command)
         return true;
     }
     FTray->WarnOnce(this);
+    TWindowState::Store(*this);
     FController->SaveOptions();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     hide();
@@ -443,9 +483,14 @@ void TfmMainView::acSettingsExecute()
     dialog.CopyIn(*Options);
     const IMBManager* manager = FController->Manager();
     dialog.SetMessageStoreShared(manager && manager->SharesMessageStore());
+    const bool autostart = TAutostart::Enabled();
+    dialog.cbAutostart->setChecked(autostart);
     if (DialogRunner()(dialog) == QDialog::Accepted) {
         dialog.CopyOut(*Options);
         FController->ApplyBackendSettings();
+        if (dialog.cbAutostart->isChecked() != autostart) {
+            TAutostart::SetEnabled(dialog.cbAutostart->isChecked(), QCoreApplication::applicationFilePath());
+        }
     }
 }
 

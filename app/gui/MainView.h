@@ -188,6 +188,7 @@ private:
     bool FExiting = false;
     bool FEndingSession = false;
     bool FShownOnce = false;
+    bool FGeometryRestored = false;
     TMessageNotifier FNotifier;
     bool FAnnouncePending = false;
     TMessageNotifier::TNotice FLastNotice;

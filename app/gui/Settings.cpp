@@ -27,7 +27,8 @@ namespace
 bool DefaultInputQuery(QWidget* Parent, QString& Value)
 {
     bool ok = false;
-    Value = QInputDialog::getText(Parent, QStringLiteral("Add Web-site"), QString(), QLineEdit::Normal, QString(), &ok);
+    Value =
+        QInputDialog::getText(Parent, TfmSettings::tr("Add Web Site"), QString(), QLineEdit::Normal, QString(), &ok);
     return ok;
 }
 
@@ -46,7 +47,7 @@ TfmSettings::TfmSettings(QWidget* Parent)
     , FInputQuery(DefaultInputQuery)
 {
     setObjectName(QStringLiteral("fmSettings"));
-    setWindowTitle(QStringLiteral("Settings"));
+    setWindowTitle(tr("Settings"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     pcSettings = new QTabWidget(this);
@@ -55,15 +56,15 @@ TfmSettings::TfmSettings(QWidget* Parent)
     tsMonitor->setObjectName(QStringLiteral("tsMonitor"));
     tsGeneral = new QWidget;
     tsGeneral->setObjectName(QStringLiteral("tsGeneral"));
-    pcSettings->addTab(tsMonitor, QStringLiteral("Connection Monitor"));
-    pcSettings->addTab(tsGeneral, QStringLiteral("General"));
+    pcSettings->addTab(tsMonitor, tr("Connection &Monitor"));
+    pcSettings->addTab(tsGeneral, tr("&General"));
 
-    cbMonitor = new QCheckBox(QStringLiteral("Check if the computer is online"), tsMonitor);
+    cbMonitor = new QCheckBox(tr("&Check if the computer is online"), tsMonitor);
     cbMonitor->setObjectName(QStringLiteral("cbMonitor"));
 
     gbMonitorChecks = new QGroupBox(tsMonitor);
     gbMonitorChecks->setObjectName(QStringLiteral("gbMonitorChecks"));
-    auto* sitesLabel = new QLabel(QStringLiteral("Web-sites"), gbMonitorChecks);
+    auto* sitesLabel = new QLabel(tr("&Web sites"), gbMonitorChecks);
     lbMonitorSites = new QListWidget(gbMonitorChecks);
     lbMonitorSites->setObjectName(QStringLiteral("lbMonitorSites"));
     lbMonitorSites->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -72,10 +73,15 @@ TfmSettings::TfmSettings(QWidget* Parent)
     lbMonitorSites->setResizeMode(QListView::Adjust);
     lbMonitorSites->setMinimumSize(300, 90);
 
-    acSiteAdd = new QAction(QStringLiteral("Add..."), this);
+    acSiteAdd = new QAction(tr("&Add..."), this);
     acSiteAdd->setObjectName(QStringLiteral("acSiteAdd"));
-    acSiteDel = new QAction(QStringLiteral("Delete"), this);
+    acSiteDel = new QAction(tr("&Delete"), this);
     acSiteDel->setObjectName(QStringLiteral("acSiteDel"));
+    // The Delete key removes the selected sites while the list has the focus.
+    acSiteDel->setShortcuts(QKeySequence::Delete);
+    acSiteDel->setShortcutContext(Qt::WidgetShortcut);
+    lbMonitorSites->addAction(acSiteDel);
+    sitesLabel->setBuddy(lbMonitorSites);
     btnSiteAdd = new QPushButton(acSiteAdd->text(), gbMonitorChecks);
     btnSiteAdd->setObjectName(QStringLiteral("btnSiteAdd"));
     btnSiteDel = new QPushButton(acSiteDel->text(), gbMonitorChecks);
@@ -95,32 +101,36 @@ TfmSettings::TfmSettings(QWidget* Parent)
     checksLayout->addWidget(btnSiteDel, 2, 1);
     checksLayout->setRowStretch(3, 1);
 
-    gbMonitorActions = new QGroupBox(QStringLiteral("Options"), tsMonitor);
+    gbMonitorActions = new QGroupBox(tr("Options"), tsMonitor);
     gbMonitorActions->setObjectName(QStringLiteral("gbMonitorActions"));
     udMonitorInterval = NewUpDown("udMonitorInterval", 10, 3600, gbMonitorActions);
     udMonitorRedialThreshold = NewUpDown("udMonitorRedialThreshold", 0, 100, gbMonitorActions);
     udMonitorRebootThreshold = NewUpDown("udMonitorRebootThreshold", 0, 100, gbMonitorActions);
     auto* actionsLayout = new QFormLayout(gbMonitorActions);
-    actionsLayout->addRow(QStringLiteral("Run a check every (secs)"), udMonitorInterval);
-    actionsLayout->addRow(QStringLiteral("Reconnect after (failures)"), udMonitorRedialThreshold);
-    actionsLayout->addRow(QStringLiteral("Reboot PC after (failures)"), udMonitorRebootThreshold);
+    actionsLayout->addRow(tr("Run a check every (seconds)"), udMonitorInterval);
+    actionsLayout->addRow(tr("Reconnect after (failures)"), udMonitorRedialThreshold);
+    actionsLayout->addRow(tr("Restart the computer after (failures)"), udMonitorRebootThreshold);
 
     auto* monitorLayout = new QVBoxLayout(tsMonitor);
     monitorLayout->addWidget(cbMonitor);
     monitorLayout->addWidget(gbMonitorChecks);
     monitorLayout->addWidget(gbMonitorActions);
 
-    cbAutoConnect = new QCheckBox(QStringLiteral("Connect on startup"), tsGeneral);
+    cbAutoConnect = new QCheckBox(tr("Connect on &startup"), tsGeneral);
     cbAutoConnect->setObjectName(QStringLiteral("cbAutoConnect"));
     auto* generalLayout = new QVBoxLayout(tsGeneral);
     generalLayout->addWidget(cbAutoConnect);
-    cbRemoveStored = new QCheckBox(QStringLiteral("Remove messages from the modem once stored"), tsGeneral);
+    cbRemoveStored = new QCheckBox(tr("&Remove messages from the modem once stored"), tsGeneral);
     cbRemoveStored->setObjectName(QStringLiteral("cbRemoveStored"));
     generalLayout->addWidget(cbRemoveStored);
+    // Not one of the stored settings: the desktop's autostart entry is the setting itself.
+    cbAutostart = new QCheckBox(tr("Start Ombrelay when I &log in"), tsGeneral);
+    cbAutostart->setObjectName(QStringLiteral("cbAutostart"));
+    generalLayout->addWidget(cbAutostart);
     SetMessageStoreShared(false);
     generalLayout->addStretch();
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
@@ -173,10 +183,10 @@ void TfmSettings::SetMessageStoreShared(bool Shared)
 {
     cbRemoveStored->setEnabled(Shared);
     cbRemoveStored->setToolTip(
-        Shared ? QStringLiteral("Other programs on this computer read the modem's messages too; removing a message "
-                                "removes it for them as well. Messages are always kept in Ombrelay's own store.")
-               : QStringLiteral("This modem's messages are read by Ombrelay alone, so they are always removed "
-                                "once stored: a full modem store takes no new messages."));
+        Shared ? tr("Other programs on this computer read the modem's messages too; removing a message "
+                    "removes it for them as well. Messages are always kept in Ombrelay's own store.")
+               : tr("This modem's messages are read by Ombrelay alone, so they are always removed "
+                    "once stored: a full modem store takes no new messages."));
 }
 
 void TfmSettings::showEvent(QShowEvent* Event)

@@ -53,6 +53,7 @@ public:
     QSpinBox* udMonitorRebootThreshold;
     QCheckBox* cbAutoConnect;
     QCheckBox* cbRemoveStored;
+    QCheckBox* cbAutostart;
     QPushButton* btnOK;
     QAction* acSiteAdd;
     QAction* acSiteDel;

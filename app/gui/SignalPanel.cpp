@@ -14,6 +14,16 @@ TSignalPanel::TSignalPanel(QWidget* Parent)
 {
     setObjectName(QStringLiteral("sbMainPanel1"));
     setFixedWidth(250);
+    setAccessibleName(tr("Connection and signal strength"));
+    UpdateDescription();
+}
+
+void TSignalPanel::UpdateDescription()
+{
+    // What a screen reader says for the picture: the state and the bars out of five.
+    const QString bars = tr("signal %1 of 5 bars").arg(ImageIndex());
+    setAccessibleDescription(FText.isEmpty() ? bars : FText + QStringLiteral(", ") + bars);
+    setToolTip(accessibleDescription());
 }
 
 int TSignalPanel::SignalImageIndex(qint32 SignalStrength)
@@ -27,6 +37,7 @@ int TSignalPanel::SignalImageIndex(qint32 SignalStrength)
 void TSignalPanel::SetSignalStrength(quint32 Value)
 {
     FSignalStrength = Value;
+    UpdateDescription();
     update();
 }
 
@@ -34,6 +45,7 @@ void TSignalPanel::SetText(const QString& Value)
 {
     if (Value != FText) {
         FText = Value;
+        UpdateDescription();
         update();
     }
 }
@@ -50,7 +62,7 @@ void TSignalPanel::paintEvent(QPaintEvent*)
     const int x = static_cast<int>(std::lround(w * 0.1));
     const int index = ImageIndex();
     const int top = (height() - w) / 2;
-    p.drawPixmap(index == 0 ? 0 : x, top, TIcons::SignalImage(index));
+    p.drawPixmap(index == 0 ? 0 : x, top, TIcons::SignalImage(index, palette()));
     const int textLeft = x + static_cast<int>(std::lround(w * 1.2));
     const QRect textRect(textLeft, 0, width() - textLeft, height());
     p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FText);

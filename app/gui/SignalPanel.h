@@ -28,6 +28,8 @@ protected:
     void paintEvent(QPaintEvent* Event) override;
 
 private:
+    void UpdateDescription();
+
     quint32 FSignalStrength = 0;
     QString FText;
 };

@@ -60,7 +60,7 @@ TfmTimedMessage::TfmTimedMessage(quint32 TimeOut, const QString& Title, const QS
     lbInfo->setText(Text);
     lbInfo->setMinimumSize(300, 60);
     QPalette palette = lbInfo->palette();
-    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    palette.setColor(QPalette::WindowText, WarningColor(palette));
     lbInfo->setPalette(palette);
     QFont font = lbInfo->font();
     font.setBold(true);
@@ -78,7 +78,7 @@ TfmTimedMessage::TfmTimedMessage(quint32 TimeOut, const QString& Title, const QS
     pmSupress = new QMenu(this);
     pmSupress->setObjectName(QStringLiteral("pmSupress"));
     auto addSupress = [this](const char* Name, int Minutes) {
-        QAction* item = pmSupress->addAction(QStringLiteral("Supress for %1 minutes").arg(Minutes));
+        QAction* item = pmSupress->addAction(tr("Suppress for %1 minutes").arg(Minutes));
         item->setObjectName(QLatin1String(Name));
         item->setData(Minutes);
         connect(item, &QAction::triggered, this, [this, item] { SupressClick(item); });

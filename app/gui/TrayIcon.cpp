@@ -12,8 +12,8 @@
 #include <QDBusReply>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QStringList>
 #include <QPainter>
+#include <QStringList>
 #include <QSystemTrayIcon>
 
 #include <algorithm>
@@ -124,8 +124,8 @@ void TTrayIcon::WarnOnce(QWidget* Window)
 {
     if (Options && Options->TrayWarning()) {
         TMessageBox::Information(Window, QStringLiteral("Ombrelay"),
-                                 QStringLiteral("The application will remain running in the notification area. In "
-                                                "order to quit it choose 'Exit' from the popup menu."));
+                                 tr("The application will remain running in the notification area. In "
+                                    "order to quit it choose 'Exit' from the popup menu."));
         Options->SetTrayWarning(false);
     }
 }

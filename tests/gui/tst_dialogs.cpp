@@ -356,7 +356,7 @@ void TestDialogs::countDownSuppress()
     Clock::SetNow(ten + 10.0 / 24);
     QPointer<TfmTimedMessage> dialog = ShowCountDown();
     QAction* item = dialog->pmSupress->actions().at(Minutes == 10 ? 0 : Minutes == 30 ? 1 : 2);
-    QCOMPARE(item->text(), QStringLiteral("Supress for %1 minutes").arg(Minutes));
+    QCOMPARE(item->text(), QStringLiteral("Suppress for %1 minutes").arg(Minutes));
     item->trigger();
     QTRY_VERIFY(dialog.isNull());
     QCOMPARE(FReboots, 0);

@@ -7,15 +7,19 @@
 #include "core/Monitor.h"
 #include "core/SmsStore.h"
 #include "core/Usage.h"
+#include "gui/Autostart.h"
 #include "gui/CreateMessage.h"
 #include "gui/GuiCommon.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/TimedMessage.h"
+#include "gui/Translations.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -24,6 +28,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -98,6 +103,7 @@ class TestMainView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -122,6 +128,7 @@ private Q_SLOTS:
     void sendActionHistoryCaseInsensitive();
     void settingsActionCopiesOnlyOnOk();
     void sharedStoreSettingsReachTheBackend();
+    void settingsStartAtLogin();
 
     void redial_data();
     void redial();
@@ -133,6 +140,12 @@ private Q_SLOTS:
     void withoutTrayCloseEndsAndMinimiseMinimises();
     void secondInstanceShowsWindowWithoutX11();
 };
+
+void TestMainView::initTestCase()
+{
+    // As the program starts: its English translation holds the plural forms of the captions.
+    TTranslations::Install(QLocale(QLocale::English, QLocale::UnitedStates));
+}
 
 void TestMainView::init()
 {
@@ -596,6 +609,42 @@ void TestMainView::settingsActionCopiesOnlyOnOk()
     QVERIFY(f.Opts.AutoConnect());
     // Nothing is stored until the next save.
     QCOMPARE(f.Config(QStringLiteral("monitor.interval")), QString());
+}
+
+void TestMainView::settingsStartAtLogin()
+{
+    QTemporaryDir config;
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const QString entry = config.filePath(QStringLiteral("autostart/ombrelay.desktop"));
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    bool shownChecked = true;
+    auto answer = [&](bool Tick, int Result) {
+        TfmMainView::SetDialogRunner([&shownChecked, Tick, Result](QDialog& Dialog) {
+            auto& settings = dynamic_cast<TfmSettings&>(Dialog);
+            shownChecked = settings.cbAutostart->isChecked();
+            settings.cbAutostart->setChecked(Tick);
+            return Result;
+        });
+        view.acSettings->trigger();
+    };
+    answer(true, QDialog::Rejected);
+    QVERIFY(!shownChecked);
+    QVERIFY(!QFile::exists(entry));
+    answer(true, QDialog::Accepted);
+    QVERIFY(QFile::exists(entry));
+    // The entry starts this very program, in the notification area.
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains(QCoreApplication::applicationFilePath().toUtf8() + " -hide"));
+    file.close();
+    answer(true, QDialog::Accepted);
+    QVERIFY(shownChecked);
+    answer(false, QDialog::Accepted);
+    QVERIFY(!QFile::exists(entry));
+    QVERIFY(TMessageBox::Shown().isEmpty());
+    qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 void TestMainView::sharedStoreSettingsReachTheBackend()

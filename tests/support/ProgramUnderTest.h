@@ -153,6 +153,8 @@ public:
     TProgram& operator=(const TProgram&) = delete;
 
     const QProcessEnvironment& Env() const { return FEnv; }
+    // A variable for the next start (QT_SCALE_FACTOR, LANG, ...).
+    void SetEnv(const QString& Name, const QString& Value) { FEnv.insert(Name, Value); }
     QString SimSocket() const { return FHome.filePath(QStringLiteral("sim.sock")); }
     QString InstanceSocket() const { return FHome.filePath(QStringLiteral("run/ombrelay/instance")); }
     QString DatabaseFile() const { return FHome.filePath(QStringLiteral("data/Virelle/Ombrelay/Ombrelay.DB")); }

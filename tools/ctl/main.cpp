@@ -9,6 +9,7 @@
 #include "CtlCommon.h"
 #include "core/Version.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 using namespace Ombrelay;
@@ -33,21 +34,31 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("ombrelayctl"));
     QCoreApplication::setApplicationVersion(ProgramVersion());
 
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() < 2) {
+    // Options of ombrelayctl itself come before the command; the rest is the command's.
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({help, version});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        Ctl::Err(QStringLiteral("ombrelayctl: %1\n\n").arg(parser.errorText()));
         Ctl::Err(QString::fromUtf8(kUsage));
         return Ctl::ExitUsage;
     }
-    const QString command = args.at(1);
-    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+    if (parser.isSet(help)) {
         Ctl::Out(QString::fromUtf8(kUsage));
         return Ctl::ExitOk;
     }
-    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+    if (parser.isSet(version)) {
         Ctl::Out(QStringLiteral("ombrelayctl %1\n").arg(ProgramVersion()));
         return Ctl::ExitOk;
     }
-    const QStringList rest = args.mid(1);
+    const QStringList rest = parser.positionalArguments();
+    if (rest.isEmpty()) {
+        Ctl::Err(QString::fromUtf8(kUsage));
+        return Ctl::ExitUsage;
+    }
+    const QString command = rest.constFirst();
     if (command == QLatin1String("messages")) {
         return Ctl::RunMessages(rest);
     }

@@ -8,6 +8,7 @@
 #include "sms/MBException.h"
 #include "sms/SMS.h"
 
+#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,11 +24,16 @@ using namespace Ombrelay;
 namespace
 {
 
-const char* const kUsage = "usage:\n"
+const char* const kUsage = "Usage:\n"
                            "  ombrelay-pdu decode [HEX...]      (no HEX: one PDU per line of standard input)\n"
                            "  ombrelay-pdu decode --stats       (decode standard input, print counts and rate)\n"
                            "  ombrelay-pdu encode --to NUMBER [--ref N] [--mr N] TEXT\n"
-                           "  ombrelay-pdu count TEXT\n";
+                           "  ombrelay-pdu count TEXT\n"
+                           "  ombrelay-pdu --help | --version\n"
+                           "\n"
+                           "Options:\n"
+                           "  -h, --help     show this help and exit\n"
+                           "  -v, --version  show the version and exit\n";
 
 int Usage(const char* Problem = nullptr)
 {
@@ -230,26 +236,45 @@ int Count(const QStringList& Args)
 int main(int argc, char** argv)
 {
     InitSmsTables();
-    if (argc < 2) {
-        return Usage();
+    QStringList all;
+    for (int i = 0; i < argc; ++i) {
+        all.append(QString::fromLocal8Bit(argv[i]));
     }
-    QStringList args;
-    for (int i = 2; i < argc; ++i) {
-        args.append(QString::fromLocal8Bit(argv[i]));
+    // Options of the tool itself come before the command; everything after it is the command's.
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({help, version});
+    if (!parser.parse(all)) {
+        return Usage(qPrintable(parser.errorText()));
     }
-    const QByteArray command = argv[1];
+    if (parser.isSet(help)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("ombrelay-pdu %s\n", OMBRELAY_VERSION);
+        return 0;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        return Usage("no command given");
+    }
+    const QStringList args = positional.mid(1);
+    const QString& command = positional.constFirst();
     int rc;
-    if (command == "decode") {
+    if (command == QLatin1String("decode")) {
         rc = Decode(args);
-    } else if (command == "encode") {
+    } else if (command == QLatin1String("encode")) {
         rc = Encode(args);
-    } else if (command == "count") {
+    } else if (command == QLatin1String("count")) {
         rc = Count(args);
-    } else if (command == "--help" || command == "-h" || command == "help") {
+    } else if (command == QLatin1String("help")) {
         std::fputs(kUsage, stdout);
         rc = 0;
     } else {
-        rc = Usage("unknown command");
+        rc = Usage(qPrintable(QStringLiteral("unknown command '%1'").arg(command)));
     }
     std::fflush(stdout);
     return rc;

@@ -1,0 +1,196 @@
+// The real program on a desktop session: its window comes back where the user left it, never off
+// the screen (also at scale 2 on a small screen), and pictures of it under a dark theme are made
+// for a person to look at.
+
+#include "support/ProgramUnderTest.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRect>
+#include <QStandardPaths>
+
+using namespace Ombrelay;
+
+namespace
+{
+
+struct TPlace
+{
+    QRect Frame;
+    QRect Client;
+    QRect Screen;
+};
+
+// The "geometry" test command's answer; Frame stays empty when the answer is not one.
+TPlace Place(const TProgram& Program)
+{
+    const QStringList w = Program.Window(QStringLiteral("geometry")).split(QLatin1Char(' '));
+    TPlace r;
+    if (w.size() != 13 || w[0] != QLatin1String("ok")) {
+        return r;
+    }
+    auto rect = [&w](int At) { return QRect(w[At].toInt(), w[At + 1].toInt(), w[At + 2].toInt(), w[At + 3].toInt()); };
+    r.Frame = rect(1);
+    r.Client = rect(5);
+    r.Screen = rect(9);
+    return r;
+}
+
+} // namespace
+
+class TestDesktopSession : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void geometrySurvivesRestart();
+    void offScreenGeometryComesBack();
+    void scaleTwoOnSmallScreen();
+    void darkThemeScreenshots();
+    void germanDesktopShowsGermanMenus();
+
+private:
+    QString FDisplay;
+    QProcess FXvfb;
+};
+
+void TestDesktopSession::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        QSKIP("needs a private session bus: run under dbus-run-session");
+    }
+    for (const char* tool : {"Xvfb", "xdotool", "sqlite3"}) {
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/install-deps.sh)").arg(QLatin1String(tool))));
+        }
+    }
+    QVERIFY2(StartXvfb(FXvfb, FDisplay, 400), "no X server could be started");
+    QDir().mkpath(QStringLiteral(OMBRELAY_SCREENSHOTS));
+}
+
+void TestDesktopSession::cleanupTestCase()
+{
+    EndProcesses({&FXvfb});
+}
+
+void TestDesktopSession::geometrySurvivesRestart()
+{
+    QTemporaryDir home;
+    const QRect wanted(37, 41, 700, 480);
+    {
+        TProgram first(FDisplay, home);
+        QVERIFY(first.Start());
+        const QString id = first
+                               .XDoTool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
+                                         QStringLiteral("^Virelle Ombrelay$")})
+                               .section(QLatin1Char('\n'), 0, 0);
+        QVERIFY(!id.isEmpty());
+        // As a user drags and resizes it.
+        first.XDoTool({QStringLiteral("windowsize"), QStringLiteral("--sync"), id, QString::number(wanted.width()),
+                       QString::number(wanted.height())});
+        first.XDoTool({QStringLiteral("windowmove"), QStringLiteral("--sync"), id, QString::number(wanted.x()),
+                       QString::number(wanted.y())});
+        QVERIFY(WaitFor([&] { return Place(first).Client == wanted; }, 5000));
+        // Ended as a logout ends it.
+        QCOMPARE(first.Stop(), 0);
+    }
+    TProgram second(FDisplay, home);
+    QVERIFY(second.Start());
+    QVERIFY(WaitFor([&] { return Place(second).Client == wanted; }, 5000));
+    QCOMPARE(Place(second).Client, wanted);
+    QCOMPARE(second.Stop(), 0);
+}
+
+void TestDesktopSession::offScreenGeometryComesBack()
+{
+    QTemporaryDir home;
+    {
+        TProgram first(FDisplay, home);
+        QVERIFY(first.Start());
+        QCOMPARE(first.Stop(), 0);
+    }
+    // Left on a second screen that is gone now (the display is 1024x768).
+    TProgram second(FDisplay, home);
+    second.Sql(QStringLiteral("UPDATE CONFIG SET VALUE = '2900,1500,640,520' WHERE NAME = 'window.geometry'"));
+    QCOMPARE(second.Sql(QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = 'window.geometry'")),
+             QStringLiteral("2900,1500,640,520"));
+    QVERIFY(second.Start());
+    TPlace place;
+    QVERIFY(WaitFor(
+        [&] {
+            place = Place(second);
+            return place.Frame.isValid();
+        },
+        5000));
+    QVERIFY2(place.Screen.contains(place.Frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                .arg(place.Frame.x())
+                                                                .arg(place.Frame.y())
+                                                                .arg(place.Frame.width())
+                                                                .arg(place.Frame.height())));
+    // It keeps the size it had: only the place changed.
+    QCOMPARE(place.Client.size(), QSize(640, 520));
+    QCOMPARE(second.Stop(), 0);
+}
+
+void TestDesktopSession::scaleTwoOnSmallScreen()
+{
+    // 1024x768 at scale 2 is 512x384: smaller than the window's first size.
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    program.SetEnv(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+    QVERIFY(program.Start());
+    TPlace place;
+    QVERIFY(WaitFor(
+        [&] {
+            place = Place(program);
+            return place.Frame.isValid();
+        },
+        5000));
+    QCOMPARE(place.Screen.size(), QSize(512, 384));
+    QVERIFY2(place.Screen.contains(place.Frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                .arg(place.Frame.x())
+                                                                .arg(place.Frame.y())
+                                                                .arg(place.Frame.width())
+                                                                .arg(place.Frame.height())));
+    Run(QStringLiteral("import"),
+        {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral(OMBRELAY_SCREENSHOTS "/scale2-display.png")},
+        nullptr, program.Env());
+    QCOMPARE(program.Stop(), 0);
+}
+
+void TestDesktopSession::darkThemeScreenshots()
+{
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    QCOMPARE(program.Sim(QStringLiteral("signal sim0 25")), QStringLiteral("ok"));
+    QCOMPARE(program.Window(QStringLiteral("palette dark")), QStringLiteral("ok"));
+    for (const char* tab : {"tsInfo", "tsConnProf", "tsUsage", "tsMessages"}) {
+        QCOMPARE(program.Window(QStringLiteral("tab %1").arg(QLatin1String(tab))), QStringLiteral("ok"));
+        QTest::qWait(300);
+        const QString file = QStringLiteral(OMBRELAY_SCREENSHOTS "/dark-%1.png").arg(QLatin1String(tab));
+        QCOMPARE(program.Window(QStringLiteral("screenshot ") + file), QStringLiteral("ok"));
+        QVERIFY(QFileInfo(file).size() > 0);
+    }
+    QCOMPARE(program.Stop(), 0);
+}
+
+void TestDesktopSession::germanDesktopShowsGermanMenus()
+{
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    program.SetEnv(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+    program.SetEnv(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
+    program.SetEnv(QStringLiteral("LANGUAGE"), QStringLiteral("de"));
+    QVERIFY(program.Start());
+    QCOMPARE(program.Window(QStringLiteral("menus")), QStringLiteral("ok &Datei\tE&xtras\t&Hilfe"));
+    const QString file = QStringLiteral(OMBRELAY_SCREENSHOTS "/german-tsInfo.png");
+    QCOMPARE(program.Window(QStringLiteral("screenshot ") + file), QStringLiteral("ok"));
+    QCOMPARE(program.Stop(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestDesktopSession)
+#include "tst_desktop_session.moc"
