@@ -115,11 +115,10 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
             return item ? item->InterfaceID() : QString();
         },
         pnMessages);
-    connect(search, &TMessageSearchBox::MessageChosen, this,
-            [this](const TMessageRecord& Message) {
-                stFolder->setCurrentWidget(spMessage);
-                mmMessages->setPlainText(Message.Text);
-            });
+    connect(search, &TMessageSearchBox::MessageChosen, this, [this](const TMessageRecord& Message) {
+        stFolder->setCurrentWidget(spMessage);
+        mmMessages->setPlainText(Message.Text);
+    });
     panelLayout->addWidget(search);
     panelLayout->addWidget(stFolder, 1);
 
