@@ -181,8 +181,9 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         return QStringLiteral("ok %1\t%2\t%3")
             .arg(Window.sbMainPanel0->text(), Window.SignalPanel()->Text(), Window.sbRegistration->text());
     }
-    if (verb == QLatin1String("send") || verb == QLatin1String("states") || verb == QLatin1String("retry")) {
-        // Sent messages: "send IFACE NUMBER TEXT" as the new-message dialog sends, "states IFACE"
+    if (verb == QLatin1String("send-as-dialog") || verb == QLatin1String("states") || verb == QLatin1String("retry")) {
+        // Sent messages: "send-as-dialog IFACE NUMBER TEXT" as the new-message dialog sends (the
+        // instance channel's own "send" is the one scripts use), "states IFACE"
         // the Sent list's states newest first (tab-separated), "retry IFACE ROW" the Retry action.
         IMBManager* manager = Window.Manager();
         if (!manager) {
@@ -191,7 +192,7 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         try {
             TMBInterfaceItem* item = manager->GetInterfaceList()->GetByID(arg.section(QLatin1Char(' '), 0, 0));
             TSmsOutgoingList* outbox = item->SmsOutgoingList();
-            if (verb == QLatin1String("send")) {
+            if (verb == QLatin1String("send-as-dialog")) {
                 TSmsSend send;
                 send.SetTarget(arg.section(QLatin1Char(' '), 1, 1));
                 send.SetText(arg.section(QLatin1Char(' '), 2));

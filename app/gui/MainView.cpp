@@ -195,6 +195,9 @@ void TfmMainView::CreateControls()
     cmbInterfaces->setAccessibleName(tr("Modem"));
     layout->addWidget(cmbInterfaces);
     pcMain = new QTabWidget(central);
+    // The pages' own smallest sizes add up past a small screen at scale 2; the tabs may be
+    // squeezed instead, so that the window always fits the screen it is on.
+    pcMain->setMinimumSize(320, 200);
     pcMain->setObjectName(QStringLiteral("pcMain"));
     layout->addWidget(pcMain, 1);
     setCentralWidget(central);

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QScrollArea>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -60,8 +61,15 @@ TUsagePage::TUsagePage(QWidget* Parent)
     layout->setContentsMargins(10, 10, 10, 10);
     layout->addWidget(lvUsage);
     lvUsage->setMaximumHeight(130);
-    fmHistory = new TUsageHistoryView(this);
-    layout->addWidget(fmHistory, 1);
+    // The history and its charts scroll, so that they never push the window's smallest size
+    // past a small screen.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("sbHistory"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    fmHistory = new TUsageHistoryView(scroll);
+    scroll->setWidget(fmHistory);
+    layout->addWidget(scroll, 1);
 
     tmUsage = new QTimer(this);
     tmUsage->setObjectName(QStringLiteral("tmUsage"));

@@ -65,7 +65,8 @@ private Q_SLOTS:
             QVERIFY(program.Start());
             // The device refuses the send in its answer.
             QCOMPARE(program.Sim(QStringLiteral("fail SmsSendComplete 1")), QStringLiteral("ok"));
-            QCOMPARE(program.Window(QStringLiteral("send sim0 +491701234567 see you at eight")), QStringLiteral("ok"));
+            QCOMPARE(program.Window(QStringLiteral("send-as-dialog sim0 +491701234567 see you at eight")),
+                     QStringLiteral("ok"));
             QVERIFY(WaitFor(
                 [&] {
                     return program.Sql(QStringLiteral("SELECT SENT || FAILED FROM OUTGOING")) == QLatin1String("01");
@@ -93,7 +94,7 @@ private Q_SLOTS:
 
         // A three-part message, then the network's reports one by one, without a poll.
         const QString text = QString(400, QLatin1Char('z'));
-        QCOMPARE(program.Window(QStringLiteral("send sim0 +491701234567 ") + text), QStringLiteral("ok"));
+        QCOMPARE(program.Window(QStringLiteral("send-as-dialog sim0 +491701234567 ") + text), QStringLiteral("ok"));
         QVERIFY2(StatesBecome(
                      program, [](const QStringList& S) { return S.size() == 3 && S[0] == QLatin1String("sent"); },
                      last),

@@ -300,6 +300,10 @@
         <source>No notification area</source>
         <translation>Kein Benachrichtigungsbereich</translation>
     </message>
+    <message>
+        <source>Monitor &amp;Log</source>
+        <translation>&amp;Überwachungsprotokoll</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmSettings</name>

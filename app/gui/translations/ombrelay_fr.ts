@@ -300,6 +300,10 @@
         <source>No notification area</source>
         <translation>Pas de zone de notification</translation>
     </message>
+    <message>
+        <source>Monitor &amp;Log</source>
+        <translation>&amp;Journal de surveillance</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmSettings</name>
