@@ -221,65 +221,8 @@ int TSmsListBase::IndexOfIdent(qint64 Ident, int Hint) const
 
 int TSmsListBase::RemoveMessages(const QList<qint64>& Idents)
 {
-    const QSet<qint64> wanted(Idents.begin(), Idents.end());
-    std::vector<size_t> positions;
-    QList<qint64> rows;
-    QList<qint64> firstRows;
-    for (size_t i = 0; i < FItems.size(); ++i) {
-        const TSmsItem& item = *FItems[i];
-        if (!item.FRowIDs.isEmpty() && wanted.contains(item.Ident())) {
-            positions.push_back(i);
-            rows.append(QList<qint64>(item.FRowIDs.begin(), item.FRowIDs.end()));
-            firstRows << *std::min_element(item.FRowIDs.begin(), item.FRowIDs.end());
-        }
-    }
-    if (positions.empty()) {
-        return 0;
-    }
-    {
-        TSQLiteDB& db = Db();
-        TSQLiteLock lock(db);
-        TSQLiteTransaction transaction(db);
-        {
-            TSQLiteQuery query(db, QStringLiteral("DELETE FROM ") + GetTableName() + QStringLiteral(" WHERE ID = ?"));
-            for (qint64 row : rows) {
-                db.SetParamAsInt64(1, row);
-                db.Exec();
-            }
-        }
-        // Found by search no more, in the same transaction.
-        KeepSearchInStep([&] { TMessageSearch::Remove(db, GetTableName() == QLatin1String("OUTGOING"), firstRows); });
-        transaction.Commit();
-    }
-    // The open-message index keeps positions in FItems: drop the removed items, and move the
-    // others down by the number of removed items before them.
-    QSet<const TSmsItem*> gone;
-    for (size_t position : positions) {
-        gone.insert(FItems[position].get());
-    }
-    for (auto it = FOpen.begin(); it != FOpen.end();) {
-        auto& entries = *it;
-        for (qsizetype k = entries.size() - 1; k >= 0; --k) {
-            if (gone.contains(entries[k].second)) {
-                entries.remove(k);
-            } else {
-                const auto before = std::lower_bound(positions.begin(), positions.end(), size_t(entries[k].first));
-                entries[k].first -= qsizetype(before - positions.begin());
-            }
-        }
-        it = entries.isEmpty() ? FOpen.erase(it) : std::next(it);
-    }
-    size_t next = 0;
-    size_t kept = 0;
-    for (size_t i = 0; i < FItems.size(); ++i) {
-        if (next < positions.size() && positions[next] == i) {
-            ++next;
-            continue;
-        }
-        FItems[kept++] = std::move(FItems[i]);
-    }
-    FItems.resize(kept);
-    return int(positions.size());
+    // An identity is its message's first row, and a row belongs to one message only.
+    return DeleteMessages(Idents);
 }
 
 TSmsItem* TSmsListBase::FindOpen(const TSmsRecv& Part, TDateTime DateTime) const

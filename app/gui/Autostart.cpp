@@ -19,8 +19,8 @@ QString Tr(const char* Text)
     return QCoreApplication::translate("Autostart", Text);
 }
 
-// A desktop entry's Exec value: the program quoted as the specification asks when it holds
-// anything beyond plain characters.
+// A desktop entry's Exec value: the program quoted as the Desktop Entry format asks when it
+// holds anything beyond plain characters.
 QString ExecArgument(const QString& Program)
 {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
