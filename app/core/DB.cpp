@@ -60,30 +60,42 @@ void MakeFolders(const QString& Path)
     }
 }
 
+// Gives an existing regular file mode 0600 by its path. Never by opening it: closing any
+// descriptor of a file drops every POSIX lock the process holds on it, SQLite's included (another
+// connection of this process, or the shared-memory index of the database's write-ahead log,
+// which another process then finds unowned and truncates under us).
+void NarrowMode(const QByteArray& Name)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(Name.constData(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 07777) != kFileMode) {
+        ::chmod(Name.constData(), kFileMode);
+    }
+}
+
 // Makes sure the file exists with mode 0600 before SQLite opens it; SQLite gives its journal,
 // write-ahead log and shared-memory files the mode of the database file.
 void PrepareFile(const QString& Path)
 {
     const QByteArray name = QFile::encodeName(Path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kFileMode);
-    if (fd < 0) {
-        // Left for the open to report (a read-only file still opens read-only).
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kFileMode);
+    if (fd >= 0) {
+        // New, so nobody holds a lock on it yet.
+        ::fchmod(fd, kFileMode);
+        ::close(fd);
         return;
     }
-    ::fchmod(fd, kFileMode);
-    ::close(fd);
+    // An existing file; failures are left for the open to report (a read-only file still opens
+    // read-only).
+    NarrowMode(name);
 }
 
 // Narrows companions that an earlier run may have left with a wider mode.
 void NarrowCompanions(const QString& Path)
 {
     for (const char* suffix : {"-wal", "-shm", "-journal"}) {
-        const QByteArray name = QFile::encodeName(Path) + suffix;
-        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd >= 0) {
-            ::fchmod(fd, kFileMode);
-            ::close(fd);
-        }
+        NarrowMode(QFile::encodeName(Path) + suffix);
     }
 }
 
@@ -113,6 +125,7 @@ std::unique_ptr<TDatabase> TDatabase::Create()
 std::unique_ptr<TDatabase> TDatabase::Create(const QString& FileName)
 {
     PrepareFile(FileName);
+    NarrowCompanions(FileName);
     return TSQLiteDB::Open<TDatabase>(FileName);
 }
 
@@ -152,7 +165,6 @@ void TDatabase::InitializeDatabase()
     ExecSQL(QStringLiteral("PRAGMA journal_mode = WAL"));
     // FULL: a commit is on disk before the device is told to delete the message it holds.
     ExecSQL(QStringLiteral("PRAGMA synchronous = FULL"));
-    NarrowCompanions(FileName());
 
     ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS CONFIG (", "NAME TEXT NOT NULL PRIMARY KEY,", "VALUE VARIANT)"}));
     ExecSQL(Lines({"CREATE TABLE IF NOT EXISTS INCOMING (", "ID INTEGER NOT NULL PRIMARY KEY,",

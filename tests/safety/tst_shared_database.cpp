@@ -1,12 +1,19 @@
 // Two programs on one database file (two sessions of one user, one home folder): a write of one
 // waits for a short write of the other instead of failing with "database is locked", and a
-// write lock that is held too long is still reported.
+// write lock that is held too long is still reported. Another process that opens the file
+// while the program holds it (ombrelayctl, the sqlite3 shell) finds its write-ahead-log index in
+// use instead of resetting it under the program.
 
 #include "core/DB.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +22,12 @@
 
 using namespace Ombrelay;
 
+namespace
+{
+// The byte of the index file that its owners hold read-locked (SQLite's unix VFS: 120 + 8).
+constexpr off_t kDeadManSwitch = 128;
+} // namespace
+
 class TestSharedDatabase : public QObject
 {
     Q_OBJECT
@@ -22,6 +35,7 @@ class TestSharedDatabase : public QObject
 private Q_SLOTS:
     void secondWriterWaits_data();
     void secondWriterWaits();
+    void otherProcessSeesTheIndexOwned();
 };
 
 void TestSharedDatabase::secondWriterWaits_data()
@@ -97,6 +111,45 @@ void TestSharedDatabase::secondWriterWaits()
         db->FetchTable(QStringLiteral("SELECT COUNT(*) FROM USAGE"));
         QCOMPARE(db->GetResultSet(1), Succeeds ? QStringLiteral("2") : QStringLiteral("1"));
     }
+}
+
+// SQLite's shared-memory index belongs to whoever holds a read lock on its "dead man switch"
+// byte; a process that finds that byte unlocked truncates the index and rebuilds it while the
+// program still writes through its mapping of it (SIGBUS, or a log that two processes index
+// apart). POSIX locks are dropped when the process closes any descriptor of the file, so nothing
+// of ours may open and close the companions of an open database.
+void TestSharedDatabase::otherProcessSeesTheIndexOwned()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("Ombrelay.DB"));
+    // The second start of the program, on a file already in write-ahead-log mode.
+    TDatabase::Create(file).reset();
+    std::unique_ptr<TDatabase> db = TDatabase::Create(file);
+    {
+        TSQLiteLock lock(*db);
+        db->ExecSQL(QStringLiteral("INSERT INTO USAGE (DATE, INCOMING, OUTGOING) VALUES ('2026-01-01', 1, 1)"));
+    }
+    const QByteArray shm = QFile::encodeName(file) + "-shm";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // What another process's connection asks before it takes the index over.
+        const int fd = ::open(shm.constData(), O_RDWR | O_CLOEXEC);
+        struct flock probe
+        {
+        };
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        probe.l_start = kDeadManSwitch;
+        probe.l_len = 1;
+        const bool owned = fd >= 0 && ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type == F_RDLCK;
+        ::_exit(owned ? 0 : 1);
+    }
+    QVERIFY(child > 0);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QVERIFY2(WEXITSTATUS(status) == 0, "the shared-memory index looks unowned to another process");
 }
 
 QTEST_GUILESS_MAIN(TestSharedDatabase)
