@@ -198,6 +198,8 @@ private:
     std::shared_ptr<IMbnInterface> GetInterface(const QString& InterfaceID);
     std::shared_ptr<IMbnSms> GetSms(const std::shared_ptr<IMbnInterface>& Interface);
     bool ReadOutstanding(const QString& InterfaceID);
+    bool DeleteOutstanding(const QString& InterfaceID);
+    void ReadLater(const QString& InterfaceID);
     void Check(TMbnResult Result, const QString& What) const;
     void ReportError(const QString& Message);
 
@@ -269,7 +271,8 @@ private:
     // The same for read completions that arrive inside the read request.
     QList<std::pair<quint32, std::function<void()>>> FEarlyReadCompletions;
     int FReading = 0;
-    // Interfaces that announced a new message while a read was under way.
+    // Interfaces that announced a new message while a read was under way, or whose read waits
+    // for deletes to complete.
     QSet<QString> FReadAgain;
     bool FReadOnNewMessage = false;
     QMetaObject::Connection FNewMessageSubscription;
@@ -280,6 +283,7 @@ private:
     {
         QString InterfaceID;
         QString Key;
+        double Started = 0;
     };
     QHash<quint32, TDeleteRequest> FSmsDeleteRequests;
     // Delete completions that arrived inside the delete call.

@@ -88,10 +88,50 @@ bool TMBManager::ReadOutstanding(const QString& InterfaceID)
     return outstanding;
 }
 
+bool TMBManager::DeleteOutstanding(const QString& InterfaceID)
+{
+    const double now = Clock::Now();
+    bool outstanding = false;
+    for (auto it = FSmsDeleteRequests.begin(); it != FSmsDeleteRequests.end();) {
+        if (it->InterfaceID != InterfaceID) {
+            ++it;
+        } else if ((now - it->Started) * kSecondsPerDay >= ReadTimeoutSeconds) {
+            // A delete whose completion never came stops holding reads back.
+            it = FSmsDeleteRequests.erase(it);
+        } else {
+            outstanding = true;
+            ++it;
+        }
+    }
+    return outstanding;
+}
+
+void TMBManager::ReadLater(const QString& InterfaceID)
+{
+    // From the event loop: this may run inside ReadSms's own checks.
+    QMetaObject::invokeMethod(
+        this,
+        [this, InterfaceID] {
+            try {
+                ReadSms(InterfaceID);
+            } catch (const std::exception& e) {
+                ReportError(QString::fromUtf8(e.what()));
+            }
+        },
+        Qt::QueuedConnection);
+}
+
 void TMBManager::ReadSms(const QString& InterfaceID)
 {
     // One read per interface at a time: two overlapping reads would both store what they return.
     if (ReadOutstanding(InterfaceID)) {
+        return;
+    }
+    // Nor while deletes are under way: a read answered before they are done lists those entries
+    // again, and their second delete by index would, once the first has freed the place, remove
+    // the message the device files there next. The read follows the last delete.
+    if (DeleteOutstanding(InterfaceID)) {
+        FReadAgain.insert(InterfaceID);
         return;
     }
     std::shared_ptr<IMbnInterface> i;
@@ -321,17 +361,7 @@ void TMBManager::FinishRead(quint32 RequestId)
     const QString interfaceId = it->InterfaceID;
     FSmsReadRequestQueue.erase(it);
     if (FReadAgain.remove(interfaceId)) {
-        // Later, from the event loop: this may run inside ReadSms's own check for reads under way.
-        QMetaObject::invokeMethod(
-            this,
-            [this, interfaceId] {
-                try {
-                    ReadSms(interfaceId);
-                } catch (const std::exception& e) {
-                    ReportError(QString::fromUtf8(e.what()));
-                }
-            },
-            Qt::QueuedConnection);
+        ReadLater(interfaceId);
     }
     const auto pending = FForgetAfterRead.find(interfaceId);
     if (pending != FForgetAfterRead.end()) {
@@ -387,7 +417,7 @@ void TMBManager::DeleteStored(const QString& InterfaceID, const QList<quint32>& 
                 FEarlyDeleteCompletions.erase(early);
                 DeleteDone(InterfaceID, status, Key);
             } else {
-                FSmsDeleteRequests.insert(id, TDeleteRequest{InterfaceID, Key});
+                FSmsDeleteRequests.insert(id, TDeleteRequest{InterfaceID, Key, Clock::Now()});
             }
         }
         if (FDeleting == 0) {
@@ -415,6 +445,9 @@ void TMBManager::OnSmsDeleteComplete(const QString& InterfaceID, quint32 Request
     const QString key = it->Key;
     FSmsDeleteRequests.erase(it);
     DeleteDone(InterfaceID, Status, key);
+    if (!DeleteOutstanding(InterfaceID) && !ReadOutstanding(InterfaceID) && FReadAgain.remove(InterfaceID)) {
+        ReadLater(InterfaceID);
+    }
 }
 
 void TMBManager::DeleteDone(const QString& InterfaceID, qint32 Status, const QString& Key)
