@@ -295,7 +295,7 @@ TMbnResult TMMInterface::SmsReadMessages(TMbnRequestId& RequestId)
                  QDBusMessage get =
                      QDBusMessage::createMethodCall(kMMService, p, kProperties, QStringLiteral("GetAll"));
                  get << kMMSms;
-                 Call(get, [this, p, collect, finish](const QDBusMessage& R) {
+                 Call(get, [p, collect, finish](const QDBusMessage& R) {
                      if (R.type() == QDBusMessage::ReplyMessage && !R.arguments().isEmpty()) {
                          QVariantMap props;
                          R.arguments().at(0).value<QDBusArgument>() >> props;
