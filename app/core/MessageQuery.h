@@ -36,8 +36,12 @@ struct TMessageRecord
     bool HasNetworkTime = false;
     // When the first part was stored here (local time).
     TDateTime StoredTime = 0.0;
-    // "received" for incoming messages; "sending", "sent" or "failed" for outgoing ones.
+    // "received" for incoming messages. For outgoing ones "sending", "sent", "delivered",
+    // "delivered 2 of 3", "sent, still trying: ..." or "failed: REASON" (the Sent list's words
+    // without the time of delivery).
     QString State;
+    // Outgoing: the Sent list's words, the time of delivery included; empty for incoming.
+    QString StateText;
     // Incoming: the user has seen it. Outgoing messages read as seen.
     bool Read = false;
     QList<qint64> RowIds;
