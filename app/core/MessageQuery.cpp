@@ -51,7 +51,8 @@ bool TableExists(TSQLiteDB& Db, const QString& Table)
     return Db.Next();
 }
 
-// The state as scripts read it: the Sent list's words without the time of delivery.
+// The state as scripts read it: sending, sent, delivered, "delivered N of M" or failed. The
+// Sent list's words (the reason, the time of delivery) are in the record's StateText.
 QString ScriptState(TSendState State, const QString& Words)
 {
     switch (State) {
@@ -61,9 +62,14 @@ QString ScriptState(TSendState State, const QString& Words)
         return QStringLiteral("delivered");
     case ssFailed:
     case ssRetried:
-        return Words.startsWith(QLatin1String("failed")) ? Words : QStringLiteral("failed: ") + Words;
-    default:
+        return QStringLiteral("failed");
+    case ssPartly:
         return Words;
+    case ssPending:
+        // "sent, still trying: ..." or "delivered 1 of 3, still trying: ...".
+        return Words.section(QStringLiteral(", "), 0, 0);
+    default:
+        return QStringLiteral("sent");
     }
 }
 
@@ -277,6 +283,9 @@ QJsonObject TMessageRecord::ToJson() const
     o.insert(QStringLiteral("state"), State);
     o.insert(QStringLiteral("read"), Read);
     o.insert(QStringLiteral("device"), Device.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Device));
+    if (Outgoing) {
+        o.insert(QStringLiteral("state_text"), StateText);
+    }
     return o;
 }
 

@@ -164,9 +164,10 @@ void TRemoteSend::Handle(IMBManager* Manager, const QString& DefaultInterface, c
             // The rows are one message; its state is the one of the Sent list.
             for (const TMessageRecord& r : records) {
                 detail = r.StateText;
-                if (r.State.startsWith(QLatin1String("failed"))) {
-                    state = QStringLiteral("failed");
-                    reason = r.State.mid(int(qstrlen("failed: ")));
+                if (r.State == QLatin1String("failed")) {
+                    state = r.State;
+                    const QLatin1String prefix("failed: ");
+                    reason = r.StateText.startsWith(prefix) ? r.StateText.mid(prefix.size()) : r.StateText;
                 } else if (r.State != QLatin1String("sending") && state != QLatin1String("failed")) {
                     state = waitDelivery && r.State == QLatin1String("delivered") ? r.State : QStringLiteral("sent");
                 }

@@ -39,11 +39,12 @@ const char* const kUsage = "Usage: ombrelayctl messages COMMAND [OPTIONS]\n"
                            "\n"
                            "Run 'ombrelayctl messages COMMAND --help' for a command's options.\n"
                            "JSON output is an array of messages with the fields id, direction (in, out),\n"
-                           "number, name, text, network_time, stored_time, state, read and device; a long\n"
-                           "message is one entry. state is \"received\" for received messages; for sent ones\n"
-                           "\"sending\", \"sent\", \"delivered\", \"delivered N of M\" (parts of a long message),\n"
-                           "\"sent, still trying: REASON\" or \"failed: REASON\", from the modem's answer and\n"
-                           "the network's delivery reports.\n";
+                           "number, name, text, network_time, stored_time, state, read and device (and\n"
+                           "state_text for sent messages); a long message is one entry. state is \"received\"\n"
+                           "for received messages; for sent ones \"sending\", \"sent\", \"delivered\",\n"
+                           "\"delivered N of M\" (parts of a long message) or \"failed\", from the modem's answer\n"
+                           "and the network's delivery reports; state_text says it in the Sent list's words\n"
+                           "(\"failed: validity period expired\", \"sent, still trying: recipient busy\").\n";
 
 // What went wrong on the command line: exit status 2.
 struct TUsageError
