@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -48,6 +49,11 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
             }
         }
         return QStringLiteral("error no tab ") + arg;
+    }
+    if (verb == QLatin1String("folder")) {
+        // "folder ROW": chooses a folder of the messages page (0 inbox, 1 sent, 2 conversation).
+        Window.tsMessages->lvSmsType->setCurrentRow(arg.toInt());
+        return QStringLiteral("ok");
     }
     if (verb == QLatin1String("dialog")) {
         // "dialog about|settings|message FILE": a picture of one of the main dialogs, shown

@@ -3,6 +3,7 @@
 #include "base/DateTime.h"
 #include "core/DB.h"
 #include "core/MBInterfaceItem.h"
+#include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "core/UsageSource.h"
 
@@ -123,6 +124,11 @@ TMBManager::TMBManager(std::shared_ptr<IMbnInterfaceManager> Port)
             TSmsOutgoingList::ResolveInterrupted();
         } catch (const std::exception&) {
             // A file that cannot be written keeps the rows as they are; they show as being sent.
+        }
+        try {
+            TSmsReports::ContinueReferences(*Database);
+        } catch (const std::exception&) {
+            // An outbox that cannot be read leaves the references where they are.
         }
     }
     FInterfaceList = std::make_unique<TMBInterfaceList>();

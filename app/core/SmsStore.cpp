@@ -793,6 +793,25 @@ void TSmsOutgoingList::ReadStatus(TSmsItem* Item, int Column)
 
 // ---- States of sent messages ----
 
+void TSmsOutgoingList::SetRowStatus(TSmsOutgoingItem& Item, bool Sent, bool Failed, const QString& Reason, bool Retried)
+{
+    if (!Item.Sent()) {
+        Item.SetSent(Sent);
+    }
+    if (Sent) {
+        return;
+    }
+    if (Failed) {
+        ++Item.FFailedParts;
+        if (Item.FFailReason.isEmpty()) {
+            Item.FFailReason = Reason;
+        }
+        Item.FRetried = Item.FRetried || Retried;
+    } else {
+        ++Item.FSendingParts;
+    }
+}
+
 void TSmsOutgoingList::MarkFailed(const QList<qint64>& Rows, const QString& Reason)
 {
     TSQLiteDB& db = Db();

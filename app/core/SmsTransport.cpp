@@ -324,6 +324,9 @@ void TMBManager::StoreReports(const QString& InterfaceID, TMBInterfaceItem* Item
         if (report.Outgoing != 0) {
             changed =
                 Item->SmsOutgoingList()->ApplyReport(report.Outgoing, {report.Status, report.Discharge}) || changed;
+        } else {
+            // A report of no message sent from here is shown beside the Sent folder.
+            changed = true;
         }
     }
     if (changed && FOutgoingSmsNotify) {

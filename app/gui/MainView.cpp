@@ -670,6 +670,10 @@ void TfmMainView::UpdateTrayStatus()
                               : QStringLiteral("%1 unread message%2")
                                     .arg(unread)
                                     .arg(unread == 1 ? QString() : QStringLiteral("s")));
+        // The sender of the newest announced message, by the contact's name when known.
+        if (unread > 0 && !FLastNotice.Sender.isEmpty()) {
+            lines << tr("Last from %1").arg(FLastNotice.Sender);
+        }
     }
     FTray->SetStatus(lines.join(QLatin1Char('\n')));
 }

@@ -1,18 +1,26 @@
 #include "gui/MessageNotifier.h"
 
+#include "core/Contacts.h"
+#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
+#include "core/MessageQuery.h"
 #include "core/SmsStore.h"
 
 #include <QStringList>
 
 #include <algorithm>
+#include <optional>
 
 namespace Ombrelay
 {
 
-QString TMessageNotifier::SenderName(const QString& Number)
+QString TMessageNotifier::SenderName(const QString& Number, const TContacts* Contacts)
 {
-    return Number.isEmpty() ? QStringLiteral("unknown sender") : Number;
+    if (Number.isEmpty()) {
+        return QStringLiteral("unknown sender");
+    }
+    const QString name = Contacts ? Contacts->NameFor(Number) : QString();
+    return name.isEmpty() ? Number : name;
 }
 
 QString TMessageNotifier::Preview(const QString& Text)
@@ -32,6 +40,22 @@ QString TMessageNotifier::Preview(const QString& Text)
 QList<TMessageNotifier::TNotice> TMessageNotifier::Collect(const TMBInterfaceList& Interfaces)
 {
     QList<TNotice> notices;
+    // Read once per call, and only when there is something to announce.
+    std::optional<TContacts> contacts;
+    bool contactsTried = false;
+    auto names = [&]() -> const TContacts* {
+        if (!contactsTried) {
+            contactsTried = true;
+            try {
+                if (Database) {
+                    contacts.emplace(*Database, TMessageQuery::HomeCountry(*Database));
+                }
+            } catch (const std::exception&) {
+                // Without names a notice shows the number.
+            }
+        }
+        return contacts ? &*contacts : nullptr;
+    };
     for (const auto& item : Interfaces) {
         TSmsIncomingList* inbox = item->SmsIncomingList();
         int hint = 0;
@@ -52,7 +76,7 @@ QList<TMessageNotifier::TNotice> TMessageNotifier::Collect(const TMBInterfaceLis
                 continue;
             }
             FAnnounced.insert(ident);
-            const QString sender = SenderName(message->Number());
+            const QString sender = SenderName(message->Number(), names());
             notices.append(TNotice{item->InterfaceID(), ident, sender, QStringLiteral("Message from %1").arg(sender),
                                    Preview(message->DisplayText())});
         }

@@ -20,7 +20,9 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -121,6 +123,14 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     });
     panelLayout->addWidget(search);
     panelLayout->addWidget(stFolder, 1);
+    lbUnmatchedReports = new QLabel(pnMessages);
+    lbUnmatchedReports->setObjectName(QStringLiteral("lbUnmatchedReports"));
+    // Numbers come from the network: never read as markup.
+    lbUnmatchedReports->setTextFormat(Qt::PlainText);
+    lbUnmatchedReports->setWordWrap(true);
+    lbUnmatchedReports->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbUnmatchedReports->hide();
+    panelLayout->addWidget(lbUnmatchedReports);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
@@ -272,9 +282,45 @@ void TMessagesPage::RefreshMessages()
     RecordSelection();
     FRestoring = false;
     ShowText(false);
+    UpdateUnmatchedReports(item, folderRow);
     UpdateInboxCaption();
     UpdateMessageActions();
     UpdateSentActions();
+}
+
+void TMessagesPage::UpdateUnmatchedReports(TMBInterfaceItem* Item, int FolderRow)
+{
+    QList<TStoredReport> reports;
+    if (Item && FolderRow == frSent) {
+        try {
+            reports = TSmsReports::Unmatched(Item->InterfaceID());
+        } catch (const std::exception&) {
+            // A database that cannot be read now shows them at the next refresh.
+        }
+    }
+    if (reports.isEmpty()) {
+        lbUnmatchedReports->hide();
+        lbUnmatchedReports->clear();
+        return;
+    }
+    // The newest few; they are stored, so none is lost by not being listed here.
+    constexpr int kShown = 3;
+    QStringList lines;
+    for (qsizetype i = reports.size() - 1; i >= 0 && lines.size() < kShown; --i) {
+        const TStoredReport& r = reports[i];
+        const QDateTime when = r.Discharge != TSmsRecv::kNoTimeStamp
+                                   ? QDateTime::fromSecsSinceEpoch(r.Discharge).toLocalTime()
+                                   : ToQDateTime(r.Date);
+        lines << tr("Delivery report for a message not sent from here: %1, %2 at %3")
+                     .arg(r.Recipient.isEmpty() ? tr("unknown recipient") : r.Recipient,
+                          r.Status < 0 ? tr("no status") : TSmsRecv::StatusText(r.Status),
+                          QLocale().toString(when, QLocale::ShortFormat));
+    }
+    if (reports.size() > kShown) {
+        lines << tr("and %n more", nullptr, int(reports.size() - kShown));
+    }
+    lbUnmatchedReports->setText(lines.join(QLatin1Char('\n')));
+    lbUnmatchedReports->show();
 }
 
 TSmsOutgoingItem* TMessagesPage::SelectedFailed() const

@@ -5,6 +5,7 @@
 
 class QAction;
 class QItemSelection;
+class QLabel;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
@@ -59,6 +60,8 @@ public:
     QTableView* lvMessages;
     QPlainTextEdit* mmMessages;
     TConversationView* pnConversation;
+    // Under the Sent folder: delivery reports that matched no message sent from here.
+    QLabel* lbUnmatchedReports;
     QMenu* pmMessages;
     QAction* acReply;
     QAction* acForward;
@@ -94,6 +97,8 @@ private:
     void UpdateSentActions();
     void acRetrySendExecute();
     int SelectedSmsFolder() const;
+    // Fills lbUnmatchedReports for the Sent folder of Item (hidden elsewhere or when none).
+    void UpdateUnmatchedReports(TMBInterfaceItem* Item, int FolderRow);
     // The row showing message Ident, looked for at Hint first; -1 when it is not listed.
     int RowOfIdent(qint64 Ident, int Hint) const;
     // The message whose text the box shows: the current row when it is selected, else the only

@@ -3,6 +3,7 @@
 // and the conversation with one number.
 
 #include "GuiFixture.h"
+#include "core/Contacts.h"
 #include "core/SmsStore.h"
 #include "gui/ConversationView.h"
 #include "gui/CreateMessage.h"
@@ -118,6 +119,7 @@ private Q_SLOTS:
     void notifications_data();
     void notifications();
     void noticeClickOpensTheMessage();
+    void contactNamesAndNumberForms();
     void trayToolTipCountsUnread();
     void deleteRemovesEveryPart_data();
     void deleteRemovesEveryPart();
@@ -509,6 +511,38 @@ void TestMessages::forwardAndReply()
     // Shown as written.
     const QModelIndex last = conversation->Model()->index(2, 0);
     QVERIFY(last.data().toString().endsWith(QStringLiteral("\n<i>answer</i>")));
+}
+
+// A contact's name stands for the number in the notice, the tray's tool tip and the conversation,
+// which joins the number's national and international forms (and no other number).
+void TestMessages::contactNamesAndNumberForms()
+{
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    TContacts(f.Db.DB()).Set(QStringLiteral("+49 170 1234567"), QStringLiteral("Anna"));
+    f.Modem->Deliver(kSim, QStringLiteral("+491701234567"), QStringLiteral("international"));
+    QVERIFY(f.Poll());
+    QCOMPARE(view.LastBalloonTitle(), QStringLiteral("Message from Anna"));
+    QVERIFY2(view.Tray()->Icon()->toolTip().contains(QStringLiteral("Last from Anna")),
+             qPrintable(view.Tray()->Icon()->toolTip()));
+    f.Modem->Deliver(kSim, QStringLiteral("01701234567"), QStringLiteral("national"));
+    f.Modem->Deliver(kSim, QStringLiteral("+491709999999"), QStringLiteral("someone else"));
+    QVERIFY(f.Poll());
+    QCOMPARE(view.LastBalloonTitle(), QStringLiteral("Message from +491709999999"));
+
+    OnScreen(view);
+    Page(view).OpenConversation(QStringLiteral("01701234567"));
+    TConversationView* conversation = Page(view).pnConversation;
+    QStringList texts;
+    for (const auto& entry : conversation->Model()->Entries()) {
+        texts << entry.Text;
+    }
+    QCOMPARE(texts, (QStringList{QStringLiteral("international"), QStringLiteral("national")}));
+    QVERIFY(conversation->Model()->index(0, 0).data().toString().startsWith(QStringLiteral("Anna \u00b7 ")));
+    // One entry per person in the number box, named.
+    QCOMPARE(conversation->cmbNumber->count(), 2);
+    QVERIFY2(conversation->cmbNumber->currentText().startsWith(QStringLiteral("Anna (")),
+             qPrintable(conversation->cmbNumber->currentText()));
 }
 
 QTEST_MAIN(TestMessages)
