@@ -7,20 +7,24 @@
 #include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "core/Usage.h"
+#include "core/UssdSession.h"
 #include "gui/About.h"
 #include "gui/CreateMessage.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
+#include "gui/UssdDialog.h"
 #include "sms/SMS.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
@@ -295,6 +299,66 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         // Joined, not formatted: the encoded texts hold '%' signs of their own.
         return QStringLiteral("ok ") + encode(index.data().toString()) + QLatin1Char(' ') +
                encode(shown.toPlainText()) + QLatin1Char(' ') + QString::number(objects);
+    }
+    // USSD
+    if (verb == QLatin1String("ussd")) {
+        // "ussd open|send CODE|reply TEXT|cancel|show|close": the dialog as the user drives it;
+        // "show" gives "ok busy|menu|idle STATUS ANSWER" with the texts percent-encoded.
+        const QString what = arg.section(QLatin1Char(' '), 0, 0);
+        const QString text = arg.section(QLatin1Char(' '), 1);
+        if (what == QLatin1String("open")) {
+            Window.UpdateActions();
+            if (!Window.acUssd->isEnabled()) {
+                return QStringLiteral("error USSD is not available");
+            }
+            Window.acUssd->trigger();
+            return Window.UssdDialog() ? QStringLiteral("ok") : QStringLiteral("error no dialog");
+        }
+        TfmUssd* dialog = Window.UssdDialog();
+        if (!dialog) {
+            return QStringLiteral("error no USSD dialog");
+        }
+        if (what == QLatin1String("send")) {
+            dialog->cmbUssdCode->setEditText(text);
+            if (!dialog->btnUssdSend->isEnabled()) {
+                return QStringLiteral("error Send is disabled");
+            }
+            dialog->btnUssdSend->click();
+            return QStringLiteral("ok");
+        }
+        if (what == QLatin1String("reply")) {
+            dialog->edtUssdReply->setText(text);
+            if (!dialog->btnUssdReply->isEnabled()) {
+                return QStringLiteral("error Reply is disabled");
+            }
+            dialog->btnUssdReply->click();
+            return QStringLiteral("ok");
+        }
+        if (what == QLatin1String("cancel")) {
+            if (!dialog->btnUssdCancel->isEnabled()) {
+                return QStringLiteral("error Cancel is disabled");
+            }
+            dialog->btnUssdCancel->click();
+            return QStringLiteral("ok");
+        }
+        if (what == QLatin1String("close")) {
+            dialog->close();
+            return QStringLiteral("ok");
+        }
+        if (what == QLatin1String("show")) {
+            auto encode = [](const QString& Text) { return QString::fromLatin1(QUrl::toPercentEncoding(Text)); };
+            const QString state = dialog->Session().Busy()             ? QStringLiteral("busy")
+                                  : dialog->Session().AwaitsResponse() ? QStringLiteral("menu")
+                                                                       : QStringLiteral("idle");
+            QStringList codes;
+            for (int n = 0; n < dialog->cmbUssdCode->count(); ++n) {
+                codes << dialog->cmbUssdCode->itemText(n);
+            }
+            return QStringLiteral("ok ") + state + QLatin1Char(' ') + encode(dialog->lbUssdStatus->text()) +
+                   QLatin1Char(' ') + encode(dialog->mmUssdAnswer->toPlainText()) + QLatin1Char(' ') +
+                   encode(codes.join(QLatin1Char('\n')));
+        }
+        return QStringLiteral("error usage: ussd open|send CODE|reply TEXT|cancel|show|close");
     }
     return QStringLiteral("error unknown command");
 }

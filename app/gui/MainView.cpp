@@ -19,6 +19,7 @@
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/TimedMessage.h"
+#include "gui/UssdDialog.h"
 #include "gui/WindowState.h"
 #include "sms/SMS.h"
 
@@ -129,6 +130,8 @@ void TfmMainView::CreateActions()
     acExitApp->setShortcuts(QKeySequence::Quit);
     acAbout = NewAction("acAbout", tr("&About Ombrelay"), -1, &TfmMainView::acAboutExecute);
     acWebSite = NewAction("acWebSite", tr("&Web Site"), -1, &TfmMainView::acWebSiteExecute);
+    acUssd = NewAction("acUssd", tr("&USSD..."), -1, &TfmMainView::acUssdExecute);
+    acUssd->setToolTip(tr("Send a USSD code such as *100# to the network"));
     // Shortcuts of the main window reach the actions wherever the focus is in it.
     for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp}) {
         action->setShortcutContext(Qt::WindowShortcut);
@@ -154,6 +157,7 @@ void TfmMainView::CreateControls()
     mmiTools->addAction(acConnect);
     mmiTools->addAction(acDisconnect);
     mmiTools->addAction(acSendSms);
+    mmiTools->addAction(acUssd);
     QMenu* mmiHelp = menuBar()->addMenu(tr("&Help"));
     mmiHelp->setObjectName(QStringLiteral("mmiHelp"));
     mmiHelp->addAction(acAbout);
@@ -475,6 +479,7 @@ void TfmMainView::UpdateActions()
     acConnect->setEnabled(FController->ConnectEnabled());
     acDisconnect->setEnabled(FController->DisconnectEnabled());
     acSendSms->setEnabled(item && item->CanSendAndReceiveSms());
+    acUssd->setEnabled(item != nullptr);
     for (QAction* always : {acOpenApp, acExitApp, acAbout, acWebSite}) {
         always->setEnabled(true);
     }
@@ -495,6 +500,33 @@ void TfmMainView::acSettingsExecute()
             TAutostart::SetEnabled(dialog.cbAutostart->isChecked(), QCoreApplication::applicationFilePath());
         }
     }
+}
+
+TfmUssd* TfmMainView::UssdDialog() const
+{
+    return FUssd.data();
+}
+
+void TfmMainView::acUssdExecute()
+{
+    TMBInterfaceItem* item = GetSelectedInterface();
+    auto* manager = dynamic_cast<TMBManager*>(FController->Manager());
+    if (!item || !manager) {
+        return;
+    }
+    // One dialog at a time, for the modem it was opened on; another modem gets a new one.
+    if (FUssd && FUssd->InterfaceID() != item->InterfaceID()) {
+        FUssd->close();
+        FUssd->deleteLater();
+        FUssd = nullptr;
+    }
+    if (!FUssd) {
+        FUssd = new TfmUssd(manager->Port(), item->InterfaceID(), item->ToString(), this);
+        FUssd->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    FUssd->show();
+    FUssd->raise();
+    FUssd->activateWindow();
 }
 
 void TfmMainView::SendNewMessage(const QString& Text)

@@ -32,6 +32,7 @@ namespace Ombrelay
 class TMBInterfaceItem;
 class TMBProfleItem;
 class TSignalPanel;
+class TfmUssd;
 
 // The second start of the program asks the running one to pop up its tray menu.
 inline constexpr int WM_SECOND_INSTANCE = 3026;
@@ -109,6 +110,9 @@ public:
     QAction* acExitApp;
     QAction* acAbout;
     QAction* acWebSite;
+    // USSD: the dialog for the selected modem, open beside the window (null when closed).
+    QAction* acUssd;
+    TfmUssd* UssdDialog() const;
     QToolBar* tbMain;
     QMenu* pmTray;
     TInterfaceBox* cmbInterfaces;
@@ -157,6 +161,7 @@ private:
     void acExitAppExecute();
     void acAboutExecute();
     void acWebSiteExecute();
+    void acUssdExecute();
 
     // What the controller reports.
     void SmsReceived(TMBInterfaceItem* Sender);
@@ -196,6 +201,8 @@ private:
     QString FDeviceTip; // the selected modem's lines of the tray's tool tip
     // The restart warning on screen, if any.
     QPointer<QDialog> FRestartWarning;
+    // USSD
+    QPointer<TfmUssd> FUssd;
     QStringList FPlanAlerts;
 };
 

@@ -190,6 +190,29 @@ public:
     virtual TMbnResult SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId) = 0;
 };
 
+// USSD: where the interface's session with the network's service stands.
+enum class TMbnUssdState : quint32
+{
+    usUnknown = 0,
+    usIdle = 1,         // no session
+    usActive = 2,       // a request is on its way to the network
+    usUserResponse = 3, // the network asked a question (a menu) and waits for the answer
+};
+
+// USSD: codes such as "*100#" sent to the network's service, whose answers come back as text.
+class IMbnUssd
+{
+public:
+    virtual ~IMbnUssd() = default;
+    // Opens a session with Command; UssdComplete follows with the network's answer.
+    virtual TMbnResult UssdInitiate(const QString& Command, TMbnRequestId& RequestId) = 0;
+    // Answers the network's question in the open session; UssdComplete follows.
+    virtual TMbnResult UssdRespond(const QString& Response, TMbnRequestId& RequestId) = 0;
+    // Ends the session; UssdComplete follows with no answer.
+    virtual TMbnResult UssdCancel(TMbnRequestId& RequestId) = 0;
+    virtual TMbnUssdState UssdState() const = 0;
+};
+
 class IMbnInterface
 {
 public:
@@ -213,6 +236,14 @@ public:
     virtual TMbnResult GetRegistration(TMbnRegistration& Registration)
     {
         Registration = {};
+        return mrNotSupported;
+    }
+
+    // USSD
+    // The USSD facet; mrNotSupported when the interface has none.
+    virtual TMbnResult GetUssd(std::shared_ptr<IMbnUssd>& Ussd)
+    {
+        Ussd.reset();
         return mrNotSupported;
     }
 };
@@ -279,6 +310,14 @@ Q_SIGNALS:
     // An interface went away (unplugged, its stack stopped): calls naming it fail from now on,
     // and completions of its requests still under way may or may not come.
     void InterfaceRemoval(const QString& InterfaceID);
+
+    // USSD
+    // The end of an initiate, respond or cancel: the network's answer (none for a cancel) and the
+    // session's state after it (a TMbnUssdState value; usUserResponse: the answer asks a question).
+    void UssdComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status, const QString& Answer,
+                      quint32 State);
+    // The network spoke on its own: a notice, or a question (ExpectsResponse) to answer with UssdRespond.
+    void UssdNetworkMessage(const QString& InterfaceID, const QString& Text, bool ExpectsResponse);
 };
 
 } // namespace Ombrelay

@@ -18,6 +18,11 @@ stdout:
   storetext STAT NUMBER STAMP TEXT...
                      put a text-mode message into the store (STAMP as the modem writes
                      it, yy/MM/dd,hh:mm:ss+zz; TEXT in the IRA character set) -> ok INDEX
+  ussd_support 0|1   while 1, the modem offers USSD (AT+CUSD); set it before ModemManager probes
+                     the modem                                                -> ok
+  ussd CODE M DCS STR...
+                     the network answers CODE (a code, or a reply in a session) with
+                     +CUSD: M,"STR",DCS (M 1: a question that waits for a reply)  -> ok
   quit
 
 Anything the modem does not know gets ERROR, as a real one would.
@@ -57,6 +62,8 @@ class Modem:
         self.last_at = 0.0
         self.cmgd_error = False
         self.textmode = False
+        self.ussd_support = False
+        self.ussd_script = {}  # code -> (m, str, dcs)
 
     # --- control channel ---------------------------------------------------------------
     def answer(self, text):
@@ -100,6 +107,12 @@ class Modem:
             self.answer("ok")
         elif cmd == "textmode":
             self.textmode = args[0] == "1"
+            self.answer("ok")
+        elif cmd == "ussd_support":
+            self.ussd_support = args[0] == "1"
+            self.answer("ok")
+        elif cmd == "ussd":
+            self.ussd_script[args[0]] = (int(args[1]), line.split(None, 4)[4].rstrip("\n"), int(args[2]))
             self.answer("ok")
         elif cmd == "csq":
             self.csq = int(args[0])
@@ -292,6 +305,8 @@ class Modem:
                 return self.text_list(u)
             if u.startswith("+CMGR="):
                 return self.text_read(u)
+        if self.ussd_support and u.startswith("+CUSD"):
+            return self.cusd(b)
         if u in simple:
             r = simple[u]
             return r
@@ -369,6 +384,39 @@ class Modem:
         if entry[0] == 0:
             entry[0] = 1
         return self.ok(head.replace("+CMGL: %d," % i, "+CMGR: "), text)
+
+    # --- USSD --------------------------------------------------------------------------
+    @staticmethod
+    def ussd_text(value):
+        # The stack may write the code as it stands or as hexadecimal octets of its character
+        # set (IRA or UCS-2); the script is keyed by the code as a person types it.
+        try:
+            raw = bytes.fromhex(value)
+        except ValueError:
+            return value
+        if len(raw) % 2 == 0 and raw and all(raw[i] == 0 for i in range(0, len(raw), 2)):
+            return raw.decode("utf-16-be", errors="replace")
+        return raw.decode("ascii", errors="replace")
+
+    def cusd(self, b):
+        u = b.upper()
+        if u == "+CUSD=?":
+            return self.ok("+CUSD: (0-2)")
+        if u == "+CUSD?":
+            return self.ok("+CUSD: 1")
+        args = b[6:].split(",")
+        if u.startswith("+CUSD=") and len(args) >= 2:
+            code = args[1].strip().strip('"')
+            text = code if code in self.ussd_script else self.ussd_text(code)
+            if text in self.ussd_script:
+                m, answer, dcs = self.ussd_script[text]
+                self.unsolicited('+CUSD: %d,"%s",%d' % (m, answer, dcs))
+            else:
+                # A code the network does not know: it ends the session without an answer.
+                self.unsolicited("+CUSD: 2")
+            return self.ok()
+        # AT+CUSD=1 (presentation on), AT+CUSD=2 (cancel), AT+CUSD=0.
+        return self.ok()
 
 
 def main():

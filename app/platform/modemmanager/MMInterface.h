@@ -29,6 +29,7 @@ namespace Ombrelay
 class TMMInterface : public IMbnInterface,
                      public IMbnConnection,
                      public IMbnSms,
+                     public IMbnUssd,
                      public std::enable_shared_from_this<TMMInterface>
 {
 public:
@@ -51,6 +52,7 @@ public:
     TMbnResult GetRegistration(TMbnRegistration& Registration) override;
     TMbnResult GetSms(std::shared_ptr<IMbnSms>& Sms) override;
     TMbnResult GetByteCounters(quint64& Received, quint64& Sent) override;
+    TMbnResult GetUssd(std::shared_ptr<IMbnUssd>& Ussd) override;
 
     // IMbnConnection
     TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) override;
@@ -71,6 +73,14 @@ public:
     TMbnResult SmsReadMessages(TMbnRequestId& RequestId) override;
     TMbnResult SmsSendMessage(const QString& Number, const QString& Text, TMbnRequestId& RequestId) override;
     TMbnResult SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId) override;
+
+    // IMbnUssd (MMUssd.cpp)
+    TMbnResult UssdInitiate(const QString& Command, TMbnRequestId& RequestId) override;
+    TMbnResult UssdRespond(const QString& Response, TMbnRequestId& RequestId) override;
+    TMbnResult UssdCancel(TMbnRequestId& RequestId) override;
+    TMbnUssdState UssdState() const override;
+    // The Ussd interface's properties changed: the network's own notices and questions.
+    void UssdPropertiesChanged(const QVariantMap& Changed);
 
     // The backend's side.
     void Bind(const QString& Path, const MM::TInterfaceMap& Interfaces);
@@ -119,6 +129,8 @@ private:
     void ReadDeviceInterface();
     void QueueDelete(const QString& Key, std::function<void(TMbnResult)> Done);
     void PumpDeletes();
+    // Initiate or Respond: the answer, then the session's state as the daemon has it after it.
+    TMbnResult UssdCall(const QString& Method, const QString& Text, TMbnRequestId& RequestId);
 
     TMMInterfaceManager& FManager;
     QString FIdentifier;

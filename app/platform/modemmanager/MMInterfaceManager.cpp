@@ -269,6 +269,8 @@ void TMMInterfaceManager::OnMMPropertiesChanged(const QDBusMessage& Message)
         }
     } else if (interface == kMM3gpp) {
         Q_EMIT RegisterStateChange(i->InterfaceID());
+    } else if (interface == kMMUssd) {
+        i->UssdPropertiesChanged(changed);
     }
 }
 

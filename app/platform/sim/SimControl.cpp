@@ -221,6 +221,30 @@ QString TSimControl::Execute(const QString& Line)
             FModem.Unplug(a[0]);
             return QStringLiteral("ok");
         }
+        // USSD
+        if (command == QLatin1String("ussd")) {
+            // The answer is the rest of the line, "\n" a line break; a last word "menu" makes
+            // it a question.
+            const QStringList a = args(3, "ussd IFACE CODE ANSWER... [menu]", true);
+            QString answer = a[2];
+            const bool menu = answer.endsWith(QLatin1String(" menu"));
+            if (menu) {
+                answer.chop(5);
+            }
+            answer.replace(QLatin1String("\\n"), QLatin1String("\n"));
+            FModem.SetUssdAnswer(a[0], a[1], answer.trimmed(), menu);
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("ussd-network")) {
+            const QStringList a = args(3, "ussd-network IFACE notify|request TEXT...", true);
+            if (a[1] != QLatin1String("notify") && a[1] != QLatin1String("request")) {
+                throw EOmbrelayError(QStringLiteral("usage: ussd-network IFACE notify|request TEXT..."));
+            }
+            QString text = a[2];
+            text.replace(QLatin1String("\\n"), QLatin1String("\n"));
+            FModem.UssdFromNetwork(a[0], text, a[1] == QLatin1String("request"));
+            return QStringLiteral("ok");
+        }
         return QStringLiteral("error unknown command %1").arg(command);
     } catch (const EOmbrelayError& e) {
         return QStringLiteral("error %1").arg(e.Message());

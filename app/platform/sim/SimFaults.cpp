@@ -34,6 +34,12 @@ const char* const kOperations[] = {
     "SmsMessageReadComplete",
     "SmsSendComplete",
     "SmsDeleteComplete",
+    // USSD
+    "GetUssd",
+    "UssdInitiate",
+    "UssdRespond",
+    "UssdCancel",
+    "UssdComplete",
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "platform/sim/SimScenario.h"
 #include "platform/sim/SimStateFile.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -20,10 +21,24 @@
 namespace Ombrelay
 {
 
+// An answer of the simulated network's USSD service. Text is what the network says, as a modem
+// would hand it over: plain, or "ucs2:HEX" / "gsm7:HEX" for a modem that gives UCS-2 or packed
+// 7-bit octets in hexadecimal. A menu asks a question: the session waits for a response.
+struct TSimUssdAnswer
+{
+    QString Text;
+    bool Menu = false;
+};
+
+// The service every simulated network offers: "*100#" gives the balance with a menu, whose
+// choices ("1", "2", "0") end the session.
+QHash<QString, TSimUssdAnswer> DefaultUssdScript();
+
 // One simulated interface: the interface object with its connection and SMS facets.
 class TSimInterface : public IMbnInterface,
                       public IMbnConnection,
                       public IMbnSms,
+                      public IMbnUssd,
                       public std::enable_shared_from_this<TSimInterface>
 {
 public:
@@ -44,6 +59,7 @@ public:
     // Read on the usage thread: the counters are atomics, nothing else is touched.
     TMbnResult GetByteCounters(quint64& Received, quint64& Transmitted) override;
     TMbnResult GetRegistration(TMbnRegistration& Registration) override;
+    TMbnResult GetUssd(std::shared_ptr<IMbnUssd>& Ussd) override;
 
     // IMbnConnection
     TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) override;
@@ -60,6 +76,12 @@ public:
     TMbnResult SmsReadMessages(TMbnRequestId& RequestId) override;
     TMbnResult SmsSendMessage(const QString& Number, const QString& Text, TMbnRequestId& RequestId) override;
     TMbnResult SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId) override;
+
+    // IMbnUssd (SimUssd.cpp)
+    TMbnResult UssdInitiate(const QString& Command, TMbnRequestId& RequestId) override;
+    TMbnResult UssdRespond(const QString& Response, TMbnRequestId& RequestId) override;
+    TMbnResult UssdCancel(TMbnRequestId& RequestId) override;
+    TMbnUssdState UssdState() const override { return UssdSession; }
 
     // The device side.
     // The stores as they stand, and back again (a state that could not be saved is undone).
@@ -100,6 +122,11 @@ public:
     quint64 NextKey = 0;
     QStringList Sent;
     QList<TSimSentMessage> SentMessages;
+    // The network's USSD service: what it answers to each code or menu choice.
+    QHash<QString, TSimUssdAnswer> UssdScript = DefaultUssdScript();
+    TMbnUssdState UssdSession = TMbnUssdState::usIdle;
+    // Counts sessions ended by a cancel: an answer still on its way to one of them is dropped.
+    quint64 UssdCancels = 0;
     std::atomic<quint64> Rx{0};
     std::atomic<quint64> Tx{0};
 };

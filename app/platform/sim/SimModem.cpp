@@ -377,6 +377,9 @@ void TSimModem::Unplug(const QString& InterfaceID)
     i->Plugged = false;
     i->State = masDeactivated;
     i->Profile.clear();
+    // A USSD session ends with the device; an answer on its way is dropped.
+    i->UssdSession = TMbnUssdState::usIdle;
+    ++i->UssdCancels;
     Post([this, InterfaceID] { Q_EMIT InterfaceRemoval(InterfaceID); });
 }
 

@@ -95,6 +95,12 @@ public:
     void SetRegistration(const QString& InterfaceID, TMbnRegisterState State, const QString& Operator = QString());
     void SetAccessTech(const QString& InterfaceID, TMbnAccessTech Tech);
     TMbnRegistration Registration(const QString& InterfaceID) const;
+    // USSD: the network's service answers Code (a code, or a menu choice in a session) with
+    // Answer (see TSimUssdAnswer) from now on.
+    void SetUssdAnswer(const QString& InterfaceID, const QString& Code, const QString& Answer, bool Menu);
+    // The network speaks on its own: a notice, or with Request a question that opens a session
+    // waiting for a response.
+    void UssdFromNetwork(const QString& InterfaceID, const QString& Text, bool Request);
     // An interface's activation state changed (called by the interface).
     void StateChanged();
 
