@@ -6,6 +6,7 @@
   ipiface NAME                 the modem's device reports this IP interface
   state ACTIVE_PATH STATE REASON
                                the active connection reports a new state with its reason
+  add NAME APN                 a gsm profile added while the program runs
 """
 
 import sys
@@ -80,6 +81,8 @@ def main():
                                                                               dbus.String(sys.argv[2]))
     elif sys.argv[1] == 'state':
         state(bus, sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif sys.argv[1] == 'add':
+        connection(bus, gsm(sys.argv[2], sys.argv[3], autoconnect=False))
     else:
         sys.exit('unknown command ' + sys.argv[1])
 
