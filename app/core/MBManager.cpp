@@ -116,9 +116,8 @@ TMBManager::TMBManager(std::shared_ptr<IMbnInterfaceManager> Port)
             FErrorNotify(Message);
         }
     });
-    // Sessions first: whoever hears of a new state may ask for the session at once.
-    SubscribeConnection();
     Subscribe();
+    SubscribeConnection();
     if (Database) {
         try {
             // Before the outboxes load: a send the last run never heard back about is shown
@@ -296,17 +295,9 @@ void TMBManager::CancelConnect(const QString& InterfaceID)
 
 void TMBManager::SubscribeConnection()
 {
+    // The sessions follow the state in the handlers of its events (OnConnectComplete,
+    // OnConnectStateChange), before anyone hears of the new state.
     IMbnInterfaceManager* p = FPort.get();
-    auto track = [this](const QString& Id) {
-        if (!Gone(Id)) {
-            TrackSession(Id);
-        }
-    };
-    FSubscriptions << connect(p, &IMbnInterfaceManager::ConnectStateChange, this, track);
-    FSubscriptions << connect(p, &IMbnInterfaceManager::ConnectComplete, this,
-                              [track](const QString& Id, quint32, qint32) { track(Id); });
-    FSubscriptions << connect(p, &IMbnInterfaceManager::DisconnectComplete, this,
-                              [track](const QString& Id, quint32, qint32) { track(Id); });
     FSubscriptions << connect(p, &IMbnInterfaceManager::ConnectionDropped, this,
                               Guarded(this, &TMBManager::OnConnectionDropped));
     FSubscriptions << connect(p, &IMbnInterfaceManager::ProfilesChanged, this,
@@ -666,6 +657,7 @@ void TMBManager::OnConnectComplete(const QString& InterfaceID, quint32 RequestId
         // The modem went away while connecting; its removal says all there is to say.
         return;
     }
+    TrackSession(InterfaceID);
     if (MbnSucceeded(Status)) {
         if (FConnectionStateNotify) {
             FConnectionStateNotify(InterfaceID, Success);
@@ -698,7 +690,11 @@ void TMBManager::OnConnectComplete(const QString& InterfaceID, quint32 RequestId
 
 void TMBManager::OnConnectStateChange(const QString& InterfaceID)
 {
-    if (!FConnectionStateNotify || Gone(InterfaceID)) {
+    if (Gone(InterfaceID)) {
+        return;
+    }
+    TrackSession(InterfaceID);
+    if (!FConnectionStateNotify) {
         return;
     }
     std::shared_ptr<IMbnInterface> i = GetInterface(InterfaceID);

@@ -256,6 +256,7 @@ private Q_SLOTS:
                    {"id": "a", "capabilities": {"dataClass": "0x35", "model": "X"}, "messages": [
                        {"number": "+4917012", "text": "hello", "time": "2026-01-02T03:04:05+01:00"}]},
                    {"id": "b", "smsMode": "message", "capacity": 3, "readBatch": 1,
+                    "registration": "roaming", "connectDelayMs": 250,
                     "messages": [{"number": "+49", "text": "whole"}]}]})")
                                                              << QString();
         QTest::newRow("not JSON") << QByteArray("{interfaces") << QStringLiteral("not JSON");
@@ -270,6 +271,10 @@ private Q_SLOTS:
             << QStringLiteral("more initial messages than");
         QTest::newRow("unknown mode") << QByteArray(R"({"interfaces": [{"smsMode": "text"}]})")
                                       << QStringLiteral("\"smsMode\" must be");
+        QTest::newRow("unknown registration") << QByteArray(R"({"interfaces": [{"registration": "abroad"}]})")
+                                              << QStringLiteral("\"registration\" must be");
+        QTest::newRow("connect delay beyond an hour") << QByteArray(R"({"interfaces": [{"connectDelayMs": 3600001}]})")
+                                                      << QStringLiteral("\"connectDelayMs\" must be at most 3600000");
     }
     void scenarioFiles()
     {
@@ -284,6 +289,9 @@ private Q_SLOTS:
             TSimModem modem(s);
             QCOMPARE(modem.StoredCount("a"), 1);
             QCOMPARE(modem.StoredCount("b"), 1);
+            QCOMPARE(s.Interfaces[1].ConnectDelayMs, 250);
+            QCOMPARE(modem.Registration("a").State, TMbnRegisterState::rsHome);
+            QCOMPARE(modem.Registration("b").State, TMbnRegisterState::rsRoaming);
             return;
         }
         try {

@@ -400,9 +400,13 @@ void TestNetworkManager::dropIsAnnouncedWithItsReason()
             active = p;
         }
     }
+    QVERIFY(Control({QStringLiteral("addresses"), QStringLiteral("10.64.1.2"), QStringLiteral("2001:db8:64::2")}));
     QVERIFY(Control({QStringLiteral("state"), active, QStringLiteral("2"), QStringLiteral("0")}));
     QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnected, 10000);
     QVERIFY(FManager->GetSession(kModemId).Connected);
+    // The session's addresses, from the device's IP configurations.
+    QTRY_COMPARE_WITH_TIMEOUT(FManager->GetSession(kModemId).IPv4, QStringList{QStringLiteral("10.64.1.2")}, 10000);
+    QCOMPARE(FManager->GetSession(kModemId).IPv6, QStringList{QStringLiteral("2001:db8:64::2")});
     QVERIFY(drops.isEmpty());
     // NetworkManager ends it: the device went away (reason 3).
     QVERIFY(Control({QStringLiteral("state"), active, QStringLiteral("4"), QStringLiteral("3")}));
