@@ -31,6 +31,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include <memory>
@@ -359,6 +360,43 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
                    encode(codes.join(QLatin1Char('\n')));
         }
         return QStringLiteral("error usage: ussd open|send CODE|reply TEXT|cancel|show|close");
+    }
+    // The connection: actions as the user triggers them, and the rows of an information list.
+    if (verb == QLatin1String("trigger") || verb == QLatin1String("action")) {
+        // "trigger NAME" runs an action as a click does (when it is enabled and shown); "action
+        // NAME" says "enabled|disabled shown|hidden".
+        auto* action = Window.findChild<QAction*>(arg);
+        if (!action) {
+            return QStringLiteral("error no action ") + arg;
+        }
+        if (verb == QLatin1String("action")) {
+            return QStringLiteral("ok %1 %2")
+                .arg(action->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled"),
+                     action->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden"));
+        }
+        Window.UpdateActions();
+        if (!action->isEnabled() || !action->isVisible()) {
+            return QStringLiteral("error not available ") + arg;
+        }
+        action->trigger();
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("answer")) {
+        // "answer yes|no": the next message box answers so instead of waiting for a click.
+        TMessageBox::SetNextAnswer(arg == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No);
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("rows")) {
+        // "rows LIST": the caption and value of each row of an information list, tab-separated.
+        auto* list = Window.findChild<QTreeWidget*>(arg);
+        if (!list) {
+            return QStringLiteral("error no list ") + arg;
+        }
+        QStringList rows;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            rows << list->topLevelItem(i)->text(0) + QLatin1Char('=') + list->topLevelItem(i)->text(1);
+        }
+        return (QStringLiteral("ok ") + rows.join(QLatin1Char('\t'))).trimmed();
     }
     return QStringLiteral("error unknown command");
 }

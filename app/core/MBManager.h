@@ -45,6 +45,18 @@ using TErrorNotify = std::function<void(const QString& Message)>;
 // whoever holds it lets go of it here.
 using TInterfacesChangedNotify = std::function<void(const QString& Added, const QString& Removed)>;
 
+// The connection of an interface as it stands: since when it is up, what it carried since then
+// and the addresses it got. Connected is false (and the rest empty) while it is not up.
+struct TConnectionSession
+{
+    bool Connected = false;
+    double Since = 0; // Clock time the connection was first seen up
+    quint64 Received = 0;
+    quint64 Sent = 0;
+    QStringList IPv4;
+    QStringList IPv6;
+};
+
 // The activation state of the stack mapped to the program's connection state; the state 0 and
 // values outside 1..4 give csUnknown.
 TConnectionState MapActivationState(quint32 State);
@@ -110,6 +122,24 @@ public:
     virtual void SetReadOnNewMessage(bool Value) { Q_UNUSED(Value); }
     // Passed on to the backend (see IMbnInterfaceManager).
     virtual void SetRequestDeliveryReports(bool Value) { Q_UNUSED(Value); }
+
+    // Connection: cancel, drops, session details and profile changes.
+    // Gives up a connect under way: the connection is taken down, and the connect's failure that
+    // follows is not reported as an error.
+    virtual void CancelConnect(const QString& InterfaceID) { Disconnect(InterfaceID); }
+    // Hears of connections that ended without being asked to (interface identifier, reason).
+    virtual void SetConnectionDroppedNotify(std::function<void(const QString&, const QString&)> Notify)
+    {
+        Q_UNUSED(Notify);
+    }
+    virtual TConnectionSession GetSession(const QString& InterfaceID)
+    {
+        Q_UNUSED(InterfaceID);
+        return {};
+    }
+    // Hears of an interface whose profile list was read anew. The old profiles are destroyed right
+    // after the call: whoever holds one lets go of it here.
+    virtual void SetProfilesChangedNotify(std::function<void(const QString& InterfaceID)> Notify) { Q_UNUSED(Notify); }
 };
 
 // "Home: Operator, LTE", "Roaming: ...", "Searching for a network", "Registration denied",
@@ -162,6 +192,10 @@ public:
     bool ReadOnNewMessage() const { return FReadOnNewMessage; }
     void SetReadOnNewMessage(bool Value) override;
     void SetRequestDeliveryReports(bool Value) override { FPort->SetRequestDeliveryReports(Value); }
+    void CancelConnect(const QString& InterfaceID) override;
+    void SetConnectionDroppedNotify(std::function<void(const QString&, const QString&)> Notify) override;
+    TConnectionSession GetSession(const QString& InterfaceID) override;
+    void SetProfilesChangedNotify(std::function<void(const QString& InterfaceID)> Notify) override;
 
 Q_SIGNALS:
     // An error inside an event handler or a timer tick, which has no caller to raise to; the
@@ -306,6 +340,25 @@ private:
     std::function<void(const QString&)> FRegistrationNotify;
     // Subscribed only once someone listens: nothing else here acts on registration.
     QMetaObject::Connection FRegistrationSubscription;
+
+    // Connection: the connect under way per interface, connects given up by the user (their
+    // failure is expected), and the sessions of the connections that are up.
+    struct TSessionStart
+    {
+        double Since = 0;
+        quint64 Received = 0;
+        quint64 Sent = 0;
+    };
+    void SubscribeConnection();
+    // Starts or ends the interface's session record after its state changed.
+    void TrackSession(const QString& InterfaceID);
+    void OnConnectionDropped(const QString& InterfaceID, const QString& Reason);
+    void OnProfilesChanged();
+    QHash<QString, quint32> FConnectRequests;
+    QSet<quint32> FCancelledConnects;
+    QHash<QString, TSessionStart> FSessions;
+    std::function<void(const QString&, const QString&)> FDroppedNotify;
+    std::function<void(const QString&)> FProfilesChangedNotify;
 };
 
 // Creates the manager over a backend of the platform port.

@@ -17,6 +17,9 @@ namespace Ombrelay
 namespace
 {
 
+// Why a connect not asked for by the user was left out, as the monitor log says it.
+const char* const kRoamingReason = "roaming, and \"Do not connect while roaming\" is on";
+
 QString ErrorText(const std::exception& E)
 {
     const auto* own = dynamic_cast<const EOmbrelayError*>(&E);
@@ -86,6 +89,14 @@ void TMainController::CreateManager(const TManagerFactory& Factory)
     FMBManager->SetErrorNotify([this](const QString& Message) { Q_EMIT ErrorOccurred(Message); });
     FMBManager->SetInterfacesChangedNotify(
         [this](const QString& Added, const QString& Removed) { InterfaceListChanged(Added, Removed); });
+    FMBManager->SetConnectionDroppedNotify(
+        [this](const QString& InterfaceID, const QString& Reason) { Q_EMIT ConnectionDropped(InterfaceID, Reason); });
+    FMBManager->SetProfilesChangedNotify([this](const QString& InterfaceID) {
+        if (IsSelected(InterfaceID)) {
+            FSelectedProfile = nullptr;
+            Q_EMIT ProfilesChanged();
+        }
+    });
     FMBManager->SetRegistrationNotify([this](const QString& InterfaceID) {
         if (IsSelected(InterfaceID)) {
             Reported([this] { RefreshRegistration(); });
@@ -126,6 +137,12 @@ void TMainController::AutoConnect()
 {
     // Connect re-checks its rule, so nothing happens unless it holds now.
     if (Options && Options->AutoConnect() && ConnectEnabled()) {
+        if (RoamingRuleHolds()) {
+            LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::Reconnect), QString(), QString(),
+                             QStringLiteral("nothing done"),
+                             QStringLiteral("auto-connect left out: ") + QLatin1String(kRoamingReason)});
+            return;
+        }
         Reported([this] { Connect(); });
     }
 }
@@ -151,6 +168,8 @@ void TMainController::ShutDown()
         FMBManager->SetErrorNotify({});
         FMBManager->SetInterfacesChangedNotify({});
         FMBManager->SetRegistrationNotify({});
+        FMBManager->SetConnectionDroppedNotify({});
+        FMBManager->SetProfilesChangedNotify({});
         FMBManager.reset();
     }
     FSelectedInterface = nullptr;
@@ -194,6 +213,24 @@ void TMainController::Disconnect()
     }
 }
 
+void TMainController::CancelConnect()
+{
+    if (FSelectedInterface && FMBManager) {
+        FMBManager->CancelConnect(FSelectedInterface->InterfaceID());
+    }
+}
+
+bool TMainController::RoamingRuleHolds() const
+{
+    return Options && Options->NoRoamingConnect() && Roaming();
+}
+
+TConnectionSession TMainController::Session() const
+{
+    return FSelectedInterface && FMBManager ? FMBManager->GetSession(FSelectedInterface->InterfaceID())
+                                            : TConnectionSession();
+}
+
 bool TMainController::IsSelected(const QString& InterfaceID) const
 {
     return FSelectedInterface && FSelectedInterface->InterfaceID() == InterfaceID;
@@ -208,6 +245,7 @@ void TMainController::InterfaceListChanged(const QString& Added, const QString& 
         FPendingReconnect = false;
         FCanConnect = false;
         FCanDisconnect = false;
+        FConnecting = false;
         FSignalStrength = 0;
         FRegistration = {};
     }
@@ -259,6 +297,7 @@ void TMainController::SetConnectionState(TConnectionState State)
 {
     FCanConnect = State == csDisconnected;
     FCanDisconnect = State == csConnected;
+    FConnecting = State == csConnecting;
     Q_EMIT ConnectionStateShown(State);
     // A reconnect's outcome: connected, or back to disconnected after it was seen connecting (a
     // disconnected state that was still on its way when the connect went out says nothing).
@@ -272,7 +311,10 @@ void TMainController::SetConnectionState(TConnectionState State)
     // The second half of a monitor's reconnect: the connection is down, bring it up again.
     if (State == csDisconnected && FPendingReconnect) {
         FPendingReconnect = false;
-        if (ConnectEnabled()) {
+        if (RoamingRuleHolds()) {
+            // Roaming began while the connection went down.
+            LogReconnectResult(false, QLatin1String(kRoamingReason));
+        } else if (ConnectEnabled()) {
             ReconnectNow();
         } else {
             LogReconnectResult(false, QStringLiteral("no profile selected"));
@@ -321,7 +363,10 @@ void TMainController::MonitorRedial()
         LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::Reconnect), QString(), QString(), Result, Reason});
     };
     // Each step goes through the action's rule: with nothing selected, nothing happens.
-    if (FCanConnect) {
+    if ((FCanConnect || FCanDisconnect) && RoamingRuleHolds()) {
+        // Not even the disconnect: a connection the user made while roaming stays up.
+        logRequest(QStringLiteral("nothing done"), QLatin1String(kRoamingReason));
+    } else if (FCanConnect) {
         if (ConnectEnabled()) {
             logRequest(QStringLiteral("connect"), QStringLiteral("disconnected"));
             ReconnectNow();

@@ -81,6 +81,19 @@ public:
     void Connect();
     void Disconnect();
 
+    // Connection: cancel, roaming rule and session.
+    // A connect of the selected interface is under way and may be given up.
+    bool CancelEnabled() const { return FSelectedInterface && FConnecting; }
+    // Gives up the connect under way; the state returns to disconnected. Raises like Disconnect.
+    void CancelConnect();
+    // The selected modem roams.
+    bool Roaming() const { return FRegistration.State == TMbnRegisterState::rsRoaming; }
+    // "Do not connect while roaming" is on and the selected modem roams: connects not asked for
+    // by the user are left out, and one asked for is asked about first.
+    bool RoamingRuleHolds() const;
+    // The selected interface's connection: since when, what it carried, its addresses.
+    TConnectionSession Session() const;
+
     // Read the selected interface's state and signal from the manager (after a selection change).
     void RefreshConnectionState();
     void RefreshSignal();
@@ -112,6 +125,11 @@ Q_SIGNALS:
     // A modem came (Added) or went (Removed; the other is empty). When the selected one went,
     // the selection is already cleared; the window fills its list again and picks one.
     void InterfacesChanged(const QString& Added, const QString& Removed);
+    // A connection ended without being asked to (any interface): tell the user why.
+    void ConnectionDropped(const QString& InterfaceID, const QString& Reason);
+    // The selected interface's profiles were read anew: the old ones are gone once this returns,
+    // and the selected profile is cleared already.
+    void ProfilesChanged();
     // Show the restart count-down for Seconds with this title and text.
     void RestartWarningWanted(int Seconds, const QString& Title, const QString& Text);
     // The monitor finished a check: whether it passed, and the reason in words when not.
@@ -133,6 +151,7 @@ private:
 
     bool FCanConnect = false;
     bool FCanDisconnect = false;
+    bool FConnecting = false;
     bool FPendingReconnect = false;
     // A connect of the monitor's is under way: its outcome goes to the monitor log.
     bool FReconnectWatched = false;

@@ -29,6 +29,8 @@ const QString kMonitorSites = QStringLiteral("monitor.sites");
 const QString kRemoveStored = QStringLiteral("sms.removestored");
 // Written only when off: a database whose user never turned reports off keeps the rows it had.
 const QString kDeliveryReports = QStringLiteral("sms.deliveryreports");
+// Written only when on, for the same reason.
+const QString kNoRoamingConnect = QStringLiteral("connect.noroaming");
 
 // Characters that force an item into quotes: controls and space, the quote, the delimiter.
 bool NeedsQuotes(const QString& Item)
@@ -321,6 +323,7 @@ void TOptions::LoadOptions()
         FTargetPhone = ReadValue(kTargetPhone, QString()).toString();
         FRemoveStoredMessages = ReadValue(kRemoveStored, true).toBool();
         FRequestDeliveryReports = ReadValue(kDeliveryReports, true).toBool();
+        FNoRoamingConnect = ReadValue(kNoRoamingConnect, false).toBool();
         // The monitor settings change together, so the monitor thread never sees half a load.
         TMonitorSettings monitor;
         monitor.Enabled = ReadValue(kMonitorEnabled, false).toBool();
@@ -361,6 +364,14 @@ void TOptions::SaveOptions()
         if (!FRequestDeliveryReports) {
             WriteValue(kDeliveryReports, false);
         }
+        if (FNoRoamingConnect) {
+            WriteValue(kNoRoamingConnect, true);
+        }
+    }
+    if (!FNoRoamingConnect) {
+        TSQLiteQuery query(db, QStringLiteral("DELETE FROM CONFIG WHERE NAME = ?"));
+        db.SetParamAsString(1, kNoRoamingConnect);
+        db.Exec();
     }
     if (FRequestDeliveryReports) {
         TSQLiteQuery query(db, QStringLiteral("DELETE FROM CONFIG WHERE NAME = ?"));

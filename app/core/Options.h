@@ -72,6 +72,10 @@ public:
     // "Request delivery reports": every message sent asks the network for a status report.
     bool RequestDeliveryReports() const { return FRequestDeliveryReports; }
     void SetRequestDeliveryReports(bool Value) { FRequestDeliveryReports = Value; }
+    // "Do not connect while roaming": auto-connect and the monitor's reconnect leave a roaming
+    // modem alone, and a connect by hand asks first.
+    bool NoRoamingConnect() const { return FNoRoamingConnect; }
+    void SetNoRoamingConnect(bool Value) { FNoRoamingConnect = Value; }
 
     bool MonitorEnabled() const;
     void SetMonitorEnabled(bool Value);
@@ -111,6 +115,7 @@ private:
     TDateTime FSuppressTime = 0.0;
     bool FRemoveStoredMessages = true;
     bool FRequestDeliveryReports = true;
+    bool FNoRoamingConnect = false;
     bool FLoaded = false;
     QStringList FLoadWarnings;
     mutable std::mutex FMonitorLock;

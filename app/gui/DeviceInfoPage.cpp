@@ -1,11 +1,14 @@
 #include "gui/DeviceInfoPage.h"
 
+#include "base/DateTime.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MainController.h"
 #include "core/Options.h"
+#include "core/Usage.h"
 #include "gui/InfoList.h"
 
 #include <QScopeGuard>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -23,6 +26,19 @@ TDeviceInfoPage::TDeviceInfoPage(const TMainController& Controller, QWidget* Par
     layout->addWidget(lvDevCaps, 2);
     lvNetwork = NewInfoList("lvNetwork", this);
     layout->addWidget(lvNetwork, 1);
+    tmSession = new QTimer(this);
+    tmSession->setObjectName(QStringLiteral("tmSession"));
+    tmSession->setInterval(1000);
+    connect(tmSession, &QTimer::timeout, this, &TDeviceInfoPage::ShowNetwork);
+}
+
+QString TDeviceInfoPage::DurationText(qint64 Seconds)
+{
+    Seconds = std::max<qint64>(Seconds, 0);
+    return QStringLiteral("%1:%2:%3")
+        .arg(Seconds / 3600)
+        .arg((Seconds / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(Seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 void TDeviceInfoPage::ShowNetwork()
@@ -31,6 +47,7 @@ void TDeviceInfoPage::ShowNetwork()
     const auto restore = qScopeGuard([this] { lvNetwork->setUpdatesEnabled(true); });
     lvNetwork->clear();
     if (!FController.SelectedInterface()) {
+        tmSession->stop();
         return;
     }
     const TMbnRegistration& r = FController.Registration();
@@ -44,6 +61,21 @@ void TDeviceInfoPage::ShowNetwork()
     const int percent = SignalPercent(raw);
     AddInfoRow(lvNetwork, QStringLiteral("Signal"),
                percent < 0 ? QStringLiteral("Unknown") : QStringLiteral("%1% (%2 of 31)").arg(percent).arg(raw));
+    // The connection while it is up.
+    const TConnectionSession session = FController.Session();
+    if (!session.Connected) {
+        tmSession->stop();
+        return;
+    }
+    if (!tmSession->isActive()) {
+        tmSession->start();
+    }
+    AddInfoRow(lvNetwork, tr("IPv4 address"), session.IPv4.join(QStringLiteral(", ")));
+    AddInfoRow(lvNetwork, tr("IPv6 address"), session.IPv6.join(QStringLiteral(", ")));
+    const qint64 seconds = qint64((Clock::Now() - session.Since) * 86400.0 + 0.5);
+    AddInfoRow(lvNetwork, tr("Connected for"), DurationText(seconds));
+    AddInfoRow(lvNetwork, tr("This session"),
+               tr("%1 received, %2 sent").arg(FormatByteSize(session.Received), FormatByteSize(session.Sent)));
 }
 
 void TDeviceInfoPage::ShowDeviceInfo()

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QTimer;
 class QTreeWidget;
 
 namespace Ombrelay
@@ -26,6 +27,11 @@ public:
 
     QTreeWidget* lvDevCaps;
     QTreeWidget* lvNetwork;
+    // Ticks once a second while a connection is up, so that its duration and bytes move on.
+    QTimer* tmSession;
+
+    // "1:02:03" (hours unbounded), "0:00:05" for five seconds.
+    static QString DurationText(qint64 Seconds);
 
 private:
     const TMainController& FController;

@@ -132,6 +132,10 @@ void TfmMainView::CreateActions()
     acWebSite = NewAction("acWebSite", tr("&Web Site"), -1, &TfmMainView::acWebSiteExecute);
     acUssd = NewAction("acUssd", tr("&USSD..."), -1, &TfmMainView::acUssdExecute);
     acUssd->setToolTip(tr("Send a USSD code such as *100# to the network"));
+    acCancelConnect = NewAction("acCancelConnect", tr("C&ancel"), 2, &TfmMainView::acCancelConnectExecute);
+    acCancelConnect->setToolTip(tr("Give up the connect under way"));
+    acCancelConnect->setIconText(tr("Cancel"));
+    acCancelConnect->setVisible(false);
     // Shortcuts of the main window reach the actions wherever the focus is in it.
     for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp}) {
         action->setShortcutContext(Qt::WindowShortcut);
@@ -155,6 +159,7 @@ void TfmMainView::CreateControls()
     QMenu* mmiTools = menuBar()->addMenu(tr("&Tools"));
     mmiTools->setObjectName(QStringLiteral("mmiTools"));
     mmiTools->addAction(acConnect);
+    mmiTools->addAction(acCancelConnect);
     mmiTools->addAction(acDisconnect);
     mmiTools->addAction(acSendSms);
     mmiTools->addAction(acUssd);
@@ -174,6 +179,7 @@ void TfmMainView::CreateControls()
     tbMain->setIconSize(QSize(32, 32));
     tbMain->addAction(acSettings);
     tbMain->addAction(acConnect);
+    tbMain->addAction(acCancelConnect);
     tbMain->addAction(acDisconnect);
     tbMain->addAction(acSendSms);
     if (QWidget* button = tbMain->widgetForAction(acSendSms)) {
@@ -265,6 +271,16 @@ void TfmMainView::ConnectController()
     connect(FController, &TMainController::SignalStrengthShown, this, &TfmMainView::ShowSignal);
     connect(FController, &TMainController::RegistrationShown, this, &TfmMainView::ShowRegistration);
     connect(FController, &TMainController::RestartWarningWanted, this, &TfmMainView::ShowRestartWarning);
+    connect(FController, &TMainController::ConnectionDropped, this,
+            [this](const QString& InterfaceID, const QString& Reason) {
+                Guarded(this, [&] { ShowConnectionDropped(InterfaceID, Reason); });
+            });
+    connect(FController, &TMainController::ProfilesChanged, this, [this] {
+        Guarded(this, [this] {
+            tsConnProf->FillProfiles();
+            UpdateActions();
+        });
+    });
     connect(FController, &TMainController::InterfacesChanged, this,
             [this] { Guarded(this, [this] { InterfacesChanged(); }); });
     connect(FController, &TMainController::MonitorCheckShown, this, [this](bool Online, const QString& Reason) {
@@ -477,6 +493,11 @@ void TfmMainView::UpdateActions()
     TMBInterfaceItem* item = GetSelectedInterface();
     acSettings->setEnabled(FController->ProfileSelected());
     acConnect->setEnabled(FController->ConnectEnabled());
+    // While connecting, Cancel stands where Connect was.
+    const bool cancel = FController->CancelEnabled();
+    acCancelConnect->setEnabled(cancel);
+    acCancelConnect->setVisible(cancel);
+    acConnect->setVisible(!cancel);
     acDisconnect->setEnabled(FController->DisconnectEnabled());
     acSendSms->setEnabled(item && item->CanSendAndReceiveSms());
     acUssd->setEnabled(item != nullptr);
@@ -609,6 +630,31 @@ void TfmMainView::ShowConnectionState(TConnectionState State)
     UpdateTrayStatus();
     UpdateActions();
     ShowDeviceSummary();
+    // The session rows come and go with the connection.
+    tsInfo->ShowNetwork();
+}
+
+void TfmMainView::acConnectExecute()
+{
+    if (FController->RoamingRuleHolds() &&
+        TMessageBox::Question(this, tr("Roaming"),
+                              tr("You are roaming: the modem uses a network abroad, where data may cost much "
+                                 "more. Connect anyway?")) != QMessageBox::Yes) {
+        return;
+    }
+    FController->Connect();
+}
+
+void TfmMainView::ShowConnectionDropped(const QString& InterfaceID, const QString& Reason)
+{
+    IMBManager* manager = FController->Manager();
+    const TMBInterfaceItem* item = manager ? manager->GetInterfaceList()->FindByID(InterfaceID) : nullptr;
+    const QString modem = item && !item->ToString().trimmed().isEmpty() ? item->ToString().trimmed() : InterfaceID;
+    const QString text = Reason.isEmpty() ? tr("The connection of %1 ended.").arg(modem)
+                                          : tr("The connection of %1 ended: %2.").arg(modem, Reason);
+    // A click on it opens the window, not the message of an earlier notification.
+    FLastNotice = {};
+    FTray->ShowNotice(tr("Connection dropped"), text);
 }
 
 void TfmMainView::ShowRestartWarning(int Seconds, const QString& Title, const QString& Text)

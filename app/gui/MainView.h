@@ -113,6 +113,8 @@ public:
     // USSD: the dialog for the selected modem, open beside the window (null when closed).
     QAction* acUssd;
     TfmUssd* UssdDialog() const;
+    // Takes the place of Connect in the tool bar while a connect is under way.
+    QAction* acCancelConnect;
     QToolBar* tbMain;
     QMenu* pmTray;
     TInterfaceBox* cmbInterfaces;
@@ -150,7 +152,11 @@ private:
 
     // Actions.
     void acSettingsExecute();
-    void acConnectExecute() { FController->Connect(); }
+    // While roaming with "Do not connect while roaming" on, asks first.
+    void acConnectExecute();
+    void acCancelConnectExecute() { FController->CancelConnect(); }
+    // A connection ended without being asked to: a notification with its reason.
+    void ShowConnectionDropped(const QString& InterfaceID, const QString& Reason);
     void acDisconnectExecute() { FController->Disconnect(); }
     void acSendSmsExecute() { SendNewMessage(QString()); }
     // The new-message dialog with Text in it (empty for a new message, a message's for forward).

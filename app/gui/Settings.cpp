@@ -120,6 +120,11 @@ TfmSettings::TfmSettings(QWidget* Parent)
     cbAutoConnect->setObjectName(QStringLiteral("cbAutoConnect"));
     auto* generalLayout = new QVBoxLayout(tsGeneral);
     generalLayout->addWidget(cbAutoConnect);
+    cbNoRoamingConnect = new QCheckBox(tr("Do not connect while &roaming"), tsGeneral);
+    cbNoRoamingConnect->setObjectName(QStringLiteral("cbNoRoamingConnect"));
+    cbNoRoamingConnect->setToolTip(tr("Connecting on startup and the online monitor's reconnect leave a roaming "
+                                      "modem alone; connecting by hand asks first."));
+    generalLayout->addWidget(cbNoRoamingConnect);
     cbRemoveStored = new QCheckBox(tr("&Remove messages from the modem once stored"), tsGeneral);
     cbRemoveStored->setObjectName(QStringLiteral("cbRemoveStored"));
     generalLayout->addWidget(cbRemoveStored);
@@ -153,6 +158,7 @@ void TfmSettings::CopyIn(const TOptions& Source)
 {
     const TMonitorSettings monitor = Source.MonitorSnapshot();
     cbAutoConnect->setChecked(Source.AutoConnect());
+    cbNoRoamingConnect->setChecked(Source.NoRoamingConnect());
     cbRemoveStored->setChecked(Source.RemoveStoredMessages());
     cbMonitor->setChecked(monitor.Enabled);
     lbMonitorSites->clear();
@@ -166,6 +172,7 @@ void TfmSettings::CopyIn(const TOptions& Source)
 void TfmSettings::CopyOut(TOptions& Target) const
 {
     Target.SetAutoConnect(cbAutoConnect->isChecked());
+    Target.SetNoRoamingConnect(cbNoRoamingConnect->isChecked());
     Target.SetRemoveStoredMessages(cbRemoveStored->isChecked());
     TMonitorSettings monitor;
     monitor.Enabled = cbMonitor->isChecked();

@@ -54,6 +54,7 @@ public:
     QCheckBox* cbAutoConnect;
     QCheckBox* cbRemoveStored;
     QCheckBox* cbAutostart;
+    QCheckBox* cbNoRoamingConnect;
     QPushButton* btnOK;
     QAction* acSiteAdd;
     QAction* acSiteDel;

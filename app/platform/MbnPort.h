@@ -165,6 +165,16 @@ public:
     virtual TMbnResult Disconnect(TMbnRequestId& RequestId) = 0;
     // State is a TMbnActivationState value (a stack may report others).
     virtual TMbnResult GetConnectionState(quint32& State, QString& ProfileName) = 0;
+
+    // Connection: session details.
+    // The addresses the network gave the connection while it is up, in text form; empty lists
+    // when it is down or the stack does not say.
+    virtual TMbnResult GetIpAddresses(QStringList& IPv4, QStringList& IPv6)
+    {
+        IPv4.clear();
+        IPv6.clear();
+        return mrNotSupported;
+    }
 };
 
 class IMbnSms
@@ -318,6 +328,14 @@ Q_SIGNALS:
                       quint32 State);
     // The network spoke on its own: a notice, or a question (ExpectsResponse) to answer with UssdRespond.
     void UssdNetworkMessage(const QString& InterfaceID, const QString& Text, bool ExpectsResponse);
+    // Connection: drops and profile changes.
+    // A connection that was up ended without the program asking (the network or the stack ended
+    // it); Reason says why in words, empty when the stack does not say. A ConnectStateChange
+    // announces the new state as well.
+    void ConnectionDropped(const QString& InterfaceID, const QString& Reason);
+    // The stored profiles changed (added, removed or edited elsewhere): GetConnectionProfiles
+    // gives the new ones.
+    void ProfilesChanged();
 };
 
 } // namespace Ombrelay

@@ -63,6 +63,12 @@ public:
         ProfileName = FActiveProfile;
         return mrOk;
     }
+    TMbnResult GetIpAddresses(QStringList& IPv4, QStringList& IPv6) override
+    {
+        IPv4 = FState == masActivated ? FIPv4 : QStringList();
+        IPv6 = FState == masActivated ? FIPv6 : QStringList();
+        return mrOk;
+    }
 
     // IMbnSms
     TMbnSmsFormat Format() const override { return TMbnSmsFormat::sfMessage; }
@@ -169,6 +175,13 @@ private:
     bool FDisconnectPending = false;
     TMbnRequestId FDisconnectRequest = 0;
     quint32 FLastReason = 0;
+    // Counts activations: the reply of one given up before NetworkManager named it finds a newer
+    // count and takes the activation down.
+    quint64 FConnectAttempt = 0;
+    // The addresses of the device's IP configurations while the connection is up.
+    QStringList FIPv4;
+    QStringList FIPv6;
+    void ReadAddresses(const QString& ConfigPath, const QString& Interface, QStringList* Target);
 
     // The usage thread reads the counters.
     std::mutex FCounterLock;

@@ -164,8 +164,13 @@ QString TSimControl::Execute(const QString& Line)
             return QStringLiteral("ok %1").arg(FModem.StateName(a[0]));
         }
         if (command == QLatin1String("drop")) {
-            const QStringList a = args(1, "drop IFACE");
-            FModem.Drop(a[0]);
+            // The reason is optional: "drop IFACE" as before, "drop IFACE REASON..." with one.
+            QStringList a = SplitWords(Line, 3);
+            a.removeFirst();
+            if (a.isEmpty()) {
+                throw EOmbrelayError(QStringLiteral("usage: drop IFACE [REASON...]"));
+            }
+            FModem.Drop(a[0], a.value(1));
             return QStringLiteral("ok");
         }
         if (command == QLatin1String("fail")) {
@@ -243,6 +248,12 @@ QString TSimControl::Execute(const QString& Line)
             QString text = a[2];
             text.replace(QLatin1String("\\n"), QLatin1String("\n"));
             FModem.UssdFromNetwork(a[0], text, a[1] == QLatin1String("request"));
+            return QStringLiteral("ok");
+        }
+        // The connection: a slow network.
+        if (command == QLatin1String("connect-delay")) {
+            const QStringList a = args(2, "connect-delay IFACE MS");
+            FModem.SetConnectDelay(a[0], int(ReadNumber(a[1], "MS", kMaxConnectDelayMs)));
             return QStringLiteral("ok");
         }
         return QStringLiteral("error unknown command %1").arg(command);

@@ -3,6 +3,8 @@
 #include "sms/MBException.h"
 #include "sms/SMS.h"
 
+#include <QTimer>
+
 namespace Ombrelay
 {
 
@@ -142,12 +144,13 @@ TMbnResult TSimInterface::Connect(const QString& ProfileName, TMbnRequestId& Req
         return mrOk;
     }
     SetState(masActivating);
+    const quint64 attempt = ++ConnectAttempt;
     if (lose) {
         return mrOk;
     }
-    Post([this, id, status, ProfileName] {
-        if (State != masActivating) {
-            // Dropped or disconnected meanwhile.
+    auto complete = [this, id, status, ProfileName, attempt] {
+        if (State != masActivating || attempt != ConnectAttempt) {
+            // Dropped, disconnected or cancelled meanwhile.
             Q_EMIT FModem.ConnectComplete(S.InterfaceID, id, mrFailed);
             return;
         }
@@ -158,7 +161,13 @@ TMbnResult TSimInterface::Connect(const QString& ProfileName, TMbnRequestId& Req
             SetStateNow(masDeactivated);
         }
         Q_EMIT FModem.ConnectComplete(S.InterfaceID, id, status);
-    });
+    };
+    if (S.ConnectDelayMs > 0) {
+        // A slow network: the completion joins the queue only later, so other events go on meanwhile.
+        QTimer::singleShot(S.ConnectDelayMs, &FModem, [this, complete] { Post(complete); });
+    } else {
+        Post(complete);
+    }
     return mrOk;
 }
 
@@ -203,6 +212,21 @@ TMbnResult TSimInterface::GetConnectionState(quint32& Value, QString& ProfileNam
     }
     Value = State;
     ProfileName = State == masActivated ? Profile : QString();
+    return mrOk;
+}
+
+TMbnResult TSimInterface::GetIpAddresses(QStringList& IPv4, QStringList& IPv6)
+{
+    IPv4.clear();
+    IPv6.clear();
+    if (!Plugged) {
+        return mrNotFound;
+    }
+    if (State == masActivated) {
+        // Addresses of the ranges kept for documentation: nothing routes to them.
+        IPv4 << QStringLiteral("192.0.2.10");
+        IPv6 << QStringLiteral("2001:db8::10");
+    }
     return mrOk;
 }
 

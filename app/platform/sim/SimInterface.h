@@ -47,6 +47,12 @@ public:
         , S(Scenario)
         , Signal(Scenario.Signal)
     {
+        Registration.State = Scenario.Registration;
+        if (Scenario.Registration != TMbnRegisterState::rsHome &&
+            Scenario.Registration != TMbnRegisterState::rsRoaming) {
+            Registration.OperatorName.clear();
+            Registration.OperatorCode.clear();
+        }
     }
 
     // IMbnInterface
@@ -65,6 +71,7 @@ public:
     TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) override;
     TMbnResult Disconnect(TMbnRequestId& RequestId) override;
     TMbnResult GetConnectionState(quint32& Value, QString& ProfileName) override;
+    TMbnResult GetIpAddresses(QStringList& IPv4, QStringList& IPv6) override;
 
     // IMbnSms
     TMbnSmsFormat Format() const override { return S.SmsFormat; }
@@ -116,6 +123,9 @@ public:
     TMbnRegistration Registration{TMbnRegisterState::rsHome, QStringLiteral("Ombrelay Mobile"), QStringLiteral("00101"),
                                   TMbnAccessTech::atLte};
     quint32 State = masDeactivated;
+    // Counts connects: a delayed completion of an earlier one (cancelled meanwhile) finds a newer
+    // connect under way and leaves it alone.
+    quint64 ConnectAttempt = 0;
     QString Profile;
     std::map<quint32, QString> Store;
     QList<TMbnSmsMessage> Messages;

@@ -335,12 +335,22 @@ QString TSimModem::StateName(const QString& InterfaceID) const
     }
 }
 
-void TSimModem::Drop(const QString& InterfaceID)
+void TSimModem::Drop(const QString& InterfaceID, const QString& Reason)
 {
     TSimInterface* i = Get(InterfaceID);
+    const bool wasUp = i->State == masActivated;
     if (i->State != masDeactivated) {
         i->SetState(masDeactivated);
     }
+    if (wasUp) {
+        const QString why = Reason.isEmpty() ? QStringLiteral("the network ended the connection") : Reason;
+        Post([this, InterfaceID, why] { Q_EMIT ConnectionDropped(InterfaceID, why); });
+    }
+}
+
+void TSimModem::SetConnectDelay(const QString& InterfaceID, int Ms)
+{
+    Get(InterfaceID)->S.ConnectDelayMs = Ms;
 }
 
 void TSimModem::Plug(const QString& InterfaceID)
@@ -401,7 +411,7 @@ void TSimModem::SetRegistration(const QString& InterfaceID, TMbnRegisterState St
     }
     if (State != TMbnRegisterState::rsHome && State != TMbnRegisterState::rsRoaming && i->State != masDeactivated) {
         // Losing the network ends the connection.
-        i->SetState(masDeactivated);
+        Drop(InterfaceID, QStringLiteral("the modem lost the network"));
     }
     Post([this, InterfaceID] { Q_EMIT RegisterStateChange(InterfaceID); });
 }

@@ -74,8 +74,11 @@ public:
     void SetSignal(const QString& InterfaceID, quint32 Value);
     // "connected", "connecting", "disconnecting", "disconnected" or "unknown".
     QString StateName(const QString& InterfaceID) const;
-    // The network drops the connection.
-    void Drop(const QString& InterfaceID);
+    // The network drops the connection; a connection that was up is announced as dropped with
+    // Reason (a default text when empty).
+    void Drop(const QString& InterfaceID, const QString& Reason = QString());
+    // How long the interface's connects stay connecting from now on (a slow network).
+    void SetConnectDelay(const QString& InterfaceID, int Ms);
     // The device reports this raw activation state from now on (also values a stack should not
     // report, such as 0 or 7), and announces a state change.
     void SetActivationState(const QString& InterfaceID, quint32 State);

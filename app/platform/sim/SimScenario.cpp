@@ -93,11 +93,18 @@ TMbnInterfaceCaps ReadCaps(const QJsonObject& O, const QString& Origin)
 
 TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin, int Number)
 {
-    static const QStringList known = {QStringLiteral("id"),        QStringLiteral("capabilities"),
-                                      QStringLiteral("profiles"),  QStringLiteral("messages"),
-                                      QStringLiteral("capacity"),  QStringLiteral("smsMode"),
-                                      QStringLiteral("readBatch"), QStringLiteral("signal"),
-                                      QStringLiteral("plugged"),   QStringLiteral("statusReports")};
+    static const QStringList known = {QStringLiteral("id"),
+                                      QStringLiteral("capabilities"),
+                                      QStringLiteral("profiles"),
+                                      QStringLiteral("messages"),
+                                      QStringLiteral("capacity"),
+                                      QStringLiteral("smsMode"),
+                                      QStringLiteral("readBatch"),
+                                      QStringLiteral("signal"),
+                                      QStringLiteral("plugged"),
+                                      QStringLiteral("statusReports"),
+                                      QStringLiteral("connectDelayMs"),
+                                      QStringLiteral("registration")};
     QString where = QStringLiteral("interface %1").arg(Number + 1);
     CheckKeys(O, known, Origin, where);
     TSimInterfaceScenario r;
@@ -185,6 +192,37 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
     }
     if (O.contains(QStringLiteral("signal"))) {
         r.Signal = ReadUInt(O.value(QStringLiteral("signal")), Origin, QStringLiteral("signal"));
+    }
+    if (O.contains(QStringLiteral("connectDelayMs"))) {
+        const quint32 delay =
+            ReadUInt(O.value(QStringLiteral("connectDelayMs")), Origin, QStringLiteral("connectDelayMs"));
+        if (delay > kMaxConnectDelayMs) {
+            Fail(Origin,
+                 QStringLiteral("%1: \"connectDelayMs\" must be at most %2").arg(where).arg(kMaxConnectDelayMs));
+        }
+        r.ConnectDelayMs = int(delay);
+    }
+    if (O.contains(QStringLiteral("registration"))) {
+        static const QList<std::pair<const char*, TMbnRegisterState>> states = {
+            {"home", TMbnRegisterState::rsHome},
+            {"roaming", TMbnRegisterState::rsRoaming},
+            {"searching", TMbnRegisterState::rsSearching},
+            {"denied", TMbnRegisterState::rsDenied},
+            {"none", TMbnRegisterState::rsNotRegistered}};
+        const QString name =
+            ReadString(O.value(QStringLiteral("registration")), Origin, QStringLiteral("registration"));
+        bool named = false;
+        for (const auto& [word, state] : states) {
+            if (name == QLatin1String(word)) {
+                r.Registration = state;
+                named = true;
+            }
+        }
+        if (!named) {
+            Fail(Origin, QStringLiteral("%1: \"registration\" must be \"home\", \"roaming\", \"searching\", "
+                                        "\"denied\" or \"none\"")
+                             .arg(where));
+        }
     }
     if (O.contains(QStringLiteral("plugged"))) {
         if (!O.value(QStringLiteral("plugged")).isBool()) {

@@ -18,8 +18,10 @@
 //     "readBatch": 10,                  // messages per read completion
 //     "signal": 20,
 //     "plugged": true,                  // false: in the scenario, but plugged in later ("plug")
-//     "statusReports": "delivered"       // each sent part that asks for a report gets one:
+//     "statusReports": "delivered",      // each sent part that asks for a report gets one:
 //                                        // "delivered", "failed", "pending" or "none" (default)
+//     "connectDelayMs": 0,               // how long a connect stays in "connecting" (beyond delayMs)
+//     "registration": "home"             // at power-on: "home", "roaming", "searching", "denied", "none"
 //   }]
 // }
 //
@@ -35,6 +37,9 @@
 
 namespace Ombrelay
 {
+
+// The longest a simulated connect may be held in "connecting": an hour.
+constexpr quint32 kMaxConnectDelayMs = 3600000;
 
 struct TSimInterfaceScenario
 {
@@ -53,6 +58,10 @@ struct TSimInterfaceScenario
     // The outcome of the status report each sent part that asks for one gets ("delivered",
     // "failed", "pending"); empty for none.
     QString StatusReports;
+    // How long a connect stays connecting before it completes (a slow network), beyond the delay.
+    int ConnectDelayMs = 0;
+    // Where the modem stands with the network at power-on.
+    TMbnRegisterState Registration = TMbnRegisterState::rsHome;
 };
 
 struct TSimScenario
