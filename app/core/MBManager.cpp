@@ -132,6 +132,10 @@ TMBManager::TMBManager(std::shared_ptr<IMbnInterfaceManager> Port)
         interfaces << item->MbnInterface();
     }
     FUsage = std::make_unique<TUsageRegistration>(interfaces);
+    SubscribeDeviceState();
+    for (const auto& i : interfaces) {
+        DeviceListed(i->InterfaceID());
+    }
 }
 
 TMBManager::~TMBManager()
@@ -458,6 +462,7 @@ void TMBManager::OnInterfaceArrival(const QString& InterfaceID)
     const QStringList warnings = item->ProfileErrors();
     FInterfaceList->Add(std::move(item));
     FUsage->Source.Add(i);
+    DeviceListed(InterfaceID);
     if (FInterfacesChangedNotify) {
         FInterfacesChangedNotify(InterfaceID, QString());
     }
@@ -487,6 +492,9 @@ void TMBManager::OnInterfaceRemoval(const QString& InterfaceID)
     }
     FStoreFailing.remove(InterfaceID);
     FDeleteFailing.remove(InterfaceID);
+    FReady.remove(InterfaceID);
+    FSeenOn.remove(InterfaceID);
+    FSwitchingOn.remove(InterfaceID);
     if (FInterfacesChangedNotify) {
         FInterfacesChangedNotify(QString(), InterfaceID);
     }

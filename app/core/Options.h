@@ -72,6 +72,9 @@ public:
     // "Request delivery reports": every message sent asks the network for a status report.
     bool RequestDeliveryReports() const { return FRequestDeliveryReports; }
     void SetRequestDeliveryReports(bool Value) { FRequestDeliveryReports = Value; }
+    // "Switch modems on when found": a modem found switched off is switched on at once.
+    bool SwitchOnModems() const { return FSwitchOnModems; }
+    void SetSwitchOnModems(bool Value) { FSwitchOnModems = Value; }
 
     bool MonitorEnabled() const;
     void SetMonitorEnabled(bool Value);
@@ -111,6 +114,7 @@ private:
     TDateTime FSuppressTime = 0.0;
     bool FRemoveStoredMessages = true;
     bool FRequestDeliveryReports = true;
+    bool FSwitchOnModems = true;
     bool FLoaded = false;
     QStringList FLoadWarnings;
     mutable std::mutex FMonitorLock;

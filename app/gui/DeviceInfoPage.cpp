@@ -5,6 +5,8 @@
 #include "core/Options.h"
 #include "gui/InfoList.h"
 
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -23,6 +25,20 @@ TDeviceInfoPage::TDeviceInfoPage(const TMainController& Controller, QWidget* Par
     layout->addWidget(lvDevCaps, 2);
     lvNetwork = NewInfoList("lvNetwork", this);
     layout->addWidget(lvNetwork, 1);
+    auto* buttons = new QHBoxLayout;
+    btnUnlock = new QPushButton(tr("&Unlock SIM..."), this);
+    btnUnlock->setObjectName(QStringLiteral("btnUnlock"));
+    btnSwitchOn = new QPushButton(tr("&Enable"), this);
+    btnSwitchOn->setObjectName(QStringLiteral("btnSwitchOn"));
+    btnSwitchOn->setToolTip(tr("Switch the modem on"));
+    buttons->addWidget(btnUnlock);
+    buttons->addWidget(btnSwitchOn);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    btnUnlock->hide();
+    btnSwitchOn->hide();
+    connect(btnUnlock, &QPushButton::clicked, this, &TDeviceInfoPage::UnlockRequested);
+    connect(btnSwitchOn, &QPushButton::clicked, this, &TDeviceInfoPage::SwitchOnRequested);
 }
 
 void TDeviceInfoPage::ShowNetwork()
@@ -30,8 +46,19 @@ void TDeviceInfoPage::ShowNetwork()
     lvNetwork->setUpdatesEnabled(false);
     const auto restore = qScopeGuard([this] { lvNetwork->setUpdatesEnabled(true); });
     lvNetwork->clear();
+    const TMbnLock lock = FController.LockState().Lock;
+    btnUnlock->setVisible(FController.SelectedInterface() &&
+                          (lock == TMbnLock::lkSimPin || lock == TMbnLock::lkSimPuk));
+    btnSwitchOn->setVisible(FController.SelectedInterface() && lock == TMbnLock::lkNone && !FController.Powered());
     if (!FController.SelectedInterface()) {
         return;
+    }
+    if (const QString device = FController.DeviceStateText(); !device.isEmpty()) {
+        const int left = FController.LockState().AttemptsLeft;
+        AddInfoRow(lvNetwork, tr("State"),
+                   left >= 0 && lock != TMbnLock::lkNone && lock != TMbnLock::lkBlocked
+                       ? tr("%1 (%n attempt(s) left)", nullptr, left).arg(device)
+                       : device);
     }
     const TMbnRegistration& r = FController.Registration();
     QString state = RegistrationText(r);

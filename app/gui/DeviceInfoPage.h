@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QPushButton;
 class QTreeWidget;
 
 namespace Ombrelay
@@ -26,6 +27,13 @@ public:
 
     QTreeWidget* lvDevCaps;
     QTreeWidget* lvNetwork;
+    // Shown while the SIM asks for a code, and while the modem is switched off.
+    QPushButton* btnUnlock;
+    QPushButton* btnSwitchOn;
+
+Q_SIGNALS:
+    void UnlockRequested();
+    void SwitchOnRequested();
 
 private:
     const TMainController& FController;

@@ -34,6 +34,11 @@ const char* const kOperations[] = {
     "SmsMessageReadComplete",
     "SmsSendComplete",
     "SmsDeleteComplete",
+    "GetLockState",
+    "SendPin",
+    "SendPuk",
+    "SetPowered",
+    "EnableComplete",
 };
 
 } // namespace

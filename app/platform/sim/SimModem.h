@@ -53,6 +53,7 @@ public:
     TMbnResult GetInterfaces(QList<std::shared_ptr<IMbnInterface>>& Interfaces) override;
     TMbnResult GetInterface(const QString& InterfaceID, std::shared_ptr<IMbnInterface>& Interface) override;
     TMbnResult CreateProfileManager(std::shared_ptr<IMbnConnectionProfileManager>& ProfileManager) override;
+    QString ErrorText(TMbnResult Code) const override;
 
     // The device side. Calls naming an interface that does not exist raise EOmbrelayError.
     QStringList InterfaceIDs() const;
@@ -95,6 +96,13 @@ public:
     void SetRegistration(const QString& InterfaceID, TMbnRegisterState State, const QString& Operator = QString());
     void SetAccessTech(const QString& InterfaceID, TMbnAccessTech Tech);
     TMbnRegistration Registration(const QString& InterfaceID) const;
+    // Locked SIM and modem power, device side. SetPin locks the SIM with Pin (and Puk for after
+    // three wrong PINs): it asks for the PIN from now on, as after a power-on. SwitchPower turns
+    // the modem on or off as another program would. Both are announced as a device state change.
+    void SetPin(const QString& InterfaceID, const QString& Pin, const QString& Puk = QString());
+    void SwitchPower(const QString& InterfaceID, bool On);
+    TMbnLockState LockState(const QString& InterfaceID) const;
+    bool IsPowered(const QString& InterfaceID) const;
     // An interface's activation state changed (called by the interface).
     void StateChanged();
 
