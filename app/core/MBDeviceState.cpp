@@ -71,17 +71,31 @@ TMbnLockState TMBManager::GetLockState(const QString& InterfaceID)
 
 bool TMBManager::IsPowered(const QString& InterfaceID)
 {
+    // Not known yet counts as on: nothing to show, nothing to switch.
+    return Power(InterfaceID) != TPower::Off;
+}
+
+TMBManager::TPower TMBManager::Power(const QString& InterfaceID)
+{
     bool on = true;
     std::shared_ptr<IMbnInterface> i;
-    if (MbnFailed(FPort->GetInterface(InterfaceID, i)) || MbnFailed(i->GetPowered(on))) {
-        return true;
+    if (MbnFailed(FPort->GetInterface(InterfaceID, i))) {
+        return TPower::Unknown;
     }
-    return on;
+    const TMbnResult r = i->GetPowered(on);
+    if (r == mrNotSupported) {
+        return TPower::Always;
+    }
+    if (MbnFailed(r)) {
+        return TPower::Unknown;
+    }
+    return on ? TPower::On : TPower::Off;
 }
 
 bool TMBManager::IsReady(const QString& InterfaceID)
 {
-    return GetLockState(InterfaceID).Lock == TMbnLock::lkNone && IsPowered(InterfaceID);
+    const TPower power = Power(InterfaceID);
+    return GetLockState(InterfaceID).Lock == TMbnLock::lkNone && (power == TPower::On || power == TPower::Always);
 }
 
 quint32 TMBManager::SendPin(const QString& InterfaceID, const QString& Pin)
@@ -125,9 +139,9 @@ void TMBManager::SetSwitchOnModems(bool Value)
 
 void TMBManager::DeviceListed(const QString& InterfaceID)
 {
-    const bool powered = IsPowered(InterfaceID);
-    FReady.insert(InterfaceID, GetLockState(InterfaceID).Lock == TMbnLock::lkNone && powered);
-    if (powered && GetLockState(InterfaceID).Lock == TMbnLock::lkNone) {
+    const bool ready = IsReady(InterfaceID);
+    FReady.insert(InterfaceID, ready);
+    if (ready) {
         FSeenOn.insert(InterfaceID);
     }
     MaybeSwitchOn(InterfaceID);
@@ -138,7 +152,7 @@ void TMBManager::MaybeSwitchOn(const QString& InterfaceID)
     // Only a modem found off: one the user or another program switched off while it was listed
     // here stays off. A locked modem cannot be switched on until its SIM is unlocked.
     if (!FSwitchOnModems || FSeenOn.contains(InterfaceID) || FSwitchingOn.contains(InterfaceID) ||
-        IsPowered(InterfaceID) || GetLockState(InterfaceID).Lock != TMbnLock::lkNone) {
+        Power(InterfaceID) != TPower::Off || GetLockState(InterfaceID).Lock != TMbnLock::lkNone) {
         return;
     }
     std::shared_ptr<IMbnInterface> i;
@@ -161,9 +175,9 @@ void TMBManager::OnDeviceStateChange(const QString& InterfaceID)
     if (Gone(InterfaceID)) {
         return;
     }
-    const bool powered = IsPowered(InterfaceID);
+    const TPower power = Power(InterfaceID);
     const bool unlocked = GetLockState(InterfaceID).Lock == TMbnLock::lkNone;
-    const bool ready = powered && unlocked;
+    const bool ready = unlocked && (power == TPower::On || power == TPower::Always);
     const bool wasReady = FReady.value(InterfaceID, true);
     FReady.insert(InterfaceID, ready);
     if (ready) {
@@ -175,7 +189,7 @@ void TMBManager::OnDeviceStateChange(const QString& InterfaceID)
         // messaging only then), so it is read anew, and its messages at once.
         RereadInterface(InterfaceID);
         ReadSms(InterfaceID);
-    } else if (unlocked && !powered) {
+    } else if (unlocked && power == TPower::Off) {
         MaybeSwitchOn(InterfaceID);
     }
     if (FDeviceStateNotify && !Gone(InterfaceID)) {

@@ -318,6 +318,16 @@ private:
     struct TUsageRegistration;
     // Locked SIM and modem power.
     void SubscribeDeviceState();
+    // The modem's power as the backend knows it: Always where it cannot be switched, Unknown
+    // while the stack is still finding out (initialising).
+    enum class TPower
+    {
+        Unknown,
+        Off,
+        On,
+        Always,
+    };
+    TPower Power(const QString& InterfaceID);
     // An interface was listed (at the start, plugged in, or read anew): its readiness is noted
     // and, with the setting, a modem found off is switched on.
     void DeviceListed(const QString& InterfaceID);

@@ -172,6 +172,18 @@ private Q_SLOTS:
         QCOMPARE(f.Errors.size(), 1);
         QVERIFY(f.Errors[0].startsWith("The modem could not be switched on"));
     }
+
+    // Once the manager is gone, lock and power events reach nobody.
+    void subscriptionsEndWithTheManager()
+    {
+        TDeviceFixture f(Locked());
+        f.Start();
+        QCOMPARE(f.Modem->DeviceStateListeners(), 4);
+        f.Manager.reset();
+        QCOMPARE(f.Modem->DeviceStateListeners(), 0);
+        f.Modem->SetPin("sim0", "4321");
+        QVERIFY(f.Settle());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLock)

@@ -474,6 +474,8 @@ namespace
 constexpr quint32 kLockNone = 1;
 constexpr quint32 kLockSimPin = 2;
 constexpr quint32 kLockSimPuk = 4;
+constexpr int kStateLocked = 2;
+constexpr int kStateDisabled = 3;
 constexpr int kStateEnabled = 6;
 // Switching on may wait for the radio and the SIM.
 constexpr int kEnableTimeoutMs = 120000;
@@ -566,7 +568,12 @@ TMbnResult TMMInterface::GetPowered(bool& On)
     if (FPath.isEmpty()) {
         return mrNotFound;
     }
-    On = FModem.value(QStringLiteral("State")).toInt() >= kStateEnabled;
+    const int state = FModem.value(QStringLiteral("State")).toInt();
+    if (state < kStateDisabled && state != kStateLocked) {
+        // Failed (no SIM, say), unknown or still initialising: nothing to switch on yet.
+        return mrBusy;
+    }
+    On = state >= kStateEnabled;
     return mrOk;
 }
 

@@ -498,9 +498,13 @@ int TSimModem::Listeners() const
            receivers(SIGNAL(SmsReadComplete(QString, QList<Ombrelay::TMbnSmsPdu>, bool, quint32, qint32))) +
            receivers(SIGNAL(SmsMessageReadComplete(QString, QList<Ombrelay::TMbnSmsMessage>, bool, quint32, qint32))) +
            receivers(SIGNAL(SmsSendComplete(QString, quint32, qint32))) +
-           receivers(SIGNAL(SmsDeleteComplete(QString, quint32, qint32))) + receivers(SIGNAL(SmsNewMessage(QString))) +
-           receivers(SIGNAL(DeviceStateChange(QString))) + receivers(SIGNAL(UnlockComplete(QString, quint32, qint32))) +
-           receivers(SIGNAL(EnableComplete(QString, quint32, qint32)));
+           receivers(SIGNAL(SmsDeleteComplete(QString, quint32, qint32))) + receivers(SIGNAL(SmsNewMessage(QString)));
+}
+
+int TSimModem::DeviceStateListeners() const
+{
+    return receivers(SIGNAL(DeviceStateChange(QString))) + receivers(SIGNAL(UnlockComplete(QString, quint32, qint32))) +
+           receivers(SIGNAL(EnableComplete(QString, quint32, qint32))) + receivers(SIGNAL(RadioStateChange()));
 }
 
 void TSimModem::SetReadBatch(int Value)

@@ -127,6 +127,8 @@ public:
     // How many connections listen to the modem's completions and events (a stack would count
     // its subscribers the same way).
     int Listeners() const;
+    // The same for the lock and power events and completions.
+    int DeviceStateListeners() const;
 
     // Used by the interface objects.
     bool TakeFailure(const char* Operation);
