@@ -10,8 +10,10 @@
 #include "core/UssdSession.h"
 #include "gui/About.h"
 #include "gui/CreateMessage.h"
+#include "gui/DeviceInfoPage.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
+#include "gui/PinDialog.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/UssdDialog.h"
@@ -43,6 +45,65 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
 {
     const QString verb = Line.section(QLatin1Char(' '), 0, 0);
     const QString arg = Line.section(QLatin1Char(' '), 1);
+    if (verb == QLatin1String("pin-dialog")) {
+        // "pin-dialog open|state|enter PIN|enter-puk PUK NEWPIN|close": the unlock dialog,
+        // driven as a user would; "state" answers "open|closed PROMPT | ERROR".
+        const QStringList words = arg.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QString what = words.value(0);
+        if (what == QLatin1String("open")) {
+            Window.ShowUnlockDialog();
+            return Window.FPinDialog ? QStringLiteral("ok") : QStringLiteral("error no dialog");
+        }
+        if (what == QLatin1String("state")) {
+            if (!Window.FPinDialog || !Window.FPinDialog->isVisible()) {
+                return QStringLiteral("ok closed");
+            }
+            return QStringLiteral("ok open %1 | %2").arg(Window.FPinDialog->Prompt(), Window.FPinDialog->Error());
+        }
+        if (!Window.FPinDialog) {
+            return QStringLiteral("error the dialog is not open");
+        }
+        if (what == QLatin1String("enter") && words.size() == 2) {
+            Window.FPinDialog->edPin->setText(words[1]);
+            return Window.FPinDialog->Submit() ? QStringLiteral("ok")
+                                               : QStringLiteral("error ") + Window.FPinDialog->Error();
+        }
+        if (what == QLatin1String("enter-puk") && words.size() == 3) {
+            Window.FPinDialog->edPuk->setText(words[1]);
+            Window.FPinDialog->edPin->setText(words[2]);
+            Window.FPinDialog->edConfirm->setText(words[2]);
+            return Window.FPinDialog->Submit() ? QStringLiteral("ok")
+                                               : QStringLiteral("error ") + Window.FPinDialog->Error();
+        }
+        if (what == QLatin1String("close")) {
+            Window.FPinDialog->reject();
+            return QStringLiteral("ok");
+        }
+        return QStringLiteral("error usage: pin-dialog open|state|enter PIN|enter-puk PUK NEWPIN|close");
+    }
+    if (verb == QLatin1String("device-state")) {
+        // The device view's rows and buttons: "ok ROW; ROW; ... [unlock] [enable]".
+        QStringList rows;
+        for (int i = 0; i < Window.tsInfo->lvNetwork->topLevelItemCount(); ++i) {
+            rows << Window.tsInfo->lvNetwork->topLevelItem(i)->text(0) + QLatin1Char('=') +
+                        Window.tsInfo->lvNetwork->topLevelItem(i)->text(1);
+        }
+        if (!Window.tsInfo->btnUnlock->isHidden()) {
+            rows << QStringLiteral("[unlock]");
+        }
+        if (!Window.tsInfo->btnSwitchOn->isHidden()) {
+            rows << QStringLiteral("[enable]");
+        }
+        return QStringLiteral("ok ") + rows.join(QStringLiteral("; "));
+    }
+    if (verb == QLatin1String("switch-on")) {
+        // The device view's Enable button, clicked.
+        if (Window.tsInfo->btnSwitchOn->isHidden()) {
+            return QStringLiteral("error the modem is not shown switched off");
+        }
+        Window.tsInfo->btnSwitchOn->click();
+        return QStringLiteral("ok");
+    }
     if (verb == QLatin1String("visible")) {
         return Window.isVisible() ? QStringLiteral("ok yes") : QStringLiteral("ok no");
     }

@@ -144,6 +144,10 @@ TMBManager::TMBManager(std::shared_ptr<IMbnInterfaceManager> Port)
     for (const auto& item : *FInterfaceList) {
         TrackSession(item->InterfaceID());
     }
+    SubscribeDeviceState();
+    for (const auto& i : interfaces) {
+        DeviceListed(i->InterfaceID());
+    }
 }
 
 TMBManager::~TMBManager()
@@ -598,6 +602,7 @@ void TMBManager::OnInterfaceArrival(const QString& InterfaceID)
     const QStringList warnings = item->ProfileErrors();
     FInterfaceList->Add(std::move(item));
     FUsage->Source.Add(i);
+    DeviceListed(InterfaceID);
     if (FInterfacesChangedNotify) {
         FInterfacesChangedNotify(InterfaceID, QString());
     }
@@ -629,6 +634,9 @@ void TMBManager::OnInterfaceRemoval(const QString& InterfaceID)
     }
     FStoreFailing.remove(InterfaceID);
     FDeleteFailing.remove(InterfaceID);
+    FReady.remove(InterfaceID);
+    FSeenOn.remove(InterfaceID);
+    FSwitchingOn.remove(InterfaceID);
     if (FInterfacesChangedNotify) {
         FInterfacesChangedNotify(QString(), InterfaceID);
     }

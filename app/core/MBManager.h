@@ -137,10 +137,58 @@ public:
         Q_UNUSED(InterfaceID);
         return {};
     }
+    // Locked SIM and modem power. The lock and power of an interface (unlocked and on where the
+    // backend does not say), and whether mobile broadband is on system-wide.
+    virtual TMbnLockState GetLockState(const QString& InterfaceID)
+    {
+        Q_UNUSED(InterfaceID);
+        return {};
+    }
     // Hears of an interface whose profile list was read anew. The old profiles are destroyed right
     // after the call: whoever holds one lets go of it here.
     virtual void SetProfilesChangedNotify(std::function<void(const QString& InterfaceID)> Notify) { Q_UNUSED(Notify); }
+    virtual bool IsPowered(const QString& InterfaceID)
+    {
+        Q_UNUSED(InterfaceID);
+        return true;
+    }
+    virtual bool RadioEnabled() const { return true; }
+    // Send a PIN, or a PUK with the new PIN, or switch the modem on; each returns its request id
+    // and raises when the request cannot start. The outcome comes to the request notify.
+    virtual quint32 SendPin(const QString& InterfaceID, const QString& Pin)
+    {
+        Q_UNUSED(InterfaceID);
+        Q_UNUSED(Pin);
+        throw EMBException(QStringLiteral("The modem cannot be unlocked here"));
+    }
+    virtual quint32 SendPuk(const QString& InterfaceID, const QString& Puk, const QString& NewPin)
+    {
+        Q_UNUSED(InterfaceID);
+        Q_UNUSED(Puk);
+        Q_UNUSED(NewPin);
+        throw EMBException(QStringLiteral("The modem cannot be unlocked here"));
+    }
+    virtual quint32 SwitchOn(const QString& InterfaceID)
+    {
+        Q_UNUSED(InterfaceID);
+        throw EMBException(QStringLiteral("The modem cannot be switched on here"));
+    }
+    // "Switch modems on when found": a modem listed while off (at the start, plugged in, or
+    // once its SIM is unlocked) is switched on at once; one switched off later stays off.
+    virtual void SetSwitchOnModems(bool Value) { Q_UNUSED(Value); }
+    // Lock, attempts or power of an interface changed (InterfaceID), or mobile broadband as a
+    // whole was switched on or off (InterfaceID empty).
+    virtual void SetDeviceStateNotify(std::function<void(const QString& InterfaceID)> Notify) { Q_UNUSED(Notify); }
+    // A PIN, PUK or switch-on request ended: Error is empty on success, else readable (it never
+    // carries the code sent).
+    using TDeviceRequestNotify =
+        std::function<void(const QString& InterfaceID, quint32 RequestId, const QString& Error)>;
+    virtual void SetDeviceRequestNotify(TDeviceRequestNotify Notify) { Q_UNUSED(Notify); }
 };
+
+// "SIM PIN required", "SIM PUK required", "SIM blocked", "Modem switched off", "Mobile broadband
+// switched off"; empty when the modem is ready.
+QString DeviceStateText(const TMbnLockState& Lock, bool Powered, bool RadioEnabled);
 
 // "Home: Operator, LTE", "Roaming: ...", "Searching for a network", "Registration denied",
 // "Not registered"; empty when unknown.
@@ -196,6 +244,21 @@ public:
     void SetConnectionDroppedNotify(std::function<void(const QString&, const QString&)> Notify) override;
     TConnectionSession GetSession(const QString& InterfaceID) override;
     void SetProfilesChangedNotify(std::function<void(const QString& InterfaceID)> Notify) override;
+    // Locked SIM and modem power.
+    TMbnLockState GetLockState(const QString& InterfaceID) override;
+    bool IsPowered(const QString& InterfaceID) override;
+    bool RadioEnabled() const override { return FPort->RadioEnabled(); }
+    quint32 SendPin(const QString& InterfaceID, const QString& Pin) override;
+    quint32 SendPuk(const QString& InterfaceID, const QString& Puk, const QString& NewPin) override;
+    quint32 SwitchOn(const QString& InterfaceID) override;
+    void SetSwitchOnModems(bool Value) override;
+    void SetDeviceStateNotify(std::function<void(const QString& InterfaceID)> Notify) override
+    {
+        FDeviceStateNotify = std::move(Notify);
+    }
+    void SetDeviceRequestNotify(TDeviceRequestNotify Notify) override { FDeviceRequestNotify = std::move(Notify); }
+    // Whether the interface can read and send now: its SIM unlocked and the modem on.
+    bool IsReady(const QString& InterfaceID);
 
 Q_SIGNALS:
     // An error inside an event handler or a timer tick, which has no caller to raise to; the
@@ -288,6 +351,27 @@ private:
     void RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt);
     void HandleSendComplete(quint32 RequestId, qint32 Status);
     struct TUsageRegistration;
+    // Locked SIM and modem power.
+    void SubscribeDeviceState();
+    // The modem's power as the backend knows it: Always where it cannot be switched, Unknown
+    // while the stack is still finding out (initialising).
+    enum class TPower
+    {
+        Unknown,
+        Off,
+        On,
+        Always,
+    };
+    TPower Power(const QString& InterfaceID);
+    // An interface was listed (at the start, plugged in, or read anew): its readiness is noted
+    // and, with the setting, a modem found off is switched on.
+    void DeviceListed(const QString& InterfaceID);
+    void OnDeviceStateChange(const QString& InterfaceID);
+    void OnDeviceRequestComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status, bool Unlock);
+    void MaybeSwitchOn(const QString& InterfaceID);
+    // Reads the interface's capabilities and profiles again (they change once the SIM is
+    // unlocked), announced as the old item leaving and the new one coming.
+    void RereadInterface(const QString& InterfaceID);
 
     std::shared_ptr<IMbnInterfaceManager> FPort;
     QTimer FTimer;
@@ -359,6 +443,15 @@ private:
     QHash<QString, TSessionStart> FSessions;
     std::function<void(const QString&, const QString&)> FDroppedNotify;
     std::function<void(const QString&)> FProfilesChangedNotify;
+    // Locked SIM and modem power: the readiness last seen per interface, the interfaces seen
+    // switched on (a modem switched off after that was switched off on purpose), those being
+    // switched on by the setting.
+    QHash<QString, bool> FReady;
+    QSet<QString> FSeenOn;
+    QSet<QString> FSwitchingOn;
+    bool FSwitchOnModems = false;
+    std::function<void(const QString&)> FDeviceStateNotify;
+    TDeviceRequestNotify FDeviceRequestNotify;
 };
 
 // Creates the manager over a backend of the platform port.

@@ -102,6 +102,14 @@ void TMainController::CreateManager(const TManagerFactory& Factory)
             Reported([this] { RefreshRegistration(); });
         }
     });
+    FMBManager->SetDeviceStateNotify([this](const QString& InterfaceID) {
+        if (InterfaceID.isEmpty() || IsSelected(InterfaceID)) {
+            Reported([this] { RefreshDeviceState(); });
+        }
+    });
+    FMBManager->SetDeviceRequestNotify([this](const QString& InterfaceID, quint32 RequestId, const QString& Error) {
+        Q_EMIT DeviceRequestFinished(InterfaceID, RequestId, Error);
+    });
     const QStringList warnings = FMBManager->GetLoadWarnings();
     if (!warnings.isEmpty()) {
         Q_EMIT Problem(warnings.join(QLatin1Char('\n')));
@@ -170,6 +178,8 @@ void TMainController::ShutDown()
         FMBManager->SetRegistrationNotify({});
         FMBManager->SetConnectionDroppedNotify({});
         FMBManager->SetProfilesChangedNotify({});
+        FMBManager->SetDeviceStateNotify({});
+        FMBManager->SetDeviceRequestNotify({});
         FMBManager.reset();
     }
     FSelectedInterface = nullptr;
@@ -189,6 +199,7 @@ void TMainController::ApplyBackendSettings()
     if (FMBManager && Options) {
         FMBManager->SetRemoveStoredMessages(Options->RemoveStoredMessages());
         FMBManager->SetRequestDeliveryReports(Options->RequestDeliveryReports());
+        FMBManager->SetSwitchOnModems(Options->SwitchOnModems());
     }
     // A disabled monitor sleeps long: it takes up new settings now.
     if (FMonitorThread) {
@@ -248,6 +259,8 @@ void TMainController::InterfaceListChanged(const QString& Added, const QString& 
         FConnecting = false;
         FSignalStrength = 0;
         FRegistration = {};
+        FLockState = {};
+        FPowered = true;
     }
     Q_EMIT InterfacesChanged(Added, Removed);
 }
@@ -285,6 +298,23 @@ void TMainController::RefreshRegistration()
     FRegistration = FSelectedInterface && FMBManager ? FMBManager->GetRegistration(FSelectedInterface->InterfaceID())
                                                      : TMbnRegistration();
     Q_EMIT RegistrationShown(FRegistration);
+}
+
+void TMainController::RefreshDeviceState()
+{
+    FLockState = {};
+    FPowered = true;
+    FRadioEnabled = !FMBManager || FMBManager->RadioEnabled();
+    if (FSelectedInterface && FMBManager) {
+        FLockState = FMBManager->GetLockState(FSelectedInterface->InterfaceID());
+        FPowered = FMBManager->IsPowered(FSelectedInterface->InterfaceID());
+    }
+    Q_EMIT DeviceStateShown();
+}
+
+QString TMainController::DeviceStateText() const
+{
+    return Ombrelay::DeviceStateText(FLockState, FPowered, FRadioEnabled);
 }
 
 void TMainController::SetSignalStrength(quint32 Value)

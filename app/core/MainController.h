@@ -71,6 +71,12 @@ public:
     bool PendingReconnect() const { return FPendingReconnect; }
     quint32 SignalStrength() const { return FSignalStrength; }
     const TMbnRegistration& Registration() const { return FRegistration; }
+    // Locked SIM and modem power of the selected interface, and mobile broadband system-wide.
+    const TMbnLockState& LockState() const { return FLockState; }
+    bool Powered() const { return FPowered; }
+    bool RadioEnabled() const { return FRadioEnabled; }
+    // "SIM PIN required", "Modem switched off", ...; empty when the selection is ready.
+    QString DeviceStateText() const;
     // The rules of the connect and disconnect actions.
     bool ProfileSelected() const { return FSelectedInterface && FSelectedProfile; }
     bool ConnectEnabled() const { return ProfileSelected() && FCanConnect; }
@@ -98,6 +104,7 @@ public:
     void RefreshConnectionState();
     void RefreshSignal();
     void RefreshRegistration();
+    void RefreshDeviceState();
 
     // The monitor's messages, WM_MONITOR_REDIAL and WM_MONITOR_REBOOT; others are ignored.
     void MonitorMessage(int Msg);
@@ -132,6 +139,11 @@ Q_SIGNALS:
     void ProfilesChanged();
     // Show the restart count-down for Seconds with this title and text.
     void RestartWarningWanted(int Seconds, const QString& Title, const QString& Text);
+    // The selected interface's lock or power, or mobile broadband system-wide, changed (or was
+    // read anew).
+    void DeviceStateShown();
+    // A PIN, PUK or switch-on request ended: Error is empty on success.
+    void DeviceRequestFinished(const QString& InterfaceID, quint32 RequestId, const QString& Error);
     // The monitor finished a check: whether it passed, and the reason in words when not.
     void MonitorCheckShown(bool Online, const QString& Reason);
 
@@ -160,6 +172,9 @@ private:
     std::unique_ptr<TMonitorThread> FMonitorThread;
     quint32 FSignalStrength = 0;
     TMbnRegistration FRegistration;
+    TMbnLockState FLockState;
+    bool FPowered = true;
+    bool FRadioEnabled = true;
     TMBInterfaceItem* FSelectedInterface = nullptr;
     TMBProfleItem* FSelectedProfile = nullptr;
     bool FShutDown = false;

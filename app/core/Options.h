@@ -76,6 +76,9 @@ public:
     // modem alone, and a connect by hand asks first.
     bool NoRoamingConnect() const { return FNoRoamingConnect; }
     void SetNoRoamingConnect(bool Value) { FNoRoamingConnect = Value; }
+    // "Switch modems on when found": a modem found switched off is switched on at once.
+    bool SwitchOnModems() const { return FSwitchOnModems; }
+    void SetSwitchOnModems(bool Value) { FSwitchOnModems = Value; }
 
     bool MonitorEnabled() const;
     void SetMonitorEnabled(bool Value);
@@ -116,6 +119,7 @@ private:
     bool FRemoveStoredMessages = true;
     bool FRequestDeliveryReports = true;
     bool FNoRoamingConnect = false;
+    bool FSwitchOnModems = true;
     bool FLoaded = false;
     QStringList FLoadWarnings;
     mutable std::mutex FMonitorLock;

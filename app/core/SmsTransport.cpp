@@ -138,6 +138,11 @@ void TMBManager::ReadSms(const QString& InterfaceID)
     if (MbnFailed(FPort->GetInterface(InterfaceID, i))) {
         return;
     }
+    if (!IsReady(InterfaceID)) {
+        // A locked SIM or a modem that is off has its store shut; the window says which, and
+        // the read follows once it is unlocked or switched on.
+        return;
+    }
     std::shared_ptr<IMbnSms> sms;
     if (MbnFailed(i->GetSms(sms)) || !sms) {
         return;

@@ -7,6 +7,8 @@
 #include "core/Usage.h"
 #include "gui/InfoList.h"
 
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QTreeWidget>
@@ -26,6 +28,20 @@ TDeviceInfoPage::TDeviceInfoPage(const TMainController& Controller, QWidget* Par
     layout->addWidget(lvDevCaps, 2);
     lvNetwork = NewInfoList("lvNetwork", this);
     layout->addWidget(lvNetwork, 1);
+    auto* buttons = new QHBoxLayout;
+    btnUnlock = new QPushButton(tr("&Unlock SIM..."), this);
+    btnUnlock->setObjectName(QStringLiteral("btnUnlock"));
+    btnSwitchOn = new QPushButton(tr("&Enable"), this);
+    btnSwitchOn->setObjectName(QStringLiteral("btnSwitchOn"));
+    btnSwitchOn->setToolTip(tr("Switch the modem on"));
+    buttons->addWidget(btnUnlock);
+    buttons->addWidget(btnSwitchOn);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    btnUnlock->hide();
+    btnSwitchOn->hide();
+    connect(btnUnlock, &QPushButton::clicked, this, &TDeviceInfoPage::UnlockRequested);
+    connect(btnSwitchOn, &QPushButton::clicked, this, &TDeviceInfoPage::SwitchOnRequested);
     tmSession = new QTimer(this);
     tmSession->setObjectName(QStringLiteral("tmSession"));
     tmSession->setInterval(1000);
@@ -46,9 +62,20 @@ void TDeviceInfoPage::ShowNetwork()
     lvNetwork->setUpdatesEnabled(false);
     const auto restore = qScopeGuard([this] { lvNetwork->setUpdatesEnabled(true); });
     lvNetwork->clear();
+    const TMbnLock lock = FController.LockState().Lock;
+    btnUnlock->setVisible(FController.SelectedInterface() &&
+                          (lock == TMbnLock::lkSimPin || lock == TMbnLock::lkSimPuk));
+    btnSwitchOn->setVisible(FController.SelectedInterface() && lock == TMbnLock::lkNone && !FController.Powered());
     if (!FController.SelectedInterface()) {
         tmSession->stop();
         return;
+    }
+    if (const QString device = FController.DeviceStateText(); !device.isEmpty()) {
+        const int left = FController.LockState().AttemptsLeft;
+        AddInfoRow(lvNetwork, tr("State"),
+                   left >= 0 && lock != TMbnLock::lkNone && lock != TMbnLock::lkBlocked
+                       ? tr("%1 (%n attempt(s) left)", nullptr, left).arg(device)
+                       : device);
     }
     const TMbnRegistration& r = FController.Registration();
     QString state = RegistrationText(r);

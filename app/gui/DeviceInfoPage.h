@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QTimer;
+class QPushButton;
 class QTreeWidget;
 
 namespace Ombrelay
@@ -32,6 +33,13 @@ public:
 
     // "1:02:03" (hours unbounded), "0:00:05" for five seconds.
     static QString DurationText(qint64 Seconds);
+    // Shown while the SIM asks for a code, and while the modem is switched off.
+    QPushButton* btnUnlock;
+    QPushButton* btnSwitchOn;
+
+Q_SIGNALS:
+    void UnlockRequested();
+    void SwitchOnRequested();
 
 private:
     const TMainController& FController;

@@ -16,6 +16,7 @@
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
 #include "gui/MessageTools.h"
+#include "gui/PinDialog.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/TimedMessage.h"
@@ -279,6 +280,16 @@ void TfmMainView::ConnectController()
         Guarded(this, [this] {
             tsConnProf->FillProfiles();
             UpdateActions();
+        });
+    });
+    connect(FController, &TMainController::DeviceStateShown, this,
+            [this] { ShowRegistration(FController->Registration()); });
+    connect(tsInfo, &TDeviceInfoPage::UnlockRequested, this, [this] { Guarded(this, [this] { ShowUnlockDialog(); }); });
+    connect(tsInfo, &TDeviceInfoPage::SwitchOnRequested, this, [this] {
+        Guarded(this, [this] {
+            if (FController->SelectedInterface() && FController->Manager()) {
+                FController->Manager()->SwitchOn(FController->SelectedInterface()->InterfaceID());
+            }
         });
     });
     connect(FController, &TMainController::InterfacesChanged, this,
@@ -804,7 +815,10 @@ void TfmMainView::ShowSignal(quint32 Value)
 
 void TfmMainView::ShowRegistration(const TMbnRegistration& Registration)
 {
-    sbRegistration->setText(RegistrationText(Registration));
+    // A locked SIM, a modem switched off or mobile broadband switched off say more than the
+    // registration, which they keep from happening.
+    const QString device = FController->DeviceStateText();
+    sbRegistration->setText(device.isEmpty() ? RegistrationText(Registration) : device);
     sbRegistration->setToolTip(Registration.OperatorCode.isEmpty()
                                    ? QString()
                                    : QStringLiteral("Operator code %1").arg(Registration.OperatorCode));
@@ -860,6 +874,7 @@ void TfmMainView::cmbInterfacesChange()
     tsConnProf->FillProfiles();
     FController->RefreshConnectionState();
     FController->RefreshSignal();
+    FController->RefreshDeviceState();
     FController->RefreshRegistration();
     tsMessages->RefreshMessages();
     UpdateActions();
@@ -874,6 +889,18 @@ void TfmMainView::pcMainChange(int)
     if (pcMain->currentWidget() == tsMonitorLog) {
         Guarded(this, [this] { tsMonitorLog->Refresh(); });
     }
+}
+
+void TfmMainView::ShowUnlockDialog()
+{
+    TMBInterfaceItem* item = FController->SelectedInterface();
+    if (!item || FPinDialog) {
+        return;
+    }
+    // Not modal to the program: the tray and the test channel keep working while it asks.
+    FPinDialog = new TPinDialog(*FController, item->InterfaceID(), this);
+    FPinDialog->setAttribute(Qt::WA_DeleteOnClose);
+    FPinDialog->open();
 }
 
 } // namespace Ombrelay

@@ -29,6 +29,8 @@ class QToolBar;
 namespace Ombrelay
 {
 
+class TPinDialog;
+
 class TMBInterfaceItem;
 class TMBProfleItem;
 class TSignalPanel;
@@ -128,6 +130,9 @@ public:
     QLabel* sbMainPanel0;
     // Panel 2: the selected modem's registration ("Roaming: Operator, LTE").
     QLabel* sbRegistration;
+    // The SIM unlock dialog while it is open.
+    QPointer<TPinDialog> FPinDialog;
+    void ShowUnlockDialog();
 
 Q_SIGNALS:
     // The window was closed for good (Exit, or close without a notification area).

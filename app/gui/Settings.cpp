@@ -128,6 +128,11 @@ TfmSettings::TfmSettings(QWidget* Parent)
     cbRemoveStored = new QCheckBox(tr("&Remove messages from the modem once stored"), tsGeneral);
     cbRemoveStored->setObjectName(QStringLiteral("cbRemoveStored"));
     generalLayout->addWidget(cbRemoveStored);
+    cbSwitchOnModems = new QCheckBox(tr("S&witch modems on when found"), tsGeneral);
+    cbSwitchOnModems->setObjectName(QStringLiteral("cbSwitchOnModems"));
+    cbSwitchOnModems->setToolTip(tr("A modem found switched off (at the start, when plugged in, or once its SIM is "
+                                    "unlocked) is switched on at once. One switched off later stays off."));
+    generalLayout->addWidget(cbSwitchOnModems);
     // Not one of the stored settings: the desktop's autostart entry is the setting itself.
     cbAutostart = new QCheckBox(tr("Start Ombrelay when I &log in"), tsGeneral);
     cbAutostart->setObjectName(QStringLiteral("cbAutostart"));
@@ -160,6 +165,7 @@ void TfmSettings::CopyIn(const TOptions& Source)
     cbAutoConnect->setChecked(Source.AutoConnect());
     cbNoRoamingConnect->setChecked(Source.NoRoamingConnect());
     cbRemoveStored->setChecked(Source.RemoveStoredMessages());
+    cbSwitchOnModems->setChecked(Source.SwitchOnModems());
     cbMonitor->setChecked(monitor.Enabled);
     lbMonitorSites->clear();
     lbMonitorSites->addItems(monitor.Sites);
@@ -174,6 +180,7 @@ void TfmSettings::CopyOut(TOptions& Target) const
     Target.SetAutoConnect(cbAutoConnect->isChecked());
     Target.SetNoRoamingConnect(cbNoRoamingConnect->isChecked());
     Target.SetRemoveStoredMessages(cbRemoveStored->isChecked());
+    Target.SetSwitchOnModems(cbSwitchOnModems->isChecked());
     TMonitorSettings monitor;
     monitor.Enabled = cbMonitor->isChecked();
     for (int i = 0; i < lbMonitorSites->count(); ++i) {

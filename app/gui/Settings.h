@@ -53,6 +53,7 @@ public:
     QSpinBox* udMonitorRebootThreshold;
     QCheckBox* cbAutoConnect;
     QCheckBox* cbRemoveStored;
+    QCheckBox* cbSwitchOnModems;
     QCheckBox* cbAutostart;
     QCheckBox* cbNoRoamingConnect;
     QPushButton* btnOK;

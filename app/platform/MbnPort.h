@@ -122,6 +122,21 @@ struct TMbnRegistration
     TMbnAccessTech AccessTech = TMbnAccessTech::atUnknown;
 };
 
+// What the SIM asks for before the modem may be used.
+enum class TMbnLock
+{
+    lkNone,    // unlocked, or no lock set
+    lkSimPin,  // the SIM's PIN
+    lkSimPuk,  // the PUK and a new PIN, after too many wrong PINs
+    lkBlocked, // too many wrong PUKs: only the operator can help
+};
+
+struct TMbnLockState
+{
+    TMbnLock Lock = TMbnLock::lkNone;
+    int AttemptsLeft = -1; // for the code asked for; -1 when the stack does not say
+};
+
 // How an interface's SMS facet exchanges messages.
 enum class TMbnSmsFormat
 {
@@ -256,6 +271,39 @@ public:
         Ussd.reset();
         return mrNotSupported;
     }
+    // Locked SIM and modem power. DeviceStateChange says when lock, attempts or power change.
+    virtual TMbnResult GetLockState(TMbnLockState& Lock)
+    {
+        Lock = {};
+        return mrNotSupported;
+    }
+    // UnlockComplete follows; a wrong code fails it, and GetLockState then gives what is left.
+    virtual TMbnResult SendPin(const QString& Pin, TMbnRequestId& RequestId)
+    {
+        Q_UNUSED(Pin);
+        Q_UNUSED(RequestId);
+        return mrNotSupported;
+    }
+    virtual TMbnResult SendPuk(const QString& Puk, const QString& NewPin, TMbnRequestId& RequestId)
+    {
+        Q_UNUSED(Puk);
+        Q_UNUSED(NewPin);
+        Q_UNUSED(RequestId);
+        return mrNotSupported;
+    }
+    // Whether the modem is switched on (enabled); a modem that is off reads and sends nothing.
+    virtual TMbnResult GetPowered(bool& On)
+    {
+        On = true;
+        return mrNotSupported;
+    }
+    // EnableComplete follows.
+    virtual TMbnResult SetPowered(bool On, TMbnRequestId& RequestId)
+    {
+        Q_UNUSED(On);
+        Q_UNUSED(RequestId);
+        return mrNotSupported;
+    }
 };
 
 class IMbnConnectionProfileManager
@@ -294,6 +342,9 @@ public:
     // Who keeps the profiles' passwords when the backend cannot show them; empty when the
     // profile XML carries them.
     virtual QString PasswordKeeper() const { return {}; }
+    // Locked SIM and modem power: whether mobile broadband is switched on system-wide (false
+    // when the system's network service has it off); RadioStateChange says when it changes.
+    virtual bool RadioEnabled() const { return true; }
 
 Q_SIGNALS:
     // The signal strength of an interface changed; GetSignalStrength gives the new value.
@@ -336,6 +387,11 @@ Q_SIGNALS:
     // The stored profiles changed (added, removed or edited elsewhere): GetConnectionProfiles
     // gives the new ones.
     void ProfilesChanged();
+    // Locked SIM and modem power.
+    void DeviceStateChange(const QString& InterfaceID);
+    void UnlockComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    void EnableComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    void RadioStateChange();
 };
 
 } // namespace Ombrelay

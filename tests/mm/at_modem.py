@@ -23,6 +23,10 @@ stdout:
   ussd CODE M DCS STR...
                      the network answers CODE (a code, or a reply in a session) with
                      +CUSD: M,"STR",DCS (M 1: a question that waits for a reply)  -> ok
+  pin PIN            the SIM asks for PIN (PUK 12345678) until unlocked; three wrong PINs ask
+                     for the PUK, ten wrong PUKs block it                  -> ok
+  cpin               what the SIM asks for and the attempts left: READY, SIM PIN N, SIM PUK N -> ok ...
+  cfun               the functionality level last set with AT+CFUN        -> ok N
   quit
 
 Anything the modem does not know gets ERROR, as a real one would.
@@ -64,6 +68,13 @@ class Modem:
         self.textmode = False
         self.ussd_support = False
         self.ussd_script = {}  # code -> (m, str, dcs)
+        # The SIM's lock: None when unlocked.
+        self.lock = None
+        self.pin = None
+        self.puk = "12345678"
+        self.pin_left = 3
+        self.puk_left = 10
+        self.cfun = 1
 
     # --- control channel ---------------------------------------------------------------
     def answer(self, text):
@@ -123,6 +134,14 @@ class Modem:
             self.answer("ok " + " ".join(self.sent))
         elif cmd == "commands":
             self.answer("ok " + "|".join(self.commands))
+        elif cmd == "pin":
+            self.pin, self.lock, self.pin_left, self.puk_left = args[0], "SIM PIN", 3, 10
+            self.answer("ok")
+        elif cmd == "cpin":
+            left = {"SIM PIN": self.pin_left, "SIM PUK": self.puk_left}.get(self.lock, "")
+            self.answer(("ok %s %s" % (self.lock or "READY", left)).strip())
+        elif cmd == "cfun":
+            self.answer("ok %d" % self.cfun)
         elif cmd == "quit":
             self.running = False
             self.answer("ok")
@@ -225,9 +244,49 @@ class Modem:
             return "\r\nOK\r\n"
         return "\r\n" + "\r\n".join(lines) + "\r\n\r\nOK\r\n"
 
+    def sim(self, u, b):
+        """+CPIN, +CPINR and +CFUN: None when the command is none of them."""
+        if u == "+CPIN?":
+            return self.ok("+CPIN: %s" % (self.lock or "READY"))
+        if u.startswith("+CPINR"):
+            return self.ok("+CPINR: SIM PIN,%d,3" % self.pin_left, "+CPINR: SIM PUK,%d,10" % self.puk_left,
+                           "+CPINR: SIM PIN2,3,3", "+CPINR: SIM PUK2,10,10")
+        if u.startswith("+CPIN="):
+            codes = [c.strip().strip('"') for c in b[6:].split(",")]
+            if self.lock == "SIM PIN" and len(codes) == 1:
+                if codes[0] == self.pin:
+                    self.lock, self.pin_left = None, 3
+                    return self.ok()
+                self.pin_left -= 1
+                if self.pin_left == 0:
+                    self.lock = "SIM PUK"
+                return "\r\n+CME ERROR: 16\r\n"
+            if self.lock == "SIM PUK" and len(codes) == 2:
+                if codes[0] == self.puk:
+                    self.lock, self.pin, self.pin_left, self.puk_left = None, codes[1], 3, 10
+                    return self.ok()
+                self.puk_left -= 1
+                if self.puk_left == 0:
+                    self.lock = "SIM BLOCKED"
+                return "\r\n+CME ERROR: 16\r\n"
+            return "\r\n+CME ERROR: 3\r\n"
+        if u == "+CFUN?":
+            return self.ok("+CFUN: %d" % self.cfun)
+        if u.startswith("+CFUN="):
+            self.cfun = int(u[6:].split(",")[0])
+            return self.ok()
+        if self.lock and (u.startswith("+CMG") or u.startswith("+CPMS") or u.startswith("+CIMI")
+                          or u.startswith("+CNUM")):
+            # A locked SIM keeps its files shut, as a real one does.
+            return "\r\n+CME ERROR: 11\r\n"
+        return None
+
     def extended(self, conn, body):
         b = body.strip()
         u = b.upper()
+        answer = self.sim(u, b)
+        if answer is not None:
+            return answer
         simple = {
             "+CGMI": self.ok("Ombrelay Test"),
             "+GMI": self.ok("Ombrelay Test"),

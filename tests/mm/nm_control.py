@@ -45,6 +45,8 @@ def setup(bus, modem, device_id):
     connection(bus, gsm('Manual', 'manual.example', autoconnect=False))
     connection(bus, gsm('Other modem', 'other.example', priority=99, device_id='another-device'))
     connection(bus, {'connection': {'id': dbus.String('Wired'), 'type': dbus.String('802-3-ethernet')}})
+    # Mobile broadband on, as on a desktop that uses it.
+    dbus.Interface(bus.get_object(NM, NM_PATH), dbus.PROPERTIES_IFACE).Set(NM, 'WwanEnabled', dbus.Boolean(True))
     nm = dbus.Interface(bus.get_object(NM, NM_PATH), MOCK)
     nm.AddObject(DEVICE, NM + '.Device', {
         'DeviceType': dbus.UInt32(8),
@@ -95,6 +97,10 @@ def main():
     elif sys.argv[1] == 'ipiface':
         dbus.Interface(bus.get_object(NM, DEVICE), dbus.PROPERTIES_IFACE).Set(NM + '.Device', 'IpInterface',
                                                                               dbus.String(sys.argv[2]))
+    elif sys.argv[1] == 'wwan':
+        # Mobile broadband switched on or off system-wide.
+        dbus.Interface(bus.get_object(NM, NM_PATH), dbus.PROPERTIES_IFACE).Set(NM, 'WwanEnabled',
+                                                                             dbus.Boolean(sys.argv[2] == 'on'))
     elif sys.argv[1] == 'state':
         state(bus, sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     elif sys.argv[1] == 'addresses':

@@ -18,6 +18,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -86,6 +87,7 @@ private Q_SLOTS:
     void profileAddedAtRunTimeAppears();
     void dropIsAnnouncedWithItsReason();
     void cancelWhileActivating();
+    void wwanSwitchedOffSystemWide();
     void autoTakesModemManagerOnlyWithAModem();
 
 private:
@@ -333,6 +335,22 @@ void TestNetworkManager::byteCountersOfTheDevicesLink()
     QVERIFY(Control({QStringLiteral("ipiface"), QStringLiteral("ppp1")}));
     QTest::qWait(300);
     QCOMPARE(counters(), TPair(1600, 310));
+}
+
+// NetworkManager's WwanEnabled: mobile broadband switched off system-wide is announced and said
+// in the text the status bar shows, and switched on again likewise.
+void TestNetworkManager::wwanSwitchedOffSystemWide()
+{
+    QVERIFY(FPort->RadioEnabled());
+    QSignalSpy changes(FPort.get(), &IMbnInterfaceManager::RadioStateChange);
+    QVERIFY(Control({QStringLiteral("wwan"), QStringLiteral("off")}));
+    QTRY_VERIFY_WITH_TIMEOUT(!FPort->RadioEnabled(), 5000);
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(DeviceStateText({}, true, FPort->RadioEnabled()), QStringLiteral("Mobile broadband switched off"));
+    QVERIFY(Control({QStringLiteral("wwan"), QStringLiteral("on")}));
+    QTRY_VERIFY_WITH_TIMEOUT(FPort->RadioEnabled(), 5000);
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(DeviceStateText({}, true, FPort->RadioEnabled()), QString());
 }
 
 void TestNetworkManager::replugKeepsTheIdentifier()

@@ -53,6 +53,11 @@ public:
     TMbnResult GetSms(std::shared_ptr<IMbnSms>& Sms) override;
     TMbnResult GetByteCounters(quint64& Received, quint64& Sent) override;
     TMbnResult GetUssd(std::shared_ptr<IMbnUssd>& Ussd) override;
+    TMbnResult GetLockState(TMbnLockState& Lock) override;
+    TMbnResult SendPin(const QString& Pin, TMbnRequestId& RequestId) override;
+    TMbnResult SendPuk(const QString& Puk, const QString& NewPin, TMbnRequestId& RequestId) override;
+    TMbnResult GetPowered(bool& On) override;
+    TMbnResult SetPowered(bool On, TMbnRequestId& RequestId) override;
 
     // IMbnConnection
     TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) override;
@@ -130,6 +135,7 @@ private:
         QTimer::singleShot(0, &FManager, std::move(F));
     }
     void Call(const QDBusMessage& Message, std::function<void(const QDBusMessage&)> Done, int TimeoutMs = -1);
+    TMbnResult SendUnlock(const QString& Method, const QVariantList& Codes, TMbnRequestId& RequestId);
     void FinishConnect(TMbnResult Status);
     void FinishDisconnect(TMbnResult Status);
     void ReadDeviceInterface();

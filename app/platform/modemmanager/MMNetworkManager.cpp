@@ -384,6 +384,14 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
         return;
     }
     FNmAvailable = true;
+    {
+        QDBusMessage get = QDBusMessage::createMethodCall(kNmService, kNmPath, kProperties, QStringLiteral("Get"));
+        get << kNmService << QStringLiteral("WwanEnabled");
+        const QDBusMessage r = CallBounded(FBus, get, left());
+        if (r.type() == QDBusMessage::ReplyMessage && !r.arguments().isEmpty()) {
+            FWwanEnabled = Unwrap(r.arguments().at(0)).toBool();
+        }
+    }
     const QList<QString> paths = ToPathList(list.arguments().at(0));
     QList<QDBusPendingCall> calls;
     for (const QString& p : paths) {
@@ -558,6 +566,10 @@ void TMMInterfaceManager::OnNmPropertiesChanged(const QDBusMessage& Message)
     QVariantMap changed;
     Message.arguments().at(1).value<QDBusArgument>() >> changed;
     const QString path = Message.path();
+    if (interface == kNmService && changed.contains(QStringLiteral("WwanEnabled"))) {
+        // Mobile broadband switched on or off system-wide.
+        SetWwanEnabled(changed.value(QStringLiteral("WwanEnabled")).toBool());
+    }
     if (interface == kNmActive && changed.contains(QStringLiteral("State"))) {
         const quint32 state = changed.value(QStringLiteral("State")).toUInt();
         if (state == 4) {
@@ -669,6 +681,14 @@ void TMMInterfaceManager::ReloadDevices()
             });
         }
     });
+}
+
+void TMMInterfaceManager::SetWwanEnabled(bool Value)
+{
+    if (Value != FWwanEnabled) {
+        FWwanEnabled = Value;
+        Q_EMIT RadioStateChange();
+    }
 }
 
 } // namespace Ombrelay

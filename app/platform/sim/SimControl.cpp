@@ -256,6 +256,35 @@ QString TSimControl::Execute(const QString& Line)
             FModem.SetConnectDelay(a[0], int(ReadNumber(a[1], "MS", kMaxConnectDelayMs)));
             return QStringLiteral("ok");
         }
+        // Locked SIM and modem power.
+        if (command == QLatin1String("pin")) {
+            QStringList a = SplitWords(Line, 5);
+            a.removeFirst();
+            if (a.size() < 2 || a.size() > 3) {
+                throw EOmbrelayError(QStringLiteral("usage: pin IFACE PIN [PUK]"));
+            }
+            FModem.SetPin(a[0], a[1], a.value(2));
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("lock")) {
+            // What the SIM asks for now and the attempts left, for tests.
+            const QStringList a = args(1, "lock IFACE");
+            const TMbnLockState l = FModem.LockState(a[0]);
+            static const char* const names[] = {"none", "pin", "puk", "blocked"};
+            return QStringLiteral("ok %1 %2").arg(QLatin1String(names[int(l.Lock)])).arg(l.AttemptsLeft);
+        }
+        if (command == QLatin1String("enable")) {
+            const QStringList a = args(2, "enable IFACE on|off");
+            if (a[1] != QLatin1String("on") && a[1] != QLatin1String("off")) {
+                throw EOmbrelayError(QStringLiteral("usage: enable IFACE on|off"));
+            }
+            FModem.SwitchPower(a[0], a[1] == QLatin1String("on"));
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("powered")) {
+            const QStringList a = args(1, "powered IFACE");
+            return FModem.IsPowered(a[0]) ? QStringLiteral("ok on") : QStringLiteral("ok off");
+        }
         return QStringLiteral("error unknown command %1").arg(command);
     } catch (const EOmbrelayError& e) {
         return QStringLiteral("error %1").arg(e.Message());

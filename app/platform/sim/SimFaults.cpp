@@ -40,6 +40,11 @@ const char* const kOperations[] = {
     "UssdRespond",
     "UssdCancel",
     "UssdComplete",
+    "GetLockState",
+    "SendPin",
+    "SendPuk",
+    "SetPowered",
+    "EnableComplete",
 };
 
 } // namespace

@@ -46,6 +46,9 @@ public:
         : FModem(Modem)
         , S(Scenario)
         , Signal(Scenario.Signal)
+        , Lock(Scenario.Pin.isEmpty() ? TMbnLock::lkNone : TMbnLock::lkSimPin)
+        , Pin(Scenario.Pin)
+        , Powered(Scenario.Enabled)
     {
         Registration.State = Scenario.Registration;
         if (Scenario.Registration != TMbnRegisterState::rsHome &&
@@ -66,6 +69,11 @@ public:
     TMbnResult GetByteCounters(quint64& Received, quint64& Transmitted) override;
     TMbnResult GetRegistration(TMbnRegistration& Registration) override;
     TMbnResult GetUssd(std::shared_ptr<IMbnUssd>& Ussd) override;
+    TMbnResult GetLockState(TMbnLockState& Value) override;
+    TMbnResult SendPin(const QString& Code, TMbnRequestId& RequestId) override;
+    TMbnResult SendPuk(const QString& Code, const QString& NewPin, TMbnRequestId& RequestId) override;
+    TMbnResult GetPowered(bool& On) override;
+    TMbnResult SetPowered(bool On, TMbnRequestId& RequestId) override;
 
     // IMbnConnection
     TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) override;
@@ -122,6 +130,20 @@ public:
     // Registered at home with a test network (MCC 001, MNC 01) on LTE until told otherwise.
     TMbnRegistration Registration{TMbnRegisterState::rsHome, QStringLiteral("Ombrelay Mobile"), QStringLiteral("00101"),
                                   TMbnAccessTech::atLte};
+    // The SIM's lock: wrong PINs count down to the PUK, wrong PUKs to a blocked SIM.
+    static constexpr int kPinAttempts = 3;
+    static constexpr int kPukAttempts = 10;
+    // The status of a wrong PIN or PUK (a backend's own code; the attempts left say the rest).
+    static constexpr TMbnResult kWrongCode = mrBackendBase - 1;
+    TMbnLock Lock = TMbnLock::lkNone;
+    QString Pin;
+    QString Puk = QStringLiteral("12345678");
+    int PinAttempts = kPinAttempts;
+    int PukAttempts = kPukAttempts;
+    bool Powered = true;
+    // Neither locked nor off: the modem registers, reads and sends.
+    bool Ready() const { return Plugged && Lock == TMbnLock::lkNone && Powered; }
+    void SwitchPower(bool On);
     quint32 State = masDeactivated;
     // Counts connects: a delayed completion of an earlier one (cancelled meanwhile) finds a newer
     // connect under way and leaves it alone.

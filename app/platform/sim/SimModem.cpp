@@ -422,6 +422,64 @@ void TSimModem::SetAccessTech(const QString& InterfaceID, TMbnAccessTech Tech)
     Post([this, InterfaceID] { Q_EMIT RegisterStateChange(InterfaceID); });
 }
 
+void TSimModem::SetPin(const QString& InterfaceID, const QString& Pin, const QString& Puk)
+{
+    TSimInterface* i = Get(InterfaceID);
+    if (!IsSimCode(Pin, 4, 8) || (!Puk.isEmpty() && !IsSimCode(Puk, 8, 8))) {
+        throw EOmbrelayError(QStringLiteral("a PIN is 4 to 8 digits, a PUK 8 digits"));
+    }
+    i->Pin = Pin;
+    if (!Puk.isEmpty()) {
+        i->Puk = Puk;
+    }
+    i->Lock = TMbnLock::lkSimPin;
+    i->PinAttempts = TSimInterface::kPinAttempts;
+    i->PukAttempts = TSimInterface::kPukAttempts;
+    if (i->State != masDeactivated) {
+        i->SetState(masDeactivated);
+    }
+    Post([this, InterfaceID] {
+        Q_EMIT DeviceStateChange(InterfaceID);
+        Q_EMIT RegisterStateChange(InterfaceID);
+    });
+}
+
+void TSimModem::SwitchPower(const QString& InterfaceID, bool On)
+{
+    TSimInterface* i = Get(InterfaceID);
+    if (i->Powered == On) {
+        return;
+    }
+    if (!On && i->State != masDeactivated) {
+        i->SetState(masDeactivated);
+    }
+    i->Powered = On;
+    Post([this, InterfaceID] {
+        Q_EMIT DeviceStateChange(InterfaceID);
+        Q_EMIT RegisterStateChange(InterfaceID);
+    });
+}
+
+TMbnLockState TSimModem::LockState(const QString& InterfaceID) const
+{
+    TMbnLockState r;
+    Get(InterfaceID)->GetLockState(r);
+    return r;
+}
+
+bool TSimModem::IsPowered(const QString& InterfaceID) const
+{
+    return Get(InterfaceID)->Powered;
+}
+
+QString TSimModem::ErrorText(TMbnResult Code) const
+{
+    if (Code == TSimInterface::kWrongCode) {
+        return QStringLiteral("The code is wrong");
+    }
+    return MbnErrorText(Code);
+}
+
 TMbnRegistration TSimModem::Registration(const QString& InterfaceID) const
 {
     return Get(InterfaceID)->Registration;
@@ -454,6 +512,12 @@ int TSimModem::Listeners() const
            receivers(SIGNAL(SmsMessageReadComplete(QString, QList<Ombrelay::TMbnSmsMessage>, bool, quint32, qint32))) +
            receivers(SIGNAL(SmsSendComplete(QString, quint32, qint32))) +
            receivers(SIGNAL(SmsDeleteComplete(QString, quint32, qint32))) + receivers(SIGNAL(SmsNewMessage(QString)));
+}
+
+int TSimModem::DeviceStateListeners() const
+{
+    return receivers(SIGNAL(DeviceStateChange(QString))) + receivers(SIGNAL(UnlockComplete(QString, quint32, qint32))) +
+           receivers(SIGNAL(EnableComplete(QString, quint32, qint32))) + receivers(SIGNAL(RadioStateChange()));
 }
 
 void TSimModem::SetReadBatch(int Value)

@@ -53,6 +53,7 @@ public:
     TMbnResult GetInterfaces(QList<std::shared_ptr<IMbnInterface>>& Interfaces) override;
     TMbnResult GetInterface(const QString& InterfaceID, std::shared_ptr<IMbnInterface>& Interface) override;
     TMbnResult CreateProfileManager(std::shared_ptr<IMbnConnectionProfileManager>& ProfileManager) override;
+    QString ErrorText(TMbnResult Code) const override;
 
     // The device side. Calls naming an interface that does not exist raise EOmbrelayError.
     QStringList InterfaceIDs() const;
@@ -104,6 +105,13 @@ public:
     // The network speaks on its own: a notice, or with Request a question that opens a session
     // waiting for a response.
     void UssdFromNetwork(const QString& InterfaceID, const QString& Text, bool Request);
+    // Locked SIM and modem power, device side. SetPin locks the SIM with Pin (and Puk for after
+    // three wrong PINs): it asks for the PIN from now on, as after a power-on. SwitchPower turns
+    // the modem on or off as another program would. Both are announced as a device state change.
+    void SetPin(const QString& InterfaceID, const QString& Pin, const QString& Puk = QString());
+    void SwitchPower(const QString& InterfaceID, bool On);
+    TMbnLockState LockState(const QString& InterfaceID) const;
+    bool IsPowered(const QString& InterfaceID) const;
     // An interface's activation state changed (called by the interface).
     void StateChanged();
 
@@ -128,6 +136,8 @@ public:
     // How many connections listen to the modem's completions and events (a stack would count
     // its subscribers the same way).
     int Listeners() const;
+    // The same for the lock and power events and completions.
+    int DeviceStateListeners() const;
 
     // Used by the interface objects.
     bool TakeFailure(const char* Operation);

@@ -9,6 +9,8 @@
 #include <QJsonParseError>
 #include <QSet>
 
+#include <algorithm>
+
 namespace Ombrelay
 {
 
@@ -104,7 +106,9 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
                                       QStringLiteral("plugged"),
                                       QStringLiteral("statusReports"),
                                       QStringLiteral("connectDelayMs"),
-                                      QStringLiteral("registration")};
+                                      QStringLiteral("registration"),
+                                      QStringLiteral("pin"),
+                                      QStringLiteral("enabled")};
     QString where = QStringLiteral("interface %1").arg(Number + 1);
     CheckKeys(O, known, Origin, where);
     TSimInterfaceScenario r;
@@ -230,6 +234,18 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
         }
         r.Plugged = O.value(QStringLiteral("plugged")).toBool();
     }
+    if (O.contains(QStringLiteral("pin"))) {
+        r.Pin = ReadString(O.value(QStringLiteral("pin")), Origin, QStringLiteral("pin"));
+        if (!IsSimCode(r.Pin, 4, 8)) {
+            Fail(Origin, QStringLiteral("%1: \"pin\" must be 4 to 8 digits").arg(where));
+        }
+    }
+    if (O.contains(QStringLiteral("enabled"))) {
+        if (!O.value(QStringLiteral("enabled")).isBool()) {
+            Fail(Origin, QStringLiteral("%1: \"enabled\" must be true or false").arg(where));
+        }
+        r.Enabled = O.value(QStringLiteral("enabled")).toBool();
+    }
     if (O.contains(QStringLiteral("statusReports"))) {
         const QString reports =
             ReadString(O.value(QStringLiteral("statusReports")), Origin, QStringLiteral("statusReports"));
@@ -247,6 +263,15 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
 }
 
 } // namespace
+
+bool IsSimCode(const QString& Code, int MinDigits, int MaxDigits)
+{
+    if (Code.size() < MinDigits || Code.size() > MaxDigits) {
+        return false;
+    }
+    return std::all_of(Code.cbegin(), Code.cend(),
+                       [](QChar C) { return C >= QLatin1Char('0') && C <= QLatin1Char('9'); });
+}
 
 int SimReportStatus(const QString& Outcome)
 {

@@ -18,6 +18,8 @@
 //     "readBatch": 10,                  // messages per read completion
 //     "signal": 20,
 //     "plugged": true,                  // false: in the scenario, but plugged in later ("plug")
+//     "pin": "1234",                    // the SIM asks for this PIN at power-on (PUK "12345678")
+//     "enabled": true,                  // false: the modem starts switched off
 //     "statusReports": "delivered",      // each sent part that asks for a report gets one:
 //                                        // "delivered", "failed", "pending" or "none" (default)
 //     "connectDelayMs": 0,               // how long a connect stays in "connecting" (beyond delayMs)
@@ -55,6 +57,9 @@ struct TSimInterfaceScenario
     int ReadBatch = 10;
     quint32 Signal = 20;
     bool Plugged = true;
+    // The SIM's PIN, asked for at power-on; empty for a SIM without a PIN lock.
+    QString Pin;
+    bool Enabled = true;
     // The outcome of the status report each sent part that asks for one gets ("delivered",
     // "failed", "pending"); empty for none.
     QString StatusReports;
@@ -80,6 +85,8 @@ struct TSimScenario
 // The status octet a simulated report carries for an outcome ("delivered", "failed", "pending"),
 // -1 for another word.
 int SimReportStatus(const QString& Outcome);
+// Whether Code is a PIN or PUK: MinDigits to MaxDigits decimal digits.
+bool IsSimCode(const QString& Code, int MinDigits, int MaxDigits);
 // Whether Text is a PDU as the store keeps it: whole octets as hexadecimal digits.
 bool IsPduText(const QString& Text);
 
