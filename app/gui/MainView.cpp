@@ -19,6 +19,7 @@
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/TimedMessage.h"
+#include "gui/UsageHistoryView.h"
 #include "gui/WindowState.h"
 #include "sms/SMS.h"
 
@@ -480,6 +481,23 @@ void TfmMainView::UpdateActions()
     }
 }
 
+QStringList TfmMainView::UsageSettingsDevices() const
+{
+    // The modems present and those with counted traffic: each may have a data plan.
+    QStringList devices;
+    if (IMBManager* manager = FController->Manager()) {
+        for (const auto& item : *manager->GetInterfaceList()) {
+            devices << item->InterfaceID();
+        }
+    }
+    if (Database) {
+        devices << UsageDevices(*Database);
+    }
+    devices.removeDuplicates();
+    devices.sort();
+    return devices;
+}
+
 void TfmMainView::acSettingsExecute()
 {
     TfmSettings dialog(this);
@@ -488,8 +506,15 @@ void TfmMainView::acSettingsExecute()
     dialog.SetMessageStoreShared(manager && manager->SharesMessageStore());
     const bool autostart = TAutostart::Enabled();
     dialog.cbAutostart->setChecked(autostart);
+    if (Database) {
+        dialog.CopyInUsage(*Database, UsageSettingsDevices(), tsUsage->fmHistory->SelectedDevice());
+    }
     if (DialogRunner()(dialog) == QDialog::Accepted) {
         dialog.CopyOut(*Options);
+        if (Database) {
+            dialog.CopyOutUsage(*Database);
+            tsUsage->fmHistory->SettingsChanged();
+        }
         FController->ApplyBackendSettings();
         if (dialog.cbAutostart->isChecked() != autostart) {
             TAutostart::SetEnabled(dialog.cbAutostart->isChecked(), QCoreApplication::applicationFilePath());

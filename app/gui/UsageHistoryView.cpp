@@ -7,17 +7,12 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QtCharts/QBarCategoryAxis>
@@ -64,8 +59,6 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     cmbUnits->addItem(QStringLiteral("KiB, MiB, GiB (1024)"), int(TByteUnits::Iec));
     cmbUnits->addItem(QStringLiteral("kB, MB, GB (1000)"), int(TByteUnits::Si));
     cmbUnits->setCurrentIndex(ByteUnits() == TByteUnits::Si ? 1 : 0);
-    btnPlan = new QPushButton(QStringLiteral("Data plan..."), this);
-    btnPlan->setObjectName(QStringLiteral("btnPlan"));
     btnExport = new QPushButton(QStringLiteral("Export CSV..."), this);
     btnExport->setObjectName(QStringLiteral("btnExport"));
     lbPlan = new QLabel(this);
@@ -120,7 +113,6 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     top->addWidget(cmbPeriod);
     top->addWidget(cmbDevice, 1);
     top->addWidget(cmbUnits);
-    top->addWidget(btnPlan);
     top->addWidget(btnExport);
     auto* charts = new QHBoxLayout();
     charts->addWidget(chHistory, 3);
@@ -147,7 +139,6 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
         });
     });
     connect(btnExport, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnExportClick(); }); });
-    connect(btnPlan, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnPlanClick(); }); });
     ApplyPalette();
 }
 
@@ -186,6 +177,16 @@ void TUsageHistoryView::ApplyPalette()
     FRate->setColor(highlight);
     chHistory->setBackgroundBrush(p.color(QPalette::Window));
     chRate->setBackgroundBrush(p.color(QPalette::Window));
+}
+
+void TUsageHistoryView::SettingsChanged()
+{
+    {
+        const QSignalBlocker block(cmbUnits);
+        cmbUnits->setCurrentIndex(std::max(0, int(cmbUnits->findData(int(ByteUnits())))));
+    }
+    FEntries.clear();
+    Refresh();
 }
 
 void TUsageHistoryView::SetDevices(const QStringList& Devices)
@@ -295,14 +296,13 @@ void TUsageHistoryView::AddRateSample(quint64 Bytes, double Seconds)
 void TUsageHistoryView::ShowPlan()
 {
     const QString device = SelectedDevice();
-    btnPlan->setEnabled(!device.isEmpty());
     if (device.isEmpty()) {
         lbPlan->setText(QStringLiteral("Choose a modem to see its data plan."));
         return;
     }
     const TDataPlan plan = LoadDataPlan(*Database, device);
     if (plan.Limit == 0) {
-        lbPlan->setText(QStringLiteral("No data plan for %1.").arg(device));
+        lbPlan->setText(tr("No data plan for %1 (Settings, Usage).").arg(device));
         return;
     }
     const QDate today = Clock::NowQ().date();
@@ -335,53 +335,6 @@ void TUsageHistoryView::btnExportClick()
         throw std::runtime_error(
             QStringLiteral("The history could not be written to %1: %2").arg(file, out.errorString()).toStdString());
     }
-}
-
-void TUsageHistoryView::btnPlanClick()
-{
-    const QString device = SelectedDevice();
-    if (device.isEmpty()) {
-        return;
-    }
-    TDataPlan plan = LoadDataPlan(*Database, device);
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Data plan of %1").arg(device));
-    auto* limit = new QSpinBox(&dialog);
-    limit->setObjectName(QStringLiteral("edLimit"));
-    limit->setRange(0, 1000000);
-    limit->setSuffix(QStringLiteral(" ") + MiBName());
-    limit->setSpecialValueText(QStringLiteral("no plan"));
-    limit->setValue(int(double(plan.Limit) / MiB()));
-    auto* start = new QSpinBox(&dialog);
-    start->setObjectName(QStringLiteral("edStartDay"));
-    start->setRange(1, 31);
-    start->setValue(plan.StartDay);
-    auto* alerts = new QLineEdit(&dialog);
-    alerts->setObjectName(QStringLiteral("edAlerts"));
-    QStringList alertText;
-    for (int a : plan.Alerts) {
-        alertText << QString::number(a);
-    }
-    alerts->setText(alertText.join(QStringLiteral(", ")));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* form = new QFormLayout(&dialog);
-    form->addRow(QStringLiteral("Monthly limit:"), limit);
-    form->addRow(QStringLiteral("Billing period starts on day:"), start);
-    form->addRow(QStringLiteral("Alerts at percent:"), alerts);
-    form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted) {
-        return;
-    }
-    plan.Limit = quint64(limit->value()) * quint64(MiB());
-    plan.StartDay = start->value();
-    plan.Alerts.clear();
-    for (const QString& part : alerts->text().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        plan.Alerts << part.trimmed().toInt();
-    }
-    SaveDataPlan(*Database, device, plan);
-    ShowPlan();
 }
 
 } // namespace Ombrelay

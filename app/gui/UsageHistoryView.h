@@ -47,6 +47,8 @@ public:
     void Refresh();
     // Bytes received and sent since the previous sample, Seconds apart.
     void AddRateSample(quint64 Bytes, double Seconds);
+    // The byte units or a data plan changed in the settings: every figure is shown again.
+    void SettingsChanged();
     // Colours from the current palette (light or dark).
     void ApplyPalette();
 
@@ -62,7 +64,6 @@ public:
     QChartView* chHistory;
     QChartView* chRate;
     QLabel* lbPlan;
-    QPushButton* btnPlan;
     QPushButton* btnExport;
 
 protected:
@@ -72,7 +73,6 @@ private:
     void FillChart();
     void ShowPlan();
     void btnExportClick();
-    void btnPlanClick();
 
     QList<TUsageEntry> FEntries;
     QChart* FChart;
