@@ -229,7 +229,9 @@ void TfmMainView::CreateControls()
     sbMainPanel0 = new QLabel(sbMain);
     sbMainPanel0->setObjectName(QStringLiteral("sbMainPanel0"));
     sbMainPanel0->setTextFormat(Qt::PlainText);
-    sbMainPanel0->setFixedWidth(250);
+    // Each panel as wide as its text while the window has room, and narrower only when it has
+    // not, so that a large font or scale never cuts the panel on the right.
+    sbMainPanel0->setMinimumWidth(40);
     FSignalPanel = new TSignalPanel(sbMain);
     sbMainPanel0->setAccessibleName(tr("Status"));
     sbMain->addWidget(sbMainPanel0);
@@ -237,6 +239,7 @@ void TfmMainView::CreateControls()
     sbRegistration = new QLabel(sbMain);
     sbRegistration->setObjectName(QStringLiteral("sbMainPanel2"));
     sbRegistration->setTextFormat(Qt::PlainText);
+    sbRegistration->setMinimumWidth(40);
     sbMain->addWidget(sbRegistration, 1);
 
     connect(cmbInterfaces, &QComboBox::currentIndexChanged, this,

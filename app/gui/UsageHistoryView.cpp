@@ -12,11 +12,12 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -24,6 +25,7 @@
 #include <QtCharts/QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Ombrelay
 {
@@ -79,13 +81,18 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     FBars->append(FUpload);
     FChart = new QChart();
     FChart->addSeries(FBars);
-    FAxisX = new QBarCategoryAxis();
+    // A value axis under the bars (bar i stands at i), so that only some of them get a label.
+    FAxisX = new QCategoryAxis();
+    FAxisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    FAxisX->setGridLineVisible(false);
     FAxisY = new QValueAxis();
     FChart->addAxis(FAxisX, Qt::AlignBottom);
     FChart->addAxis(FAxisY, Qt::AlignLeft);
     FBars->attachAxis(FAxisX);
     FBars->attachAxis(FAxisY);
     FChart->legend()->setAlignment(Qt::AlignBottom);
+    // The room below the bars changes with the window: as many dates as fit.
+    connect(FChart, &QChart::plotAreaChanged, this, [this] { LabelDays(); });
     chHistory = new QChartView(FChart, this);
     chHistory->setObjectName(QStringLiteral("chHistory"));
     chHistory->setRenderHint(QPainter::Antialiasing);
@@ -262,15 +269,43 @@ void TUsageHistoryView::FillChart()
         FDownload->append(double(e.In) / MiB());
         FUpload->append(double(e.Out) / MiB());
         top = std::max(top, double(e.Total()) / MiB());
-        categories << (Period() == TUsagePeriod::Day ? QString::number(e.Date.day())
-                                                     : e.Date.toString(QStringLiteral("MM/yy")));
+        categories << (Period() == TUsagePeriod::Day ? QLocale().toString(e.Date, QStringLiteral("d MMM"))
+                                                     : QLocale().toString(e.Date, QStringLiteral("MMM yyyy")));
     }
-    FAxisX->clear();
-    FAxisX->append(categories);
+    FBarLabels = categories;
+    FLabelStep = 0;
+    FAxisX->setRange(-0.5, double(std::max<qsizetype>(1, categories.size())) - 0.5);
+    LabelDays();
     FAxisY->setRange(0, top > 0 ? top * 1.1 : 1);
     FAxisY->setTitleText(MiBName());
-    // Day numbers only: a month of narrow bars has no room for more below each.
     FChart->setTitle(Period() == TUsagePeriod::Day ? QStringLiteral("The last 31 days") : QStringLiteral("Months"));
+}
+
+void TUsageHistoryView::LabelDays()
+{
+    const qsizetype bars = FBarLabels.size();
+    const double perBar = bars > 0 ? FChart->plotArea().width() / double(bars) : 0;
+    if (perBar <= 0) {
+        return;
+    }
+    const QFontMetricsF metrics(FAxisX->labelsFont());
+    double widest = 0;
+    for (const QString& label : std::as_const(FBarLabels)) {
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    }
+    // Room for the text and a gap of an "M" on either side.
+    const int step = std::max(1, int(std::ceil((widest + 2 * metrics.horizontalAdvance(QLatin1Char('M'))) / perBar)));
+    if (step == FLabelStep) {
+        return;
+    }
+    FLabelStep = step;
+    for (const QString& label : FAxisX->categoriesLabels()) {
+        FAxisX->remove(label);
+    }
+    // Counted back from the newest bar, so that today always has its date.
+    for (qsizetype i = (bars - 1) % step; i < bars; i += step) {
+        FAxisX->append(FBarLabels.at(i), double(i));
+    }
 }
 
 void TUsageHistoryView::AddRateSample(quint64 Bytes, double Seconds)

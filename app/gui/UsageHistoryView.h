@@ -13,7 +13,7 @@ class QPushButton;
 class QTreeWidget;
 
 QT_BEGIN_NAMESPACE
-class QBarCategoryAxis;
+class QCategoryAxis;
 class QBarSet;
 class QChart;
 class QChartView;
@@ -71,15 +71,20 @@ protected:
 
 private:
     void FillChart();
+    // Dates below the bars, as many as fit without being cut: every n-th bar gets its date.
+    void LabelDays();
     void ShowPlan();
     void btnExportClick();
 
     QList<TUsageEntry> FEntries;
+    // The bars' dates, oldest first, and how many bars one label stands for now.
+    QStringList FBarLabels;
+    int FLabelStep = 0;
     QChart* FChart;
     QStackedBarSeries* FBars;
     QBarSet* FDownload;
     QBarSet* FUpload;
-    QBarCategoryAxis* FAxisX;
+    QCategoryAxis* FAxisX;
     QValueAxis* FAxisY;
     QChart* FRateChart;
     QLineSeries* FRate;
