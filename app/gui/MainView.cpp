@@ -20,6 +20,7 @@
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/TimedMessage.h"
+#include "gui/UsageHistoryView.h"
 #include "gui/UssdDialog.h"
 #include "gui/WindowState.h"
 #include "sms/SMS.h"
@@ -239,7 +240,9 @@ void TfmMainView::CreateControls()
     sbMainPanel0 = new QLabel(sbMain);
     sbMainPanel0->setObjectName(QStringLiteral("sbMainPanel0"));
     sbMainPanel0->setTextFormat(Qt::PlainText);
-    sbMainPanel0->setFixedWidth(250);
+    // Each panel as wide as its text while the window has room, and narrower only when it has
+    // not, so that a large font or scale never cuts the panel on the right.
+    sbMainPanel0->setMinimumWidth(40);
     FSignalPanel = new TSignalPanel(sbMain);
     sbMainPanel0->setAccessibleName(tr("Status"));
     sbMain->addWidget(sbMainPanel0);
@@ -247,6 +250,7 @@ void TfmMainView::CreateControls()
     sbRegistration = new QLabel(sbMain);
     sbRegistration->setObjectName(QStringLiteral("sbMainPanel2"));
     sbRegistration->setTextFormat(Qt::PlainText);
+    sbRegistration->setMinimumWidth(40);
     sbMain->addWidget(sbRegistration, 1);
 
     connect(cmbInterfaces, &QComboBox::currentIndexChanged, this,
@@ -517,6 +521,23 @@ void TfmMainView::UpdateActions()
     }
 }
 
+QStringList TfmMainView::UsageSettingsDevices() const
+{
+    // The modems present and those with counted traffic: each may have a data plan.
+    QStringList devices;
+    if (IMBManager* manager = FController->Manager()) {
+        for (const auto& item : *manager->GetInterfaceList()) {
+            devices << item->InterfaceID();
+        }
+    }
+    if (Database) {
+        devices << UsageDevices(*Database);
+    }
+    devices.removeDuplicates();
+    devices.sort();
+    return devices;
+}
+
 void TfmMainView::acSettingsExecute()
 {
     TfmSettings dialog(this);
@@ -525,8 +546,15 @@ void TfmMainView::acSettingsExecute()
     dialog.SetMessageStoreShared(manager && manager->SharesMessageStore());
     const bool autostart = TAutostart::Enabled();
     dialog.cbAutostart->setChecked(autostart);
+    if (Database) {
+        dialog.CopyInUsage(*Database, UsageSettingsDevices(), tsUsage->fmHistory->SelectedDevice());
+    }
     if (DialogRunner()(dialog) == QDialog::Accepted) {
         dialog.CopyOut(*Options);
+        if (Database) {
+            dialog.CopyOutUsage(*Database);
+            tsUsage->fmHistory->SettingsChanged();
+        }
         FController->ApplyBackendSettings();
         if (dialog.cbAutostart->isChecked() != autostart) {
             TAutostart::SetEnabled(dialog.cbAutostart->isChecked(), QCoreApplication::applicationFilePath());

@@ -179,6 +179,8 @@ private:
     void SmsSent(TMBInterfaceItem* Sender);
     void ShowConnectionState(TConnectionState State);
     void ShowRestartWarning(int Seconds, const QString& Title, const QString& Text);
+    // The modems offered for a data plan in the settings.
+    QStringList UsageSettingsDevices() const;
     // Notifications of the messages that came in, once per batch of the manager's notifications.
     void AnnounceMessages();
     // A click on the last notification: the window with that message chosen.

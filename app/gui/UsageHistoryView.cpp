@@ -7,21 +7,17 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -29,6 +25,7 @@
 #include <QtCharts/QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Ombrelay
 {
@@ -64,8 +61,6 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     cmbUnits->addItem(QStringLiteral("KiB, MiB, GiB (1024)"), int(TByteUnits::Iec));
     cmbUnits->addItem(QStringLiteral("kB, MB, GB (1000)"), int(TByteUnits::Si));
     cmbUnits->setCurrentIndex(ByteUnits() == TByteUnits::Si ? 1 : 0);
-    btnPlan = new QPushButton(QStringLiteral("Data plan..."), this);
-    btnPlan->setObjectName(QStringLiteral("btnPlan"));
     btnExport = new QPushButton(QStringLiteral("Export CSV..."), this);
     btnExport->setObjectName(QStringLiteral("btnExport"));
     lbPlan = new QLabel(this);
@@ -86,13 +81,18 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     FBars->append(FUpload);
     FChart = new QChart();
     FChart->addSeries(FBars);
-    FAxisX = new QBarCategoryAxis();
+    // A value axis under the bars (bar i stands at i), so that only some of them get a label.
+    FAxisX = new QCategoryAxis();
+    FAxisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    FAxisX->setGridLineVisible(false);
     FAxisY = new QValueAxis();
     FChart->addAxis(FAxisX, Qt::AlignBottom);
     FChart->addAxis(FAxisY, Qt::AlignLeft);
     FBars->attachAxis(FAxisX);
     FBars->attachAxis(FAxisY);
     FChart->legend()->setAlignment(Qt::AlignBottom);
+    // The room below the bars changes with the window: as many dates as fit.
+    connect(FChart, &QChart::plotAreaChanged, this, [this] { LabelDays(); });
     chHistory = new QChartView(FChart, this);
     chHistory->setObjectName(QStringLiteral("chHistory"));
     chHistory->setRenderHint(QPainter::Antialiasing);
@@ -120,7 +120,6 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     top->addWidget(cmbPeriod);
     top->addWidget(cmbDevice, 1);
     top->addWidget(cmbUnits);
-    top->addWidget(btnPlan);
     top->addWidget(btnExport);
     auto* charts = new QHBoxLayout();
     charts->addWidget(chHistory, 3);
@@ -147,7 +146,6 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
         });
     });
     connect(btnExport, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnExportClick(); }); });
-    connect(btnPlan, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnPlanClick(); }); });
     ApplyPalette();
 }
 
@@ -186,6 +184,16 @@ void TUsageHistoryView::ApplyPalette()
     FRate->setColor(highlight);
     chHistory->setBackgroundBrush(p.color(QPalette::Window));
     chRate->setBackgroundBrush(p.color(QPalette::Window));
+}
+
+void TUsageHistoryView::SettingsChanged()
+{
+    {
+        const QSignalBlocker block(cmbUnits);
+        cmbUnits->setCurrentIndex(std::max(0, int(cmbUnits->findData(int(ByteUnits())))));
+    }
+    FEntries.clear();
+    Refresh();
 }
 
 void TUsageHistoryView::SetDevices(const QStringList& Devices)
@@ -261,15 +269,43 @@ void TUsageHistoryView::FillChart()
         FDownload->append(double(e.In) / MiB());
         FUpload->append(double(e.Out) / MiB());
         top = std::max(top, double(e.Total()) / MiB());
-        categories << (Period() == TUsagePeriod::Day ? QString::number(e.Date.day())
-                                                     : e.Date.toString(QStringLiteral("MM/yy")));
+        categories << (Period() == TUsagePeriod::Day ? QLocale().toString(e.Date, QStringLiteral("d MMM"))
+                                                     : QLocale().toString(e.Date, QStringLiteral("MMM yyyy")));
     }
-    FAxisX->clear();
-    FAxisX->append(categories);
+    FBarLabels = categories;
+    FLabelStep = 0;
+    FAxisX->setRange(-0.5, double(std::max<qsizetype>(1, categories.size())) - 0.5);
+    LabelDays();
     FAxisY->setRange(0, top > 0 ? top * 1.1 : 1);
     FAxisY->setTitleText(MiBName());
-    // Day numbers only: a month of narrow bars has no room for more below each.
     FChart->setTitle(Period() == TUsagePeriod::Day ? QStringLiteral("The last 31 days") : QStringLiteral("Months"));
+}
+
+void TUsageHistoryView::LabelDays()
+{
+    const qsizetype bars = FBarLabels.size();
+    const double perBar = bars > 0 ? FChart->plotArea().width() / double(bars) : 0;
+    if (perBar <= 0) {
+        return;
+    }
+    const QFontMetricsF metrics(FAxisX->labelsFont());
+    double widest = 0;
+    for (const QString& label : std::as_const(FBarLabels)) {
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    }
+    // Room for the text and a gap of an "M" on either side.
+    const int step = std::max(1, int(std::ceil((widest + 2 * metrics.horizontalAdvance(QLatin1Char('M'))) / perBar)));
+    if (step == FLabelStep) {
+        return;
+    }
+    FLabelStep = step;
+    for (const QString& label : FAxisX->categoriesLabels()) {
+        FAxisX->remove(label);
+    }
+    // Counted back from the newest bar, so that today always has its date.
+    for (qsizetype i = (bars - 1) % step; i < bars; i += step) {
+        FAxisX->append(FBarLabels.at(i), double(i));
+    }
 }
 
 void TUsageHistoryView::AddRateSample(quint64 Bytes, double Seconds)
@@ -295,14 +331,13 @@ void TUsageHistoryView::AddRateSample(quint64 Bytes, double Seconds)
 void TUsageHistoryView::ShowPlan()
 {
     const QString device = SelectedDevice();
-    btnPlan->setEnabled(!device.isEmpty());
     if (device.isEmpty()) {
         lbPlan->setText(QStringLiteral("Choose a modem to see its data plan."));
         return;
     }
     const TDataPlan plan = LoadDataPlan(*Database, device);
     if (plan.Limit == 0) {
-        lbPlan->setText(QStringLiteral("No data plan for %1.").arg(device));
+        lbPlan->setText(tr("No data plan for %1 (Settings, Usage).").arg(device));
         return;
     }
     const QDate today = Clock::NowQ().date();
@@ -335,53 +370,6 @@ void TUsageHistoryView::btnExportClick()
         throw std::runtime_error(
             QStringLiteral("The history could not be written to %1: %2").arg(file, out.errorString()).toStdString());
     }
-}
-
-void TUsageHistoryView::btnPlanClick()
-{
-    const QString device = SelectedDevice();
-    if (device.isEmpty()) {
-        return;
-    }
-    TDataPlan plan = LoadDataPlan(*Database, device);
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Data plan of %1").arg(device));
-    auto* limit = new QSpinBox(&dialog);
-    limit->setObjectName(QStringLiteral("edLimit"));
-    limit->setRange(0, 1000000);
-    limit->setSuffix(QStringLiteral(" ") + MiBName());
-    limit->setSpecialValueText(QStringLiteral("no plan"));
-    limit->setValue(int(double(plan.Limit) / MiB()));
-    auto* start = new QSpinBox(&dialog);
-    start->setObjectName(QStringLiteral("edStartDay"));
-    start->setRange(1, 31);
-    start->setValue(plan.StartDay);
-    auto* alerts = new QLineEdit(&dialog);
-    alerts->setObjectName(QStringLiteral("edAlerts"));
-    QStringList alertText;
-    for (int a : plan.Alerts) {
-        alertText << QString::number(a);
-    }
-    alerts->setText(alertText.join(QStringLiteral(", ")));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* form = new QFormLayout(&dialog);
-    form->addRow(QStringLiteral("Monthly limit:"), limit);
-    form->addRow(QStringLiteral("Billing period starts on day:"), start);
-    form->addRow(QStringLiteral("Alerts at percent:"), alerts);
-    form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted) {
-        return;
-    }
-    plan.Limit = quint64(limit->value()) * quint64(MiB());
-    plan.StartDay = start->value();
-    plan.Alerts.clear();
-    for (const QString& part : alerts->text().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        plan.Alerts << part.trimmed().toInt();
-    }
-    SaveDataPlan(*Database, device, plan);
-    ShowPlan();
 }
 
 } // namespace Ombrelay
