@@ -91,12 +91,12 @@ QVariant TConversationModel::data(const QModelIndex& Index, int Role) const
     switch (Role) {
     case Qt::DisplayRole:
         return QStringLiteral("%1 \u00b7 %2\n%3")
-            .arg(entry.Incoming ? FNumber : QStringLiteral("Me"), LocalTimeText(entry.NetworkTime), entry.Text);
+            .arg(entry.Incoming ? FNumber : tr("Me"), LocalTimeText(entry.NetworkTime), entry.Text);
     case Qt::ToolTipRole:
         // Drawn as rich text when it looks like markup: the sender's text is escaped first.
-        return Qt::convertFromPlainText(QStringLiteral("Network time: %1\nStored: %2")
-                                            .arg(LocalTimeText(entry.NetworkTime), LocalTimeText(entry.StoredTime)),
-                                        Qt::WhiteSpaceNormal);
+        return Qt::convertFromPlainText(
+            tr("Network time: %1\nStored: %2").arg(LocalTimeText(entry.NetworkTime), LocalTimeText(entry.StoredTime)),
+            Qt::WhiteSpaceNormal);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment((entry.Incoming ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
     case Qt::BackgroundRole:
@@ -132,7 +132,7 @@ TConversationView::TConversationView(QWidget* Parent)
     mmReply->setFixedHeight(mmReply->fontMetrics().lineSpacing() * 3 + 12);
     lbSymbols = new QLabel(this);
     lbSymbols->setObjectName(QStringLiteral("lbReplySymbols"));
-    btnSend = new QPushButton(QStringLiteral("Send"), this);
+    btnSend = new QPushButton(tr("Send"), this);
     btnSend->setObjectName(QStringLiteral("btnReplySend"));
     btnSend->setEnabled(false);
 

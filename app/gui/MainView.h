@@ -109,6 +109,8 @@ public:
     QAction* acExitApp;
     QAction* acAbout;
     QAction* acWebSite;
+    // The standard Find key: the messages page with its search field ready for typing.
+    QAction* acFind;
     QToolBar* tbMain;
     QMenu* pmTray;
     TInterfaceBox* cmbInterfaces;
@@ -157,6 +159,7 @@ private:
     void acExitAppExecute();
     void acAboutExecute();
     void acWebSiteExecute();
+    void acFindExecute();
 
     // What the controller reports.
     void SmsReceived(TMBInterfaceItem* Sender);
