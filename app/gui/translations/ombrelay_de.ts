@@ -1152,4 +1152,11 @@ Der Postausgang konnte nicht aktualisiert werden: %1</translation>
         <translation>Das Senden einer Nachricht über %1 ist fehlgeschlagen: %2%3</translation>
     </message>
 </context>
+<context>
+    <name>Usage</name>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Bytes</translation>
+    </message>
+</context>
 </TS>

@@ -1152,4 +1152,11 @@ La boîte d&apos;envoi n&apos;a pas pu être mise à jour : %1</translation>
         <translation>L&apos;envoi d&apos;un message par %1 a échoué : %2%3</translation>
     </message>
 </context>
+<context>
+    <name>Usage</name>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 octets</translation>
+    </message>
+</context>
 </TS>
