@@ -8,6 +8,7 @@
 #include "core/SmsStore.h"
 #include "core/UsageSource.h"
 
+#include <QCoreApplication>
 #include <QMutex>
 #include <QPointer>
 
@@ -559,15 +560,15 @@ QString RegistrationText(const TMbnRegistration& R)
     };
     switch (R.State) {
     case TMbnRegisterState::rsHome:
-        return network(QStringLiteral("Home"));
+        return network(QCoreApplication::translate("Registration", "Home"));
     case TMbnRegisterState::rsRoaming:
-        return network(QStringLiteral("Roaming"));
+        return network(QCoreApplication::translate("Registration", "Roaming"));
     case TMbnRegisterState::rsSearching:
-        return QStringLiteral("Searching for a network");
+        return QCoreApplication::translate("Registration", "Searching for a network");
     case TMbnRegisterState::rsDenied:
-        return QStringLiteral("Registration denied");
+        return QCoreApplication::translate("Registration", "Registration denied");
     case TMbnRegisterState::rsNotRegistered:
-        return QStringLiteral("Not registered");
+        return QCoreApplication::translate("Registration", "Not registered");
     default:
         return QString();
     }

@@ -9,6 +9,7 @@
 #include "core/MonitorLog.h"
 #include "core/Options.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace Ombrelay
@@ -46,7 +47,7 @@ void TMainController::Reported(F&& Body)
     } catch (const std::exception& e) {
         Q_EMIT ErrorOccurred(ErrorText(e));
     } catch (...) {
-        Q_EMIT ErrorOccurred(QStringLiteral("Unknown error"));
+        Q_EMIT ErrorOccurred(QCoreApplication::translate("MainController", "Unknown error"));
     }
 }
 
@@ -61,8 +62,10 @@ void TMainController::StartUp(const TManagerFactory& Factory)
     // SQLite opens a file it cannot write for reading alone and says nothing until the first
     // write fails; the user hears of it now, not at the first message.
     if (Database && Database->ReadOnly()) {
-        Q_EMIT Problem(QStringLiteral("The database file %1 can only be read. Received messages stay on the "
-                                      "modem and settings are not saved until the file can be written.")
+        Q_EMIT Problem(QCoreApplication::translate("MainController",
+                                                   "The database file %1 can only be read. Received messages stay "
+                                                   "on the modem and settings are not saved until the file can be "
+                                                   "written.")
                            .arg(QDir::toNativeSeparators(Database->FileName())));
     }
 }
@@ -363,7 +366,7 @@ void TMainController::ReconnectNow()
         Q_EMIT ErrorOccurred(ErrorText(e));
     } catch (...) {
         LogReconnectResult(false, QStringLiteral("Unknown error"));
-        Q_EMIT ErrorOccurred(QStringLiteral("Unknown error"));
+        Q_EMIT ErrorOccurred(QCoreApplication::translate("MainController", "Unknown error"));
     }
 }
 
@@ -436,8 +439,10 @@ void TMainController::MonitorReboot()
     }
     LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::RestartWarning), QString(), QString(),
                      QStringLiteral("shown"), QStringLiteral("restart in %1 seconds").arg(RestartWarningSeconds)});
-    Q_EMIT RestartWarningWanted(RestartWarningSeconds, QStringLiteral("Shutdown Warning"),
-                                QStringLiteral("Due to a connection failure this PC will be restarted"));
+    Q_EMIT RestartWarningWanted(RestartWarningSeconds,
+                                QCoreApplication::translate("MainController", "Shutdown Warning"),
+                                QCoreApplication::translate("MainController",
+                                                            "Due to a connection failure this PC will be restarted"));
 }
 
 } // namespace Ombrelay

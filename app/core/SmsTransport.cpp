@@ -8,6 +8,8 @@
 #include "core/SmsStore.h"
 #include "sms/SMS.h"
 
+#include <QCoreApplication>
+
 #include <exception>
 
 namespace Ombrelay
@@ -37,6 +39,15 @@ int RebuiltRefNo(const TMbnSmsMessage& Message)
     }
     // The PDUs carry an 8-bit reference: fold every byte of the hash into it.
     return int((h ^ (h >> 8) ^ (h >> 16) ^ (h >> 24)) & 0xFFu);
+}
+
+// A modem as the user knows it from the device view: maker and model, or its identifier when
+// it gave neither or is no longer listed.
+QString ModemName(const TMBInterfaceList* List, const QString& InterfaceID)
+{
+    const TMBInterfaceItem* item = List ? List->FindByID(InterfaceID) : nullptr;
+    const QString name = item ? item->ToString().trimmed() : QString();
+    return name.isEmpty() ? InterfaceID : name;
 }
 
 // Counts the requests in progress, so that a completion that comes back inside one is kept
@@ -202,8 +213,10 @@ void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QLis
         }
     }
     if (!unreadable.isEmpty() && MbnSucceeded(Status) && FSmsReadRequestQueue.contains(RequestId)) {
-        ReportError(QStringLiteral("Messages on the modem %1 could not be read, so they stay on the modem: %2")
-                        .arg(InterfaceID, unreadable.join(QStringLiteral(", "))));
+        ReportError(QCoreApplication::translate("SmsTransport",
+                                                "Messages on the modem %1 could not be read, so they stay on the "
+                                                "modem: %2")
+                        .arg(ModemName(FInterfaceList.get(), InterfaceID), unreadable.join(QStringLiteral(", "))));
     }
     CompleteRead(InterfaceID, !readable.isEmpty(), MoreMsgs, RequestId, Status, [readable] {
         // A whole message is kept as the SMS-DELIVER PDUs our codec builds from it, marked
@@ -263,8 +276,9 @@ void TMBManager::CompleteRead(const QString& InterfaceID, bool Delivered, bool M
         // the device keeps the messages, and the next start stores them where the database is.
         stored = false;
         if (Database->TakeMovedNotice()) {
-            ReportError(QStringLiteral("The message database %1 was moved or deleted while Ombrelay runs; messages "
-                                       "stay on the modem until Ombrelay is restarted.")
+            ReportError(QCoreApplication::translate("SmsTransport",
+                                                    "The message database %1 was moved or deleted while Ombrelay "
+                                                    "runs; messages stay on the modem until Ombrelay is restarted.")
                             .arg(Database->FileName()));
         }
     }
@@ -356,8 +370,10 @@ std::exception_ptr TMBManager::StoreFailed(const QString& InterfaceID)
     }
     FStoreFailing.insert(InterfaceID);
     return std::make_exception_ptr(EMBException(
-        QStringLiteral("Received messages cannot be stored; they stay on the device %1 until they can be.\n%2")
-            .arg(InterfaceID, reason)));
+        QCoreApplication::translate("SmsTransport",
+                                    "Received messages cannot be stored; they stay on the device %1 until they can "
+                                    "be.\n%2")
+            .arg(ModemName(FInterfaceList.get(), InterfaceID), reason)));
 }
 
 void TMBManager::FinishRead(quint32 RequestId)
@@ -479,11 +495,12 @@ void TMBManager::DeleteDone(const QString& InterfaceID, qint32 Status, const QSt
         return;
     }
     FDeleteFailing.insert(InterfaceID);
-    ReportError(QStringLiteral("Messages stored in Ombrelay could not be removed from the modem %1: %2.\n"
-                               "They are safe in Ombrelay; the modem's memory may fill up and then take no new "
-                               "messages. Close other programs that use the modem's messages; Ombrelay tries "
-                               "again at every poll.")
-                    .arg(InterfaceID, FPort->ErrorText(Status)));
+    ReportError(QCoreApplication::translate("SmsTransport",
+                                            "Messages stored in Ombrelay could not be removed from the modem %1: "
+                                            "%2.\nThey are safe in Ombrelay; the modem's memory may fill up and "
+                                            "then take no new messages. Close other programs that use the modem's "
+                                            "messages; Ombrelay tries again at every poll.")
+                    .arg(ModemName(FInterfaceList.get(), InterfaceID), FPort->ErrorText(Status)));
 }
 
 void TMBManager::RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt)
@@ -504,9 +521,10 @@ QList<qint64> TMBManager::RecordOutgoing(const QString& InterfaceID, const QStri
     try {
         return TSmsOutgoingList::StoreSubmitted(Pdus, Rebuilt, InterfaceID);
     } catch (const std::exception& e) {
-        throw EMBException(QStringLiteral("The message was not sent through %1: it could not be recorded in the "
-                                          "outbox. Nothing left the device.\n%2")
-                               .arg(InterfaceID, QString::fromUtf8(e.what())));
+        throw EMBException(QCoreApplication::translate("SmsTransport",
+                                                       "The message was not sent through %1: it could not be "
+                                                       "recorded in the outbox. Nothing left the device.\n%2")
+                               .arg(ModemName(FInterfaceList.get(), InterfaceID), QString::fromUtf8(e.what())));
     }
 }
 
@@ -522,15 +540,18 @@ void TMBManager::SubmitRefused(const QString& InterfaceID, const QList<qint64>& 
             TSmsOutgoingList::MarkFailed(Rows.mid(Failed), QStringLiteral("the modem refused a part: %1").arg(reason));
         }
     } catch (const std::exception& e) {
-        note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
+        note = QCoreApplication::translate("SmsTransport", "\nThe outbox could not be updated: %1")
+                   .arg(QString::fromUtf8(e.what()));
     }
     if (Failed == 0) {
-        throw EMBException(QStringLiteral("The message was not sent through %1: %2%3").arg(InterfaceID, reason, note));
+        throw EMBException(QCoreApplication::translate("SmsTransport", "The message was not sent through %1: %2%3")
+                               .arg(ModemName(FInterfaceList.get(), InterfaceID), reason, note));
     }
-    throw EMBException(QStringLiteral("The message was sent through %1 only in part: %2 of its %3 parts left the "
-                                      "device, the next was refused: %4. The parts not sent are marked failed in "
-                                      "the outbox.%5")
-                           .arg(InterfaceID)
+    throw EMBException(QCoreApplication::translate("SmsTransport",
+                                                   "The message was sent through %1 only in part: %2 of its %3 "
+                                                   "parts left the device, the next was refused: %4. The parts not "
+                                                   "sent are marked failed in the outbox.%5")
+                           .arg(ModemName(FInterfaceList.get(), InterfaceID))
                            .arg(Failed)
                            .arg(Rows.size())
                            .arg(reason, note));
@@ -617,10 +638,11 @@ void TMBManager::HandleSendComplete(quint32 RequestId, qint32 Status)
         try {
             TSmsOutgoingList::MarkFailed(request.RowIds, FPort->ErrorText(Status));
         } catch (const std::exception& e) {
-            note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
+            note = QCoreApplication::translate("SmsTransport", "\nThe outbox could not be updated: %1")
+                       .arg(QString::fromUtf8(e.what()));
         }
-        ReportError(QStringLiteral("Sending a message through %1 failed: %2%3")
-                        .arg(request.InterfaceID, FPort->ErrorText(Status), note));
+        ReportError(QCoreApplication::translate("SmsTransport", "Sending a message through %1 failed: %2%3")
+                        .arg(ModemName(FInterfaceList.get(), request.InterfaceID), FPort->ErrorText(Status), note));
         return;
     }
     if (request.RowIds.isEmpty()) {

@@ -101,9 +101,9 @@ QVariant TConversationModel::data(const QModelIndex& Index, int Role) const
                  entry.Text);
     case Qt::ToolTipRole:
         // Drawn as rich text when it looks like markup: the sender's text is escaped first.
-        return Qt::convertFromPlainText(QStringLiteral("Network time: %1\nStored: %2")
-                                            .arg(LocalTimeText(entry.NetworkTime), LocalTimeText(entry.StoredTime)),
-                                        Qt::WhiteSpaceNormal);
+        return Qt::convertFromPlainText(
+            tr("Network time: %1\nStored: %2").arg(LocalTimeText(entry.NetworkTime), LocalTimeText(entry.StoredTime)),
+            Qt::WhiteSpaceNormal);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment((entry.Incoming ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
     case Qt::BackgroundRole:
@@ -139,7 +139,7 @@ TConversationView::TConversationView(QWidget* Parent)
     mmReply->setFixedHeight(mmReply->fontMetrics().lineSpacing() * 3 + 12);
     lbSymbols = new QLabel(this);
     lbSymbols->setObjectName(QStringLiteral("lbReplySymbols"));
-    btnSend = new QPushButton(QStringLiteral("Send"), this);
+    btnSend = new QPushButton(tr("Send"), this);
     btnSend->setObjectName(QStringLiteral("btnReplySend"));
     btnSend->setEnabled(false);
 

@@ -80,14 +80,13 @@ void TDeviceInfoPage::ShowNetwork()
     const TMbnRegistration& r = FController.Registration();
     QString state = RegistrationText(r);
     state = state.section(QLatin1Char(':'), 0, 0);
-    AddInfoRow(lvNetwork, QStringLiteral("Network"), state.isEmpty() ? QStringLiteral("Unknown") : state);
-    AddInfoRow(lvNetwork, QStringLiteral("Operator"), r.OperatorName);
-    AddInfoRow(lvNetwork, QStringLiteral("Operator code"), r.OperatorCode);
-    AddInfoRow(lvNetwork, QStringLiteral("Access technology"), AccessTechText(r.AccessTech));
+    AddInfoRow(lvNetwork, tr("Network"), state.isEmpty() ? tr("Unknown") : state);
+    AddInfoRow(lvNetwork, tr("Operator"), r.OperatorName);
+    AddInfoRow(lvNetwork, tr("Operator code"), r.OperatorCode);
+    AddInfoRow(lvNetwork, tr("Access technology"), AccessTechText(r.AccessTech));
     const quint32 raw = FController.SignalStrength();
     const int percent = SignalPercent(raw);
-    AddInfoRow(lvNetwork, QStringLiteral("Signal"),
-               percent < 0 ? QStringLiteral("Unknown") : QStringLiteral("%1% (%2 of 31)").arg(percent).arg(raw));
+    AddInfoRow(lvNetwork, tr("Signal"), percent < 0 ? tr("Unknown") : tr("%1% (%2 of 31)").arg(percent).arg(raw));
     // The connection while it is up.
     const TConnectionSession session = FController.Session();
     if (!session.Connected) {
@@ -115,15 +114,15 @@ void TDeviceInfoPage::ShowDeviceInfo()
     if (!item) {
         return;
     }
-    AddInfoRow(lvDevCaps, QStringLiteral("Cellular class"), item->CellularClass());
-    AddInfoRow(lvDevCaps, QStringLiteral("Voice class"), item->VoiceClass());
-    AddInfoRow(lvDevCaps, QStringLiteral("Data class"), item->DataClass());
-    AddInfoRow(lvDevCaps, QStringLiteral("Band class"), item->BandClass());
-    AddInfoRow(lvDevCaps, QStringLiteral("SMS"), item->SmsCaps());
-    AddInfoRow(lvDevCaps, QStringLiteral("Control"), item->CtlCaps());
-    AddInfoRow(lvDevCaps, QStringLiteral("Model"), item->ToString());
-    AddInfoRow(lvDevCaps, QStringLiteral("IMEI"), item->DeviceID());
-    AddInfoRow(lvDevCaps, QStringLiteral("Firmware info"), item->FirmwareInfo());
+    AddInfoRow(lvDevCaps, tr("Cellular class"), item->CellularClass());
+    AddInfoRow(lvDevCaps, tr("Voice class"), item->VoiceClass());
+    AddInfoRow(lvDevCaps, tr("Data class"), item->DataClass());
+    AddInfoRow(lvDevCaps, tr("Band class"), item->BandClass());
+    AddInfoRow(lvDevCaps, tr("SMS"), item->SmsCaps());
+    AddInfoRow(lvDevCaps, tr("Control"), item->CtlCaps());
+    AddInfoRow(lvDevCaps, tr("Model"), item->ToString());
+    AddInfoRow(lvDevCaps, tr("IMEI"), item->DeviceID());
+    AddInfoRow(lvDevCaps, tr("Firmware info"), item->FirmwareInfo());
     if (Options) {
         Options->SetInterfaceID(item->InterfaceID());
     }

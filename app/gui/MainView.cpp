@@ -138,8 +138,10 @@ void TfmMainView::CreateActions()
     acCancelConnect->setToolTip(tr("Give up the connect under way"));
     acCancelConnect->setIconText(tr("Cancel"));
     acCancelConnect->setVisible(false);
+    acFind = NewAction("acFind", tr("&Find Messages..."), -1, &TfmMainView::acFindExecute);
+    acFind->setShortcuts(QKeySequence::Find);
     // Shortcuts of the main window reach the actions wherever the focus is in it.
-    for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp}) {
+    for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp, acFind}) {
         action->setShortcutContext(Qt::WindowShortcut);
     }
 }
@@ -165,6 +167,7 @@ void TfmMainView::CreateControls()
     mmiTools->addAction(acDisconnect);
     mmiTools->addAction(acSendSms);
     mmiTools->addAction(acUssd);
+    mmiTools->addAction(acFind);
     QMenu* mmiHelp = menuBar()->addMenu(tr("&Help"));
     mmiHelp->setObjectName(QStringLiteral("mmiHelp"));
     mmiHelp->addAction(acAbout);
@@ -300,8 +303,8 @@ void TfmMainView::ConnectController()
             [this] { Guarded(this, [this] { InterfacesChanged(); }); });
     connect(FController, &TMainController::MonitorCheckShown, this, [this](bool Online, const QString& Reason) {
         // The last failure stays in the tooltip until a check passes.
-        sbMain->setToolTip(Online ? QStringLiteral("Online monitor: the last check passed")
-                                  : QStringLiteral("Online monitor: the last check failed: %1").arg(Reason));
+        sbMain->setToolTip(Online ? tr("Online monitor: the last check passed")
+                                  : tr("Online monitor: the last check failed: %1").arg(Reason));
     });
 }
 
@@ -358,8 +361,8 @@ void TfmMainView::CheckPlanAlerts()
             UsageThread->GetRange(device, period.Start, period.End, in, out);
             const TPlanStatus status = DataPlanStatus(plan, today, in + out);
             for (int percent : TakeDueAlerts(*Database, device, plan, status)) {
-                const QString title = QStringLiteral("Data plan: %1 % used").arg(percent);
-                const QString text = QStringLiteral("%1 has used %2 of its %3 plan; %4 left until %5.")
+                const QString title = tr("Data plan: %1 % used").arg(percent);
+                const QString text = tr("%1 has used %2 of its %3 plan; %4 left until %5.")
                                          .arg(device, FormatByteSize(status.Used), FormatByteSize(plan.Limit),
                                               FormatByteSize(status.Left), status.Period.End.toString(Qt::ISODate));
                 FTray->Icon()->showMessage(title, text,
@@ -659,6 +662,12 @@ void TfmMainView::acWebSiteExecute()
     ShellOpen(QString::fromLatin1(TfmAbout::WebSiteUrl));
 }
 
+void TfmMainView::acFindExecute()
+{
+    pcMain->setCurrentWidget(tsMessages);
+    tsMessages->FocusSearch();
+}
+
 // ---------------------------------------------------------------------------------------------
 // What the controller and the window's messages ask for
 
@@ -783,10 +792,7 @@ void TfmMainView::UpdateTrayStatus()
         lines << FStateText;
     }
     if (manager && manager->GetInterfaceList()->Count() > 0) {
-        lines << (unread == 0 ? QStringLiteral("No unread messages")
-                              : QStringLiteral("%1 unread message%2")
-                                    .arg(unread)
-                                    .arg(unread == 1 ? QString() : QStringLiteral("s")));
+        lines << (unread == 0 ? tr("No unread messages") : tr("%n unread message(s)", nullptr, unread));
         // The sender of the newest announced message, by the contact's name when known.
         if (unread > 0 && !FLastNotice.Sender.isEmpty()) {
             lines << tr("Last from %1").arg(FLastNotice.Sender);
@@ -836,8 +842,8 @@ void TfmMainView::ShowSignal(quint32 Value)
 {
     FSignalPanel->SetSignalStrength(Value);
     const int percent = SignalPercent(Value);
-    FSignalPanel->setToolTip(percent < 0 ? QStringLiteral("Signal unknown (%1)").arg(Value)
-                                         : QStringLiteral("Signal %1% (%2 of 31)").arg(percent).arg(Value));
+    FSignalPanel->setToolTip(percent < 0 ? tr("Signal unknown (%1)").arg(Value)
+                                         : tr("Signal %1% (%2 of 31)").arg(percent).arg(Value));
     tsInfo->ShowNetwork();
 }
 
@@ -847,9 +853,8 @@ void TfmMainView::ShowRegistration(const TMbnRegistration& Registration)
     // registration, which they keep from happening.
     const QString device = FController->DeviceStateText();
     sbRegistration->setText(device.isEmpty() ? RegistrationText(Registration) : device);
-    sbRegistration->setToolTip(Registration.OperatorCode.isEmpty()
-                                   ? QString()
-                                   : QStringLiteral("Operator code %1").arg(Registration.OperatorCode));
+    sbRegistration->setToolTip(
+        Registration.OperatorCode.isEmpty() ? QString() : tr("Operator code %1").arg(Registration.OperatorCode));
     FTray->SetRoaming(Registration.State == TMbnRegisterState::rsRoaming);
     tsInfo->ShowNetwork();
     ShowDeviceSummary();
@@ -862,17 +867,17 @@ void TfmMainView::ShowDeviceSummary()
     QString panel;
     QString why;
     if (manager && manager->GetInterfaceList()->Count() == 0) {
-        panel = QStringLiteral("No modem found");
+        panel = tr("No modem found");
         why = manager->BackendName() == QLatin1String("sim")
-                  ? QStringLiteral("The simulated modem has no device plugged in.")
-                  : QStringLiteral("Plug a modem in; it is shown as soon as the system finds it.");
+                  ? tr("The simulated modem has no device plugged in.")
+                  : tr("Plug a modem in; it is shown as soon as the system finds it.");
     } else if (item && item->Backend() == QLatin1String("sim")) {
-        panel = QStringLiteral("Simulated modem");
-        why = QStringLiteral("No modem stack (ModemManager) is running: the modem shown is simulated, and "
-                             "nothing it sends leaves this computer.");
+        panel = tr("Simulated modem");
+        why = tr("No modem stack (ModemManager) is running: the modem shown is simulated, and "
+                 "nothing it sends leaves this computer.");
     }
     // Panel 0 keeps what the start-up had to say about the notification area.
-    if (sbMainPanel0->text() != QLatin1String("No notification area")) {
+    if (sbMainPanel0->text() != tr("No notification area")) {
         sbMainPanel0->setText(panel);
         sbMainPanel0->setToolTip(why);
     }
@@ -882,7 +887,7 @@ void TfmMainView::ShowDeviceSummary()
     } else if (item) {
         tip = item->ToString();
         if (item->Backend() == QLatin1String("sim")) {
-            tip += QStringLiteral(" (simulated)");
+            tip = tr("%1 (simulated)").arg(tip);
         }
         if (!FSignalPanel->Text().isEmpty()) {
             tip += QStringLiteral(": ") + FSignalPanel->Text();

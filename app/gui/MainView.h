@@ -117,6 +117,8 @@ public:
     TfmUssd* UssdDialog() const;
     // Takes the place of Connect in the tool bar while a connect is under way.
     QAction* acCancelConnect;
+    // The standard Find key: the messages page with its search field ready for typing.
+    QAction* acFind;
     QToolBar* tbMain;
     QMenu* pmTray;
     TInterfaceBox* cmbInterfaces;
@@ -173,6 +175,7 @@ private:
     void acAboutExecute();
     void acWebSiteExecute();
     void acUssdExecute();
+    void acFindExecute();
 
     // What the controller reports.
     void SmsReceived(TMBInterfaceItem* Sender);

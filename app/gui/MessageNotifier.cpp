@@ -6,6 +6,7 @@
 #include "core/MessageQuery.h"
 #include "core/SmsStore.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <algorithm>
@@ -17,7 +18,7 @@ namespace Ombrelay
 QString TMessageNotifier::SenderName(const QString& Number, const TContacts* Contacts)
 {
     if (Number.isEmpty()) {
-        return QStringLiteral("unknown sender");
+        return QCoreApplication::translate("MessageNotifier", "unknown sender");
     }
     const QString name = Contacts ? Contacts->NameFor(Number) : QString();
     return name.isEmpty() ? Number : name;
@@ -77,7 +78,8 @@ QList<TMessageNotifier::TNotice> TMessageNotifier::Collect(const TMBInterfaceLis
             }
             FAnnounced.insert(ident);
             const QString sender = SenderName(message->Number(), names());
-            notices.append(TNotice{item->InterfaceID(), ident, sender, QStringLiteral("Message from %1").arg(sender),
+            notices.append(TNotice{item->InterfaceID(), ident, sender,
+                                   QCoreApplication::translate("MessageNotifier", "Message from %1").arg(sender),
                                    Preview(message->DisplayText())});
         }
     }
@@ -91,12 +93,13 @@ QList<TMessageNotifier::TNotice> TMessageNotifier::Collect(const TMBInterfaceLis
         }
     }
     const qsizetype named = std::min<qsizetype>(senders.size(), kMaxSingleNotices);
-    QString from = QStringLiteral("From ") + QStringList(senders.mid(0, named)).join(QStringLiteral(", "));
-    if (senders.size() > named) {
-        from += QStringLiteral(" and %1 more").arg(senders.size() - named);
-    }
+    const QString names = QStringList(senders.mid(0, named)).join(QStringLiteral(", "));
+    const QString from = senders.size() > named ? QCoreApplication::translate("MessageNotifier", "From %1 and %n more",
+                                                                              nullptr, int(senders.size() - named))
+                                                      .arg(names)
+                                                : QCoreApplication::translate("MessageNotifier", "From %1").arg(names);
     TNotice summary = notices.last();
-    summary.Title = QStringLiteral("%1 new messages").arg(notices.size());
+    summary.Title = QCoreApplication::translate("MessageNotifier", "%n new message(s)", nullptr, int(notices.size()));
     summary.Text = from;
     return {summary};
 }

@@ -43,6 +43,8 @@ public:
 
     // The page became the active one: with no folder chosen yet, the inbox is chosen.
     void Activated();
+    // Puts the focus in the search field, its text selected, so that typing starts a search.
+    void FocusSearch();
     // Shows the chosen folder of the selected interface anew, keeping the selected messages.
     void RefreshMessages();
     // Chooses the inbox and in it the message Ident, as a click of the user would (the caller

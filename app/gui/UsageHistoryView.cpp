@@ -52,16 +52,16 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     setObjectName(QStringLiteral("fmUsageHistory"));
     cmbPeriod = new QComboBox(this);
     cmbPeriod->setObjectName(QStringLiteral("cmbPeriod"));
-    cmbPeriod->addItems({QStringLiteral("By day"), QStringLiteral("By month")});
+    cmbPeriod->addItems({tr("By day"), tr("By month")});
     cmbDevice = new QComboBox(this);
     cmbDevice->setObjectName(QStringLiteral("cmbDevice"));
-    cmbDevice->addItem(QStringLiteral("All interfaces"), QString());
+    cmbDevice->addItem(tr("All interfaces"), QString());
     cmbUnits = new QComboBox(this);
     cmbUnits->setObjectName(QStringLiteral("cmbUnits"));
-    cmbUnits->addItem(QStringLiteral("KiB, MiB, GiB (1024)"), int(TByteUnits::Iec));
-    cmbUnits->addItem(QStringLiteral("kB, MB, GB (1000)"), int(TByteUnits::Si));
+    cmbUnits->addItem(tr("KiB, MiB, GiB (1024)"), int(TByteUnits::Iec));
+    cmbUnits->addItem(tr("kB, MB, GB (1000)"), int(TByteUnits::Si));
     cmbUnits->setCurrentIndex(ByteUnits() == TByteUnits::Si ? 1 : 0);
-    btnExport = new QPushButton(QStringLiteral("Export CSV..."), this);
+    btnExport = new QPushButton(tr("Export CSV..."), this);
     btnExport->setObjectName(QStringLiteral("btnExport"));
     lbPlan = new QLabel(this);
     lbPlan->setObjectName(QStringLiteral("lbPlan"));
@@ -69,13 +69,12 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
 
     lvHistory = new QTreeWidget(this);
     lvHistory->setObjectName(QStringLiteral("lvHistory"));
-    lvHistory->setHeaderLabels(
-        {QStringLiteral("Date"), QStringLiteral("Download"), QStringLiteral("Upload"), QStringLiteral("Total")});
+    lvHistory->setHeaderLabels({tr("Date"), tr("Download"), tr("Upload"), tr("Total")});
     lvHistory->setRootIsDecorated(false);
     lvHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    FDownload = new QBarSet(QStringLiteral("Download"));
-    FUpload = new QBarSet(QStringLiteral("Upload"));
+    FDownload = new QBarSet(tr("Download"));
+    FUpload = new QBarSet(tr("Upload"));
     FBars = new QStackedBarSeries();
     FBars->append(FDownload);
     FBars->append(FUpload);
@@ -99,7 +98,7 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     chHistory->setMinimumHeight(200);
 
     FRate = new QLineSeries();
-    FRate->setName(QStringLiteral("Rate (KiB/s, last 5 minutes)"));
+    FRate->setName(tr("Rate (KiB/s, last 5 minutes)"));
     FRateChart = new QChart();
     FRateChart->addSeries(FRate);
     FRateX = new QValueAxis();
@@ -278,7 +277,7 @@ void TUsageHistoryView::FillChart()
     LabelDays();
     FAxisY->setRange(0, top > 0 ? top * 1.1 : 1);
     FAxisY->setTitleText(MiBName());
-    FChart->setTitle(Period() == TUsagePeriod::Day ? QStringLiteral("The last 31 days") : QStringLiteral("Months"));
+    FChart->setTitle(Period() == TUsagePeriod::Day ? tr("The last 31 days") : tr("Months"));
 }
 
 void TUsageHistoryView::LabelDays()
@@ -332,7 +331,7 @@ void TUsageHistoryView::ShowPlan()
 {
     const QString device = SelectedDevice();
     if (device.isEmpty()) {
-        lbPlan->setText(QStringLiteral("Choose a modem to see its data plan."));
+        lbPlan->setText(tr("Choose a modem to see its data plan."));
         return;
     }
     const TDataPlan plan = LoadDataPlan(*Database, device);
@@ -346,21 +345,19 @@ void TUsageHistoryView::ShowPlan()
     quint64 out = 0;
     UsageThread->GetRange(device, period.Start, period.End, in, out);
     const TPlanStatus s = DataPlanStatus(plan, today, in + out);
-    lbPlan->setText(QStringLiteral("Plan %1 from %2 to %3: used %4 (%5 %), left %6, %7 days left, "
-                                   "forecast %8 at the period's end")
+    lbPlan->setText(tr("Plan %1 from %2 to %3: used %4 (%5 %), left %6, %n day(s) left, forecast %7 at the "
+                       "period's end",
+                       nullptr, s.DaysLeft)
                         .arg(FormatByteSize(plan.Limit), s.Period.Start.toString(Qt::ISODate),
                              s.Period.End.toString(Qt::ISODate), FormatByteSize(s.Used))
                         .arg(s.Percent)
-                        .arg(FormatByteSize(s.Left))
-                        .arg(s.DaysLeft)
-                        .arg(FormatByteSize(s.Forecast)));
+                        .arg(FormatByteSize(s.Left), FormatByteSize(s.Forecast)));
 }
 
 void TUsageHistoryView::btnExportClick()
 {
-    const QString file =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Export usage history"), QStringLiteral("usage.csv"),
-                                     QStringLiteral("CSV files (*.csv);;All files (*)"));
+    const QString file = QFileDialog::getSaveFileName(this, tr("Export usage history"), QStringLiteral("usage.csv"),
+                                                      tr("CSV files (*.csv);;All files (*)"));
     if (file.isEmpty()) {
         return;
     }
@@ -368,7 +365,7 @@ void TUsageHistoryView::btnExportClick()
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         out.write(UsageHistoryCsv(FEntries, Period()).toUtf8()) < 0 || !out.flush()) {
         throw std::runtime_error(
-            QStringLiteral("The history could not be written to %1: %2").arg(file, out.errorString()).toStdString());
+            tr("The history could not be written to %1: %2").arg(file, out.errorString()).toStdString());
     }
 }
 

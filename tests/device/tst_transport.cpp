@@ -569,7 +569,8 @@ private Q_SLOTS:
         QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 2);
         QCOMPARE(f.Errors.size(), 1);
         const QString& report = f.Errors.first();
-        QVERIFY2(report.contains(QLatin1String("could not be removed from the modem sim0")), qPrintable(report));
+        QVERIFY2(report.contains(QLatin1String("could not be removed from the modem Ombrelay Simulated Modem")),
+                 qPrintable(report));
         QVERIFY2(report.contains(f.Modem->ErrorText(mrFailed)), qPrintable(report));
         QVERIFY2(report.contains(QLatin1String("safe")) && report.contains(QLatin1String("fill up")),
                  qPrintable(report));
@@ -588,6 +589,40 @@ private Q_SLOTS:
         QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
         QCOMPARE(f.IncomingTexts(), QStringList({"kept", "kept too", "fine", "stuck"}));
         QCOMPARE(f.Errors.size(), 2);
+    }
+
+    // A report names the modem as the device view shows it (maker and model), and by its
+    // identifier only when the device names itself with neither.
+    void modemNamedInReports_data()
+    {
+        QTest::addColumn<QString>("manufacturer");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("maker and model") << "Ombrelay"
+                                         << "Simulated Modem"
+                                         << "the modem Ombrelay Simulated Modem:";
+        QTest::newRow("model only") << ""
+                                    << "Stick 5"
+                                    << "the modem Stick 5:";
+        QTest::newRow("nameless") << ""
+                                  << ""
+                                  << "the modem sim0:";
+    }
+    void modemNamedInReports()
+    {
+        QFETCH(QString, manufacturer);
+        QFETCH(QString, model);
+        QFETCH(QString, named);
+        TSimScenario s = TestScenario();
+        s.Interfaces[0].Caps.manufacturer = manufacturer;
+        s.Interfaces[0].Caps.model = model;
+        TDeviceFixture f(s);
+        f.Start();
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("kept"));
+        f.Modem->Fail(QStringLiteral("SmsDeleteIndex"), 1);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Errors.size(), 1);
+        QVERIFY2(f.Errors.first().contains(named), qPrintable(f.Errors.first()));
     }
 
     // A message the device no longer holds when its delete comes is not a failure to report.

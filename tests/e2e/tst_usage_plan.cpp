@@ -110,7 +110,7 @@ void TestUsagePlan::historyPlanAndAlertsAcrossDays()
         WaitFor([&] { return program.Window(QStringLiteral("label lbPlan")).contains(QStringLiteral("2026-01-31")); },
                 5000));
     const QString before = program.Window(QStringLiteral("label lbPlan"));
-    QVERIFY2(before.contains(QStringLiteral("used 9.76 KiB (100 %), left 0 bytes, 1 days left")), qPrintable(before));
+    QVERIFY2(before.contains(QStringLiteral("used 9.76 KiB (100 %), left 0 bytes, 1 day left")), qPrintable(before));
     QVERIFY2(before.contains(QStringLiteral("forecast 9.76 KiB")), qPrintable(before));
 
     // Across the month boundary by month: January and February.
