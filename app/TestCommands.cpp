@@ -22,8 +22,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>

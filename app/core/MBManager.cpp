@@ -3,8 +3,8 @@
 #include "base/DateTime.h"
 #include "core/DB.h"
 #include "core/MBInterfaceItem.h"
-#include "core/SmsReports.h"
 #include "core/MBProfleItem.h"
+#include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "core/UsageSource.h"
 

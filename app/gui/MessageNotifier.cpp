@@ -93,11 +93,11 @@ QList<TMessageNotifier::TNotice> TMessageNotifier::Collect(const TMBInterfaceLis
         }
     }
     const qsizetype named = std::min<qsizetype>(senders.size(), kMaxSingleNotices);
-    const QString names = QStringList(senders.mid(0, named)).join(QStringLiteral(", "));
+    const QString shown = QStringList(senders.mid(0, named)).join(QStringLiteral(", "));
     const QString from = senders.size() > named ? QCoreApplication::translate("MessageNotifier", "From %1 and %n more",
                                                                               nullptr, int(senders.size() - named))
-                                                      .arg(names)
-                                                : QCoreApplication::translate("MessageNotifier", "From %1").arg(names);
+                                                      .arg(shown)
+                                                : QCoreApplication::translate("MessageNotifier", "From %1").arg(shown);
     TNotice summary = notices.last();
     summary.Title = QCoreApplication::translate("MessageNotifier", "%n new message(s)", nullptr, int(notices.size()));
     summary.Text = from;

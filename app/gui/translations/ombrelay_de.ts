@@ -68,6 +68,45 @@
     </message>
 </context>
 <context>
+    <name>DeviceState</name>
+    <message>
+        <source>SIM PIN required</source>
+        <translation>SIM-PIN erforderlich</translation>
+    </message>
+    <message>
+        <source>SIM PUK required</source>
+        <translation>SIM-PUK erforderlich</translation>
+    </message>
+    <message>
+        <source>SIM blocked</source>
+        <translation>SIM gesperrt</translation>
+    </message>
+    <message>
+        <source>Mobile broadband switched off</source>
+        <translation>Mobiles Breitband ausgeschaltet</translation>
+    </message>
+    <message>
+        <source>Modem switched off</source>
+        <translation>Modem ausgeschaltet</translation>
+    </message>
+    <message>
+        <source>Sending the PIN</source>
+        <translation>PIN wird gesendet</translation>
+    </message>
+    <message>
+        <source>Sending the PUK</source>
+        <translation>PUK wird gesendet</translation>
+    </message>
+    <message>
+        <source>Switching the modem on</source>
+        <translation>Modem wird eingeschaltet</translation>
+    </message>
+    <message>
+        <source>The modem could not be switched on: %1</source>
+        <translation>Das Modem konnte nicht eingeschaltet werden: %1</translation>
+    </message>
+</context>
+<context>
     <name>GuiCommon</name>
     <message>
         <source>No web browser is set up to open links, so %1 could not be opened. Choose a default web browser in your desktop&apos;s settings, or open the address yourself.</source>
@@ -269,6 +308,49 @@ Gespeichert: %2</translation>
         <source>Firmware info</source>
         <translation>Firmware-Info</translation>
     </message>
+    <message>
+        <source>&amp;Unlock SIM...</source>
+        <translation>SIM &amp;entsperren...</translation>
+    </message>
+    <message>
+        <source>&amp;Enable</source>
+        <translation>Ein&amp;schalten</translation>
+    </message>
+    <message>
+        <source>Switch the modem on</source>
+        <translation>Das Modem einschalten</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 (%n attempt(s) left)</source>
+        <translation>
+            <numerusform>%1 (noch %n Versuch)</numerusform>
+            <numerusform>%1 (noch %n Versuche)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>IPv4 address</source>
+        <translation>IPv4-Adresse</translation>
+    </message>
+    <message>
+        <source>IPv6 address</source>
+        <translation>IPv6-Adresse</translation>
+    </message>
+    <message>
+        <source>Connected for</source>
+        <translation>Verbunden seit</translation>
+    </message>
+    <message>
+        <source>This session</source>
+        <translation>Diese Sitzung</translation>
+    </message>
+    <message>
+        <source>%1 received, %2 sent</source>
+        <translation>%1 empfangen, %2 gesendet</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TInterfaceBox</name>
@@ -357,6 +439,25 @@ Gespeichert: %2</translation>
             <numerusform>Diese %n Nachrichten von diesem Computer löschen? Nachrichten auf dem Modem bleiben unberührt.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Delivery report for a message not sent from here: %1, %2 at %3</source>
+        <translation>Zustellbericht für eine nicht von hier gesendete Nachricht: %1, %2 am %3</translation>
+    </message>
+    <message>
+        <source>unknown recipient</source>
+        <translation>unbekannter Empfänger</translation>
+    </message>
+    <message>
+        <source>no status</source>
+        <translation>kein Status</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>und %n weiterer</numerusform>
+            <numerusform>und %n weitere</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TMonitorLogPage</name>
@@ -415,6 +516,94 @@ Gespeichert: %2</translation>
     <message>
         <source>Show:</source>
         <translation>Anzeigen:</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TPinDialog</name>
+    <message>
+        <source>Unlock SIM</source>
+        <translation>SIM entsperren</translation>
+    </message>
+    <message>
+        <source>&amp;PUK:</source>
+        <translation>&amp;PUK:</translation>
+    </message>
+    <message>
+        <source>P&amp;IN:</source>
+        <translation>P&amp;IN:</translation>
+    </message>
+    <message>
+        <source>&amp;Confirm new PIN:</source>
+        <translation>Neue PIN &amp;bestätigen:</translation>
+    </message>
+    <message numerus="yes">
+        <source>Enter the SIM PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Geben Sie die SIM-PIN ein. Noch %n Versuch.</numerusform>
+            <numerusform>Geben Sie die SIM-PIN ein. Noch %n Versuche.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Enter the SIM PIN.</source>
+        <translation>Geben Sie die SIM-PIN ein.</translation>
+    </message>
+    <message numerus="yes">
+        <source>The SIM is locked by its PUK. Enter the PUK and a new PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Die SIM ist durch ihre PUK gesperrt. Geben Sie die PUK und eine neue PIN ein. Noch %n Versuch.</numerusform>
+            <numerusform>Die SIM ist durch ihre PUK gesperrt. Geben Sie die PUK und eine neue PIN ein. Noch %n Versuche.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The SIM is locked by its PUK. Enter the PUK and a new PIN.</source>
+        <translation>Die SIM ist durch ihre PUK gesperrt. Geben Sie die PUK und eine neue PIN ein.</translation>
+    </message>
+    <message>
+        <source>The SIM is blocked. Only its operator can unblock it.</source>
+        <translation>Die SIM ist gesperrt. Nur ihr Netzbetreiber kann sie entsperren.</translation>
+    </message>
+    <message>
+        <source>The SIM is unlocked.</source>
+        <translation>Die SIM ist entsperrt.</translation>
+    </message>
+    <message>
+        <source>New P&amp;IN:</source>
+        <translation>Neue P&amp;IN:</translation>
+    </message>
+    <message>
+        <source>A PIN is 4 to 8 digits.</source>
+        <translation>Eine PIN hat 4 bis 8 Ziffern.</translation>
+    </message>
+    <message>
+        <source>The new PIN and its confirmation differ.</source>
+        <translation>Die neue PIN und ihre Bestätigung stimmen nicht überein.</translation>
+    </message>
+    <message>
+        <source>A PUK is 8 digits.</source>
+        <translation>Eine PUK hat 8 Ziffern.</translation>
+    </message>
+    <message>
+        <source>Checking...</source>
+        <translation>Wird geprüft...</translation>
+    </message>
+    <message numerus="yes">
+        <source>Wrong PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Falsche PIN. Noch %n Versuch.</numerusform>
+            <numerusform>Falsche PIN. Noch %n Versuche.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Wrong PIN. The SIM now asks for its PUK.</source>
+        <translation>Falsche PIN. Die SIM verlangt jetzt ihre PUK.</translation>
+    </message>
+    <message>
+        <source>Wrong PUK. The SIM is blocked.</source>
+        <translation>Falsche PUK. Die SIM ist gesperrt.</translation>
+    </message>
+    <message>
+        <source>The SIM refused the code: %1</source>
+        <translation>Die SIM hat den Code abgelehnt: %1</translation>
     </message>
 </context>
 <context>
@@ -547,10 +736,6 @@ Gespeichert: %2</translation>
         <translation>kB, MB, GB (1000)</translation>
     </message>
     <message>
-        <source>Data plan...</source>
-        <translation>Datentarif...</translation>
-    </message>
-    <message>
         <source>Export CSV...</source>
         <translation>Als CSV exportieren...</translation>
     </message>
@@ -586,10 +771,6 @@ Gespeichert: %2</translation>
         <source>Choose a modem to see its data plan.</source>
         <translation>Wählen Sie ein Modem, um seinen Datentarif zu sehen.</translation>
     </message>
-    <message>
-        <source>No data plan for %1.</source>
-        <translation>Kein Datentarif für %1.</translation>
-    </message>
     <message numerus="yes">
         <source>Plan %1 from %2 to %3: used %4 (%5 %), left %6, %n day(s) left, forecast %7 at the period&apos;s end</source>
         <translation>
@@ -610,24 +791,8 @@ Gespeichert: %2</translation>
         <translation>Der Verlauf konnte nicht in %1 geschrieben werden: %2</translation>
     </message>
     <message>
-        <source>Data plan of %1</source>
-        <translation>Datentarif von %1</translation>
-    </message>
-    <message>
-        <source>no plan</source>
-        <translation>kein Tarif</translation>
-    </message>
-    <message>
-        <source>Monthly limit:</source>
-        <translation>Monatliches Limit:</translation>
-    </message>
-    <message>
-        <source>Billing period starts on day:</source>
-        <translation>Abrechnungszeitraum beginnt am Tag:</translation>
-    </message>
-    <message>
-        <source>Alerts at percent:</source>
-        <translation>Warnungen bei Prozent:</translation>
+        <source>No data plan for %1 (Settings, Usage).</source>
+        <translation>Kein Datentarif für %1 (Einstellungen, Nutzung).</translation>
     </message>
 </context>
 <context>
@@ -928,6 +1093,50 @@ Gespeichert: %2</translation>
         <source>%1 (simulated)</source>
         <translation>%1 (simuliert)</translation>
     </message>
+    <message>
+        <source>&amp;USSD...</source>
+        <translation>&amp;USSD...</translation>
+    </message>
+    <message>
+        <source>Send a USSD code such as *100# to the network</source>
+        <translation>Einen USSD-Code wie *100# an das Netz senden</translation>
+    </message>
+    <message>
+        <source>C&amp;ancel</source>
+        <translation>A&amp;bbrechen</translation>
+    </message>
+    <message>
+        <source>Give up the connect under way</source>
+        <translation>Den laufenden Verbindungsaufbau abbrechen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Roaming</source>
+        <translation>Roaming</translation>
+    </message>
+    <message>
+        <source>You are roaming: the modem uses a network abroad, where data may cost much more. Connect anyway?</source>
+        <translation>Sie sind im Roaming: Das Modem nutzt ein Netz im Ausland, wo Daten viel mehr kosten können. Trotzdem verbinden?</translation>
+    </message>
+    <message>
+        <source>The connection of %1 ended.</source>
+        <translation>Die Verbindung von %1 wurde beendet.</translation>
+    </message>
+    <message>
+        <source>The connection of %1 ended: %2.</source>
+        <translation>Die Verbindung von %1 wurde beendet: %2.</translation>
+    </message>
+    <message>
+        <source>Connection dropped</source>
+        <translation>Verbindung abgebrochen</translation>
+    </message>
+    <message>
+        <source>Last from %1</source>
+        <translation>Zuletzt von %1</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmSettings</name>
@@ -1003,6 +1212,74 @@ Gespeichert: %2</translation>
         <source>This modem&apos;s messages are read by Ombrelay alone, so they are always removed once stored: a full modem store takes no new messages.</source>
         <translation>Die Nachrichten dieses Modems liest nur Ombrelay, daher werden sie nach dem Speichern immer entfernt: Ein voller Modemspeicher nimmt keine neuen Nachrichten an.</translation>
     </message>
+    <message>
+        <source>Do not connect while &amp;roaming</source>
+        <translation>Im &amp;Roaming nicht verbinden</translation>
+    </message>
+    <message>
+        <source>Connecting on startup and the online monitor&apos;s reconnect leave a roaming modem alone; connecting by hand asks first.</source>
+        <translation>Das Verbinden beim Start und das Neuverbinden der Verbindungsüberwachung lassen ein Modem im Roaming in Ruhe; beim Verbinden von Hand wird zuerst nachgefragt.</translation>
+    </message>
+    <message>
+        <source>S&amp;witch modems on when found</source>
+        <translation>Gefundene Modems ein&amp;schalten</translation>
+    </message>
+    <message>
+        <source>A modem found switched off (at the start, when plugged in, or once its SIM is unlocked) is switched on at once. One switched off later stays off.</source>
+        <translation>Ein ausgeschaltet gefundenes Modem (beim Start, beim Anschließen oder sobald seine SIM entsperrt ist) wird sofort eingeschaltet. Eines, das später ausgeschaltet wird, bleibt aus.</translation>
+    </message>
+    <message>
+        <source>&amp;Usage</source>
+        <translation>&amp;Nutzung</translation>
+    </message>
+    <message>
+        <source>kB, MB, GB (1000 bytes each step)</source>
+        <translation>kB, MB, GB (je Stufe 1000 Bytes)</translation>
+    </message>
+    <message>
+        <source>KiB, MiB, GiB (1024 bytes each step)</source>
+        <translation>KiB, MiB, GiB (je Stufe 1024 Bytes)</translation>
+    </message>
+    <message>
+        <source>Data plan</source>
+        <translation>Datentarif</translation>
+    </message>
+    <message>
+        <source>no plan</source>
+        <translation>kein Tarif</translation>
+    </message>
+    <message>
+        <source>Percentages of the limit, separated by commas; each is announced once per period.</source>
+        <translation>Prozentsätze des Limits, durch Kommas getrennt; jeder wird einmal pro Zeitraum gemeldet.</translation>
+    </message>
+    <message>
+        <source>&amp;Modem</source>
+        <translation>&amp;Modem</translation>
+    </message>
+    <message>
+        <source>Monthly &amp;limit</source>
+        <translation>Monatliches &amp;Limit</translation>
+    </message>
+    <message>
+        <source>Billing period starts on &amp;day</source>
+        <translation>Abrechnungszeitraum beginnt am &amp;Tag</translation>
+    </message>
+    <message>
+        <source>&amp;Alerts at percent</source>
+        <translation>&amp;Warnungen bei Prozent</translation>
+    </message>
+    <message>
+        <source>&amp;Byte units</source>
+        <translation>&amp;Byte-Einheiten</translation>
+    </message>
+    <message>
+        <source> MB</source>
+        <translation> MB</translation>
+    </message>
+    <message>
+        <source> MiB</source>
+        <translation> MiB</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmTimedMessage</name>
@@ -1021,6 +1298,65 @@ Gespeichert: %2</translation>
     <message>
         <source>OK (%1)</source>
         <translation>OK (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TfmUssd</name>
+    <message>
+        <source>USSD: %1</source>
+        <translation>USSD: %1</translation>
+    </message>
+    <message>
+        <source>&amp;Code:</source>
+        <translation>&amp;Code:</translation>
+    </message>
+    <message>
+        <source>USSD code</source>
+        <translation>USSD-Code</translation>
+    </message>
+    <message>
+        <source>&amp;Send</source>
+        <translation>&amp;Senden</translation>
+    </message>
+    <message>
+        <source>&amp;Answer of the network:</source>
+        <translation>&amp;Antwort des Netzes:</translation>
+    </message>
+    <message>
+        <source>Answer of the network</source>
+        <translation>Antwort des Netzes</translation>
+    </message>
+    <message>
+        <source>&amp;Reply:</source>
+        <translation>A&amp;ntwort:</translation>
+    </message>
+    <message>
+        <source>Reply to the network</source>
+        <translation>Antwort an das Netz</translation>
+    </message>
+    <message>
+        <source>Re&amp;ply</source>
+        <translation>Ant&amp;worten</translation>
+    </message>
+    <message>
+        <source>Cancel S&amp;ession</source>
+        <translation>Sitzung a&amp;bbrechen</translation>
+    </message>
+    <message>
+        <source>The network waits for your reply.</source>
+        <translation>Das Netz wartet auf Ihre Antwort.</translation>
+    </message>
+    <message>
+        <source>Session ended.</source>
+        <translation>Sitzung beendet.</translation>
+    </message>
+    <message>
+        <source>Waiting for the network...</source>
+        <translation>Warten auf das Netz...</translation>
+    </message>
+    <message>
+        <source>Session cancelled.</source>
+        <translation>Sitzung abgebrochen.</translation>
     </message>
 </context>
 <context>

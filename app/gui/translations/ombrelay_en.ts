@@ -29,12 +29,53 @@
     </message>
 </context>
 <context>
+    <name>Ombrelay::TDeviceInfoPage</name>
+    <message numerus="yes">
+        <source>%1 (%n attempt(s) left)</source>
+        <translation>
+            <numerusform>%1 (%n attempt left)</numerusform>
+            <numerusform>%1 (%n attempts left)</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>Ombrelay::TMessagesPage</name>
     <message numerus="yes">
         <source>Delete %n message(s) from this computer? Messages on the modem are not affected.</source>
         <translation>
             <numerusform>Delete this message from this computer? Messages on the modem are not affected.</numerusform>
             <numerusform>Delete these %n messages from this computer? Messages on the modem are not affected.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TPinDialog</name>
+    <message numerus="yes">
+        <source>Enter the SIM PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Enter the SIM PIN. %n attempt left.</numerusform>
+            <numerusform>Enter the SIM PIN. %n attempts left.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>The SIM is locked by its PUK. Enter the PUK and a new PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>The SIM is locked by its PUK. Enter the PUK and a new PIN. %n attempt left.</numerusform>
+            <numerusform>The SIM is locked by its PUK. Enter the PUK and a new PIN. %n attempts left.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Wrong PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Wrong PIN. %n attempt left.</numerusform>
+            <numerusform>Wrong PIN. %n attempts left.</numerusform>
         </translation>
     </message>
 </context>

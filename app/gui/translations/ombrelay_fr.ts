@@ -68,6 +68,45 @@
     </message>
 </context>
 <context>
+    <name>DeviceState</name>
+    <message>
+        <source>SIM PIN required</source>
+        <translation>Code PIN de la SIM requis</translation>
+    </message>
+    <message>
+        <source>SIM PUK required</source>
+        <translation>Code PUK de la SIM requis</translation>
+    </message>
+    <message>
+        <source>SIM blocked</source>
+        <translation>SIM bloquée</translation>
+    </message>
+    <message>
+        <source>Mobile broadband switched off</source>
+        <translation>Haut débit mobile désactivé</translation>
+    </message>
+    <message>
+        <source>Modem switched off</source>
+        <translation>Modem éteint</translation>
+    </message>
+    <message>
+        <source>Sending the PIN</source>
+        <translation>Envoi du code PIN</translation>
+    </message>
+    <message>
+        <source>Sending the PUK</source>
+        <translation>Envoi du code PUK</translation>
+    </message>
+    <message>
+        <source>Switching the modem on</source>
+        <translation>Mise en marche du modem</translation>
+    </message>
+    <message>
+        <source>The modem could not be switched on: %1</source>
+        <translation>Le modem n&apos;a pas pu être mis en marche : %1</translation>
+    </message>
+</context>
+<context>
     <name>GuiCommon</name>
     <message>
         <source>No web browser is set up to open links, so %1 could not be opened. Choose a default web browser in your desktop&apos;s settings, or open the address yourself.</source>
@@ -269,6 +308,49 @@ Enregistré : %2</translation>
         <source>Firmware info</source>
         <translation>Infos micrologiciel</translation>
     </message>
+    <message>
+        <source>&amp;Unlock SIM...</source>
+        <translation>&amp;Déverrouiller la SIM...</translation>
+    </message>
+    <message>
+        <source>&amp;Enable</source>
+        <translation>&amp;Allumer</translation>
+    </message>
+    <message>
+        <source>Switch the modem on</source>
+        <translation>Mettre le modem en marche</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>État</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 (%n attempt(s) left)</source>
+        <translation>
+            <numerusform>%1 (%n essai restant)</numerusform>
+            <numerusform>%1 (%n essais restants)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>IPv4 address</source>
+        <translation>Adresse IPv4</translation>
+    </message>
+    <message>
+        <source>IPv6 address</source>
+        <translation>Adresse IPv6</translation>
+    </message>
+    <message>
+        <source>Connected for</source>
+        <translation>Connecté depuis</translation>
+    </message>
+    <message>
+        <source>This session</source>
+        <translation>Cette session</translation>
+    </message>
+    <message>
+        <source>%1 received, %2 sent</source>
+        <translation>%1 reçus, %2 envoyés</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TInterfaceBox</name>
@@ -357,6 +439,25 @@ Enregistré : %2</translation>
             <numerusform>Supprimer ces %n messages de cet ordinateur ? Les messages du modem ne sont pas touchés.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Delivery report for a message not sent from here: %1, %2 at %3</source>
+        <translation>Accusé de réception d&apos;un message non envoyé d&apos;ici : %1, %2 le %3</translation>
+    </message>
+    <message>
+        <source>unknown recipient</source>
+        <translation>destinataire inconnu</translation>
+    </message>
+    <message>
+        <source>no status</source>
+        <translation>aucun état</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>et %n autre</numerusform>
+            <numerusform>et %n autres</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TMonitorLogPage</name>
@@ -415,6 +516,94 @@ Enregistré : %2</translation>
     <message>
         <source>Show:</source>
         <translation>Afficher :</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TPinDialog</name>
+    <message>
+        <source>Unlock SIM</source>
+        <translation>Déverrouiller la SIM</translation>
+    </message>
+    <message>
+        <source>&amp;PUK:</source>
+        <translation>&amp;PUK :</translation>
+    </message>
+    <message>
+        <source>P&amp;IN:</source>
+        <translation>P&amp;IN :</translation>
+    </message>
+    <message>
+        <source>&amp;Confirm new PIN:</source>
+        <translation>&amp;Confirmer le nouveau PIN :</translation>
+    </message>
+    <message numerus="yes">
+        <source>Enter the SIM PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Saisissez le code PIN de la SIM. %n essai restant.</numerusform>
+            <numerusform>Saisissez le code PIN de la SIM. %n essais restants.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Enter the SIM PIN.</source>
+        <translation>Saisissez le code PIN de la SIM.</translation>
+    </message>
+    <message numerus="yes">
+        <source>The SIM is locked by its PUK. Enter the PUK and a new PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>La SIM est verrouillée par son code PUK. Saisissez le PUK et un nouveau code PIN. %n essai restant.</numerusform>
+            <numerusform>La SIM est verrouillée par son code PUK. Saisissez le PUK et un nouveau code PIN. %n essais restants.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The SIM is locked by its PUK. Enter the PUK and a new PIN.</source>
+        <translation>La SIM est verrouillée par son code PUK. Saisissez le PUK et un nouveau code PIN.</translation>
+    </message>
+    <message>
+        <source>The SIM is blocked. Only its operator can unblock it.</source>
+        <translation>La SIM est bloquée. Seul son opérateur peut la débloquer.</translation>
+    </message>
+    <message>
+        <source>The SIM is unlocked.</source>
+        <translation>La SIM est déverrouillée.</translation>
+    </message>
+    <message>
+        <source>New P&amp;IN:</source>
+        <translation>Nouveau P&amp;IN :</translation>
+    </message>
+    <message>
+        <source>A PIN is 4 to 8 digits.</source>
+        <translation>Un code PIN compte 4 à 8 chiffres.</translation>
+    </message>
+    <message>
+        <source>The new PIN and its confirmation differ.</source>
+        <translation>Le nouveau code PIN et sa confirmation diffèrent.</translation>
+    </message>
+    <message>
+        <source>A PUK is 8 digits.</source>
+        <translation>Un code PUK compte 8 chiffres.</translation>
+    </message>
+    <message>
+        <source>Checking...</source>
+        <translation>Vérification...</translation>
+    </message>
+    <message numerus="yes">
+        <source>Wrong PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Code PIN erroné. %n essai restant.</numerusform>
+            <numerusform>Code PIN erroné. %n essais restants.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Wrong PIN. The SIM now asks for its PUK.</source>
+        <translation>Code PIN erroné. La SIM demande maintenant son code PUK.</translation>
+    </message>
+    <message>
+        <source>Wrong PUK. The SIM is blocked.</source>
+        <translation>Code PUK erroné. La SIM est bloquée.</translation>
+    </message>
+    <message>
+        <source>The SIM refused the code: %1</source>
+        <translation>La SIM a refusé le code : %1</translation>
     </message>
 </context>
 <context>
@@ -547,10 +736,6 @@ Enregistré : %2</translation>
         <translation>kB, MB, GB (1000)</translation>
     </message>
     <message>
-        <source>Data plan...</source>
-        <translation>Forfait de données...</translation>
-    </message>
-    <message>
         <source>Export CSV...</source>
         <translation>Exporter en CSV...</translation>
     </message>
@@ -586,10 +771,6 @@ Enregistré : %2</translation>
         <source>Choose a modem to see its data plan.</source>
         <translation>Choisissez un modem pour voir son forfait de données.</translation>
     </message>
-    <message>
-        <source>No data plan for %1.</source>
-        <translation>Aucun forfait de données pour %1.</translation>
-    </message>
     <message numerus="yes">
         <source>Plan %1 from %2 to %3: used %4 (%5 %), left %6, %n day(s) left, forecast %7 at the period&apos;s end</source>
         <translation>
@@ -610,24 +791,8 @@ Enregistré : %2</translation>
         <translation>L&apos;historique n&apos;a pas pu être écrit dans %1 : %2</translation>
     </message>
     <message>
-        <source>Data plan of %1</source>
-        <translation>Forfait de données de %1</translation>
-    </message>
-    <message>
-        <source>no plan</source>
-        <translation>aucun forfait</translation>
-    </message>
-    <message>
-        <source>Monthly limit:</source>
-        <translation>Limite mensuelle :</translation>
-    </message>
-    <message>
-        <source>Billing period starts on day:</source>
-        <translation>La période de facturation commence le jour :</translation>
-    </message>
-    <message>
-        <source>Alerts at percent:</source>
-        <translation>Alertes aux pourcentages :</translation>
+        <source>No data plan for %1 (Settings, Usage).</source>
+        <translation>Aucun forfait de données pour %1 (Paramètres, Consommation).</translation>
     </message>
 </context>
 <context>
@@ -928,6 +1093,50 @@ Enregistré : %2</translation>
         <source>%1 (simulated)</source>
         <translation>%1 (simulé)</translation>
     </message>
+    <message>
+        <source>&amp;USSD...</source>
+        <translation>&amp;USSD...</translation>
+    </message>
+    <message>
+        <source>Send a USSD code such as *100# to the network</source>
+        <translation>Envoyer un code USSD tel que *100# au réseau</translation>
+    </message>
+    <message>
+        <source>C&amp;ancel</source>
+        <translation>A&amp;nnuler</translation>
+    </message>
+    <message>
+        <source>Give up the connect under way</source>
+        <translation>Abandonner la connexion en cours</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Roaming</source>
+        <translation>Itinérance</translation>
+    </message>
+    <message>
+        <source>You are roaming: the modem uses a network abroad, where data may cost much more. Connect anyway?</source>
+        <translation>Vous êtes en itinérance : le modem utilise un réseau à l&apos;étranger, où les données peuvent coûter beaucoup plus cher. Se connecter quand même ?</translation>
+    </message>
+    <message>
+        <source>The connection of %1 ended.</source>
+        <translation>La connexion de %1 a pris fin.</translation>
+    </message>
+    <message>
+        <source>The connection of %1 ended: %2.</source>
+        <translation>La connexion de %1 a pris fin : %2.</translation>
+    </message>
+    <message>
+        <source>Connection dropped</source>
+        <translation>Connexion interrompue</translation>
+    </message>
+    <message>
+        <source>Last from %1</source>
+        <translation>Dernier de %1</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmSettings</name>
@@ -1003,6 +1212,74 @@ Enregistré : %2</translation>
         <source>This modem&apos;s messages are read by Ombrelay alone, so they are always removed once stored: a full modem store takes no new messages.</source>
         <translation>Seul Ombrelay lit les messages de ce modem ; ils sont donc toujours supprimés une fois enregistrés : une mémoire de modem pleine n&apos;accepte plus de nouveaux messages.</translation>
     </message>
+    <message>
+        <source>Do not connect while &amp;roaming</source>
+        <translation>Ne pas se connecter en &amp;itinérance</translation>
+    </message>
+    <message>
+        <source>Connecting on startup and the online monitor&apos;s reconnect leave a roaming modem alone; connecting by hand asks first.</source>
+        <translation>La connexion au démarrage et la reconnexion de la surveillance laissent un modem en itinérance tranquille ; une connexion à la main demande d&apos;abord.</translation>
+    </message>
+    <message>
+        <source>S&amp;witch modems on when found</source>
+        <translation>&amp;Allumer les modems trouvés</translation>
+    </message>
+    <message>
+        <source>A modem found switched off (at the start, when plugged in, or once its SIM is unlocked) is switched on at once. One switched off later stays off.</source>
+        <translation>Un modem trouvé éteint (au démarrage, au branchement ou dès que sa SIM est déverrouillée) est aussitôt mis en marche. Un modem éteint par la suite reste éteint.</translation>
+    </message>
+    <message>
+        <source>&amp;Usage</source>
+        <translation>&amp;Consommation</translation>
+    </message>
+    <message>
+        <source>kB, MB, GB (1000 bytes each step)</source>
+        <translation>kB, MB, GB (1000 octets par palier)</translation>
+    </message>
+    <message>
+        <source>KiB, MiB, GiB (1024 bytes each step)</source>
+        <translation>KiB, MiB, GiB (1024 octets par palier)</translation>
+    </message>
+    <message>
+        <source>Data plan</source>
+        <translation>Forfait de données</translation>
+    </message>
+    <message>
+        <source>no plan</source>
+        <translation>aucun forfait</translation>
+    </message>
+    <message>
+        <source>Percentages of the limit, separated by commas; each is announced once per period.</source>
+        <translation>Pourcentages de la limite, séparés par des virgules ; chacun est signalé une fois par période.</translation>
+    </message>
+    <message>
+        <source>&amp;Modem</source>
+        <translation>&amp;Modem</translation>
+    </message>
+    <message>
+        <source>Monthly &amp;limit</source>
+        <translation>&amp;Limite mensuelle</translation>
+    </message>
+    <message>
+        <source>Billing period starts on &amp;day</source>
+        <translation>La période de facturation commence le &amp;jour</translation>
+    </message>
+    <message>
+        <source>&amp;Alerts at percent</source>
+        <translation>&amp;Alertes aux pourcentages</translation>
+    </message>
+    <message>
+        <source>&amp;Byte units</source>
+        <translation>&amp;Unités d’octets</translation>
+    </message>
+    <message>
+        <source> MB</source>
+        <translation> MB</translation>
+    </message>
+    <message>
+        <source> MiB</source>
+        <translation> MiB</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmTimedMessage</name>
@@ -1021,6 +1298,65 @@ Enregistré : %2</translation>
     <message>
         <source>OK (%1)</source>
         <translation>OK (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TfmUssd</name>
+    <message>
+        <source>USSD: %1</source>
+        <translation>USSD : %1</translation>
+    </message>
+    <message>
+        <source>&amp;Code:</source>
+        <translation>&amp;Code :</translation>
+    </message>
+    <message>
+        <source>USSD code</source>
+        <translation>Code USSD</translation>
+    </message>
+    <message>
+        <source>&amp;Send</source>
+        <translation>&amp;Envoyer</translation>
+    </message>
+    <message>
+        <source>&amp;Answer of the network:</source>
+        <translation>&amp;Réponse du réseau :</translation>
+    </message>
+    <message>
+        <source>Answer of the network</source>
+        <translation>Réponse du réseau</translation>
+    </message>
+    <message>
+        <source>&amp;Reply:</source>
+        <translation>Ré&amp;ponse :</translation>
+    </message>
+    <message>
+        <source>Reply to the network</source>
+        <translation>Réponse au réseau</translation>
+    </message>
+    <message>
+        <source>Re&amp;ply</source>
+        <translation>Répon&amp;dre</translation>
+    </message>
+    <message>
+        <source>Cancel S&amp;ession</source>
+        <translation>Annuler la s&amp;ession</translation>
+    </message>
+    <message>
+        <source>The network waits for your reply.</source>
+        <translation>Le réseau attend votre réponse.</translation>
+    </message>
+    <message>
+        <source>Session ended.</source>
+        <translation>Session terminée.</translation>
+    </message>
+    <message>
+        <source>Waiting for the network...</source>
+        <translation>En attente du réseau...</translation>
+    </message>
+    <message>
+        <source>Session cancelled.</source>
+        <translation>Session annulée.</translation>
     </message>
 </context>
 <context>
