@@ -27,6 +27,8 @@ stdout:
                      for the PUK, ten wrong PUKs block it                  -> ok
   cpin               what the SIM asks for and the attempts left: READY, SIM PIN N, SIM PUK N -> ok ...
   cfun               the functionality level last set with AT+CFUN        -> ok N
+  creg STAT          the registration (+CREG/+CGREG stat: 1 home, 2 searching, 3 denied,
+                     5 roaming), answered from now on and announced unsolicited -> ok
   quit
 
 Anything the modem does not know gets ERROR, as a real one would.
@@ -75,6 +77,7 @@ class Modem:
         self.pin_left = 3
         self.puk_left = 10
         self.cfun = 1
+        self.creg = 1
 
     # --- control channel ---------------------------------------------------------------
     def answer(self, text):
@@ -142,6 +145,11 @@ class Modem:
             self.answer(("ok %s %s" % (self.lock or "READY", left)).strip())
         elif cmd == "cfun":
             self.answer("ok %d" % self.cfun)
+        elif cmd == "creg":
+            self.creg = int(args[0])
+            self.unsolicited('+CREG: %d,"1234","ABCD",2' % self.creg)
+            self.unsolicited('+CGREG: %d,"1234","ABCD",2' % self.creg)
+            self.answer("ok")
         elif cmd == "quit":
             self.running = False
             self.answer("ok")
@@ -304,8 +312,8 @@ class Modem:
             "+WS46?": self.ok("+WS46: 22"),
             "+CPIN?": self.ok("+CPIN: READY"),
             "+CFUN?": self.ok("+CFUN: 1"),
-            "+CREG?": self.ok("+CREG: 2,1,\"1234\",\"ABCD\",2"),
-            "+CGREG?": self.ok("+CGREG: 2,1,\"1234\",\"ABCD\",2"),
+            "+CREG?": self.ok('+CREG: 2,%d,"1234","ABCD",2' % self.creg),
+            "+CGREG?": self.ok('+CGREG: 2,%d,"1234","ABCD",2' % self.creg),
             "+CEREG?": None,
             "+COPS?": self.ok('+COPS: 0,2,"00101",2'),
             "+COPS=3,2;+COPS?": self.ok('+COPS: 0,2,"00101",2'),
