@@ -470,8 +470,8 @@ TMbnResult TMMInterface::SmsDelete(TMbnRequestId& RequestId)
 namespace
 {
 
-// MMModemLock and MMModemState values this backend acts on.
-constexpr quint32 kLockNone = 1;
+// MMModemLock and MMModemState values this backend acts on (any other lock, "none" = 1
+// included, leaves the SIM usable).
 constexpr quint32 kLockSimPin = 2;
 constexpr quint32 kLockSimPuk = 4;
 constexpr int kStateLocked = 2;
