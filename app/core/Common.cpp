@@ -6,9 +6,11 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include <fcntl.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,14 +24,116 @@
 namespace Ombrelay
 {
 
+// Carries a worker's emissions to the thread its object lives on. It lives on that thread too,
+// and it outlives a thread object destroyed on another thread: it then goes with deleteLater.
+class TEmitRelay : public QObject
+{
+public:
+    TEmitRelay()
+        : FFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    {
+        // Without a descriptor (none left) the worker's signals are lost, never its work.
+        if (FFd >= 0) {
+            auto* notifier = new QSocketNotifier(FFd, QSocketNotifier::Read, this);
+            connect(notifier, &QSocketNotifier::activated, this, &TEmitRelay::Deliver);
+        }
+    }
+
+    ~TEmitRelay() override
+    {
+        qDeleteAll(children());
+        if (FFd >= 0) {
+            ::close(FFd);
+        }
+    }
+
+    void Post(std::function<void()> Emit)
+    {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            if (FDetached) {
+                return;
+            }
+            FPending.push_back(std::move(Emit));
+        }
+        if (FFd >= 0) {
+            const quint64 one = 1;
+            // Only a full counter refuses, and then a wake-up is pending anyway.
+            [[maybe_unused]] const ssize_t written = ::write(FFd, &one, sizeof one);
+        }
+    }
+
+    // Drops what waits and waits for a delivery under way on the owner's thread. On that thread
+    // itself (a receiver destroying the thread object) the recursive lock lets it through.
+    void Detach()
+    {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FDetached = true;
+            FPending.clear();
+        }
+        std::lock_guard<std::recursive_mutex> delivering(FDelivering);
+    }
+
+    // Whether it may be deleted at once: on its own thread and not from inside a delivery.
+    bool DeletableNow() const { return QThread::currentThread() == thread() && !FInDelivery; }
+
+private:
+    void Deliver()
+    {
+        quint64 count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(FFd, &count, sizeof count);
+        std::lock_guard<std::recursive_mutex> delivering(FDelivering);
+        std::vector<std::function<void()>> pending;
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            pending.swap(FPending);
+        }
+        FInDelivery = true;
+        for (const auto& call : pending) {
+            {
+                std::lock_guard<std::mutex> lock(FMutex);
+                if (FDetached) {
+                    break;
+                }
+            }
+            call();
+        }
+        FInDelivery = false;
+    }
+
+    std::mutex FMutex;
+    std::recursive_mutex FDelivering;
+    std::vector<std::function<void()>> FPending;
+    bool FDetached = false;
+    bool FInDelivery = false;
+    int FFd;
+};
+
 TWaitableThread::TWaitableThread(QObject* Parent)
     : QThread(Parent)
+    , FEmitRelay(new TEmitRelay)
 {
 }
 
 TWaitableThread::~TWaitableThread()
 {
     StopAndWait();
+    FEmitRelay->Detach();
+    if (FEmitRelay->DeletableNow()) {
+        delete FEmitRelay;
+    } else {
+        FEmitRelay->deleteLater();
+    }
+}
+
+void TWaitableThread::EmitOnOwnerThread(std::function<void()> Emit)
+{
+    if (QThread::currentThread() == thread()) {
+        Emit();
+        return;
+    }
+    FEmitRelay->Post(std::move(Emit));
 }
 
 void TWaitableThread::StopAndWait()
@@ -100,7 +204,7 @@ void TWaitableThread::run()
         std::lock_guard<std::mutex> lock(FMutex);
         FFatalError = message;
     }
-    Q_EMIT Failed(message);
+    EmitOnOwnerThread([this, message] { Q_EMIT Failed(message); });
     std::lock_guard<std::mutex> lock(FMutex);
 }
 

@@ -5,10 +5,13 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace Ombrelay
 {
+
+class TEmitRelay;
 
 // The name under which the program marks itself as running.
 inline constexpr const char* ProgramName = "Virelle Ombrelay";
@@ -38,7 +41,7 @@ public:
     QString FatalError() const;
 
 Q_SIGNALS:
-    // Emitted on the worker thread when an error ends Execute; connect queued.
+    // Emitted on the owner's thread when an error ends Execute.
     void Failed(const QString& Message);
 
 protected:
@@ -53,6 +56,15 @@ protected:
 
     virtual void Execute() = 0;
 
+    // Runs Emit on the thread this object lives on (the owner's): at once when called there,
+    // otherwise from the owner's event loop, in call order. The worker's signals go this way
+    // rather than as queued signals: Qt hands those over under locks that a thread sanitizer
+    // cannot see in a Qt not built with it, and it reported the copied arguments as races. This
+    // hand-off is a standard mutex and an event descriptor, both of which it does see. An Emit
+    // still waiting when this object is destroyed is dropped; destruction on another thread
+    // waits for an Emit under way.
+    void EmitOnOwnerThread(std::function<void()> Emit);
+
 private:
     void run() final;
 
@@ -63,6 +75,7 @@ private:
     bool FWoken = false;
     std::atomic<bool> FTerminated{false};
     QString FFatalError;
+    TEmitRelay* FEmitRelay;
 };
 
 // Creates the two markers that show the program running: a per-session one in the user's

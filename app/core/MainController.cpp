@@ -122,7 +122,7 @@ void TMainController::CreateManager(const TManagerFactory& Factory)
 void TMainController::StartMonitor(std::unique_ptr<TMonitorThread> Monitor)
 {
     FMonitorThread = Monitor ? std::move(Monitor) : std::make_unique<TMonitorThread>();
-    // The monitor emits on its own thread; its messages are handled here in event-loop order.
+    // Queued: handled from the event loop, never inside the code that made the monitor emit.
     connect(
         FMonitorThread.get(), &TMonitorThread::MonitorMessage, this, [this](int Msg) { MonitorMessage(Msg); },
         Qt::QueuedConnection);

@@ -123,7 +123,8 @@ void TMonitorThread::Tick()
             // Cut short by shutdown: neither a success nor a failure.
             return;
         }
-        Q_EMIT CheckFinished(online, online ? QString() : FLastReason);
+        EmitOnOwnerThread(
+            [this, online, reason = online ? QString() : FLastReason] { Q_EMIT CheckFinished(online, reason); });
         if (online) {
             FErrorCount.store(0, std::memory_order_release);
         } else {
@@ -131,9 +132,9 @@ void TMonitorThread::Tick()
             FErrorCount.store(errors, std::memory_order_release);
             // At most one message per check; the restart wins when both thresholds divide.
             if (settings.RebootThreshold != 0 && errors % settings.RebootThreshold == 0) {
-                Q_EMIT MonitorMessage(WM_MONITOR_REBOOT);
+                EmitOnOwnerThread([this] { Q_EMIT MonitorMessage(WM_MONITOR_REBOOT); });
             } else if (settings.RedialThreshold != 0 && errors % settings.RedialThreshold == 0) {
-                Q_EMIT MonitorMessage(WM_MONITOR_REDIAL);
+                EmitOnOwnerThread([this] { Q_EMIT MonitorMessage(WM_MONITOR_REDIAL); });
             }
         }
     }

@@ -23,8 +23,8 @@ inline constexpr int AcceptedStatusCodes[] = {200, 301, 302, 303, 304, 307, 308}
 // The online monitor. While monitoring is enabled it checks, every "interval" one-second
 // ticks, whether the configured web sites answer both a HEAD request and an ICMP echo;
 // consecutive failures ask the main window to reconnect or to warn and restart the PC, at
-// multiples of the two thresholds. Its only output is MonitorMessage, emitted on this thread:
-// the window connects to it queued.
+// multiples of the two thresholds. Its output is MonitorMessage and CheckFinished, emitted on the
+// thread the monitor object lives on (the window's), in event-loop order.
 class TMonitorThread : public TWaitableThread
 {
     Q_OBJECT
@@ -71,7 +71,7 @@ public:
 
 Q_SIGNALS:
     void MonitorMessage(int Msg);
-    // After each completed check, on this thread: whether it passed and, when not, the reason of
+    // After each completed check: whether it passed and, when not, the reason of
     // the last site that failed.
     void CheckFinished(bool Online, const QString& Reason);
 
