@@ -24,16 +24,30 @@ TSmsMessagesModel::TSmsMessagesModel(QObject* Parent)
 
 void TSmsMessagesModel::SetSource(TMBInterfaceItem* Item, TFolder Folder)
 {
-    beginResetModel();
-    FItem = Folder == fdNone ? nullptr : Item;
-    FFolder = FItem ? Folder : fdNone;
-    if (!FItem) {
-        FCount = 0;
-    } else if (FFolder == fdInbox) {
-        FCount = FItem->SmsIncomingList()->Count();
-    } else {
-        FCount = FItem->SmsOutgoingList()->Count();
+    TMBInterfaceItem* item = Folder == fdNone ? nullptr : Item;
+    const TFolder folder = item ? Folder : fdNone;
+    int count = 0;
+    if (item) {
+        count = folder == fdInbox ? item->SmsIncomingList()->Count() : item->SmsOutgoingList()->Count();
     }
+    if (item && item == FItem && folder == FFolder && count >= FCount) {
+        // The same folder again (a message came or was sent): new messages are the newest, so
+        // rows are inserted on top, and a part that joined an older message redraws the rows.
+        // A reset would make the view forget its scroll position and measure the folder anew.
+        if (count > FCount) {
+            beginInsertRows(QModelIndex(), 0, count - FCount - 1);
+            FCount = count;
+            endInsertRows();
+        }
+        if (FCount > 0) {
+            Q_EMIT dataChanged(index(0, 0), index(FCount - 1, 2));
+        }
+        return;
+    }
+    beginResetModel();
+    FItem = item;
+    FFolder = folder;
+    FCount = count;
     endResetModel();
 }
 

@@ -28,6 +28,8 @@ public:
     explicit TSmsMessagesModel(QObject* Parent = nullptr);
 
     // Shows Folder of Item (none when Item is null or Folder is fdNone) and takes its row count.
+    // Set again to the folder it shows, it inserts the rows of messages that came since on top
+    // (and redraws the others) instead of resetting the view.
     void SetSource(TMBInterfaceItem* Item, TFolder Folder);
     TSmsItem* ItemAt(int Row) const;
     bool IsIncoming() const { return FFolder == fdInbox; }

@@ -137,6 +137,75 @@ private:
     QString FTable;
 };
 
+// A stored row as the paging tests write it.
+struct TStoredRow
+{
+    qint64 Id;
+    TDateTime Date;
+    QString Pdu;
+    bool Seen;
+};
+
+// Rows of a heavy inbox over many pages: single messages with their own network stamps, and
+// every 97th message a long one of three parts whose later parts are stored 300 and 600
+// messages later (so that its rows lie pages apart from its first row), rows that do not
+// decode, and seen flags on every third row (parts of one message differ). Returns the rows in
+// the order stored.
+QList<TStoredRow> FillPagedInbox(TDatabase& DB, int Messages)
+{
+    const QDateTime base(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
+    QMultiHash<int, QString> later;      // message number -> part to store then
+    QList<std::pair<int, QString>> rows; // stored second, PDU
+    for (int m = 0; m < Messages + 600; ++m) {
+        if (m < Messages) {
+            const QDateTime stamp = base.addSecs(m * 10);
+            if (m % 97 == 0) {
+                QString text;
+                for (int p = 0; p < 3; ++p) {
+                    text += QString(153, QLatin1Char(char('a' + (m + p) % 26)));
+                }
+                const QStringList parts = BuildDeliverPdus(QStringLiteral("+4917%1").arg(m % 5), stamp, text, m % 256);
+                rows.append({m * 10, parts[0]});
+                later.insert(m + 300, parts[1]);
+                later.insert(m + 600, parts[2]);
+            } else if (m % 500 == 1) {
+                rows.append({m * 10, QStringLiteral("0004")});
+            } else {
+                rows.append({m * 10, BuildDeliverPdus(QStringLiteral("+4918%1").arg(m % 7), stamp,
+                                                      QStringLiteral("message %1").arg(m))
+                                         .front()});
+            }
+        }
+        for (const QString& part : later.values(m)) {
+            rows.append({m * 10 + 1, part});
+        }
+    }
+    QList<TStoredRow> stored;
+    TSQLiteLock lock(DB);
+    TSQLiteTransaction transaction(DB);
+    {
+        TSQLiteQuery q(DB, QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (?, ?, ?)"));
+        for (const auto& [second, pdu] : rows) {
+            const bool seen = stored.size() % 3 == 0;
+            DB.SetParamAsDateTime(1, At(second));
+            DB.SetParamAsBool(2, seen);
+            DB.SetParamAsString(3, pdu);
+            DB.Exec();
+            stored.append({DB.GetLastInsertRowId(), At(second), pdu, seen});
+        }
+    }
+    transaction.Commit();
+    return stored;
+}
+
+// Sets the bulk grouping threshold for a scope.
+class TGroupingThreshold
+{
+public:
+    explicit TGroupingThreshold(int Rows) { TSmsListBase::SetBulkGroupingThreshold(Rows); }
+    ~TGroupingThreshold() { TSmsListBase::SetBulkGroupingThreshold(2000); }
+};
+
 } // namespace
 
 class TestSmsStore : public QObject
@@ -571,6 +640,176 @@ private Q_SLOTS:
         TSQLiteLock lock(db.DB());
         db.DB().FetchTable(QStringLiteral("SELECT COUNT(*) FROM INCOMING"));
         QCOMPARE(db.DB().GetResultSet(1), QStringLiteral("7"));
+    }
+
+    void pagedListAsInMemory_data()
+    {
+        QTest::addColumn<int>("threshold");
+        QTest::newRow("older rows filed all at once") << 0;
+        QTest::newRow("older rows filed one by one") << 1000000;
+    }
+
+    // A list read page by page from the table holds the same messages as the same rows filed
+    // in memory in one pass: long messages whose rows lie pages apart are whole on whichever
+    // page holds their first row, every row is in exactly one message, and the seen flags and
+    // unread count are exact, also after pages were dropped and read again in both directions
+    // and after the list was opened again.
+    void pagedListAsInMemory()
+    {
+        QFETCH(int, threshold);
+        TGroupingThreshold grouping(threshold);
+        TTempDatabase db;
+        const int pages = TSmsListBase::kCachedPages + 2;
+        const QList<TStoredRow> rows = FillPagedInbox(db.DB(), pages * TSmsListBase::kPageSize);
+        QHash<qint64, bool> seenRows;
+        TSmsIncomingList memory;
+        for (const TStoredRow& row : rows) {
+            memory.AddMessage(row.Date, row.Pdu, row.Id);
+            seenRows.insert(row.Id, row.Seen);
+        }
+        int unread = 0;
+        for (int i = 0; i < memory.Count(); ++i) {
+            bool seen = false;
+            for (qint64 id : memory.Items(i)->RowIDs()) {
+                seen = seen || seenRows.value(id);
+            }
+            unread += seen ? 0 : 1;
+        }
+        QVERIFY(memory.Count() > pages * TSmsListBase::kPageSize - 10);
+
+        for (int pass = 0; pass < 2; ++pass) {
+            TSmsIncomingList inbox;
+            inbox.LoadMessages();
+            QCOMPARE(inbox.Count(), memory.Count());
+            QCOMPARE(inbox.UnreadCount(), unread);
+            auto compare = [&](int i) {
+                const TSmsIncomingItem* got = inbox.Items(i);
+                const TSmsIncomingItem* want = memory.Items(i);
+                const QByteArray where = QByteArray("message ") + QByteArray::number(i);
+                QVERIFY2(got->DisplayText() == want->DisplayText(), where.constData());
+                QCOMPARE(got->Number(), want->Number());
+                QCOMPARE(got->DateTime(), want->DateTime());
+                QCOMPARE(got->Kind(), want->Kind());
+                QCOMPARE(got->TimeStamp(), want->TimeStamp());
+                QCOMPARE(QList<qint64>(got->RowIDs().begin(), got->RowIDs().end()),
+                         QList<qint64>(want->RowIDs().begin(), want->RowIDs().end()));
+                bool seen = false;
+                for (qint64 id : want->RowIDs()) {
+                    seen = seen || seenRows.value(id);
+                }
+                QVERIFY2(got->Seen() == seen, where.constData());
+            };
+            // Newest to oldest, then back: more pages than are kept, so every page is read twice.
+            for (int i = 0; i < inbox.Count(); ++i) {
+                compare(i);
+                if (QTest::currentTestFailed()) {
+                    return;
+                }
+            }
+            for (int i = inbox.Count() - 1; i >= 0; --i) {
+                compare(i);
+                if (QTest::currentTestFailed()) {
+                    return;
+                }
+            }
+        }
+
+        // Marking a message of the oldest page seen counts at once and survives the page being
+        // dropped and the list being opened again.
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        int oldUnseen = inbox.Count() - 1;
+        while (inbox.Items(oldUnseen)->Seen()) {
+            --oldUnseen;
+        }
+        inbox.Items(oldUnseen)->MarkSeen();
+        QCOMPARE(inbox.UnreadCount(), unread - 1);
+        for (int i = 0; i < inbox.Count(); i += TSmsListBase::kPageSize) {
+            inbox.Items(i);
+        }
+        QVERIFY(inbox.Items(oldUnseen)->Seen());
+        QCOMPARE(inbox.UnreadCount(), unread - 1);
+        TSmsIncomingList again;
+        again.LoadMessages();
+        QCOMPARE(again.UnreadCount(), unread - 1);
+    }
+
+    // Messages that come to a list read page by page: a new message is the newest and counts as
+    // unread; a late part of a long message whose first part lies on the oldest page joins it
+    // there (no new message, no new unread one); a part of a seen message keeps it seen. The
+    // list opened again shows the same.
+    void newMessagesOnAPagedList()
+    {
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QDateTime base(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
+        const QStringList unseenLong = BuildDeliverPdus(QStringLiteral("+4917"), base, QString(300, 'u'), 5);
+        const QStringList seenLong = BuildDeliverPdus(QStringLiteral("+4917"), base.addSecs(30), QString(300, 's'), 6);
+        rows.Add(0, unseenLong[0], false);
+        rows.Add(1, seenLong[0], true);
+        const int singles = 2 * TSmsListBase::kPageSize;
+        for (int i = 0; i < singles; ++i) {
+            rows.Add(10 + i, Single(QStringLiteral("+4918"), QStringLiteral("single %1").arg(i)), i % 2 == 0);
+        }
+        TSmsIncomingList inbox(QStringLiteral("modem-a"));
+        inbox.LoadMessages();
+        const int count = singles + 2;
+        QCOMPARE(inbox.Count(), count);
+        const int unread = singles / 2 + 1;
+        QCOMPARE(inbox.UnreadCount(), unread);
+        QCOMPARE(inbox.Items(count - 1)->Incomplete(), true);
+
+        Clock::SetNow(At(5000));
+        QCOMPARE(inbox.StoreReceived({unseenLong[1], seenLong[1]}, false, {QStringLiteral("1"), QStringLiteral("2")}),
+                 2);
+        QCOMPARE(inbox.Count(), count);
+        QCOMPARE(inbox.UnreadCount(), unread);
+        QCOMPARE(inbox.Items(count - 1)->Text(), QString(300, 'u'));
+        QCOMPARE(inbox.Items(count - 2)->Text(), QString(300, 's'));
+        QVERIFY(inbox.Items(count - 2)->Seen());
+
+        QCOMPARE(inbox.StoreReceived({Single(QStringLiteral("+4919"), QStringLiteral("newest"))}, false,
+                                     {QStringLiteral("3")}),
+                 1);
+        QCOMPARE(inbox.Count(), count + 1);
+        QCOMPARE(inbox.UnreadCount(), unread + 1);
+        QCOMPARE(inbox.Items(0)->Text(), QStringLiteral("newest"));
+        QVERIFY(!inbox.Items(0)->Seen());
+
+        TSmsIncomingList again(QStringLiteral("modem-a"));
+        again.LoadMessages();
+        QCOMPARE(again.Count(), count + 1);
+        QCOMPARE(again.UnreadCount(), unread + 1);
+        QCOMPARE(again.Items(0)->Text(), QStringLiteral("newest"));
+        QCOMPARE(again.Items(count)->Text(), QString(300, 'u'));
+        QCOMPARE(again.Items(count - 1)->Text(), QString(300, 's'));
+        QVERIFY(again.Items(count - 1)->Seen());
+        QCOMPARE(again.Items(count)->RowIDs().size(), 2);
+    }
+
+    // Rows an older program stores between two starts (no grouping) are filed at the next
+    // start, joining a message filed before where their part belongs.
+    void rowsOfAnOlderProgramBetweenStarts()
+    {
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QDateTime base(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
+        const QStringList parts = BuildDeliverPdus(QStringLiteral("+4917"), base, QString(300, 'o'), 9);
+        rows.Add(0, parts[0]);
+        rows.Add(1, Single(QStringLiteral("+4918"), QStringLiteral("before")));
+        {
+            TSmsIncomingList first;
+            first.LoadMessages();
+            QCOMPARE(first.Count(), 2);
+        }
+        rows.Add(600, parts[1]);
+        rows.Add(601, Single(QStringLiteral("+4918"), QStringLiteral("after")));
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.Count(), 3);
+        QCOMPARE(inbox.Items(0)->Text(), QStringLiteral("after"));
+        QCOMPARE(inbox.Items(2)->Text(), QString(300, 'o'));
+        QCOMPARE(inbox.UnreadCount(), 3);
     }
 
     // The rebuilt flag, the sent flag and the stored-PDU lookup.
