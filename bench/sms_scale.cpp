@@ -141,6 +141,35 @@ int main(int argc, char** argv)
     if (argc == 3 && QByteArray(argv[1]) == "--empty") {
         return MeasureEmpty(QString::fromLocal8Bit(argv[2]));
     }
+    if (argc == 3 && QByteArray(argv[1]) == "--open") {
+        // Opens the first modem's lists on a file of one's own and prints how long it took.
+        InitSmsTables();
+        auto db = TDatabase::Create(QString::fromLocal8Bit(argv[2]));
+        Database = db.get();
+        QElapsedTimer timer;
+        timer.start();
+        TSmsIncomingList inbox(Bench::MainDevice());
+        TSmsOutgoingList outbox(Bench::MainDevice());
+        Open(inbox, outbox);
+        std::printf("opened %d + %d messages in %.1f ms\n", inbox.Count(), outbox.Count(), timer.nsecsElapsed() / 1e6);
+        Database = nullptr;
+        return 0;
+    }
+    if (argc >= 3 && QByteArray(argv[1]) == "--fill") {
+        // Writes the store to a file of one's own (for other tests to start on, such as the
+        // kill test's OMBRELAY_PREFILL), with optionally other counts:
+        // --fill PATH [INCOMING OUTGOING].
+        InitSmsTables();
+        auto db = TDatabase::Create(QString::fromLocal8Bit(argv[2]));
+        Bench::FillLarge(*db, argc >= 4 ? atoi(argv[3]) : kIncoming, argc >= 5 ? atoi(argv[4]) : kOutgoing);
+        // Opened once, as the program's first start on it would: the rows are filed.
+        Database = db.get();
+        TSmsIncomingList inbox(Bench::MainDevice());
+        TSmsOutgoingList outbox(Bench::MainDevice());
+        Open(inbox, outbox);
+        Database = nullptr;
+        return 0;
+    }
     InitSmsTables();
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/Ombrelay.DB");
