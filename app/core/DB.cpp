@@ -273,8 +273,8 @@ void TDatabase::AddColumns()
             ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_GROUP ON %1 (GROUPID)").arg(name));
             ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_PARTKEY ON %1 (PARTKEY) WHERE PARTKEY IS NOT NULL")
                         .arg(name));
-            ExecSQL(
-                QStringLiteral("CREATE INDEX IF NOT EXISTS %1_UNGROUPED ON %1 (ID) WHERE GROUPID IS NULL").arg(name));
+            ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_UNGROUPED ON %1 (DEVICE, ID) WHERE GROUPID IS NULL")
+                        .arg(name));
         }
         ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS INCOMING_UNBOUND ON INCOMING (ID) WHERE DEVICE IS NULL"));
         ExecSQL(QStringLiteral("COMMIT"));

@@ -646,9 +646,11 @@ bool TSmsListBase::GroupUngrouped()
 {
     QList<TStoredRow> rows;
     {
-        TSQLiteQuery query(*Database, QStringLiteral("SELECT ID, DATE, PDU, %2 FROM %1 WHERE GROUPID IS NULL")
-                                              .arg(GetTableName(), StatusColumn()) +
-                                          Filter(false) + QStringLiteral(" ORDER BY ID"));
+        TSQLiteQuery query(*Database,
+                           QStringLiteral(
+                               "SELECT ID, DATE, PDU, %2 FROM %1 INDEXED BY %1_UNGROUPED WHERE GROUPID IS NULL")
+                                   .arg(GetTableName(), StatusColumn()) +
+                               Filter(false) + QStringLiteral(" ORDER BY ID"));
         BindFilter(1);
         while (Database->Next()) {
             rows.append({Database->GetFieldAsInt64(0), Database->GetFieldAsDateTime(1), Database->GetFieldAsString(2),
@@ -723,8 +725,11 @@ void TSmsListBase::LoadMessages()
     FUnread = 0;
     qint64 ungrouped = 0;
     {
+        // From the index of rows not filed yet, which holds their device: rows of other modems
+        // that no list filed are skipped there without reading them.
         TSQLiteQuery query(*Database,
-                           QStringLiteral("SELECT COUNT(*) FROM %1 WHERE GROUPID IS NULL").arg(GetTableName()) +
+                           QStringLiteral("SELECT COUNT(*) FROM %1 INDEXED BY %1_UNGROUPED WHERE GROUPID IS NULL")
+                                   .arg(GetTableName()) +
                                Filter(false));
         BindFilter(1);
         ungrouped = Database->Next() ? Database->GetFieldAsInt64(0) : 0;
