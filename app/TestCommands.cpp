@@ -7,25 +7,33 @@
 #include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "core/Usage.h"
+#include "core/UssdSession.h"
 #include "gui/About.h"
 #include "gui/CreateMessage.h"
+#include "gui/DeviceInfoPage.h"
 #include "gui/MainView.h"
 #include "gui/MessageBox.h"
+#include "gui/PinDialog.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
+#include "gui/UssdDialog.h"
 #include "sms/SMS.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include <memory>
@@ -37,6 +45,65 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
 {
     const QString verb = Line.section(QLatin1Char(' '), 0, 0);
     const QString arg = Line.section(QLatin1Char(' '), 1);
+    if (verb == QLatin1String("pin-dialog")) {
+        // "pin-dialog open|state|enter PIN|enter-puk PUK NEWPIN|close": the unlock dialog,
+        // driven as a user would; "state" answers "open|closed PROMPT | ERROR".
+        const QStringList words = arg.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QString what = words.value(0);
+        if (what == QLatin1String("open")) {
+            Window.ShowUnlockDialog();
+            return Window.FPinDialog ? QStringLiteral("ok") : QStringLiteral("error no dialog");
+        }
+        if (what == QLatin1String("state")) {
+            if (!Window.FPinDialog || !Window.FPinDialog->isVisible()) {
+                return QStringLiteral("ok closed");
+            }
+            return QStringLiteral("ok open %1 | %2").arg(Window.FPinDialog->Prompt(), Window.FPinDialog->Error());
+        }
+        if (!Window.FPinDialog) {
+            return QStringLiteral("error the dialog is not open");
+        }
+        if (what == QLatin1String("enter") && words.size() == 2) {
+            Window.FPinDialog->edPin->setText(words[1]);
+            return Window.FPinDialog->Submit() ? QStringLiteral("ok")
+                                               : QStringLiteral("error ") + Window.FPinDialog->Error();
+        }
+        if (what == QLatin1String("enter-puk") && words.size() == 3) {
+            Window.FPinDialog->edPuk->setText(words[1]);
+            Window.FPinDialog->edPin->setText(words[2]);
+            Window.FPinDialog->edConfirm->setText(words[2]);
+            return Window.FPinDialog->Submit() ? QStringLiteral("ok")
+                                               : QStringLiteral("error ") + Window.FPinDialog->Error();
+        }
+        if (what == QLatin1String("close")) {
+            Window.FPinDialog->reject();
+            return QStringLiteral("ok");
+        }
+        return QStringLiteral("error usage: pin-dialog open|state|enter PIN|enter-puk PUK NEWPIN|close");
+    }
+    if (verb == QLatin1String("device-state")) {
+        // The device view's rows and buttons: "ok ROW; ROW; ... [unlock] [enable]".
+        QStringList rows;
+        for (int i = 0; i < Window.tsInfo->lvNetwork->topLevelItemCount(); ++i) {
+            rows << Window.tsInfo->lvNetwork->topLevelItem(i)->text(0) + QLatin1Char('=') +
+                        Window.tsInfo->lvNetwork->topLevelItem(i)->text(1);
+        }
+        if (!Window.tsInfo->btnUnlock->isHidden()) {
+            rows << QStringLiteral("[unlock]");
+        }
+        if (!Window.tsInfo->btnSwitchOn->isHidden()) {
+            rows << QStringLiteral("[enable]");
+        }
+        return QStringLiteral("ok ") + rows.join(QStringLiteral("; "));
+    }
+    if (verb == QLatin1String("switch-on")) {
+        // The device view's Enable button, clicked.
+        if (Window.tsInfo->btnSwitchOn->isHidden()) {
+            return QStringLiteral("error the modem is not shown switched off");
+        }
+        Window.tsInfo->btnSwitchOn->click();
+        return QStringLiteral("ok");
+    }
     if (verb == QLatin1String("visible")) {
         return Window.isVisible() ? QStringLiteral("ok yes") : QStringLiteral("ok no");
     }
@@ -48,6 +115,11 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
             }
         }
         return QStringLiteral("error no tab ") + arg;
+    }
+    if (verb == QLatin1String("folder")) {
+        // "folder ROW": chooses a folder of the messages page (0 inbox, 1 sent, 2 conversation).
+        Window.tsMessages->lvSmsType->setCurrentRow(arg.toInt());
+        return QStringLiteral("ok");
     }
     if (verb == QLatin1String("dialog")) {
         // "dialog about|settings|message FILE": a picture of one of the main dialogs, shown
@@ -290,6 +362,103 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         // Joined, not formatted: the encoded texts hold '%' signs of their own.
         return QStringLiteral("ok ") + encode(index.data().toString()) + QLatin1Char(' ') +
                encode(shown.toPlainText()) + QLatin1Char(' ') + QString::number(objects);
+    }
+    // USSD
+    if (verb == QLatin1String("ussd")) {
+        // "ussd open|send CODE|reply TEXT|cancel|show|close": the dialog as the user drives it;
+        // "show" gives "ok busy|menu|idle STATUS ANSWER" with the texts percent-encoded.
+        const QString what = arg.section(QLatin1Char(' '), 0, 0);
+        const QString text = arg.section(QLatin1Char(' '), 1);
+        if (what == QLatin1String("open")) {
+            Window.UpdateActions();
+            if (!Window.acUssd->isEnabled()) {
+                return QStringLiteral("error USSD is not available");
+            }
+            Window.acUssd->trigger();
+            return Window.UssdDialog() ? QStringLiteral("ok") : QStringLiteral("error no dialog");
+        }
+        TfmUssd* dialog = Window.UssdDialog();
+        if (!dialog) {
+            return QStringLiteral("error no USSD dialog");
+        }
+        if (what == QLatin1String("send")) {
+            dialog->cmbUssdCode->setEditText(text);
+            if (!dialog->btnUssdSend->isEnabled()) {
+                return QStringLiteral("error Send is disabled");
+            }
+            dialog->btnUssdSend->click();
+            return QStringLiteral("ok");
+        }
+        if (what == QLatin1String("reply")) {
+            dialog->edtUssdReply->setText(text);
+            if (!dialog->btnUssdReply->isEnabled()) {
+                return QStringLiteral("error Reply is disabled");
+            }
+            dialog->btnUssdReply->click();
+            return QStringLiteral("ok");
+        }
+        if (what == QLatin1String("cancel")) {
+            if (!dialog->btnUssdCancel->isEnabled()) {
+                return QStringLiteral("error Cancel is disabled");
+            }
+            dialog->btnUssdCancel->click();
+            return QStringLiteral("ok");
+        }
+        if (what == QLatin1String("close")) {
+            dialog->close();
+            return QStringLiteral("ok");
+        }
+        if (what == QLatin1String("show")) {
+            auto encode = [](const QString& Text) { return QString::fromLatin1(QUrl::toPercentEncoding(Text)); };
+            const QString state = dialog->Session().Busy()             ? QStringLiteral("busy")
+                                  : dialog->Session().AwaitsResponse() ? QStringLiteral("menu")
+                                                                       : QStringLiteral("idle");
+            QStringList codes;
+            for (int n = 0; n < dialog->cmbUssdCode->count(); ++n) {
+                codes << dialog->cmbUssdCode->itemText(n);
+            }
+            return QStringLiteral("ok ") + state + QLatin1Char(' ') + encode(dialog->lbUssdStatus->text()) +
+                   QLatin1Char(' ') + encode(dialog->mmUssdAnswer->toPlainText()) + QLatin1Char(' ') +
+                   encode(codes.join(QLatin1Char('\n')));
+        }
+        return QStringLiteral("error usage: ussd open|send CODE|reply TEXT|cancel|show|close");
+    }
+    // The connection: actions as the user triggers them, and the rows of an information list.
+    if (verb == QLatin1String("trigger") || verb == QLatin1String("action")) {
+        // "trigger NAME" runs an action as a click does (when it is enabled and shown); "action
+        // NAME" says "enabled|disabled shown|hidden".
+        auto* action = Window.findChild<QAction*>(arg);
+        if (!action) {
+            return QStringLiteral("error no action ") + arg;
+        }
+        if (verb == QLatin1String("action")) {
+            return QStringLiteral("ok %1 %2")
+                .arg(action->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled"),
+                     action->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden"));
+        }
+        Window.UpdateActions();
+        if (!action->isEnabled() || !action->isVisible()) {
+            return QStringLiteral("error not available ") + arg;
+        }
+        action->trigger();
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("answer")) {
+        // "answer yes|no": the next message box answers so instead of waiting for a click.
+        TMessageBox::SetNextAnswer(arg == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No);
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("rows")) {
+        // "rows LIST": the caption and value of each row of an information list, tab-separated.
+        auto* list = Window.findChild<QTreeWidget*>(arg);
+        if (!list) {
+            return QStringLiteral("error no list ") + arg;
+        }
+        QStringList rows;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            rows << list->topLevelItem(i)->text(0) + QLatin1Char('=') + list->topLevelItem(i)->text(1);
+        }
+        return (QStringLiteral("ok ") + rows.join(QLatin1Char('\t'))).trimmed();
     }
     return QStringLiteral("error unknown command");
 }

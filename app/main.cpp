@@ -8,6 +8,7 @@
 #include "core/MBManager.h"
 #include "core/Modules.h"
 #include "core/RemoteSend.h"
+#include "core/RemoteUsage.h"
 #include "gui/Application.h"
 #include "gui/CommandLine.h"
 #include "gui/GuiCommon.h"
@@ -119,11 +120,18 @@ int main(int argc, char* argv[])
         TRemoteSend::Handle(window.Manager(), selected ? selected->InterfaceID() : QString(), Line, std::move(Reply));
         return true;
     });
+    // ombrelayctl usage: today's bytes that are counted and not yet written.
+    instance.SetCommandHandler([&](const QString& Line) {
+        if (TRemoteUsage::IsRequest(Line)) {
+            return TRemoteUsage::HandleRequest();
+        }
 #ifdef OMBRELAY_TEST_COMMANDS
-    if (testCommands) {
-        instance.SetCommandHandler([&window](const QString& Line) { return TestCommand(window, Line); });
-    }
+        if (testCommands) {
+            return TestCommand(window, Line);
+        }
 #endif
+        return QStringLiteral("error unknown command");
+    });
     app.HandleTerminationSignals([&window] { window.EndSession(); });
     window.StartUp(hide);
     return app.exec();

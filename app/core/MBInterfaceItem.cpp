@@ -113,6 +113,22 @@ void TMBInterfaceItem::ReadProfiles(IMbnInterfaceManager& Port)
     }
 }
 
+TMBProfleList TMBInterfaceItem::ReloadProfiles(IMbnInterfaceManager& Port)
+{
+    TMBProfleList old = std::move(FProfileList);
+    FProfileList.clear();
+    const QStringList oldErrors = FProfileErrors;
+    FProfileErrors.clear();
+    try {
+        ReadProfiles(Port);
+    } catch (...) {
+        FProfileList = std::move(old);
+        FProfileErrors = oldErrors;
+        throw;
+    }
+    return old;
+}
+
 bool TMBInterfaceItem::CanSendAndReceiveSms() const
 {
     if (IsMessageMode()) {

@@ -57,6 +57,9 @@ public:
     // Profiles that could not be read, one readable line each.
     const QStringList& ProfileErrors() const { return FProfileErrors; }
     const std::shared_ptr<IMbnInterface>& MbnInterface() const { return FMbnInterface; }
+    // Reads the profiles anew (the stack's list changed) and hands back the old ones, which the
+    // caller keeps alive until nobody points at them. When the read raises, nothing changes.
+    TMBProfleList ReloadProfiles(IMbnInterfaceManager& Port);
 
     // The names of the flag word's set bits that Names lists, in table order, joined by ", ".
     static QString BitsToText(quint32 Flags, const std::vector<quint32>& Masks, const QStringList& Names);

@@ -3,9 +3,12 @@
 #include "base/DateTime.h"
 #include "core/DB.h"
 #include "core/MBInterfaceItem.h"
+#include "core/MBProfleItem.h"
+#include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "core/UsageSource.h"
 
+#include <QCoreApplication>
 #include <QMutex>
 #include <QPointer>
 
@@ -116,6 +119,7 @@ TMBManager::TMBManager(std::shared_ptr<IMbnInterfaceManager> Port)
         }
     });
     Subscribe();
+    SubscribeConnection();
     if (Database) {
         try {
             // Before the outboxes load: a send the last run never heard back about is shown
@@ -123,6 +127,11 @@ TMBManager::TMBManager(std::shared_ptr<IMbnInterfaceManager> Port)
             TSmsOutgoingList::ResolveInterrupted();
         } catch (const std::exception&) {
             // A file that cannot be written keeps the rows as they are; they show as being sent.
+        }
+        try {
+            TSmsReports::ContinueReferences(*Database);
+        } catch (const std::exception&) {
+            // An outbox that cannot be read leaves the references where they are.
         }
     }
     FInterfaceList = std::make_unique<TMBInterfaceList>();
@@ -132,6 +141,14 @@ TMBManager::TMBManager(std::shared_ptr<IMbnInterfaceManager> Port)
         interfaces << item->MbnInterface();
     }
     FUsage = std::make_unique<TUsageRegistration>(interfaces);
+    // A connection already up at the start counts from now.
+    for (const auto& item : *FInterfaceList) {
+        TrackSession(item->InterfaceID());
+    }
+    SubscribeDeviceState();
+    for (const auto& i : interfaces) {
+        DeviceListed(i->InterfaceID());
+    }
 }
 
 TMBManager::~TMBManager()
@@ -265,7 +282,135 @@ quint32 TMBManager::Connect(const QString& InterfaceID, const QString& ProfileNa
     Check(GetInterface(InterfaceID)->GetConnection(connection), QStringLiteral("GetConnection"));
     TMbnRequestId id = 0;
     Check(connection->Connect(ProfileName, id), QStringLiteral("Connect"));
+    FConnectRequests.insert(InterfaceID, id);
     return id;
+}
+
+void TMBManager::CancelConnect(const QString& InterfaceID)
+{
+    const auto pending = FConnectRequests.constFind(InterfaceID);
+    const bool known = pending != FConnectRequests.constEnd();
+    if (known) {
+        // Marked before the disconnect goes out: a stack may fail the connect inside that call.
+        FCancelledConnects.insert(*pending);
+    }
+    try {
+        Disconnect(InterfaceID);
+    } catch (...) {
+        if (known) {
+            FCancelledConnects.remove(*pending);
+        }
+        throw;
+    }
+}
+
+void TMBManager::SubscribeConnection()
+{
+    // The sessions follow the state in the handlers of its events (OnConnectComplete,
+    // OnConnectStateChange), before anyone hears of the new state.
+    IMbnInterfaceManager* p = FPort.get();
+    FSubscriptions << connect(p, &IMbnInterfaceManager::ConnectionDropped, this,
+                              Guarded(this, &TMBManager::OnConnectionDropped));
+    FSubscriptions << connect(p, &IMbnInterfaceManager::ProfilesChanged, this,
+                              Guarded(this, &TMBManager::OnProfilesChanged));
+}
+
+void TMBManager::TrackSession(const QString& InterfaceID)
+{
+    std::shared_ptr<IMbnInterface> i;
+    std::shared_ptr<IMbnConnection> connection;
+    quint32 state = 0;
+    QString profile;
+    if (MbnFailed(FPort->GetInterface(InterfaceID, i)) || MbnFailed(i->GetConnection(connection)) ||
+        MbnFailed(connection->GetConnectionState(state, profile))) {
+        return;
+    }
+    if (state != masActivated) {
+        FSessions.remove(InterfaceID);
+        return;
+    }
+    if (FSessions.contains(InterfaceID)) {
+        return;
+    }
+    TSessionStart start;
+    start.Since = Clock::Now();
+    if (MbnFailed(i->GetByteCounters(start.Received, start.Sent))) {
+        start.Received = 0;
+        start.Sent = 0;
+    }
+    FSessions.insert(InterfaceID, start);
+}
+
+TConnectionSession TMBManager::GetSession(const QString& InterfaceID)
+{
+    TConnectionSession r;
+    const auto it = FSessions.constFind(InterfaceID);
+    std::shared_ptr<IMbnInterface> i;
+    std::shared_ptr<IMbnConnection> connection;
+    if (it == FSessions.constEnd() || MbnFailed(FPort->GetInterface(InterfaceID, i)) ||
+        MbnFailed(i->GetConnection(connection))) {
+        return r;
+    }
+    r.Connected = true;
+    r.Since = it->Since;
+    quint64 rx = 0;
+    quint64 tx = 0;
+    if (MbnSucceeded(i->GetByteCounters(rx, tx))) {
+        // Counters that went back (a device that restarted) give no negative session.
+        r.Received = rx >= it->Received ? rx - it->Received : 0;
+        r.Sent = tx >= it->Sent ? tx - it->Sent : 0;
+    }
+    if (MbnFailed(connection->GetIpAddresses(r.IPv4, r.IPv6))) {
+        r.IPv4.clear();
+        r.IPv6.clear();
+    }
+    return r;
+}
+
+void TMBManager::SetConnectionDroppedNotify(std::function<void(const QString&, const QString&)> Notify)
+{
+    FDroppedNotify = std::move(Notify);
+}
+
+void TMBManager::SetProfilesChangedNotify(std::function<void(const QString&)> Notify)
+{
+    FProfilesChangedNotify = std::move(Notify);
+}
+
+void TMBManager::OnConnectionDropped(const QString& InterfaceID, const QString& Reason)
+{
+    if (Gone(InterfaceID)) {
+        return;
+    }
+    FSessions.remove(InterfaceID);
+    if (FDroppedNotify) {
+        FDroppedNotify(InterfaceID, Reason);
+    }
+}
+
+void TMBManager::OnProfilesChanged()
+{
+    QStringList failed;
+    for (const auto& item : *FInterfaceList) {
+        TMBProfleList old;
+        try {
+            old = item->ReloadProfiles(*FPort);
+        } catch (const std::exception& e) {
+            // The item keeps the profiles it had.
+            failed << QString::fromUtf8(e.what());
+            continue;
+        }
+        if (!item->ProfileErrors().isEmpty()) {
+            failed << item->ProfileErrors();
+        }
+        if (FProfilesChangedNotify) {
+            FProfilesChangedNotify(item->InterfaceID());
+        }
+        // The old profiles go only now, once the owner let go of them.
+    }
+    if (!failed.isEmpty()) {
+        ReportError(failed.join(QLatin1Char('\n')));
+    }
 }
 
 quint32 TMBManager::Disconnect(const QString& InterfaceID)
@@ -415,15 +560,15 @@ QString RegistrationText(const TMbnRegistration& R)
     };
     switch (R.State) {
     case TMbnRegisterState::rsHome:
-        return network(QStringLiteral("Home"));
+        return network(QCoreApplication::translate("Registration", "Home"));
     case TMbnRegisterState::rsRoaming:
-        return network(QStringLiteral("Roaming"));
+        return network(QCoreApplication::translate("Registration", "Roaming"));
     case TMbnRegisterState::rsSearching:
-        return QStringLiteral("Searching for a network");
+        return QCoreApplication::translate("Registration", "Searching for a network");
     case TMbnRegisterState::rsDenied:
-        return QStringLiteral("Registration denied");
+        return QCoreApplication::translate("Registration", "Registration denied");
     case TMbnRegisterState::rsNotRegistered:
-        return QStringLiteral("Not registered");
+        return QCoreApplication::translate("Registration", "Not registered");
     default:
         return QString();
     }
@@ -458,6 +603,7 @@ void TMBManager::OnInterfaceArrival(const QString& InterfaceID)
     const QStringList warnings = item->ProfileErrors();
     FInterfaceList->Add(std::move(item));
     FUsage->Source.Add(i);
+    DeviceListed(InterfaceID);
     if (FInterfacesChangedNotify) {
         FInterfacesChangedNotify(InterfaceID, QString());
     }
@@ -475,6 +621,8 @@ void TMBManager::OnInterfaceRemoval(const QString& InterfaceID)
         return;
     }
     FUsage->Source.Remove(InterfaceID);
+    FSessions.remove(InterfaceID);
+    FConnectRequests.remove(InterfaceID);
     // Its reads can no longer complete; a modem that comes back starts a fresh one.
     QList<quint32> reads;
     for (auto it = FSmsReadRequestQueue.cbegin(); it != FSmsReadRequestQueue.cend(); ++it) {
@@ -487,6 +635,9 @@ void TMBManager::OnInterfaceRemoval(const QString& InterfaceID)
     }
     FStoreFailing.remove(InterfaceID);
     FDeleteFailing.remove(InterfaceID);
+    FReady.remove(InterfaceID);
+    FSeenOn.remove(InterfaceID);
+    FSwitchingOn.remove(InterfaceID);
     if (FInterfacesChangedNotify) {
         FInterfacesChangedNotify(QString(), InterfaceID);
     }
@@ -510,11 +661,18 @@ void TMBManager::OnSignalStateChange(const QString& InterfaceID)
 void TMBManager::OnConnectComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status,
                                    TConnectionState Success)
 {
-    Q_UNUSED(RequestId);
+    bool cancelled = false;
+    if (Success == csConnected) {
+        if (FConnectRequests.value(InterfaceID) == RequestId) {
+            FConnectRequests.remove(InterfaceID);
+        }
+        cancelled = FCancelledConnects.remove(RequestId);
+    }
     if (Gone(InterfaceID)) {
         // The modem went away while connecting; its removal says all there is to say.
         return;
     }
+    TrackSession(InterfaceID);
     if (MbnSucceeded(Status)) {
         if (FConnectionStateNotify) {
             FConnectionStateNotify(InterfaceID, Success);
@@ -536,6 +694,10 @@ void TMBManager::OnConnectComplete(const QString& InterfaceID, quint32 RequestId
             }
         }
     }
+    if (cancelled) {
+        // The user gave it up: its failure is what was asked for.
+        return;
+    }
     ReportError(QStringLiteral("%1 failed: %2")
                     .arg(Success == csConnected ? QStringLiteral("Connect") : QStringLiteral("Disconnect"),
                          FPort->ErrorText(Status)));
@@ -543,7 +705,11 @@ void TMBManager::OnConnectComplete(const QString& InterfaceID, quint32 RequestId
 
 void TMBManager::OnConnectStateChange(const QString& InterfaceID)
 {
-    if (!FConnectionStateNotify || Gone(InterfaceID)) {
+    if (Gone(InterfaceID)) {
+        return;
+    }
+    TrackSession(InterfaceID);
+    if (!FConnectionStateNotify) {
         return;
     }
     std::shared_ptr<IMbnInterface> i = GetInterface(InterfaceID);

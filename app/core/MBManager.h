@@ -45,6 +45,18 @@ using TErrorNotify = std::function<void(const QString& Message)>;
 // whoever holds it lets go of it here.
 using TInterfacesChangedNotify = std::function<void(const QString& Added, const QString& Removed)>;
 
+// The connection of an interface as it stands: since when it is up, what it carried since then
+// and the addresses it got. Connected is false (and the rest empty) while it is not up.
+struct TConnectionSession
+{
+    bool Connected = false;
+    double Since = 0; // Clock time the connection was first seen up
+    quint64 Received = 0;
+    quint64 Sent = 0;
+    QStringList IPv4;
+    QStringList IPv6;
+};
+
 // The activation state of the stack mapped to the program's connection state; the state 0 and
 // values outside 1..4 give csUnknown.
 TConnectionState MapActivationState(quint32 State);
@@ -110,7 +122,73 @@ public:
     virtual void SetReadOnNewMessage(bool Value) { Q_UNUSED(Value); }
     // Passed on to the backend (see IMbnInterfaceManager).
     virtual void SetRequestDeliveryReports(bool Value) { Q_UNUSED(Value); }
+
+    // Connection: cancel, drops, session details and profile changes.
+    // Gives up a connect under way: the connection is taken down, and the connect's failure that
+    // follows is not reported as an error.
+    virtual void CancelConnect(const QString& InterfaceID) { Disconnect(InterfaceID); }
+    // Hears of connections that ended without being asked to (interface identifier, reason).
+    virtual void SetConnectionDroppedNotify(std::function<void(const QString&, const QString&)> Notify)
+    {
+        Q_UNUSED(Notify);
+    }
+    virtual TConnectionSession GetSession(const QString& InterfaceID)
+    {
+        Q_UNUSED(InterfaceID);
+        return {};
+    }
+    // Locked SIM and modem power. The lock and power of an interface (unlocked and on where the
+    // backend does not say), and whether mobile broadband is on system-wide.
+    virtual TMbnLockState GetLockState(const QString& InterfaceID)
+    {
+        Q_UNUSED(InterfaceID);
+        return {};
+    }
+    // Hears of an interface whose profile list was read anew. The old profiles are destroyed right
+    // after the call: whoever holds one lets go of it here.
+    virtual void SetProfilesChangedNotify(std::function<void(const QString& InterfaceID)> Notify) { Q_UNUSED(Notify); }
+    virtual bool IsPowered(const QString& InterfaceID)
+    {
+        Q_UNUSED(InterfaceID);
+        return true;
+    }
+    virtual bool RadioEnabled() const { return true; }
+    // Send a PIN, or a PUK with the new PIN, or switch the modem on; each returns its request id
+    // and raises when the request cannot start. The outcome comes to the request notify.
+    virtual quint32 SendPin(const QString& InterfaceID, const QString& Pin)
+    {
+        Q_UNUSED(InterfaceID);
+        Q_UNUSED(Pin);
+        throw EMBException(QStringLiteral("The modem cannot be unlocked here"));
+    }
+    virtual quint32 SendPuk(const QString& InterfaceID, const QString& Puk, const QString& NewPin)
+    {
+        Q_UNUSED(InterfaceID);
+        Q_UNUSED(Puk);
+        Q_UNUSED(NewPin);
+        throw EMBException(QStringLiteral("The modem cannot be unlocked here"));
+    }
+    virtual quint32 SwitchOn(const QString& InterfaceID)
+    {
+        Q_UNUSED(InterfaceID);
+        throw EMBException(QStringLiteral("The modem cannot be switched on here"));
+    }
+    // "Switch modems on when found": a modem listed while off (at the start, plugged in, or
+    // once its SIM is unlocked) is switched on at once; one switched off later stays off.
+    virtual void SetSwitchOnModems(bool Value) { Q_UNUSED(Value); }
+    // Lock, attempts or power of an interface changed (InterfaceID), or mobile broadband as a
+    // whole was switched on or off (InterfaceID empty).
+    virtual void SetDeviceStateNotify(std::function<void(const QString& InterfaceID)> Notify) { Q_UNUSED(Notify); }
+    // A PIN, PUK or switch-on request ended: Error is empty on success, else readable (it never
+    // carries the code sent).
+    using TDeviceRequestNotify =
+        std::function<void(const QString& InterfaceID, quint32 RequestId, const QString& Error)>;
+    virtual void SetDeviceRequestNotify(TDeviceRequestNotify Notify) { Q_UNUSED(Notify); }
 };
+
+// "SIM PIN required", "SIM PUK required", "SIM blocked", "Modem switched off", "Mobile broadband
+// switched off"; empty when the modem is ready.
+QString DeviceStateText(const TMbnLockState& Lock, bool Powered, bool RadioEnabled);
 
 // "Home: Operator, LTE", "Roaming: ...", "Searching for a network", "Registration denied",
 // "Not registered"; empty when unknown.
@@ -162,6 +240,25 @@ public:
     bool ReadOnNewMessage() const { return FReadOnNewMessage; }
     void SetReadOnNewMessage(bool Value) override;
     void SetRequestDeliveryReports(bool Value) override { FPort->SetRequestDeliveryReports(Value); }
+    void CancelConnect(const QString& InterfaceID) override;
+    void SetConnectionDroppedNotify(std::function<void(const QString&, const QString&)> Notify) override;
+    TConnectionSession GetSession(const QString& InterfaceID) override;
+    void SetProfilesChangedNotify(std::function<void(const QString& InterfaceID)> Notify) override;
+    // Locked SIM and modem power.
+    TMbnLockState GetLockState(const QString& InterfaceID) override;
+    bool IsPowered(const QString& InterfaceID) override;
+    bool RadioEnabled() const override { return FPort->RadioEnabled(); }
+    quint32 SendPin(const QString& InterfaceID, const QString& Pin) override;
+    quint32 SendPuk(const QString& InterfaceID, const QString& Puk, const QString& NewPin) override;
+    quint32 SwitchOn(const QString& InterfaceID) override;
+    void SetSwitchOnModems(bool Value) override;
+    void SetDeviceStateNotify(std::function<void(const QString& InterfaceID)> Notify) override
+    {
+        FDeviceStateNotify = std::move(Notify);
+    }
+    void SetDeviceRequestNotify(TDeviceRequestNotify Notify) override { FDeviceRequestNotify = std::move(Notify); }
+    // Whether the interface can read and send now: its SIM unlocked and the modem on.
+    bool IsReady(const QString& InterfaceID);
 
 Q_SIGNALS:
     // An error inside an event handler or a timer tick, which has no caller to raise to; the
@@ -198,6 +295,8 @@ private:
     std::shared_ptr<IMbnInterface> GetInterface(const QString& InterfaceID);
     std::shared_ptr<IMbnSms> GetSms(const std::shared_ptr<IMbnInterface>& Interface);
     bool ReadOutstanding(const QString& InterfaceID);
+    bool DeleteOutstanding(const QString& InterfaceID);
+    void ReadLater(const QString& InterfaceID);
     void Check(TMbnResult Result, const QString& What) const;
     void ReportError(const QString& Message);
 
@@ -252,6 +351,27 @@ private:
     void RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt);
     void HandleSendComplete(quint32 RequestId, qint32 Status);
     struct TUsageRegistration;
+    // Locked SIM and modem power.
+    void SubscribeDeviceState();
+    // The modem's power as the backend knows it: Always where it cannot be switched, Unknown
+    // while the stack is still finding out (initialising).
+    enum class TPower
+    {
+        Unknown,
+        Off,
+        On,
+        Always,
+    };
+    TPower Power(const QString& InterfaceID);
+    // An interface was listed (at the start, plugged in, or read anew): its readiness is noted
+    // and, with the setting, a modem found off is switched on.
+    void DeviceListed(const QString& InterfaceID);
+    void OnDeviceStateChange(const QString& InterfaceID);
+    void OnDeviceRequestComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status, bool Unlock);
+    void MaybeSwitchOn(const QString& InterfaceID);
+    // Reads the interface's capabilities and profiles again (they change once the SIM is
+    // unlocked), announced as the old item leaving and the new one coming.
+    void RereadInterface(const QString& InterfaceID);
 
     std::shared_ptr<IMbnInterfaceManager> FPort;
     QTimer FTimer;
@@ -269,7 +389,8 @@ private:
     // The same for read completions that arrive inside the read request.
     QList<std::pair<quint32, std::function<void()>>> FEarlyReadCompletions;
     int FReading = 0;
-    // Interfaces that announced a new message while a read was under way.
+    // Interfaces that announced a new message while a read was under way, or whose read waits
+    // for deletes to complete.
     QSet<QString> FReadAgain;
     bool FReadOnNewMessage = false;
     QMetaObject::Connection FNewMessageSubscription;
@@ -280,6 +401,7 @@ private:
     {
         QString InterfaceID;
         QString Key;
+        double Started = 0;
     };
     QHash<quint32, TDeleteRequest> FSmsDeleteRequests;
     // Delete completions that arrived inside the delete call.
@@ -302,6 +424,34 @@ private:
     std::function<void(const QString&)> FRegistrationNotify;
     // Subscribed only once someone listens: nothing else here acts on registration.
     QMetaObject::Connection FRegistrationSubscription;
+
+    // Connection: the connect under way per interface, connects given up by the user (their
+    // failure is expected), and the sessions of the connections that are up.
+    struct TSessionStart
+    {
+        double Since = 0;
+        quint64 Received = 0;
+        quint64 Sent = 0;
+    };
+    void SubscribeConnection();
+    // Starts or ends the interface's session record after its state changed.
+    void TrackSession(const QString& InterfaceID);
+    void OnConnectionDropped(const QString& InterfaceID, const QString& Reason);
+    void OnProfilesChanged();
+    QHash<QString, quint32> FConnectRequests;
+    QSet<quint32> FCancelledConnects;
+    QHash<QString, TSessionStart> FSessions;
+    std::function<void(const QString&, const QString&)> FDroppedNotify;
+    std::function<void(const QString&)> FProfilesChangedNotify;
+    // Locked SIM and modem power: the readiness last seen per interface, the interfaces seen
+    // switched on (a modem switched off after that was switched off on purpose), those being
+    // switched on by the setting.
+    QHash<QString, bool> FReady;
+    QSet<QString> FSeenOn;
+    QSet<QString> FSwitchingOn;
+    bool FSwitchOnModems = false;
+    std::function<void(const QString&)> FDeviceStateNotify;
+    TDeviceRequestNotify FDeviceRequestNotify;
 };
 
 // Creates the manager over a backend of the platform port.

@@ -9,6 +9,7 @@
 #include "core/MonitorLog.h"
 #include "core/Options.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace Ombrelay
@@ -16,6 +17,9 @@ namespace Ombrelay
 
 namespace
 {
+
+// Why a connect not asked for by the user was left out, as the monitor log says it.
+const char* const kRoamingReason = "roaming, and \"Do not connect while roaming\" is on";
 
 QString ErrorText(const std::exception& E)
 {
@@ -43,7 +47,7 @@ void TMainController::Reported(F&& Body)
     } catch (const std::exception& e) {
         Q_EMIT ErrorOccurred(ErrorText(e));
     } catch (...) {
-        Q_EMIT ErrorOccurred(QStringLiteral("Unknown error"));
+        Q_EMIT ErrorOccurred(QCoreApplication::translate("MainController", "Unknown error"));
     }
 }
 
@@ -58,8 +62,10 @@ void TMainController::StartUp(const TManagerFactory& Factory)
     // SQLite opens a file it cannot write for reading alone and says nothing until the first
     // write fails; the user hears of it now, not at the first message.
     if (Database && Database->ReadOnly()) {
-        Q_EMIT Problem(QStringLiteral("The database file %1 can only be read. Received messages stay on the "
-                                      "modem and settings are not saved until the file can be written.")
+        Q_EMIT Problem(QCoreApplication::translate("MainController",
+                                                   "The database file %1 can only be read. Received messages stay "
+                                                   "on the modem and settings are not saved until the file can be "
+                                                   "written.")
                            .arg(QDir::toNativeSeparators(Database->FileName())));
     }
 }
@@ -86,10 +92,26 @@ void TMainController::CreateManager(const TManagerFactory& Factory)
     FMBManager->SetErrorNotify([this](const QString& Message) { Q_EMIT ErrorOccurred(Message); });
     FMBManager->SetInterfacesChangedNotify(
         [this](const QString& Added, const QString& Removed) { InterfaceListChanged(Added, Removed); });
+    FMBManager->SetConnectionDroppedNotify(
+        [this](const QString& InterfaceID, const QString& Reason) { Q_EMIT ConnectionDropped(InterfaceID, Reason); });
+    FMBManager->SetProfilesChangedNotify([this](const QString& InterfaceID) {
+        if (IsSelected(InterfaceID)) {
+            FSelectedProfile = nullptr;
+            Q_EMIT ProfilesChanged();
+        }
+    });
     FMBManager->SetRegistrationNotify([this](const QString& InterfaceID) {
         if (IsSelected(InterfaceID)) {
             Reported([this] { RefreshRegistration(); });
         }
+    });
+    FMBManager->SetDeviceStateNotify([this](const QString& InterfaceID) {
+        if (InterfaceID.isEmpty() || IsSelected(InterfaceID)) {
+            Reported([this] { RefreshDeviceState(); });
+        }
+    });
+    FMBManager->SetDeviceRequestNotify([this](const QString& InterfaceID, quint32 RequestId, const QString& Error) {
+        Q_EMIT DeviceRequestFinished(InterfaceID, RequestId, Error);
     });
     const QStringList warnings = FMBManager->GetLoadWarnings();
     if (!warnings.isEmpty()) {
@@ -126,6 +148,12 @@ void TMainController::AutoConnect()
 {
     // Connect re-checks its rule, so nothing happens unless it holds now.
     if (Options && Options->AutoConnect() && ConnectEnabled()) {
+        if (RoamingRuleHolds()) {
+            LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::Reconnect), QString(), QString(),
+                             QStringLiteral("nothing done"),
+                             QStringLiteral("auto-connect left out: ") + QLatin1String(kRoamingReason)});
+            return;
+        }
         Reported([this] { Connect(); });
     }
 }
@@ -151,6 +179,10 @@ void TMainController::ShutDown()
         FMBManager->SetErrorNotify({});
         FMBManager->SetInterfacesChangedNotify({});
         FMBManager->SetRegistrationNotify({});
+        FMBManager->SetConnectionDroppedNotify({});
+        FMBManager->SetProfilesChangedNotify({});
+        FMBManager->SetDeviceStateNotify({});
+        FMBManager->SetDeviceRequestNotify({});
         FMBManager.reset();
     }
     FSelectedInterface = nullptr;
@@ -170,6 +202,7 @@ void TMainController::ApplyBackendSettings()
     if (FMBManager && Options) {
         FMBManager->SetRemoveStoredMessages(Options->RemoveStoredMessages());
         FMBManager->SetRequestDeliveryReports(Options->RequestDeliveryReports());
+        FMBManager->SetSwitchOnModems(Options->SwitchOnModems());
     }
     // A disabled monitor sleeps long: it takes up new settings now.
     if (FMonitorThread) {
@@ -194,6 +227,24 @@ void TMainController::Disconnect()
     }
 }
 
+void TMainController::CancelConnect()
+{
+    if (FSelectedInterface && FMBManager) {
+        FMBManager->CancelConnect(FSelectedInterface->InterfaceID());
+    }
+}
+
+bool TMainController::RoamingRuleHolds() const
+{
+    return Options && Options->NoRoamingConnect() && Roaming();
+}
+
+TConnectionSession TMainController::Session() const
+{
+    return FSelectedInterface && FMBManager ? FMBManager->GetSession(FSelectedInterface->InterfaceID())
+                                            : TConnectionSession();
+}
+
 bool TMainController::IsSelected(const QString& InterfaceID) const
 {
     return FSelectedInterface && FSelectedInterface->InterfaceID() == InterfaceID;
@@ -208,8 +259,11 @@ void TMainController::InterfaceListChanged(const QString& Added, const QString& 
         FPendingReconnect = false;
         FCanConnect = false;
         FCanDisconnect = false;
+        FConnecting = false;
         FSignalStrength = 0;
         FRegistration = {};
+        FLockState = {};
+        FPowered = true;
     }
     Q_EMIT InterfacesChanged(Added, Removed);
 }
@@ -249,6 +303,23 @@ void TMainController::RefreshRegistration()
     Q_EMIT RegistrationShown(FRegistration);
 }
 
+void TMainController::RefreshDeviceState()
+{
+    FLockState = {};
+    FPowered = true;
+    FRadioEnabled = !FMBManager || FMBManager->RadioEnabled();
+    if (FSelectedInterface && FMBManager) {
+        FLockState = FMBManager->GetLockState(FSelectedInterface->InterfaceID());
+        FPowered = FMBManager->IsPowered(FSelectedInterface->InterfaceID());
+    }
+    Q_EMIT DeviceStateShown();
+}
+
+QString TMainController::DeviceStateText() const
+{
+    return Ombrelay::DeviceStateText(FLockState, FPowered, FRadioEnabled);
+}
+
 void TMainController::SetSignalStrength(quint32 Value)
 {
     FSignalStrength = Value;
@@ -259,6 +330,7 @@ void TMainController::SetConnectionState(TConnectionState State)
 {
     FCanConnect = State == csDisconnected;
     FCanDisconnect = State == csConnected;
+    FConnecting = State == csConnecting;
     Q_EMIT ConnectionStateShown(State);
     // A reconnect's outcome: connected, or back to disconnected after it was seen connecting (a
     // disconnected state that was still on its way when the connect went out says nothing).
@@ -272,7 +344,10 @@ void TMainController::SetConnectionState(TConnectionState State)
     // The second half of a monitor's reconnect: the connection is down, bring it up again.
     if (State == csDisconnected && FPendingReconnect) {
         FPendingReconnect = false;
-        if (ConnectEnabled()) {
+        if (RoamingRuleHolds()) {
+            // Roaming began while the connection went down.
+            LogReconnectResult(false, QLatin1String(kRoamingReason));
+        } else if (ConnectEnabled()) {
             ReconnectNow();
         } else {
             LogReconnectResult(false, QStringLiteral("no profile selected"));
@@ -291,7 +366,7 @@ void TMainController::ReconnectNow()
         Q_EMIT ErrorOccurred(ErrorText(e));
     } catch (...) {
         LogReconnectResult(false, QStringLiteral("Unknown error"));
-        Q_EMIT ErrorOccurred(QStringLiteral("Unknown error"));
+        Q_EMIT ErrorOccurred(QCoreApplication::translate("MainController", "Unknown error"));
     }
 }
 
@@ -321,7 +396,10 @@ void TMainController::MonitorRedial()
         LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::Reconnect), QString(), QString(), Result, Reason});
     };
     // Each step goes through the action's rule: with nothing selected, nothing happens.
-    if (FCanConnect) {
+    if ((FCanConnect || FCanDisconnect) && RoamingRuleHolds()) {
+        // Not even the disconnect: a connection the user made while roaming stays up.
+        logRequest(QStringLiteral("nothing done"), QLatin1String(kRoamingReason));
+    } else if (FCanConnect) {
         if (ConnectEnabled()) {
             logRequest(QStringLiteral("connect"), QStringLiteral("disconnected"));
             ReconnectNow();
@@ -361,8 +439,10 @@ void TMainController::MonitorReboot()
     }
     LogMonitorEvent({Clock::Now(), QLatin1String(MonitorLogKind::RestartWarning), QString(), QString(),
                      QStringLiteral("shown"), QStringLiteral("restart in %1 seconds").arg(RestartWarningSeconds)});
-    Q_EMIT RestartWarningWanted(RestartWarningSeconds, QStringLiteral("Shutdown Warning"),
-                                QStringLiteral("Due to a connection failure this PC will be restarted"));
+    Q_EMIT RestartWarningWanted(RestartWarningSeconds,
+                                QCoreApplication::translate("MainController", "Shutdown Warning"),
+                                QCoreApplication::translate("MainController",
+                                                            "Due to a connection failure this PC will be restarted"));
 }
 
 } // namespace Ombrelay

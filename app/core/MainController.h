@@ -71,6 +71,12 @@ public:
     bool PendingReconnect() const { return FPendingReconnect; }
     quint32 SignalStrength() const { return FSignalStrength; }
     const TMbnRegistration& Registration() const { return FRegistration; }
+    // Locked SIM and modem power of the selected interface, and mobile broadband system-wide.
+    const TMbnLockState& LockState() const { return FLockState; }
+    bool Powered() const { return FPowered; }
+    bool RadioEnabled() const { return FRadioEnabled; }
+    // "SIM PIN required", "Modem switched off", ...; empty when the selection is ready.
+    QString DeviceStateText() const;
     // The rules of the connect and disconnect actions.
     bool ProfileSelected() const { return FSelectedInterface && FSelectedProfile; }
     bool ConnectEnabled() const { return ProfileSelected() && FCanConnect; }
@@ -81,10 +87,24 @@ public:
     void Connect();
     void Disconnect();
 
+    // Connection: cancel, roaming rule and session.
+    // A connect of the selected interface is under way and may be given up.
+    bool CancelEnabled() const { return FSelectedInterface && FConnecting; }
+    // Gives up the connect under way; the state returns to disconnected. Raises like Disconnect.
+    void CancelConnect();
+    // The selected modem roams.
+    bool Roaming() const { return FRegistration.State == TMbnRegisterState::rsRoaming; }
+    // "Do not connect while roaming" is on and the selected modem roams: connects not asked for
+    // by the user are left out, and one asked for is asked about first.
+    bool RoamingRuleHolds() const;
+    // The selected interface's connection: since when, what it carried, its addresses.
+    TConnectionSession Session() const;
+
     // Read the selected interface's state and signal from the manager (after a selection change).
     void RefreshConnectionState();
     void RefreshSignal();
     void RefreshRegistration();
+    void RefreshDeviceState();
 
     // The monitor's messages, WM_MONITOR_REDIAL and WM_MONITOR_REBOOT; others are ignored.
     void MonitorMessage(int Msg);
@@ -112,8 +132,18 @@ Q_SIGNALS:
     // A modem came (Added) or went (Removed; the other is empty). When the selected one went,
     // the selection is already cleared; the window fills its list again and picks one.
     void InterfacesChanged(const QString& Added, const QString& Removed);
+    // A connection ended without being asked to (any interface): tell the user why.
+    void ConnectionDropped(const QString& InterfaceID, const QString& Reason);
+    // The selected interface's profiles were read anew: the old ones are gone once this returns,
+    // and the selected profile is cleared already.
+    void ProfilesChanged();
     // Show the restart count-down for Seconds with this title and text.
     void RestartWarningWanted(int Seconds, const QString& Title, const QString& Text);
+    // The selected interface's lock or power, or mobile broadband system-wide, changed (or was
+    // read anew).
+    void DeviceStateShown();
+    // A PIN, PUK or switch-on request ended: Error is empty on success.
+    void DeviceRequestFinished(const QString& InterfaceID, quint32 RequestId, const QString& Error);
     // The monitor finished a check: whether it passed, and the reason in words when not.
     void MonitorCheckShown(bool Online, const QString& Reason);
 
@@ -133,6 +163,7 @@ private:
 
     bool FCanConnect = false;
     bool FCanDisconnect = false;
+    bool FConnecting = false;
     bool FPendingReconnect = false;
     // A connect of the monitor's is under way: its outcome goes to the monitor log.
     bool FReconnectWatched = false;
@@ -141,6 +172,9 @@ private:
     std::unique_ptr<TMonitorThread> FMonitorThread;
     quint32 FSignalStrength = 0;
     TMbnRegistration FRegistration;
+    TMbnLockState FLockState;
+    bool FPowered = true;
+    bool FRadioEnabled = true;
     TMBInterfaceItem* FSelectedInterface = nullptr;
     TMBProfleItem* FSelectedProfile = nullptr;
     bool FShutDown = false;

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -108,12 +109,14 @@ void TMessageExport::WriteFile(const QString& FileName, const QList<TMessageReco
     QSaveFile file(FileName);
     if (!file.open(QIODevice::WriteOnly)) {
         throw EOmbrelayError(
-            QStringLiteral("The messages could not be exported to %1: %2").arg(FileName, file.errorString()));
+            QCoreApplication::translate("MessageExport", "The messages could not be exported to %1: %2")
+                .arg(FileName, file.errorString()));
     }
     const QByteArray data = Write(Messages, Format);
     if (file.write(data) != data.size() || !file.commit()) {
         throw EOmbrelayError(
-            QStringLiteral("The messages could not be exported to %1: %2").arg(FileName, file.errorString()));
+            QCoreApplication::translate("MessageExport", "The messages could not be exported to %1: %2")
+                .arg(FileName, file.errorString()));
     }
 }
 

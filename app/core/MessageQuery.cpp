@@ -44,6 +44,35 @@ private:
     friend class Ombrelay::TSQLiteDB;
 };
 
+bool TableExists(TSQLiteDB& Db, const QString& Table)
+{
+    TSQLiteQuery query(Db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    Db.SetParamAsString(1, Table);
+    return Db.Next();
+}
+
+// The state as scripts read it: sending, sent, delivered, "delivered N of M" or failed. The
+// Sent list's words (the reason, the time of delivery) are in the record's StateText.
+QString ScriptState(TSendState State, const QString& Words)
+{
+    switch (State) {
+    case ssSending:
+        return QStringLiteral("sending");
+    case ssDelivered:
+        return QStringLiteral("delivered");
+    case ssFailed:
+    case ssRetried:
+        return QStringLiteral("failed");
+    case ssPartly:
+        return Words;
+    case ssPending:
+        // "sent, still trying: ..." or "delivered 1 of 3, still trying: ...".
+        return Words.section(QStringLiteral(", "), 0, 0);
+    default:
+        return QStringLiteral("sent");
+    }
+}
+
 // The status of each row, read beside its PDU.
 struct TRowState
 {
@@ -78,6 +107,8 @@ public:
         const int pdu = column("PDU");
         const int flag = column(FOutgoing ? "SENT" : "SEEN");
         const int failed = column("FAILED");
+        const int reason = column("REASON");
+        const int retried = column("RETRIED");
         const int rebuilt = column("REBUILT");
         const int device = column("DEVICE");
         while (Db.Next()) {
@@ -101,8 +132,58 @@ public:
                                  : static_cast<TSmsItem*>(
                                        static_cast<TSmsIncomingList*>(list)->AddMessage(stored, text, row, isRebuilt));
             FDevices.insert(item, dev);
-            FStates.insert(row,
-                           TRowState{flag >= 0 && Db.GetFieldAsBool(flag), failed >= 0 && Db.GetFieldAsBool(failed)});
+            const TRowState state{flag >= 0 && Db.GetFieldAsBool(flag), failed >= 0 && Db.GetFieldAsBool(failed)};
+            FStates.insert(row, state);
+            if (FOutgoing) {
+                static_cast<TSmsOutgoingList*>(list)->SetRowStatus(*static_cast<TSmsOutgoingItem*>(item), state.Flag,
+                                                                   state.Failed,
+                                                                   reason >= 0 && !Db.GetFieldIsNull(reason)
+                                                                       ? Db.GetFieldAsString(reason)
+                                                                       : QString(),
+                                                                   retried >= 0 && Db.GetFieldAsBool(retried));
+            }
+        }
+    }
+
+    // The status reports stored for the rows read so far (a database without any has no table).
+    void ReadReports(TSQLiteDB& Db)
+    {
+        if (!FOutgoing || FStates.isEmpty() || !TableExists(Db, QStringLiteral("REPORTS"))) {
+            return;
+        }
+        // A few rows (a send waited on, polled often) are looked up by the index; a listing reads
+        // every report once.
+        constexpr qsizetype kFewRows = 64;
+        const QList<qint64> rows = FStates.keys();
+        QString sql = QStringLiteral("SELECT OUTGOING, STATUS, DISCHARGE FROM REPORTS WHERE OUTGOING IS NOT NULL");
+        if (rows.size() <= kFewRows) {
+            QStringList marks;
+            for (qsizetype i = 0; i < rows.size(); ++i) {
+                marks << QStringLiteral("?");
+            }
+            sql += QStringLiteral(" AND OUTGOING IN (%1)").arg(marks.join(QLatin1Char(',')));
+        }
+        TSQLiteQuery query(Db, sql + QStringLiteral(" ORDER BY ID"));
+        if (rows.size() <= kFewRows) {
+            for (qsizetype i = 0; i < rows.size(); ++i) {
+                Db.SetParamAsInt64(int(i + 1), rows[i]);
+            }
+        }
+        while (Db.Next()) {
+            const qint64 row = Db.GetFieldAsInt64(0);
+            if (!FStates.contains(row)) {
+                continue;
+            }
+            TSmsOutgoingList::TPartReport report;
+            report.Status = int(Db.GetFieldAsInt64(1));
+            if (!Db.GetFieldIsNull(2)) {
+                report.Discharge = Db.GetFieldAsInt64(2);
+            }
+            // In row-id order: the latest report of a part wins. Every list takes it; only the
+            // list that holds the row asks for it.
+            for (const auto& list : FOwned) {
+                static_cast<TSmsOutgoingList*>(list.get())->SetPartReport(row, report);
+            }
         }
     }
 
@@ -146,8 +227,16 @@ private:
             failed = failed || state.Failed;
         }
         if (FOutgoing) {
-            // A message is sent once every part is; one refused part fails it.
+            // A message is sent once every part is; one refused part fails it. Then the network's
+            // reports say more, in the words of the Sent list.
             r.State = all ? QStringLiteral("sent") : failed ? QStringLiteral("failed") : QStringLiteral("sending");
+            const auto found = FLists.find(r.Device);
+            if (found != FLists.cend()) {
+                const auto* list = static_cast<const TSmsOutgoingList*>(found->second);
+                const auto& item = static_cast<const TSmsOutgoingItem&>(Item);
+                r.StateText = list->StateText(item);
+                r.State = ScriptState(list->State(item), r.StateText);
+            }
             r.Read = true;
         } else {
             // As the inbox reads it: seen once any of its rows is.
@@ -178,13 +267,6 @@ void SortNewestFirst(QList<TMessageRecord>& Records)
     });
 }
 
-bool TableExists(TSQLiteDB& Db, const QString& Table)
-{
-    TSQLiteQuery query(Db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
-    Db.SetParamAsString(1, Table);
-    return Db.Next();
-}
-
 } // namespace
 
 QJsonObject TMessageRecord::ToJson() const
@@ -201,6 +283,9 @@ QJsonObject TMessageRecord::ToJson() const
     o.insert(QStringLiteral("state"), State);
     o.insert(QStringLiteral("read"), Read);
     o.insert(QStringLiteral("device"), Device.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Device));
+    if (Outgoing) {
+        o.insert(QStringLiteral("state_text"), StateText);
+    }
     return o;
 }
 
@@ -241,6 +326,7 @@ QList<TMessageRecord> TMessageQuery::List(TSQLiteDB& Db, const TMessageFilter& F
             }
             collector.Read(Db);
         }
+        collector.ReadReports(Db);
         const QString home = Contacts ? Contacts->HomeCountry() : QString();
         const QString wanted = Filter.Number.isEmpty() ? QString() : TPhoneNumber::Key(Filter.Number, home);
         for (TMessageRecord& r : collector.Records()) {
@@ -281,6 +367,7 @@ QList<TMessageRecord> TMessageQuery::FromRows(TSQLiteDB& Db, bool Outgoing, cons
         }
         collector.Read(Db);
     }
+    collector.ReadReports(Db);
     QList<TMessageRecord> records = collector.Records();
     SortNewestFirst(records);
     return records;

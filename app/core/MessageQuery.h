@@ -36,14 +36,19 @@ struct TMessageRecord
     bool HasNetworkTime = false;
     // When the first part was stored here (local time).
     TDateTime StoredTime = 0.0;
-    // "received" for incoming messages; "sending", "sent" or "failed" for outgoing ones.
+    // "received" for incoming messages. For outgoing ones "sending", "sent", "delivered",
+    // "delivered 2 of 3" (parts of a long message) or "failed".
     QString State;
+    // Outgoing: the Sent list's words ("delivered 10.12.26 18:02", "sent, still trying: recipient
+    // busy", "failed: validity period expired"); empty for incoming.
+    QString StateText;
     // Incoming: the user has seen it. Outgoing messages read as seen.
     bool Read = false;
     QList<qint64> RowIds;
 
     // The fields scripts rely on: id, direction, number, name, text, network_time, stored_time,
-    // state, read (and device). Times are ISO 8601; a missing network time is null.
+    // state, read (and device; state_text for outgoing messages). Times are ISO 8601; a missing
+    // network time is null.
     QJsonObject ToJson() const;
     QString DirectionText() const { return Outgoing ? QStringLiteral("out") : QStringLiteral("in"); }
     QString NetworkTimeText() const;

@@ -29,6 +29,10 @@ const QString kMonitorSites = QStringLiteral("monitor.sites");
 const QString kRemoveStored = QStringLiteral("sms.removestored");
 // Written only when off: a database whose user never turned reports off keeps the rows it had.
 const QString kDeliveryReports = QStringLiteral("sms.deliveryreports");
+// Written only when on, for the same reason.
+const QString kNoRoamingConnect = QStringLiteral("connect.noroaming");
+// "Switch modems on when found"; like the reports, written only when off.
+const QString kSwitchOnModems = QStringLiteral("modem.switchon");
 
 // Characters that force an item into quotes: controls and space, the quote, the delimiter.
 bool NeedsQuotes(const QString& Item)
@@ -321,6 +325,8 @@ void TOptions::LoadOptions()
         FTargetPhone = ReadValue(kTargetPhone, QString()).toString();
         FRemoveStoredMessages = ReadValue(kRemoveStored, true).toBool();
         FRequestDeliveryReports = ReadValue(kDeliveryReports, true).toBool();
+        FNoRoamingConnect = ReadValue(kNoRoamingConnect, false).toBool();
+        FSwitchOnModems = ReadValue(kSwitchOnModems, true).toBool();
         // The monitor settings change together, so the monitor thread never sees half a load.
         TMonitorSettings monitor;
         monitor.Enabled = ReadValue(kMonitorEnabled, false).toBool();
@@ -361,10 +367,26 @@ void TOptions::SaveOptions()
         if (!FRequestDeliveryReports) {
             WriteValue(kDeliveryReports, false);
         }
+        if (!FSwitchOnModems) {
+            WriteValue(kSwitchOnModems, false);
+        }
+        if (FNoRoamingConnect) {
+            WriteValue(kNoRoamingConnect, true);
+        }
+    }
+    if (!FNoRoamingConnect) {
+        TSQLiteQuery query(db, QStringLiteral("DELETE FROM CONFIG WHERE NAME = ?"));
+        db.SetParamAsString(1, kNoRoamingConnect);
+        db.Exec();
     }
     if (FRequestDeliveryReports) {
         TSQLiteQuery query(db, QStringLiteral("DELETE FROM CONFIG WHERE NAME = ?"));
         db.SetParamAsString(1, kDeliveryReports);
+        db.Exec();
+    }
+    if (FSwitchOnModems) {
+        TSQLiteQuery query(db, QStringLiteral("DELETE FROM CONFIG WHERE NAME = ?"));
+        db.SetParamAsString(1, kSwitchOnModems);
         db.Exec();
     }
     transaction.Commit();

@@ -72,6 +72,13 @@ public:
     // "Request delivery reports": every message sent asks the network for a status report.
     bool RequestDeliveryReports() const { return FRequestDeliveryReports; }
     void SetRequestDeliveryReports(bool Value) { FRequestDeliveryReports = Value; }
+    // "Do not connect while roaming": auto-connect and the monitor's reconnect leave a roaming
+    // modem alone, and a connect by hand asks first.
+    bool NoRoamingConnect() const { return FNoRoamingConnect; }
+    void SetNoRoamingConnect(bool Value) { FNoRoamingConnect = Value; }
+    // "Switch modems on when found": a modem found switched off is switched on at once.
+    bool SwitchOnModems() const { return FSwitchOnModems; }
+    void SetSwitchOnModems(bool Value) { FSwitchOnModems = Value; }
 
     bool MonitorEnabled() const;
     void SetMonitorEnabled(bool Value);
@@ -111,6 +118,8 @@ private:
     TDateTime FSuppressTime = 0.0;
     bool FRemoveStoredMessages = true;
     bool FRequestDeliveryReports = true;
+    bool FNoRoamingConnect = false;
+    bool FSwitchOnModems = true;
     bool FLoaded = false;
     QStringList FLoadWarnings;
     mutable std::mutex FMonitorLock;

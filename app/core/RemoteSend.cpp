@@ -5,6 +5,7 @@
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
 #include "core/MessageQuery.h"
+#include "core/Options.h"
 #include "sms/SMS.h"
 
 #include <QElapsedTimer>
@@ -61,11 +62,18 @@ QString ErrorText(const std::exception& E)
 
 } // namespace
 
-QString TRemoteSend::Request(const QString& Number, const QString& Text, const QString& Device)
+QString TRemoteSend::Request(const QString& Number, const QString& Text, const QString& Device, int TimeoutSeconds,
+                             bool WaitDelivery)
 {
     QJsonObject o{{QStringLiteral("number"), Number}, {QStringLiteral("text"), Text}};
     if (!Device.isEmpty()) {
         o.insert(QStringLiteral("device"), Device);
+    }
+    if (TimeoutSeconds > 0) {
+        o.insert(QStringLiteral("timeout"), TimeoutSeconds);
+    }
+    if (WaitDelivery) {
+        o.insert(QStringLiteral("wait"), QStringLiteral("delivery"));
     }
     return kPrefix + QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
@@ -91,6 +99,13 @@ void TRemoteSend::Handle(IMBManager* Manager, const QString& DefaultInterface, c
         Reply(ErrorAnswer(QStringLiteral("A message needs a number and a text.")));
         return;
     }
+    const bool waitDelivery = doc.object().value(QStringLiteral("wait")).toString() == QLatin1String("delivery");
+    // A day at most: the answer holds a timer and a connection of the program.
+    constexpr int kMaxTimeoutSeconds = 24 * 60 * 60;
+    const int seconds = doc.object().value(QStringLiteral("timeout")).toInt(0);
+    if (seconds > 0) {
+        TimeoutMs = std::min(seconds, kMaxTimeoutSeconds) * 1000;
+    }
     if (!Manager || !Database) {
         Reply(ErrorAnswer(QStringLiteral("Ombrelay has no modem to send with.")));
         return;
@@ -112,6 +127,7 @@ void TRemoteSend::Handle(IMBManager* Manager, const QString& DefaultInterface, c
         TSmsSend send;
         send.SetTarget(number);
         send.SetText(text);
+        send.SetStatusReportRequest(waitDelivery || !Options || Options->RequestDeliveryReports());
         const QStringList pdus = send.EncodePdu();
         // The program runs one event loop: no other message is recorded between these steps.
         const qint64 before = LastOutgoingRow();
@@ -133,34 +149,52 @@ void TRemoteSend::Handle(IMBManager* Manager, const QString& DefaultInterface, c
     auto* timer = new QTimer;
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, rows, device, Reply, TimeoutMs] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, rows, device, Reply, TimeoutMs, waitDelivery] {
         QString state = QStringLiteral("sending");
+        QString detail;
+        QString reason;
         qint64 id = rows.front();
         try {
             const QList<TMessageRecord> records =
                 Database ? TMessageQuery::FromRows(*Database, true, rows, nullptr) : QList<TMessageRecord>();
             if (records.isEmpty()) {
                 state = QStringLiteral("failed");
+                reason = QStringLiteral("The message was deleted before it was sent.");
             }
+            // The rows are one message; its state is the one of the Sent list.
             for (const TMessageRecord& r : records) {
+                detail = r.StateText;
                 if (r.State == QLatin1String("failed")) {
                     state = r.State;
-                } else if (r.State == QLatin1String("sent") && state != QLatin1String("failed")) {
-                    state = records.size() == 1 ? r.State : state;
+                    const QLatin1String prefix("failed: ");
+                    reason = r.StateText.startsWith(prefix) ? r.StateText.mid(prefix.size()) : r.StateText;
+                } else if (r.State != QLatin1String("sending") && state != QLatin1String("failed")) {
+                    state = waitDelivery && r.State == QLatin1String("delivered") ? r.State : QStringLiteral("sent");
                 }
                 id = std::min(id, r.Id);
             }
         } catch (const std::exception&) {
             return;
         }
-        if (state == QLatin1String("sending") && clock->elapsed() < TimeoutMs) {
+        const bool decided = state == QLatin1String("failed") ||
+                             (waitDelivery ? state == QLatin1String("delivered") : state != QLatin1String("sending"));
+        const bool timedOut = clock->elapsed() >= TimeoutMs;
+        if (!decided && !timedOut) {
             return;
         }
         timer->stop();
         timer->deleteLater();
-        Reply(Answer(QJsonObject{{QStringLiteral("state"), state},
-                                 {QStringLiteral("id"), double(id)},
-                                 {QStringLiteral("device"), device}}));
+        QJsonObject answer{{QStringLiteral("state"), state},
+                           {QStringLiteral("id"), double(id)},
+                           {QStringLiteral("device"), device},
+                           {QStringLiteral("detail"), detail}};
+        if (!reason.isEmpty()) {
+            answer.insert(QStringLiteral("error"), reason);
+        }
+        if (!decided) {
+            answer.insert(QStringLiteral("timeout"), true);
+        }
+        Reply(Answer(answer));
     });
     timer->start(kPollMs);
 }

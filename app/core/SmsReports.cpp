@@ -104,6 +104,25 @@ bool TSmsReports::SameRecipient(const QString& A, const QString& B)
     return a.size() >= kSignificant && b.size() >= kSignificant && a.right(kSignificant) == b.right(kSignificant);
 }
 
+void TSmsReports::ContinueReferences(TSQLiteDB& Db)
+{
+    TSQLiteLock lock(Db);
+    // Rows rebuilt from whole-message sends carry no reference the network saw.
+    TSQLiteQuery query(Db, QStringLiteral("SELECT PDU FROM OUTGOING WHERE REBUILT = 0 ORDER BY ID DESC LIMIT 16"));
+    while (Db.Next()) {
+        TSmsRecv part;
+        try {
+            part.DecodePdu(Db.GetFieldAsString(0));
+        } catch (const EMBException&) {
+            continue;
+        }
+        if (part.MessageRef() >= 0) {
+            NextMessageRef = static_cast<std::uint8_t>((part.MessageRef() + 1) % 256);
+            return;
+        }
+    }
+}
+
 QList<TStoredReport> TSmsReports::Store(const QString& Device, const QStringList& Pdus)
 {
     QList<TStoredReport> stored;

@@ -47,6 +47,10 @@ public:
     // Whether two numbers name the same recipient: the same digits, or the same last eight
     // digits of numbers written in national and international form.
     static bool SameRecipient(const QString& A, const QString& B);
+    // Continues the message references where the parts already sent left off (the most recent
+    // part the program built itself), so that a report for a part sent before a restart is not
+    // taken for a new part that starts again at 0. Leaves the reference alone without such a part.
+    static void ContinueReferences(TSQLiteDB& Db);
 };
 
 // Sends a failed message again through InterfaceID as a new message (new rows, asking for a

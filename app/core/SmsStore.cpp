@@ -6,6 +6,7 @@
 #include "core/SmsReports.h"
 #include "sms/MBException.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <QRandomGenerator>
@@ -124,7 +125,7 @@ int TSmsItem::PartsPresent() const
 
 QString TSmsItem::IncompleteMark(int Present, int Total)
 {
-    return QStringLiteral("(incomplete: %1 of %2 parts)").arg(Present).arg(Total);
+    return QCoreApplication::translate("SmsStore", "(incomplete: %1 of %2 parts)").arg(Present).arg(Total);
 }
 
 void TSmsItem::AddDBIdent(qint64 Value)
@@ -151,14 +152,14 @@ QString TSmsItem::DisplayText() const
         return text;
     }
     case ikStatusReport:
-        return QStringLiteral("Delivery report");
+        return QCoreApplication::translate("SmsStore", "Delivery report");
     case ikNotText:
-        return QStringLiteral("Message that is not text (data coding scheme %1): %2")
+        return QCoreApplication::translate("SmsStore", "Message that is not text (data coding scheme %1): %2")
             .arg(QStringLiteral("0x") +
                      QStringLiteral("%1").arg(FExtra ? FExtra->DataCoding : 0, 2, 16, QLatin1Char('0')).toUpper(),
                  Pdu());
     case ikUnreadable:
-        return QStringLiteral("Message that could not be read. %1").arg(Error());
+        return QCoreApplication::translate("SmsStore", "Message that could not be read. %1").arg(Error());
     }
     return QString();
 }
@@ -1469,6 +1470,25 @@ void TSmsOutgoingList::ReadStatus(TSmsItem* Item, int Column)
 
 // ---- States of sent messages ----
 
+void TSmsOutgoingList::SetRowStatus(TSmsOutgoingItem& Item, bool Sent, bool Failed, const QString& Reason, bool Retried)
+{
+    if (!Item.Sent()) {
+        Item.SetSent(Sent);
+    }
+    if (Sent) {
+        return;
+    }
+    if (Failed) {
+        ++Item.FFailedParts;
+        if (Item.FFailReason.isEmpty()) {
+            Item.FFailReason = Reason;
+        }
+        Item.FRetried = Item.FRetried || Retried;
+    } else {
+        ++Item.FSendingParts;
+    }
+}
+
 void TSmsOutgoingList::MarkFailed(const QList<qint64>& Rows, const QString& Reason)
 {
     TSQLiteDB& db = Db();
@@ -1596,13 +1616,14 @@ QString TSmsOutgoingList::StateText(const TSmsOutgoingItem& Item) const
 {
     if (Item.FailedParts() > 0) {
         // Rows marked failed by older programs carry no reason.
-        const QString reason =
-            Item.FailReason().isEmpty() ? QStringLiteral("the modem did not send it") : Item.FailReason();
-        return Item.Retried() ? QStringLiteral("failed (%1), sent again").arg(reason)
-                              : QStringLiteral("failed: %1").arg(reason);
+        const QString reason = Item.FailReason().isEmpty()
+                                   ? QCoreApplication::translate("SmsStore", "the modem did not send it")
+                                   : Item.FailReason();
+        return Item.Retried() ? QCoreApplication::translate("SmsStore", "failed (%1), sent again").arg(reason)
+                              : QCoreApplication::translate("SmsStore", "failed: %1").arg(reason);
     }
     if (Item.SendingParts() > 0) {
-        return QStringLiteral("sending");
+        return QCoreApplication::translate("SmsStore", "sending");
     }
     int delivered = 0;
     QString words;
@@ -1610,20 +1631,22 @@ QString TSmsOutgoingList::StateText(const TSmsOutgoingItem& Item) const
     switch (ReportState(Item, delivered, words, latest)) {
     case ssDelivered:
         if (latest == TSmsRecv::kNoTimeStamp) {
-            return QStringLiteral("delivered");
+            return QCoreApplication::translate("SmsStore", "delivered");
         }
-        return QStringLiteral("delivered %1")
+        return QCoreApplication::translate("SmsStore", "delivered %1")
             .arg(QLocale().toString(QDateTime::fromSecsSinceEpoch(latest).toLocalTime(), QLocale::ShortFormat));
     case ssFailed:
         return words;
     case ssPending:
-        return delivered > 0
-                   ? QStringLiteral("delivered %1 of %2, %3").arg(delivered).arg(Item.RowIDs().size()).arg(words)
-                   : QStringLiteral("sent, %1").arg(words);
+        return delivered > 0 ? QCoreApplication::translate("SmsStore", "delivered %1 of %2, %3")
+                                   .arg(delivered)
+                                   .arg(Item.RowIDs().size())
+                                   .arg(words)
+                             : QCoreApplication::translate("SmsStore", "sent, %1").arg(words);
     case ssPartly:
-        return QStringLiteral("delivered %1 of %2").arg(delivered).arg(Item.RowIDs().size());
+        return QCoreApplication::translate("SmsStore", "delivered %1 of %2").arg(delivered).arg(Item.RowIDs().size());
     default:
-        return QStringLiteral("sent");
+        return QCoreApplication::translate("SmsStore", "sent");
     }
 }
 

@@ -485,6 +485,10 @@ public:
     // Takes a report stored for the part in Row; returns the message it changed, or null when
     // the row is in no message of this list.
     TSmsOutgoingItem* ApplyReport(qint64 Row, const TPartReport& Report);
+    // For readers with a connection of their own (the lists load through the program's): the
+    // status of one row of Item as a load reads it, and the latest report of the part in Row.
+    void SetRowStatus(TSmsOutgoingItem& Item, bool Sent, bool Failed, const QString& Reason, bool Retried);
+    void SetPartReport(qint64 Row, const TPartReport& Report) { FReports.insert(Row, Report); }
     // What became of a message: its state and the words the Sent list shows ("delivered
     // 10.12.2026 18:02", "delivered 2 of 3", "failed: validity period expired", ...).
     TSendState State(const TSmsOutgoingItem& Item) const;

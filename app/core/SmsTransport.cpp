@@ -8,6 +8,8 @@
 #include "core/SmsStore.h"
 #include "sms/SMS.h"
 
+#include <QCoreApplication>
+
 #include <exception>
 
 namespace Ombrelay
@@ -37,6 +39,15 @@ int RebuiltRefNo(const TMbnSmsMessage& Message)
     }
     // The PDUs carry an 8-bit reference: fold every byte of the hash into it.
     return int((h ^ (h >> 8) ^ (h >> 16) ^ (h >> 24)) & 0xFFu);
+}
+
+// A modem as the user knows it from the device view: maker and model, or its identifier when
+// it gave neither or is no longer listed.
+QString ModemName(const TMBInterfaceList* List, const QString& InterfaceID)
+{
+    const TMBInterfaceItem* item = List ? List->FindByID(InterfaceID) : nullptr;
+    const QString name = item ? item->ToString().trimmed() : QString();
+    return name.isEmpty() ? InterfaceID : name;
 }
 
 // Counts the requests in progress, so that a completion that comes back inside one is kept
@@ -88,14 +99,59 @@ bool TMBManager::ReadOutstanding(const QString& InterfaceID)
     return outstanding;
 }
 
+bool TMBManager::DeleteOutstanding(const QString& InterfaceID)
+{
+    const double now = Clock::Now();
+    bool outstanding = false;
+    for (auto it = FSmsDeleteRequests.begin(); it != FSmsDeleteRequests.end();) {
+        if (it->InterfaceID != InterfaceID) {
+            ++it;
+        } else if ((now - it->Started) * kSecondsPerDay >= ReadTimeoutSeconds) {
+            // A delete whose completion never came stops holding reads back.
+            it = FSmsDeleteRequests.erase(it);
+        } else {
+            outstanding = true;
+            ++it;
+        }
+    }
+    return outstanding;
+}
+
+void TMBManager::ReadLater(const QString& InterfaceID)
+{
+    // From the event loop: this may run inside ReadSms's own checks.
+    QMetaObject::invokeMethod(
+        this,
+        [this, InterfaceID] {
+            try {
+                ReadSms(InterfaceID);
+            } catch (const std::exception& e) {
+                ReportError(QString::fromUtf8(e.what()));
+            }
+        },
+        Qt::QueuedConnection);
+}
+
 void TMBManager::ReadSms(const QString& InterfaceID)
 {
     // One read per interface at a time: two overlapping reads would both store what they return.
     if (ReadOutstanding(InterfaceID)) {
         return;
     }
+    // Nor while deletes are under way: a read answered before they are done lists those entries
+    // again, and their second delete by index would, once the first has freed the place, remove
+    // the message the device files there next. The read follows the last delete.
+    if (DeleteOutstanding(InterfaceID)) {
+        FReadAgain.insert(InterfaceID);
+        return;
+    }
     std::shared_ptr<IMbnInterface> i;
     if (MbnFailed(FPort->GetInterface(InterfaceID, i))) {
+        return;
+    }
+    if (!IsReady(InterfaceID)) {
+        // A locked SIM or a modem that is off has its store shut; the window says which, and
+        // the read follows once it is unlocked or switched on.
         return;
     }
     std::shared_ptr<IMbnSms> sms;
@@ -157,8 +213,10 @@ void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QLis
         }
     }
     if (!unreadable.isEmpty() && MbnSucceeded(Status) && FSmsReadRequestQueue.contains(RequestId)) {
-        ReportError(QStringLiteral("Messages on the modem %1 could not be read, so they stay on the modem: %2")
-                        .arg(InterfaceID, unreadable.join(QStringLiteral(", "))));
+        ReportError(QCoreApplication::translate("SmsTransport",
+                                                "Messages on the modem %1 could not be read, so they stay on the "
+                                                "modem: %2")
+                        .arg(ModemName(FInterfaceList.get(), InterfaceID), unreadable.join(QStringLiteral(", "))));
     }
     CompleteRead(InterfaceID, !readable.isEmpty(), MoreMsgs, RequestId, Status, [readable] {
         // A whole message is kept as the SMS-DELIVER PDUs our codec builds from it, marked
@@ -218,8 +276,9 @@ void TMBManager::CompleteRead(const QString& InterfaceID, bool Delivered, bool M
         // the device keeps the messages, and the next start stores them where the database is.
         stored = false;
         if (Database->TakeMovedNotice()) {
-            ReportError(QStringLiteral("The message database %1 was moved or deleted while Ombrelay runs; messages "
-                                       "stay on the modem until Ombrelay is restarted.")
+            ReportError(QCoreApplication::translate("SmsTransport",
+                                                    "The message database %1 was moved or deleted while Ombrelay "
+                                                    "runs; messages stay on the modem until Ombrelay is restarted.")
                             .arg(Database->FileName()));
         }
     }
@@ -284,6 +343,9 @@ void TMBManager::StoreReports(const QString& InterfaceID, TMBInterfaceItem* Item
         if (report.Outgoing != 0) {
             changed =
                 Item->SmsOutgoingList()->ApplyReport(report.Outgoing, {report.Status, report.Discharge}) || changed;
+        } else {
+            // A report of no message sent from here is shown beside the Sent folder.
+            changed = true;
         }
     }
     if (changed && FOutgoingSmsNotify) {
@@ -308,8 +370,10 @@ std::exception_ptr TMBManager::StoreFailed(const QString& InterfaceID)
     }
     FStoreFailing.insert(InterfaceID);
     return std::make_exception_ptr(EMBException(
-        QStringLiteral("Received messages cannot be stored; they stay on the device %1 until they can be.\n%2")
-            .arg(InterfaceID, reason)));
+        QCoreApplication::translate("SmsTransport",
+                                    "Received messages cannot be stored; they stay on the device %1 until they can "
+                                    "be.\n%2")
+            .arg(ModemName(FInterfaceList.get(), InterfaceID), reason)));
 }
 
 void TMBManager::FinishRead(quint32 RequestId)
@@ -321,17 +385,7 @@ void TMBManager::FinishRead(quint32 RequestId)
     const QString interfaceId = it->InterfaceID;
     FSmsReadRequestQueue.erase(it);
     if (FReadAgain.remove(interfaceId)) {
-        // Later, from the event loop: this may run inside ReadSms's own check for reads under way.
-        QMetaObject::invokeMethod(
-            this,
-            [this, interfaceId] {
-                try {
-                    ReadSms(interfaceId);
-                } catch (const std::exception& e) {
-                    ReportError(QString::fromUtf8(e.what()));
-                }
-            },
-            Qt::QueuedConnection);
+        ReadLater(interfaceId);
     }
     const auto pending = FForgetAfterRead.find(interfaceId);
     if (pending != FForgetAfterRead.end()) {
@@ -387,7 +441,7 @@ void TMBManager::DeleteStored(const QString& InterfaceID, const QList<quint32>& 
                 FEarlyDeleteCompletions.erase(early);
                 DeleteDone(InterfaceID, status, Key);
             } else {
-                FSmsDeleteRequests.insert(id, TDeleteRequest{InterfaceID, Key});
+                FSmsDeleteRequests.insert(id, TDeleteRequest{InterfaceID, Key, Clock::Now()});
             }
         }
         if (FDeleting == 0) {
@@ -415,6 +469,9 @@ void TMBManager::OnSmsDeleteComplete(const QString& InterfaceID, quint32 Request
     const QString key = it->Key;
     FSmsDeleteRequests.erase(it);
     DeleteDone(InterfaceID, Status, key);
+    if (!DeleteOutstanding(InterfaceID) && !ReadOutstanding(InterfaceID) && FReadAgain.remove(InterfaceID)) {
+        ReadLater(InterfaceID);
+    }
 }
 
 void TMBManager::DeleteDone(const QString& InterfaceID, qint32 Status, const QString& Key)
@@ -438,11 +495,12 @@ void TMBManager::DeleteDone(const QString& InterfaceID, qint32 Status, const QSt
         return;
     }
     FDeleteFailing.insert(InterfaceID);
-    ReportError(QStringLiteral("Messages stored in Ombrelay could not be removed from the modem %1: %2.\n"
-                               "They are safe in Ombrelay; the modem's memory may fill up and then take no new "
-                               "messages. Close other programs that use the modem's messages; Ombrelay tries "
-                               "again at every poll.")
-                    .arg(InterfaceID, FPort->ErrorText(Status)));
+    ReportError(QCoreApplication::translate("SmsTransport",
+                                            "Messages stored in Ombrelay could not be removed from the modem %1: "
+                                            "%2.\nThey are safe in Ombrelay; the modem's memory may fill up and "
+                                            "then take no new messages. Close other programs that use the modem's "
+                                            "messages; Ombrelay tries again at every poll.")
+                    .arg(ModemName(FInterfaceList.get(), InterfaceID), FPort->ErrorText(Status)));
 }
 
 void TMBManager::RecordSend(quint32 RequestId, const QString& InterfaceID, const QList<qint64>& Rows, bool Rebuilt)
@@ -463,9 +521,10 @@ QList<qint64> TMBManager::RecordOutgoing(const QString& InterfaceID, const QStri
     try {
         return TSmsOutgoingList::StoreSubmitted(Pdus, Rebuilt, InterfaceID);
     } catch (const std::exception& e) {
-        throw EMBException(QStringLiteral("The message was not sent through %1: it could not be recorded in the "
-                                          "outbox. Nothing left the device.\n%2")
-                               .arg(InterfaceID, QString::fromUtf8(e.what())));
+        throw EMBException(QCoreApplication::translate("SmsTransport",
+                                                       "The message was not sent through %1: it could not be "
+                                                       "recorded in the outbox. Nothing left the device.\n%2")
+                               .arg(ModemName(FInterfaceList.get(), InterfaceID), QString::fromUtf8(e.what())));
     }
 }
 
@@ -481,15 +540,18 @@ void TMBManager::SubmitRefused(const QString& InterfaceID, const QList<qint64>& 
             TSmsOutgoingList::MarkFailed(Rows.mid(Failed), QStringLiteral("the modem refused a part: %1").arg(reason));
         }
     } catch (const std::exception& e) {
-        note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
+        note = QCoreApplication::translate("SmsTransport", "\nThe outbox could not be updated: %1")
+                   .arg(QString::fromUtf8(e.what()));
     }
     if (Failed == 0) {
-        throw EMBException(QStringLiteral("The message was not sent through %1: %2%3").arg(InterfaceID, reason, note));
+        throw EMBException(QCoreApplication::translate("SmsTransport", "The message was not sent through %1: %2%3")
+                               .arg(ModemName(FInterfaceList.get(), InterfaceID), reason, note));
     }
-    throw EMBException(QStringLiteral("The message was sent through %1 only in part: %2 of its %3 parts left the "
-                                      "device, the next was refused: %4. The parts not sent are marked failed in "
-                                      "the outbox.%5")
-                           .arg(InterfaceID)
+    throw EMBException(QCoreApplication::translate("SmsTransport",
+                                                   "The message was sent through %1 only in part: %2 of its %3 "
+                                                   "parts left the device, the next was refused: %4. The parts not "
+                                                   "sent are marked failed in the outbox.%5")
+                           .arg(ModemName(FInterfaceList.get(), InterfaceID))
                            .arg(Failed)
                            .arg(Rows.size())
                            .arg(reason, note));
@@ -576,10 +638,11 @@ void TMBManager::HandleSendComplete(quint32 RequestId, qint32 Status)
         try {
             TSmsOutgoingList::MarkFailed(request.RowIds, FPort->ErrorText(Status));
         } catch (const std::exception& e) {
-            note = QStringLiteral("\nThe outbox could not be updated: %1").arg(QString::fromUtf8(e.what()));
+            note = QCoreApplication::translate("SmsTransport", "\nThe outbox could not be updated: %1")
+                       .arg(QString::fromUtf8(e.what()));
         }
-        ReportError(QStringLiteral("Sending a message through %1 failed: %2%3")
-                        .arg(request.InterfaceID, FPort->ErrorText(Status), note));
+        ReportError(QCoreApplication::translate("SmsTransport", "Sending a message through %1 failed: %2%3")
+                        .arg(ModemName(FInterfaceList.get(), request.InterfaceID), FPort->ErrorText(Status), note));
         return;
     }
     if (request.RowIds.isEmpty()) {

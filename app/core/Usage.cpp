@@ -370,6 +370,14 @@ void TUsageThread::GetPending(const QString& Device, quint64& ValueIn, quint64& 
     ValueOut = pending.Tx;
 }
 
+QStringList TUsageThread::PendingDevices() const
+{
+    QMutexLocker lock(&FDeviceMutex);
+    QStringList devices = FPendingDevices.keys();
+    devices.sort();
+    return devices;
+}
+
 void TUsageThread::GetRange(const QString& Device, QDate From, QDate To, quint64& ValueIn, quint64& ValueOut)
 {
     OMBRELAY_ASSERT("Core.Usage", Database != nullptr);

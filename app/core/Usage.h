@@ -84,6 +84,8 @@ public:
     QList<TUsageEntry> History(const QString& Device, TUsagePeriod Period, QDate From, QDate To);
     // Counted, not yet written, for one modem (all interfaces when Device is empty).
     void GetPending(const QString& Device, quint64& ValueIn, quint64& ValueOut) const;
+    // The modems that have counted, not yet written bytes.
+    QStringList PendingDevices() const;
 
     // One pass of the loop (sample, and a write at every 60th). The thread runs it once per
     // period; a test may drive it directly on a thread that was never started.

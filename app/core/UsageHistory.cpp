@@ -2,6 +2,7 @@
 
 #include "sqlite/SQLiteDB.h"
 
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QLocale>
 
@@ -43,7 +44,7 @@ QString FormatByteSize(quint64 Value, TByteUnits Units)
 {
     const QLocale locale;
     if (Value < 1000) {
-        return QStringLiteral("%1 bytes").arg(Value);
+        return QCoreApplication::translate("Usage", "%1 bytes").arg(Value);
     }
     static const char* const iec[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
     static const char* const si[] = {"kB", "MB", "GB", "TB", "PB", "EB"};

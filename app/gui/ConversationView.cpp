@@ -1,7 +1,10 @@
 #include "gui/ConversationView.h"
 
 #include "base/DateTime.h"
+#include "core/Contacts.h"
+#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
+#include "core/MessageQuery.h"
 #include "core/SmsStore.h"
 #include "gui/CreateMessage.h"
 #include "sms/SMS.h"
@@ -48,16 +51,19 @@ qint64 TConversationModel::NetworkTimeOf(const TSmsItem& Item)
     return Item.TimeStamp() != TSmsRecv::kNoTimeStamp ? Item.TimeStamp() : StoredTimeOf(Item);
 }
 
-void TConversationModel::SetSource(TMBInterfaceItem* Item, const QString& Number)
+void TConversationModel::SetSource(TMBInterfaceItem* Item, const QString& Number, const QString& HomeCountry,
+                                   const QString& Name)
 {
     beginResetModel();
     FNumber = Number;
+    FName = Name;
     FEntries.clear();
     if (Item && !Number.isEmpty()) {
+        const QString wanted = TPhoneNumber::Key(Number, HomeCountry);
         auto collect = [&](const TSmsListBase& List, auto Get, bool Incoming) {
             for (int i = List.Count() - 1; i >= 0; --i) {
                 const TSmsItem* message = Get(i);
-                if (message->Number() != Number) {
+                if (message->Number() != Number && TPhoneNumber::Key(message->Number(), HomeCountry) != wanted) {
                     continue;
                 }
                 FEntries.append(TEntry{Incoming, message->Ident(), NetworkTimeOf(*message), StoredTimeOf(*message),
@@ -91,12 +97,13 @@ QVariant TConversationModel::data(const QModelIndex& Index, int Role) const
     switch (Role) {
     case Qt::DisplayRole:
         return QStringLiteral("%1 \u00b7 %2\n%3")
-            .arg(entry.Incoming ? FNumber : QStringLiteral("Me"), LocalTimeText(entry.NetworkTime), entry.Text);
+            .arg(entry.Incoming ? (FName.isEmpty() ? FNumber : FName) : tr("Me"), LocalTimeText(entry.NetworkTime),
+                 entry.Text);
     case Qt::ToolTipRole:
         // Drawn as rich text when it looks like markup: the sender's text is escaped first.
-        return Qt::convertFromPlainText(QStringLiteral("Network time: %1\nStored: %2")
-                                            .arg(LocalTimeText(entry.NetworkTime), LocalTimeText(entry.StoredTime)),
-                                        Qt::WhiteSpaceNormal);
+        return Qt::convertFromPlainText(
+            tr("Network time: %1\nStored: %2").arg(LocalTimeText(entry.NetworkTime), LocalTimeText(entry.StoredTime)),
+            Qt::WhiteSpaceNormal);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment((entry.Incoming ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter));
     case Qt::BackgroundRole:
@@ -132,7 +139,7 @@ TConversationView::TConversationView(QWidget* Parent)
     mmReply->setFixedHeight(mmReply->fontMetrics().lineSpacing() * 3 + 12);
     lbSymbols = new QLabel(this);
     lbSymbols->setObjectName(QStringLiteral("lbReplySymbols"));
-    btnSend = new QPushButton(QStringLiteral("Send"), this);
+    btnSend = new QPushButton(tr("Send"), this);
     btnSend->setObjectName(QStringLiteral("btnReplySend"));
     btnSend->setEnabled(false);
 
@@ -161,9 +168,32 @@ TConversationView::TConversationView(QWidget* Parent)
     UpdateCounter();
 }
 
+void TConversationView::LoadNames()
+{
+    FHome.clear();
+    FNames.clear();
+    if (!Database) {
+        return;
+    }
+    try {
+        FHome = TMessageQuery::HomeCountry(*Database);
+        const TContacts contacts(*Database, FHome);
+        for (const TContact& c : contacts.All()) {
+            FNames.insert(TPhoneNumber::Key(c.Number, FHome), c.Name);
+        }
+    } catch (const std::exception&) {
+        // Without names the numbers still show.
+    }
+}
+
+QString TConversationView::NameFor(const QString& Number) const
+{
+    return FNames.value(TPhoneNumber::Key(Number, FHome));
+}
+
 void TConversationView::FillNumbers()
 {
-    // Newest first, each number once.
+    // Newest first, each number once, whatever form its messages carry it in.
     QList<std::pair<qint64, QString>> latest;
     QHash<QString, qsizetype> seen;
     auto add = [&](const TSmsItem* Message) {
@@ -171,9 +201,10 @@ void TConversationView::FillNumbers()
             return;
         }
         const qint64 time = TConversationModel::NetworkTimeOf(*Message);
-        const auto it = seen.constFind(Message->Number());
+        const QString key = TPhoneNumber::Key(Message->Number(), FHome);
+        const auto it = seen.constFind(key);
         if (it == seen.constEnd()) {
-            seen.insert(Message->Number(), latest.size());
+            seen.insert(key, latest.size());
             latest.append({time, Message->Number()});
         } else if (latest[*it].first < time) {
             latest[*it].first = time;
@@ -191,30 +222,50 @@ void TConversationView::FillNumbers()
     FFilling = true;
     cmbNumber->clear();
     for (const auto& entry : latest) {
-        cmbNumber->addItem(entry.second);
+        AddNumber(entry.second);
     }
     FFilling = false;
+}
+
+void TConversationView::AddNumber(const QString& Number, int Index)
+{
+    const QString name = NameFor(Number);
+    const QString text = name.isEmpty() ? Number : QStringLiteral("%1 (%2)").arg(name, Number);
+    cmbNumber->insertItem(Index < 0 ? cmbNumber->count() : Index, text, Number);
+}
+
+int TConversationView::IndexOfNumber(const QString& Number) const
+{
+    const QString key = TPhoneNumber::Key(Number, FHome);
+    for (int i = 0; i < cmbNumber->count(); ++i) {
+        const QString listed = cmbNumber->itemData(i).toString();
+        if (listed == Number || TPhoneNumber::Key(listed, FHome) == key) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 void TConversationView::ShowConversation(TMBInterfaceItem* Item, const QString& Number)
 {
     const QString keep = Number.isEmpty() && Item == FItem ? FModel->Number() : Number;
     FItem = Item;
+    LoadNames();
     FillNumbers();
     QString shown = keep;
     if (shown.isEmpty() && cmbNumber->count() > 0) {
-        shown = cmbNumber->itemText(0);
+        shown = cmbNumber->itemData(0).toString();
     }
     FFilling = true;
-    int index = cmbNumber->findText(shown, Qt::MatchExactly);
+    int index = IndexOfNumber(shown);
     if (index < 0 && !shown.isEmpty()) {
         // A number with no message yet (a reply to one that was deleted) can still be written to.
-        cmbNumber->insertItem(0, shown);
+        AddNumber(shown, 0);
         index = 0;
     }
     cmbNumber->setCurrentIndex(index);
     FFilling = false;
-    FModel->SetSource(FItem, shown);
+    FModel->SetSource(FItem, shown, FHome, NameFor(shown));
     lvConversation->scrollToBottom();
     UpdateCounter();
 }
@@ -226,7 +277,8 @@ void TConversationView::Refresh()
 
 void TConversationView::NumberChosen()
 {
-    FModel->SetSource(FItem, cmbNumber->currentText());
+    const QString number = cmbNumber->currentData().toString();
+    FModel->SetSource(FItem, number, FHome, NameFor(number));
     lvConversation->scrollToBottom();
     UpdateCounter();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -36,10 +37,14 @@ public:
 
     explicit TConversationModel(QObject* Parent = nullptr);
 
-    // Collects the messages of Number from both folders of Item (none for a null Item).
-    void SetSource(TMBInterfaceItem* Item, const QString& Number);
+    // Collects the messages of Number from both folders of Item (none for a null Item): those
+    // of every form of the number, national or international (see TPhoneNumber::Key with
+    // HomeCountry). Name is the contact's name shown for the other side, empty for none.
+    void SetSource(TMBInterfaceItem* Item, const QString& Number, const QString& HomeCountry = QString(),
+                   const QString& Name = QString());
     const QList<TEntry>& Entries() const { return FEntries; }
     const QString& Number() const { return FNumber; }
+    const QString& Name() const { return FName; }
 
     // The time a message counts by in a conversation and in the list: the network's, else stored.
     static qint64 NetworkTimeOf(const TSmsItem& Item);
@@ -50,6 +55,7 @@ public:
 
 private:
     QString FNumber;
+    QString FName;
     QList<TEntry> FEntries;
 };
 
@@ -63,7 +69,8 @@ public:
     explicit TConversationView(QWidget* Parent = nullptr);
 
     // Shows Item's conversation with Number; an empty Number keeps the one shown, or takes the
-    // number of the newest message. The number box lists every number of both folders.
+    // number of the newest message. The number box lists every number of both folders, the forms
+    // of one number (national, international) once, with the contact's name when there is one.
     void ShowConversation(TMBInterfaceItem* Item, const QString& Number = QString());
     // Reads the folders again, keeping the number and what is typed.
     void Refresh();
@@ -86,8 +93,17 @@ private:
     void FillNumbers();
     void NumberChosen();
     void UpdateCounter();
+    // Home country and contact names from the database, read again at each ShowConversation.
+    void LoadNames();
+    QString NameFor(const QString& Number) const;
+    // Lists Number (as the item's data) with its name, at Index or at the end.
+    void AddNumber(const QString& Number, int Index = -1);
+    // The row of Number in the number box, in any of its forms; -1 when not listed.
+    int IndexOfNumber(const QString& Number) const;
 
     TMBInterfaceItem* FItem = nullptr;
+    QString FHome;
+    QHash<QString, QString> FNames; // by TPhoneNumber::Key
     TConversationModel* FModel;
     bool FFilling = false;
 };

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QTimer;
+class QPushButton;
 class QTreeWidget;
 
 namespace Ombrelay
@@ -26,6 +28,18 @@ public:
 
     QTreeWidget* lvDevCaps;
     QTreeWidget* lvNetwork;
+    // Ticks once a second while a connection is up, so that its duration and bytes move on.
+    QTimer* tmSession;
+
+    // "1:02:03" (hours unbounded), "0:00:05" for five seconds.
+    static QString DurationText(qint64 Seconds);
+    // Shown while the SIM asks for a code, and while the modem is switched off.
+    QPushButton* btnUnlock;
+    QPushButton* btnSwitchOn;
+
+Q_SIGNALS:
+    void UnlockRequested();
+    void SwitchOnRequested();
 
 private:
     const TMainController& FController;

@@ -26,7 +26,7 @@ bool TInterfaceBox::Fill(IMBManager* Manager)
         QString text = item->ToString();
         // A simulated device is never shown as if it were a real one.
         if (item->Backend() == QLatin1String("sim")) {
-            text += QStringLiteral(" (simulated)");
+            text = tr("%1 (simulated)").arg(text);
         }
         addItem(text, QVariant::fromValue(static_cast<void*>(item.get())));
         // The last match wins.

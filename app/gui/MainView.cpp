@@ -16,9 +16,12 @@
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
 #include "gui/MessageTools.h"
+#include "gui/PinDialog.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
 #include "gui/TimedMessage.h"
+#include "gui/UsageHistoryView.h"
+#include "gui/UssdDialog.h"
 #include "gui/WindowState.h"
 #include "sms/SMS.h"
 
@@ -129,8 +132,16 @@ void TfmMainView::CreateActions()
     acExitApp->setShortcuts(QKeySequence::Quit);
     acAbout = NewAction("acAbout", tr("&About Ombrelay"), -1, &TfmMainView::acAboutExecute);
     acWebSite = NewAction("acWebSite", tr("&Web Site"), -1, &TfmMainView::acWebSiteExecute);
+    acUssd = NewAction("acUssd", tr("&USSD..."), -1, &TfmMainView::acUssdExecute);
+    acUssd->setToolTip(tr("Send a USSD code such as *100# to the network"));
+    acCancelConnect = NewAction("acCancelConnect", tr("C&ancel"), 2, &TfmMainView::acCancelConnectExecute);
+    acCancelConnect->setToolTip(tr("Give up the connect under way"));
+    acCancelConnect->setIconText(tr("Cancel"));
+    acCancelConnect->setVisible(false);
+    acFind = NewAction("acFind", tr("&Find Messages..."), -1, &TfmMainView::acFindExecute);
+    acFind->setShortcuts(QKeySequence::Find);
     // Shortcuts of the main window reach the actions wherever the focus is in it.
-    for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp}) {
+    for (QAction* action : {acSettings, acConnect, acDisconnect, acSendSms, acExitApp, acFind}) {
         action->setShortcutContext(Qt::WindowShortcut);
     }
 }
@@ -152,8 +163,11 @@ void TfmMainView::CreateControls()
     QMenu* mmiTools = menuBar()->addMenu(tr("&Tools"));
     mmiTools->setObjectName(QStringLiteral("mmiTools"));
     mmiTools->addAction(acConnect);
+    mmiTools->addAction(acCancelConnect);
     mmiTools->addAction(acDisconnect);
     mmiTools->addAction(acSendSms);
+    mmiTools->addAction(acUssd);
+    mmiTools->addAction(acFind);
     QMenu* mmiHelp = menuBar()->addMenu(tr("&Help"));
     mmiHelp->setObjectName(QStringLiteral("mmiHelp"));
     mmiHelp->addAction(acAbout);
@@ -170,6 +184,7 @@ void TfmMainView::CreateControls()
     tbMain->setIconSize(QSize(32, 32));
     tbMain->addAction(acSettings);
     tbMain->addAction(acConnect);
+    tbMain->addAction(acCancelConnect);
     tbMain->addAction(acDisconnect);
     tbMain->addAction(acSendSms);
     if (QWidget* button = tbMain->widgetForAction(acSendSms)) {
@@ -228,7 +243,9 @@ void TfmMainView::CreateControls()
     sbMainPanel0 = new QLabel(sbMain);
     sbMainPanel0->setObjectName(QStringLiteral("sbMainPanel0"));
     sbMainPanel0->setTextFormat(Qt::PlainText);
-    sbMainPanel0->setFixedWidth(250);
+    // Each panel as wide as its text while the window has room, and narrower only when it has
+    // not, so that a large font or scale never cuts the panel on the right.
+    sbMainPanel0->setMinimumWidth(40);
     FSignalPanel = new TSignalPanel(sbMain);
     sbMainPanel0->setAccessibleName(tr("Status"));
     sbMain->addWidget(sbMainPanel0);
@@ -236,6 +253,7 @@ void TfmMainView::CreateControls()
     sbRegistration = new QLabel(sbMain);
     sbRegistration->setObjectName(QStringLiteral("sbMainPanel2"));
     sbRegistration->setTextFormat(Qt::PlainText);
+    sbRegistration->setMinimumWidth(40);
     sbMain->addWidget(sbRegistration, 1);
 
     connect(cmbInterfaces, &QComboBox::currentIndexChanged, this,
@@ -261,12 +279,32 @@ void TfmMainView::ConnectController()
     connect(FController, &TMainController::SignalStrengthShown, this, &TfmMainView::ShowSignal);
     connect(FController, &TMainController::RegistrationShown, this, &TfmMainView::ShowRegistration);
     connect(FController, &TMainController::RestartWarningWanted, this, &TfmMainView::ShowRestartWarning);
+    connect(FController, &TMainController::ConnectionDropped, this,
+            [this](const QString& InterfaceID, const QString& Reason) {
+                Guarded(this, [&] { ShowConnectionDropped(InterfaceID, Reason); });
+            });
+    connect(FController, &TMainController::ProfilesChanged, this, [this] {
+        Guarded(this, [this] {
+            tsConnProf->FillProfiles();
+            UpdateActions();
+        });
+    });
+    connect(FController, &TMainController::DeviceStateShown, this,
+            [this] { ShowRegistration(FController->Registration()); });
+    connect(tsInfo, &TDeviceInfoPage::UnlockRequested, this, [this] { Guarded(this, [this] { ShowUnlockDialog(); }); });
+    connect(tsInfo, &TDeviceInfoPage::SwitchOnRequested, this, [this] {
+        Guarded(this, [this] {
+            if (FController->SelectedInterface() && FController->Manager()) {
+                FController->Manager()->SwitchOn(FController->SelectedInterface()->InterfaceID());
+            }
+        });
+    });
     connect(FController, &TMainController::InterfacesChanged, this,
             [this] { Guarded(this, [this] { InterfacesChanged(); }); });
     connect(FController, &TMainController::MonitorCheckShown, this, [this](bool Online, const QString& Reason) {
         // The last failure stays in the tooltip until a check passes.
-        sbMain->setToolTip(Online ? QStringLiteral("Online monitor: the last check passed")
-                                  : QStringLiteral("Online monitor: the last check failed: %1").arg(Reason));
+        sbMain->setToolTip(Online ? tr("Online monitor: the last check passed")
+                                  : tr("Online monitor: the last check failed: %1").arg(Reason));
     });
 }
 
@@ -323,8 +361,8 @@ void TfmMainView::CheckPlanAlerts()
             UsageThread->GetRange(device, period.Start, period.End, in, out);
             const TPlanStatus status = DataPlanStatus(plan, today, in + out);
             for (int percent : TakeDueAlerts(*Database, device, plan, status)) {
-                const QString title = QStringLiteral("Data plan: %1 % used").arg(percent);
-                const QString text = QStringLiteral("%1 has used %2 of its %3 plan; %4 left until %5.")
+                const QString title = tr("Data plan: %1 % used").arg(percent);
+                const QString text = tr("%1 has used %2 of its %3 plan; %4 left until %5.")
                                          .arg(device, FormatByteSize(status.Used), FormatByteSize(plan.Limit),
                                               FormatByteSize(status.Left), status.Period.End.toString(Qt::ISODate));
                 FTray->Icon()->showMessage(title, text,
@@ -473,11 +511,34 @@ void TfmMainView::UpdateActions()
     TMBInterfaceItem* item = GetSelectedInterface();
     acSettings->setEnabled(FController->ProfileSelected());
     acConnect->setEnabled(FController->ConnectEnabled());
+    // While connecting, Cancel stands where Connect was.
+    const bool cancel = FController->CancelEnabled();
+    acCancelConnect->setEnabled(cancel);
+    acCancelConnect->setVisible(cancel);
+    acConnect->setVisible(!cancel);
     acDisconnect->setEnabled(FController->DisconnectEnabled());
     acSendSms->setEnabled(item && item->CanSendAndReceiveSms());
+    acUssd->setEnabled(item != nullptr);
     for (QAction* always : {acOpenApp, acExitApp, acAbout, acWebSite}) {
         always->setEnabled(true);
     }
+}
+
+QStringList TfmMainView::UsageSettingsDevices() const
+{
+    // The modems present and those with counted traffic: each may have a data plan.
+    QStringList devices;
+    if (IMBManager* manager = FController->Manager()) {
+        for (const auto& item : *manager->GetInterfaceList()) {
+            devices << item->InterfaceID();
+        }
+    }
+    if (Database) {
+        devices << UsageDevices(*Database);
+    }
+    devices.removeDuplicates();
+    devices.sort();
+    return devices;
 }
 
 void TfmMainView::acSettingsExecute()
@@ -488,13 +549,47 @@ void TfmMainView::acSettingsExecute()
     dialog.SetMessageStoreShared(manager && manager->SharesMessageStore());
     const bool autostart = TAutostart::Enabled();
     dialog.cbAutostart->setChecked(autostart);
+    if (Database) {
+        dialog.CopyInUsage(*Database, UsageSettingsDevices(), tsUsage->fmHistory->SelectedDevice());
+    }
     if (DialogRunner()(dialog) == QDialog::Accepted) {
         dialog.CopyOut(*Options);
+        if (Database) {
+            dialog.CopyOutUsage(*Database);
+            tsUsage->fmHistory->SettingsChanged();
+        }
         FController->ApplyBackendSettings();
         if (dialog.cbAutostart->isChecked() != autostart) {
             TAutostart::SetEnabled(dialog.cbAutostart->isChecked(), QCoreApplication::applicationFilePath());
         }
     }
+}
+
+TfmUssd* TfmMainView::UssdDialog() const
+{
+    return FUssd.data();
+}
+
+void TfmMainView::acUssdExecute()
+{
+    TMBInterfaceItem* item = GetSelectedInterface();
+    auto* manager = dynamic_cast<TMBManager*>(FController->Manager());
+    if (!item || !manager) {
+        return;
+    }
+    // One dialog at a time, for the modem it was opened on; another modem gets a new one.
+    if (FUssd && FUssd->InterfaceID() != item->InterfaceID()) {
+        FUssd->close();
+        FUssd->deleteLater();
+        FUssd = nullptr;
+    }
+    if (!FUssd) {
+        FUssd = new TfmUssd(manager->Port(), item->InterfaceID(), item->ToString(), this);
+        FUssd->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    FUssd->show();
+    FUssd->raise();
+    FUssd->activateWindow();
 }
 
 void TfmMainView::SendNewMessage(const QString& Text)
@@ -567,6 +662,12 @@ void TfmMainView::acWebSiteExecute()
     ShellOpen(QString::fromLatin1(TfmAbout::WebSiteUrl));
 }
 
+void TfmMainView::acFindExecute()
+{
+    pcMain->setCurrentWidget(tsMessages);
+    tsMessages->FocusSearch();
+}
+
 // ---------------------------------------------------------------------------------------------
 // What the controller and the window's messages ask for
 
@@ -577,6 +678,31 @@ void TfmMainView::ShowConnectionState(TConnectionState State)
     UpdateTrayStatus();
     UpdateActions();
     ShowDeviceSummary();
+    // The session rows come and go with the connection.
+    tsInfo->ShowNetwork();
+}
+
+void TfmMainView::acConnectExecute()
+{
+    if (FController->RoamingRuleHolds() &&
+        TMessageBox::Question(this, tr("Roaming"),
+                              tr("You are roaming: the modem uses a network abroad, where data may cost much "
+                                 "more. Connect anyway?")) != QMessageBox::Yes) {
+        return;
+    }
+    FController->Connect();
+}
+
+void TfmMainView::ShowConnectionDropped(const QString& InterfaceID, const QString& Reason)
+{
+    IMBManager* manager = FController->Manager();
+    const TMBInterfaceItem* item = manager ? manager->GetInterfaceList()->FindByID(InterfaceID) : nullptr;
+    const QString modem = item && !item->ToString().trimmed().isEmpty() ? item->ToString().trimmed() : InterfaceID;
+    const QString text = Reason.isEmpty() ? tr("The connection of %1 ended.").arg(modem)
+                                          : tr("The connection of %1 ended: %2.").arg(modem, Reason);
+    // A click on it opens the window, not the message of an earlier notification.
+    FLastNotice = {};
+    FTray->ShowNotice(tr("Connection dropped"), text);
 }
 
 void TfmMainView::ShowRestartWarning(int Seconds, const QString& Title, const QString& Text)
@@ -666,10 +792,11 @@ void TfmMainView::UpdateTrayStatus()
         lines << FStateText;
     }
     if (manager && manager->GetInterfaceList()->Count() > 0) {
-        lines << (unread == 0 ? QStringLiteral("No unread messages")
-                              : QStringLiteral("%1 unread message%2")
-                                    .arg(unread)
-                                    .arg(unread == 1 ? QString() : QStringLiteral("s")));
+        lines << (unread == 0 ? tr("No unread messages") : tr("%n unread message(s)", nullptr, unread));
+        // The sender of the newest announced message, by the contact's name when known.
+        if (unread > 0 && !FLastNotice.Sender.isEmpty()) {
+            lines << tr("Last from %1").arg(FLastNotice.Sender);
+        }
     }
     FTray->SetStatus(lines.join(QLatin1Char('\n')));
 }
@@ -715,17 +842,19 @@ void TfmMainView::ShowSignal(quint32 Value)
 {
     FSignalPanel->SetSignalStrength(Value);
     const int percent = SignalPercent(Value);
-    FSignalPanel->setToolTip(percent < 0 ? QStringLiteral("Signal unknown (%1)").arg(Value)
-                                         : QStringLiteral("Signal %1% (%2 of 31)").arg(percent).arg(Value));
+    FSignalPanel->setToolTip(percent < 0 ? tr("Signal unknown (%1)").arg(Value)
+                                         : tr("Signal %1% (%2 of 31)").arg(percent).arg(Value));
     tsInfo->ShowNetwork();
 }
 
 void TfmMainView::ShowRegistration(const TMbnRegistration& Registration)
 {
-    sbRegistration->setText(RegistrationText(Registration));
-    sbRegistration->setToolTip(Registration.OperatorCode.isEmpty()
-                                   ? QString()
-                                   : QStringLiteral("Operator code %1").arg(Registration.OperatorCode));
+    // A locked SIM, a modem switched off or mobile broadband switched off say more than the
+    // registration, which they keep from happening.
+    const QString device = FController->DeviceStateText();
+    sbRegistration->setText(device.isEmpty() ? RegistrationText(Registration) : device);
+    sbRegistration->setToolTip(
+        Registration.OperatorCode.isEmpty() ? QString() : tr("Operator code %1").arg(Registration.OperatorCode));
     FTray->SetRoaming(Registration.State == TMbnRegisterState::rsRoaming);
     tsInfo->ShowNetwork();
     ShowDeviceSummary();
@@ -738,17 +867,17 @@ void TfmMainView::ShowDeviceSummary()
     QString panel;
     QString why;
     if (manager && manager->GetInterfaceList()->Count() == 0) {
-        panel = QStringLiteral("No modem found");
+        panel = tr("No modem found");
         why = manager->BackendName() == QLatin1String("sim")
-                  ? QStringLiteral("The simulated modem has no device plugged in.")
-                  : QStringLiteral("Plug a modem in; it is shown as soon as the system finds it.");
+                  ? tr("The simulated modem has no device plugged in.")
+                  : tr("Plug a modem in; it is shown as soon as the system finds it.");
     } else if (item && item->Backend() == QLatin1String("sim")) {
-        panel = QStringLiteral("Simulated modem");
-        why = QStringLiteral("No modem stack (ModemManager) is running: the modem shown is simulated, and "
-                             "nothing it sends leaves this computer.");
+        panel = tr("Simulated modem");
+        why = tr("No modem stack (ModemManager) is running: the modem shown is simulated, and "
+                 "nothing it sends leaves this computer.");
     }
     // Panel 0 keeps what the start-up had to say about the notification area.
-    if (sbMainPanel0->text() != QLatin1String("No notification area")) {
+    if (sbMainPanel0->text() != tr("No notification area")) {
         sbMainPanel0->setText(panel);
         sbMainPanel0->setToolTip(why);
     }
@@ -758,7 +887,7 @@ void TfmMainView::ShowDeviceSummary()
     } else if (item) {
         tip = item->ToString();
         if (item->Backend() == QLatin1String("sim")) {
-            tip += QStringLiteral(" (simulated)");
+            tip = tr("%1 (simulated)").arg(tip);
         }
         if (!FSignalPanel->Text().isEmpty()) {
             tip += QStringLiteral(": ") + FSignalPanel->Text();
@@ -778,6 +907,7 @@ void TfmMainView::cmbInterfacesChange()
     tsConnProf->FillProfiles();
     FController->RefreshConnectionState();
     FController->RefreshSignal();
+    FController->RefreshDeviceState();
     FController->RefreshRegistration();
     tsMessages->RefreshMessages();
     UpdateActions();
@@ -792,6 +922,18 @@ void TfmMainView::pcMainChange(int)
     if (pcMain->currentWidget() == tsMonitorLog) {
         Guarded(this, [this] { tsMonitorLog->Refresh(); });
     }
+}
+
+void TfmMainView::ShowUnlockDialog()
+{
+    TMBInterfaceItem* item = FController->SelectedInterface();
+    if (!item || FPinDialog) {
+        return;
+    }
+    // Not modal to the program: the tray and the test channel keep working while it asks.
+    FPinDialog = new TPinDialog(*FController, item->InterfaceID(), this);
+    FPinDialog->setAttribute(Qt::WA_DeleteOnClose);
+    FPinDialog->open();
 }
 
 } // namespace Ombrelay

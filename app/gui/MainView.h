@@ -29,9 +29,12 @@ class QToolBar;
 namespace Ombrelay
 {
 
+class TPinDialog;
+
 class TMBInterfaceItem;
 class TMBProfleItem;
 class TSignalPanel;
+class TfmUssd;
 
 // The second start of the program asks the running one to pop up its tray menu.
 inline constexpr int WM_SECOND_INSTANCE = 3026;
@@ -109,6 +112,13 @@ public:
     QAction* acExitApp;
     QAction* acAbout;
     QAction* acWebSite;
+    // USSD: the dialog for the selected modem, open beside the window (null when closed).
+    QAction* acUssd;
+    TfmUssd* UssdDialog() const;
+    // Takes the place of Connect in the tool bar while a connect is under way.
+    QAction* acCancelConnect;
+    // The standard Find key: the messages page with its search field ready for typing.
+    QAction* acFind;
     QToolBar* tbMain;
     QMenu* pmTray;
     TInterfaceBox* cmbInterfaces;
@@ -122,6 +132,9 @@ public:
     QLabel* sbMainPanel0;
     // Panel 2: the selected modem's registration ("Roaming: Operator, LTE").
     QLabel* sbRegistration;
+    // The SIM unlock dialog while it is open.
+    QPointer<TPinDialog> FPinDialog;
+    void ShowUnlockDialog();
 
 Q_SIGNALS:
     // The window was closed for good (Exit, or close without a notification area).
@@ -146,7 +159,11 @@ private:
 
     // Actions.
     void acSettingsExecute();
-    void acConnectExecute() { FController->Connect(); }
+    // While roaming with "Do not connect while roaming" on, asks first.
+    void acConnectExecute();
+    void acCancelConnectExecute() { FController->CancelConnect(); }
+    // A connection ended without being asked to: a notification with its reason.
+    void ShowConnectionDropped(const QString& InterfaceID, const QString& Reason);
     void acDisconnectExecute() { FController->Disconnect(); }
     void acSendSmsExecute() { SendNewMessage(QString()); }
     // The new-message dialog with Text in it (empty for a new message, a message's for forward).
@@ -157,12 +174,16 @@ private:
     void acExitAppExecute();
     void acAboutExecute();
     void acWebSiteExecute();
+    void acUssdExecute();
+    void acFindExecute();
 
     // What the controller reports.
     void SmsReceived(TMBInterfaceItem* Sender);
     void SmsSent(TMBInterfaceItem* Sender);
     void ShowConnectionState(TConnectionState State);
     void ShowRestartWarning(int Seconds, const QString& Title, const QString& Text);
+    // The modems offered for a data plan in the settings.
+    QStringList UsageSettingsDevices() const;
     // Notifications of the messages that came in, once per batch of the manager's notifications.
     void AnnounceMessages();
     // A click on the last notification: the window with that message chosen.
@@ -196,6 +217,8 @@ private:
     QString FDeviceTip; // the selected modem's lines of the tray's tool tip
     // The restart warning on screen, if any.
     QPointer<QDialog> FRestartWarning;
+    // USSD
+    QPointer<TfmUssd> FUssd;
     QStringList FPlanAlerts;
 };
 

@@ -1,18 +1,27 @@
 #include "gui/MessageNotifier.h"
 
+#include "core/Contacts.h"
+#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
+#include "core/MessageQuery.h"
 #include "core/SmsStore.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <algorithm>
+#include <optional>
 
 namespace Ombrelay
 {
 
-QString TMessageNotifier::SenderName(const QString& Number)
+QString TMessageNotifier::SenderName(const QString& Number, const TContacts* Contacts)
 {
-    return Number.isEmpty() ? QStringLiteral("unknown sender") : Number;
+    if (Number.isEmpty()) {
+        return QCoreApplication::translate("MessageNotifier", "unknown sender");
+    }
+    const QString name = Contacts ? Contacts->NameFor(Number) : QString();
+    return name.isEmpty() ? Number : name;
 }
 
 QString TMessageNotifier::Preview(const QString& Text)
@@ -32,6 +41,22 @@ QString TMessageNotifier::Preview(const QString& Text)
 QList<TMessageNotifier::TNotice> TMessageNotifier::Collect(const TMBInterfaceList& Interfaces)
 {
     QList<TNotice> notices;
+    // Read once per call, and only when there is something to announce.
+    std::optional<TContacts> contacts;
+    bool contactsTried = false;
+    auto names = [&]() -> const TContacts* {
+        if (!contactsTried) {
+            contactsTried = true;
+            try {
+                if (Database) {
+                    contacts.emplace(*Database, TMessageQuery::HomeCountry(*Database));
+                }
+            } catch (const std::exception&) {
+                // Without names a notice shows the number.
+            }
+        }
+        return contacts ? &*contacts : nullptr;
+    };
     for (const auto& item : Interfaces) {
         TSmsIncomingList* inbox = item->SmsIncomingList();
         int hint = 0;
@@ -52,8 +77,9 @@ QList<TMessageNotifier::TNotice> TMessageNotifier::Collect(const TMBInterfaceLis
                 continue;
             }
             FAnnounced.insert(ident);
-            const QString sender = SenderName(message->Number());
-            notices.append(TNotice{item->InterfaceID(), ident, sender, QStringLiteral("Message from %1").arg(sender),
+            const QString sender = SenderName(message->Number(), names());
+            notices.append(TNotice{item->InterfaceID(), ident, sender,
+                                   QCoreApplication::translate("MessageNotifier", "Message from %1").arg(sender),
                                    Preview(message->DisplayText())});
         }
     }
@@ -67,12 +93,13 @@ QList<TMessageNotifier::TNotice> TMessageNotifier::Collect(const TMBInterfaceLis
         }
     }
     const qsizetype named = std::min<qsizetype>(senders.size(), kMaxSingleNotices);
-    QString from = QStringLiteral("From ") + QStringList(senders.mid(0, named)).join(QStringLiteral(", "));
-    if (senders.size() > named) {
-        from += QStringLiteral(" and %1 more").arg(senders.size() - named);
-    }
+    const QString shown = QStringList(senders.mid(0, named)).join(QStringLiteral(", "));
+    const QString from = senders.size() > named ? QCoreApplication::translate("MessageNotifier", "From %1 and %n more",
+                                                                              nullptr, int(senders.size() - named))
+                                                      .arg(shown)
+                                                : QCoreApplication::translate("MessageNotifier", "From %1").arg(shown);
     TNotice summary = notices.last();
-    summary.Title = QStringLiteral("%1 new messages").arg(notices.size());
+    summary.Title = QCoreApplication::translate("MessageNotifier", "%n new message(s)", nullptr, int(notices.size()));
     summary.Text = from;
     return {summary};
 }

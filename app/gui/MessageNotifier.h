@@ -7,6 +7,7 @@
 namespace Ombrelay
 {
 
+class TContacts;
 class TMBInterfaceList;
 
 // Decides what the notifications about received messages say: one per message once it is
@@ -36,8 +37,9 @@ public:
     // The messages are gone: their identities may come back for new ones.
     void Forget(const QList<qint64>& Idents);
 
-    // The name a notice shows for Number. No names are kept yet: the number itself.
-    static QString SenderName(const QString& Number);
+    // The name a notice shows for Number: the contact's name in Contacts (any form of the
+    // number), else the number itself.
+    static QString SenderName(const QString& Number, const TContacts* Contacts = nullptr);
     // The start of Text on one line, as plain text.
     static QString Preview(const QString& Text);
 

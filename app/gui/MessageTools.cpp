@@ -7,6 +7,7 @@
 #include "gui/MessageBox.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -46,7 +47,7 @@ TMessageSearchBox::TMessageSearchBox(std::function<QString()> Device, QWidget* P
     setObjectName(QStringLiteral("pnSearch"));
     edSearch = new QLineEdit(this);
     edSearch->setObjectName(QStringLiteral("edSearch"));
-    edSearch->setPlaceholderText(QStringLiteral("Search messages"));
+    edSearch->setPlaceholderText(tr("Search messages"));
     edSearch->setClearButtonEnabled(true);
     lvSearchResults = new QListWidget(this);
     lvSearchResults->setObjectName(QStringLiteral("lvSearchResults"));
@@ -84,7 +85,7 @@ void TMessageSearchBox::RunSearch()
         FResults = TMessageSearch::Search(*Database, FDevice ? FDevice() : QString(), text, &contacts);
     } catch (const std::exception& e) {
         // A search that fails leaves the list empty and says why in its place.
-        lvSearchResults->addItem(QStringLiteral("Search failed: %1").arg(ErrorText(e)));
+        lvSearchResults->addItem(tr("Search failed: %1").arg(ErrorText(e)));
         lvSearchResults->show();
         return;
     }
@@ -97,7 +98,7 @@ void TMessageSearchBox::RunSearch()
                 .arg(r.Outgoing ? QStringLiteral("\u2192") : QStringLiteral("\u2190"), who, line.left(200)));
     }
     if (FResults.isEmpty()) {
-        lvSearchResults->addItem(QStringLiteral("No message found"));
+        lvSearchResults->addItem(tr("No message found"));
     }
     lvSearchResults->show();
 }
@@ -108,8 +109,10 @@ void ExportMessages(QWidget* Parent, const QString& Device, const QList<TMessage
         return;
     }
     const QString file =
-        QFileDialog::getSaveFileName(Parent, QStringLiteral("Export Messages"), QStringLiteral("messages.csv"),
-                                     QStringLiteral("CSV (*.csv);;JSON (*.json);;Text (*.txt)"));
+        QFileDialog::getSaveFileName(Parent, QCoreApplication::translate("MessageTools", "Export Messages"),
+                                     QStringLiteral("messages.csv"),
+                                     QCoreApplication::translate("MessageTools",
+                                                                 "CSV (*.csv);;JSON (*.json);;Text (*.txt)"));
     if (file.isEmpty()) {
         return;
     }
@@ -123,7 +126,7 @@ void ExportMessages(QWidget* Parent, const QString& Device, const QList<TMessage
         }
         TMessageExport::WriteFile(file, messages, TMessageExport::FormatOfFile(file));
     } catch (const std::exception& e) {
-        TMessageBox::Critical(Parent, QStringLiteral("Export Messages"), ErrorText(e));
+        TMessageBox::Critical(Parent, QCoreApplication::translate("MessageTools", "Export Messages"), ErrorText(e));
     }
 }
 
@@ -136,7 +139,8 @@ bool EditContact(QWidget* Parent, const QString& Number)
         TContacts contacts = LoadContacts();
         bool ok = false;
         const QString name =
-            QInputDialog::getText(Parent, QStringLiteral("Contact"), QStringLiteral("Name for %1:").arg(Number),
+            QInputDialog::getText(Parent, QCoreApplication::translate("MessageTools", "Contact"),
+                                  QCoreApplication::translate("MessageTools", "Name for %1:").arg(Number),
                                   QLineEdit::Normal, contacts.NameFor(Number), &ok);
         if (!ok) {
             return false;
@@ -152,7 +156,7 @@ bool EditContact(QWidget* Parent, const QString& Number)
         contacts.Set(Number, name);
         return true;
     } catch (const std::exception& e) {
-        TMessageBox::Critical(Parent, QStringLiteral("Contact"), ErrorText(e));
+        TMessageBox::Critical(Parent, QCoreApplication::translate("MessageTools", "Contact"), ErrorText(e));
         return false;
     }
 }
@@ -162,35 +166,39 @@ void ImportContacts(QWidget* Parent)
     if (!Database) {
         return;
     }
-    const QString file = QFileDialog::getOpenFileName(Parent, QStringLiteral("Import Contacts"), QString(),
-                                                      QStringLiteral("vCard (*.vcf *.vcard);;All files (*)"));
+    const QString file =
+        QFileDialog::getOpenFileName(Parent, QCoreApplication::translate("MessageTools", "Import Contacts"), QString(),
+                                     QCoreApplication::translate("MessageTools",
+                                                                 "vCard (*.vcf *.vcard);;All files (*)"));
     if (file.isEmpty()) {
         return;
     }
     try {
         QFile in(file);
         if (!in.open(QIODevice::ReadOnly)) {
-            throw EOmbrelayError(QStringLiteral("%1 cannot be read: %2").arg(file, in.errorString()));
+            throw EOmbrelayError(
+                QCoreApplication::translate("MessageTools", "%1 cannot be read: %2").arg(file, in.errorString()));
         }
         if (in.size() > kMaxVCardBytes) {
-            throw EOmbrelayError(QStringLiteral("%1 is too large for an address book.").arg(file));
+            throw EOmbrelayError(
+                QCoreApplication::translate("MessageTools", "%1 is too large for an address book.").arg(file));
         }
         TContacts contacts = LoadContacts();
         const int count = contacts.ImportVCard(in.readAll());
-        TMessageBox::Information(Parent, QStringLiteral("Import Contacts"),
-                                 QStringLiteral("%1 numbers were imported.").arg(count));
+        TMessageBox::Information(Parent, QCoreApplication::translate("MessageTools", "Import Contacts"),
+                                 QCoreApplication::translate("MessageTools", "%n number(s) imported.", nullptr, count));
     } catch (const std::exception& e) {
-        TMessageBox::Critical(Parent, QStringLiteral("Import Contacts"), ErrorText(e));
+        TMessageBox::Critical(Parent, QCoreApplication::translate("MessageTools", "Import Contacts"), ErrorText(e));
     }
 }
 
 void AddMessageDataActions(QMenu* Menu, QWidget* Parent, std::function<QString()> Device)
 {
-    QAction* exportAction = Menu->addAction(QStringLiteral("Export Messages..."));
+    QAction* exportAction = Menu->addAction(QCoreApplication::translate("MessageTools", "Export Messages..."));
     exportAction->setObjectName(QStringLiteral("acExportMessages"));
     QObject::connect(exportAction, &QAction::triggered, Parent,
                      [Parent, Device] { ExportMessages(Parent, Device ? Device() : QString()); });
-    QAction* importAction = Menu->addAction(QStringLiteral("Import Contacts..."));
+    QAction* importAction = Menu->addAction(QCoreApplication::translate("MessageTools", "Import Contacts..."));
     importAction->setObjectName(QStringLiteral("acImportContacts"));
     QObject::connect(importAction, &QAction::triggered, Parent, [Parent] { ImportContacts(Parent); });
 }

@@ -20,7 +20,10 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -50,9 +53,9 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     lvSmsType->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvSmsType->setSelectionMode(QAbstractItemView::SingleSelection);
     lvSmsType->setTextElideMode(Qt::ElideNone);
-    new QListWidgetItem(QIcon(TIcons::MainImage(3)), QStringLiteral("Inbox"), lvSmsType);
-    new QListWidgetItem(QIcon(TIcons::MainImage(4)), QStringLiteral("Sent"), lvSmsType);
-    new QListWidgetItem(QIcon(TIcons::MainImage(5)), QStringLiteral("Conversation"), lvSmsType);
+    new QListWidgetItem(QIcon(TIcons::MainImage(3)), tr("Inbox"), lvSmsType);
+    new QListWidgetItem(QIcon(TIcons::MainImage(4)), tr("Sent"), lvSmsType);
+    new QListWidgetItem(QIcon(TIcons::MainImage(5)), tr("Conversation"), lvSmsType);
     // Keeps the selection visible when the list has no focus.
     QPalette palette = lvSmsType->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
@@ -121,15 +124,23 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     });
     panelLayout->addWidget(search);
     panelLayout->addWidget(stFolder, 1);
+    lbUnmatchedReports = new QLabel(pnMessages);
+    lbUnmatchedReports->setObjectName(QStringLiteral("lbUnmatchedReports"));
+    // Numbers come from the network: never read as markup.
+    lbUnmatchedReports->setTextFormat(Qt::PlainText);
+    lbUnmatchedReports->setWordWrap(true);
+    lbUnmatchedReports->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbUnmatchedReports->hide();
+    panelLayout->addWidget(lbUnmatchedReports);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
     layout->addWidget(lvSmsType);
     layout->addWidget(pnMessages, 1);
 
-    acRetrySend = new QAction(QStringLiteral("Retry"), this);
+    acRetrySend = new QAction(tr("Retry"), this);
     acRetrySend->setObjectName(QStringLiteral("acRetrySend"));
-    acEditSent = new QAction(QStringLiteral("Edit and Send..."), this);
+    acEditSent = new QAction(tr("Edit and Send..."), this);
     acEditSent->setObjectName(QStringLiteral("acEditSent"));
     UpdateSentActions();
     connect(acRetrySend, &QAction::triggered, this, [this] { Guarded(this, [this] { acRetrySendExecute(); }); });
@@ -138,17 +149,19 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
             Q_EMIT EditRequested(failed->Number(), failed->Text());
         }
     });
-    acReply = NewAction("acReply", QStringLiteral("Reply"), QKeySequence(Qt::CTRL | Qt::Key_R), &TMessagesPage::Reply);
-    acForward = NewAction("acForward", QStringLiteral("Forward..."), QKeySequence(Qt::CTRL | Qt::Key_L),
-                          &TMessagesPage::Forward);
-    acCopyText = NewAction("acCopyText", QStringLiteral("Copy text"), QKeySequence::Copy, &TMessagesPage::CopyText);
-    acCopyNumber = NewAction("acCopyNumber", QStringLiteral("Copy number"),
-                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), &TMessagesPage::CopyNumber);
-    acMarkRead = NewAction("acMarkRead", QStringLiteral("Mark as read"), QKeySequence(Qt::CTRL | Qt::Key_M),
-                           &TMessagesPage::MarkRead);
-    acMarkUnread = NewAction("acMarkUnread", QStringLiteral("Mark as unread"), QKeySequence(Qt::CTRL | Qt::Key_U),
-                             &TMessagesPage::MarkUnread);
-    acDelete = NewAction("acDelete", QStringLiteral("Delete..."), QKeySequence::Delete, &TMessagesPage::DeleteSelected);
+    acReply = NewAction("acReply", tr("Reply"), QKeySequence(Qt::CTRL | Qt::Key_R), &TMessagesPage::Reply);
+    acForward = NewAction("acForward", tr("Forward..."), QKeySequence(Qt::CTRL | Qt::Key_L), &TMessagesPage::Forward);
+    acCopyText = NewAction("acCopyText", tr("Copy text"), QKeySequence::Copy, &TMessagesPage::CopyText);
+    acCopyNumber = NewAction("acCopyNumber", tr("Copy number"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+                             &TMessagesPage::CopyNumber);
+    acMarkRead =
+        NewAction("acMarkRead", tr("Mark as read"), QKeySequence(Qt::CTRL | Qt::Key_M), &TMessagesPage::MarkRead);
+    acMarkUnread =
+        NewAction("acMarkUnread", tr("Mark as unread"), QKeySequence(Qt::CTRL | Qt::Key_U), &TMessagesPage::MarkUnread);
+    acDelete = NewAction("acDelete", tr("Delete..."), QKeySequence::Delete, &TMessagesPage::DeleteSelected);
+    // Every key the desktop binds to the standard command (Copy is also Ctrl+Insert), not its first.
+    acCopyText->setShortcuts(QKeySequence::Copy);
+    acDelete->setShortcuts(QKeySequence::Delete);
     pmMessages = new QMenu(this);
     pmMessages->setObjectName(QStringLiteral("pmMessages"));
     pmMessages->addActions({acReply, acForward});
@@ -188,6 +201,14 @@ QAction* TMessagesPage::NewAction(const char* Name, const QString& Caption, cons
     lvMessages->addAction(action);
     connect(action, &QAction::triggered, this, [this, Run] { Guarded(this, [this, Run] { (this->*Run)(); }); });
     return action;
+}
+
+void TMessagesPage::FocusSearch()
+{
+    if (auto* search = findChild<TMessageSearchBox*>()) {
+        search->edSearch->setFocus(Qt::ShortcutFocusReason);
+        search->edSearch->selectAll();
+    }
 }
 
 void TMessagesPage::Activated()
@@ -264,9 +285,45 @@ void TMessagesPage::RefreshMessages()
     RecordSelection();
     FRestoring = false;
     ShowText(false);
+    UpdateUnmatchedReports(item, folderRow);
     UpdateInboxCaption();
     UpdateMessageActions();
     UpdateSentActions();
+}
+
+void TMessagesPage::UpdateUnmatchedReports(TMBInterfaceItem* Item, int FolderRow)
+{
+    QList<TStoredReport> reports;
+    if (Item && FolderRow == frSent) {
+        try {
+            reports = TSmsReports::Unmatched(Item->InterfaceID());
+        } catch (const std::exception&) {
+            // A database that cannot be read now shows them at the next refresh.
+        }
+    }
+    if (reports.isEmpty()) {
+        lbUnmatchedReports->hide();
+        lbUnmatchedReports->clear();
+        return;
+    }
+    // The newest few; they are stored, so none is lost by not being listed here.
+    constexpr int kShown = 3;
+    QStringList lines;
+    for (qsizetype i = reports.size() - 1; i >= 0 && lines.size() < kShown; --i) {
+        const TStoredReport& r = reports[i];
+        const QDateTime when = r.Discharge != TSmsRecv::kNoTimeStamp
+                                   ? QDateTime::fromSecsSinceEpoch(r.Discharge).toLocalTime()
+                                   : ToQDateTime(r.Date);
+        lines << tr("Delivery report for a message not sent from here: %1, %2 at %3")
+                     .arg(r.Recipient.isEmpty() ? tr("unknown recipient") : r.Recipient,
+                          r.Status < 0 ? tr("no status") : TSmsRecv::StatusText(r.Status),
+                          QLocale().toString(when, QLocale::ShortFormat));
+    }
+    if (reports.size() > kShown) {
+        lines << tr("and %n more", nullptr, int(reports.size() - kShown));
+    }
+    lbUnmatchedReports->setText(lines.join(QLatin1Char('\n')));
+    lbUnmatchedReports->show();
 }
 
 TSmsOutgoingItem* TMessagesPage::SelectedFailed() const
@@ -311,7 +368,7 @@ void TMessagesPage::UpdateInboxCaption()
     TMBInterfaceItem* item = FController.SelectedInterface();
     const int unread = item ? item->SmsIncomingList()->UnreadCount() : 0;
     QListWidgetItem* inbox = lvSmsType->item(frInbox);
-    inbox->setText(unread == 0 ? QStringLiteral("Inbox") : QStringLiteral("Inbox (%1)").arg(unread));
+    inbox->setText(unread == 0 ? tr("Inbox") : tr("Inbox (%1)").arg(unread));
     QFont font = lvSmsType->font();
     font.setBold(unread > 0);
     inbox->setFont(font);
@@ -566,11 +623,9 @@ void TMessagesPage::DeleteSelected()
         return;
     }
     const QList<qint64>& selected = idents;
-    const QString what = selected.size() == 1 ? QStringLiteral("this message")
-                                              : QStringLiteral("these %1 messages").arg(selected.size());
-    if (TMessageBox::Question(this, QStringLiteral("Delete"),
-                              QStringLiteral("Delete %1 from this computer? Messages on the modem are not affected.")
-                                  .arg(what)) != QMessageBox::Yes) {
+    if (TMessageBox::Question(this, tr("Delete"),
+                              tr("Delete %n message(s) from this computer? Messages on the modem are not affected.",
+                                 nullptr, int(selected.size()))) != QMessageBox::Yes) {
         return;
     }
     int firstRow = FMessagesModel->rowCount();

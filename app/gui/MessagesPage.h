@@ -5,6 +5,7 @@
 
 class QAction;
 class QItemSelection;
+class QLabel;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
@@ -42,6 +43,8 @@ public:
 
     // The page became the active one: with no folder chosen yet, the inbox is chosen.
     void Activated();
+    // Puts the focus in the search field, its text selected, so that typing starts a search.
+    void FocusSearch();
     // Shows the chosen folder of the selected interface anew, keeping the selected messages.
     void RefreshMessages();
     // Chooses the inbox and in it the message Ident, as a click of the user would (the caller
@@ -65,6 +68,8 @@ public:
     QTableView* lvMessages;
     QPlainTextEdit* mmMessages;
     TConversationView* pnConversation;
+    // Under the Sent folder: delivery reports that matched no message sent from here.
+    QLabel* lbUnmatchedReports;
     QMenu* pmMessages;
     QAction* acReply;
     QAction* acForward;
@@ -100,6 +105,8 @@ private:
     void UpdateSentActions();
     void acRetrySendExecute();
     int SelectedSmsFolder() const;
+    // Fills lbUnmatchedReports for the Sent folder of Item (hidden elsewhere or when none).
+    void UpdateUnmatchedReports(TMBInterfaceItem* Item, int FolderRow);
     // The row showing message Ident, looked for at Hint first; -1 when it is not listed.
     int RowOfIdent(qint64 Ident, int Hint) const;
     // The message whose text the box shows: the current row when it is selected, else the only

@@ -19,25 +19,25 @@ TMonitorLogPage::TMonitorLogPage(QWidget* Parent)
     setObjectName(QStringLiteral("tsMonitorLog"));
     cmbKind = new QComboBox(this);
     cmbKind->setObjectName(QStringLiteral("cmbKind"));
-    cmbKind->addItem(QStringLiteral("All entries"), QString());
-    const std::pair<const char*, const char*> kinds[] = {{MonitorLogKind::Check, "Checks"},
-                                                         {MonitorLogKind::Reconnect, "Reconnect requests"},
-                                                         {MonitorLogKind::ReconnectResult, "Reconnect results"},
-                                                         {MonitorLogKind::RestartWarning, "Restart warnings"},
-                                                         {MonitorLogKind::Suppressed, "Suppressed warnings"},
-                                                         {MonitorLogKind::Restart, "Restart requests"}};
+    cmbKind->addItem(tr("All entries"), QString());
+    const std::pair<const char*, const char*> kinds[] = {
+        {MonitorLogKind::Check, QT_TR_NOOP("Checks")},
+        {MonitorLogKind::Reconnect, QT_TR_NOOP("Reconnect requests")},
+        {MonitorLogKind::ReconnectResult, QT_TR_NOOP("Reconnect results")},
+        {MonitorLogKind::RestartWarning, QT_TR_NOOP("Restart warnings")},
+        {MonitorLogKind::Suppressed, QT_TR_NOOP("Suppressed warnings")},
+        {MonitorLogKind::Restart, QT_TR_NOOP("Restart requests")}};
     for (const auto& [kind, caption] : kinds) {
-        cmbKind->addItem(QLatin1String(caption), QLatin1String(kind));
+        cmbKind->addItem(tr(caption), QLatin1String(kind));
     }
     lvMonitorLog = new QTreeWidget(this);
     lvMonitorLog->setObjectName(QStringLiteral("lvMonitorLog"));
-    lvMonitorLog->setHeaderLabels({QStringLiteral("Time"), QStringLiteral("Kind"), QStringLiteral("Site"),
-                                   QStringLiteral("Method"), QStringLiteral("Result"), QStringLiteral("Reason")});
+    lvMonitorLog->setHeaderLabels({tr("Time"), tr("Kind"), tr("Site"), tr("Method"), tr("Result"), tr("Reason")});
     lvMonitorLog->setRootIsDecorated(false);
     lvMonitorLog->setColumnWidth(0, 150);
     lvMonitorLog->setColumnWidth(2, 200);
     auto* top = new QHBoxLayout();
-    top->addWidget(new QLabel(QStringLiteral("Show:"), this));
+    top->addWidget(new QLabel(tr("Show:"), this));
     top->addWidget(cmbKind);
     top->addStretch(1);
     auto* layout = new QVBoxLayout(this);

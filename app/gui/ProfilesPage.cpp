@@ -74,26 +74,26 @@ void TProfilesPage::ShowProfileInfo()
     if (!profile) {
         return;
     }
-    const QString yes = QStringLiteral("Yes");
-    const QString no = QStringLiteral("No");
-    AddInfoRow(lvProfileInfo, QStringLiteral("Name"), profile->Name());
-    AddInfoRow(lvProfileInfo, QStringLiteral("Default"), profile->IsDefault() ? yes : no);
-    AddInfoRow(lvProfileInfo, QStringLiteral("Compression"), profile->Compression());
-    AddInfoRow(lvProfileInfo, QStringLiteral("APN"), profile->AccessString());
-    AddInfoRow(lvProfileInfo, QStringLiteral("Auth type"), profile->AuthProtocol());
+    const QString yes = tr("Yes");
+    const QString no = tr("No");
+    AddInfoRow(lvProfileInfo, tr("Name"), profile->Name());
+    AddInfoRow(lvProfileInfo, tr("Default"), profile->IsDefault() ? yes : no);
+    AddInfoRow(lvProfileInfo, tr("Compression"), profile->Compression());
+    AddInfoRow(lvProfileInfo, tr("APN"), profile->AccessString());
+    AddInfoRow(lvProfileInfo, tr("Auth type"), profile->AuthProtocol());
     if (!profile->UserName().isEmpty()) {
-        AddInfoRow(lvProfileInfo, QStringLiteral("User name"), profile->UserName());
+        AddInfoRow(lvProfileInfo, tr("User name"), profile->UserName());
     }
     const IMBManager* manager = FController.Manager();
     if (!profile->Password().isEmpty()) {
-        AddInfoRow(lvProfileInfo, QStringLiteral("Password"), QString(profile->Password().size(), QChar(0x25CF)));
+        AddInfoRow(lvProfileInfo, tr("Password"), QString(profile->Password().size(), QChar(0x25CF)));
     } else if (manager && !manager->PasswordKeeper().isEmpty()) {
         // Not readable here: say where it is rather than show a mask of nothing.
-        AddInfoRow(lvProfileInfo, QStringLiteral("Password"), QStringLiteral("Kept by ") + manager->PasswordKeeper());
+        AddInfoRow(lvProfileInfo, tr("Password"), tr("Kept by %1").arg(manager->PasswordKeeper()));
     }
-    AddInfoRow(lvProfileInfo, QStringLiteral("Ignore password"), profile->IgnorePassword() ? yes : no);
-    AddInfoRow(lvProfileInfo, QStringLiteral("Connect mode"), profile->ConnectionMode());
-    AddInfoRow(lvProfileInfo, QStringLiteral("Home provider"), profile->HomeProviderName());
+    AddInfoRow(lvProfileInfo, tr("Ignore password"), profile->IgnorePassword() ? yes : no);
+    AddInfoRow(lvProfileInfo, tr("Connect mode"), profile->ConnectionMode());
+    AddInfoRow(lvProfileInfo, tr("Home provider"), profile->HomeProviderName());
     if (Options) {
         Options->SetProfileName(profile->Name());
     }

@@ -1,14 +1,18 @@
 #include "gui/Settings.h"
 
 #include "core/Options.h"
+#include "core/Usage.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
@@ -16,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace Ombrelay
@@ -120,15 +125,64 @@ TfmSettings::TfmSettings(QWidget* Parent)
     cbAutoConnect->setObjectName(QStringLiteral("cbAutoConnect"));
     auto* generalLayout = new QVBoxLayout(tsGeneral);
     generalLayout->addWidget(cbAutoConnect);
+    cbNoRoamingConnect = new QCheckBox(tr("Do not connect while &roaming"), tsGeneral);
+    cbNoRoamingConnect->setObjectName(QStringLiteral("cbNoRoamingConnect"));
+    cbNoRoamingConnect->setToolTip(tr("Connecting on startup and the online monitor's reconnect leave a roaming "
+                                      "modem alone; connecting by hand asks first."));
+    generalLayout->addWidget(cbNoRoamingConnect);
     cbRemoveStored = new QCheckBox(tr("&Remove messages from the modem once stored"), tsGeneral);
     cbRemoveStored->setObjectName(QStringLiteral("cbRemoveStored"));
     generalLayout->addWidget(cbRemoveStored);
+    cbSwitchOnModems = new QCheckBox(tr("S&witch modems on when found"), tsGeneral);
+    cbSwitchOnModems->setObjectName(QStringLiteral("cbSwitchOnModems"));
+    cbSwitchOnModems->setToolTip(tr("A modem found switched off (at the start, when plugged in, or once its SIM is "
+                                    "unlocked) is switched on at once. One switched off later stays off."));
+    generalLayout->addWidget(cbSwitchOnModems);
     // Not one of the stored settings: the desktop's autostart entry is the setting itself.
     cbAutostart = new QCheckBox(tr("Start Ombrelay when I &log in"), tsGeneral);
     cbAutostart->setObjectName(QStringLiteral("cbAutostart"));
     generalLayout->addWidget(cbAutostart);
     SetMessageStoreShared(false);
     generalLayout->addStretch();
+
+    tsUsageSettings = new QWidget;
+    tsUsageSettings->setObjectName(QStringLiteral("tsUsageSettings"));
+    pcSettings->addTab(tsUsageSettings, tr("&Usage"));
+    cmbByteUnits = new QComboBox(tsUsageSettings);
+    cmbByteUnits->setObjectName(QStringLiteral("cmbByteUnits"));
+    cmbByteUnits->addItem(tr("kB, MB, GB (1000 bytes each step)"), int(TByteUnits::Si));
+    cmbByteUnits->addItem(tr("KiB, MiB, GiB (1024 bytes each step)"), int(TByteUnits::Iec));
+    auto* planBox = new QGroupBox(tr("Data plan"), tsUsageSettings);
+    cmbPlanDevice = new QComboBox(planBox);
+    cmbPlanDevice->setObjectName(QStringLiteral("cmbPlanDevice"));
+    udPlanLimit = new QDoubleSpinBox(planBox);
+    udPlanLimit->setObjectName(QStringLiteral("udPlanLimit"));
+    udPlanLimit->setDecimals(2);
+    udPlanLimit->setRange(0, 100000000);
+    udPlanLimit->setSpecialValueText(tr("no plan"));
+    udPlanStartDay = NewUpDown("udPlanStartDay", 1, 31, planBox);
+    edPlanAlerts = new QLineEdit(planBox);
+    edPlanAlerts->setObjectName(QStringLiteral("edPlanAlerts"));
+    edPlanAlerts->setToolTip(tr("Percentages of the limit, separated by commas; each is announced once per period."));
+    auto* planLayout = new QFormLayout(planBox);
+    planLayout->addRow(tr("&Modem"), cmbPlanDevice);
+    planLayout->addRow(tr("Monthly &limit"), udPlanLimit);
+    planLayout->addRow(tr("Billing period starts on &day"), udPlanStartDay);
+    planLayout->addRow(tr("&Alerts at percent"), edPlanAlerts);
+    auto* usageLayout = new QFormLayout(tsUsageSettings);
+    usageLayout->addRow(tr("&Byte units"), cmbByteUnits);
+    usageLayout->addRow(planBox);
+    connect(cmbPlanDevice, &QComboBox::currentIndexChanged, this, [this] {
+        KeepPlan();
+        FPlanDevice = cmbPlanDevice->currentData().toString();
+        ShowPlan();
+    });
+    // The limit is shown in the units chosen here.
+    connect(cmbByteUnits, &QComboBox::currentIndexChanged, this, [this] {
+        KeepPlan();
+        ShowPlan();
+    });
+    planBox->setEnabled(false);
 
     btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
@@ -153,7 +207,9 @@ void TfmSettings::CopyIn(const TOptions& Source)
 {
     const TMonitorSettings monitor = Source.MonitorSnapshot();
     cbAutoConnect->setChecked(Source.AutoConnect());
+    cbNoRoamingConnect->setChecked(Source.NoRoamingConnect());
     cbRemoveStored->setChecked(Source.RemoveStoredMessages());
+    cbSwitchOnModems->setChecked(Source.SwitchOnModems());
     cbMonitor->setChecked(monitor.Enabled);
     lbMonitorSites->clear();
     lbMonitorSites->addItems(monitor.Sites);
@@ -166,7 +222,9 @@ void TfmSettings::CopyIn(const TOptions& Source)
 void TfmSettings::CopyOut(TOptions& Target) const
 {
     Target.SetAutoConnect(cbAutoConnect->isChecked());
+    Target.SetNoRoamingConnect(cbNoRoamingConnect->isChecked());
     Target.SetRemoveStoredMessages(cbRemoveStored->isChecked());
+    Target.SetSwitchOnModems(cbSwitchOnModems->isChecked());
     TMonitorSettings monitor;
     monitor.Enabled = cbMonitor->isChecked();
     for (int i = 0; i < lbMonitorSites->count(); ++i) {
@@ -177,6 +235,92 @@ void TfmSettings::CopyOut(TOptions& Target) const
     monitor.RebootThreshold = static_cast<quint32>(udMonitorRebootThreshold->value());
     // One locked assignment, so the monitor never sees half of the new settings.
     Target.SetMonitorSettings(monitor);
+}
+
+double TfmSettings::PlanUnit() const
+{
+    return TByteUnits(cmbByteUnits->currentData().toInt()) == TByteUnits::Si ? 1000.0 * 1000.0 : 1024.0 * 1024.0;
+}
+
+void TfmSettings::CopyInUsage(TSQLiteDB& Db, const QStringList& Devices, const QString& Selected)
+{
+    {
+        const QSignalBlocker block(cmbByteUnits);
+        cmbByteUnits->setCurrentIndex(std::max(0, int(cmbByteUnits->findData(int(LoadByteUnits(Db))))));
+    }
+    FPlans.clear();
+    FLoadedPlans.clear();
+    FPlanDevice.clear();
+    QStringList devices = Devices;
+    devices.removeDuplicates();
+    devices.removeAll(QString());
+    for (const QString& d : devices) {
+        FLoadedPlans.insert(d, LoadDataPlan(Db, d));
+    }
+    FPlans = FLoadedPlans;
+    {
+        const QSignalBlocker block(cmbPlanDevice);
+        cmbPlanDevice->clear();
+        for (const QString& d : devices) {
+            cmbPlanDevice->addItem(d, d);
+        }
+        cmbPlanDevice->setCurrentIndex(std::max(0, int(cmbPlanDevice->findData(Selected))));
+    }
+    cmbPlanDevice->parentWidget()->setEnabled(!devices.isEmpty());
+    FPlanDevice = cmbPlanDevice->currentData().toString();
+    ShowPlan();
+}
+
+void TfmSettings::CopyOutUsage(TSQLiteDB& Db)
+{
+    KeepPlan();
+    const auto units = TByteUnits(cmbByteUnits->currentData().toInt());
+    SaveByteUnits(Db, units);
+    SetByteUnits(units);
+    for (auto it = FPlans.cbegin(); it != FPlans.cend(); ++it) {
+        if (it.value() != FLoadedPlans.value(it.key())) {
+            SaveDataPlan(Db, it.key(), it.value());
+        }
+    }
+}
+
+void TfmSettings::KeepPlan()
+{
+    if (FPlanDevice.isEmpty() || !FPlans.contains(FPlanDevice)) {
+        return;
+    }
+    TDataPlan& plan = FPlans[FPlanDevice];
+    // Shown rounded to two decimals: only a limit the user changed is taken from the box.
+    if (udPlanLimit->value() != FShownLimit) {
+        plan.Limit = quint64(std::llround(udPlanLimit->value() * (FShownUnits == TByteUnits::Si ? 1e6 : 1048576.0)));
+    }
+    plan.StartDay = udPlanStartDay->value();
+    QList<int> alerts;
+    for (const QString& part : edPlanAlerts->text().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int percent = part.trimmed().toInt(&ok);
+        // A word or a percentage of nothing is no alert.
+        if (ok && percent > 0) {
+            alerts << percent;
+        }
+    }
+    plan.Alerts = alerts;
+}
+
+void TfmSettings::ShowPlan()
+{
+    const TDataPlan plan = FPlans.value(FPlanDevice);
+    FShownUnits = TByteUnits(cmbByteUnits->currentData().toInt());
+    udPlanLimit->setSuffix(FShownUnits == TByteUnits::Si ? tr(" MB") : tr(" MiB"));
+    udPlanLimit->setValue(double(plan.Limit) / PlanUnit());
+    // What the box holds after its own rounding.
+    FShownLimit = udPlanLimit->value();
+    udPlanStartDay->setValue(plan.StartDay);
+    QStringList alerts;
+    for (int a : plan.Alerts) {
+        alerts << QString::number(a);
+    }
+    edPlanAlerts->setText(alerts.join(QStringLiteral(", ")));
 }
 
 void TfmSettings::SetMessageStoreShared(bool Shared)

@@ -13,7 +13,7 @@ TSignalPanel::TSignalPanel(QWidget* Parent)
     : QWidget(Parent)
 {
     setObjectName(QStringLiteral("sbMainPanel1"));
-    setFixedWidth(250);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     setAccessibleName(tr("Connection and signal strength"));
     UpdateDescription();
 }
@@ -46,13 +46,23 @@ void TSignalPanel::SetText(const QString& Value)
     if (Value != FText) {
         FText = Value;
         UpdateDescription();
+        // Its width follows the text.
+        updateGeometry();
         update();
     }
 }
 
 QSize TSignalPanel::sizeHint() const
 {
-    return QSize(250, std::max(18, fontMetrics().height() + 2));
+    // The picture, its gap and the whole text.
+    const int textLeft = static_cast<int>(std::lround(16 * 0.1)) + static_cast<int>(std::lround(16 * 1.2));
+    return QSize(textLeft + fontMetrics().horizontalAdvance(FText) + 8, std::max(18, fontMetrics().height() + 2));
+}
+
+QSize TSignalPanel::minimumSizeHint() const
+{
+    // The picture at least.
+    return QSize(20, sizeHint().height());
 }
 
 void TSignalPanel::paintEvent(QPaintEvent*)
@@ -65,7 +75,9 @@ void TSignalPanel::paintEvent(QPaintEvent*)
     p.drawPixmap(index == 0 ? 0 : x, top, TIcons::SignalImage(index, palette()));
     const int textLeft = x + static_cast<int>(std::lround(w * 1.2));
     const QRect textRect(textLeft, 0, width() - textLeft, height());
-    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FText);
+    // Narrowed by a small window, the text ends in an ellipsis rather than in a cut letter.
+    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+               fontMetrics().elidedText(FText, Qt::ElideRight, textRect.width()));
 }
 
 } // namespace Ombrelay

@@ -23,6 +23,7 @@ public:
     void SetText(const QString& Value);
     const QString& Text() const { return FText; }
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* Event) override;

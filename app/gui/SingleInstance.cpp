@@ -37,7 +37,7 @@ QString PrivateFolder(const QString& Path)
         throw EOSError(errno, QString::fromLocal8Bit(std::strerror(errno)), QStringLiteral("\r\n") + Path);
     }
     if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid() || (info.st_mode & 077) != 0) {
-        throw EOmbrelayError(QStringLiteral("The folder %1 is not a private folder of this user.").arg(Path));
+        throw EOmbrelayError(TSingleInstance::tr("The folder %1 is not a private folder of this user.").arg(Path));
     }
     return Path;
 }
@@ -143,14 +143,14 @@ bool TSingleInstance::HandOverOrListen()
     if (life == TLifeLock::Held) {
         // The program runs but is busy or stopped: taking its socket would put two programs on
         // one database.
-        throw EOmbrelayError(QStringLiteral("Ombrelay is already running but does not answer. Wait a moment "
-                                            "and start it again, or end the running program first."));
+        throw EOmbrelayError(tr("Ombrelay is already running but does not answer. Wait a moment "
+                                "and start it again, or end the running program first."));
     }
     // Nobody holds the life lock: the socket, if any, was left by a program that ended.
     FLifeLock = fd;
     QLocalServer::removeServer(path);
     if (!FServer.listen(path)) {
-        throw EOmbrelayError(QStringLiteral("Cannot listen on %1: %2").arg(path, FServer.errorString()));
+        throw EOmbrelayError(tr("Cannot listen on %1: %2").arg(path, FServer.errorString()));
     }
     return false;
 }

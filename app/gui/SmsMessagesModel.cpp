@@ -153,8 +153,9 @@ QVariant TSmsMessagesModel::headerData(int Section, Qt::Orientation Orientation,
     if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) {
         return QVariant();
     }
-    static const char* const captions[] = {"Date", "Number", "Message", "State"};
-    return Section >= 0 && Section < columnCount() ? QString::fromLatin1(captions[Section]) : QVariant();
+    static const char* const captions[] = {QT_TR_NOOP("Date"), QT_TR_NOOP("Number"), QT_TR_NOOP("Message"),
+                                           QT_TR_NOOP("State")};
+    return Section >= 0 && Section < columnCount() ? tr(captions[Section]) : QVariant();
 }
 
 } // namespace Ombrelay

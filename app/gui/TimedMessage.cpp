@@ -68,11 +68,11 @@ TfmTimedMessage::TfmTimedMessage(quint32 TimeOut, const QString& Title, const QS
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->addWidget(lbInfo);
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnCancel = new QToolButton(this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setText(QStringLiteral("Cancel"));
+    btnCancel->setText(tr("Cancel"));
     btnCancel->setPopupMode(QToolButton::MenuButtonPopup);
     btnCancel->setMinimumWidth(btnOK->sizeHint().width());
     pmSupress = new QMenu(this);
@@ -141,7 +141,7 @@ void TfmTimedMessage::Tick()
         return;
     }
     --FTimeOut;
-    btnOK->setText(QStringLiteral("OK (%1)").arg(FTimeOut));
+    btnOK->setText(tr("OK (%1)").arg(FTimeOut));
     if (FTimeOut == 0) {
         tmMain->stop();
         btnOK->click();
@@ -161,7 +161,7 @@ void TfmTimedMessage::btnOKClick()
         // The restart was refused: stop counting and stay open, so the user can try again with
         // OK or dismiss the warning with Cancel.
         tmMain->stop();
-        btnOK->setText(QStringLiteral("OK"));
+        btnOK->setText(tr("OK"));
         ShowException(this, e);
         return;
     }

@@ -44,6 +44,16 @@ QString TTranslations::Install(const QLocale& Locale)
         }
         delete own;
     }
+    // A language without a translation speaks English, which still needs its plural forms:
+    // "1 new message", not "1 new message(s)".
+    for (const QString& folder : Folders()) {
+        auto* english = new QTranslator(app);
+        if (english->load(QStringLiteral("ombrelay_en"), folder)) {
+            QCoreApplication::installTranslator(english);
+            break;
+        }
+        delete english;
+    }
     return QString();
 }
 

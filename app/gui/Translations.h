@@ -17,7 +17,8 @@ public:
     static QStringList Folders();
     // Installs the translators for Locale on the application; returns the file of Ombrelay's
     // own translation that was found, empty when none (the program then speaks English).
-    // English has a file too: it holds the plural forms ("1 New Message", "2 New Messages").
+    // English has a file too: it holds the plural forms ("1 new message", "2 new messages"),
+    // and is installed also for a language Ombrelay has no translation for.
     static QString Install(const QLocale& Locale = QLocale());
 };
 

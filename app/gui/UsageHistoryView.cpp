@@ -7,21 +7,17 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -29,6 +25,7 @@
 #include <QtCharts/QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Ombrelay
 {
@@ -55,18 +52,16 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     setObjectName(QStringLiteral("fmUsageHistory"));
     cmbPeriod = new QComboBox(this);
     cmbPeriod->setObjectName(QStringLiteral("cmbPeriod"));
-    cmbPeriod->addItems({QStringLiteral("By day"), QStringLiteral("By month")});
+    cmbPeriod->addItems({tr("By day"), tr("By month")});
     cmbDevice = new QComboBox(this);
     cmbDevice->setObjectName(QStringLiteral("cmbDevice"));
-    cmbDevice->addItem(QStringLiteral("All interfaces"), QString());
+    cmbDevice->addItem(tr("All interfaces"), QString());
     cmbUnits = new QComboBox(this);
     cmbUnits->setObjectName(QStringLiteral("cmbUnits"));
-    cmbUnits->addItem(QStringLiteral("KiB, MiB, GiB (1024)"), int(TByteUnits::Iec));
-    cmbUnits->addItem(QStringLiteral("kB, MB, GB (1000)"), int(TByteUnits::Si));
+    cmbUnits->addItem(tr("KiB, MiB, GiB (1024)"), int(TByteUnits::Iec));
+    cmbUnits->addItem(tr("kB, MB, GB (1000)"), int(TByteUnits::Si));
     cmbUnits->setCurrentIndex(ByteUnits() == TByteUnits::Si ? 1 : 0);
-    btnPlan = new QPushButton(QStringLiteral("Data plan..."), this);
-    btnPlan->setObjectName(QStringLiteral("btnPlan"));
-    btnExport = new QPushButton(QStringLiteral("Export CSV..."), this);
+    btnExport = new QPushButton(tr("Export CSV..."), this);
     btnExport->setObjectName(QStringLiteral("btnExport"));
     lbPlan = new QLabel(this);
     lbPlan->setObjectName(QStringLiteral("lbPlan"));
@@ -74,32 +69,36 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
 
     lvHistory = new QTreeWidget(this);
     lvHistory->setObjectName(QStringLiteral("lvHistory"));
-    lvHistory->setHeaderLabels(
-        {QStringLiteral("Date"), QStringLiteral("Download"), QStringLiteral("Upload"), QStringLiteral("Total")});
+    lvHistory->setHeaderLabels({tr("Date"), tr("Download"), tr("Upload"), tr("Total")});
     lvHistory->setRootIsDecorated(false);
     lvHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    FDownload = new QBarSet(QStringLiteral("Download"));
-    FUpload = new QBarSet(QStringLiteral("Upload"));
+    FDownload = new QBarSet(tr("Download"));
+    FUpload = new QBarSet(tr("Upload"));
     FBars = new QStackedBarSeries();
     FBars->append(FDownload);
     FBars->append(FUpload);
     FChart = new QChart();
     FChart->addSeries(FBars);
-    FAxisX = new QBarCategoryAxis();
+    // A value axis under the bars (bar i stands at i), so that only some of them get a label.
+    FAxisX = new QCategoryAxis();
+    FAxisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    FAxisX->setGridLineVisible(false);
     FAxisY = new QValueAxis();
     FChart->addAxis(FAxisX, Qt::AlignBottom);
     FChart->addAxis(FAxisY, Qt::AlignLeft);
     FBars->attachAxis(FAxisX);
     FBars->attachAxis(FAxisY);
     FChart->legend()->setAlignment(Qt::AlignBottom);
+    // The room below the bars changes with the window: as many dates as fit.
+    connect(FChart, &QChart::plotAreaChanged, this, [this] { LabelDays(); });
     chHistory = new QChartView(FChart, this);
     chHistory->setObjectName(QStringLiteral("chHistory"));
     chHistory->setRenderHint(QPainter::Antialiasing);
     chHistory->setMinimumHeight(200);
 
     FRate = new QLineSeries();
-    FRate->setName(QStringLiteral("Rate (KiB/s, last 5 minutes)"));
+    FRate->setName(tr("Rate (KiB/s, last 5 minutes)"));
     FRateChart = new QChart();
     FRateChart->addSeries(FRate);
     FRateX = new QValueAxis();
@@ -120,7 +119,6 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     top->addWidget(cmbPeriod);
     top->addWidget(cmbDevice, 1);
     top->addWidget(cmbUnits);
-    top->addWidget(btnPlan);
     top->addWidget(btnExport);
     auto* charts = new QHBoxLayout();
     charts->addWidget(chHistory, 3);
@@ -147,7 +145,6 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
         });
     });
     connect(btnExport, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnExportClick(); }); });
-    connect(btnPlan, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnPlanClick(); }); });
     ApplyPalette();
 }
 
@@ -186,6 +183,16 @@ void TUsageHistoryView::ApplyPalette()
     FRate->setColor(highlight);
     chHistory->setBackgroundBrush(p.color(QPalette::Window));
     chRate->setBackgroundBrush(p.color(QPalette::Window));
+}
+
+void TUsageHistoryView::SettingsChanged()
+{
+    {
+        const QSignalBlocker block(cmbUnits);
+        cmbUnits->setCurrentIndex(std::max(0, int(cmbUnits->findData(int(ByteUnits())))));
+    }
+    FEntries.clear();
+    Refresh();
 }
 
 void TUsageHistoryView::SetDevices(const QStringList& Devices)
@@ -261,15 +268,43 @@ void TUsageHistoryView::FillChart()
         FDownload->append(double(e.In) / MiB());
         FUpload->append(double(e.Out) / MiB());
         top = std::max(top, double(e.Total()) / MiB());
-        categories << (Period() == TUsagePeriod::Day ? QString::number(e.Date.day())
-                                                     : e.Date.toString(QStringLiteral("MM/yy")));
+        categories << (Period() == TUsagePeriod::Day ? QLocale().toString(e.Date, QStringLiteral("d MMM"))
+                                                     : QLocale().toString(e.Date, QStringLiteral("MMM yyyy")));
     }
-    FAxisX->clear();
-    FAxisX->append(categories);
+    FBarLabels = categories;
+    FLabelStep = 0;
+    FAxisX->setRange(-0.5, double(std::max<qsizetype>(1, categories.size())) - 0.5);
+    LabelDays();
     FAxisY->setRange(0, top > 0 ? top * 1.1 : 1);
     FAxisY->setTitleText(MiBName());
-    // Day numbers only: a month of narrow bars has no room for more below each.
-    FChart->setTitle(Period() == TUsagePeriod::Day ? QStringLiteral("The last 31 days") : QStringLiteral("Months"));
+    FChart->setTitle(Period() == TUsagePeriod::Day ? tr("The last 31 days") : tr("Months"));
+}
+
+void TUsageHistoryView::LabelDays()
+{
+    const qsizetype bars = FBarLabels.size();
+    const double perBar = bars > 0 ? FChart->plotArea().width() / double(bars) : 0;
+    if (perBar <= 0) {
+        return;
+    }
+    const QFontMetricsF metrics(FAxisX->labelsFont());
+    double widest = 0;
+    for (const QString& label : std::as_const(FBarLabels)) {
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    }
+    // Room for the text and a gap of an "M" on either side.
+    const int step = std::max(1, int(std::ceil((widest + 2 * metrics.horizontalAdvance(QLatin1Char('M'))) / perBar)));
+    if (step == FLabelStep) {
+        return;
+    }
+    FLabelStep = step;
+    for (const QString& label : FAxisX->categoriesLabels()) {
+        FAxisX->remove(label);
+    }
+    // Counted back from the newest bar, so that today always has its date.
+    for (qsizetype i = (bars - 1) % step; i < bars; i += step) {
+        FAxisX->append(FBarLabels.at(i), double(i));
+    }
 }
 
 void TUsageHistoryView::AddRateSample(quint64 Bytes, double Seconds)
@@ -295,14 +330,13 @@ void TUsageHistoryView::AddRateSample(quint64 Bytes, double Seconds)
 void TUsageHistoryView::ShowPlan()
 {
     const QString device = SelectedDevice();
-    btnPlan->setEnabled(!device.isEmpty());
     if (device.isEmpty()) {
-        lbPlan->setText(QStringLiteral("Choose a modem to see its data plan."));
+        lbPlan->setText(tr("Choose a modem to see its data plan."));
         return;
     }
     const TDataPlan plan = LoadDataPlan(*Database, device);
     if (plan.Limit == 0) {
-        lbPlan->setText(QStringLiteral("No data plan for %1.").arg(device));
+        lbPlan->setText(tr("No data plan for %1 (Settings, Usage).").arg(device));
         return;
     }
     const QDate today = Clock::NowQ().date();
@@ -311,21 +345,19 @@ void TUsageHistoryView::ShowPlan()
     quint64 out = 0;
     UsageThread->GetRange(device, period.Start, period.End, in, out);
     const TPlanStatus s = DataPlanStatus(plan, today, in + out);
-    lbPlan->setText(QStringLiteral("Plan %1 from %2 to %3: used %4 (%5 %), left %6, %7 days left, "
-                                   "forecast %8 at the period's end")
+    lbPlan->setText(tr("Plan %1 from %2 to %3: used %4 (%5 %), left %6, %n day(s) left, forecast %7 at the "
+                       "period's end",
+                       nullptr, s.DaysLeft)
                         .arg(FormatByteSize(plan.Limit), s.Period.Start.toString(Qt::ISODate),
                              s.Period.End.toString(Qt::ISODate), FormatByteSize(s.Used))
                         .arg(s.Percent)
-                        .arg(FormatByteSize(s.Left))
-                        .arg(s.DaysLeft)
-                        .arg(FormatByteSize(s.Forecast)));
+                        .arg(FormatByteSize(s.Left), FormatByteSize(s.Forecast)));
 }
 
 void TUsageHistoryView::btnExportClick()
 {
-    const QString file =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Export usage history"), QStringLiteral("usage.csv"),
-                                     QStringLiteral("CSV files (*.csv);;All files (*)"));
+    const QString file = QFileDialog::getSaveFileName(this, tr("Export usage history"), QStringLiteral("usage.csv"),
+                                                      tr("CSV files (*.csv);;All files (*)"));
     if (file.isEmpty()) {
         return;
     }
@@ -333,55 +365,8 @@ void TUsageHistoryView::btnExportClick()
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         out.write(UsageHistoryCsv(FEntries, Period()).toUtf8()) < 0 || !out.flush()) {
         throw std::runtime_error(
-            QStringLiteral("The history could not be written to %1: %2").arg(file, out.errorString()).toStdString());
+            tr("The history could not be written to %1: %2").arg(file, out.errorString()).toStdString());
     }
-}
-
-void TUsageHistoryView::btnPlanClick()
-{
-    const QString device = SelectedDevice();
-    if (device.isEmpty()) {
-        return;
-    }
-    TDataPlan plan = LoadDataPlan(*Database, device);
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Data plan of %1").arg(device));
-    auto* limit = new QSpinBox(&dialog);
-    limit->setObjectName(QStringLiteral("edLimit"));
-    limit->setRange(0, 1000000);
-    limit->setSuffix(QStringLiteral(" ") + MiBName());
-    limit->setSpecialValueText(QStringLiteral("no plan"));
-    limit->setValue(int(double(plan.Limit) / MiB()));
-    auto* start = new QSpinBox(&dialog);
-    start->setObjectName(QStringLiteral("edStartDay"));
-    start->setRange(1, 31);
-    start->setValue(plan.StartDay);
-    auto* alerts = new QLineEdit(&dialog);
-    alerts->setObjectName(QStringLiteral("edAlerts"));
-    QStringList alertText;
-    for (int a : plan.Alerts) {
-        alertText << QString::number(a);
-    }
-    alerts->setText(alertText.join(QStringLiteral(", ")));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* form = new QFormLayout(&dialog);
-    form->addRow(QStringLiteral("Monthly limit:"), limit);
-    form->addRow(QStringLiteral("Billing period starts on day:"), start);
-    form->addRow(QStringLiteral("Alerts at percent:"), alerts);
-    form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted) {
-        return;
-    }
-    plan.Limit = quint64(limit->value()) * quint64(MiB());
-    plan.StartDay = start->value();
-    plan.Alerts.clear();
-    for (const QString& part : alerts->text().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        plan.Alerts << part.trimmed().toInt();
-    }
-    SaveDataPlan(*Database, device, plan);
-    ShowPlan();
 }
 
 } // namespace Ombrelay

@@ -13,7 +13,7 @@ class QPushButton;
 class QTreeWidget;
 
 QT_BEGIN_NAMESPACE
-class QBarCategoryAxis;
+class QCategoryAxis;
 class QBarSet;
 class QChart;
 class QChartView;
@@ -47,6 +47,8 @@ public:
     void Refresh();
     // Bytes received and sent since the previous sample, Seconds apart.
     void AddRateSample(quint64 Bytes, double Seconds);
+    // The byte units or a data plan changed in the settings: every figure is shown again.
+    void SettingsChanged();
     // Colours from the current palette (light or dark).
     void ApplyPalette();
 
@@ -62,7 +64,6 @@ public:
     QChartView* chHistory;
     QChartView* chRate;
     QLabel* lbPlan;
-    QPushButton* btnPlan;
     QPushButton* btnExport;
 
 protected:
@@ -70,16 +71,20 @@ protected:
 
 private:
     void FillChart();
+    // Dates below the bars, as many as fit without being cut: every n-th bar gets its date.
+    void LabelDays();
     void ShowPlan();
     void btnExportClick();
-    void btnPlanClick();
 
     QList<TUsageEntry> FEntries;
+    // The bars' dates, oldest first, and how many bars one label stands for now.
+    QStringList FBarLabels;
+    int FLabelStep = 0;
     QChart* FChart;
     QStackedBarSeries* FBars;
     QBarSet* FDownload;
     QBarSet* FUpload;
-    QBarCategoryAxis* FAxisX;
+    QCategoryAxis* FAxisX;
     QValueAxis* FAxisY;
     QChart* FRateChart;
     QLineSeries* FRate;

@@ -35,8 +35,7 @@ TUsagePage::TUsagePage(QWidget* Parent)
     lvUsage = new QTreeWidget(this);
     lvUsage->setObjectName(QStringLiteral("lvUsage"));
     lvUsage->setColumnCount(4);
-    lvUsage->setHeaderLabels(
-        {QString(), QStringLiteral("Download"), QStringLiteral("Upload"), QStringLiteral("Total")});
+    lvUsage->setHeaderLabels({QString(), tr("Download"), tr("Upload"), tr("Total")});
     lvUsage->setColumnWidth(0, 230);
     lvUsage->setColumnWidth(1, 110);
     lvUsage->setColumnWidth(2, 110);
@@ -46,7 +45,7 @@ TUsagePage::TUsagePage(QWidget* Parent)
     lvUsage->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvUsage->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Two groups of one row each, created once and only rewritten afterwards.
-    const QString groups[2] = {QStringLiteral("Today"), QStringLiteral("This month")};
+    const QString groups[2] = {tr("Today"), tr("This month")};
     for (int i = 0; i < 2; ++i) {
         auto* group = new QTreeWidgetItem(lvUsage, {groups[i]});
         group->setFlags(Qt::ItemIsEnabled);

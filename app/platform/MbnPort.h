@@ -122,6 +122,21 @@ struct TMbnRegistration
     TMbnAccessTech AccessTech = TMbnAccessTech::atUnknown;
 };
 
+// What the SIM asks for before the modem may be used.
+enum class TMbnLock
+{
+    lkNone,    // unlocked, or no lock set
+    lkSimPin,  // the SIM's PIN
+    lkSimPuk,  // the PUK and a new PIN, after too many wrong PINs
+    lkBlocked, // too many wrong PUKs: only the operator can help
+};
+
+struct TMbnLockState
+{
+    TMbnLock Lock = TMbnLock::lkNone;
+    int AttemptsLeft = -1; // for the code asked for; -1 when the stack does not say
+};
+
 // How an interface's SMS facet exchanges messages.
 enum class TMbnSmsFormat
 {
@@ -165,6 +180,16 @@ public:
     virtual TMbnResult Disconnect(TMbnRequestId& RequestId) = 0;
     // State is a TMbnActivationState value (a stack may report others).
     virtual TMbnResult GetConnectionState(quint32& State, QString& ProfileName) = 0;
+
+    // Connection: session details.
+    // The addresses the network gave the connection while it is up, in text form; empty lists
+    // when it is down or the stack does not say.
+    virtual TMbnResult GetIpAddresses(QStringList& IPv4, QStringList& IPv6)
+    {
+        IPv4.clear();
+        IPv6.clear();
+        return mrNotSupported;
+    }
 };
 
 class IMbnSms
@@ -190,6 +215,29 @@ public:
     virtual TMbnResult SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId) = 0;
 };
 
+// USSD: where the interface's session with the network's service stands.
+enum class TMbnUssdState : quint32
+{
+    usUnknown = 0,
+    usIdle = 1,         // no session
+    usActive = 2,       // a request is on its way to the network
+    usUserResponse = 3, // the network asked a question (a menu) and waits for the answer
+};
+
+// USSD: codes such as "*100#" sent to the network's service, whose answers come back as text.
+class IMbnUssd
+{
+public:
+    virtual ~IMbnUssd() = default;
+    // Opens a session with Command; UssdComplete follows with the network's answer.
+    virtual TMbnResult UssdInitiate(const QString& Command, TMbnRequestId& RequestId) = 0;
+    // Answers the network's question in the open session; UssdComplete follows.
+    virtual TMbnResult UssdRespond(const QString& Response, TMbnRequestId& RequestId) = 0;
+    // Ends the session; UssdComplete follows with no answer.
+    virtual TMbnResult UssdCancel(TMbnRequestId& RequestId) = 0;
+    virtual TMbnUssdState UssdState() const = 0;
+};
+
 class IMbnInterface
 {
 public:
@@ -213,6 +261,47 @@ public:
     virtual TMbnResult GetRegistration(TMbnRegistration& Registration)
     {
         Registration = {};
+        return mrNotSupported;
+    }
+
+    // USSD
+    // The USSD facet; mrNotSupported when the interface has none.
+    virtual TMbnResult GetUssd(std::shared_ptr<IMbnUssd>& Ussd)
+    {
+        Ussd.reset();
+        return mrNotSupported;
+    }
+    // Locked SIM and modem power. DeviceStateChange says when lock, attempts or power change.
+    virtual TMbnResult GetLockState(TMbnLockState& Lock)
+    {
+        Lock = {};
+        return mrNotSupported;
+    }
+    // UnlockComplete follows; a wrong code fails it, and GetLockState then gives what is left.
+    virtual TMbnResult SendPin(const QString& Pin, TMbnRequestId& RequestId)
+    {
+        Q_UNUSED(Pin);
+        Q_UNUSED(RequestId);
+        return mrNotSupported;
+    }
+    virtual TMbnResult SendPuk(const QString& Puk, const QString& NewPin, TMbnRequestId& RequestId)
+    {
+        Q_UNUSED(Puk);
+        Q_UNUSED(NewPin);
+        Q_UNUSED(RequestId);
+        return mrNotSupported;
+    }
+    // Whether the modem is switched on (enabled); a modem that is off reads and sends nothing.
+    virtual TMbnResult GetPowered(bool& On)
+    {
+        On = true;
+        return mrNotSupported;
+    }
+    // EnableComplete follows.
+    virtual TMbnResult SetPowered(bool On, TMbnRequestId& RequestId)
+    {
+        Q_UNUSED(On);
+        Q_UNUSED(RequestId);
         return mrNotSupported;
     }
 };
@@ -253,6 +342,9 @@ public:
     // Who keeps the profiles' passwords when the backend cannot show them; empty when the
     // profile XML carries them.
     virtual QString PasswordKeeper() const { return {}; }
+    // Locked SIM and modem power: whether mobile broadband is switched on system-wide (false
+    // when the system's network service has it off); RadioStateChange says when it changes.
+    virtual bool RadioEnabled() const { return true; }
 
 Q_SIGNALS:
     // The signal strength of an interface changed; GetSignalStrength gives the new value.
@@ -279,6 +371,27 @@ Q_SIGNALS:
     // An interface went away (unplugged, its stack stopped): calls naming it fail from now on,
     // and completions of its requests still under way may or may not come.
     void InterfaceRemoval(const QString& InterfaceID);
+
+    // USSD
+    // The end of an initiate, respond or cancel: the network's answer (none for a cancel) and the
+    // session's state after it (a TMbnUssdState value; usUserResponse: the answer asks a question).
+    void UssdComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status, const QString& Answer,
+                      quint32 State);
+    // The network spoke on its own: a notice, or a question (ExpectsResponse) to answer with UssdRespond.
+    void UssdNetworkMessage(const QString& InterfaceID, const QString& Text, bool ExpectsResponse);
+    // Connection: drops and profile changes.
+    // A connection that was up ended without the program asking (the network or the stack ended
+    // it); Reason says why in words, empty when the stack does not say. A ConnectStateChange
+    // announces the new state as well.
+    void ConnectionDropped(const QString& InterfaceID, const QString& Reason);
+    // The stored profiles changed (added, removed or edited elsewhere): GetConnectionProfiles
+    // gives the new ones.
+    void ProfilesChanged();
+    // Locked SIM and modem power.
+    void DeviceStateChange(const QString& InterfaceID);
+    void UnlockComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    void EnableComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
+    void RadioStateChange();
 };
 
 } // namespace Ombrelay

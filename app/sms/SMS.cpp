@@ -1126,4 +1126,9 @@ QString BuildStatusReportPdu(int MessageRef, const QString& Recipient, const QDa
     return text;
 }
 
+QString GsmSeptetsToText(const std::uint8_t* Octets, qsizetype Count)
+{
+    return SeptetsToText(Octets, 0, Count);
+}
+
 } // namespace Ombrelay

@@ -24,6 +24,10 @@ extern char16_t GsmToChar[128];
 extern std::uint8_t CharToGsm[256];
 constexpr std::uint8_t kNoGsmCode = 0xFF;
 
+// Count septets packed from bit 0 of Octets (which must hold at least 7 * Count bits) as text of
+// the default alphabet with its extension table.
+QString GsmSeptetsToText(const std::uint8_t* Octets, qsizetype Count);
+
 // Builds the alphabet tables and seeds the generator of concatenation references from the
 // clock. Idempotent and thread-safe; the module start-up calls it first.
 void InitSmsTables();

@@ -4,6 +4,7 @@
 #include "base/DateTime.h"
 #include "core/DataPlan.h"
 #include "core/MonitorLog.h"
+#include "core/RemoteUsage.h"
 #include "core/Usage.h"
 #include "core/UsageHistory.h"
 #include "support/TempDatabase.h"
@@ -75,6 +76,10 @@ private Q_SLOTS:
     void planStoredInItsOwnRows();
     void unitsSetting();
     void monitorLogKeepsNinetyDays();
+    void pendingBytesForAnotherReader_data();
+    void pendingBytesForAnotherReader();
+    void remoteAnswerRejected_data();
+    void remoteAnswerRejected();
 };
 
 // Two modems and a link no modem claims: USAGE has all of it, USAGEDEVICE each modem's share,
@@ -300,6 +305,101 @@ void TestUsageHistory::monitorLogKeepsNinetyDays()
     QCOMPARE(json.value(QStringLiteral("time")).toString(), QStringLiteral("2026-01-02 12:00:00"));
     QCOMPARE(json.value(QStringLiteral("kind")).toString(), QStringLiteral("reconnect"));
     QCOMPARE(json.value(QStringLiteral("result")).toString(), QStringLiteral("connect"));
+}
+
+void TestUsageHistory::pendingBytesForAnotherReader_data()
+{
+    QTest::addColumn<QString>("Device");
+    QTest::addColumn<bool>("Month");
+    QTest::addColumn<bool>("WriteBetween");
+    QTest::addColumn<QList<TUsageEntry>>("Expected");
+    const QList<TUsageEntry> dayAll{{D("2026-03-30"), 1000, 100}, {D("2026-03-31"), 800, 80}};
+    QTest::newRow("by day") << QString() << false << false << dayAll;
+    // The program wrote its pending bytes (and more counted since) after it answered: the reader's
+    // own look at the row holds them, and adding them again would count them twice.
+    QTest::newRow("write between") << QString() << false << true
+                                   << QList<TUsageEntry>{{D("2026-03-30"), 1000, 100}, {D("2026-03-31"), 900, 90}};
+    QTest::newRow("by month") << QString() << true << false << QList<TUsageEntry>{{D("2026-03-01"), 1800, 180}};
+    QTest::newRow("by month, write between")
+        << QString() << true << true << QList<TUsageEntry>{{D("2026-03-01"), 1900, 190}};
+    QTest::newRow("one modem") << QStringLiteral("a") << false << false
+                               << QList<TUsageEntry>{{D("2026-03-30"), 0, 0}, {D("2026-03-31"), 800, 80}};
+    QTest::newRow("modem without pending bytes")
+        << QStringLiteral("b") << false << false
+        << QList<TUsageEntry>{{D("2026-03-30"), 0, 0}, {D("2026-03-31"), 7, 7}};
+}
+
+// What ombrelayctl usage does with the running program's answer: today's entry gets the bytes that
+// were counted and not yet written, exactly once, however the program's write falls between its
+// answer and the reader's look at the database.
+void TestUsageHistory::pendingBytesForAnotherReader()
+{
+    QFETCH(QString, Device);
+    QFETCH(bool, Month);
+    QFETCH(bool, WriteBetween);
+    QFETCH(QList<TUsageEntry>, Expected);
+    TTempDatabase temp;
+    SetNow(2026, 3, 31, 12);
+    AddUsage(temp.DB(), QString(), "2026-03-30", 1000, 100);
+    AddUsage(temp.DB(), QString(), "2026-03-31", 500, 50);
+    AddUsage(temp.DB(), QStringLiteral("a"), "2026-03-31", 500, 50);
+    AddUsage(temp.DB(), QStringLiteral("b"), "2026-03-31", 7, 7);
+    TModemSource modems;
+    modems.Counters = {{QStringLiteral("sim:a"), 0, 0, QStringLiteral("a")}};
+    RegisterUsageSource(&modems);
+    TUsageThread thread(temp.DataHome() + QStringLiteral("/no-sysfs"));
+    thread.Pass(); // baseline
+    // Not yet sampled either: the answer counts up to its own moment.
+    modems.Counters = {{QStringLiteral("sim:a"), 300, 30, QStringLiteral("a")}};
+
+    TRemoteUsage remote;
+    QVERIFY(TRemoteUsage::IsRequest(TRemoteUsage::Request()));
+    QVERIFY(TRemoteUsage::Parse(TRemoteUsage::Answer(thread, temp.DB()), remote));
+    QCOMPARE(remote.Date, D("2026-03-31"));
+    QCOMPARE(remote.DatabaseFile, temp.DB().FileName());
+    QCOMPARE(remote.Total, (TRemoteUsageFigures{500, 50, 300, 30}));
+    QCOMPARE(remote.Devices.keys(), QList<QString>{QStringLiteral("a")});
+    QCOMPARE(remote.Devices.value(QStringLiteral("a")), (TRemoteUsageFigures{500, 50, 300, 30}));
+
+    if (WriteBetween) {
+        modems.Counters = {{QStringLiteral("sim:a"), 400, 40, QStringLiteral("a")}};
+        thread.Pass();
+        thread.Flush();
+    }
+    const TUsagePeriod period = Month ? TUsagePeriod::Month : TUsagePeriod::Day;
+    QList<TUsageEntry> entries = QueryUsageHistory(temp.DB(), Device, period, D("2026-03-30"), D("2026-03-31"));
+    quint64 in = 0;
+    quint64 out = 0;
+    QueryUsageSum(temp.DB(), Device, remote.Date, remote.Date, in, out);
+    remote.AddTo(entries, period, Device, in, out);
+    QCOMPARE(entries, Expected);
+    UnregisterUsageSource(&modems);
+}
+
+void TestUsageHistory::remoteAnswerRejected_data()
+{
+    QTest::addColumn<QString>("Line");
+    const QString figures =
+        QStringLiteral("{\"storedDownload\":1,\"storedUpload\":2,\"pendingDownload\":3,\"pendingUpload\":4}");
+    QTest::newRow("an older program") << QStringLiteral("error unknown command");
+    QTest::newRow("no date") << QStringLiteral("{\"total\":%1}").arg(figures);
+    QTest::newRow("bad date") << QStringLiteral("{\"date\":\"2026-02-30\",\"total\":%1}").arg(figures);
+    QTest::newRow("no total") << QStringLiteral("{\"date\":\"2026-03-31\"}");
+    QTest::newRow("negative") << QStringLiteral("{\"date\":\"2026-03-31\",\"total\":%1}")
+                                     .arg(QString(figures).replace(QStringLiteral(":3"), QStringLiteral(":-3")));
+    QTest::newRow("a text for a number") << QStringLiteral("{\"date\":\"2026-03-31\",\"total\":%1}")
+                                                .arg(QString(figures).replace(QStringLiteral(":3"),
+                                                                              QStringLiteral(":\"3\"")));
+    QTest::newRow("a modem without figures")
+        << QStringLiteral("{\"date\":\"2026-03-31\",\"total\":%1,\"devices\":{\"a\":{}}}").arg(figures);
+}
+
+// An answer that cannot be read is not used at all: the database alone answers.
+void TestUsageHistory::remoteAnswerRejected()
+{
+    QFETCH(QString, Line);
+    TRemoteUsage remote;
+    QVERIFY(!TRemoteUsage::Parse(Line, remote));
 }
 
 QTEST_GUILESS_MAIN(TestUsageHistory)

@@ -149,6 +149,39 @@ private Q_SLOTS:
         QCOMPARE(int(outbox->State(*outbox->Items(3))), int(ssSent));
     }
 
+    // Message references go on after a restart (a new process starts its counter at 0): a
+    // report for a part sent before the restart reaches that part, not a new one.
+    void referencesContinueAfterRestart_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::newRow("middle") << 17;
+        QTest::newRow("wraps after 255") << 255;
+    }
+
+    void referencesContinueAfterRestart()
+    {
+        QFETCH(int, start);
+        TDeviceFixture f;
+        TMBManager& m = f.Start();
+        NextMessageRef = static_cast<std::uint8_t>(start);
+        const auto [before, beforePdus] = Message(1);
+        m.SendMessage(QStringLiteral("sim0"), kTo, before, beforePdus);
+        QVERIFY(f.Settle());
+        NextMessageRef = 0; // as a new process has it
+        TMBManager& again = Restart(f);
+        const auto [after, afterPdus] = Message(2);
+        again.SendMessage(QStringLiteral("sim0"), kTo, after, afterPdus);
+        QVERIFY(f.Settle());
+        QCOMPARE(References(f), (QList<int>{start, (start + 1) % 256, (start + 2) % 256}));
+        f.Modem->Report(QStringLiteral("sim0"), start, QStringLiteral("delivered"));
+        QVERIFY(f.Tick());
+        TSmsOutgoingList* outbox = f.Item()->SmsOutgoingList();
+        QCOMPARE(outbox->Count(), 2);
+        QCOMPARE(outbox->Items(1)->Text(), before);
+        QCOMPARE(int(outbox->State(*outbox->Items(1))), int(ssDelivered));
+        QCOMPARE(int(outbox->State(*outbox->Items(0))), int(ssSent));
+    }
+
     // A report that matches nothing, and one read again after its delete failed: each stored
     // once, none dropped, none in the inbox.
     void unmatchedAndRepeatedReports()

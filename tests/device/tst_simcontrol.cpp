@@ -132,6 +132,11 @@ private Q_SLOTS:
             {{"signal", "sim0", "32"}, 1, "error the signal must be*"},
             {{"state", "sim0"}, 0, "ok disconnected"},
             {{"drop", "sim0"}, 0, "ok"},
+            {{"drop", "sim0", "the", "operator", "ended", "it"}, 0, "ok"},
+            {{"drop"}, 1, "error usage: drop IFACE [REASON...]"},
+            {{"connect-delay", "sim0", "1500"}, 0, "ok"},
+            {{"connect-delay", "sim0", "3600001"}, 1, "error MS must be a whole number from 0 to 3600000"},
+            {{"connect-delay", "sim0"}, 1, "error usage: connect-delay IFACE MS"},
             {{"fail", "SmsRead", "2"}, 0, "ok"},
             {{"fail", "Teleport", "1"}, 1, "error unknown operation Teleport"},
             {{"traffic", "sim0", "1000", "250"}, 0, "ok"},
@@ -251,6 +256,7 @@ private Q_SLOTS:
                    {"id": "a", "capabilities": {"dataClass": "0x35", "model": "X"}, "messages": [
                        {"number": "+4917012", "text": "hello", "time": "2026-01-02T03:04:05+01:00"}]},
                    {"id": "b", "smsMode": "message", "capacity": 3, "readBatch": 1,
+                    "registration": "roaming", "connectDelayMs": 250,
                     "messages": [{"number": "+49", "text": "whole"}]}]})")
                                                              << QString();
         QTest::newRow("not JSON") << QByteArray("{interfaces") << QStringLiteral("not JSON");
@@ -265,6 +271,10 @@ private Q_SLOTS:
             << QStringLiteral("more initial messages than");
         QTest::newRow("unknown mode") << QByteArray(R"({"interfaces": [{"smsMode": "text"}]})")
                                       << QStringLiteral("\"smsMode\" must be");
+        QTest::newRow("unknown registration") << QByteArray(R"({"interfaces": [{"registration": "abroad"}]})")
+                                              << QStringLiteral("\"registration\" must be");
+        QTest::newRow("connect delay beyond an hour") << QByteArray(R"({"interfaces": [{"connectDelayMs": 3600001}]})")
+                                                      << QStringLiteral("\"connectDelayMs\" must be at most 3600000");
     }
     void scenarioFiles()
     {
@@ -279,6 +289,9 @@ private Q_SLOTS:
             TSimModem modem(s);
             QCOMPARE(modem.StoredCount("a"), 1);
             QCOMPARE(modem.StoredCount("b"), 1);
+            QCOMPARE(s.Interfaces[1].ConnectDelayMs, 250);
+            QCOMPARE(modem.Registration("a").State, TMbnRegisterState::rsHome);
+            QCOMPARE(modem.Registration("b").State, TMbnRegisterState::rsRoaming);
             return;
         }
         try {

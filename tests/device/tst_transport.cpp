@@ -569,7 +569,8 @@ private Q_SLOTS:
         QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 2);
         QCOMPARE(f.Errors.size(), 1);
         const QString& report = f.Errors.first();
-        QVERIFY2(report.contains(QLatin1String("could not be removed from the modem sim0")), qPrintable(report));
+        QVERIFY2(report.contains(QLatin1String("could not be removed from the modem Ombrelay Simulated Modem")),
+                 qPrintable(report));
         QVERIFY2(report.contains(f.Modem->ErrorText(mrFailed)), qPrintable(report));
         QVERIFY2(report.contains(QLatin1String("safe")) && report.contains(QLatin1String("fill up")),
                  qPrintable(report));
@@ -588,6 +589,40 @@ private Q_SLOTS:
         QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
         QCOMPARE(f.IncomingTexts(), QStringList({"kept", "kept too", "fine", "stuck"}));
         QCOMPARE(f.Errors.size(), 2);
+    }
+
+    // A report names the modem as the device view shows it (maker and model), and by its
+    // identifier only when the device names itself with neither.
+    void modemNamedInReports_data()
+    {
+        QTest::addColumn<QString>("manufacturer");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("maker and model") << "Ombrelay"
+                                         << "Simulated Modem"
+                                         << "the modem Ombrelay Simulated Modem:";
+        QTest::newRow("model only") << ""
+                                    << "Stick 5"
+                                    << "the modem Stick 5:";
+        QTest::newRow("nameless") << ""
+                                  << ""
+                                  << "the modem sim0:";
+    }
+    void modemNamedInReports()
+    {
+        QFETCH(QString, manufacturer);
+        QFETCH(QString, model);
+        QFETCH(QString, named);
+        TSimScenario s = TestScenario();
+        s.Interfaces[0].Caps.manufacturer = manufacturer;
+        s.Interfaces[0].Caps.model = model;
+        TDeviceFixture f(s);
+        f.Start();
+        f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("kept"));
+        f.Modem->Fail(QStringLiteral("SmsDeleteIndex"), 1);
+        QVERIFY(f.Tick());
+        QCOMPARE(f.Errors.size(), 1);
+        QVERIFY2(f.Errors.first().contains(named), qPrintable(f.Errors.first()));
     }
 
     // A message the device no longer holds when its delete comes is not a failure to report.
@@ -857,42 +892,61 @@ private Q_SLOTS:
         QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE DEVICEKEY IS NOT NULL"), 0);
     }
 
-    // A read that the device answers from before a delete completed lists the deleted entry
-    // again: it is still the message already stored, not a second one.
-    void readAnsweredFromBeforeADeleteStoresOnce_data()
+    // A read asked for while a delete is under way waits for it. Answered before the delete was
+    // done, it would list the entry again, and the second delete by index, once the first had
+    // freed the place, would remove the next message the device files there, never stored.
+    void readWaitsForDeletesUnderWay_data()
     {
         QTest::addColumn<bool>("messageMode");
         QTest::newRow("PDU mode") << false;
         QTest::newRow("message mode") << true;
     }
-    void readAnsweredFromBeforeADeleteStoresOnce()
+    void readWaitsForDeletesUnderWay()
     {
         QFETCH(bool, messageMode);
         TDeviceFixture f(messageMode ? MessageModeScenario() : TestScenario());
         TMBManager& m = f.Start();
-        int listed = 0;
+        QStringList listed;
         connect(f.Modem.get(), &IMbnInterfaceManager::SmsReadComplete, this,
-                [&](const QString&, const QList<TMbnSmsPdu>& Pdus, bool, quint32, qint32) { listed += Pdus.size(); });
+                [&](const QString&, const QList<TMbnSmsPdu>& Pdus, bool, quint32, qint32) {
+                    for (const TMbnSmsPdu& pdu : Pdus) {
+                        TSmsRecv recv;
+                        listed << (recv.DecodePdu(pdu.PduData) ? recv.Text() : QStringLiteral("?"));
+                    }
+                });
         connect(f.Modem.get(), &IMbnInterfaceManager::SmsMessageReadComplete, this,
                 [&](const QString&, const QList<TMbnSmsMessage>& Messages, bool, quint32, qint32) {
-                    listed += Messages.size();
+                    for (const TMbnSmsMessage& message : Messages) {
+                        listed << message.Text;
+                    }
                 });
         bool first = true;
         m.SetIncomingSmsNotify([&](TMBInterfaceItem*) {
             if (first) {
                 first = false;
-                // The next read, issued once this one has ended and before its delete is done.
+                // The next read, asked for once this one has ended and before its delete is done.
                 QTimer::singleShot(0, this, [&] { f.Manager->ReadSms(QStringLiteral("sim0")); });
+            }
+        });
+        // The moment the first delete is done, the device files a new message in the freed place.
+        bool delivered = false;
+        connect(f.Modem.get(), &IMbnInterfaceManager::SmsDeleteComplete, this, [&](const QString&, quint32, qint32) {
+            if (!delivered) {
+                delivered = true;
+                f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917034"), QStringLiteral("next"));
             }
         });
         f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4917012"), QStringLiteral("once"));
         QVERIFY(f.Tick());
         QVERIFY(f.Tick());
-        QCOMPARE(listed, 2);
-        QCOMPARE(f.IncomingTexts(), QStringList({"once"}));
-        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 1);
+        QVERIFY(delivered);
+        // Each entry listed once, each message stored once, nothing left and nothing lost.
+        QCOMPARE(listed, QStringList({"once", "next"}));
+        QCOMPARE(f.IncomingTexts(), QStringList({"once", "next"}));
+        QCOMPARE(f.Item()->SmsIncomingList()->Count(), 2);
         QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), 0);
         QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING WHERE DEVICEKEY IS NOT NULL"), 0);
+        QVERIFY2(f.Errors.isEmpty(), qPrintable(f.Errors.join('\n')));
     }
 
     // A row stored by an older program names no modem and no entry: an entry with exactly its PDU

@@ -30,6 +30,7 @@ private Q_SLOTS:
     void noNotificationAreaStartsVisible();
     void optionsSurviveRestart();
     void modemComesAndGoes();
+    void lockedSimAndModemSwitchedOff();
 
 private:
     bool StartWatcher();
@@ -396,6 +397,60 @@ void TestEndToEnd::modemComesAndGoes()
         5000));
     QCOMPARE(program.Sim(QStringLiteral("register sim0 denied")), QStringLiteral("ok"));
     QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tRegistration denied")); }, 5000));
+    QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
+    QCOMPARE(program.Stop(), 0);
+}
+
+// A SIM that asks for its PIN reaches the status bar and the device view; the unlock dialog
+// shows the attempts left after a wrong PIN and unlocks with the right one, after which what
+// reached the SIM meanwhile is stored. A modem switched off elsewhere is shown off and stays so
+// until Enable is pressed.
+void TestEndToEnd::lockedSimAndModemSwitchedOff()
+{
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    auto statusBar = [&] { return program.Window(QStringLiteral("statusbar")); };
+    auto device = [&] { return program.Window(QStringLiteral("device-state")); };
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tHome: Ombrelay Mobile, LTE")); }, 10000));
+
+    QCOMPARE(program.Sim(QStringLiteral("pin sim0 1234")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tSIM PIN required")); }, 5000));
+    QVERIFY2(device().contains(QLatin1String("State=SIM PIN required (3 attempt")), qPrintable(device()));
+    QVERIFY(device().endsWith(QLatin1String("[unlock]")));
+    QCOMPARE(program.Sim(QStringLiteral("deliver sim0 +4915112345 behind the PIN")), QStringLiteral("ok 1"));
+    program.Window(QStringLiteral("poll"));
+
+    QCOMPARE(program.Window(QStringLiteral("pin-dialog open")), QStringLiteral("ok"));
+    QVERIFY(program.Window(QStringLiteral("pin-dialog state")).contains(QLatin1String("3 attempt")));
+    QCOMPARE(program.Window(QStringLiteral("pin-dialog enter 12")), QStringLiteral("error A PIN is 4 to 8 digits."));
+    QCOMPARE(program.Window(QStringLiteral("pin-dialog enter 0000")), QStringLiteral("ok"));
+    QVERIFY(WaitFor(
+        [&] {
+            return program.Window(QStringLiteral("pin-dialog state")).contains(QLatin1String("| Wrong PIN. 2 attempt"));
+        },
+        5000));
+    QCOMPARE(program.Sim(QStringLiteral("lock sim0")), QStringLiteral("ok pin 2"));
+    QCOMPARE(program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")), QStringLiteral("0"));
+    QCOMPARE(program.Window(QStringLiteral("pin-dialog enter 1234")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return program.Window(QStringLiteral("pin-dialog state")) == QLatin1String("ok closed"); },
+                    5000));
+    QCOMPARE(program.Sim(QStringLiteral("lock sim0")), QStringLiteral("ok none -1"));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tHome: Ombrelay Mobile, LTE")); }, 5000));
+    QVERIFY(WaitFor([&] { return program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")) == QLatin1String("1"); },
+                    5000));
+    QVERIFY(!device().contains(QLatin1String("[unlock]")));
+
+    // Switched off by another program: shown off, left off, switched on by Enable.
+    QCOMPARE(program.Sim(QStringLiteral("enable sim0 off")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tModem switched off")); }, 5000));
+    QVERIFY(WaitFor([&] { return device().endsWith(QLatin1String("[enable]")); }, 5000));
+    QTest::qWait(500);
+    QCOMPARE(program.Sim(QStringLiteral("powered sim0")), QStringLiteral("ok off"));
+    QCOMPARE(program.Window(QStringLiteral("switch-on")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return program.Sim(QStringLiteral("powered sim0")) == QLatin1String("ok on"); }, 5000));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tHome: Ombrelay Mobile, LTE")); }, 5000));
+    QVERIFY(!device().contains(QLatin1String("[enable]")));
     QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
     QCOMPARE(program.Stop(), 0);
 }

@@ -146,6 +146,49 @@ private Q_SLOTS:
         QCOMPARE(again.Stop(), 0);
     }
 
+    // A report that matches no message sent from here is shown under the Sent folder, also
+    // after a restart, with its recipient and outcome; the inbox stays empty.
+    void unmatchedReportShown()
+    {
+        QTemporaryDir home;
+        const QString wanted =
+            QStringLiteral("Delivery report for a message not sent from here: +14159999999, delivered at ");
+        auto shown = [](const TProgram& Program, QString& Label) {
+            return WaitFor(
+                [&] {
+                    Label = Program.Window(QStringLiteral("label lbUnmatchedReports"));
+                    return Label.startsWith(QLatin1String("ok Delivery"));
+                },
+                10000);
+        };
+        QString label;
+        {
+            TProgram program(FDisplay, home);
+            QVERIFY(program.Start());
+            QCOMPARE(program.Window(QStringLiteral("tab tsMessages")), QStringLiteral("ok"));
+            QCOMPARE(program.Window(QStringLiteral("folder 1")), QStringLiteral("ok"));
+            QCOMPARE(program.Window(QStringLiteral("label lbUnmatchedReports")), QStringLiteral("ok"));
+            QCOMPARE(program.Sim(
+                         QStringLiteral("deliver-pdu sim0 0006C80B914151999999F9622190015103406221900151244000")),
+                     QStringLiteral("ok"));
+            QVERIFY2(shown(program, label), qPrintable(label));
+            QVERIFY2(label.mid(3).startsWith(wanted), qPrintable(label));
+            // Not in the inbox, and gone from the device once stored.
+            QCOMPARE(program.Window(QStringLiteral("folder 0")), QStringLiteral("ok"));
+            QCOMPARE(program.Window(QStringLiteral("label lbUnmatchedReports")), QStringLiteral("ok"));
+            QCOMPARE(program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")), QStringLiteral("0"));
+            QCOMPARE(program.Sim(QStringLiteral("stored sim0")), QStringLiteral("ok 0"));
+            QCOMPARE(program.Stop(), 0);
+        }
+        TProgram again(FDisplay, home);
+        QVERIFY(again.Start());
+        QCOMPARE(again.Window(QStringLiteral("tab tsMessages")), QStringLiteral("ok"));
+        QCOMPARE(again.Window(QStringLiteral("folder 1")), QStringLiteral("ok"));
+        QVERIFY2(shown(again, label), qPrintable(label));
+        QVERIFY2(label.mid(3).startsWith(wanted), qPrintable(label));
+        QCOMPARE(again.Stop(), 0);
+    }
+
 private:
     QString FDisplay;
     QProcess FXvfb;

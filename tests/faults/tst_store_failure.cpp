@@ -52,7 +52,8 @@ private Q_SLOTS:
             QVERIFY(f.Tick());
         }
         QCOMPARE(f.Errors.size(), 1);
-        QVERIFY2(f.Errors.first().contains(QStringLiteral("stay on the device sim0")), qPrintable(f.Errors.first()));
+        QVERIFY2(f.Errors.first().contains(QStringLiteral("stay on the device Ombrelay Simulated Modem")),
+                 qPrintable(f.Errors.first()));
         QVERIFY2(f.Errors.first().contains(QStringLiteral("database or disk is full")), qPrintable(f.Errors.first()));
         QCOMPARE(f.Modem->StoredCount(QStringLiteral("sim0")), onDevice);
         QCOMPARE(f.Count("SELECT COUNT(*) FROM INCOMING"), 0);

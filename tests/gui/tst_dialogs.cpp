@@ -3,18 +3,23 @@
 
 #include "base/DateTime.h"
 #include "base/Errors.h"
+#include "core/DataPlan.h"
 #include "core/Options.h"
+#include "core/Usage.h"
 #include "gui/About.h"
 #include "gui/CreateMessage.h"
 #include "gui/MessageBox.h"
 #include "gui/Settings.h"
 #include "gui/TimedMessage.h"
+#include "support/TempDatabase.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPointer>
@@ -58,6 +63,7 @@ private Q_SLOTS:
     void settingsAddSite_data();
     void settingsAddSite();
     void settingsDeleteSelected();
+    void settingsUsageUnitsAndPlans();
 
     void countDownStartsAtSixtyAndRestartsAtZero();
     void countDownOkAt37RequestsRestart();
@@ -243,6 +249,63 @@ void TestDialogs::settingsMonitorCheckEnables()
     QVERIFY(!dialog.btnSiteDel->isEnabled());
     dialog.lbMonitorSites->item(0)->setSelected(true);
     QVERIFY(dialog.btnSiteDel->isEnabled());
+}
+
+// The byte units and each modem's data plan in the settings: a plan the user leaves alone keeps
+// its limit to the byte (the box shows two decimals of a megabyte), edits of several modems are
+// all kept, and only changed plans are written.
+void TestDialogs::settingsUsageUnitsAndPlans()
+{
+    TTempDatabase temp;
+    const QString a = QStringLiteral("a");
+    const QString b = QStringLiteral("b");
+    SaveDataPlan(temp.DB(), a, {10000, 5, {50, 90}});
+    SaveByteUnits(temp.DB(), TByteUnits::Iec);
+    auto planRows = [&] {
+        TSQLiteLock lock(temp.DB());
+        TSQLiteQuery query(temp.DB(), QStringLiteral("SELECT COUNT(*) FROM CONFIG WHERE NAME LIKE 'plan.b.%'"));
+        return temp.DB().Next() ? temp.DB().GetFieldAsInt(0) : -1;
+    };
+    {
+        TfmSettings dialog;
+        dialog.CopyInUsage(temp.DB(), {b, a, b}, b);
+        QCOMPARE(dialog.cmbPlanDevice->count(), 2);
+        QCOMPARE(dialog.cmbPlanDevice->currentText(), b);
+        QCOMPARE(dialog.udPlanLimit->value(), 0.0);
+        dialog.cmbPlanDevice->setCurrentIndex(dialog.cmbPlanDevice->findText(a));
+        QCOMPARE(dialog.udPlanLimit->value(), 0.01);
+        QCOMPARE(dialog.udPlanStartDay->value(), 5);
+        QCOMPARE(dialog.edPlanAlerts->text(), QStringLiteral("50, 90"));
+        // Other units show the same limit in other numbers and leave it as it is.
+        dialog.cmbByteUnits->setCurrentIndex(dialog.cmbByteUnits->findData(int(TByteUnits::Si)));
+        QCOMPARE(dialog.udPlanLimit->suffix(), QStringLiteral(" MB"));
+        dialog.CopyOutUsage(temp.DB());
+    }
+    QCOMPARE(LoadByteUnits(temp.DB()), TByteUnits::Si);
+    QCOMPARE(ByteUnits(), TByteUnits::Si);
+    QCOMPARE(LoadDataPlan(temp.DB(), a), (TDataPlan{10000, 5, {50, 90}}));
+    QCOMPARE(planRows(), 0);
+
+    {
+        TfmSettings dialog;
+        dialog.CopyInUsage(temp.DB(), {a, b}, a);
+        QCOMPARE(dialog.udPlanLimit->suffix(), QStringLiteral(" MB"));
+        dialog.udPlanLimit->setValue(2);
+        dialog.cmbPlanDevice->setCurrentIndex(dialog.cmbPlanDevice->findText(b));
+        dialog.udPlanLimit->setValue(1.5);
+        dialog.udPlanStartDay->setValue(31);
+        dialog.edPlanAlerts->setText(QStringLiteral("100, many, 0, 90"));
+        // Back and forth between the modems: both edits stay.
+        dialog.cmbPlanDevice->setCurrentIndex(dialog.cmbPlanDevice->findText(a));
+        QCOMPARE(dialog.udPlanLimit->value(), 2.0);
+        dialog.cmbPlanDevice->setCurrentIndex(dialog.cmbPlanDevice->findText(b));
+        QCOMPARE(dialog.udPlanLimit->value(), 1.5);
+        dialog.cmbByteUnits->setCurrentIndex(dialog.cmbByteUnits->findData(int(TByteUnits::Iec)));
+        dialog.CopyOutUsage(temp.DB());
+    }
+    QCOMPARE(LoadDataPlan(temp.DB(), a), (TDataPlan{2000000, 5, {50, 90}}));
+    QCOMPARE(LoadDataPlan(temp.DB(), b), (TDataPlan{1500000, 31, {90, 100}}));
+    SetByteUnits(TByteUnits::Iec);
 }
 
 void TestDialogs::settingsAddSite_data()

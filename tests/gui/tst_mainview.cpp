@@ -135,6 +135,7 @@ private Q_SLOTS:
     void redial();
     void rebootWarningAndSuppression();
     void errorsOfActionsAreShown();
+    void statusPanelsFitTheirText();
 
     void trayWarningOnceAndStored();
     void failedManagerStillLoadsAndSavesOptions();
@@ -797,6 +798,31 @@ void TestMainView::rebootWarningAndSuppression()
     Clock::SetNow(ten + 31.0 / 1440);
     view.WMMonitorReboot();
     QCOMPARE(CountDowns().size(), 1);
+}
+
+// The status bar's panels are as wide as their texts, so that a large font (a desktop at scale
+// two) on a small window cuts none of them, the one on the right included.
+void TestMainView::statusPanelsFitTheirText()
+{
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    QFont big = view.font();
+    big.setPointSizeF(big.pointSizeF() * 2);
+    view.setFont(big);
+    view.sbMainPanel0->setText(QStringLiteral("Simulated modem"));
+    view.SignalPanel()->SetText(QStringLiteral("Disconnected"));
+    view.sbRegistration->setText(QStringLiteral("Home: Ombrelay Mobile, LTE"));
+    const QFontMetrics metrics(big);
+    const int needed = metrics.horizontalAdvance(view.sbMainPanel0->text()) +
+                       metrics.horizontalAdvance(view.SignalPanel()->Text()) +
+                       metrics.horizontalAdvance(view.sbRegistration->text()) + 80;
+    view.resize(std::max(view.minimumSizeHint().width(), needed), view.height());
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTRY_VERIFY(view.sbRegistration->width() >= metrics.horizontalAdvance(view.sbRegistration->text()));
+    QVERIFY(view.sbMainPanel0->width() >= metrics.horizontalAdvance(view.sbMainPanel0->text()));
+    QVERIFY(view.SignalPanel()->width() >= view.SignalPanel()->sizeHint().width());
+    QVERIFY(view.SignalPanel()->sizeHint().width() > metrics.horizontalAdvance(view.SignalPanel()->Text()));
 }
 
 void TestMainView::errorsOfActionsAreShown()

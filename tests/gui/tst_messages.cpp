@@ -3,17 +3,22 @@
 // and the conversation with one number.
 
 #include "GuiFixture.h"
+#include "core/Contacts.h"
 #include "core/SmsStore.h"
 #include "gui/ConversationView.h"
 #include "gui/CreateMessage.h"
+#include "gui/DeviceInfoPage.h"
+#include "gui/InterfaceBox.h"
 #include "gui/MessagesPage.h"
 #include "gui/SmsMessagesModel.h"
+#include "gui/Translations.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QMenu>
@@ -109,6 +114,8 @@ class TestMessages : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // As the program starts: its English translation holds the plural forms of the counts.
+    void initTestCase() { TTranslations::Install(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void init() { TfmMainView::SetTrayAvailableOverride(true); }
 
     void selectionFollowsTheMessage_data();
@@ -118,12 +125,16 @@ private Q_SLOTS:
     void notifications_data();
     void notifications();
     void noticeClickOpensTheMessage();
+    void contactNamesAndNumberForms();
     void trayToolTipCountsUnread();
     void deleteRemovesEveryPart_data();
     void deleteRemovesEveryPart();
     void copyAndMarkSeveral();
     void actionsAcrossDroppedPages();
     void forwardAndReply();
+    void standardKeys_data();
+    void standardKeys();
+    void findKeyOpensTheSearch();
 };
 
 // A burst arriving while a message is selected neither moves the selection nor reads anything.
@@ -581,6 +592,84 @@ void TestMessages::forwardAndReply()
     // Shown as written.
     const QModelIndex last = conversation->Model()->index(2, 0);
     QVERIFY(last.data().toString().endsWith(QStringLiteral("\n<i>answer</i>")));
+}
+
+// A contact's name stands for the number in the notice, the tray's tool tip and the conversation,
+// which joins the number's national and international forms (and no other number).
+void TestMessages::contactNamesAndNumberForms()
+{
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    TContacts(f.Db.DB()).Set(QStringLiteral("+49 170 1234567"), QStringLiteral("Anna"));
+    f.Modem->Deliver(kSim, QStringLiteral("+491701234567"), QStringLiteral("international"));
+    QVERIFY(f.Poll());
+    QCOMPARE(view.LastBalloonTitle(), QStringLiteral("Message from Anna"));
+    QVERIFY2(view.Tray()->Icon()->toolTip().contains(QStringLiteral("Last from Anna")),
+             qPrintable(view.Tray()->Icon()->toolTip()));
+    f.Modem->Deliver(kSim, QStringLiteral("01701234567"), QStringLiteral("national"));
+    f.Modem->Deliver(kSim, QStringLiteral("+491709999999"), QStringLiteral("someone else"));
+    QVERIFY(f.Poll());
+    QCOMPARE(view.LastBalloonTitle(), QStringLiteral("Message from +491709999999"));
+
+    OnScreen(view);
+    Page(view).OpenConversation(QStringLiteral("01701234567"));
+    TConversationView* conversation = Page(view).pnConversation;
+    QStringList texts;
+    for (const auto& entry : conversation->Model()->Entries()) {
+        texts << entry.Text;
+    }
+    QCOMPARE(texts, (QStringList{QStringLiteral("international"), QStringLiteral("national")}));
+    QVERIFY(conversation->Model()->index(0, 0).data().toString().startsWith(QStringLiteral("Anna \u00b7 ")));
+    // One entry per person in the number box, named.
+    QCOMPARE(conversation->cmbNumber->count(), 2);
+    QVERIFY2(conversation->cmbNumber->currentText().startsWith(QStringLiteral("Anna (")),
+             qPrintable(conversation->cmbNumber->currentText()));
+}
+
+// The desktop's own keys for the standard commands, on the actions that do them.
+void TestMessages::standardKeys_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("key");
+    QTest::newRow("quit") << "acExitApp" << int(QKeySequence::Quit);
+    QTest::newRow("preferences") << "acSettings" << int(QKeySequence::Preferences);
+    QTest::newRow("find") << "acFind" << int(QKeySequence::Find);
+    QTest::newRow("copy") << "acCopyText" << int(QKeySequence::Copy);
+    QTest::newRow("delete") << "acDelete" << int(QKeySequence::Delete);
+}
+
+void TestMessages::standardKeys()
+{
+    QFETCH(QString, action);
+    QFETCH(int, key);
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    auto* found = view.findChild<QAction*>(action);
+    QVERIFY(found);
+    QCOMPARE(found->shortcuts(), QKeySequence::keyBindings(QKeySequence::StandardKey(key)));
+}
+
+// Ctrl+F from anywhere in the window: the messages page, the focus in its search field, the
+// text there selected so that typing replaces it; the Tools menu lists the command.
+void TestMessages::findKeyOpensTheSearch()
+{
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    view.show();
+    view.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    view.pcMain->setCurrentWidget(view.tsInfo);
+    view.cmbInterfaces->setFocus();
+    auto* search = Page(view).findChild<QLineEdit*>(QStringLiteral("edSearch"));
+    QVERIFY(search);
+    search->setText(QStringLiteral("older"));
+    QVERIFY(!QKeySequence::keyBindings(QKeySequence::Find).isEmpty());
+    QTest::keySequence(&view, QKeySequence::keyBindings(QKeySequence::Find).first());
+    QCOMPARE(view.pcMain->currentWidget(), static_cast<QWidget*>(view.tsMessages));
+    QTRY_VERIFY(search->hasFocus());
+    QCOMPARE(search->selectedText(), QStringLiteral("older"));
+    auto* tools = view.findChild<QMenu*>(QStringLiteral("mmiTools"));
+    QVERIFY(tools && tools->actions().contains(view.findChild<QAction*>(QStringLiteral("acFind"))));
 }
 
 QTEST_MAIN(TestMessages)

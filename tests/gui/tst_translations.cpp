@@ -38,6 +38,8 @@ private Q_SLOTS:
     void cleanup() { RemoveTranslators(); }
     void localeChoosesTheLanguage_data();
     void localeChoosesTheLanguage();
+    void pluralsFollowTheLanguage_data();
+    void pluralsFollowTheLanguage();
     void tsFilesInStepWithTheSources();
 };
 
@@ -76,6 +78,36 @@ void TestTranslations::localeChoosesTheLanguage()
     QCOMPARE(TfmMainView::tr("&File"), FileMenu);
 }
 
+void TestTranslations::pluralsFollowTheLanguage_data()
+{
+    QTest::addColumn<QString>("Locale");
+    QTest::addColumn<int>("Count");
+    QTest::addColumn<QString>("Text");
+    QTest::newRow("English one") << "en_US" << 1 << "1 new message";
+    QTest::newRow("English two") << "en_US" << 2 << "2 new messages";
+    QTest::newRow("English zero") << "en_US" << 0 << "0 new messages";
+    // A language without a translation still counts in English, not "1 new message(s)".
+    QTest::newRow("untranslated one") << "ja_JP" << 1 << "1 new message";
+    QTest::newRow("untranslated two") << "ja_JP" << 2 << "2 new messages";
+    QTest::newRow("C locale one") << "C" << 1 << "1 new message";
+    QTest::newRow("German one") << "de_DE" << 1 << "1 neue Nachricht";
+    QTest::newRow("German two") << "de_DE" << 2 << "2 neue Nachrichten";
+    QTest::newRow("German zero") << "de_DE" << 0 << "0 neue Nachrichten";
+    // French counts zero with the singular.
+    QTest::newRow("French zero") << "fr_FR" << 0 << "0 nouveau message";
+    QTest::newRow("French one") << "fr_FR" << 1 << "1 nouveau message";
+    QTest::newRow("French two") << "fr_FR" << 2 << "2 nouveaux messages";
+}
+
+void TestTranslations::pluralsFollowTheLanguage()
+{
+    QFETCH(QString, Locale);
+    QFETCH(int, Count);
+    QFETCH(QString, Text);
+    TTranslations::Install(QLocale(Locale));
+    QCOMPARE(QCoreApplication::translate("MessageNotifier", "%n new message(s)", nullptr, Count), Text);
+}
+
 void TestTranslations::tsFilesInStepWithTheSources()
 {
     // lupdate over today's sources into copies of the committed files: nothing may be new
@@ -90,6 +122,11 @@ void TestTranslations::tsFilesInStepWithTheSources()
         f = sources.filePath(f);
     }
     files << QStringLiteral(OMBRELAY_SOURCE_DIR "/app/main.cpp");
+    // The core's texts that the window shows.
+    const QDir core(QStringLiteral(OMBRELAY_SOURCE_DIR "/app/core"));
+    for (const QString& f : core.entryList({QStringLiteral("*.cpp")}, QDir::Files)) {
+        files << core.filePath(f);
+    }
     // The headers, so that lupdate knows each class and its namespace as the build does.
     QStringList includes;
     const QDir roots(QStringLiteral(OMBRELAY_INCLUDE_ROOT));

@@ -11,10 +11,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QGraphicsTextItem>
 #include <QImage>
 #include <QLabel>
 #include <QTest>
 #include <QTreeWidget>
+#include <QtCharts/QChartView>
 
 using namespace Ombrelay;
 
@@ -62,6 +64,8 @@ private Q_SLOTS:
     void chartFollowsPalette_data();
     void chartFollowsPalette();
     void monitorLogFilteredByKind();
+    void chartDatesNeverCut_data();
+    void chartDatesNeverCut();
 };
 
 void TestUsageViews::chartFollowsPalette_data()
@@ -116,6 +120,59 @@ void TestUsageViews::chartFollowsPalette()
     // The chart's background is the palette's base and its bars the highlight colour.
     QVERIFY(Pixels(image, palette.color(QPalette::Base)) > 20000);
     QVERIFY(Pixels(image, palette.color(QPalette::Highlight)) > 500);
+    UsageThread = nullptr;
+}
+
+void TestUsageViews::chartDatesNeverCut_data()
+{
+    QTest::addColumn<int>("Width");
+    QTest::addColumn<bool>("ByMonth");
+    QTest::newRow("wide") << 1400 << false;
+    QTest::newRow("normal") << 900 << false;
+    QTest::newRow("narrow") << 480 << false;
+    QTest::newRow("months, narrow") << 480 << true;
+}
+
+// The dates below the bars: as many as fit, each whole (a label too long for its room is cut to
+// "..." by the chart), the newest always among them.
+void TestUsageViews::chartDatesNeverCut()
+{
+    QFETCH(int, Width);
+    QFETCH(bool, ByMonth);
+    TTempDatabase temp;
+    TDateTime now = 0;
+    TryEncodeDate(2026, 3, 20, now);
+    Clock::SetNow(now + 0.5);
+    {
+        TSQLiteLock lock(temp.DB());
+        for (int month = 1; month <= 24; ++month) {
+            temp.DB().ExecSQL(QStringLiteral("INSERT INTO USAGE VALUES ('%1-%2-10', 1000, 100)")
+                                  .arg(2024 + (month - 1) / 12)
+                                  .arg((month - 1) % 12 + 1, 2, 10, QLatin1Char('0')));
+        }
+    }
+    TUsageThread thread(temp.DataHome() + QStringLiteral("/no-sysfs"));
+    UsageThread = &thread;
+    TUsageHistoryView view;
+    view.resize(Width, 600);
+    view.show();
+    view.cmbPeriod->setCurrentIndex(ByMonth ? 1 : 0);
+    view.Refresh();
+    QCoreApplication::processEvents();
+    QStringList labels;
+    const auto items = view.chHistory->scene()->items();
+    for (QGraphicsItem* item : items) {
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->isVisible()) {
+            labels << text->toPlainText();
+        }
+    }
+    const QString newest = ByMonth ? QLocale().toString(QDate(2026, 3, 1), QStringLiteral("MMM yyyy"))
+                                   : QLocale().toString(QDate(2026, 3, 20), QStringLiteral("d MMM"));
+    QVERIFY2(labels.contains(newest), qPrintable(labels.join(QLatin1Char('|'))));
+    for (const QString& label : std::as_const(labels)) {
+        QVERIFY2(!label.contains(QLatin1String("...")) && !label.contains(QChar(0x2026)),
+                 qPrintable(labels.join(QLatin1Char('|'))));
+    }
     UsageThread = nullptr;
 }
 

@@ -2,6 +2,7 @@
 // search, export, help and the exit statuses; it reads without writing or waiting for a writer.
 
 #include "core/Contacts.h"
+#include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "sms/SMS.h"
 #include "support/TempDatabase.h"
@@ -75,6 +76,7 @@ private Q_SLOTS:
     void missingDatabaseFails();
     void readsBesideWriterAndReadOnlyFile();
     void sendWithoutProgramFails();
+    void sentStates();
 
 private:
     std::unique_ptr<TTempDatabase> FDb;
@@ -303,6 +305,88 @@ void TestCtlMessages::sendWithoutProgramFails()
     QCOMPARE(r.Code, 1);
     QVERIFY2(r.Err.contains(QStringLiteral("not running")), qPrintable(r.Err));
     QVERIFY(r.Out.isEmpty());
+}
+
+// Sent messages in every state the modem's answers and the network's reports give, each in the
+// plain listing and in JSON, and the same after the reports are read from a file of their own.
+void TestCtlMessages::sentStates()
+{
+    struct TSent
+    {
+        QString Text;
+        int Parts;
+        QString Outcome; // "sending", "refused", or the reports of the parts ("d", "f", "p", "-")
+        QString State;   // JSON
+        QString Plain;   // start of the plain listing's state
+    };
+    const QList<TSent> cases{
+        {QStringLiteral("being sent"), 1, QStringLiteral("sending"), QStringLiteral("sending"),
+         QStringLiteral("sending")},
+        {QStringLiteral("refused"), 1, QStringLiteral("refused"), QStringLiteral("failed"),
+         QStringLiteral("failed: no network")},
+        {QStringLiteral("no report"), 1, QStringLiteral("-"), QStringLiteral("sent"), QStringLiteral("sent")},
+        {QStringLiteral("delivered"), 1, QStringLiteral("d"), QStringLiteral("delivered"),
+         QStringLiteral("delivered ")},
+        {QStringLiteral("two of three"), 3, QStringLiteral("d-d"), QStringLiteral("delivered 2 of 3"),
+         QStringLiteral("delivered 2 of 3")},
+        {QStringLiteral("undeliverable"), 2, QStringLiteral("df"), QStringLiteral("failed"),
+         QStringLiteral("failed: validity period expired")},
+        {QStringLiteral("still trying"), 1, QStringLiteral("p"), QStringLiteral("sent"),
+         QStringLiteral("sent, still trying: recipient busy")},
+    };
+    TTempDatabase db;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QStringList reports;
+    const QString to = QStringLiteral("+4917033333");
+    NextMessageRef = 100;
+    for (const TSent& c : cases) {
+        TSmsSend send;
+        send.SetTarget(to);
+        send.SetText(c.Parts == 1 ? c.Text : c.Text + QString(153 * (c.Parts - 1), QLatin1Char('.')));
+        send.SetStatusReportRequest(true);
+        const int firstRef = NextMessageRef;
+        const QList<qint64> rows = TSmsOutgoingList::StoreSubmitted(send.EncodePdu(), false, QStringLiteral("sim0"));
+        QCOMPARE(rows.size(), c.Parts);
+        if (c.Outcome == QLatin1String("sending")) {
+            continue;
+        }
+        if (c.Outcome == QLatin1String("refused")) {
+            TSmsOutgoingList::MarkFailed(rows, QStringLiteral("no network"));
+            continue;
+        }
+        TSmsOutgoingList::MarkSent(rows);
+        for (int part = 0; part < c.Parts; ++part) {
+            const QChar o = c.Outcome.at(part);
+            const int status = o == QLatin1Char('d') ? 0x00 : o == QLatin1Char('f') ? 0x46 : 0x21;
+            if (o != QLatin1Char('-')) {
+                reports << BuildStatusReportPdu((firstRef + part) % 256, QStringLiteral("01703 3333"), now, now,
+                                                status);
+            }
+        }
+    }
+    TSmsReports::Store(QStringLiteral("sim0"), reports);
+    const TResult json =
+        Ctl({QStringLiteral("messages"), QStringLiteral("list"), QStringLiteral("--sent"), QStringLiteral("--json")},
+            db.DataHome());
+    const TResult plain =
+        Ctl({QStringLiteral("messages"), QStringLiteral("list"), QStringLiteral("--sent")}, db.DataHome());
+    Database = &FDb->DB();
+    QCOMPARE(json.Code, 0);
+    QCOMPARE(plain.Code, 0);
+    const QStringList states = Field(json.Out, "state");
+    const QStringList lines = QString::fromUtf8(plain.Out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(states.size(), cases.size());
+    QCOMPARE(lines.size(), cases.size());
+    for (int i = 0; i < cases.size(); ++i) {
+        // Newest first.
+        const TSent& c = cases[cases.size() - 1 - i];
+        QCOMPARE(Field(json.Out, "text")[i].left(c.Text.size()), c.Text);
+        QCOMPARE(states[i], c.State);
+        // The Sent list's words, in JSON and in the plain listing.
+        QVERIFY2(Field(json.Out, "state_text")[i].startsWith(c.Plain), qPrintable(Field(json.Out, "state_text")[i]));
+        const QString plainState = lines[i].section(QLatin1Char('\t'), 4, 4);
+        QVERIFY2(plainState.startsWith(c.Plain), qPrintable(lines[i]));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCtlMessages)

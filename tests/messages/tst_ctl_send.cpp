@@ -34,6 +34,8 @@ private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase() { EndProcesses({&FXvfb}); }
     void sendReachesDeviceAndSearchFindsLongMessage();
+    void waitDelivery_data();
+    void waitDelivery();
 
 private:
     QString FDisplay;
@@ -100,6 +102,63 @@ void TestCtlSend::sendReachesDeviceAndSearchFindsLongMessage()
         },
         15000));
     QCOMPARE(program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")), QStringLiteral("3"));
+}
+
+// --wait-delivery answers with the network's report on a long message: delivered once every part
+// is, failed with the reason when one part is not, and a time-out when no report comes.
+void TestCtlSend::waitDelivery_data()
+{
+    QTest::addColumn<QStringList>("outcomes"); // per part, "" for none
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("delivered") << QStringList{"delivered", "delivered"} << 0 << "delivered"
+                               << "";
+    QTest::newRow("one part failed") << QStringList{"delivered", "failed"} << 1 << "failed"
+                                     << "failed: validity period expired";
+    QTest::newRow("one part without report") << QStringList{"delivered", ""} << 1 << "sent"
+                                             << "no delivery report within 4 seconds; the message is delivered 1 of 2";
+}
+
+void TestCtlSend::waitDelivery()
+{
+    QFETCH(QStringList, outcomes);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start({QStringLiteral("-hide")}));
+    QProcess ctl;
+    ctl.setProcessEnvironment(program.Env());
+    const QString text = QString(200, QLatin1Char('w'));
+    ctl.start(QStringLiteral(OMBRELAY_CTL),
+              {QStringLiteral("messages"), QStringLiteral("send"), QStringLiteral("--wait-delivery"),
+               QStringLiteral("--timeout"), QStringLiteral("4"), QStringLiteral("+4917077777"), text});
+    QStringList sent;
+    QVERIFY(WaitFor(
+        [&] {
+            sent = program.Sim(QStringLiteral("sent sim0")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            return sent.size() == 3;
+        },
+        15000));
+    for (int part = 0; part < 2; ++part) {
+        // The send asked for a report (TP-SRR in the first octet after the service-centre
+        // address); the message reference is the octet after it.
+        const QString& pdu = sent[part + 1];
+        const int sca = pdu.left(2).toInt(nullptr, 16);
+        QVERIFY(pdu.mid(2 + 2 * sca, 2).toInt(nullptr, 16) & 0x20);
+        const int reference = pdu.mid(4 + 2 * sca, 2).toInt(nullptr, 16);
+        if (!outcomes[part].isEmpty()) {
+            QVERIFY(program.Sim(QStringLiteral("report sim0 %1 %2").arg(reference).arg(outcomes[part]))
+                        .startsWith(QStringLiteral("ok")));
+        }
+    }
+    QVERIFY(ctl.waitForFinished(30000));
+    QCOMPARE(ctl.exitCode(), code);
+    QCOMPARE(QString::fromUtf8(ctl.readAllStandardOutput()).trimmed(), out);
+    const QString stderrText = QString::fromUtf8(ctl.readAllStandardError());
+    QVERIFY2(stderrText.contains(err), qPrintable(stderrText));
 }
 
 QTEST_MAIN(TestCtlSend)

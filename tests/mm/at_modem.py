@@ -18,6 +18,17 @@ stdout:
   storetext STAT NUMBER STAMP TEXT...
                      put a text-mode message into the store (STAMP as the modem writes
                      it, yy/MM/dd,hh:mm:ss+zz; TEXT in the IRA character set) -> ok INDEX
+  ussd_support 0|1   while 1, the modem offers USSD (AT+CUSD); set it before ModemManager probes
+                     the modem                                                -> ok
+  ussd CODE M DCS STR...
+                     the network answers CODE (a code, or a reply in a session) with
+                     +CUSD: M,"STR",DCS (M 1: a question that waits for a reply)  -> ok
+  pin PIN            the SIM asks for PIN (PUK 12345678) until unlocked; three wrong PINs ask
+                     for the PUK, ten wrong PUKs block it                  -> ok
+  cpin               what the SIM asks for and the attempts left: READY, SIM PIN N, SIM PUK N -> ok ...
+  cfun               the functionality level last set with AT+CFUN        -> ok N
+  creg STAT          the registration (+CREG/+CGREG stat: 1 home, 2 searching, 3 denied,
+                     5 roaming), answered from now on and announced unsolicited -> ok
   quit
 
 Anything the modem does not know gets ERROR, as a real one would.
@@ -57,6 +68,16 @@ class Modem:
         self.last_at = 0.0
         self.cmgd_error = False
         self.textmode = False
+        self.ussd_support = False
+        self.ussd_script = {}  # code -> (m, str, dcs)
+        # The SIM's lock: None when unlocked.
+        self.lock = None
+        self.pin = None
+        self.puk = "12345678"
+        self.pin_left = 3
+        self.puk_left = 10
+        self.cfun = 1
+        self.creg = 1
 
     # --- control channel ---------------------------------------------------------------
     def answer(self, text):
@@ -101,6 +122,12 @@ class Modem:
         elif cmd == "textmode":
             self.textmode = args[0] == "1"
             self.answer("ok")
+        elif cmd == "ussd_support":
+            self.ussd_support = args[0] == "1"
+            self.answer("ok")
+        elif cmd == "ussd":
+            self.ussd_script[args[0]] = (int(args[1]), line.split(None, 4)[4].rstrip("\n"), int(args[2]))
+            self.answer("ok")
         elif cmd == "csq":
             self.csq = int(args[0])
             self.answer("ok")
@@ -110,6 +137,19 @@ class Modem:
             self.answer("ok " + " ".join(self.sent))
         elif cmd == "commands":
             self.answer("ok " + "|".join(self.commands))
+        elif cmd == "pin":
+            self.pin, self.lock, self.pin_left, self.puk_left = args[0], "SIM PIN", 3, 10
+            self.answer("ok")
+        elif cmd == "cpin":
+            left = {"SIM PIN": self.pin_left, "SIM PUK": self.puk_left}.get(self.lock, "")
+            self.answer(("ok %s %s" % (self.lock or "READY", left)).strip())
+        elif cmd == "cfun":
+            self.answer("ok %d" % self.cfun)
+        elif cmd == "creg":
+            self.creg = int(args[0])
+            self.unsolicited('+CREG: %d,"1234","ABCD",2' % self.creg)
+            self.unsolicited('+CGREG: %d,"1234","ABCD",2' % self.creg)
+            self.answer("ok")
         elif cmd == "quit":
             self.running = False
             self.answer("ok")
@@ -212,9 +252,49 @@ class Modem:
             return "\r\nOK\r\n"
         return "\r\n" + "\r\n".join(lines) + "\r\n\r\nOK\r\n"
 
+    def sim(self, u, b):
+        """+CPIN, +CPINR and +CFUN: None when the command is none of them."""
+        if u == "+CPIN?":
+            return self.ok("+CPIN: %s" % (self.lock or "READY"))
+        if u.startswith("+CPINR"):
+            return self.ok("+CPINR: SIM PIN,%d,3" % self.pin_left, "+CPINR: SIM PUK,%d,10" % self.puk_left,
+                           "+CPINR: SIM PIN2,3,3", "+CPINR: SIM PUK2,10,10")
+        if u.startswith("+CPIN="):
+            codes = [c.strip().strip('"') for c in b[6:].split(",")]
+            if self.lock == "SIM PIN" and len(codes) == 1:
+                if codes[0] == self.pin:
+                    self.lock, self.pin_left = None, 3
+                    return self.ok()
+                self.pin_left -= 1
+                if self.pin_left == 0:
+                    self.lock = "SIM PUK"
+                return "\r\n+CME ERROR: 16\r\n"
+            if self.lock == "SIM PUK" and len(codes) == 2:
+                if codes[0] == self.puk:
+                    self.lock, self.pin, self.pin_left, self.puk_left = None, codes[1], 3, 10
+                    return self.ok()
+                self.puk_left -= 1
+                if self.puk_left == 0:
+                    self.lock = "SIM BLOCKED"
+                return "\r\n+CME ERROR: 16\r\n"
+            return "\r\n+CME ERROR: 3\r\n"
+        if u == "+CFUN?":
+            return self.ok("+CFUN: %d" % self.cfun)
+        if u.startswith("+CFUN="):
+            self.cfun = int(u[6:].split(",")[0])
+            return self.ok()
+        if self.lock and (u.startswith("+CMG") or u.startswith("+CPMS") or u.startswith("+CIMI")
+                          or u.startswith("+CNUM")):
+            # A locked SIM keeps its files shut, as a real one does.
+            return "\r\n+CME ERROR: 11\r\n"
+        return None
+
     def extended(self, conn, body):
         b = body.strip()
         u = b.upper()
+        answer = self.sim(u, b)
+        if answer is not None:
+            return answer
         simple = {
             "+CGMI": self.ok("Ombrelay Test"),
             "+GMI": self.ok("Ombrelay Test"),
@@ -232,8 +312,8 @@ class Modem:
             "+WS46?": self.ok("+WS46: 22"),
             "+CPIN?": self.ok("+CPIN: READY"),
             "+CFUN?": self.ok("+CFUN: 1"),
-            "+CREG?": self.ok("+CREG: 2,1,\"1234\",\"ABCD\",2"),
-            "+CGREG?": self.ok("+CGREG: 2,1,\"1234\",\"ABCD\",2"),
+            "+CREG?": self.ok('+CREG: 2,%d,"1234","ABCD",2' % self.creg),
+            "+CGREG?": self.ok('+CGREG: 2,%d,"1234","ABCD",2' % self.creg),
             "+CEREG?": None,
             "+COPS?": self.ok('+COPS: 0,2,"00101",2'),
             "+COPS=3,2;+COPS?": self.ok('+COPS: 0,2,"00101",2'),
@@ -292,6 +372,8 @@ class Modem:
                 return self.text_list(u)
             if u.startswith("+CMGR="):
                 return self.text_read(u)
+        if self.ussd_support and u.startswith("+CUSD"):
+            return self.cusd(b)
         if u in simple:
             r = simple[u]
             return r
@@ -369,6 +451,39 @@ class Modem:
         if entry[0] == 0:
             entry[0] = 1
         return self.ok(head.replace("+CMGL: %d," % i, "+CMGR: "), text)
+
+    # --- USSD --------------------------------------------------------------------------
+    @staticmethod
+    def ussd_text(value):
+        # The stack may write the code as it stands or as hexadecimal octets of its character
+        # set (IRA or UCS-2); the script is keyed by the code as a person types it.
+        try:
+            raw = bytes.fromhex(value)
+        except ValueError:
+            return value
+        if len(raw) % 2 == 0 and raw and all(raw[i] == 0 for i in range(0, len(raw), 2)):
+            return raw.decode("utf-16-be", errors="replace")
+        return raw.decode("ascii", errors="replace")
+
+    def cusd(self, b):
+        u = b.upper()
+        if u == "+CUSD=?":
+            return self.ok("+CUSD: (0-2)")
+        if u == "+CUSD?":
+            return self.ok("+CUSD: 1")
+        args = b[6:].split(",")
+        if u.startswith("+CUSD=") and len(args) >= 2:
+            code = args[1].strip().strip('"')
+            text = code if code in self.ussd_script else self.ussd_text(code)
+            if text in self.ussd_script:
+                m, answer, dcs = self.ussd_script[text]
+                self.unsolicited('+CUSD: %d,"%s",%d' % (m, answer, dcs))
+            else:
+                # A code the network does not know: it ends the session without an answer.
+                self.unsolicited("+CUSD: 2")
+            return self.ok()
+        # AT+CUSD=1 (presentation on), AT+CUSD=2 (cancel), AT+CUSD=0.
+        return self.ok()
 
 
 def main():

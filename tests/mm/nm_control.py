@@ -6,6 +6,8 @@
   ipiface NAME                 the modem's device reports this IP interface
   state ACTIVE_PATH STATE REASON
                                the active connection reports a new state with its reason
+  add NAME APN                 a gsm profile added while the program runs
+  addresses IPV4 IPV6          the modem's device gets IP configurations with these addresses
 """
 
 import sys
@@ -43,6 +45,8 @@ def setup(bus, modem, device_id):
     connection(bus, gsm('Manual', 'manual.example', autoconnect=False))
     connection(bus, gsm('Other modem', 'other.example', priority=99, device_id='another-device'))
     connection(bus, {'connection': {'id': dbus.String('Wired'), 'type': dbus.String('802-3-ethernet')}})
+    # Mobile broadband on, as on a desktop that uses it.
+    dbus.Interface(bus.get_object(NM, NM_PATH), dbus.PROPERTIES_IFACE).Set(NM, 'WwanEnabled', dbus.Boolean(True))
     nm = dbus.Interface(bus.get_object(NM, NM_PATH), MOCK)
     nm.AddObject(DEVICE, NM + '.Device', {
         'DeviceType': dbus.UInt32(8),
@@ -52,6 +56,8 @@ def setup(bus, modem, device_id):
         'State': dbus.UInt32(30),
         'StateReason': dbus.Struct((dbus.UInt32(30), dbus.UInt32(0)), signature='uu'),
         'ActiveConnection': dbus.ObjectPath('/'),
+        'Ip4Config': dbus.ObjectPath('/'),
+        'Ip6Config': dbus.ObjectPath('/'),
         'AvailableConnections': dbus.Array([], signature='o'),
         'Managed': dbus.Boolean(True),
         'Driver': dbus.String('option'),
@@ -71,6 +77,19 @@ def state(bus, path, value, reason):
     dbus.Interface(obj, dbus.PROPERTIES_IFACE).Set(NM + '.Connection.Active', 'State', dbus.UInt32(value))
 
 
+def addresses(bus, ipv4, ipv6):
+    nm = dbus.Interface(bus.get_object(NM, NM_PATH), MOCK)
+    device = dbus.Interface(bus.get_object(NM, DEVICE), dbus.PROPERTIES_IFACE)
+    for kind, address, prefix in (('IP4Config', ipv4, 24), ('IP6Config', ipv6, 64)):
+        path = NM_PATH + '/' + kind + '/1'
+        nm.AddObject(path, NM + '.' + kind, {
+            'AddressData': dbus.Array([dbus.Dictionary({'address': dbus.String(address),
+                                                        'prefix': dbus.UInt32(prefix)}, signature='sv')],
+                                      signature='a{sv}'),
+        }, [])
+        device.Set(NM + '.Device', kind.replace('IP', 'Ip'), dbus.ObjectPath(path))
+
+
 def main():
     bus = dbus.SystemBus()
     if sys.argv[1] == 'setup':
@@ -78,8 +97,16 @@ def main():
     elif sys.argv[1] == 'ipiface':
         dbus.Interface(bus.get_object(NM, DEVICE), dbus.PROPERTIES_IFACE).Set(NM + '.Device', 'IpInterface',
                                                                               dbus.String(sys.argv[2]))
+    elif sys.argv[1] == 'wwan':
+        # Mobile broadband switched on or off system-wide.
+        dbus.Interface(bus.get_object(NM, NM_PATH), dbus.PROPERTIES_IFACE).Set(NM, 'WwanEnabled',
+                                                                             dbus.Boolean(sys.argv[2] == 'on'))
     elif sys.argv[1] == 'state':
         state(bus, sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif sys.argv[1] == 'addresses':
+        addresses(bus, sys.argv[2], sys.argv[3])
+    elif sys.argv[1] == 'add':
+        connection(bus, gsm(sys.argv[2], sys.argv[3], autoconnect=False))
     else:
         sys.exit('unknown command ' + sys.argv[1])
 

@@ -142,6 +142,7 @@ private Q_SLOTS:
     void sentMessageLeavesAsCmgs_data();
     void sentMessageLeavesAsCmgs();
     void signalFollowsCsq();
+    void roamingFollowsCreg();
     void messagesStayWhenRemovingIsOff();
     void connectWithoutNetworkManagerIsRefused();
     void dataMessageStoredAsData_data();
@@ -690,6 +691,26 @@ void TestModemManager::signalFollowsCsq()
     // ModemManager polls the signal about every 30 seconds; its percentage gives the code back.
     QTRY_COMPARE_WITH_TIMEOUT(strength(), 25u, 70000);
     QTRY_VERIFY_WITH_TIMEOUT(notified.contains(25u), 5000);
+}
+
+// The network the modem registers with, as +CREG/+CGREG report it: roaming is told apart from
+// home, with the operator, and announced when it changes.
+void TestModemManager::roamingFollowsCreg()
+{
+    std::shared_ptr<IMbnInterface> i;
+    QCOMPARE(FPort->GetInterface(FId, i), TMbnResult(mrOk));
+    auto registration = [&i] {
+        TMbnRegistration r;
+        return MbnSucceeded(i->GetRegistration(r)) ? r : TMbnRegistration{};
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(registration().State, TMbnRegisterState::rsHome, 40000);
+    QSignalSpy changes(FPort.get(), &IMbnInterfaceManager::RegisterStateChange);
+    QCOMPARE(Fixture(QStringLiteral("creg 5")), QStringLiteral("ok"));
+    QTRY_COMPARE_WITH_TIMEOUT(registration().State, TMbnRegisterState::rsRoaming, 70000);
+    QCOMPARE(registration().OperatorCode, QStringLiteral("00101"));
+    QVERIFY(!changes.isEmpty());
+    QCOMPARE(Fixture(QStringLiteral("creg 1")), QStringLiteral("ok"));
+    QTRY_COMPARE_WITH_TIMEOUT(registration().State, TMbnRegisterState::rsHome, 70000);
 }
 
 void TestModemManager::messagesStayWhenRemovingIsOff()

@@ -18,6 +18,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -83,6 +84,10 @@ private Q_SLOTS:
     void unknownProfileIsRefused();
     void byteCountersOfTheDevicesLink();
     void replugKeepsTheIdentifier();
+    void profileAddedAtRunTimeAppears();
+    void dropIsAnnouncedWithItsReason();
+    void cancelWhileActivating();
+    void wwanSwitchedOffSystemWide();
     void autoTakesModemManagerOnlyWithAModem();
 
 private:
@@ -332,6 +337,22 @@ void TestNetworkManager::byteCountersOfTheDevicesLink()
     QCOMPARE(counters(), TPair(1600, 310));
 }
 
+// NetworkManager's WwanEnabled: mobile broadband switched off system-wide is announced and said
+// in the text the status bar shows, and switched on again likewise.
+void TestNetworkManager::wwanSwitchedOffSystemWide()
+{
+    QVERIFY(FPort->RadioEnabled());
+    QSignalSpy changes(FPort.get(), &IMbnInterfaceManager::RadioStateChange);
+    QVERIFY(Control({QStringLiteral("wwan"), QStringLiteral("off")}));
+    QTRY_VERIFY_WITH_TIMEOUT(!FPort->RadioEnabled(), 5000);
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(DeviceStateText({}, true, FPort->RadioEnabled()), QStringLiteral("Mobile broadband switched off"));
+    QVERIFY(Control({QStringLiteral("wwan"), QStringLiteral("on")}));
+    QTRY_VERIFY_WITH_TIMEOUT(FPort->RadioEnabled(), 5000);
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(DeviceStateText({}, true, FPort->RadioEnabled()), QString());
+}
+
 void TestNetworkManager::replugKeepsTheIdentifier()
 {
     std::shared_ptr<IMbnInterface> modem;
@@ -354,6 +375,85 @@ void TestNetworkManager::replugKeepsTheIdentifier()
     QCOMPARE(all.size(), 1);
     QCOMPARE(all.first()->InterfaceID(), kModemId);
     QCOMPARE(FManager->GetInterfaceList()->Count(), 1);
+}
+
+void TestNetworkManager::profileAddedAtRunTimeAppears()
+{
+    QStringList changed;
+    FManager->SetProfilesChangedNotify([&](const QString& Id) { changed << Id; });
+    auto names = [this] {
+        QStringList r;
+        for (const auto& p : FManager->GetInterfaceList()->GetByID(kModemId)->ProfileList()) {
+            r << p->Name();
+        }
+        return r;
+    };
+    QVERIFY(!names().contains(QStringLiteral("Travel")));
+    QVERIFY(Control({QStringLiteral("add"), QStringLiteral("Travel"), QStringLiteral("travel.example")}));
+    QTRY_VERIFY_WITH_TIMEOUT(names().contains(QStringLiteral("Travel")), 10000);
+    QCOMPARE(changed.last(), kModemId);
+    const auto& list = FManager->GetInterfaceList()->GetByID(kModemId)->ProfileList();
+    for (const auto& p : list) {
+        if (p->Name() == QLatin1String("Travel")) {
+            QCOMPARE(p->AccessString(), QStringLiteral("travel.example"));
+        }
+    }
+    // The ones that were there are still there, in NetworkManager's order, the new one last.
+    QCOMPARE(names(), (QStringList{QStringLiteral("Mobile Internet"), QStringLiteral("Business"),
+                                   QStringLiteral("Manual"), QStringLiteral("Travel")}));
+    QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
+}
+
+void TestNetworkManager::dropIsAnnouncedWithItsReason()
+{
+    QStringList drops;
+    FManager->SetConnectionDroppedNotify(
+        [&](const QString& Id, const QString& Reason) { drops << Id + QStringLiteral(": ") + Reason; });
+    const QStringList before = ActiveConnections();
+    FManager->Connect(kModemId, QStringLiteral("Mobile Internet"));
+    QTRY_VERIFY_WITH_TIMEOUT(ActiveConnections().size() == before.size() + 1, 10000);
+    QString active;
+    for (const QString& p : ActiveConnections()) {
+        if (!before.contains(p)) {
+            active = p;
+        }
+    }
+    QVERIFY(Control({QStringLiteral("addresses"), QStringLiteral("10.64.1.2"), QStringLiteral("2001:db8:64::2")}));
+    QVERIFY(Control({QStringLiteral("state"), active, QStringLiteral("2"), QStringLiteral("0")}));
+    QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnected, 10000);
+    QVERIFY(FManager->GetSession(kModemId).Connected);
+    // The session's addresses, from the device's IP configurations.
+    QTRY_COMPARE_WITH_TIMEOUT(FManager->GetSession(kModemId).IPv4, QStringList{QStringLiteral("10.64.1.2")}, 10000);
+    QCOMPARE(FManager->GetSession(kModemId).IPv6, QStringList{QStringLiteral("2001:db8:64::2")});
+    QVERIFY(drops.isEmpty());
+    // NetworkManager ends it: the device went away (reason 3).
+    QVERIFY(Control({QStringLiteral("state"), active, QStringLiteral("4"), QStringLiteral("3")}));
+    QTRY_COMPARE_WITH_TIMEOUT(drops.size(), 1, 10000);
+    QCOMPARE(drops.first(), kModemId + QStringLiteral(": the device was disconnected"));
+    QCOMPARE(FManager->GetConnectionState(kModemId), csDisconnected);
+    QVERIFY(!FManager->GetSession(kModemId).Connected);
+    // Not an error of anything the program asked for.
+    QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
+}
+
+void TestNetworkManager::cancelWhileActivating()
+{
+    QStringList drops;
+    FManager->SetConnectionDroppedNotify([&](const QString& Id, const QString&) { drops << Id; });
+    const QStringList before = ActiveConnections();
+    FManager->Connect(kModemId, QStringLiteral("Mobile Internet"));
+    QTRY_VERIFY_WITH_TIMEOUT(ActiveConnections().size() == before.size() + 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csConnecting, 10000);
+    FManager->CancelConnect(kModemId);
+    // The activation is taken down, the state returns to disconnected, and the connect's end is
+    // no error: the user asked for it.
+    QTRY_COMPARE_WITH_TIMEOUT(FManager->GetConnectionState(kModemId), csDisconnected, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(ActiveConnections().size(), before.size(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!FStates.isEmpty() && FStates.last() == csDisconnected, 10000);
+    QTest::qWait(500);
+    QVERIFY(!FStates.contains(csConnected));
+    QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
+    QVERIFY(drops.isEmpty());
 }
 
 void TestNetworkManager::autoTakesModemManagerOnlyWithAModem()

@@ -39,8 +39,12 @@ const char* const kUsage = "Usage: ombrelayctl messages COMMAND [OPTIONS]\n"
                            "\n"
                            "Run 'ombrelayctl messages COMMAND --help' for a command's options.\n"
                            "JSON output is an array of messages with the fields id, direction (in, out),\n"
-                           "number, name, text, network_time, stored_time, state (received, sending, sent,\n"
-                           "failed), read and device; a long message is one entry.\n";
+                           "number, name, text, network_time, stored_time, state, read and device (and\n"
+                           "state_text for sent messages); a long message is one entry. state is \"received\"\n"
+                           "for received messages; for sent ones \"sending\", \"sent\", \"delivered\",\n"
+                           "\"delivered N of M\" (parts of a long message) or \"failed\", from the modem's answer\n"
+                           "and the network's delivery reports; state_text says it in the Sent list's words\n"
+                           "(\"failed: validity period expired\", \"sent, still trying: recipient busy\").\n";
 
 // What went wrong on the command line: exit status 2.
 struct TUsageError
@@ -102,7 +106,7 @@ void PrintRecords(const QList<TMessageRecord>& Records, bool Json)
         return;
     }
     for (const TMessageRecord& r : Records) {
-        QString state = r.State;
+        QString state = r.StateText.isEmpty() ? r.State : r.StateText;
         if (!r.Outgoing && !r.Read) {
             state += QStringLiteral(",unread");
         }
@@ -260,11 +264,17 @@ int Send(const QStringList& Args)
                                                        "Ombrelay)."),
                                         QStringLiteral("IFACE")));
     parser.addOption(QCommandLineOption(QStringLiteral("timeout"),
-                                        QStringLiteral("Wait at most SECONDS for the modem (default 60)."),
+                                        QStringLiteral("Wait at most SECONDS for the modem, or with --wait-delivery "
+                                                       "for the delivery report (default 60)."),
                                         QStringLiteral("SECONDS"), QStringLiteral("60")));
+    parser.addOption(QCommandLineOption(QStringLiteral("wait-delivery"),
+                                        QStringLiteral("Ask for a delivery report and wait for it: exit status 0 "
+                                                       "once the message is delivered, 1 when it failed or no "
+                                                       "report came in time.")));
     if (!Parse(parser, Args,
                QStringLiteral("Send a message through the running Ombrelay and print its state (sent, sending, "
-                              "failed). Exit status 1 when Ombrelay does not run or the message failed."))) {
+                              "failed; with --wait-delivery delivered, failed, or the state when the wait ran "
+                              "out). Exit status 1 when Ombrelay does not run or the message failed."))) {
         return ExitOk;
     }
     const QStringList positional = parser.positionalArguments();
@@ -284,7 +294,10 @@ int Send(const QStringList& Args)
     if (path.isEmpty() || !socket.waitForConnected(3000)) {
         throw TFailure{QStringLiteral("Ombrelay is not running; start it to send messages. Nothing was sent.")};
     }
-    socket.write(TRemoteSend::Request(positional[0], positional[1], parser.value(QStringLiteral("device"))).toUtf8() +
+    const bool waitDelivery = parser.isSet(QStringLiteral("wait-delivery"));
+    socket.write(TRemoteSend::Request(positional[0], positional[1], parser.value(QStringLiteral("device")), seconds,
+                                      waitDelivery)
+                     .toUtf8() +
                  '\n');
     socket.flush();
     // The program answers once the modem has decided, or with "sending" after its own wait.
@@ -312,8 +325,16 @@ int Send(const QStringList& Args)
     }
     Out(state + QLatin1Char('\n'));
     if (state == QLatin1String("failed")) {
-        Err(QStringLiteral("ombrelayctl: the message was not sent%1\n")
-                .arg(error.isEmpty() ? QString() : QStringLiteral(": ") + error));
+        Err(QStringLiteral("ombrelayctl: the message %1%2\n")
+                .arg(waitDelivery ? QStringLiteral("failed") : QStringLiteral("was not sent"),
+                     error.isEmpty() ? QString() : QStringLiteral(": ") + error));
+        return ExitFailed;
+    }
+    if (waitDelivery && state != QLatin1String("delivered")) {
+        const QString detail = answer.value(QStringLiteral("detail")).toString();
+        Err(QStringLiteral("ombrelayctl: no delivery report within %1 seconds; the message is %2.\n")
+                .arg(seconds)
+                .arg(detail.isEmpty() ? state : detail));
         return ExitFailed;
     }
     return ExitOk;

@@ -1,19 +1,52 @@
 #include "CtlCommon.h"
 #include "CtlDatabase.h"
+#include "CtlInstance.h"
 #include "base/DateTime.h"
+#include "core/RemoteUsage.h"
 #include "core/UsageHistory.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace Ombrelay::Ctl
 {
+
+namespace
+{
+
+// A read transaction: every statement inside it sees the file as it was at its first read. A
+// deferred one, so that it never takes the write lock from the program.
+class TReadSnapshot
+{
+public:
+    explicit TReadSnapshot(TSQLiteDB& Db)
+        : FDb(Db)
+    {
+        FDb.ExecSQL(QStringLiteral("BEGIN DEFERRED"));
+    }
+    ~TReadSnapshot()
+    {
+        try {
+            FDb.ExecSQL(QStringLiteral("COMMIT"));
+        } catch (...) {
+        }
+    }
+    TReadSnapshot(const TReadSnapshot&) = delete;
+    TReadSnapshot& operator=(const TReadSnapshot&) = delete;
+
+private:
+    TSQLiteDB& FDb;
+};
+
+} // namespace
 
 // ombrelayctl usage [--days N | --months N] [--device ID] [--csv | --json] [--database FILE]
 //
 // The traffic history as the database holds it, oldest first, one entry per day (the last 30
 // days unless --days says otherwise) or per month (--months N, 0 for every month since the first
-// counted one). Bytes the running program has counted in the last minute and not yet written are
-// not included.
+// counted one). The bytes the running program has counted and not yet written (it writes once a
+// minute) are asked of it and added to its day, when it writes the database read here; without a
+// running program the database alone answers.
 int RunUsage(const QStringList& Args)
 {
     QCommandLineParser parser;
@@ -60,6 +93,13 @@ int RunUsage(const QStringList& Args)
     if (!db) {
         return ExitFailed;
     }
+    // Asked before the database is read: a write of the program after its answer is then seen
+    // below and not counted twice (TRemoteUsage::AddTo).
+    TRemoteUsage remote;
+    QString reply;
+    const bool live =
+        AskRunningProgram(TRemoteUsage::Request(), reply) && TRemoteUsage::Parse(reply, remote) &&
+        QFileInfo(remote.DatabaseFile).canonicalFilePath() == QFileInfo(db->FileName()).canonicalFilePath();
     try {
         const QString dev = parser.value(device);
         const QDate today = Clock::NowQ().date();
@@ -74,7 +114,20 @@ int RunUsage(const QStringList& Args)
         } else {
             from = QDate(today.year(), today.month(), 1).addMonths(1 - count);
         }
-        const QList<TUsageEntry> entries = QueryUsageHistory(*db, dev, period, from, today);
+        QList<TUsageEntry> entries;
+        {
+            // One read transaction: the history and the program's day's row from the same state of
+            // the file, whatever the program writes meanwhile.
+            TSQLiteLock lock(*db);
+            TReadSnapshot snapshot(*db);
+            entries = QueryUsageHistory(*db, dev, period, from, today);
+            if (live) {
+                quint64 storedIn = 0;
+                quint64 storedOut = 0;
+                QueryUsageSum(*db, dev, remote.Date, remote.Date, storedIn, storedOut);
+                remote.AddTo(entries, period, dev, storedIn, storedOut);
+            }
+        }
         if (parser.isSet(json)) {
             OutJson(UsageHistoryJson(entries, period));
         } else if (parser.isSet(csv)) {

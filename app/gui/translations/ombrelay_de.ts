@@ -68,6 +68,45 @@
     </message>
 </context>
 <context>
+    <name>DeviceState</name>
+    <message>
+        <source>SIM PIN required</source>
+        <translation>SIM-PIN erforderlich</translation>
+    </message>
+    <message>
+        <source>SIM PUK required</source>
+        <translation>SIM-PUK erforderlich</translation>
+    </message>
+    <message>
+        <source>SIM blocked</source>
+        <translation>SIM gesperrt</translation>
+    </message>
+    <message>
+        <source>Mobile broadband switched off</source>
+        <translation>Mobiles Breitband ausgeschaltet</translation>
+    </message>
+    <message>
+        <source>Modem switched off</source>
+        <translation>Modem ausgeschaltet</translation>
+    </message>
+    <message>
+        <source>Sending the PIN</source>
+        <translation>PIN wird gesendet</translation>
+    </message>
+    <message>
+        <source>Sending the PUK</source>
+        <translation>PUK wird gesendet</translation>
+    </message>
+    <message>
+        <source>Switching the modem on</source>
+        <translation>Modem wird eingeschaltet</translation>
+    </message>
+    <message>
+        <source>The modem could not be switched on: %1</source>
+        <translation>Das Modem konnte nicht eingeschaltet werden: %1</translation>
+    </message>
+</context>
+<context>
     <name>GuiCommon</name>
     <message>
         <source>No web browser is set up to open links, so %1 could not be opened. Choose a default web browser in your desktop&apos;s settings, or open the address yourself.</source>
@@ -76,6 +115,550 @@
     <message>
         <source>An unexpected error occurred. Ombrelay goes on; if it happens again, restart it.</source>
         <translation>Ein unerwarteter Fehler ist aufgetreten. Ombrelay läuft weiter; starten Sie es neu, wenn der Fehler erneut auftritt.</translation>
+    </message>
+</context>
+<context>
+    <name>MainController</name>
+    <message>
+        <source>Unknown error</source>
+        <translation>Unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source>The database file %1 can only be read. Received messages stay on the modem and settings are not saved until the file can be written.</source>
+        <translation>Die Datenbankdatei %1 kann nur gelesen werden. Empfangene Nachrichten bleiben auf dem Modem, und Einstellungen werden nicht gespeichert, bis die Datei beschreibbar ist.</translation>
+    </message>
+    <message>
+        <source>Shutdown Warning</source>
+        <translation>Warnung vor dem Herunterfahren</translation>
+    </message>
+    <message>
+        <source>Due to a connection failure this PC will be restarted</source>
+        <translation>Wegen eines Verbindungsfehlers wird dieser PC neu gestartet</translation>
+    </message>
+</context>
+<context>
+    <name>MessageExport</name>
+    <message>
+        <source>The messages could not be exported to %1: %2</source>
+        <translation>Die Nachrichten konnten nicht nach %1 exportiert werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>MessageNotifier</name>
+    <message>
+        <source>unknown sender</source>
+        <translation>unbekannter Absender</translation>
+    </message>
+    <message>
+        <source>Message from %1</source>
+        <translation>Nachricht von %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>From %1 and %n more</source>
+        <translation>
+            <numerusform>Von %1 und %n weiteren</numerusform>
+            <numerusform>Von %1 und %n weiteren</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>From %1</source>
+        <translation>Von %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n new message(s)</source>
+        <translation>
+            <numerusform>%n neue Nachricht</numerusform>
+            <numerusform>%n neue Nachrichten</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>MessageTools</name>
+    <message>
+        <source>Export Messages</source>
+        <translation>Nachrichten exportieren</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv);;JSON (*.json);;Text (*.txt)</source>
+        <translation>CSV (*.csv);;JSON (*.json);;Text (*.txt)</translation>
+    </message>
+    <message>
+        <source>Contact</source>
+        <translation>Kontakt</translation>
+    </message>
+    <message>
+        <source>Name for %1:</source>
+        <translation>Name für %1:</translation>
+    </message>
+    <message>
+        <source>Import Contacts</source>
+        <translation>Kontakte importieren</translation>
+    </message>
+    <message>
+        <source>vCard (*.vcf *.vcard);;All files (*)</source>
+        <translation>vCard (*.vcf *.vcard);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is too large for an address book.</source>
+        <translation>%1 ist zu groß für ein Adressbuch.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n number(s) imported.</source>
+        <translation>
+            <numerusform>%n Nummer importiert.</numerusform>
+            <numerusform>%n Nummern importiert.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Export Messages...</source>
+        <translation>Nachrichten exportieren...</translation>
+    </message>
+    <message>
+        <source>Import Contacts...</source>
+        <translation>Kontakte importieren...</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TConversationModel</name>
+    <message>
+        <source>Me</source>
+        <translation>Ich</translation>
+    </message>
+    <message>
+        <source>Network time: %1
+Stored: %2</source>
+        <translation>Netzzeit: %1
+Gespeichert: %2</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TConversationView</name>
+    <message>
+        <source>Send</source>
+        <translation>Senden</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TDeviceInfoPage</name>
+    <message>
+        <source>Network</source>
+        <translation>Netz</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unbekannt</translation>
+    </message>
+    <message>
+        <source>Operator</source>
+        <translation>Betreiber</translation>
+    </message>
+    <message>
+        <source>Operator code</source>
+        <translation>Betreibercode</translation>
+    </message>
+    <message>
+        <source>Access technology</source>
+        <translation>Zugangstechnik</translation>
+    </message>
+    <message>
+        <source>Signal</source>
+        <translation>Signal</translation>
+    </message>
+    <message>
+        <source>%1% (%2 of 31)</source>
+        <translation>%1 % (%2 von 31)</translation>
+    </message>
+    <message>
+        <source>Cellular class</source>
+        <translation>Mobilfunkklasse</translation>
+    </message>
+    <message>
+        <source>Voice class</source>
+        <translation>Sprachklasse</translation>
+    </message>
+    <message>
+        <source>Data class</source>
+        <translation>Datenklasse</translation>
+    </message>
+    <message>
+        <source>Band class</source>
+        <translation>Bandklasse</translation>
+    </message>
+    <message>
+        <source>SMS</source>
+        <translation>SMS</translation>
+    </message>
+    <message>
+        <source>Control</source>
+        <translation>Steuerung</translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <translation>Modell</translation>
+    </message>
+    <message>
+        <source>IMEI</source>
+        <translation>IMEI</translation>
+    </message>
+    <message>
+        <source>Firmware info</source>
+        <translation>Firmware-Info</translation>
+    </message>
+    <message>
+        <source>&amp;Unlock SIM...</source>
+        <translation>SIM &amp;entsperren...</translation>
+    </message>
+    <message>
+        <source>&amp;Enable</source>
+        <translation>Ein&amp;schalten</translation>
+    </message>
+    <message>
+        <source>Switch the modem on</source>
+        <translation>Das Modem einschalten</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 (%n attempt(s) left)</source>
+        <translation>
+            <numerusform>%1 (noch %n Versuch)</numerusform>
+            <numerusform>%1 (noch %n Versuche)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>IPv4 address</source>
+        <translation>IPv4-Adresse</translation>
+    </message>
+    <message>
+        <source>IPv6 address</source>
+        <translation>IPv6-Adresse</translation>
+    </message>
+    <message>
+        <source>Connected for</source>
+        <translation>Verbunden seit</translation>
+    </message>
+    <message>
+        <source>This session</source>
+        <translation>Diese Sitzung</translation>
+    </message>
+    <message>
+        <source>%1 received, %2 sent</source>
+        <translation>%1 empfangen, %2 gesendet</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TInterfaceBox</name>
+    <message>
+        <source>%1 (simulated)</source>
+        <translation>%1 (simuliert)</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TMessageSearchBox</name>
+    <message>
+        <source>Search messages</source>
+        <translation>Nachrichten durchsuchen</translation>
+    </message>
+    <message>
+        <source>Search failed: %1</source>
+        <translation>Suche fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>No message found</source>
+        <translation>Keine Nachricht gefunden</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TMessagesPage</name>
+    <message>
+        <source>Inbox</source>
+        <translation>Posteingang</translation>
+    </message>
+    <message>
+        <source>Sent</source>
+        <translation>Gesendet</translation>
+    </message>
+    <message>
+        <source>Conversation</source>
+        <translation>Unterhaltung</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Erneut versuchen</translation>
+    </message>
+    <message>
+        <source>Edit and Send...</source>
+        <translation>Bearbeiten und senden...</translation>
+    </message>
+    <message>
+        <source>Reply</source>
+        <translation>Antworten</translation>
+    </message>
+    <message>
+        <source>Forward...</source>
+        <translation>Weiterleiten...</translation>
+    </message>
+    <message>
+        <source>Copy text</source>
+        <translation>Text kopieren</translation>
+    </message>
+    <message>
+        <source>Copy number</source>
+        <translation>Nummer kopieren</translation>
+    </message>
+    <message>
+        <source>Mark as read</source>
+        <translation>Als gelesen markieren</translation>
+    </message>
+    <message>
+        <source>Mark as unread</source>
+        <translation>Als ungelesen markieren</translation>
+    </message>
+    <message>
+        <source>Delete...</source>
+        <translation>Löschen...</translation>
+    </message>
+    <message>
+        <source>Inbox (%1)</source>
+        <translation>Posteingang (%1)</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete %n message(s) from this computer? Messages on the modem are not affected.</source>
+        <translation>
+            <numerusform>Diese Nachricht von diesem Computer löschen? Nachrichten auf dem Modem bleiben unberührt.</numerusform>
+            <numerusform>Diese %n Nachrichten von diesem Computer löschen? Nachrichten auf dem Modem bleiben unberührt.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Delivery report for a message not sent from here: %1, %2 at %3</source>
+        <translation>Zustellbericht für eine nicht von hier gesendete Nachricht: %1, %2 am %3</translation>
+    </message>
+    <message>
+        <source>unknown recipient</source>
+        <translation>unbekannter Empfänger</translation>
+    </message>
+    <message>
+        <source>no status</source>
+        <translation>kein Status</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>und %n weiterer</numerusform>
+            <numerusform>und %n weitere</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TMonitorLogPage</name>
+    <message>
+        <source>All entries</source>
+        <translation>Alle Einträge</translation>
+    </message>
+    <message>
+        <source>Checks</source>
+        <translation>Prüfungen</translation>
+    </message>
+    <message>
+        <source>Reconnect requests</source>
+        <translation>Anfragen zum Neuverbinden</translation>
+    </message>
+    <message>
+        <source>Reconnect results</source>
+        <translation>Ergebnisse des Neuverbindens</translation>
+    </message>
+    <message>
+        <source>Restart warnings</source>
+        <translation>Neustart-Warnungen</translation>
+    </message>
+    <message>
+        <source>Suppressed warnings</source>
+        <translation>Unterdrückte Warnungen</translation>
+    </message>
+    <message>
+        <source>Restart requests</source>
+        <translation>Neustart-Anfragen</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Zeit</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Art</translation>
+    </message>
+    <message>
+        <source>Site</source>
+        <translation>Website</translation>
+    </message>
+    <message>
+        <source>Method</source>
+        <translation>Methode</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>Grund</translation>
+    </message>
+    <message>
+        <source>Show:</source>
+        <translation>Anzeigen:</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TPinDialog</name>
+    <message>
+        <source>Unlock SIM</source>
+        <translation>SIM entsperren</translation>
+    </message>
+    <message>
+        <source>&amp;PUK:</source>
+        <translation>&amp;PUK:</translation>
+    </message>
+    <message>
+        <source>P&amp;IN:</source>
+        <translation>P&amp;IN:</translation>
+    </message>
+    <message>
+        <source>&amp;Confirm new PIN:</source>
+        <translation>Neue PIN &amp;bestätigen:</translation>
+    </message>
+    <message numerus="yes">
+        <source>Enter the SIM PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Geben Sie die SIM-PIN ein. Noch %n Versuch.</numerusform>
+            <numerusform>Geben Sie die SIM-PIN ein. Noch %n Versuche.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Enter the SIM PIN.</source>
+        <translation>Geben Sie die SIM-PIN ein.</translation>
+    </message>
+    <message numerus="yes">
+        <source>The SIM is locked by its PUK. Enter the PUK and a new PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Die SIM ist durch ihre PUK gesperrt. Geben Sie die PUK und eine neue PIN ein. Noch %n Versuch.</numerusform>
+            <numerusform>Die SIM ist durch ihre PUK gesperrt. Geben Sie die PUK und eine neue PIN ein. Noch %n Versuche.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The SIM is locked by its PUK. Enter the PUK and a new PIN.</source>
+        <translation>Die SIM ist durch ihre PUK gesperrt. Geben Sie die PUK und eine neue PIN ein.</translation>
+    </message>
+    <message>
+        <source>The SIM is blocked. Only its operator can unblock it.</source>
+        <translation>Die SIM ist gesperrt. Nur ihr Netzbetreiber kann sie entsperren.</translation>
+    </message>
+    <message>
+        <source>The SIM is unlocked.</source>
+        <translation>Die SIM ist entsperrt.</translation>
+    </message>
+    <message>
+        <source>New P&amp;IN:</source>
+        <translation>Neue P&amp;IN:</translation>
+    </message>
+    <message>
+        <source>A PIN is 4 to 8 digits.</source>
+        <translation>Eine PIN hat 4 bis 8 Ziffern.</translation>
+    </message>
+    <message>
+        <source>The new PIN and its confirmation differ.</source>
+        <translation>Die neue PIN und ihre Bestätigung stimmen nicht überein.</translation>
+    </message>
+    <message>
+        <source>A PUK is 8 digits.</source>
+        <translation>Eine PUK hat 8 Ziffern.</translation>
+    </message>
+    <message>
+        <source>Checking...</source>
+        <translation>Wird geprüft...</translation>
+    </message>
+    <message numerus="yes">
+        <source>Wrong PIN. %n attempt(s) left.</source>
+        <translation>
+            <numerusform>Falsche PIN. Noch %n Versuch.</numerusform>
+            <numerusform>Falsche PIN. Noch %n Versuche.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Wrong PIN. The SIM now asks for its PUK.</source>
+        <translation>Falsche PIN. Die SIM verlangt jetzt ihre PUK.</translation>
+    </message>
+    <message>
+        <source>Wrong PUK. The SIM is blocked.</source>
+        <translation>Falsche PUK. Die SIM ist gesperrt.</translation>
+    </message>
+    <message>
+        <source>The SIM refused the code: %1</source>
+        <translation>Die SIM hat den Code abgelehnt: %1</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TProfilesPage</name>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Default</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>Compression</source>
+        <translation>Komprimierung</translation>
+    </message>
+    <message>
+        <source>APN</source>
+        <translation>APN</translation>
+    </message>
+    <message>
+        <source>Auth type</source>
+        <translation>Authentifizierungsart</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>Benutzername</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>Kept by %1</source>
+        <translation>Verwaltet von %1</translation>
+    </message>
+    <message>
+        <source>Ignore password</source>
+        <translation>Passwort ignorieren</translation>
+    </message>
+    <message>
+        <source>Connect mode</source>
+        <translation>Verbindungsmodus</translation>
+    </message>
+    <message>
+        <source>Home provider</source>
+        <translation>Heimatnetzbetreiber</translation>
     </message>
 </context>
 <context>
@@ -90,10 +673,149 @@
     </message>
 </context>
 <context>
+    <name>Ombrelay::TSingleInstance</name>
+    <message>
+        <source>The folder %1 is not a private folder of this user.</source>
+        <translation>Der Ordner %1 ist kein privater Ordner dieses Benutzers.</translation>
+    </message>
+    <message>
+        <source>Ombrelay is already running but does not answer. Wait a moment and start it again, or end the running program first.</source>
+        <translation>Ombrelay läuft bereits, antwortet aber nicht. Warten Sie einen Moment und starten Sie es erneut, oder beenden Sie zuerst das laufende Programm.</translation>
+    </message>
+    <message>
+        <source>Cannot listen on %1: %2</source>
+        <translation>Der Socket %1 kann nicht geöffnet werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TSmsMessagesModel</name>
+    <message>
+        <source>Date</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Number</source>
+        <translation>Nummer</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Nachricht</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Status</translation>
+    </message>
+</context>
+<context>
     <name>Ombrelay::TTrayIcon</name>
     <message>
         <source>The application will remain running in the notification area. In order to quit it choose &apos;Exit&apos; from the popup menu.</source>
         <translation>Das Programm läuft im Benachrichtigungsbereich weiter. Um es zu beenden, wählen Sie „Beenden“ im Kontextmenü.</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TUsageHistoryView</name>
+    <message>
+        <source>By day</source>
+        <translation>Nach Tag</translation>
+    </message>
+    <message>
+        <source>By month</source>
+        <translation>Nach Monat</translation>
+    </message>
+    <message>
+        <source>All interfaces</source>
+        <translation>Alle Schnittstellen</translation>
+    </message>
+    <message>
+        <source>KiB, MiB, GiB (1024)</source>
+        <translation>KiB, MiB, GiB (1024)</translation>
+    </message>
+    <message>
+        <source>kB, MB, GB (1000)</source>
+        <translation>kB, MB, GB (1000)</translation>
+    </message>
+    <message>
+        <source>Export CSV...</source>
+        <translation>Als CSV exportieren...</translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Upload</source>
+        <translation>Upload</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Gesamt</translation>
+    </message>
+    <message>
+        <source>Rate (KiB/s, last 5 minutes)</source>
+        <translation>Datenrate (KiB/s, letzte 5 Minuten)</translation>
+    </message>
+    <message>
+        <source>The last 31 days</source>
+        <translation>Die letzten 31 Tage</translation>
+    </message>
+    <message>
+        <source>Months</source>
+        <translation>Monate</translation>
+    </message>
+    <message>
+        <source>Choose a modem to see its data plan.</source>
+        <translation>Wählen Sie ein Modem, um seinen Datentarif zu sehen.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Plan %1 from %2 to %3: used %4 (%5 %), left %6, %n day(s) left, forecast %7 at the period&apos;s end</source>
+        <translation>
+            <numerusform>Tarif %1 vom %2 bis %3: verbraucht %4 (%5 %), übrig %6, noch %n Tag, Prognose %7 am Ende des Zeitraums</numerusform>
+            <numerusform>Tarif %1 vom %2 bis %3: verbraucht %4 (%5 %), übrig %6, noch %n Tage, Prognose %7 am Ende des Zeitraums</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Export usage history</source>
+        <translation>Nutzungsverlauf exportieren</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>The history could not be written to %1: %2</source>
+        <translation>Der Verlauf konnte nicht in %1 geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>No data plan for %1 (Settings, Usage).</source>
+        <translation>Kein Datentarif für %1 (Einstellungen, Nutzung).</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TUsagePage</name>
+    <message>
+        <source>Download</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Upload</source>
+        <translation>Upload</translation>
+    </message>
+    <message>
+        <source>Total</source>
+        <translation>Gesamt</translation>
+    </message>
+    <message>
+        <source>Today</source>
+        <translation>Heute</translation>
+    </message>
+    <message>
+        <source>This month</source>
+        <translation>Dieser Monat</translation>
     </message>
 </context>
 <context>
@@ -304,6 +1026,117 @@
         <source>Monitor &amp;Log</source>
         <translation>&amp;Überwachungsprotokoll</translation>
     </message>
+    <message>
+        <source>&amp;Find Messages...</source>
+        <translation>Nachrichten &amp;suchen...</translation>
+    </message>
+    <message>
+        <source>Online monitor: the last check passed</source>
+        <translation>Online-Überwachung: Die letzte Prüfung war erfolgreich</translation>
+    </message>
+    <message>
+        <source>Online monitor: the last check failed: %1</source>
+        <translation>Online-Überwachung: Die letzte Prüfung ist fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Data plan: %1 % used</source>
+        <translation>Datentarif: %1 % verbraucht</translation>
+    </message>
+    <message>
+        <source>%1 has used %2 of its %3 plan; %4 left until %5.</source>
+        <translation>%1 hat %2 seines Tarifs von %3 verbraucht; %4 übrig bis %5.</translation>
+    </message>
+    <message>
+        <source>No unread messages</source>
+        <translation>Keine ungelesenen Nachrichten</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n unread message(s)</source>
+        <translation>
+            <numerusform>%n ungelesene Nachricht</numerusform>
+            <numerusform>%n ungelesene Nachrichten</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Signal unknown (%1)</source>
+        <translation>Signal unbekannt (%1)</translation>
+    </message>
+    <message>
+        <source>Signal %1% (%2 of 31)</source>
+        <translation>Signal %1 % (%2 von 31)</translation>
+    </message>
+    <message>
+        <source>Operator code %1</source>
+        <translation>Betreibercode %1</translation>
+    </message>
+    <message>
+        <source>No modem found</source>
+        <translation>Kein Modem gefunden</translation>
+    </message>
+    <message>
+        <source>The simulated modem has no device plugged in.</source>
+        <translation>Am simulierten Modem ist kein Gerät angeschlossen.</translation>
+    </message>
+    <message>
+        <source>Plug a modem in; it is shown as soon as the system finds it.</source>
+        <translation>Schließen Sie ein Modem an; es wird angezeigt, sobald das System es findet.</translation>
+    </message>
+    <message>
+        <source>Simulated modem</source>
+        <translation>Simuliertes Modem</translation>
+    </message>
+    <message>
+        <source>No modem stack (ModemManager) is running: the modem shown is simulated, and nothing it sends leaves this computer.</source>
+        <translation>Es läuft keine Modem-Schnittstelle (ModemManager): Das angezeigte Modem ist simuliert, und nichts, was es sendet, verlässt diesen Computer.</translation>
+    </message>
+    <message>
+        <source>%1 (simulated)</source>
+        <translation>%1 (simuliert)</translation>
+    </message>
+    <message>
+        <source>&amp;USSD...</source>
+        <translation>&amp;USSD...</translation>
+    </message>
+    <message>
+        <source>Send a USSD code such as *100# to the network</source>
+        <translation>Einen USSD-Code wie *100# an das Netz senden</translation>
+    </message>
+    <message>
+        <source>C&amp;ancel</source>
+        <translation>A&amp;bbrechen</translation>
+    </message>
+    <message>
+        <source>Give up the connect under way</source>
+        <translation>Den laufenden Verbindungsaufbau abbrechen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Roaming</source>
+        <translation>Roaming</translation>
+    </message>
+    <message>
+        <source>You are roaming: the modem uses a network abroad, where data may cost much more. Connect anyway?</source>
+        <translation>Sie sind im Roaming: Das Modem nutzt ein Netz im Ausland, wo Daten viel mehr kosten können. Trotzdem verbinden?</translation>
+    </message>
+    <message>
+        <source>The connection of %1 ended.</source>
+        <translation>Die Verbindung von %1 wurde beendet.</translation>
+    </message>
+    <message>
+        <source>The connection of %1 ended: %2.</source>
+        <translation>Die Verbindung von %1 wurde beendet: %2.</translation>
+    </message>
+    <message>
+        <source>Connection dropped</source>
+        <translation>Verbindung abgebrochen</translation>
+    </message>
+    <message>
+        <source>Last from %1</source>
+        <translation>Zuletzt von %1</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmSettings</name>
@@ -379,12 +1212,287 @@
         <source>This modem&apos;s messages are read by Ombrelay alone, so they are always removed once stored: a full modem store takes no new messages.</source>
         <translation>Die Nachrichten dieses Modems liest nur Ombrelay, daher werden sie nach dem Speichern immer entfernt: Ein voller Modemspeicher nimmt keine neuen Nachrichten an.</translation>
     </message>
+    <message>
+        <source>Do not connect while &amp;roaming</source>
+        <translation>Im &amp;Roaming nicht verbinden</translation>
+    </message>
+    <message>
+        <source>Connecting on startup and the online monitor&apos;s reconnect leave a roaming modem alone; connecting by hand asks first.</source>
+        <translation>Das Verbinden beim Start und das Neuverbinden der Verbindungsüberwachung lassen ein Modem im Roaming in Ruhe; beim Verbinden von Hand wird zuerst nachgefragt.</translation>
+    </message>
+    <message>
+        <source>S&amp;witch modems on when found</source>
+        <translation>Gefundene Modems ein&amp;schalten</translation>
+    </message>
+    <message>
+        <source>A modem found switched off (at the start, when plugged in, or once its SIM is unlocked) is switched on at once. One switched off later stays off.</source>
+        <translation>Ein ausgeschaltet gefundenes Modem (beim Start, beim Anschließen oder sobald seine SIM entsperrt ist) wird sofort eingeschaltet. Eines, das später ausgeschaltet wird, bleibt aus.</translation>
+    </message>
+    <message>
+        <source>&amp;Usage</source>
+        <translation>&amp;Nutzung</translation>
+    </message>
+    <message>
+        <source>kB, MB, GB (1000 bytes each step)</source>
+        <translation>kB, MB, GB (je Stufe 1000 Bytes)</translation>
+    </message>
+    <message>
+        <source>KiB, MiB, GiB (1024 bytes each step)</source>
+        <translation>KiB, MiB, GiB (je Stufe 1024 Bytes)</translation>
+    </message>
+    <message>
+        <source>Data plan</source>
+        <translation>Datentarif</translation>
+    </message>
+    <message>
+        <source>no plan</source>
+        <translation>kein Tarif</translation>
+    </message>
+    <message>
+        <source>Percentages of the limit, separated by commas; each is announced once per period.</source>
+        <translation>Prozentsätze des Limits, durch Kommas getrennt; jeder wird einmal pro Zeitraum gemeldet.</translation>
+    </message>
+    <message>
+        <source>&amp;Modem</source>
+        <translation>&amp;Modem</translation>
+    </message>
+    <message>
+        <source>Monthly &amp;limit</source>
+        <translation>Monatliches &amp;Limit</translation>
+    </message>
+    <message>
+        <source>Billing period starts on &amp;day</source>
+        <translation>Abrechnungszeitraum beginnt am &amp;Tag</translation>
+    </message>
+    <message>
+        <source>&amp;Alerts at percent</source>
+        <translation>&amp;Warnungen bei Prozent</translation>
+    </message>
+    <message>
+        <source>&amp;Byte units</source>
+        <translation>&amp;Byte-Einheiten</translation>
+    </message>
+    <message>
+        <source> MB</source>
+        <translation> MB</translation>
+    </message>
+    <message>
+        <source> MiB</source>
+        <translation> MiB</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TfmTimedMessage</name>
     <message>
         <source>Suppress for %1 minutes</source>
         <translation>Für %1 Minuten unterdrücken</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>OK (%1)</source>
+        <translation>OK (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>Ombrelay::TfmUssd</name>
+    <message>
+        <source>USSD: %1</source>
+        <translation>USSD: %1</translation>
+    </message>
+    <message>
+        <source>&amp;Code:</source>
+        <translation>&amp;Code:</translation>
+    </message>
+    <message>
+        <source>USSD code</source>
+        <translation>USSD-Code</translation>
+    </message>
+    <message>
+        <source>&amp;Send</source>
+        <translation>&amp;Senden</translation>
+    </message>
+    <message>
+        <source>&amp;Answer of the network:</source>
+        <translation>&amp;Antwort des Netzes:</translation>
+    </message>
+    <message>
+        <source>Answer of the network</source>
+        <translation>Antwort des Netzes</translation>
+    </message>
+    <message>
+        <source>&amp;Reply:</source>
+        <translation>A&amp;ntwort:</translation>
+    </message>
+    <message>
+        <source>Reply to the network</source>
+        <translation>Antwort an das Netz</translation>
+    </message>
+    <message>
+        <source>Re&amp;ply</source>
+        <translation>Ant&amp;worten</translation>
+    </message>
+    <message>
+        <source>Cancel S&amp;ession</source>
+        <translation>Sitzung a&amp;bbrechen</translation>
+    </message>
+    <message>
+        <source>The network waits for your reply.</source>
+        <translation>Das Netz wartet auf Ihre Antwort.</translation>
+    </message>
+    <message>
+        <source>Session ended.</source>
+        <translation>Sitzung beendet.</translation>
+    </message>
+    <message>
+        <source>Waiting for the network...</source>
+        <translation>Warten auf das Netz...</translation>
+    </message>
+    <message>
+        <source>Session cancelled.</source>
+        <translation>Sitzung abgebrochen.</translation>
+    </message>
+</context>
+<context>
+    <name>Registration</name>
+    <message>
+        <source>Home</source>
+        <translation>Heimatnetz</translation>
+    </message>
+    <message>
+        <source>Roaming</source>
+        <translation>Roaming</translation>
+    </message>
+    <message>
+        <source>Searching for a network</source>
+        <translation>Suche nach einem Netz</translation>
+    </message>
+    <message>
+        <source>Registration denied</source>
+        <translation>Registrierung abgelehnt</translation>
+    </message>
+    <message>
+        <source>Not registered</source>
+        <translation>Nicht registriert</translation>
+    </message>
+</context>
+<context>
+    <name>SmsStore</name>
+    <message>
+        <source>(incomplete: %1 of %2 parts)</source>
+        <translation>(unvollständig: %1 von %2 Teilen)</translation>
+    </message>
+    <message>
+        <source>Delivery report</source>
+        <translation>Zustellbericht</translation>
+    </message>
+    <message>
+        <source>Message that is not text (data coding scheme %1): %2</source>
+        <translation>Nachricht, die kein Text ist (Datenkodierung %1): %2</translation>
+    </message>
+    <message>
+        <source>Message that could not be read. %1</source>
+        <translation>Nachricht, die nicht gelesen werden konnte. %1</translation>
+    </message>
+    <message>
+        <source>the modem did not send it</source>
+        <translation>das Modem hat sie nicht gesendet</translation>
+    </message>
+    <message>
+        <source>failed (%1), sent again</source>
+        <translation>fehlgeschlagen (%1), erneut gesendet</translation>
+    </message>
+    <message>
+        <source>failed: %1</source>
+        <translation>fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>sending</source>
+        <translation>wird gesendet</translation>
+    </message>
+    <message>
+        <source>delivered</source>
+        <translation>zugestellt</translation>
+    </message>
+    <message>
+        <source>delivered %1</source>
+        <translation>zugestellt am %1</translation>
+    </message>
+    <message>
+        <source>delivered %1 of %2, %3</source>
+        <translation>%1 von %2 zugestellt, %3</translation>
+    </message>
+    <message>
+        <source>sent, %1</source>
+        <translation>gesendet, %1</translation>
+    </message>
+    <message>
+        <source>delivered %1 of %2</source>
+        <translation>%1 von %2 zugestellt</translation>
+    </message>
+    <message>
+        <source>sent</source>
+        <translation>gesendet</translation>
+    </message>
+</context>
+<context>
+    <name>SmsTransport</name>
+    <message>
+        <source>Messages on the modem %1 could not be read, so they stay on the modem: %2</source>
+        <translation>Nachrichten auf dem Modem %1 konnten nicht gelesen werden und bleiben daher auf dem Modem: %2</translation>
+    </message>
+    <message>
+        <source>The message database %1 was moved or deleted while Ombrelay runs; messages stay on the modem until Ombrelay is restarted.</source>
+        <translation>Die Nachrichtendatenbank %1 wurde verschoben oder gelöscht, während Ombrelay lief; Nachrichten bleiben auf dem Modem, bis Ombrelay neu gestartet wird.</translation>
+    </message>
+    <message>
+        <source>Received messages cannot be stored; they stay on the device %1 until they can be.
+%2</source>
+        <translation>Empfangene Nachrichten können nicht gespeichert werden; sie bleiben auf dem Gerät %1, bis das wieder möglich ist.
+%2</translation>
+    </message>
+    <message>
+        <source>Messages stored in Ombrelay could not be removed from the modem %1: %2.
+They are safe in Ombrelay; the modem&apos;s memory may fill up and then take no new messages. Close other programs that use the modem&apos;s messages; Ombrelay tries again at every poll.</source>
+        <translation>In Ombrelay gespeicherte Nachrichten konnten nicht vom Modem %1 entfernt werden: %2.
+Sie sind in Ombrelay sicher; der Speicher des Modems kann sich füllen und dann keine neuen Nachrichten mehr annehmen. Schließen Sie andere Programme, die die Nachrichten des Modems verwenden; Ombrelay versucht es bei jeder Abfrage erneut.</translation>
+    </message>
+    <message>
+        <source>The message was not sent through %1: it could not be recorded in the outbox. Nothing left the device.
+%2</source>
+        <translation>Die Nachricht wurde nicht über %1 gesendet: Sie konnte nicht im Postausgang erfasst werden. Nichts hat das Gerät verlassen.
+%2</translation>
+    </message>
+    <message>
+        <source>
+The outbox could not be updated: %1</source>
+        <translation>
+Der Postausgang konnte nicht aktualisiert werden: %1</translation>
+    </message>
+    <message>
+        <source>The message was not sent through %1: %2%3</source>
+        <translation>Die Nachricht wurde nicht über %1 gesendet: %2%3</translation>
+    </message>
+    <message>
+        <source>The message was sent through %1 only in part: %2 of its %3 parts left the device, the next was refused: %4. The parts not sent are marked failed in the outbox.%5</source>
+        <translation>Die Nachricht wurde über %1 nur teilweise gesendet: %2 ihrer %3 Teile haben das Gerät verlassen, der nächste wurde abgelehnt: %4. Die nicht gesendeten Teile sind im Postausgang als fehlgeschlagen markiert.%5</translation>
+    </message>
+    <message>
+        <source>Sending a message through %1 failed: %2%3</source>
+        <translation>Das Senden einer Nachricht über %1 ist fehlgeschlagen: %2%3</translation>
+    </message>
+</context>
+<context>
+    <name>Usage</name>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Bytes</translation>
     </message>
 </context>
 </TS>

@@ -59,6 +59,8 @@ public:
     QString ErrorText(TMbnResult Code) const override;
     bool SharesMessageStore() const override { return true; }
     QString PasswordKeeper() const override { return QStringLiteral("NetworkManager"); }
+    // NetworkManager's WwanEnabled; on while NetworkManager does not say otherwise.
+    bool RadioEnabled() const override { return FWwanEnabled; }
 
     // Whether NetworkManager answered; without it the interfaces cannot connect.
     bool NetworkManagerAvailable() const { return FNmAvailable; }
@@ -123,6 +125,8 @@ private:
     QList<std::shared_ptr<TMMInterface>> FInterfaces;
     QList<TNmProfile> FProfiles;
     bool FNmAvailable = false;
+    bool FWwanEnabled = true;
+    void SetWwanEnabled(bool Value);
     bool FProfilesLoading = false;
     bool FProfilesStale = false;
     TMbnRequestId FLastRequestId = 0;

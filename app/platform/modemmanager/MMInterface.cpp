@@ -295,7 +295,7 @@ TMbnResult TMMInterface::SmsReadMessages(TMbnRequestId& RequestId)
                  QDBusMessage get =
                      QDBusMessage::createMethodCall(kMMService, p, kProperties, QStringLiteral("GetAll"));
                  get << kMMSms;
-                 Call(get, [this, p, collect, finish](const QDBusMessage& R) {
+                 Call(get, [p, collect, finish](const QDBusMessage& R) {
                      if (R.type() == QDBusMessage::ReplyMessage && !R.arguments().isEmpty()) {
                          QVariantMap props;
                          R.arguments().at(0).value<QDBusArgument>() >> props;
@@ -462,6 +462,137 @@ TMbnResult TMMInterface::SmsDelete(TMbnRequestId& RequestId)
             }
         });
     }
+    return mrOk;
+}
+
+// Locked SIM and modem power
+
+namespace
+{
+
+// MMModemLock and MMModemState values this backend acts on (any other lock, "none" = 1
+// included, leaves the SIM usable).
+constexpr quint32 kLockSimPin = 2;
+constexpr quint32 kLockSimPuk = 4;
+constexpr int kStateLocked = 2;
+constexpr int kStateDisabled = 3;
+constexpr int kStateEnabled = 6;
+// Switching on may wait for the radio and the SIM.
+constexpr int kEnableTimeoutMs = 120000;
+
+// UnlockRetries (a{uu}): the attempts left per lock.
+QHash<quint32, quint32> ReadRetries(const QVariant& Value)
+{
+    QHash<quint32, quint32> r;
+    if (Value.metaType() != QMetaType::fromType<QDBusArgument>()) {
+        return r;
+    }
+    const QDBusArgument arg = Value.value<QDBusArgument>();
+    if (arg.currentSignature() != QLatin1String("a{uu}")) {
+        return r;
+    }
+    arg.beginMap();
+    while (!arg.atEnd()) {
+        quint32 lock = 0;
+        quint32 left = 0;
+        arg.beginMapEntry();
+        arg >> lock >> left;
+        arg.endMapEntry();
+        r.insert(lock, left);
+    }
+    arg.endMap();
+    return r;
+}
+
+} // namespace
+
+TMbnResult TMMInterface::GetLockState(TMbnLockState& Lock)
+{
+    if (FPath.isEmpty()) {
+        return mrNotFound;
+    }
+    Lock = {};
+    const quint32 required = FModem.value(QStringLiteral("UnlockRequired")).toUInt();
+    const QHash<quint32, quint32> retries = ReadRetries(FModem.value(QStringLiteral("UnlockRetries")));
+    if (required == kLockSimPin) {
+        Lock.Lock = TMbnLock::lkSimPin;
+    } else if (required == kLockSimPuk) {
+        Lock.Lock = TMbnLock::lkSimPuk;
+    } else {
+        // Unknown (0), none (1) and the locks this program does not unlock (PIN2, network
+        // personalisation) leave the modem usable as far as it is concerned.
+        return mrOk;
+    }
+    if (retries.contains(required)) {
+        Lock.AttemptsLeft = int(retries.value(required));
+        if (Lock.Lock == TMbnLock::lkSimPuk && Lock.AttemptsLeft == 0) {
+            Lock.Lock = TMbnLock::lkBlocked;
+        }
+    }
+    return mrOk;
+}
+
+TMbnResult TMMInterface::SendUnlock(const QString& Method, const QVariantList& Codes, TMbnRequestId& RequestId)
+{
+    if (FPath.isEmpty()) {
+        return mrNotFound;
+    }
+    const QString sim = ToPath(FModem.value(QStringLiteral("Sim")));
+    if (sim.isEmpty() || sim == QLatin1String("/")) {
+        return FManager.MakeError(QStringLiteral("the modem has no SIM"));
+    }
+    const TMbnRequestId id = FManager.NextRequestId();
+    RequestId = id;
+    QDBusMessage call = QDBusMessage::createMethodCall(kMMService, sim, kMMSim, Method);
+    call.setArguments(Codes);
+    Call(call, [this, id](const QDBusMessage& Reply) {
+        // ModemManager's error names the failure ("Incorrect password"), never the code sent.
+        const TMbnResult status = Reply.type() == QDBusMessage::ReplyMessage ? mrOk : FManager.MakeError(Reply);
+        Q_EMIT FManager.UnlockComplete(FIdentifier, id, status);
+    });
+    return mrOk;
+}
+
+TMbnResult TMMInterface::SendPin(const QString& Pin, TMbnRequestId& RequestId)
+{
+    return SendUnlock(QStringLiteral("SendPin"), {Pin}, RequestId);
+}
+
+TMbnResult TMMInterface::SendPuk(const QString& Puk, const QString& NewPin, TMbnRequestId& RequestId)
+{
+    return SendUnlock(QStringLiteral("SendPuk"), {Puk, NewPin}, RequestId);
+}
+
+TMbnResult TMMInterface::GetPowered(bool& On)
+{
+    if (FPath.isEmpty()) {
+        return mrNotFound;
+    }
+    const int state = FModem.value(QStringLiteral("State")).toInt();
+    if (state < kStateDisabled && state != kStateLocked) {
+        // Failed (no SIM, say), unknown or still initialising: nothing to switch on yet.
+        return mrBusy;
+    }
+    On = state >= kStateEnabled;
+    return mrOk;
+}
+
+TMbnResult TMMInterface::SetPowered(bool On, TMbnRequestId& RequestId)
+{
+    if (FPath.isEmpty()) {
+        return mrNotFound;
+    }
+    const TMbnRequestId id = FManager.NextRequestId();
+    RequestId = id;
+    QDBusMessage call = QDBusMessage::createMethodCall(kMMService, FPath, kMMModem, QStringLiteral("Enable"));
+    call << On;
+    Call(
+        call,
+        [this, id](const QDBusMessage& Reply) {
+            const TMbnResult status = Reply.type() == QDBusMessage::ReplyMessage ? mrOk : FManager.MakeError(Reply);
+            Q_EMIT FManager.EnableComplete(FIdentifier, id, status);
+        },
+        kEnableTimeoutMs);
     return mrOk;
 }
 

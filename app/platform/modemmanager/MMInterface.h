@@ -29,6 +29,7 @@ namespace Ombrelay
 class TMMInterface : public IMbnInterface,
                      public IMbnConnection,
                      public IMbnSms,
+                     public IMbnUssd,
                      public std::enable_shared_from_this<TMMInterface>
 {
 public:
@@ -51,6 +52,12 @@ public:
     TMbnResult GetRegistration(TMbnRegistration& Registration) override;
     TMbnResult GetSms(std::shared_ptr<IMbnSms>& Sms) override;
     TMbnResult GetByteCounters(quint64& Received, quint64& Sent) override;
+    TMbnResult GetUssd(std::shared_ptr<IMbnUssd>& Ussd) override;
+    TMbnResult GetLockState(TMbnLockState& Lock) override;
+    TMbnResult SendPin(const QString& Pin, TMbnRequestId& RequestId) override;
+    TMbnResult SendPuk(const QString& Puk, const QString& NewPin, TMbnRequestId& RequestId) override;
+    TMbnResult GetPowered(bool& On) override;
+    TMbnResult SetPowered(bool On, TMbnRequestId& RequestId) override;
 
     // IMbnConnection
     TMbnResult Connect(const QString& ProfileName, TMbnRequestId& RequestId) override;
@@ -59,6 +66,12 @@ public:
     {
         State = FState;
         ProfileName = FActiveProfile;
+        return mrOk;
+    }
+    TMbnResult GetIpAddresses(QStringList& IPv4, QStringList& IPv6) override
+    {
+        IPv4 = FState == masActivated ? FIPv4 : QStringList();
+        IPv6 = FState == masActivated ? FIPv6 : QStringList();
         return mrOk;
     }
 
@@ -71,6 +84,14 @@ public:
     TMbnResult SmsReadMessages(TMbnRequestId& RequestId) override;
     TMbnResult SmsSendMessage(const QString& Number, const QString& Text, TMbnRequestId& RequestId) override;
     TMbnResult SmsDeleteMessage(const QString& Key, TMbnRequestId& RequestId) override;
+
+    // IMbnUssd (MMUssd.cpp)
+    TMbnResult UssdInitiate(const QString& Command, TMbnRequestId& RequestId) override;
+    TMbnResult UssdRespond(const QString& Response, TMbnRequestId& RequestId) override;
+    TMbnResult UssdCancel(TMbnRequestId& RequestId) override;
+    TMbnUssdState UssdState() const override;
+    // The Ussd interface's properties changed: the network's own notices and questions.
+    void UssdPropertiesChanged(const QVariantMap& Changed);
 
     // The backend's side.
     void Bind(const QString& Path, const MM::TInterfaceMap& Interfaces);
@@ -114,11 +135,14 @@ private:
         QTimer::singleShot(0, &FManager, std::move(F));
     }
     void Call(const QDBusMessage& Message, std::function<void(const QDBusMessage&)> Done, int TimeoutMs = -1);
+    TMbnResult SendUnlock(const QString& Method, const QVariantList& Codes, TMbnRequestId& RequestId);
     void FinishConnect(TMbnResult Status);
     void FinishDisconnect(TMbnResult Status);
     void ReadDeviceInterface();
     void QueueDelete(const QString& Key, std::function<void(TMbnResult)> Done);
     void PumpDeletes();
+    // Initiate or Respond: the answer, then the session's state as the daemon has it after it.
+    TMbnResult UssdCall(const QString& Method, const QString& Text, TMbnRequestId& RequestId);
 
     TMMInterfaceManager& FManager;
     QString FIdentifier;
@@ -157,6 +181,13 @@ private:
     bool FDisconnectPending = false;
     TMbnRequestId FDisconnectRequest = 0;
     quint32 FLastReason = 0;
+    // Counts activations: the reply of one given up before NetworkManager named it finds a newer
+    // count and takes the activation down.
+    quint64 FConnectAttempt = 0;
+    // The addresses of the device's IP configurations while the connection is up.
+    QStringList FIPv4;
+    QStringList FIPv6;
+    void ReadAddresses(const QString& ConfigPath, const QString& Interface, QStringList* Target);
 
     // The usage thread reads the counters.
     std::mutex FCounterLock;

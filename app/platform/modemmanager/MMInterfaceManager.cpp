@@ -267,8 +267,14 @@ void TMMInterfaceManager::OnMMPropertiesChanged(const QDBusMessage& Message)
         if (changed.contains(QStringLiteral("State")) || changed.contains(QStringLiteral("AccessTechnologies"))) {
             Q_EMIT RegisterStateChange(i->InterfaceID());
         }
+        if (changed.contains(QStringLiteral("State")) || changed.contains(QStringLiteral("UnlockRequired")) ||
+            changed.contains(QStringLiteral("UnlockRetries"))) {
+            Q_EMIT DeviceStateChange(i->InterfaceID());
+        }
     } else if (interface == kMM3gpp) {
         Q_EMIT RegisterStateChange(i->InterfaceID());
+    } else if (interface == kMMUssd) {
+        i->UssdPropertiesChanged(changed);
     }
 }
 
@@ -306,6 +312,8 @@ void TMMInterfaceManager::OnServiceUnregistered(const QString& Service)
         }
     } else if (Service == kNmService) {
         FNmAvailable = false;
+        // Nobody keeps mobile broadband switched off any more.
+        SetWwanEnabled(true);
         for (const auto& i : std::as_const(FInterfaces)) {
             if (!i->FActivePath.isEmpty()) {
                 i->ActiveStateChanged(i->FActivePath, 4, 0);

@@ -15,6 +15,7 @@ inline const QString kMMMessaging = QStringLiteral("org.freedesktop.ModemManager
 inline const QString kMMVoice = QStringLiteral("org.freedesktop.ModemManager1.Modem.Voice");
 inline const QString kMMUssd = QStringLiteral("org.freedesktop.ModemManager1.Modem.Modem3gpp.Ussd");
 inline const QString kMM3gpp = QStringLiteral("org.freedesktop.ModemManager1.Modem.Modem3gpp");
+inline const QString kMMSim = QStringLiteral("org.freedesktop.ModemManager1.Sim");
 inline const QString kMMSms = QStringLiteral("org.freedesktop.ModemManager1.Sms");
 inline const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
 inline const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");

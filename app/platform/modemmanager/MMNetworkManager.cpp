@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace Ombrelay
 {
 
@@ -97,12 +99,23 @@ TMbnResult TMMInterface::Connect(const QString& ProfileName, TMbnRequestId& Requ
     FConnectPending = true;
     FConnectRequest = id;
     FConnectingProfile = ProfileName;
+    const quint64 attempt = ++FConnectAttempt;
     QDBusMessage activate =
         QDBusMessage::createMethodCall(kNmService, kNmPath, kNmService, QStringLiteral("ActivateConnection"));
     activate << QVariant::fromValue(QDBusObjectPath(profilePath))
              << QVariant::fromValue(QDBusObjectPath(FNmDevice.isEmpty() ? QStringLiteral("/") : FNmDevice))
              << QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")));
-    Call(activate, [this](const QDBusMessage& Reply) {
+    Call(activate, [this, attempt](const QDBusMessage& Reply) {
+        if (attempt != FConnectAttempt) {
+            // Given up before NetworkManager named it: take down what it started.
+            if (Reply.type() == QDBusMessage::ReplyMessage && !Reply.arguments().isEmpty()) {
+                QDBusMessage deactivate = QDBusMessage::createMethodCall(kNmService, kNmPath, kNmService,
+                                                                         QStringLiteral("DeactivateConnection"));
+                deactivate << QVariant::fromValue(QDBusObjectPath(ToPath(Reply.arguments().at(0))));
+                Call(deactivate, [](const QDBusMessage&) {});
+            }
+            return;
+        }
         if (Reply.type() != QDBusMessage::ReplyMessage || Reply.arguments().isEmpty()) {
             // Refused at once: wrong profile for the device, device unavailable, no permission.
             FinishConnect(FManager.MakeError(Reply));
@@ -145,12 +158,24 @@ TMbnResult TMMInterface::Disconnect(TMbnRequestId& RequestId)
         return FManager.MakeError(
             QStringLiteral("NetworkManager is not running: connections of a ModemManager modem are made through it"));
     }
-    if (FDisconnectPending || (FConnectPending && FActivePath.isEmpty())) {
-        // An activation whose connection NetworkManager has not named yet cannot be cancelled.
+    if (FDisconnectPending) {
         return mrBusy;
     }
     const TMbnRequestId id = FManager.NextRequestId();
     RequestId = id;
+    if (FConnectPending && FActivePath.isEmpty()) {
+        // A connect given up before NetworkManager named its activation: it ends here, and the
+        // activation is taken down when its reply comes.
+        ++FConnectAttempt;
+        FState = masDeactivated;
+        FActiveProfile.clear();
+        Emit([this, id] {
+            FinishConnect(FManager.MakeError(QStringLiteral("The connect was cancelled")));
+            Q_EMIT FManager.DisconnectComplete(FIdentifier, id, mrOk);
+            Q_EMIT FManager.ConnectStateChange(FIdentifier);
+        });
+        return mrOk;
+    }
     if (FActivePath.isEmpty()) {
         FState = masDeactivated;
         Emit([this, id] { Q_EMIT FManager.DisconnectComplete(FIdentifier, id, mrOk); });
@@ -250,6 +275,9 @@ void TMMInterface::ActiveStateChanged(const QString& ActivePath, quint32 NmState
         return;
     }
     const bool changed = state != FState;
+    // Up, and ended without our asking: the network, the device or another program ended it.
+    const bool dropped = FState == masActivated && state == masDeactivated && !FDisconnectPending;
+    const quint32 reason = FLastReason;
     FState = state;
     if (state == masActivated) {
         ReadDeviceInterface();
@@ -257,6 +285,8 @@ void TMMInterface::ActiveStateChanged(const QString& ActivePath, quint32 NmState
     } else if (state == masDeactivated) {
         FActivePath.clear();
         FActiveProfile.clear();
+        FIPv4.clear();
+        FIPv6.clear();
         if (FConnectPending) {
             // The activation failed: the user hears why, and the state shown is the real one.
             FinishConnect(FManager.MakeError(
@@ -268,6 +298,37 @@ void TMMInterface::ActiveStateChanged(const QString& ActivePath, quint32 NmState
     if (changed) {
         Q_EMIT FManager.ConnectStateChange(FIdentifier);
     }
+    if (dropped) {
+        Q_EMIT FManager.ConnectionDropped(FIdentifier, reason == 0 ? QString() : ActiveStateReasonText(reason));
+    }
+}
+
+void TMMInterface::ReadAddresses(const QString& ConfigPath, const QString& Interface, QStringList* Target)
+{
+    if (ConfigPath.isEmpty() || ConfigPath == QLatin1String("/")) {
+        return;
+    }
+    QDBusMessage get = QDBusMessage::createMethodCall(kNmService, ConfigPath, kProperties, QStringLiteral("Get"));
+    get << Interface << QStringLiteral("AddressData");
+    Call(get, [Target](const QDBusMessage& R) {
+        if (R.type() != QDBusMessage::ReplyMessage || R.arguments().isEmpty()) {
+            return;
+        }
+        // aa{sv}: one dictionary per address, its "address" in text form.
+        const QDBusArgument arg = Unwrap(R.arguments().at(0)).value<QDBusArgument>();
+        QStringList addresses;
+        arg.beginArray();
+        while (!arg.atEnd()) {
+            QVariantMap entry;
+            arg >> entry;
+            const QString address = entry.value(QStringLiteral("address")).toString();
+            if (!address.isEmpty()) {
+                addresses << address;
+            }
+        }
+        arg.endArray();
+        *Target = addresses;
+    });
 }
 
 void TMMInterface::ReadDeviceInterface()
@@ -275,12 +336,19 @@ void TMMInterface::ReadDeviceInterface()
     if (FNmDevice.isEmpty()) {
         return;
     }
-    QDBusMessage get = QDBusMessage::createMethodCall(kNmService, FNmDevice, kProperties, QStringLiteral("Get"));
-    get << kNmDevice << QStringLiteral("IpInterface");
+    QDBusMessage get = QDBusMessage::createMethodCall(kNmService, FNmDevice, kProperties, QStringLiteral("GetAll"));
+    get << kNmDevice;
     Call(get, [this](const QDBusMessage& R) {
-        if (R.type() == QDBusMessage::ReplyMessage && !R.arguments().isEmpty()) {
-            SetIpInterface(Unwrap(R.arguments().at(0)).toString());
+        if (R.type() != QDBusMessage::ReplyMessage || R.arguments().isEmpty()) {
+            return;
         }
+        QVariantMap props;
+        R.arguments().at(0).value<QDBusArgument>() >> props;
+        SetIpInterface(props.value(QStringLiteral("IpInterface")).toString());
+        ReadAddresses(ToPath(props.value(QStringLiteral("Ip4Config"))),
+                      QStringLiteral("org.freedesktop.NetworkManager.IP4Config"), &FIPv4);
+        ReadAddresses(ToPath(props.value(QStringLiteral("Ip6Config"))),
+                      QStringLiteral("org.freedesktop.NetworkManager.IP6Config"), &FIPv6);
     });
 }
 
@@ -316,6 +384,14 @@ void TMMInterfaceManager::LoadNetworkManager(int TimeoutMs)
         return;
     }
     FNmAvailable = true;
+    {
+        QDBusMessage get = QDBusMessage::createMethodCall(kNmService, kNmPath, kProperties, QStringLiteral("Get"));
+        get << kNmService << QStringLiteral("WwanEnabled");
+        const QDBusMessage r = CallBounded(FBus, get, left());
+        if (r.type() == QDBusMessage::ReplyMessage && !r.arguments().isEmpty()) {
+            FWwanEnabled = Unwrap(r.arguments().at(0)).toBool();
+        }
+    }
     const QList<QString> paths = ToPathList(list.arguments().at(0));
     QList<QDBusPendingCall> calls;
     for (const QString& p : paths) {
@@ -431,8 +507,19 @@ void TMMInterfaceManager::ReloadProfiles()
         auto replies = std::make_shared<QList<QDBusMessage>>(paths.size());
         auto pending = std::make_shared<qsizetype>(paths.size());
         auto done = [this, paths, replies] {
-            FProfiles = ReadProfiles(paths, *replies);
+            QList<TNmProfile> profiles = ReadProfiles(paths, *replies);
+            auto same = [](const TNmProfile& A, const TNmProfile& B) {
+                return A.Path == B.Path && A.Id == B.Id && A.Apn == B.Apn && A.UserName == B.UserName &&
+                       A.DeviceId == B.DeviceId && A.AutoConnect == B.AutoConnect && A.HomeOnly == B.HomeOnly &&
+                       A.Priority == B.Priority;
+            };
+            const bool changed =
+                !std::equal(profiles.cbegin(), profiles.cend(), FProfiles.cbegin(), FProfiles.cend(), same);
+            FProfiles = std::move(profiles);
             FProfilesLoading = false;
+            if (changed) {
+                Q_EMIT ProfilesChanged();
+            }
             if (FProfilesStale) {
                 ReloadProfiles();
             }
@@ -479,6 +566,10 @@ void TMMInterfaceManager::OnNmPropertiesChanged(const QDBusMessage& Message)
     QVariantMap changed;
     Message.arguments().at(1).value<QDBusArgument>() >> changed;
     const QString path = Message.path();
+    if (interface == kNmService && changed.contains(QStringLiteral("WwanEnabled"))) {
+        // Mobile broadband switched on or off system-wide.
+        SetWwanEnabled(changed.value(QStringLiteral("WwanEnabled")).toBool());
+    }
     if (interface == kNmActive && changed.contains(QStringLiteral("State"))) {
         const quint32 state = changed.value(QStringLiteral("State")).toUInt();
         if (state == 4) {
@@ -590,6 +681,14 @@ void TMMInterfaceManager::ReloadDevices()
             });
         }
     });
+}
+
+void TMMInterfaceManager::SetWwanEnabled(bool Value)
+{
+    if (Value != FWwanEnabled) {
+        FWwanEnabled = Value;
+        Q_EMIT RadioStateChange();
+    }
 }
 
 } // namespace Ombrelay

@@ -164,8 +164,13 @@ QString TSimControl::Execute(const QString& Line)
             return QStringLiteral("ok %1").arg(FModem.StateName(a[0]));
         }
         if (command == QLatin1String("drop")) {
-            const QStringList a = args(1, "drop IFACE");
-            FModem.Drop(a[0]);
+            // The reason is optional: "drop IFACE" as before, "drop IFACE REASON..." with one.
+            QStringList a = SplitWords(Line, 3);
+            a.removeFirst();
+            if (a.isEmpty()) {
+                throw EOmbrelayError(QStringLiteral("usage: drop IFACE [REASON...]"));
+            }
+            FModem.Drop(a[0], a.value(1));
             return QStringLiteral("ok");
         }
         if (command == QLatin1String("fail")) {
@@ -220,6 +225,65 @@ QString TSimControl::Execute(const QString& Line)
             const QStringList a = args(1, "unplug IFACE");
             FModem.Unplug(a[0]);
             return QStringLiteral("ok");
+        }
+        // USSD
+        if (command == QLatin1String("ussd")) {
+            // The answer is the rest of the line, "\n" a line break; a last word "menu" makes
+            // it a question.
+            const QStringList a = args(3, "ussd IFACE CODE ANSWER... [menu]", true);
+            QString answer = a[2];
+            const bool menu = answer.endsWith(QLatin1String(" menu"));
+            if (menu) {
+                answer.chop(5);
+            }
+            answer.replace(QLatin1String("\\n"), QLatin1String("\n"));
+            FModem.SetUssdAnswer(a[0], a[1], answer.trimmed(), menu);
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("ussd-network")) {
+            const QStringList a = args(3, "ussd-network IFACE notify|request TEXT...", true);
+            if (a[1] != QLatin1String("notify") && a[1] != QLatin1String("request")) {
+                throw EOmbrelayError(QStringLiteral("usage: ussd-network IFACE notify|request TEXT..."));
+            }
+            QString text = a[2];
+            text.replace(QLatin1String("\\n"), QLatin1String("\n"));
+            FModem.UssdFromNetwork(a[0], text, a[1] == QLatin1String("request"));
+            return QStringLiteral("ok");
+        }
+        // The connection: a slow network.
+        if (command == QLatin1String("connect-delay")) {
+            const QStringList a = args(2, "connect-delay IFACE MS");
+            FModem.SetConnectDelay(a[0], int(ReadNumber(a[1], "MS", kMaxConnectDelayMs)));
+            return QStringLiteral("ok");
+        }
+        // Locked SIM and modem power.
+        if (command == QLatin1String("pin")) {
+            QStringList a = SplitWords(Line, 5);
+            a.removeFirst();
+            if (a.size() < 2 || a.size() > 3) {
+                throw EOmbrelayError(QStringLiteral("usage: pin IFACE PIN [PUK]"));
+            }
+            FModem.SetPin(a[0], a[1], a.value(2));
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("lock")) {
+            // What the SIM asks for now and the attempts left, for tests.
+            const QStringList a = args(1, "lock IFACE");
+            const TMbnLockState l = FModem.LockState(a[0]);
+            static const char* const names[] = {"none", "pin", "puk", "blocked"};
+            return QStringLiteral("ok %1 %2").arg(QLatin1String(names[int(l.Lock)])).arg(l.AttemptsLeft);
+        }
+        if (command == QLatin1String("enable")) {
+            const QStringList a = args(2, "enable IFACE on|off");
+            if (a[1] != QLatin1String("on") && a[1] != QLatin1String("off")) {
+                throw EOmbrelayError(QStringLiteral("usage: enable IFACE on|off"));
+            }
+            FModem.SwitchPower(a[0], a[1] == QLatin1String("on"));
+            return QStringLiteral("ok");
+        }
+        if (command == QLatin1String("powered")) {
+            const QStringList a = args(1, "powered IFACE");
+            return FModem.IsPowered(a[0]) ? QStringLiteral("ok on") : QStringLiteral("ok off");
         }
         return QStringLiteral("error unknown command %1").arg(command);
     } catch (const EOmbrelayError& e) {

@@ -34,6 +34,17 @@ const char* const kOperations[] = {
     "SmsMessageReadComplete",
     "SmsSendComplete",
     "SmsDeleteComplete",
+    // USSD
+    "GetUssd",
+    "UssdInitiate",
+    "UssdRespond",
+    "UssdCancel",
+    "UssdComplete",
+    "GetLockState",
+    "SendPin",
+    "SendPuk",
+    "SetPowered",
+    "EnableComplete",
 };
 
 } // namespace

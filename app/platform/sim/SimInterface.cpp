@@ -3,6 +3,8 @@
 #include "sms/MBException.h"
 #include "sms/SMS.h"
 
+#include <QTimer>
+
 namespace Ombrelay
 {
 
@@ -112,6 +114,10 @@ TMbnResult TSimInterface::GetRegistration(TMbnRegistration& Value)
         return mrFailed;
     }
     Value = Registration;
+    if (!Ready()) {
+        // Locked or off, the modem does not look for a network.
+        Value = {TMbnRegisterState::rsNotRegistered, QString(), QString(), TMbnAccessTech::atUnknown};
+    }
     return mrOk;
 }
 
@@ -130,7 +136,8 @@ TMbnResult TSimInterface::Connect(const QString& ProfileName, TMbnRequestId& Req
         status = mrFailed;
     } else if (!HasProfile(ProfileName)) {
         status = mrNotFound;
-    } else if (Registration.State != TMbnRegisterState::rsHome && Registration.State != TMbnRegisterState::rsRoaming) {
+    } else if (!Ready() || (Registration.State != TMbnRegisterState::rsHome &&
+                            Registration.State != TMbnRegisterState::rsRoaming)) {
         // No network to attach to.
         status = mrNotRegistered;
     }
@@ -142,12 +149,13 @@ TMbnResult TSimInterface::Connect(const QString& ProfileName, TMbnRequestId& Req
         return mrOk;
     }
     SetState(masActivating);
+    const quint64 attempt = ++ConnectAttempt;
     if (lose) {
         return mrOk;
     }
-    Post([this, id, status, ProfileName] {
-        if (State != masActivating) {
-            // Dropped or disconnected meanwhile.
+    auto complete = [this, id, status, ProfileName, attempt] {
+        if (State != masActivating || attempt != ConnectAttempt) {
+            // Dropped, disconnected or cancelled meanwhile.
             Q_EMIT FModem.ConnectComplete(S.InterfaceID, id, mrFailed);
             return;
         }
@@ -158,7 +166,13 @@ TMbnResult TSimInterface::Connect(const QString& ProfileName, TMbnRequestId& Req
             SetStateNow(masDeactivated);
         }
         Q_EMIT FModem.ConnectComplete(S.InterfaceID, id, status);
-    });
+    };
+    if (S.ConnectDelayMs > 0) {
+        // A slow network: the completion joins the queue only later, so other events go on meanwhile.
+        QTimer::singleShot(S.ConnectDelayMs, &FModem, [this, complete] { Post(complete); });
+    } else {
+        Post(complete);
+    }
     return mrOk;
 }
 
@@ -206,10 +220,29 @@ TMbnResult TSimInterface::GetConnectionState(quint32& Value, QString& ProfileNam
     return mrOk;
 }
 
+TMbnResult TSimInterface::GetIpAddresses(QStringList& IPv4, QStringList& IPv6)
+{
+    IPv4.clear();
+    IPv6.clear();
+    if (!Plugged) {
+        return mrNotFound;
+    }
+    if (State == masActivated) {
+        // Addresses of the ranges kept for documentation: nothing routes to them.
+        IPv4 << QStringLiteral("192.0.2.10");
+        IPv6 << QStringLiteral("2001:db8::10");
+    }
+    return mrOk;
+}
+
 TMbnResult TSimInterface::SmsRead(TMbnRequestId& RequestId)
 {
     if (!Plugged) {
         return mrNotFound;
+    }
+    if (!Ready()) {
+        // A locked SIM or a modem that is off keeps its store shut.
+        return mrBusy;
     }
     if (FModem.TakeFailure("SmsRead")) {
         return mrFailed;
@@ -237,6 +270,10 @@ TMbnResult TSimInterface::SmsSendPdu(const QString& PduData, quint32 Size, TMbnR
 {
     if (!Plugged) {
         return mrNotFound;
+    }
+    if (!Ready()) {
+        // A locked SIM or a modem that is off keeps its store shut.
+        return mrBusy;
     }
     if (FModem.TakeFailure("SmsSendPdu")) {
         return mrFailed;
@@ -289,6 +326,10 @@ TMbnResult TSimInterface::SmsDelete(TMbnRequestId& RequestId)
     if (!Plugged) {
         return mrNotFound;
     }
+    if (!Ready()) {
+        // A locked SIM or a modem that is off keeps its store shut.
+        return mrBusy;
+    }
     if (FModem.TakeFailure("SmsDelete")) {
         return mrFailed;
     }
@@ -306,6 +347,10 @@ TMbnResult TSimInterface::SmsDeleteIndex(quint32 Index, TMbnRequestId& RequestId
 {
     if (!Plugged) {
         return mrNotFound;
+    }
+    if (!Ready()) {
+        // A locked SIM or a modem that is off keeps its store shut.
+        return mrBusy;
     }
     if (FModem.TakeFailure("SmsDeleteIndex")) {
         return mrFailed;
@@ -331,6 +376,10 @@ TMbnResult TSimInterface::SmsReadMessages(TMbnRequestId& RequestId)
     if (!Plugged) {
         return mrNotFound;
     }
+    if (!Ready()) {
+        // A locked SIM or a modem that is off keeps its store shut.
+        return mrBusy;
+    }
     if (FModem.TakeFailure("SmsReadMessages")) {
         return mrFailed;
     }
@@ -352,6 +401,10 @@ TMbnResult TSimInterface::SmsSendMessage(const QString& Number, const QString& T
 {
     if (!Plugged) {
         return mrNotFound;
+    }
+    if (!Ready()) {
+        // A locked SIM or a modem that is off keeps its store shut.
+        return mrBusy;
     }
     if (FModem.TakeFailure("SmsSendMessage")) {
         return mrFailed;
@@ -386,6 +439,10 @@ TMbnResult TSimInterface::SmsDeleteMessage(const QString& Key, TMbnRequestId& Re
 {
     if (!Plugged) {
         return mrNotFound;
+    }
+    if (!Ready()) {
+        // A locked SIM or a modem that is off keeps its store shut.
+        return mrBusy;
     }
     if (FModem.TakeFailure("SmsDeleteMessage")) {
         return mrFailed;
@@ -458,6 +515,128 @@ void TSimInterface::SetStateNow(quint32 Value)
     State = Value;
     FModem.StateChanged();
     Q_EMIT FModem.ConnectStateChange(S.InterfaceID);
+}
+
+// Locked SIM and modem power
+
+TMbnResult TSimInterface::GetLockState(TMbnLockState& Value)
+{
+    if (!Plugged) {
+        return mrNotFound;
+    }
+    if (FModem.TakeFailure("GetLockState")) {
+        return mrFailed;
+    }
+    Value.Lock = Lock;
+    Value.AttemptsLeft = Lock == TMbnLock::lkSimPin ? PinAttempts : Lock == TMbnLock::lkSimPuk ? PukAttempts : -1;
+    return mrOk;
+}
+
+TMbnResult TSimInterface::SendPin(const QString& Code, TMbnRequestId& RequestId)
+{
+    if (!Plugged) {
+        return mrNotFound;
+    }
+    if (FModem.TakeFailure("SendPin")) {
+        return mrFailed;
+    }
+    if (Lock != TMbnLock::lkSimPin) {
+        // The SIM asks for something else (or nothing): the PIN is not even tried.
+        return Lock == TMbnLock::lkNone ? mrInvalidArgument : mrBusy;
+    }
+    RequestId = FModem.NextRequestId();
+    const TMbnRequestId id = RequestId;
+    TMbnResult status = mrOk;
+    if (Code == Pin) {
+        Lock = TMbnLock::lkNone;
+        PinAttempts = kPinAttempts;
+    } else {
+        status = kWrongCode;
+        if (--PinAttempts <= 0) {
+            Lock = TMbnLock::lkSimPuk;
+            PinAttempts = 0;
+        }
+    }
+    Post([this, id, status] {
+        Q_EMIT FModem.DeviceStateChange(S.InterfaceID);
+        Q_EMIT FModem.UnlockComplete(S.InterfaceID, id, status);
+    });
+    return mrOk;
+}
+
+TMbnResult TSimInterface::SendPuk(const QString& Code, const QString& NewPin, TMbnRequestId& RequestId)
+{
+    if (!Plugged) {
+        return mrNotFound;
+    }
+    if (FModem.TakeFailure("SendPuk")) {
+        return mrFailed;
+    }
+    if (Lock != TMbnLock::lkSimPuk) {
+        return Lock == TMbnLock::lkNone ? mrInvalidArgument : mrBusy;
+    }
+    if (!IsSimCode(NewPin, 4, 8)) {
+        return mrInvalidArgument;
+    }
+    RequestId = FModem.NextRequestId();
+    const TMbnRequestId id = RequestId;
+    TMbnResult status = mrOk;
+    if (Code == Puk) {
+        Lock = TMbnLock::lkNone;
+        Pin = NewPin;
+        PinAttempts = kPinAttempts;
+        PukAttempts = kPukAttempts;
+    } else {
+        status = kWrongCode;
+        if (--PukAttempts <= 0) {
+            Lock = TMbnLock::lkBlocked;
+            PukAttempts = 0;
+        }
+    }
+    Post([this, id, status] {
+        Q_EMIT FModem.DeviceStateChange(S.InterfaceID);
+        Q_EMIT FModem.UnlockComplete(S.InterfaceID, id, status);
+    });
+    return mrOk;
+}
+
+TMbnResult TSimInterface::GetPowered(bool& On)
+{
+    if (!Plugged) {
+        return mrNotFound;
+    }
+    On = Powered;
+    return mrOk;
+}
+
+TMbnResult TSimInterface::SetPowered(bool On, TMbnRequestId& RequestId)
+{
+    if (!Plugged) {
+        return mrNotFound;
+    }
+    if (FModem.TakeFailure("SetPowered")) {
+        return mrFailed;
+    }
+    RequestId = FModem.NextRequestId();
+    const TMbnRequestId id = RequestId;
+    const TMbnResult status = FModem.TakeFailure("EnableComplete") ? mrFailed : mrOk;
+    Post([this, id, status, On] {
+        if (MbnSucceeded(status) && Powered != On) {
+            SwitchPower(On);
+            Q_EMIT FModem.DeviceStateChange(S.InterfaceID);
+        }
+        Q_EMIT FModem.EnableComplete(S.InterfaceID, id, status);
+    });
+    return mrOk;
+}
+
+void TSimInterface::SwitchPower(bool On)
+{
+    Powered = On;
+    if (!On && State != masDeactivated) {
+        // Switching off ends the connection.
+        SetStateNow(masDeactivated);
+    }
 }
 
 } // namespace Ombrelay

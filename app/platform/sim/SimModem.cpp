@@ -335,12 +335,22 @@ QString TSimModem::StateName(const QString& InterfaceID) const
     }
 }
 
-void TSimModem::Drop(const QString& InterfaceID)
+void TSimModem::Drop(const QString& InterfaceID, const QString& Reason)
 {
     TSimInterface* i = Get(InterfaceID);
+    const bool wasUp = i->State == masActivated;
     if (i->State != masDeactivated) {
         i->SetState(masDeactivated);
     }
+    if (wasUp) {
+        const QString why = Reason.isEmpty() ? QStringLiteral("the network ended the connection") : Reason;
+        Post([this, InterfaceID, why] { Q_EMIT ConnectionDropped(InterfaceID, why); });
+    }
+}
+
+void TSimModem::SetConnectDelay(const QString& InterfaceID, int Ms)
+{
+    Get(InterfaceID)->S.ConnectDelayMs = Ms;
 }
 
 void TSimModem::Plug(const QString& InterfaceID)
@@ -377,6 +387,9 @@ void TSimModem::Unplug(const QString& InterfaceID)
     i->Plugged = false;
     i->State = masDeactivated;
     i->Profile.clear();
+    // A USSD session ends with the device; an answer on its way is dropped.
+    i->UssdSession = TMbnUssdState::usIdle;
+    ++i->UssdCancels;
     Post([this, InterfaceID] { Q_EMIT InterfaceRemoval(InterfaceID); });
 }
 
@@ -398,7 +411,7 @@ void TSimModem::SetRegistration(const QString& InterfaceID, TMbnRegisterState St
     }
     if (State != TMbnRegisterState::rsHome && State != TMbnRegisterState::rsRoaming && i->State != masDeactivated) {
         // Losing the network ends the connection.
-        i->SetState(masDeactivated);
+        Drop(InterfaceID, QStringLiteral("the modem lost the network"));
     }
     Post([this, InterfaceID] { Q_EMIT RegisterStateChange(InterfaceID); });
 }
@@ -407,6 +420,64 @@ void TSimModem::SetAccessTech(const QString& InterfaceID, TMbnAccessTech Tech)
 {
     Get(InterfaceID)->Registration.AccessTech = Tech;
     Post([this, InterfaceID] { Q_EMIT RegisterStateChange(InterfaceID); });
+}
+
+void TSimModem::SetPin(const QString& InterfaceID, const QString& Pin, const QString& Puk)
+{
+    TSimInterface* i = Get(InterfaceID);
+    if (!IsSimCode(Pin, 4, 8) || (!Puk.isEmpty() && !IsSimCode(Puk, 8, 8))) {
+        throw EOmbrelayError(QStringLiteral("a PIN is 4 to 8 digits, a PUK 8 digits"));
+    }
+    i->Pin = Pin;
+    if (!Puk.isEmpty()) {
+        i->Puk = Puk;
+    }
+    i->Lock = TMbnLock::lkSimPin;
+    i->PinAttempts = TSimInterface::kPinAttempts;
+    i->PukAttempts = TSimInterface::kPukAttempts;
+    if (i->State != masDeactivated) {
+        i->SetState(masDeactivated);
+    }
+    Post([this, InterfaceID] {
+        Q_EMIT DeviceStateChange(InterfaceID);
+        Q_EMIT RegisterStateChange(InterfaceID);
+    });
+}
+
+void TSimModem::SwitchPower(const QString& InterfaceID, bool On)
+{
+    TSimInterface* i = Get(InterfaceID);
+    if (i->Powered == On) {
+        return;
+    }
+    if (!On && i->State != masDeactivated) {
+        i->SetState(masDeactivated);
+    }
+    i->Powered = On;
+    Post([this, InterfaceID] {
+        Q_EMIT DeviceStateChange(InterfaceID);
+        Q_EMIT RegisterStateChange(InterfaceID);
+    });
+}
+
+TMbnLockState TSimModem::LockState(const QString& InterfaceID) const
+{
+    TMbnLockState r;
+    Get(InterfaceID)->GetLockState(r);
+    return r;
+}
+
+bool TSimModem::IsPowered(const QString& InterfaceID) const
+{
+    return Get(InterfaceID)->Powered;
+}
+
+QString TSimModem::ErrorText(TMbnResult Code) const
+{
+    if (Code == TSimInterface::kWrongCode) {
+        return QStringLiteral("The code is wrong");
+    }
+    return MbnErrorText(Code);
 }
 
 TMbnRegistration TSimModem::Registration(const QString& InterfaceID) const
@@ -441,6 +512,12 @@ int TSimModem::Listeners() const
            receivers(SIGNAL(SmsMessageReadComplete(QString, QList<Ombrelay::TMbnSmsMessage>, bool, quint32, qint32))) +
            receivers(SIGNAL(SmsSendComplete(QString, quint32, qint32))) +
            receivers(SIGNAL(SmsDeleteComplete(QString, quint32, qint32))) + receivers(SIGNAL(SmsNewMessage(QString)));
+}
+
+int TSimModem::DeviceStateListeners() const
+{
+    return receivers(SIGNAL(DeviceStateChange(QString))) + receivers(SIGNAL(UnlockComplete(QString, quint32, qint32))) +
+           receivers(SIGNAL(EnableComplete(QString, quint32, qint32))) + receivers(SIGNAL(RadioStateChange()));
 }
 
 void TSimModem::SetReadBatch(int Value)

@@ -53,6 +53,7 @@ public:
     TMbnResult GetInterfaces(QList<std::shared_ptr<IMbnInterface>>& Interfaces) override;
     TMbnResult GetInterface(const QString& InterfaceID, std::shared_ptr<IMbnInterface>& Interface) override;
     TMbnResult CreateProfileManager(std::shared_ptr<IMbnConnectionProfileManager>& ProfileManager) override;
+    QString ErrorText(TMbnResult Code) const override;
 
     // The device side. Calls naming an interface that does not exist raise EOmbrelayError.
     QStringList InterfaceIDs() const;
@@ -74,8 +75,11 @@ public:
     void SetSignal(const QString& InterfaceID, quint32 Value);
     // "connected", "connecting", "disconnecting", "disconnected" or "unknown".
     QString StateName(const QString& InterfaceID) const;
-    // The network drops the connection.
-    void Drop(const QString& InterfaceID);
+    // The network drops the connection; a connection that was up is announced as dropped with
+    // Reason (a default text when empty).
+    void Drop(const QString& InterfaceID, const QString& Reason = QString());
+    // How long the interface's connects stay connecting from now on (a slow network).
+    void SetConnectDelay(const QString& InterfaceID, int Ms);
     // The device reports this raw activation state from now on (also values a stack should not
     // report, such as 0 or 7), and announces a state change.
     void SetActivationState(const QString& InterfaceID, quint32 State);
@@ -95,6 +99,19 @@ public:
     void SetRegistration(const QString& InterfaceID, TMbnRegisterState State, const QString& Operator = QString());
     void SetAccessTech(const QString& InterfaceID, TMbnAccessTech Tech);
     TMbnRegistration Registration(const QString& InterfaceID) const;
+    // USSD: the network's service answers Code (a code, or a menu choice in a session) with
+    // Answer (see TSimUssdAnswer) from now on.
+    void SetUssdAnswer(const QString& InterfaceID, const QString& Code, const QString& Answer, bool Menu);
+    // The network speaks on its own: a notice, or with Request a question that opens a session
+    // waiting for a response.
+    void UssdFromNetwork(const QString& InterfaceID, const QString& Text, bool Request);
+    // Locked SIM and modem power, device side. SetPin locks the SIM with Pin (and Puk for after
+    // three wrong PINs): it asks for the PIN from now on, as after a power-on. SwitchPower turns
+    // the modem on or off as another program would. Both are announced as a device state change.
+    void SetPin(const QString& InterfaceID, const QString& Pin, const QString& Puk = QString());
+    void SwitchPower(const QString& InterfaceID, bool On);
+    TMbnLockState LockState(const QString& InterfaceID) const;
+    bool IsPowered(const QString& InterfaceID) const;
     // An interface's activation state changed (called by the interface).
     void StateChanged();
 
@@ -119,6 +136,8 @@ public:
     // How many connections listen to the modem's completions and events (a stack would count
     // its subscribers the same way).
     int Listeners() const;
+    // The same for the lock and power events and completions.
+    int DeviceStateListeners() const;
 
     // Used by the interface objects.
     bool TakeFailure(const char* Operation);

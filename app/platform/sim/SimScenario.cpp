@@ -9,6 +9,8 @@
 #include <QJsonParseError>
 #include <QSet>
 
+#include <algorithm>
+
 namespace Ombrelay
 {
 
@@ -93,11 +95,20 @@ TMbnInterfaceCaps ReadCaps(const QJsonObject& O, const QString& Origin)
 
 TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin, int Number)
 {
-    static const QStringList known = {QStringLiteral("id"),        QStringLiteral("capabilities"),
-                                      QStringLiteral("profiles"),  QStringLiteral("messages"),
-                                      QStringLiteral("capacity"),  QStringLiteral("smsMode"),
-                                      QStringLiteral("readBatch"), QStringLiteral("signal"),
-                                      QStringLiteral("plugged"),   QStringLiteral("statusReports")};
+    static const QStringList known = {QStringLiteral("id"),
+                                      QStringLiteral("capabilities"),
+                                      QStringLiteral("profiles"),
+                                      QStringLiteral("messages"),
+                                      QStringLiteral("capacity"),
+                                      QStringLiteral("smsMode"),
+                                      QStringLiteral("readBatch"),
+                                      QStringLiteral("signal"),
+                                      QStringLiteral("plugged"),
+                                      QStringLiteral("statusReports"),
+                                      QStringLiteral("connectDelayMs"),
+                                      QStringLiteral("registration"),
+                                      QStringLiteral("pin"),
+                                      QStringLiteral("enabled")};
     QString where = QStringLiteral("interface %1").arg(Number + 1);
     CheckKeys(O, known, Origin, where);
     TSimInterfaceScenario r;
@@ -186,11 +197,54 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
     if (O.contains(QStringLiteral("signal"))) {
         r.Signal = ReadUInt(O.value(QStringLiteral("signal")), Origin, QStringLiteral("signal"));
     }
+    if (O.contains(QStringLiteral("connectDelayMs"))) {
+        const quint32 delay =
+            ReadUInt(O.value(QStringLiteral("connectDelayMs")), Origin, QStringLiteral("connectDelayMs"));
+        if (delay > kMaxConnectDelayMs) {
+            Fail(Origin,
+                 QStringLiteral("%1: \"connectDelayMs\" must be at most %2").arg(where).arg(kMaxConnectDelayMs));
+        }
+        r.ConnectDelayMs = int(delay);
+    }
+    if (O.contains(QStringLiteral("registration"))) {
+        static const QList<std::pair<const char*, TMbnRegisterState>> states = {
+            {"home", TMbnRegisterState::rsHome},
+            {"roaming", TMbnRegisterState::rsRoaming},
+            {"searching", TMbnRegisterState::rsSearching},
+            {"denied", TMbnRegisterState::rsDenied},
+            {"none", TMbnRegisterState::rsNotRegistered}};
+        const QString name =
+            ReadString(O.value(QStringLiteral("registration")), Origin, QStringLiteral("registration"));
+        bool named = false;
+        for (const auto& [word, state] : states) {
+            if (name == QLatin1String(word)) {
+                r.Registration = state;
+                named = true;
+            }
+        }
+        if (!named) {
+            Fail(Origin, QStringLiteral("%1: \"registration\" must be \"home\", \"roaming\", \"searching\", "
+                                        "\"denied\" or \"none\"")
+                             .arg(where));
+        }
+    }
     if (O.contains(QStringLiteral("plugged"))) {
         if (!O.value(QStringLiteral("plugged")).isBool()) {
             Fail(Origin, QStringLiteral("%1: \"plugged\" must be true or false").arg(where));
         }
         r.Plugged = O.value(QStringLiteral("plugged")).toBool();
+    }
+    if (O.contains(QStringLiteral("pin"))) {
+        r.Pin = ReadString(O.value(QStringLiteral("pin")), Origin, QStringLiteral("pin"));
+        if (!IsSimCode(r.Pin, 4, 8)) {
+            Fail(Origin, QStringLiteral("%1: \"pin\" must be 4 to 8 digits").arg(where));
+        }
+    }
+    if (O.contains(QStringLiteral("enabled"))) {
+        if (!O.value(QStringLiteral("enabled")).isBool()) {
+            Fail(Origin, QStringLiteral("%1: \"enabled\" must be true or false").arg(where));
+        }
+        r.Enabled = O.value(QStringLiteral("enabled")).toBool();
     }
     if (O.contains(QStringLiteral("statusReports"))) {
         const QString reports =
@@ -209,6 +263,15 @@ TSimInterfaceScenario ReadInterface(const QJsonObject& O, const QString& Origin,
 }
 
 } // namespace
+
+bool IsSimCode(const QString& Code, int MinDigits, int MaxDigits)
+{
+    if (Code.size() < MinDigits || Code.size() > MaxDigits) {
+        return false;
+    }
+    return std::all_of(Code.cbegin(), Code.cend(),
+                       [](QChar C) { return C >= QLatin1Char('0') && C <= QLatin1Char('9'); });
+}
 
 int SimReportStatus(const QString& Outcome)
 {

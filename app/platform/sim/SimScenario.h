@@ -18,8 +18,12 @@
 //     "readBatch": 10,                  // messages per read completion
 //     "signal": 20,
 //     "plugged": true,                  // false: in the scenario, but plugged in later ("plug")
-//     "statusReports": "delivered"       // each sent part that asks for a report gets one:
+//     "pin": "1234",                    // the SIM asks for this PIN at power-on (PUK "12345678")
+//     "enabled": true,                  // false: the modem starts switched off
+//     "statusReports": "delivered",      // each sent part that asks for a report gets one:
 //                                        // "delivered", "failed", "pending" or "none" (default)
+//     "connectDelayMs": 0,               // how long a connect stays in "connecting" (beyond delayMs)
+//     "registration": "home"             // at power-on: "home", "roaming", "searching", "denied", "none"
 //   }]
 // }
 //
@@ -36,6 +40,9 @@
 namespace Ombrelay
 {
 
+// The longest a simulated connect may be held in "connecting": an hour.
+constexpr quint32 kMaxConnectDelayMs = 3600000;
+
 struct TSimInterfaceScenario
 {
     QString InterfaceID;
@@ -50,9 +57,16 @@ struct TSimInterfaceScenario
     int ReadBatch = 10;
     quint32 Signal = 20;
     bool Plugged = true;
+    // The SIM's PIN, asked for at power-on; empty for a SIM without a PIN lock.
+    QString Pin;
+    bool Enabled = true;
     // The outcome of the status report each sent part that asks for one gets ("delivered",
     // "failed", "pending"); empty for none.
     QString StatusReports;
+    // How long a connect stays connecting before it completes (a slow network), beyond the delay.
+    int ConnectDelayMs = 0;
+    // Where the modem stands with the network at power-on.
+    TMbnRegisterState Registration = TMbnRegisterState::rsHome;
 };
 
 struct TSimScenario
@@ -71,6 +85,8 @@ struct TSimScenario
 // The status octet a simulated report carries for an outcome ("delivered", "failed", "pending"),
 // -1 for another word.
 int SimReportStatus(const QString& Outcome);
+// Whether Code is a PIN or PUK: MinDigits to MaxDigits decimal digits.
+bool IsSimCode(const QString& Code, int MinDigits, int MaxDigits);
 // Whether Text is a PDU as the store keeps it: whole octets as hexadecimal digits.
 bool IsPduText(const QString& Text);
 
