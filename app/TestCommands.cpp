@@ -274,7 +274,8 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
             }
             if (verb == QLatin1String("retry")) {
                 const int row = arg.section(QLatin1Char(' '), 1, 1).toInt();
-                RetrySend(*manager, item->InterfaceID(), *outbox->Items(row), Options->RequestDeliveryReports());
+                RetrySend(*manager, item->InterfaceID(), *outbox, outbox->Items(row)->Ident(),
+                          Options->RequestDeliveryReports());
                 Window.tsMessages->RefreshMessages();
                 return QStringLiteral("ok");
             }

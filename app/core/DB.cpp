@@ -247,6 +247,11 @@ bool TDatabase::HasColumn(const QString& Table, const QString& Column)
 // DEVICEKEY (INCOMING): the device's index or key of the entry the row was stored from, while
 // that entry may still be on the device (its delete not confirmed); NULL once it is gone. An
 // entry read again with the same key and PDU is the same entry, not a second delivery.
+// GROUPID: the row id of the first row of the message the row belongs to (a long message has
+// one row per part), so that a page of messages is read without reading every row before it;
+// NULL until the row was filed (rows of older programs are filed at the next start).
+// PARTKEY: on the first row of a long message, what later parts are matched by (sender,
+// reference, parts, minute of the first part).
 void TDatabase::AddColumns()
 {
     struct TAdded
@@ -256,10 +261,12 @@ void TDatabase::AddColumns()
         const char* Definition;
     };
     static const char* const kFlag = "BOOLEAN NOT NULL DEFAULT 0 CHECK (%2 IN (0, 1))";
-    static const TAdded kColumns[] = {{"INCOMING", "REBUILT", kFlag}, {"OUTGOING", "REBUILT", kFlag},
-                                      {"OUTGOING", "FAILED", kFlag},  {"INCOMING", "DEVICE", "TEXT"},
-                                      {"OUTGOING", "DEVICE", "TEXT"}, {"INCOMING", "DEVICEKEY", "TEXT"},
-                                      {"OUTGOING", "REASON", "TEXT"}, {"OUTGOING", "RETRIED", kFlag}};
+    static const TAdded kColumns[] = {{"INCOMING", "REBUILT", kFlag},     {"OUTGOING", "REBUILT", kFlag},
+                                      {"OUTGOING", "FAILED", kFlag},      {"INCOMING", "DEVICE", "TEXT"},
+                                      {"OUTGOING", "DEVICE", "TEXT"},     {"INCOMING", "DEVICEKEY", "TEXT"},
+                                      {"OUTGOING", "REASON", "TEXT"},     {"OUTGOING", "RETRIED", kFlag},
+                                      {"INCOMING", "GROUPID", "INTEGER"}, {"INCOMING", "PARTKEY", "TEXT"},
+                                      {"OUTGOING", "GROUPID", "INTEGER"}, {"OUTGOING", "PARTKEY", "TEXT"}};
     TSQLiteLock lock(*this);
     bool missing = false;
     for (const TAdded& c : kColumns) {
@@ -291,6 +298,21 @@ void TDatabase::AddColumns()
         // device are in it.
         ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS INCOMING_DEVICEKEY ON INCOMING (DEVICE, DEVICEKEY) "
                                "WHERE DEVICEKEY IS NOT NULL"));
+        // The message lists: first rows of messages by device (with the status, so that the
+        // unseen ones are counted from the index alone), the rows of a range of messages, the
+        // first parts later parts may join, the rows not filed yet and those of older programs.
+        for (const char* table : {"INCOMING", "OUTGOING"}) {
+            const QLatin1String name(table);
+            const QLatin1String status(name == QLatin1String("INCOMING") ? "SEEN" : "SENT");
+            ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_HEAD ON %1 (DEVICE, ID, %2) WHERE GROUPID = ID")
+                        .arg(name, status));
+            ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_GROUP ON %1 (GROUPID)").arg(name));
+            ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_PARTKEY ON %1 (PARTKEY) WHERE PARTKEY IS NOT NULL")
+                        .arg(name));
+            ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_UNGROUPED ON %1 (DEVICE, ID) WHERE GROUPID IS NULL")
+                        .arg(name));
+        }
+        ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS INCOMING_UNBOUND ON INCOMING (ID) WHERE DEVICE IS NULL"));
         ExecSQL(QStringLiteral("COMMIT"));
     } catch (...) {
         try {

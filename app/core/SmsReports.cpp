@@ -247,4 +247,28 @@ void RetrySend(IMBManager& Manager, const QString& InterfaceID, TSmsOutgoingItem
     Item.SetRetried(true);
 }
 
+void RetrySend(IMBManager& Manager, const QString& InterfaceID, TSmsOutgoingList& List, qint64 Ident,
+               bool RequestReports)
+{
+    const int index = List.IndexOfIdent(Ident);
+    if (index < 0) {
+        throw EMBException(QStringLiteral("The message to send again is no longer stored."));
+    }
+    const TSmsOutgoingItem* item = List.GetItem(index);
+    if (item->FailedParts() == 0) {
+        throw EMBException(QStringLiteral("Only a message that failed can be sent again."));
+    }
+    TSmsSend send;
+    send.SetTarget(item->Number());
+    send.SetText(item->Text());
+    send.SetStatusReportRequest(RequestReports);
+    const QList<qint64> rows(item->RowIDs().cbegin(), item->RowIDs().cend());
+    Manager.SendMessage(InterfaceID, send.Target(), send.Text(), send.EncodePdu());
+    TSmsOutgoingList::MarkRetried(rows);
+    const int now = List.IndexOfIdent(Ident);
+    if (now >= 0) {
+        List.GetItem(now)->SetRetried(true);
+    }
+}
+
 } // namespace Ombrelay

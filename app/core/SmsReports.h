@@ -15,6 +15,7 @@ namespace Ombrelay
 class IMBManager;
 class TSQLiteDB;
 class TSmsOutgoingItem;
+class TSmsOutgoingList;
 
 // One stored status report.
 struct TStoredReport
@@ -56,5 +57,9 @@ public:
 // status report when RequestReports), then marks the rows of the failed attempt as sent again.
 // Raises what the send raises; then the failed attempt stays as it was.
 void RetrySend(IMBManager& Manager, const QString& InterfaceID, TSmsOutgoingItem& Item, bool RequestReports);
+// The same for the message Ident of List, looked up again after the send: a list that reads its
+// messages page by page may drop the failed message's page when the device confirms the new one.
+void RetrySend(IMBManager& Manager, const QString& InterfaceID, TSmsOutgoingList& List, qint64 Ident,
+               bool RequestReports);
 
 } // namespace Ombrelay

@@ -179,6 +179,9 @@ void TSmsIncomingItem::MarkSeen()
         }
     }
     SetSeen(true);
+    if (Owner()) {
+        Owner()->ItemSeen(this);
+    }
 }
 
 void TSmsIncomingItem::MarkUnseen()
@@ -200,9 +203,42 @@ void TSmsIncomingItem::MarkUnseen()
         transaction.Commit();
     }
     SetSeen(false);
+    if (Owner()) {
+        Owner()->ItemUnseen(this);
+    }
 }
 
 // ---- TSmsListBase ----
+
+namespace
+{
+int BulkGroupingThreshold = 2000;
+int PageSize = TSmsListBase::kPageSize;
+int CachedPages = TSmsListBase::kCachedPages;
+} // namespace
+
+struct TSmsListBase::TDecoded
+{
+    TSmsRecv Recv;
+    bool Text = false;
+    QString Error;
+};
+
+struct TSmsListBase::TOpenChoice
+{
+    bool Stamped = false;
+    qint64 Second = 0;
+    int Seq = 0;
+    QString Text;
+    TDateTime DateTime = 0;
+    TSmsItem* Repeated = nullptr;
+    qsizetype RepeatedPosition = 0;
+    TSmsItem* Best = nullptr;
+    qint64 BestDistance = std::numeric_limits<qint64>::max();
+    qsizetype BestPosition = std::numeric_limits<qsizetype>::max();
+
+    TSmsItem* Result() const { return Repeated ? Repeated : Best; }
+};
 
 TSmsListBase::~TSmsListBase() = default;
 
@@ -212,12 +248,19 @@ int TSmsListBase::IndexOfIdent(qint64 Ident, int Hint) const
     if (Hint >= 0 && Hint < count && ItemAt(Hint)->Ident() == Ident) {
         return Hint;
     }
-    for (int i = 0; i < count; ++i) {
-        if (ItemAt(i)->Ident() == Ident) {
+    // Messages held in memory are few; those read from the table are found by their first row
+    // without reading any page.
+    const int inMemory = static_cast<int>(FItems.size());
+    for (int i = 0; i < inMemory; ++i) {
+        if (FItems[size_t(inMemory - 1 - i)]->Ident() == Ident) {
             return i;
         }
     }
-    return -1;
+    const auto head = std::lower_bound(FHeads.begin(), FHeads.end(), Ident);
+    if (head == FHeads.end() || *head != Ident) {
+        return -1;
+    }
+    return inMemory + static_cast<int>(FHeads.end() - head) - 1;
 }
 
 int TSmsListBase::RemoveMessages(const QList<qint64>& Idents)
@@ -226,134 +269,187 @@ int TSmsListBase::RemoveMessages(const QList<qint64>& Idents)
     return DeleteMessages(Idents);
 }
 
+void TSmsListBase::SetBulkGroupingThreshold(int Rows)
+{
+    BulkGroupingThreshold = Rows;
+}
+
+void TSmsListBase::SetPaging(int Messages, int Pages)
+{
+    PageSize = std::max(1, Messages);
+    CachedPages = std::max(1, Pages);
+}
+
+TSmsListBase::TDecoded TSmsListBase::Decode(const QString& Pdu)
+{
+    TDecoded part;
+    try {
+        part.Text = part.Recv.DecodePdu(Pdu);
+    } catch (const EMBException& e) {
+        part.Error = e.Message();
+    }
+    return part;
+}
+
+void TSmsListBase::StartItem(TSmsItem* Item, TDateTime DateTime, const QString& Pdu, const TDecoded& Part)
+{
+    const TSmsRecv& recv = Part.Recv;
+    Item->FDateTime = DateTime;
+    if (Part.Text && recv.Multipart()) {
+        Item->FRefNo = recv.RefNo();
+        Item->FTotal = recv.Total();
+        Item->FNumber = recv.Sender();
+        Item->FMultipart = true;
+        if (Stamped(recv.TimeStamp())) {
+            Item->FExtra = std::make_unique<TSmsItem::TExtra>();
+            Item->FExtra->TimeStamp = recv.TimeStamp();
+        }
+        JoinPart(Item, recv);
+        return;
+    }
+    Item->FNumber = recv.Sender();
+    if (Part.Text) {
+        Item->SetText(recv.Text(), 0);
+        Item->FTimeStamp = recv.TimeStamp();
+        return;
+    }
+    // Kept with its PDU so the user learns that it exists and what it is.
+    Item->FExtra = std::make_unique<TSmsItem::TExtra>();
+    Item->FExtra->Pdu = Pdu;
+    Item->FExtra->DataCoding = recv.DataCoding();
+    if (!Part.Error.isEmpty()) {
+        Item->FKind = ikUnreadable;
+        Item->FExtra->Error = Part.Error;
+        Item->FNumber.clear();
+    } else if (recv.Content() == scStatusReport) {
+        Item->FKind = ikStatusReport;
+    } else {
+        Item->FKind = ikNotText;
+    }
+}
+
+void TSmsListBase::JoinPart(TSmsItem* Item, const TSmsRecv& Part)
+{
+    const qint64 stamp = Part.TimeStamp();
+    const int seq = Part.SeqNo();
+    if (seq < Item->FText.size() && !Item->FText[seq].isNull()) {
+        return; // the same part stored twice
+    }
+    Item->SetText(Part.Text(), seq);
+    // Stamped parts join only messages created by a stamped part, which hold FExtra.
+    if (Stamped(stamp) && Item->FExtra) {
+        QList<qint64>& stamps = Item->FExtra->Stamps;
+        if (seq >= stamps.size()) {
+            stamps.resize(seq + 1, TSmsRecv::kNoTimeStamp);
+        }
+        stamps[seq] = stamp;
+    }
+}
+
+QString TSmsListBase::PartKey(const QString& Number, int RefNo, int Total, bool IsStamped, qint64 Minute)
+{
+    return QStringLiteral("%1|%2|%3|%4|%5").arg(Number).arg(RefNo).arg(Total).arg(IsStamped ? 1 : 0).arg(Minute);
+}
+
+QString TSmsListBase::ItemPartKey(const TSmsItem* Item)
+{
+    const bool stamped = Stamped(Item->TimeStamp());
+    return PartKey(Item->FNumber, Item->FRefNo, Item->FTotal, stamped,
+                   stamped ? MinuteOfSecond(Item->TimeStamp()) : MinuteOf(Item->FDateTime));
+}
+
+void TSmsListBase::ConsiderOpen(TOpenChoice& C, qsizetype Position, TSmsItem* Item)
+{
+    // Stored times say little about which message is nearer (rows of a batch are stored
+    // together): without stamps the oldest message that fits wins.
+    qint64 distance = 0;
+    if (C.Stamped) {
+        // An item put in place by SetItem may carry no stamp.
+        if (!Stamped(Item->TimeStamp())) {
+            return;
+        }
+        distance = std::llabs(Item->TimeStamp() - C.Second);
+        if (distance > kMultipartWindowSeconds) {
+            return;
+        }
+    } else if (SecondsApart(Item->DateTime(), C.DateTime) > kMultipartWindowSeconds) {
+        return;
+    }
+    const bool filled = C.Seq < Item->FText.size() && !Item->FText[C.Seq].isNull();
+    if (filled) {
+        const bool same =
+            Item->FText[C.Seq] == C.Text && (!C.Stamped || (Item->FExtra && C.Seq < Item->FExtra->Stamps.size() &&
+                                                            Item->FExtra->Stamps[C.Seq] == C.Second));
+        if (same && (!C.Repeated || Position < C.RepeatedPosition)) {
+            C.Repeated = Item;
+            C.RepeatedPosition = Position;
+        }
+        return;
+    }
+    if (distance < C.BestDistance || (distance == C.BestDistance && Position < C.BestPosition)) {
+        C.Best = Item;
+        C.BestDistance = distance;
+        C.BestPosition = Position;
+    }
+}
+
+namespace
+{
+// Parts of one message carry network time stamps close to each other; the times the rows were
+// stored may lie far apart (the program was down) or close for two messages. Without a stamp
+// (sent messages, stacks that hand over none) the stored time is all there is.
+qint64 OpenMinute(const TSmsRecv& Part, TDateTime DateTime)
+{
+    return Stamped(Part.TimeStamp()) ? MinuteOfSecond(Part.TimeStamp()) : MinuteOf(DateTime);
+}
+} // namespace
+
 TSmsItem* TSmsListBase::FindOpen(const TSmsRecv& Part, TDateTime DateTime) const
 {
-    // Parts of one message carry network time stamps close to each other; the times the rows
-    // were stored may lie far apart (the program was down) or close for two messages. Without
-    // a stamp (sent messages, stacks that hand over none) the stored time is all there is.
-    const bool stamped = Stamped(Part.TimeStamp());
-    const qint64 second = stamped ? Part.TimeStamp() : 0;
-    const qint64 minute = stamped ? MinuteOfSecond(second) : MinuteOf(DateTime);
-    const int seq = Part.SeqNo();
+    TOpenChoice choice;
+    choice.Stamped = Stamped(Part.TimeStamp());
+    choice.Second = choice.Stamped ? Part.TimeStamp() : 0;
+    choice.Seq = Part.SeqNo();
+    choice.Text = Part.Text();
+    choice.DateTime = DateTime;
+    const qint64 minute = OpenMinute(Part, DateTime);
     // The same part stored twice joins the message it repeats. Otherwise a part joins the
     // message nearest in time that lacks its sequence number: a part already there belongs to
-    // another message, however close, and is never replaced.
-    TSmsItem* repeated = nullptr;
-    qsizetype repeatedPosition = 0;
-    TSmsItem* best = nullptr;
-    qint64 bestDistance = std::numeric_limits<qint64>::max();
-    qsizetype bestPosition = std::numeric_limits<qsizetype>::max();
-    // A part within the window of a first part lies at most two minutes away from it.
+    // another message, however close, and is never replaced. A part within the window of a
+    // first part lies at most two minutes away from it.
     for (qint64 m = minute - 2; m <= minute + 2; ++m) {
-        const auto it = FOpen.constFind(TOpenKey{Part.Sender(), Part.RefNo(), Part.Total(), stamped, m});
+        const auto it = FOpen.constFind(TOpenKey{Part.Sender(), Part.RefNo(), Part.Total(), choice.Stamped, m});
         if (it == FOpen.constEnd()) {
             continue;
         }
         for (const auto& [position, item] : *it) {
-            // Stored times say little about which message is nearer (rows of a batch are
-            // stored together): without stamps the oldest message that fits wins.
-            qint64 distance = 0;
-            if (stamped) {
-                // An item put in place by SetItem may carry no stamp.
-                if (!Stamped(item->TimeStamp())) {
-                    continue;
-                }
-                distance = std::llabs(item->TimeStamp() - second);
-                if (distance > kMultipartWindowSeconds) {
-                    continue;
-                }
-            } else if (SecondsApart(item->DateTime(), DateTime) > kMultipartWindowSeconds) {
-                continue;
-            }
-            const bool filled = seq < item->FText.size() && !item->FText[seq].isNull();
-            if (filled) {
-                const bool same =
-                    item->FText[seq] == Part.Text() &&
-                    (!stamped || (seq < item->FExtra->Stamps.size() && item->FExtra->Stamps[seq] == second));
-                if (same && (!repeated || position < repeatedPosition)) {
-                    repeated = item;
-                    repeatedPosition = position;
-                }
-                continue;
-            }
-            if (distance < bestDistance || (distance == bestDistance && position < bestPosition)) {
-                best = item;
-                bestDistance = distance;
-                bestPosition = position;
-            }
+            ConsiderOpen(choice, position, item);
         }
     }
-    return repeated ? repeated : best;
+    return choice.Result();
 }
 
 TSmsItem* TSmsListBase::AddPdu(TDateTime DateTime, const QString& Pdu, qint64 DBIdent, bool Rebuilt)
 {
-    TSmsRecv recv;
-    bool text = false;
-    QString error;
-    try {
-        text = recv.DecodePdu(Pdu);
-    } catch (const EMBException& e) {
-        error = e.Message();
-    }
-
+    const TDecoded part = Decode(Pdu);
     TSmsItem* item = nullptr;
-    if (text && recv.Multipart()) {
-        item = FindOpen(recv, DateTime);
-        const qint64 stamp = recv.TimeStamp();
-        const int seq = recv.SeqNo();
-        if (!item) {
-            std::unique_ptr<TSmsItem> created = NewItem();
-            created->FDateTime = DateTime;
-            created->FRefNo = recv.RefNo();
-            created->FTotal = recv.Total();
-            created->FNumber = recv.Sender();
-            if (Stamped(stamp)) {
-                created->FExtra = std::make_unique<TSmsItem::TExtra>();
-                created->FExtra->TimeStamp = stamp;
-            }
-            item = created.get();
-            const qsizetype position = static_cast<qsizetype>(FItems.size());
-            FItems.push_back(std::move(created));
-            const qint64 minute = Stamped(stamp) ? MinuteOfSecond(stamp) : MinuteOf(DateTime);
-            FOpen[TOpenKey{item->FNumber, item->FRefNo, item->FTotal, Stamped(stamp), minute}].append({position, item});
+    if (part.Text && part.Recv.Multipart()) {
+        item = FindOpen(part.Recv, DateTime);
+        if (item) {
+            JoinPart(item, part.Recv);
         }
-        const bool repeat = seq < item->FText.size() && !item->FText[seq].isNull();
-        if (!repeat) {
-            item->SetText(recv.Text(), seq);
-            // Stamped parts join only messages created by a stamped part, which hold FExtra.
-            if (Stamped(stamp) && item->FExtra) {
-                QList<qint64>& stamps = item->FExtra->Stamps;
-                if (seq >= stamps.size()) {
-                    stamps.resize(seq + 1, TSmsRecv::kNoTimeStamp);
-                }
-                stamps[seq] = stamp;
-            }
-        }
-    } else {
+    }
+    if (!item) {
         std::unique_ptr<TSmsItem> created = NewItem();
-        created->FDateTime = DateTime;
-        created->FNumber = recv.Sender();
-        if (text) {
-            created->SetText(recv.Text(), 0);
-            created->FTimeStamp = recv.TimeStamp();
-        } else {
-            // Kept with its PDU so the user learns that it exists and what it is.
-            created->FExtra = std::make_unique<TSmsItem::TExtra>();
-            created->FExtra->Pdu = Pdu;
-            created->FExtra->DataCoding = recv.DataCoding();
-            if (!error.isEmpty()) {
-                created->FKind = ikUnreadable;
-                created->FExtra->Error = error;
-                created->FNumber.clear();
-            } else if (recv.Content() == scStatusReport) {
-                created->FKind = ikStatusReport;
-            } else {
-                created->FKind = ikNotText;
-            }
-        }
+        StartItem(created.get(), DateTime, Pdu, part);
         item = created.get();
+        const qsizetype position = static_cast<qsizetype>(FItems.size());
         FItems.push_back(std::move(created));
+        if (item->FMultipart) {
+            FOpen[TOpenKey{item->FNumber, item->FRefNo, item->FTotal, Stamped(item->TimeStamp()),
+                           OpenMinute(part.Recv, DateTime)}]
+                .append({position, item});
+        }
     }
     item->AddDBIdent(DBIdent);
     if (Rebuilt) {
@@ -368,7 +464,11 @@ TSmsItem* TSmsListBase::ItemAt(int Index) const
     if (Index < 0 || Index >= Count()) {
         throw EOmbrelayError(QStringLiteral("List index out of bounds (%1)").arg(Index));
     }
-    return FItems[FItems.size() - 1 - Index].get();
+    const int inMemory = static_cast<int>(FItems.size());
+    if (Index < inMemory) {
+        return FItems[FItems.size() - 1 - Index].get();
+    }
+    return PagedItem(static_cast<qsizetype>(FHeads.size()) - 1 - (Index - inMemory));
 }
 
 void TSmsListBase::ReplaceAt(int Index, std::unique_ptr<TSmsItem> Item)
@@ -377,6 +477,18 @@ void TSmsListBase::ReplaceAt(int Index, std::unique_ptr<TSmsItem> Item)
         throw EOmbrelayError(QStringLiteral("List index out of bounds (%1)").arg(Index));
     }
     OMBRELAY_ASSERT("Core.Main", Item != nullptr);
+    const int inMemory = static_cast<int>(FItems.size());
+    if (Index >= inMemory) {
+        // A page with an item put in place is kept: it cannot be read again from the table.
+        const qsizetype position = static_cast<qsizetype>(FHeads.size()) - 1 - (Index - inMemory);
+        PagedItem(position);
+        TPage& page = FPages[position / PageSize];
+        page.Pinned = true;
+        Item->FOwner = this;
+        Item->FPaged = true;
+        page.Items[size_t(position % PageSize)] = std::move(Item);
+        return;
+    }
     std::unique_ptr<TSmsItem>& slot = FItems[FItems.size() - 1 - Index];
     // The open-message index must not keep the freed item.
     for (auto it = FOpen.begin(); it != FOpen.end(); ++it) {
@@ -406,16 +518,50 @@ int TSmsListBase::DeleteMessages(const QList<qint64>& RowIds)
         }
         firstRows << *std::min_element(ids.cbegin(), ids.cend());
     }
-    if (doomed.isEmpty()) {
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    // Messages read from the table are found there by the group of each row, without reading
+    // a page: the rows of a message are those of its group.
+    QList<qint64> groups;
+    int unseenGroups = 0;
+    if (!FHeads.empty()) {
+        QSet<qint64> found;
+        for (const qint64 row : std::as_const(wanted)) {
+            TSQLiteQuery query(db, QStringLiteral("SELECT GROUPID FROM %1 WHERE ID = ?").arg(GetTableName()));
+            db.SetParamAsInt64(1, row);
+            if (db.Next() && !db.GetFieldIsNull(0)) {
+                const qint64 group = db.GetFieldAsInt64(0);
+                if (std::binary_search(FHeads.begin(), FHeads.end(), group) && !found.contains(group)) {
+                    found.insert(group);
+                    groups << group;
+                }
+            }
+        }
+        for (const qint64 group : std::as_const(groups)) {
+            TSQLiteQuery query(db, QStringLiteral("SELECT ID, DEVICE, %2 FROM %1 WHERE GROUPID = ?")
+                                       .arg(GetTableName(), StatusColumn()));
+            db.SetParamAsInt64(1, group);
+            while (db.Next()) {
+                if (!RowInList(db.GetFieldIsNull(1), db.GetFieldAsString(1))) {
+                    continue;
+                }
+                const qint64 id = db.GetFieldAsInt64(0);
+                rows << id;
+                if (id == group && StatusSpreads() && !db.GetFieldAsBool(2)) {
+                    ++unseenGroups;
+                }
+            }
+            firstRows << group;
+        }
+    }
+    if (doomed.isEmpty() && groups.isEmpty()) {
         return 0;
     }
-    TSQLiteDB& db = Db();
     {
-        TSQLiteLock lock(db);
         TSQLiteTransaction transaction(db);
         {
             TSQLiteQuery query(db, QStringLiteral("DELETE FROM ") + GetTableName() + QStringLiteral(" WHERE ID = ?"));
-            for (const qint64 row : rows) {
+            for (const qint64 row : std::as_const(rows)) {
                 db.SetParamAsInt64(1, row);
                 db.Exec();
             }
@@ -448,35 +594,174 @@ int TSmsListBase::DeleteMessages(const QList<qint64>& RowIds)
         }
         it = entries.isEmpty() ? FOpen.erase(it) : std::next(it);
     }
-    return int(doomed.size());
+    if (!groups.isEmpty()) {
+        // Pages from the first message removed on hold other messages now: they are read again.
+        qsizetype first = static_cast<qsizetype>(FHeads.size());
+        for (const qint64 group : std::as_const(groups)) {
+            const auto head = std::lower_bound(FHeads.begin(), FHeads.end(), group);
+            first = std::min<qsizetype>(first, head - FHeads.begin());
+            FHeads.erase(head);
+        }
+        for (auto it = FPages.begin(); it != FPages.end();) {
+            it = it->first >= first / PageSize ? FPages.erase(it) : std::next(it);
+        }
+        FUnread = std::max(0, FUnread - unseenGroups);
+    }
+    return int(doomed.size() + groups.size());
 }
 
-void TSmsListBase::LoadMessages()
+QString TSmsListBase::Filter(bool Where) const
 {
-    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
-    TSQLiteLock lock(*Database);
-    // The program's start: the search index is made, or brought up to rows stored without it
-    // (by an older program, or a run that ended between its commit and the index).
-    if (!Database->ReadOnly()) {
-        KeepSearchInStep([] { TMessageSearch::EnsureIndex(*Database); });
+    if (FDevice.isEmpty()) {
+        return QString();
     }
+    return Where ? QStringLiteral(" WHERE (DEVICE = ? OR DEVICE IS NULL)")
+                 : QStringLiteral(" AND (DEVICE = ? OR DEVICE IS NULL)");
+}
+
+void TSmsListBase::BindFilter(int Index) const
+{
+    if (!FDevice.isEmpty()) {
+        Database->SetParamAsString(Index, FDevice);
+    }
+}
+
+bool TSmsListBase::RowInList(bool DeviceNull, const QString& Device) const
+{
+    return FDevice.isEmpty() || DeviceNull || Device == FDevice;
+}
+
+bool TSmsListBase::IsHead(qint64 Group) const
+{
+    return std::binary_search(FHeads.begin(), FHeads.end(), Group) || FNewHeads.contains(Group);
+}
+
+std::unique_ptr<TSmsItem> TSmsListBase::ReadGroup(qint64 Group)
+{
+    TSQLiteQuery query(*Database, QStringLiteral("SELECT ID, DATE, PDU, DEVICE FROM %1 WHERE GROUPID = ? ORDER BY ID")
+                                      .arg(GetTableName()));
+    Database->SetParamAsInt64(1, Group);
+    std::unique_ptr<TSmsItem> item;
+    while (Database->Next()) {
+        if (!RowInList(Database->GetFieldIsNull(3), Database->GetFieldAsString(3))) {
+            continue;
+        }
+        const QString pdu = Database->GetFieldAsString(2);
+        const TDecoded part = Decode(pdu);
+        if (!item) {
+            item = NewItem();
+            StartItem(item.get(), Database->GetFieldAsDateTime(1), pdu, part);
+        } else if (part.Text && part.Recv.Multipart()) {
+            JoinPart(item.get(), part.Recv);
+        }
+        item->AddDBIdent(Database->GetFieldAsInt64(0));
+    }
+    return item;
+}
+
+qint64 TSmsListBase::FindOpenGroup(const TSmsRecv& Part, TDateTime DateTime)
+{
+    TOpenChoice choice;
+    choice.Stamped = Stamped(Part.TimeStamp());
+    choice.Second = choice.Stamped ? Part.TimeStamp() : 0;
+    choice.Seq = Part.SeqNo();
+    choice.Text = Part.Text();
+    choice.DateTime = DateTime;
+    const qint64 minute = OpenMinute(Part, DateTime);
+    // The messages that a part may join are found by the key of their first part, as in memory.
+    std::vector<qint64> candidates;
+    {
+        TSQLiteQuery query(*Database, QStringLiteral("SELECT ID FROM %1 WHERE PARTKEY IS NOT NULL AND "
+                                                     "PARTKEY IN (?, ?, ?, ?, ?) AND GROUPID = ID")
+                                              .arg(GetTableName()) +
+                                          Filter(false));
+        for (int i = 0; i < 5; ++i) {
+            Database->SetParamAsString(i + 1, PartKey(Part.Sender(), Part.RefNo(), Part.Total(), choice.Stamped,
+                                                      minute - 2 + i));
+        }
+        BindFilter(6);
+        while (Database->Next()) {
+            const qint64 id = Database->GetFieldAsInt64(0);
+            if (IsHead(id)) {
+                candidates.push_back(id);
+            }
+        }
+    }
+    std::vector<std::unique_ptr<TSmsItem>> items;
+    for (qint64 group : candidates) {
+        std::unique_ptr<TSmsItem> item = ReadGroup(group);
+        if (item) {
+            // The first row id orders messages as their creation did.
+            ConsiderOpen(choice, static_cast<qsizetype>(group), item.get());
+            items.push_back(std::move(item));
+        }
+    }
+    const TSmsItem* chosen = choice.Result();
+    return chosen ? chosen->FRowIDs.front() : 0;
+}
+
+TSmsListBase::TGrouped TSmsListBase::GroupRow(qint64 Id, TDateTime DateTime, const QString& Pdu, bool Status)
+{
+    const TDecoded part = Decode(Pdu);
+    qint64 group = 0;
+    QString key;
+    if (part.Text && part.Recv.Multipart()) {
+        group = FindOpenGroup(part.Recv, DateTime);
+        if (group == 0) {
+            key = PartKey(part.Recv.Sender(), part.Recv.RefNo(), part.Recv.Total(), Stamped(part.Recv.TimeStamp()),
+                          OpenMinute(part.Recv, DateTime));
+        }
+    }
+    const bool created = group == 0;
+    if (created) {
+        group = Id;
+    }
+    {
+        TSQLiteQuery query(*Database,
+                           QStringLiteral("UPDATE %1 SET GROUPID = ?, PARTKEY = ? WHERE ID = ?").arg(GetTableName()));
+        Database->SetParamAsInt64(1, group);
+        if (key.isEmpty()) {
+            Database->ParamSetNull(2);
+        } else {
+            Database->SetParamAsString(2, key);
+        }
+        Database->SetParamAsInt64(3, Id);
+        Database->Exec();
+    }
+    if (created) {
+        FNewHeads.insert(group);
+        if (!Status) {
+            ++FUnread;
+        }
+    } else if (Status && StatusSpreads()) {
+        // Seen when any row is: the first row says so for the whole message, so that counting
+        // unseen messages needs only first rows.
+        TSQLiteQuery query(*Database, QStringLiteral("UPDATE %1 SET %2 = 1 WHERE ID = ? AND %2 = 0")
+                                          .arg(GetTableName(), StatusColumn()));
+        Database->SetParamAsInt64(1, group);
+        Database->Exec();
+        if (Database->GetRowsAffected() > 0 && FUnread > 0) {
+            --FUnread;
+        }
+    }
+    return {group, created};
+}
+
+void TSmsListBase::LoadAllInMemory()
+{
     // A list of a device holds its own rows and those of older programs, which name none.
-    const QString filter = FDevice.isEmpty() ? QString() : QStringLiteral(" WHERE DEVICE = ? OR DEVICE IS NULL");
+    const QString filter = Filter(true);
     {
         // Room for every row at once, so that filing never regrows the containers.
         TSQLiteQuery count(*Database, QStringLiteral("SELECT COUNT(*) FROM ") + GetTableName() + filter);
-        if (!FDevice.isEmpty()) {
-            Database->SetParamAsString(1, FDevice);
-        }
+        BindFilter(1);
         const qint64 rows = Database->Next() ? std::max<qint64>(Database->GetFieldAsInt64(0), 0) : 0;
         FItems.reserve(FItems.size() + rows);
         ReserveRows(rows);
     }
     TSQLiteQuery query(*Database,
                        QStringLiteral("SELECT * FROM ") + GetTableName() + filter + QStringLiteral(" ORDER BY ID"));
-    if (!FDevice.isEmpty()) {
-        Database->SetParamAsString(1, FDevice);
-    }
+    BindFilter(1);
     const QStringList& columns = Database->Columns();
     auto column = [&](const QString& Name) {
         for (int i = 0; i < columns.size(); ++i) {
@@ -492,6 +777,7 @@ void TSmsListBase::LoadMessages()
     const int status = column(StatusColumn());
     const int rebuilt = column(QStringLiteral("REBUILT"));
     const int device = column(QStringLiteral("DEVICE"));
+    ColumnsChanged();
     if (date < 0 || pdu < 0 || id < 0 || status < 0) {
         throw EMBException(QStringLiteral("The table %1 lacks one of the columns ID, DATE, PDU, %2")
                                .arg(GetTableName(), StatusColumn()));
@@ -509,17 +795,397 @@ void TSmsListBase::LoadMessages()
     Loaded();
 }
 
+bool TSmsListBase::GroupAll()
+{
+    LoadAllInMemory();
+    try {
+        TSQLiteTransaction transaction(*Database);
+        {
+            TSQLiteQuery query(
+                *Database, QStringLiteral("UPDATE %1 SET GROUPID = ?, PARTKEY = ? WHERE ID = ?").arg(GetTableName()));
+            for (const auto& item : FItems) {
+                const qint64 group = item->FRowIDs.front();
+                const QString key = item->FMultipart ? ItemPartKey(item.get()) : QString();
+                for (qint64 row : item->FRowIDs) {
+                    Database->SetParamAsInt64(1, group);
+                    if (row == group && !key.isEmpty()) {
+                        Database->SetParamAsString(2, key);
+                    } else {
+                        Database->ParamSetNull(2);
+                    }
+                    Database->SetParamAsInt64(3, row);
+                    Database->Exec();
+                }
+            }
+        }
+        if (StatusSpreads()) {
+            TSQLiteQuery query(*Database, QStringLiteral("UPDATE %1 SET %2 = 1 WHERE ID = ? AND %2 = 0")
+                                              .arg(GetTableName(), StatusColumn()));
+            for (const auto& item : FItems) {
+                if (item->FRowIDs.size() > 1 && static_cast<TSmsIncomingItem*>(item.get())->Seen()) {
+                    Database->SetParamAsInt64(1, item->FRowIDs.front());
+                    Database->Exec();
+                }
+            }
+        }
+        transaction.Commit();
+    } catch (const ESQLiteException&) {
+        // The file cannot be written (read-only, full): the list stays in memory, as it was.
+        return false;
+    }
+    FItems.clear();
+    FOpen.clear();
+    return true;
+}
+
+bool TSmsListBase::GroupUngrouped()
+{
+    QList<TStoredRow> rows;
+    {
+        TSQLiteQuery query(*Database,
+                           QStringLiteral(
+                               "SELECT ID, DATE, PDU, %2 FROM %1 INDEXED BY %1_UNGROUPED WHERE GROUPID IS NULL")
+                                   .arg(GetTableName(), StatusColumn()) +
+                               Filter(false) + QStringLiteral(" ORDER BY ID"));
+        BindFilter(1);
+        while (Database->Next()) {
+            rows.append({Database->GetFieldAsInt64(0), Database->GetFieldAsDateTime(1), Database->GetFieldAsString(2),
+                         Database->GetFieldAsBool(3)});
+        }
+    }
+    const int unread = FUnread;
+    try {
+        TSQLiteTransaction transaction(*Database);
+        for (const TStoredRow& row : rows) {
+            GroupRow(row.Id, row.Date, row.Pdu, row.Status);
+        }
+        transaction.Commit();
+    } catch (const ESQLiteException&) {
+        FNewHeads.clear();
+        FUnread = unread;
+        return false;
+    }
+    for (qint64 head : std::as_const(FNewHeads)) {
+        FHeads.push_back(head);
+    }
+    FNewHeads.clear();
+    std::sort(FHeads.begin(), FHeads.end());
+    return true;
+}
+
+void TSmsListBase::LoadHeads()
+{
+    FHeads.clear();
+    FUnread = 0;
+    // Only first rows are read, from an index that holds nothing else.
+    auto scan = [&](const QString& Where, bool Bind, std::vector<qint64>& Ids) {
+        TSQLiteQuery query(
+            *Database,
+            QStringLiteral("SELECT ID, %2 FROM %1 WHERE GROUPID = ID").arg(GetTableName(), StatusColumn()) + Where);
+        if (Bind) {
+            Database->SetParamAsString(1, FDevice);
+        }
+        while (Database->Next()) {
+            Ids.push_back(Database->GetFieldAsInt64(0));
+            if (!Database->GetFieldAsBool(1)) {
+                ++FUnread;
+            }
+        }
+    };
+    if (FDevice.isEmpty()) {
+        scan(QString(), false, FHeads);
+        std::sort(FHeads.begin(), FHeads.end());
+        return;
+    }
+    std::vector<qint64> own;
+    std::vector<qint64> unbound;
+    scan(QStringLiteral(" AND DEVICE = ? ORDER BY ID"), true, own);
+    scan(QStringLiteral(" AND DEVICE IS NULL ORDER BY ID"), false, unbound);
+    if (unbound.empty()) {
+        FHeads = std::move(own);
+        return;
+    }
+    FHeads.reserve(own.size() + unbound.size());
+    std::merge(own.begin(), own.end(), unbound.begin(), unbound.end(), std::back_inserter(FHeads));
+}
+
+void TSmsListBase::LoadMessages()
+{
+    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    TSQLiteLock lock(*Database);
+    FItems.clear();
+    FOpen.clear();
+    FHeads.clear();
+    FNewHeads.clear();
+    FPages.clear();
+    FUnread = 0;
+    // The program's start: the search index is made, or brought up to rows stored without it
+    // (by an older program, or a run that ended between its commit and the index).
+    if (!Database->ReadOnly()) {
+        KeepSearchInStep([] { TMessageSearch::EnsureIndex(*Database); });
+    }
+    qint64 ungrouped = 0;
+    {
+        // From the index of rows not filed yet, which holds their device: rows of other modems
+        // that no list filed are skipped there without reading them.
+        TSQLiteQuery query(*Database,
+                           QStringLiteral("SELECT COUNT(*) FROM %1 INDEXED BY %1_UNGROUPED WHERE GROUPID IS NULL")
+                                   .arg(GetTableName()) +
+                               Filter(false));
+        BindFilter(1);
+        ungrouped = Database->Next() ? Database->GetFieldAsInt64(0) : 0;
+    }
+    if (ungrouped > 0 && Database->ReadOnly()) {
+        LoadAllInMemory();
+        return;
+    }
+    if (ungrouped > BulkGroupingThreshold && !GroupAll()) {
+        return; // read into memory
+    }
+    LoadHeads();
+    if (ungrouped > 0 && ungrouped <= BulkGroupingThreshold && !GroupUngrouped()) {
+        FHeads.clear();
+        FUnread = 0;
+        LoadAllInMemory();
+        return;
+    }
+    ListLoaded();
+    Loaded();
+}
+
+TSmsItem* TSmsListBase::PagedItem(qsizetype Position) const
+{
+    const qsizetype number = Position / PageSize;
+    auto it = FPages.find(number);
+    if (it == FPages.end()) {
+        it = FPages.emplace(number, const_cast<TSmsListBase*>(this)->ReadPage(number)).first;
+    }
+    it->second.Used = ++FUse;
+    return it->second.Items[size_t(Position % PageSize)].get();
+}
+
+TSmsListBase::TPage TSmsListBase::ReadPage(qsizetype Number)
+{
+    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    // The least recently read page makes room; pages holding an item put in place stay.
+    while (FPages.size() >= size_t(CachedPages)) {
+        auto oldest = FPages.end();
+        for (auto it = FPages.begin(); it != FPages.end(); ++it) {
+            if (!it->second.Pinned && (oldest == FPages.end() || it->second.Used < oldest->second.Used)) {
+                oldest = it;
+            }
+        }
+        if (oldest == FPages.end()) {
+            break;
+        }
+        FPages.erase(oldest);
+    }
+    const qsizetype first = Number * PageSize;
+    const qsizetype end = std::min<qsizetype>(first + PageSize, static_cast<qsizetype>(FHeads.size()));
+    TPage page;
+    page.Items.resize(size_t(end - first));
+    TSQLiteLock lock(*Database);
+    TSQLiteQuery query(*Database, QStringLiteral("SELECT ID, DATE, PDU, %2, REBUILT, GROUPID, DEVICE%3 FROM %1 WHERE "
+                                                 "GROUPID BETWEEN ? AND ? ORDER BY ID")
+                                      .arg(GetTableName(), StatusColumn(), PageColumns()));
+    ColumnsChanged();
+    Database->SetParamAsInt64(1, FHeads[size_t(first)]);
+    Database->SetParamAsInt64(2, FHeads[size_t(end - 1)]);
+    const auto heads = FHeads.begin() + first;
+    const auto headsEnd = FHeads.begin() + end;
+    while (Database->Next()) {
+        if (!RowInList(Database->GetFieldIsNull(6), Database->GetFieldAsString(6))) {
+            continue;
+        }
+        const qint64 group = Database->GetFieldAsInt64(5);
+        const auto head = std::lower_bound(heads, headsEnd, group);
+        if (head == headsEnd || *head != group) {
+            continue; // a message of another list
+        }
+        std::unique_ptr<TSmsItem>& slot = page.Items[size_t(head - heads)];
+        const QString pdu = Database->GetFieldAsString(2);
+        const TDecoded part = Decode(pdu);
+        if (!slot) {
+            slot = NewItem();
+            StartItem(slot.get(), Database->GetFieldAsDateTime(1), pdu, part);
+            slot->FOwner = this;
+            slot->FPaged = true;
+        } else if (part.Text && part.Recv.Multipart()) {
+            JoinPart(slot.get(), part.Recv);
+        }
+        slot->AddDBIdent(Database->GetFieldAsInt64(0));
+        if (Database->GetFieldAsBool(4)) {
+            slot->FRebuilt = true;
+        }
+        ReadStatus(slot.get(), 3);
+    }
+    // A message whose rows were removed since the list was opened is shown empty rather than
+    // leaving a hole in the list.
+    for (auto& slot : page.Items) {
+        if (!slot) {
+            slot = NewItem();
+            slot->FOwner = this;
+            slot->FPaged = true;
+        }
+    }
+    return page;
+}
+
+void TSmsListBase::DropPageOf(qsizetype Position)
+{
+    const auto it = FPages.find(Position / PageSize);
+    if (it != FPages.end() && !it->second.Pinned) {
+        FPages.erase(it);
+    }
+}
+
+void TSmsListBase::ItemSeen(TSmsItem* Item)
+{
+    if (Item->FPaged && FUnread > 0) {
+        --FUnread;
+    }
+}
+
+void TSmsListBase::ItemUnseen(TSmsItem* Item)
+{
+    if (Item->FPaged) {
+        ++FUnread;
+    }
+}
+
+int TSmsListBase::IndexOfRow(qint64 Row) const
+{
+    const int inMemory = static_cast<int>(FItems.size());
+    for (int i = 0; i < inMemory; ++i) {
+        if (FItems[size_t(inMemory - 1 - i)]->RowIDs().contains(Row)) {
+            return i;
+        }
+    }
+    if (FHeads.empty()) {
+        return -1;
+    }
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    TSQLiteQuery query(db, QStringLiteral("SELECT GROUPID FROM %1 WHERE ID = ?").arg(GetTableName()));
+    db.SetParamAsInt64(1, Row);
+    if (!db.Next() || db.GetFieldIsNull(0)) {
+        return -1;
+    }
+    return IndexOfIdent(db.GetFieldAsInt64(0));
+}
+
+QList<qint64> TSmsListBase::FileStored(const QList<TStoredRow>& Rows, bool Rebuilt)
+{
+    QList<qint64> filed;
+    auto note = [&filed](qint64 Ident) {
+        if (!filed.contains(Ident)) {
+            filed.append(Ident);
+        }
+    };
+    if (Rows.isEmpty()) {
+        return filed;
+    }
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    const int unread = FUnread;
+    QList<TGrouped> grouped;
+    try {
+        TSQLiteTransaction transaction(db);
+        for (const TStoredRow& row : Rows) {
+            grouped.append(GroupRow(row.Id, row.Date, row.Pdu, row.Status));
+        }
+        transaction.Commit();
+    } catch (const ESQLiteException&) {
+        // The rows are stored; the next load groups them. Until then they are listed from memory.
+        FNewHeads.clear();
+        FUnread = unread;
+        for (const TStoredRow& row : Rows) {
+            TSmsItem* item = AddPdu(row.Date, row.Pdu, row.Id, Rebuilt);
+            SetStatus(item, row.Status);
+            note(item->Ident());
+        }
+        return filed;
+    }
+    FNewHeads.clear();
+    for (qsizetype i = 0; i < grouped.size(); ++i) {
+        const qint64 group = grouped[i].Group;
+        if (grouped[i].Created) {
+            if (FHeads.empty() || group > FHeads.back()) {
+                FHeads.push_back(group);
+            } else {
+                // A row id below the newest message's (ids are handed out again after the
+                // highest row was removed): every page after it moves.
+                FHeads.insert(std::upper_bound(FHeads.begin(), FHeads.end(), group), group);
+                FPages.clear();
+            }
+        }
+        const auto head = std::lower_bound(FHeads.begin(), FHeads.end(), group);
+        if (head != FHeads.end() && *head == group) {
+            DropPageOf(head - FHeads.begin());
+        }
+        PduFiled(Rows[i].Pdu);
+        note(group);
+    }
+    return filed;
+}
+
+void TSmsListBase::IndexForSearch(const QList<qint64>& Idents)
+{
+    TSQLiteDB& db = Db();
+    TSQLiteLock lock(db);
+    // Messages read from the table are read again on their own rather than through their page,
+    // which holds 255 others.
+    std::vector<std::unique_ptr<TSmsItem>> read;
+    QList<const TSmsItem*> items;
+    for (const qint64 ident : Idents) {
+        if (std::binary_search(FHeads.begin(), FHeads.end(), ident)) {
+            if (std::unique_ptr<TSmsItem> item = ReadGroup(ident)) {
+                items.append(item.get());
+                read.push_back(std::move(item));
+            }
+            continue;
+        }
+        for (const auto& item : FItems) {
+            if (item->Ident() == ident) {
+                items.append(item.get());
+                break;
+            }
+        }
+    }
+    KeepSearchInStep([&] { TMessageSearch::Index(db, GetTableName() == QLatin1String("OUTGOING"), items, FDevice); });
+}
+
 // ---- The two lists ----
 
 int TSmsIncomingList::UnreadCount() const
 {
-    int count = 0;
-    for (int i = 0; i < Count(); ++i) {
-        if (!GetItem(i)->Seen()) {
+    int count = PagedUnread();
+    for (const auto& item : MemoryItems()) {
+        if (!static_cast<const TSmsIncomingItem*>(item.get())->Seen()) {
             ++count;
         }
     }
     return count;
+}
+
+void TSmsIncomingList::SetStatus(TSmsItem* Item, bool Value)
+{
+    if (Value) {
+        static_cast<TSmsIncomingItem*>(Item)->SetSeen(true);
+    }
+}
+
+void TSmsIncomingList::ListLoaded()
+{
+    if (Device().isEmpty()) {
+        // Every row counts for ContainsPdu: read when first asked, not at every start.
+        FPdusPending = true;
+        return;
+    }
+    TSQLiteQuery query(*Database, QStringLiteral("SELECT PDU FROM INCOMING WHERE DEVICE IS NULL"));
+    while (Database->Next()) {
+        FPdus.insert(PduKey(Database->GetFieldAsString(0)));
+    }
 }
 
 void TSmsIncomingList::ReadStatus(TSmsItem* Item, int Column)
@@ -560,6 +1226,15 @@ void TSmsIncomingList::UnboundRowLoaded(const QString& Pdu)
 
 bool TSmsIncomingList::ContainsPdu(const QString& Pdu) const
 {
+    if (FPdusPending) {
+        TSQLiteDB& db = Db();
+        TSQLiteLock lock(db);
+        TSQLiteQuery query(db, QStringLiteral("SELECT PDU FROM INCOMING"));
+        while (db.Next()) {
+            FPdus.insert(PduKey(db.GetFieldAsString(0)));
+        }
+        FPdusPending = false;
+    }
     return FPdus.contains(PduKey(Pdu));
 }
 
@@ -568,7 +1243,7 @@ int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt, const
     TSQLiteDB& db = Db();
     TSQLiteLock lock(db);
     const bool bound = !Device().isEmpty();
-    QList<std::pair<QString, qint64>> rows;
+    QList<TStoredRow> rows;
     {
         // The whole batch is committed before anyone is told to delete any of it.
         TSQLiteTransaction transaction(db);
@@ -603,7 +1278,8 @@ int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt, const
         TSQLiteQuery query(db, kInsertIncoming);
         for (const auto& [index, key] : fresh) {
             const QString& pdu = Pdus[index];
-            db.SetParamByNameAsDateTime(QStringLiteral("DATE"), Clock::Now());
+            const TDateTime now = Clock::Now();
+            db.SetParamByNameAsDateTime(QStringLiteral("DATE"), now);
             db.SetParamByNameAsBool(QStringLiteral("SEEN"), false);
             db.SetParamByNameAsString(QStringLiteral("PDU"), pdu);
             db.SetParamByNameAsBool(QStringLiteral("REBUILT"), Rebuilt);
@@ -618,25 +1294,19 @@ int TSmsIncomingList::StoreReceived(const QStringList& Pdus, bool Rebuilt, const
                 db.SetParamByNameAsString(QStringLiteral("DEVICEKEY"), key);
             }
             db.Exec();
-            rows.append({pdu, db.GetLastInsertRowId()});
+            rows.append({db.GetLastInsertRowId(), now, pdu, false});
         }
         db.FreeQuery();
         transaction.Commit();
     }
-    QList<const TSmsItem*> touched;
-    QSet<const TSmsItem*> seen;
-    for (const auto& [pdu, row] : rows) {
-        // An undecodable PDU becomes an item that says so; its row is stored either way.
-        const TSmsItem* item = AddMessage(Clock::Now(), pdu, row, Rebuilt);
-        if (!FFiled.contains(item->Ident())) {
-            FFiled.append(item->Ident());
-        }
-        if (!seen.contains(item)) {
-            seen.insert(item);
-            touched.append(item);
+    // An undecodable PDU becomes an item that says so; its row is stored either way.
+    const QList<qint64> filed = FileStored(rows, Rebuilt);
+    for (const qint64 ident : filed) {
+        if (!FFiled.contains(ident)) {
+            FFiled.append(ident);
         }
     }
-    KeepSearchInStep([&] { TMessageSearch::Index(db, false, touched, Device()); });
+    IndexForSearch(filed);
     return int(rows.size());
 }
 
@@ -740,18 +1410,24 @@ int TSmsOutgoingList::ConfirmSent(const QList<qint64>& Rows, bool Rebuilt)
     TSQLiteDB& db = Db();
     TSQLiteLock lock(db);
     MarkSent(Rows);
-    int added = 0;
+    QList<TStoredRow> stored;
     for (qint64 row : Rows) {
         TSQLiteQuery query(db, kSelectOutgoing);
         db.SetParamAsInt64(1, row);
         while (db.Next()) {
-            TSmsOutgoingItem* message = AddMessage(db.GetFieldByNameAsDateTime(QStringLiteral("DATE")),
-                                                   db.GetFieldByNameAsString(QStringLiteral("PDU")), row, Rebuilt);
-            message->SetSent(true);
-            ++added;
+            stored.append({row, db.GetFieldByNameAsDateTime(QStringLiteral("DATE")),
+                           db.GetFieldByNameAsString(QStringLiteral("PDU")), true});
         }
     }
-    return added;
+    FileStored(stored, Rebuilt);
+    return int(stored.size());
+}
+
+void TSmsOutgoingList::SetStatus(TSmsItem* Item, bool Value)
+{
+    if (Value) {
+        static_cast<TSmsOutgoingItem*>(Item)->SetSent(true);
+    }
 }
 
 void TSmsOutgoingList::ReadStatus(TSmsItem* Item, int Column)
@@ -879,14 +1555,8 @@ void TSmsOutgoingList::Loaded()
 TSmsOutgoingItem* TSmsOutgoingList::ApplyReport(qint64 Row, const TPartReport& Report)
 {
     FReports.insert(Row, Report);
-    // Reports come for recent messages: the search starts at the newest.
-    for (int i = 0; i < Count(); ++i) {
-        TSmsOutgoingItem* item = GetItem(i);
-        if (item->RowIDs().contains(Row)) {
-            return item;
-        }
-    }
-    return nullptr;
+    const int index = IndexOfRow(Row);
+    return index < 0 ? nullptr : GetItem(index);
 }
 
 TSendState TSmsOutgoingList::ReportState(const TSmsOutgoingItem& Item, int& Delivered, QString& Words,

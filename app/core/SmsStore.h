@@ -14,12 +14,16 @@
 #include <QStringList>
 #include <QVarLengthArray>
 
+#include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace Ombrelay
 {
+
+class TSmsListBase;
 
 // What a message item holds. Rows that are not text are listed for what they are, so that no
 // stored row is ever hidden from the user.
@@ -79,6 +83,11 @@ public:
     // Marks the list shows before the text of a message with parts missing.
     static QString IncompleteMark(int Present, int Total);
 
+protected:
+    // The list that read this item from its table, told when the item is marked seen; null for
+    // an item of no list.
+    TSmsListBase* Owner() const { return FOwner; }
+
 private:
     template <class T>
     friend class TSmsList;
@@ -108,6 +117,11 @@ private:
     bool FRebuilt = false;
     // The network's time stamp of a single-part message (a multipart one keeps it in FExtra).
     qint64 FTimeStamp = TSmsRecv::kNoTimeStamp;
+    // Created by a part of a long message (so that later parts may join it).
+    bool FMultipart = false;
+    // Read from the table page by page (it may be dropped from memory and read again).
+    bool FPaged = false;
+    TSmsListBase* FOwner = nullptr;
     std::unique_ptr<TExtra> FExtra;
 };
 
@@ -166,13 +180,18 @@ class TSmsListBase
 public:
     virtual ~TSmsListBase();
 
-    // Fills the list from its table, in row-id order: the rows of its device and the rows that
-    // name no device (stored by older programs), or every row for a list of no device. A row
-    // that does not decode is listed as unreadable; it never stops the loading of the others.
+    // Opens the list on its table: the rows of its device and the rows that name no device
+    // (stored by older programs), or every row for a list of no device. Only the messages'
+    // first row ids are read here; the messages themselves are read from the table a page at a
+    // time when asked for (GetItem), and only a bounded number of pages is kept. Rows that an
+    // older program stored are first filed into their messages, once, and the grouping is
+    // written to the rows (GROUPID, PARTKEY), so that a page can be read on its own. On a
+    // file that cannot be written, such rows are all read into memory instead, as before. A
+    // row that does not decode is listed as unreadable; it never stops the loading of others.
     void LoadMessages();
     // The interface whose rows the list holds and writes; empty for a list of every row.
     const QString& Device() const { return FDevice; }
-    int Count() const { return static_cast<int>(FItems.size()); }
+    int Count() const { return static_cast<int>(FItems.size() + FHeads.size()); }
     // The index of the message whose Ident is Ident, -1 when it is not listed. Hint is where it
     // is likely to be (its index before some messages arrived); a miss there searches the list.
     int IndexOfIdent(qint64 Ident, int Hint = -1) const;
@@ -185,9 +204,24 @@ public:
     // list. Rows of no message of this list are left alone, and nothing on a device is touched.
     // Returns how many messages were deleted; when it raises, nothing was.
     int DeleteMessages(const QList<qint64>& RowIds);
+    // The index of the message that holds the row Row, -1 when none of this list does. Reads
+    // no page.
+    int IndexOfRow(qint64 Row) const;
 
     // Parts of a long message join it only within this many seconds of its first part.
     static constexpr int kMultipartWindowSeconds = 60;
+    // Messages read from the table at a time, and pages kept in memory. An item pointer stays
+    // valid until that many other pages were read (or the list stores a message onto its page):
+    // take it again by index rather than keep it.
+    static constexpr int kPageSize = 256;
+    static constexpr int kCachedPages = 32;
+    // Above this many rows not yet filed into messages, LoadMessages files them all in memory
+    // at once (an older program's file: every row) instead of one by one against the table.
+    // Tests lower it to run both ways over the same rows.
+    static void SetBulkGroupingThreshold(int Rows);
+    // Messages a page holds and pages kept, for lists opened from now on (kPageSize and
+    // kCachedPages unless set). Tests make them small to drop pages after a few rows.
+    static void SetPaging(int Messages, int Pages);
 
 protected:
     explicit TSmsListBase(const QString& Device)
@@ -214,8 +248,83 @@ protected:
     virtual void UnboundRowLoaded(const QString& Pdu) { Q_UNUSED(Pdu); }
     // Called once the rows are loaded.
     virtual void Loaded() {}
+    // Whether the status column, set on any row, marks the whole message (seen does; sent is
+    // kept per row).
+    virtual bool StatusSpreads() const { return false; }
+    // Sets the status of an item filed from memory rather than read from its row.
+    virtual void SetStatus(TSmsItem* Item, bool Value) = 0;
+    // Called when LoadMessages opened the list on its table (not when it read it into memory).
+    virtual void ListLoaded() {}
+
+    // Files rows stored in the table (with these dates and PDUs) into their messages: the
+    // grouping is written to the rows and the messages are listed. Returns false when the
+    // grouping could not be written; the rows are then filed in memory (AddPdu).
+    struct TStoredRow
+    {
+        qint64 Id;
+        TDateTime Date;
+        QString Pdu;
+        bool Status;
+    };
+    // Returns the identities of the messages filed into, each once, in the order of Rows.
+    QList<qint64> FileStored(const QList<TStoredRow>& Rows, bool Rebuilt);
+    // Puts the messages with these identities into the search index.
+    void IndexForSearch(const QList<qint64>& Idents);
+    // Columns beyond the status that ReadStatus reads, as ", A, B" (a page is read by name).
+    virtual QString PageColumns() const { return QString(); }
+    // Called before the rows of a query of another column layout reach ReadStatus.
+    virtual void ColumnsChanged() {}
+    // Messages whose first row is unseen, among those read from the table.
+    int PagedUnread() const { return FUnread; }
+    // The items held in memory only (added by AddMessage, or read while the file was not
+    // writable), newest last.
+    const std::vector<std::unique_ptr<TSmsItem>>& MemoryItems() const { return FItems; }
 
 private:
+    friend class TSmsIncomingItem;
+    struct TDecoded;
+    struct TOpenChoice;
+    struct TGrouped
+    {
+        qint64 Group;
+        bool Created;
+    };
+    struct TPage
+    {
+        std::vector<std::unique_ptr<TSmsItem>> Items;
+        quint64 Used = 0;
+        bool Pinned = false;
+    };
+
+    static TDecoded Decode(const QString& Pdu);
+    static void ConsiderOpen(TOpenChoice& Choice, qsizetype Position, TSmsItem* Item);
+    // Fills a new item from the part that creates it.
+    static void StartItem(TSmsItem* Item, TDateTime DateTime, const QString& Pdu, const TDecoded& Part);
+    // Adds a further part of a long message (a part repeated is stored once).
+    static void JoinPart(TSmsItem* Item, const TSmsRecv& Part);
+    static QString PartKey(const QString& Number, int RefNo, int Total, bool Stamped, qint64 Minute);
+    static QString ItemPartKey(const TSmsItem* Item);
+
+    QString Filter(bool Where) const;
+    void BindFilter(int Index) const;
+    bool RowInList(bool DeviceNull, const QString& Device) const;
+    bool IsHead(qint64 Group) const;
+    // The message an ungrouped row joins (against the table), or creates.
+    TGrouped GroupRow(qint64 Id, TDateTime DateTime, const QString& Pdu, bool Status);
+    qint64 FindOpenGroup(const TSmsRecv& Part, TDateTime DateTime);
+    std::unique_ptr<TSmsItem> ReadGroup(qint64 Group);
+    // Files every row of the list in memory, as the lists always did, and writes the grouping;
+    // false when it could not be written (the items then stay in memory).
+    bool GroupAll();
+    bool GroupUngrouped();
+    void LoadAllInMemory();
+    void LoadHeads();
+    TSmsItem* PagedItem(qsizetype Position) const;
+    TPage ReadPage(qsizetype Number);
+    void DropPageOf(qsizetype Position);
+    void ItemSeen(TSmsItem* Item);
+    void ItemUnseen(TSmsItem* Item);
+
     // A multipart message is found by sender, reference, announced total and the minute of its
     // first part, so that filing a part costs the same however long the list is. The minute is
     // that of the network's time stamp when the parts carry one (the time a row was stored
@@ -244,6 +353,14 @@ private:
     QString FDevice;
     std::vector<std::unique_ptr<TSmsItem>> FItems;
     QHash<TOpenKey, QVarLengthArray<std::pair<qsizetype, TSmsItem*>, 1>> FOpen;
+    // The first row id of every message read from the table, oldest first; index 0 of the list
+    // is the newest message held in memory only, if any, else the last of these.
+    std::vector<qint64> FHeads;
+    // Heads added while grouping, before they join FHeads in order.
+    QSet<qint64> FNewHeads;
+    mutable std::unordered_map<qsizetype, TPage> FPages;
+    mutable quint64 FUse = 0;
+    int FUnread = 0;
 };
 
 template <class T>
@@ -281,7 +398,7 @@ public:
     {
     }
 
-    // Messages not seen yet; counted on every call.
+    // Messages not seen yet: counted once at the load and kept up to date from then on.
     int UnreadCount() const;
     // Whether a PDU with exactly this text is held by a row that names no device (stored by an
     // older program, or by a list of no device), so that a PDU such a program may have stored
@@ -310,12 +427,19 @@ protected:
     void PduFiled(const QString& Pdu) override;
     void ReserveRows(qint64 Rows) override;
     void UnboundRowLoaded(const QString& Pdu) override;
+    bool StatusSpreads() const override { return true; }
+    void SetStatus(TSmsItem* Item, bool Value) override;
+    void ListLoaded() override;
 
 private:
+    friend class TSmsListBase;
     static std::pair<size_t, size_t> PduKey(const QString& Pdu);
+    // A list of no device holds every row: their texts are read once, at the first lookup
+    // after the list was opened on its table.
+    mutable bool FPdusPending = false;
     // Two independent hashes of the PDU text of each row that names no device: 128 bits tell
     // texts apart without keeping them.
-    QSet<std::pair<size_t, size_t>> FPdus;
+    mutable QSet<std::pair<size_t, size_t>> FPdus;
     QList<qint64> FFiled;
 };
 
@@ -374,7 +498,10 @@ protected:
     QString GetTableName() const override { return QStringLiteral("OUTGOING"); }
     QString StatusColumn() const override { return QStringLiteral("SENT"); }
     void ReadStatus(TSmsItem* Item, int Column) override;
+    void SetStatus(TSmsItem* Item, bool Value) override;
     void ReserveRows(qint64 Rows) override;
+    QString PageColumns() const override { return QStringLiteral(", FAILED, REASON, RETRIED"); }
+    void ColumnsChanged() override { FFailedColumn = -2; }
     void Loaded() override;
 
 private:

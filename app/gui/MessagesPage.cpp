@@ -234,16 +234,8 @@ void TMessagesPage::lvSmsTypeSelectItem()
 
 int TMessagesPage::RowOfIdent(qint64 Ident, int Hint) const
 {
-    const int count = FMessagesModel->rowCount();
-    if (Hint >= 0 && Hint < count && FMessagesModel->ItemAt(Hint)->Ident() == Ident) {
-        return Hint;
-    }
-    for (int row = 0; row < count; ++row) {
-        if (FMessagesModel->ItemAt(row)->Ident() == Ident) {
-            return row;
-        }
-    }
-    return -1;
+    // Found by the list, which reads no page for it (a scan would read the whole folder).
+    return FMessagesModel->RowOfIdent(Ident, Hint);
 }
 
 void TMessagesPage::RefreshMessages()
@@ -357,13 +349,16 @@ void TMessagesPage::UpdateSentActions()
 
 void TMessagesPage::acRetrySendExecute()
 {
-    TSmsOutgoingItem* failed = SelectedFailed();
+    const TSmsOutgoingItem* failed = SelectedFailed();
     TMBInterfaceItem* item = FController.SelectedInterface();
     IMBManager* manager = FController.Manager();
     if (!failed || !item || !manager) {
         return;
     }
-    RetrySend(*manager, item->InterfaceID(), *failed, !Options || Options->RequestDeliveryReports());
+    // By identity: the device's confirmation of the new message may drop the page that holds
+    // the failed one while the send is under way.
+    RetrySend(*manager, item->InterfaceID(), *item->SmsOutgoingList(), failed->Ident(),
+              !Options || Options->RequestDeliveryReports());
     // The failed message now says it was sent again; the new one joins when the device confirms it.
     RefreshMessages();
 }
@@ -424,8 +419,9 @@ void TMessagesPage::ShowText(bool ByUser)
     if (ByUser && FMessagesModel->IsIncoming() && lvMessages->isVisible()) {
         auto* incoming = static_cast<TSmsIncomingItem*>(message);
         if (!incoming->Seen()) {
+            const qint64 ident = message->Ident();
             incoming->MarkSeen();
-            const int row = RowOfIdent(message->Ident(), lvMessages->currentIndex().row());
+            const int row = RowOfIdent(ident, lvMessages->currentIndex().row());
             FMessagesModel->RowChanged(row);
             UpdateInboxCaption();
             Q_EMIT UnreadChanged();
@@ -457,33 +453,41 @@ void TMessagesPage::lvMessagesSelectItem()
     UpdateSentActions();
 }
 
-QList<TSmsItem*> TMessagesPage::SelectedMessages() const
+QList<qint64> TMessagesPage::SelectedIdents() const
 {
     QList<int> rows;
     for (const QModelIndex& index : lvMessages->selectionModel()->selectedRows()) {
         rows.append(index.row());
     }
     std::sort(rows.begin(), rows.end());
-    QList<TSmsItem*> result;
+    QList<qint64> result;
     for (int row : rows) {
-        if (TSmsItem* message = FMessagesModel->ItemAt(row)) {
-            result.append(message);
+        if (const TSmsItem* message = FMessagesModel->ItemAt(row)) {
+            result.append(message->Ident());
         }
     }
     return result;
 }
 
+TSmsItem* TMessagesPage::MessageOfIdent(qint64 Ident) const
+{
+    return FMessagesModel->ItemAt(FMessagesModel->RowOfIdent(Ident));
+}
+
 void TMessagesPage::UpdateMessageActions()
 {
-    const QList<TSmsItem*> selected = SelectedMessages();
-    const TSmsItem* shown = ShownMessage();
+    const QList<qint64> selected = SelectedIdents();
     bool anyRead = false;
     bool anyUnread = false;
     if (FMessagesModel->IsIncoming()) {
-        for (const TSmsItem* message : selected) {
-            (static_cast<const TSmsIncomingItem*>(message)->Seen() ? anyRead : anyUnread) = true;
+        for (const qint64 ident : selected) {
+            if (const TSmsItem* message = MessageOfIdent(ident)) {
+                (static_cast<const TSmsIncomingItem*>(message)->Seen() ? anyRead : anyUnread) = true;
+            }
         }
     }
+    // Taken last: looking up the others may have dropped its page.
+    const TSmsItem* shown = ShownMessage();
     acReply->setEnabled(shown && TfmCreateMessage::IsTargetValid(shown->Number()));
     acForward->setEnabled(shown && shown->Kind() == ikText);
     acCopyText->setEnabled(!selected.isEmpty());
@@ -554,8 +558,10 @@ void TMessagesPage::Forward()
 void TMessagesPage::CopyText()
 {
     QStringList texts;
-    for (const TSmsItem* message : SelectedMessages()) {
-        texts.append(message->DisplayText());
+    for (const qint64 ident : SelectedIdents()) {
+        if (const TSmsItem* message = MessageOfIdent(ident)) {
+            texts.append(message->DisplayText());
+        }
     }
     if (!texts.isEmpty()) {
         QGuiApplication::clipboard()->setText(texts.join(QStringLiteral("\n\n")));
@@ -565,8 +571,9 @@ void TMessagesPage::CopyText()
 void TMessagesPage::CopyNumber()
 {
     QStringList numbers;
-    for (const TSmsItem* message : SelectedMessages()) {
-        if (!message->Number().isEmpty() && !numbers.contains(message->Number())) {
+    for (const qint64 ident : SelectedIdents()) {
+        const TSmsItem* message = MessageOfIdent(ident);
+        if (message && !message->Number().isEmpty() && !numbers.contains(message->Number())) {
             numbers.append(message->Number());
         }
     }
@@ -580,8 +587,10 @@ void TMessagesPage::MarkRead()
     if (!FMessagesModel->IsIncoming()) {
         return;
     }
-    for (TSmsItem* message : SelectedMessages()) {
-        static_cast<TSmsIncomingItem*>(message)->MarkSeen();
+    for (const qint64 ident : SelectedIdents()) {
+        if (TSmsItem* message = MessageOfIdent(ident)) {
+            static_cast<TSmsIncomingItem*>(message)->MarkSeen();
+        }
     }
     lvMessages->viewport()->update();
     UpdateInboxCaption();
@@ -594,8 +603,10 @@ void TMessagesPage::MarkUnread()
     if (!FMessagesModel->IsIncoming()) {
         return;
     }
-    for (TSmsItem* message : SelectedMessages()) {
-        static_cast<TSmsIncomingItem*>(message)->MarkUnseen();
+    for (const qint64 ident : SelectedIdents()) {
+        if (TSmsItem* message = MessageOfIdent(ident)) {
+            static_cast<TSmsIncomingItem*>(message)->MarkUnseen();
+        }
     }
     lvMessages->viewport()->update();
     UpdateInboxCaption();
@@ -606,18 +617,16 @@ void TMessagesPage::MarkUnread()
 void TMessagesPage::DeleteSelected()
 {
     TMBInterfaceItem* item = FController.SelectedInterface();
-    const QList<TSmsItem*> selected = SelectedMessages();
-    if (!item || selected.isEmpty()) {
+    // Identities, taken before the question: the list is drawn (and its pages read) meanwhile.
+    const QList<qint64> idents = SelectedIdents();
+    if (!item || idents.isEmpty()) {
         return;
     }
+    const QList<qint64>& selected = idents;
     if (TMessageBox::Question(this, tr("Delete"),
                               tr("Delete %n message(s) from this computer? Messages on the modem are not affected.",
                                  nullptr, int(selected.size()))) != QMessageBox::Yes) {
         return;
-    }
-    QList<qint64> idents;
-    for (const TSmsItem* message : selected) {
-        idents.append(message->Ident());
     }
     int firstRow = FMessagesModel->rowCount();
     for (const QModelIndex& index : lvMessages->selectionModel()->selectedRows()) {

@@ -53,8 +53,14 @@ public:
     // Shows the conversation with Number, the reply box ready for typing.
     void OpenConversation(const QString& Number);
 
-    // The selected messages of the shown folder, in list order.
-    QList<TSmsItem*> SelectedMessages() const;
+    // The identities of the selected messages of the shown folder, in list order. A message is
+    // taken by identity and looked up where it is used (MessageOfIdent): the list reads its
+    // messages page by page and drops pages not read lately, so a message pointer kept while
+    // others are read may be gone.
+    QList<qint64> SelectedIdents() const;
+    // The message Ident of the shown folder, null when it is not listed. Valid until the next
+    // message is looked up.
+    TSmsItem* MessageOfIdent(qint64 Ident) const;
 
     QListWidget* lvSmsType;
     QStackedWidget* stFolder;

@@ -24,16 +24,30 @@ TSmsMessagesModel::TSmsMessagesModel(QObject* Parent)
 
 void TSmsMessagesModel::SetSource(TMBInterfaceItem* Item, TFolder Folder)
 {
-    beginResetModel();
-    FItem = Folder == fdNone ? nullptr : Item;
-    FFolder = FItem ? Folder : fdNone;
-    if (!FItem) {
-        FCount = 0;
-    } else if (FFolder == fdInbox) {
-        FCount = FItem->SmsIncomingList()->Count();
-    } else {
-        FCount = FItem->SmsOutgoingList()->Count();
+    TMBInterfaceItem* item = Folder == fdNone ? nullptr : Item;
+    const TFolder folder = item ? Folder : fdNone;
+    int count = 0;
+    if (item) {
+        count = folder == fdInbox ? item->SmsIncomingList()->Count() : item->SmsOutgoingList()->Count();
     }
+    if (item && item == FItem && folder == FFolder && count >= FCount) {
+        // The same folder again (a message came or was sent): new messages are the newest, so
+        // rows are inserted on top, and a part that joined an older message redraws the rows.
+        // A reset would make the view forget its scroll position and measure the folder anew.
+        if (count > FCount) {
+            beginInsertRows(QModelIndex(), 0, count - FCount - 1);
+            FCount = count;
+            endInsertRows();
+        }
+        if (FCount > 0) {
+            Q_EMIT dataChanged(index(0, 0), index(FCount - 1, 2));
+        }
+        return;
+    }
+    beginResetModel();
+    FItem = item;
+    FFolder = folder;
+    FCount = count;
     endResetModel();
 }
 
@@ -46,6 +60,17 @@ TSmsItem* TSmsMessagesModel::ItemAt(int Row) const
         return FItem->SmsIncomingList()->Items(Row);
     }
     return FItem->SmsOutgoingList()->Items(Row);
+}
+
+int TSmsMessagesModel::RowOfIdent(qint64 Ident, int Hint) const
+{
+    if (!FItem || Ident == 0) {
+        return -1;
+    }
+    const int row = FFolder == fdInbox ? FItem->SmsIncomingList()->IndexOfIdent(Ident, Hint)
+                                       : FItem->SmsOutgoingList()->IndexOfIdent(Ident, Hint);
+    // Rows are the list's indices as far as the model has taken them in.
+    return row < FCount ? row : -1;
 }
 
 void TSmsMessagesModel::RowChanged(int Row)

@@ -28,8 +28,12 @@ public:
     explicit TSmsMessagesModel(QObject* Parent = nullptr);
 
     // Shows Folder of Item (none when Item is null or Folder is fdNone) and takes its row count.
+    // Set again to the folder it shows, it inserts the rows of messages that came since on top
+    // (and redraws the others) instead of resetting the view.
     void SetSource(TMBInterfaceItem* Item, TFolder Folder);
     TSmsItem* ItemAt(int Row) const;
+    // The row of the message Ident, -1 when the folder does not list it; Hint is where it was.
+    int RowOfIdent(qint64 Ident, int Hint = -1) const;
     bool IsIncoming() const { return FFolder == fdInbox; }
     // Redraws one row (after it was marked seen).
     void RowChanged(int Row);

@@ -19,10 +19,15 @@ Environment:
                      OMBRELAY_KILLS=200 ctest -L faults -R kill)
     OMBRELAY_SEED    random seed (printed by every run, so that a failure can be replayed)
     OMBRELAY_TEST_TMP  folder for the runs' files (a temporary folder otherwise)
+    OMBRELAY_PREFILL a database file the kill tests start on (a copy of it), such as a million
+                     stored rows written by `bench_sms_scale --fill FILE`; its rows must come
+                     through every kill unchanged, and only rows added after them are checked
+                     as the messages of the run
 
 Exit code 0 on success, 1 on a failed check, 77 when the test cannot run here (skipped).
 """
 
+import hashlib
 import json
 import os
 import random
@@ -244,11 +249,45 @@ def device_pdus(program):
     return set(pdus.values())
 
 
+class Prefill:
+    """The rows a run starts on (none without OMBRELAY_PREFILL): the highest row id of each
+    table and a digest of the rows, to tell them from the run's own and to prove them intact."""
+
+    def __init__(self, path=None):
+        self.incoming = self.outgoing = 0
+        self.digest = None
+        if path:
+            self.incoming, self.outgoing, self.digest = self.read(path)
+
+    @staticmethod
+    def read(path, incoming=None, outgoing=None):
+        db = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
+        try:
+            top_in = incoming if incoming is not None else db.execute("SELECT IFNULL(MAX(ID), 0) FROM INCOMING").fetchone()[0]
+            top_out = outgoing if outgoing is not None else db.execute("SELECT IFNULL(MAX(ID), 0) FROM OUTGOING").fetchone()[0]
+            digest = hashlib.sha256()
+            for table, top in (("INCOMING", top_in), ("OUTGOING", top_out)):
+                for row in db.execute("SELECT ID, DATE, PDU, DEVICE FROM %s WHERE ID <= ? ORDER BY ID" % table, (top,)):
+                    digest.update(repr(row).encode())
+        finally:
+            db.close()
+        return top_in, top_out, digest.hexdigest()
+
+    def check_intact(self, path):
+        if self.digest is None:
+            return
+        check(Prefill.read(path, self.incoming, self.outgoing)[2] == self.digest,
+              "the rows the run started on changed")
+
+
+PREFILL = Prefill()
+
+
 def read_database(path):
     db = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
     try:
-        incoming = [r[0] for r in db.execute("SELECT PDU FROM INCOMING ORDER BY ID")]
-        outgoing = db.execute("SELECT COUNT(*) FROM OUTGOING").fetchone()[0]
+        incoming = [r[0] for r in db.execute("SELECT PDU FROM INCOMING WHERE ID > ? ORDER BY ID", (PREFILL.incoming,))]
+        outgoing = db.execute("SELECT COUNT(*) FROM OUTGOING WHERE ID > ?", (PREFILL.outgoing,)).fetchone()[0]
     finally:
         db.close()
     return incoming, outgoing
@@ -257,6 +296,7 @@ def read_database(path):
 def check_inbox(program, pdu_tool, confirmed, attempted):
     """Every confirmed message exactly once, whole, and nothing that was never delivered."""
     incoming, outgoing = read_database(program.database)
+    PREFILL.check_intact(program.database)
     check(outgoing == 0, "OUTGOING has %d rows; nothing was sent" % outgoing)
     dupes = sorted({p for p in incoming if incoming.count(p) > 1})
     check(not dupes, "PDUs stored more than once: %s" % dupes[:3])
@@ -297,8 +337,14 @@ def deliver(program, rng, counter, confirmed, attempted, kinds):
 
 
 def test_kill(binary, pdu_tool, home, rng, sms_mode="pdu"):
+    global PREFILL
     kills = int(os.environ.get("OMBRELAY_KILLS", "30"))
     program = Program(binary, home, sms_mode=sms_mode)
+    prefill = os.environ.get("OMBRELAY_PREFILL")
+    if prefill:
+        os.makedirs(os.path.dirname(program.database), mode=0o700, exist_ok=True)
+        shutil.copyfile(prefill, program.database)
+        PREFILL = Prefill(program.database)
     confirmed, attempted, kinds = {}, {}, {}
     counter = 0
     started = time.monotonic()
@@ -340,8 +386,9 @@ def test_kill(binary, pdu_tool, home, rng, sms_mode="pdu"):
     check(program.stop() == 0, "the program did not end cleanly")
     rows, messages = check_inbox(program, pdu_tool, confirmed, attempted)
     print("kill (%s mode): %d kills, %d messages delivered (%d confirmed by the device; %s), %d rows, moments %s, "
-          "%d kills left a message both stored and on the device, %.1f s"
-          % (sms_mode, kills, len(attempted), len(confirmed), kinds, rows, moments, overlaps, time.monotonic() - started))
+          "%d kills left a message both stored and on the device, %.1f s%s"
+          % (sms_mode, kills, len(attempted), len(confirmed), kinds, rows, moments, overlaps, time.monotonic() - started,
+             ", on %d stored rows" % PREFILL.incoming if PREFILL.digest else ""))
 
 
 def deliver_unanswered(program, rng, counter, attempted):

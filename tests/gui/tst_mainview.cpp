@@ -121,6 +121,7 @@ private Q_SLOTS:
 
     void smsViewUnreadAndCaption();
     void smsNewMessageWithRowZeroSelected();
+    void smsManyPagesNewMessageInserted();
     void smsSentFolderNeverBold();
     void smsOutsideTextIsPlain();
     void smsIncompleteMessageMarked();
@@ -464,6 +465,61 @@ void TestMainView::smsNewMessageWithRowZeroSelected()
     QVERIFY(Bold(Child<QTableView>(view, "lvMessages"), 0));
     QCOMPARE(Child<QListWidget>(view, "lvSmsType")->item(0)->text(), QStringLiteral("Inbox (1)"));
     QCOMPARE(f.Count(QStringLiteral("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 0")), 1);
+}
+
+// An inbox of more messages than a page holds: the caption counts the unseen ones exactly, the
+// oldest row reads right, a new message is inserted on top (the view is not reset), and marking
+// the oldest message seen counts down at once.
+void TestMainView::smsManyPagesNewMessageInserted()
+{
+    TGuiFixture f;
+    const int stored = 2 * TSmsListBase::kPageSize + 10;
+    {
+        TSQLiteLock lock(f.Db.DB());
+        TSQLiteTransaction transaction(f.Db.DB());
+        {
+            TSQLiteQuery q(f.Db.DB(),
+                           QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU, DEVICE) VALUES (?, ?, ?, 'sim0')"));
+            for (int i = 0; i < stored; ++i) {
+                f.Db.DB().SetParamAsDateTime(1, 46365.5 + i / kSecondsPerDay);
+                f.Db.DB().SetParamAsBool(2, i % 4 != 0);
+                f.Db.DB().SetParamAsString(3, BuildDeliverPdus(QStringLiteral("+49%1").arg(1000 + i), QDateTime(),
+                                                               QStringLiteral("stored %1").arg(i))
+                                                  .front());
+                f.Db.DB().Exec();
+            }
+        }
+        transaction.Commit();
+    }
+    const int unseen = (stored + 3) / 4;
+    TfmMainView& view = f.Open();
+    view.pcMain->setCurrentWidget(view.tsMessages);
+    auto* list = Child<QTableView>(view, "lvMessages");
+    auto* folders = Child<QListWidget>(view, "lvSmsType");
+    QCOMPARE(list->model()->rowCount(), stored);
+    QCOMPARE(folders->item(0)->text(), QStringLiteral("Inbox (%1)").arg(unseen));
+    QCOMPARE(Cell(list, stored - 1, 1), QStringLiteral("+491000"));
+    QVERIFY(Bold(list, stored - 1));
+
+    QSignalSpy resets(list->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy inserts(list->model(), &QAbstractItemModel::rowsInserted);
+    f.Modem->Deliver(QStringLiteral("sim0"), QStringLiteral("+4933333"), QStringLiteral("new"));
+    QVERIFY(f.Poll());
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(inserts.count(), 1);
+    QCOMPARE(inserts.first().at(1).toInt(), 0);
+    QCOMPARE(inserts.first().at(2).toInt(), 0);
+    QCOMPARE(list->model()->rowCount(), stored + 1);
+    QCOMPARE(Cell(list, 0, 2), QStringLiteral("new"));
+    QCOMPARE(folders->item(0)->text(), QStringLiteral("Inbox (%1)").arg(unseen + 1));
+
+    // Chosen on screen: a message is read only when the user can see it.
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    SelectRow(list, stored);
+    QCOMPARE(Child<QPlainTextEdit>(view, "mmMessages")->toPlainText(), QStringLiteral("stored 0"));
+    QCOMPARE(folders->item(0)->text(), QStringLiteral("Inbox (%1)").arg(unseen));
+    QCOMPARE(f.Count(QStringLiteral("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 0")), unseen);
 }
 
 void TestMainView::smsSentFolderNeverBold()

@@ -70,8 +70,8 @@ void Choose(TfmMainView& View, const QList<int>& Rows)
 QStringList SelectedTexts(TfmMainView& View)
 {
     QStringList texts;
-    for (const TSmsItem* message : Page(View).SelectedMessages()) {
-        texts << message->DisplayText();
+    for (const qint64 ident : Page(View).SelectedIdents()) {
+        texts << Page(View).MessageOfIdent(ident)->DisplayText();
     }
     return texts;
 }
@@ -130,6 +130,7 @@ private Q_SLOTS:
     void deleteRemovesEveryPart_data();
     void deleteRemovesEveryPart();
     void copyAndMarkSeveral();
+    void actionsAcrossDroppedPages();
     void forwardAndReply();
     void standardKeys_data();
     void standardKeys();
@@ -406,7 +407,7 @@ void TestMessages::deleteRemovesEveryPart()
     QCOMPARE(shown, textsLeft);
     // Nothing new got chosen (and read) in place of the deleted messages.
     if (confirmed) {
-        QVERIFY(Page(view).SelectedMessages().isEmpty());
+        QVERIFY(Page(view).SelectedIdents().isEmpty());
         QVERIFY(Page(view).mmMessages->toPlainText().isEmpty());
         QCOMPARE(f.Count(QStringLiteral("SELECT COUNT(*) FROM INCOMING WHERE SEEN = 1")), 0);
     }
@@ -456,6 +457,77 @@ void TestMessages::copyAndMarkSeveral()
         auto* action = Page(view).findChild<QAction*>(QLatin1String(name));
         QVERIFY2(action && Page(view).pmMessages->actions().contains(action), name);
     }
+}
+
+// The inbox read page by page with tiny pages, one kept: the selected messages lie on different
+// pages, and every action and every repaint drops the page of the others. Copy, unread, read
+// and delete still hit exactly the chosen messages, and a message opened by identity (as a
+// notice's click does) is the right one.
+void TestMessages::actionsAcrossDroppedPages()
+{
+    struct TPaging
+    {
+        TPaging() { TSmsListBase::SetPaging(2, 1); }
+        ~TPaging() { TSmsListBase::SetPaging(TSmsListBase::kPageSize, TSmsListBase::kCachedPages); }
+    } paging;
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    for (int i = 0; i < 12; ++i) {
+        f.Modem->Deliver(kSim, QStringLiteral("+49%1").arg(1000 + i), QStringLiteral("m%1").arg(i));
+    }
+    QVERIFY(f.Poll());
+    OnScreen(view);
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    QCOMPARE(Page(view).lvMessages->model()->rowCount(), 12);
+    Choose(view, {1, 6, 10});
+    const QStringList chosen{QStringLiteral("m10"), QStringLiteral("m5"), QStringLiteral("m1")};
+    QCOMPARE(SelectedTexts(view), chosen);
+    QTableView* list = Page(view).lvMessages;
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), chosen.join(QStringLiteral("\n\n")));
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("+491010\n+491005\n+491001"));
+
+    auto seenTexts = [&] {
+        TSmsIncomingList reloaded(kSim);
+        reloaded.LoadMessages();
+        QStringList texts;
+        for (int i = 0; i < reloaded.Count(); ++i) {
+            if (reloaded.Items(i)->Seen()) {
+                texts << reloaded.Items(i)->Text();
+            }
+        }
+        return texts;
+    };
+    QCOMPARE(seenTexts(), chosen);
+    QTest::keyClick(list, Qt::Key_U, Qt::ControlModifier);
+    QCOMPARE(seenTexts(), QStringList());
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (12)"));
+    QTest::keyClick(list, Qt::Key_M, Qt::ControlModifier);
+    QCOMPARE(seenTexts(), chosen);
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (9)"));
+
+    TMessageBox::ClearShown();
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(TMessageBox::Shown().size(), 1);
+    QStringList shown;
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+        shown << list->model()->index(row, 2).data().toString();
+    }
+    QCOMPARE(shown, (QStringList{QStringLiteral("m11"), QStringLiteral("m9"), QStringLiteral("m8"),
+                                 QStringLiteral("m7"), QStringLiteral("m6"), QStringLiteral("m4"), QStringLiteral("m3"),
+                                 QStringLiteral("m2"), QStringLiteral("m0")}));
+    QCOMPARE(f.Count(QStringLiteral("SELECT COUNT(*) FROM INCOMING")), 9);
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (9)"));
+
+    // The oldest message, opened by identity while other pages are held.
+    TSmsIncomingList reloaded(kSim);
+    reloaded.LoadMessages();
+    const qint64 oldest = reloaded.Items(reloaded.Count() - 1)->Ident();
+    list->scrollToTop();
+    QVERIFY(Page(view).OpenMessage(oldest));
+    QCOMPARE(Page(view).mmMessages->toPlainText(), QStringLiteral("m0"));
 }
 
 // Forward opens the new-message dialog with the text; reply opens the conversation with the

@@ -137,6 +137,84 @@ private:
     QString FTable;
 };
 
+// A stored row as the paging tests write it.
+struct TStoredRow
+{
+    qint64 Id;
+    TDateTime Date;
+    QString Pdu;
+    bool Seen;
+};
+
+// Rows of a heavy inbox over many pages: single messages with their own network stamps, and
+// every 97th message a long one of three parts whose later parts are stored 300 and 600
+// messages later (so that its rows lie pages apart from its first row), rows that do not
+// decode, and seen flags on every third row (parts of one message differ). Returns the rows in
+// the order stored.
+QList<TStoredRow> FillPagedInbox(TDatabase& DB, int Messages)
+{
+    const QDateTime base(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
+    QMultiHash<int, QString> later;      // message number -> part to store then
+    QList<std::pair<int, QString>> rows; // stored second, PDU
+    for (int m = 0; m < Messages + 600; ++m) {
+        if (m < Messages) {
+            const QDateTime stamp = base.addSecs(m * 10);
+            if (m % 97 == 0) {
+                QString text;
+                for (int p = 0; p < 3; ++p) {
+                    text += QString(153, QLatin1Char(char('a' + (m + p) % 26)));
+                }
+                const QStringList parts = BuildDeliverPdus(QStringLiteral("+4917%1").arg(m % 5), stamp, text, m % 256);
+                rows.append({m * 10, parts[0]});
+                later.insert(m + 300, parts[1]);
+                later.insert(m + 600, parts[2]);
+            } else if (m % 500 == 1) {
+                rows.append({m * 10, QStringLiteral("0004")});
+            } else {
+                rows.append({m * 10, BuildDeliverPdus(QStringLiteral("+4918%1").arg(m % 7), stamp,
+                                                      QStringLiteral("message %1").arg(m))
+                                         .front()});
+            }
+        }
+        for (const QString& part : later.values(m)) {
+            rows.append({m * 10 + 1, part});
+        }
+    }
+    QList<TStoredRow> stored;
+    TSQLiteLock lock(DB);
+    TSQLiteTransaction transaction(DB);
+    {
+        TSQLiteQuery q(DB, QStringLiteral("INSERT INTO INCOMING (DATE, SEEN, PDU) VALUES (?, ?, ?)"));
+        for (const auto& [second, pdu] : rows) {
+            const bool seen = stored.size() % 3 == 0;
+            DB.SetParamAsDateTime(1, At(second));
+            DB.SetParamAsBool(2, seen);
+            DB.SetParamAsString(3, pdu);
+            DB.Exec();
+            stored.append({DB.GetLastInsertRowId(), At(second), pdu, seen});
+        }
+    }
+    transaction.Commit();
+    return stored;
+}
+
+// Sets the bulk grouping threshold for a scope.
+class TGroupingThreshold
+{
+public:
+    explicit TGroupingThreshold(int Rows) { TSmsListBase::SetBulkGroupingThreshold(Rows); }
+    ~TGroupingThreshold() { TSmsListBase::SetBulkGroupingThreshold(2000); }
+};
+
+// Sets the paging of lists opened in a scope: small pages, few kept, so that a few reads drop
+// the page of a message taken before.
+class TPaging
+{
+public:
+    TPaging(int Messages, int Pages) { TSmsListBase::SetPaging(Messages, Pages); }
+    ~TPaging() { TSmsListBase::SetPaging(TSmsListBase::kPageSize, TSmsListBase::kCachedPages); }
+};
+
 } // namespace
 
 class TestSmsStore : public QObject
@@ -573,6 +651,176 @@ private Q_SLOTS:
         QCOMPARE(db.DB().GetResultSet(1), QStringLiteral("7"));
     }
 
+    void pagedListAsInMemory_data()
+    {
+        QTest::addColumn<int>("threshold");
+        QTest::newRow("older rows filed all at once") << 0;
+        QTest::newRow("older rows filed one by one") << 1000000;
+    }
+
+    // A list read page by page from the table holds the same messages as the same rows filed
+    // in memory in one pass: long messages whose rows lie pages apart are whole on whichever
+    // page holds their first row, every row is in exactly one message, and the seen flags and
+    // unread count are exact, also after pages were dropped and read again in both directions
+    // and after the list was opened again.
+    void pagedListAsInMemory()
+    {
+        QFETCH(int, threshold);
+        TGroupingThreshold grouping(threshold);
+        TTempDatabase db;
+        const int pages = TSmsListBase::kCachedPages + 2;
+        const QList<TStoredRow> rows = FillPagedInbox(db.DB(), pages * TSmsListBase::kPageSize);
+        QHash<qint64, bool> seenRows;
+        TSmsIncomingList memory;
+        for (const TStoredRow& row : rows) {
+            memory.AddMessage(row.Date, row.Pdu, row.Id);
+            seenRows.insert(row.Id, row.Seen);
+        }
+        int unread = 0;
+        for (int i = 0; i < memory.Count(); ++i) {
+            bool seen = false;
+            for (qint64 id : memory.Items(i)->RowIDs()) {
+                seen = seen || seenRows.value(id);
+            }
+            unread += seen ? 0 : 1;
+        }
+        QVERIFY(memory.Count() > pages * TSmsListBase::kPageSize - 10);
+
+        for (int pass = 0; pass < 2; ++pass) {
+            TSmsIncomingList inbox;
+            inbox.LoadMessages();
+            QCOMPARE(inbox.Count(), memory.Count());
+            QCOMPARE(inbox.UnreadCount(), unread);
+            auto compare = [&](int i) {
+                const TSmsIncomingItem* got = inbox.Items(i);
+                const TSmsIncomingItem* want = memory.Items(i);
+                const QByteArray where = QByteArray("message ") + QByteArray::number(i);
+                QVERIFY2(got->DisplayText() == want->DisplayText(), where.constData());
+                QCOMPARE(got->Number(), want->Number());
+                QCOMPARE(got->DateTime(), want->DateTime());
+                QCOMPARE(got->Kind(), want->Kind());
+                QCOMPARE(got->TimeStamp(), want->TimeStamp());
+                QCOMPARE(QList<qint64>(got->RowIDs().begin(), got->RowIDs().end()),
+                         QList<qint64>(want->RowIDs().begin(), want->RowIDs().end()));
+                bool seen = false;
+                for (qint64 id : want->RowIDs()) {
+                    seen = seen || seenRows.value(id);
+                }
+                QVERIFY2(got->Seen() == seen, where.constData());
+            };
+            // Newest to oldest, then back: more pages than are kept, so every page is read twice.
+            for (int i = 0; i < inbox.Count(); ++i) {
+                compare(i);
+                if (QTest::currentTestFailed()) {
+                    return;
+                }
+            }
+            for (int i = inbox.Count() - 1; i >= 0; --i) {
+                compare(i);
+                if (QTest::currentTestFailed()) {
+                    return;
+                }
+            }
+        }
+
+        // Marking a message of the oldest page seen counts at once and survives the page being
+        // dropped and the list being opened again.
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        int oldUnseen = inbox.Count() - 1;
+        while (inbox.Items(oldUnseen)->Seen()) {
+            --oldUnseen;
+        }
+        inbox.Items(oldUnseen)->MarkSeen();
+        QCOMPARE(inbox.UnreadCount(), unread - 1);
+        for (int i = 0; i < inbox.Count(); i += TSmsListBase::kPageSize) {
+            inbox.Items(i);
+        }
+        QVERIFY(inbox.Items(oldUnseen)->Seen());
+        QCOMPARE(inbox.UnreadCount(), unread - 1);
+        TSmsIncomingList again;
+        again.LoadMessages();
+        QCOMPARE(again.UnreadCount(), unread - 1);
+    }
+
+    // Messages that come to a list read page by page: a new message is the newest and counts as
+    // unread; a late part of a long message whose first part lies on the oldest page joins it
+    // there (no new message, no new unread one); a part of a seen message keeps it seen. The
+    // list opened again shows the same.
+    void newMessagesOnAPagedList()
+    {
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QDateTime base(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
+        const QStringList unseenLong = BuildDeliverPdus(QStringLiteral("+4917"), base, QString(300, 'u'), 5);
+        const QStringList seenLong = BuildDeliverPdus(QStringLiteral("+4917"), base.addSecs(30), QString(300, 's'), 6);
+        rows.Add(0, unseenLong[0], false);
+        rows.Add(1, seenLong[0], true);
+        const int singles = 2 * TSmsListBase::kPageSize;
+        for (int i = 0; i < singles; ++i) {
+            rows.Add(10 + i, Single(QStringLiteral("+4918"), QStringLiteral("single %1").arg(i)), i % 2 == 0);
+        }
+        TSmsIncomingList inbox(QStringLiteral("modem-a"));
+        inbox.LoadMessages();
+        const int count = singles + 2;
+        QCOMPARE(inbox.Count(), count);
+        const int unread = singles / 2 + 1;
+        QCOMPARE(inbox.UnreadCount(), unread);
+        QCOMPARE(inbox.Items(count - 1)->Incomplete(), true);
+
+        Clock::SetNow(At(5000));
+        QCOMPARE(inbox.StoreReceived({unseenLong[1], seenLong[1]}, false, {QStringLiteral("1"), QStringLiteral("2")}),
+                 2);
+        QCOMPARE(inbox.Count(), count);
+        QCOMPARE(inbox.UnreadCount(), unread);
+        QCOMPARE(inbox.Items(count - 1)->Text(), QString(300, 'u'));
+        QCOMPARE(inbox.Items(count - 2)->Text(), QString(300, 's'));
+        QVERIFY(inbox.Items(count - 2)->Seen());
+
+        QCOMPARE(inbox.StoreReceived({Single(QStringLiteral("+4919"), QStringLiteral("newest"))}, false,
+                                     {QStringLiteral("3")}),
+                 1);
+        QCOMPARE(inbox.Count(), count + 1);
+        QCOMPARE(inbox.UnreadCount(), unread + 1);
+        QCOMPARE(inbox.Items(0)->Text(), QStringLiteral("newest"));
+        QVERIFY(!inbox.Items(0)->Seen());
+
+        TSmsIncomingList again(QStringLiteral("modem-a"));
+        again.LoadMessages();
+        QCOMPARE(again.Count(), count + 1);
+        QCOMPARE(again.UnreadCount(), unread + 1);
+        QCOMPARE(again.Items(0)->Text(), QStringLiteral("newest"));
+        QCOMPARE(again.Items(count)->Text(), QString(300, 'u'));
+        QCOMPARE(again.Items(count - 1)->Text(), QString(300, 's'));
+        QVERIFY(again.Items(count - 1)->Seen());
+        QCOMPARE(again.Items(count)->RowIDs().size(), 2);
+    }
+
+    // Rows an older program stores between two starts (no grouping) are filed at the next
+    // start, joining a message filed before where their part belongs.
+    void rowsOfAnOlderProgramBetweenStarts()
+    {
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QDateTime base(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
+        const QStringList parts = BuildDeliverPdus(QStringLiteral("+4917"), base, QString(300, 'o'), 9);
+        rows.Add(0, parts[0]);
+        rows.Add(1, Single(QStringLiteral("+4918"), QStringLiteral("before")));
+        {
+            TSmsIncomingList first;
+            first.LoadMessages();
+            QCOMPARE(first.Count(), 2);
+        }
+        rows.Add(600, parts[1]);
+        rows.Add(601, Single(QStringLiteral("+4918"), QStringLiteral("after")));
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        QCOMPARE(inbox.Count(), 3);
+        QCOMPARE(inbox.Items(0)->Text(), QStringLiteral("after"));
+        QCOMPARE(inbox.Items(2)->Text(), QString(300, 'o'));
+        QCOMPARE(inbox.UnreadCount(), 3);
+    }
+
     // The rebuilt flag, the sent flag and the stored-PDU lookup.
     // Deleting takes every row of each chosen message out of the table and nothing else, and
     // the list goes on filing late parts into the messages that are left.
@@ -629,8 +877,18 @@ private Q_SLOTS:
 
         // Part 2 of B, late: it joins the oldest message left that waits for a part 2 (A before B),
         // never a removed one.
-        const qint64 late = rows.Add(13, b[1]);
-        TSmsIncomingItem* joined = inbox.AddMessage(At(13), b[1], late);
+        // Stored as the program stores a part that arrives: the list files it against the table.
+        Clock::SetNow(At(13));
+        QCOMPARE(inbox.StoreReceived({b[1]}, false), 1);
+        qint64 late = 0;
+        {
+            TSQLiteLock lock(db.DB());
+            db.DB().FetchTable(QStringLiteral("SELECT MAX(ID) FROM INCOMING"));
+            late = db.DB().GetResultSet(1).toLongLong();
+        }
+        const QList<qint64> filed = inbox.TakeFiled();
+        QCOMPARE(filed.size(), 1);
+        TSmsIncomingItem* joined = inbox.Items(inbox.IndexOfIdent(filed.front()));
         if (!removed.contains(QStringLiteral("A"))) {
             QCOMPARE(joined->Ident(), ident.value(QStringLiteral("A")));
         } else if (!removed.contains(QStringLiteral("B"))) {
@@ -650,6 +908,126 @@ private Q_SLOTS:
             QCOMPARE(reloaded.Items(i)->Ident(), inbox.Items(i)->Ident());
             QCOMPARE(reloaded.Items(i)->DisplayText(), inbox.Items(i)->DisplayText());
         }
+    }
+
+    void actOnAMessageWhosePageWasDropped_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("target"); // "long": 3 parts, rows pages apart; "single"
+        for (const char* action : {"delete", "mark read", "mark unread"}) {
+            for (const char* target : {"long", "single"}) {
+                QTest::addRow("%s %s", action, target) << QString::fromLatin1(action) << QString::fromLatin1(target);
+            }
+        }
+    }
+
+    // A message is taken by identity, the list reads enough other pages that its page is
+    // dropped, and the action looks it up again: it hits that message (every row of it, no row
+    // of another), the unread count follows, and the next start reads the same.
+    void actOnAMessageWhosePageWasDropped()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, target);
+        TPaging paging(2, 1);
+        TTempDatabase db;
+        TRows rows(db.DB());
+        const QStringList parts = Parts(QStringLiteral("+4917"), 7, 3, QLatin1Char('l'));
+        const bool seenBefore = action == QLatin1String("mark unread");
+        QList<qint64> longRows;
+        qint64 single = 0;
+        for (int i = 0; i < 12; ++i) {
+            if (i == 2) {
+                longRows << rows.Add(i, parts[0], seenBefore);
+            }
+            if (i == 5) {
+                single = rows.Add(i, Single(QStringLiteral("+4918"), QStringLiteral("target")), seenBefore);
+                continue;
+            }
+            rows.Add(i, Single(QStringLiteral("+4919"), QStringLiteral("other %1").arg(i)), i % 2 == 0);
+        }
+        // The later parts come after every other row, on other pages than the first.
+        longRows << rows.Add(30, parts[1], seenBefore) << rows.Add(31, parts[2], seenBefore);
+
+        TSmsIncomingList inbox;
+        inbox.LoadMessages();
+        const int count = inbox.Count();
+        QCOMPARE(count, 13);
+        const int unread = inbox.UnreadCount();
+        QHash<qint64, QString> before;
+        for (int i = 0; i < count; ++i) {
+            before.insert(inbox.Items(i)->Ident(), inbox.Items(i)->DisplayText());
+        }
+        const qint64 ident = target == QLatin1String("long") ? longRows.front() : single;
+        const QString text =
+            target == QLatin1String("long")
+                ? QString(153, QLatin1Char('l')) + QString(153, QLatin1Char('m')) + QString(153, QLatin1Char('n'))
+                : QStringLiteral("target");
+        QCOMPARE(before.value(ident), text);
+        QCOMPARE(inbox.IndexOfRow(target == QLatin1String("long") ? longRows.back() : single),
+                 inbox.IndexOfIdent(ident));
+        // Every other page read: the target's page is long gone.
+        for (int i = 0; i < count; ++i) {
+            if (inbox.Items(i)->Ident() != ident) {
+                inbox.Items(i);
+            }
+        }
+        inbox.Items(0);
+        inbox.Items(count - 1);
+
+        const int index = inbox.IndexOfIdent(ident);
+        QVERIFY(index >= 0);
+        TSmsIncomingItem* message = inbox.Items(index);
+        QCOMPARE(message->Ident(), ident);
+        QCOMPARE(message->DisplayText(), text);
+        const int targetRows = target == QLatin1String("long") ? 3 : 1;
+        int expectedUnread = unread;
+        if (action == QLatin1String("delete")) {
+            // By any row of it: a later part names the whole message.
+            QCOMPARE(inbox.DeleteMessages({target == QLatin1String("long") ? longRows[1] : single}), 1);
+            before.remove(ident);
+            expectedUnread -= 1; // unseen before
+        } else if (action == QLatin1String("mark read")) {
+            message->MarkSeen();
+            expectedUnread -= 1;
+        } else {
+            message->MarkUnseen();
+            expectedUnread += 1;
+        }
+        QCOMPARE(inbox.UnreadCount(), expectedUnread);
+
+        auto check = [&](TSmsIncomingList& List) {
+            QCOMPARE(List.Count(), int(before.size()));
+            QCOMPARE(List.UnreadCount(), expectedUnread);
+            for (int i = 0; i < List.Count(); ++i) {
+                const TSmsIncomingItem* item = List.Items(i);
+                QVERIFY(before.contains(item->Ident()));
+                QCOMPARE(item->DisplayText(), before.value(item->Ident()));
+                if (item->Ident() == ident) {
+                    QCOMPARE(item->Seen(), action == QLatin1String("mark read"));
+                }
+            }
+            QCOMPARE(List.IndexOfIdent(ident) >= 0, action != QLatin1String("delete"));
+        };
+        check(inbox);
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        {
+            TSQLiteLock lock(db.DB());
+            db.DB().FetchTable(QStringLiteral("SELECT COUNT(*) FROM INCOMING"));
+            QCOMPARE(db.DB().GetResultSet(1).toInt(), 15 - (action == QLatin1String("delete") ? targetRows : 0));
+        }
+        if (action != QLatin1String("delete")) {
+            // Every row of the message carries the new state, no other row changed.
+            const bool seen = action == QLatin1String("mark read");
+            const QList<qint64> flagged = rows.FlaggedIds();
+            for (const qint64 row : target == QLatin1String("long") ? longRows : QList<qint64>{single}) {
+                QCOMPARE(flagged.contains(row), seen);
+            }
+        }
+        TSmsIncomingList reloaded;
+        reloaded.LoadMessages();
+        check(reloaded);
     }
 
     // Marked unread again: every row of the message, and the next start reads it unread.
