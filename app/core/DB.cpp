@@ -1,7 +1,9 @@
 #include "core/DB.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <fcntl.h>
@@ -9,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace Ombrelay
@@ -134,8 +137,64 @@ TDatabase::TDatabase(const QString& FileName)
 {
 }
 
+namespace
+{
+std::atomic<qint64> CheckEveryOpenBytes{TDatabase::DefaultCheckEveryOpenBytes};
+const QString CheckedName = QStringLiteral("database.checked");
+} // namespace
+
+void TDatabase::SetCheckEveryOpenBytes(qint64 Bytes)
+{
+    CheckEveryOpenBytes.store(Bytes);
+}
+
+bool TDatabase::IntactCheckDue()
+{
+    if (QFileInfo(FileName()).size() <= CheckEveryOpenBytes.load()) {
+        return true;
+    }
+    QDateTime last;
+    try {
+        TSQLiteLock lock(*this);
+        {
+            TSQLiteQuery tables(*this,
+                                QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'CONFIG'"));
+            if (!Next()) {
+                return true;
+            }
+        }
+        TSQLiteQuery query(*this, QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = ?"));
+        SetParamAsString(1, CheckedName);
+        if (Next()) {
+            last = QDateTime::fromString(GetFieldAsString(0), Qt::ISODate);
+        }
+    } catch (const ESQLiteException&) {
+        // Whatever keeps the row from being read, the check itself says what is wrong.
+        return true;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // A time in the future (a clock set back) proves nothing.
+    return !last.isValid() || last > now || last.secsTo(now) >= qint64(CheckIntervalHours) * 3600;
+}
+
+void TDatabase::RecordIntactCheck()
+{
+    if (!FCheckedLarge || ReadOnly()) {
+        return;
+    }
+    TSQLiteLock lock(*this);
+    TSQLiteQuery query(*this, QStringLiteral("INSERT OR REPLACE INTO CONFIG (NAME, VALUE) VALUES (?, ?)"));
+    SetParamAsString(1, CheckedName);
+    SetParamAsString(2, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+    Exec();
+}
+
 void TDatabase::CheckIntact()
 {
+    if (!IntactCheckDue()) {
+        return;
+    }
+    FCheckedLarge = QFileInfo(FileName()).size() > CheckEveryOpenBytes.load();
     TSQLiteLock lock(*this);
     // The structural check without the index comparison: tens of milliseconds for a large
     // inbox. A file that is not a database fails here already, with its own error.
@@ -175,6 +234,7 @@ void TDatabase::InitializeDatabase()
                    "OUTGOING BIGINT NOT NULL)"}));
     AddColumns();
     AddTables();
+    RecordIntactCheck();
 }
 
 // Tables added after the first release; older programs never look at them.

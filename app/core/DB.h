@@ -49,6 +49,15 @@ public:
     // does not know, and is refused at open.
     static constexpr int SchemaVersion = 0;
 
+    // The structural check at open reads the whole file: tens of milliseconds for a few thousand
+    // messages, seconds for a million. Files up to this size are checked at every open; a larger
+    // one at the first open after CheckIntervalHours have passed since its last passed check (the
+    // CONFIG row "database.checked"). Between checks SQLite still reports a damaged page it meets.
+    static constexpr qint64 DefaultCheckEveryOpenBytes = 64LL * 1024 * 1024;
+    static constexpr int CheckIntervalHours = 24;
+    // For tests: the size up to which every open checks.
+    static void SetCheckEveryOpenBytes(qint64 Bytes);
+
 protected:
     explicit TDatabase(const QString& FileName);
     void InitializeDatabase() override;
@@ -63,6 +72,10 @@ private:
     // Raises ESQLiteException (SQLITE_NOTADB or SQLITE_CORRUPT) when the file is not a database
     // or is damaged.
     void CheckIntact();
+    // Whether this open runs the structural check (see DefaultCheckEveryOpenBytes).
+    bool IntactCheckDue();
+    // Records a passed check of a large file.
+    void RecordIntactCheck();
     // The identity of the file at FileName() when it was opened.
     void RememberIdentity();
 
@@ -70,6 +83,7 @@ private:
     quint64 FDevice = 0;
     quint64 FInode = 0;
     mutable bool FMovedNoticed = false;
+    bool FCheckedLarge = false;
 };
 
 // The process-wide instance, set by the module start-up (Modules.h).

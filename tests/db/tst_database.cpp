@@ -3,8 +3,10 @@
 
 #include "support/TempDatabase.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -299,6 +301,68 @@ private Q_SLOTS:
             got.append(db.GetFieldAsString(0) + QLatin1Char(':') + db.GetFieldAsString(1));
         }
         QCOMPARE(got, (QStringList{"integer:123", "integer:123", "text:0123,0456", "text:"}));
+    }
+
+    // The structural check reads the whole file: a small one is checked at every open, a large one
+    // once a day. Damage in a large file checked an hour ago waits for the next day's check.
+    void largeFileCheckedOnceADay_data()
+    {
+        QTest::addColumn<bool>("large");
+        // Hours since the last passed check; -1 never, -2 a time in the future (clock set back).
+        QTest::addColumn<int>("checkedHoursAgo");
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("small, checked an hour ago: checked") << false << 1 << true << false;
+        QTest::newRow("large, never checked: checked") << true << -1 << true << false;
+        QTest::newRow("large, checked a day ago: checked") << true << 25 << true << false;
+        QTest::newRow("large, time in the future: checked") << true << -2 << true << false;
+        QTest::newRow("large, checked an hour ago: not yet") << true << 1 << true << true;
+        QTest::newRow("large, never checked, intact: recorded") << true << -1 << false << true;
+    }
+    void largeFileCheckedOnceADay()
+    {
+        QFETCH(bool, large);
+        QFETCH(int, checkedHoursAgo);
+        QFETCH(bool, damaged);
+        QFETCH(bool, opened);
+        TTempDatabase temp;
+        const QString file = temp.FilePath();
+        temp.Close();
+        if (checkedHoursAgo != -1) {
+            const QDateTime at =
+                QDateTime::currentDateTimeUtc().addSecs(checkedHoursAgo == -2 ? 3600 : -qint64(checkedHoursAgo) * 3600);
+            RawExec(file,
+                    qPrintable(QStringLiteral("INSERT INTO CONFIG (NAME, VALUE) VALUES ('database.checked', '%1')")
+                                   .arg(at.toString(Qt::ISODate))));
+        }
+        // A few hundred pages of messages, the last of them damaged.
+        RawExec(file,
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                "INSERT INTO INCOMING (DATE, SEEN, PDU) SELECT '2030-01-01 10:00:00', 0, printf('%0300d', i) FROM n");
+        QVERIFY(!QFileInfo::exists(file + QStringLiteral("-wal")));
+        if (damaged) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.size() > 100 * 4096);
+            QVERIFY(f.seek((f.size() / 4096 - 3) * 4096));
+            f.write(QByteArray(4096, '\xA5'));
+        }
+        TDatabase::SetCheckEveryOpenBytes(large ? 64 * 1024 : TDatabase::DefaultCheckEveryOpenBytes);
+        const auto restore =
+            qScopeGuard([] { TDatabase::SetCheckEveryOpenBytes(TDatabase::DefaultCheckEveryOpenBytes); });
+        try {
+            TDatabase& db = temp.Open();
+            QVERIFY2(opened, "a damaged file due for its check was opened");
+            const QStringList checked =
+                Column(db, QStringLiteral("SELECT VALUE FROM CONFIG WHERE NAME = 'database.checked'"));
+            QCOMPARE(checked.size(), 1);
+            const QDateTime at = QDateTime::fromString(checked.first(), Qt::ISODate);
+            // A check that ran is recorded; one that did not leaves the last one's time.
+            QCOMPARE(qAbs(at.secsTo(QDateTime::currentDateTimeUtc())) < 600, !damaged);
+        } catch (const ESQLiteException& e) {
+            QVERIFY2(!opened, qPrintable(e.Message()));
+            QCOMPARE(e.Code(), SQLITE_CORRUPT);
+        }
     }
 
     void unusableFileFailsWithoutHarm()
