@@ -148,8 +148,11 @@ bool TMessageSearch::EnsureIndex(TSQLiteDB& Db)
                 max = Db.GetFieldAsInt64(0);
             }
         }
-        if (created || last < max) {
+        if (created || last < 0) {
             Rebuild(Db, outgoing);
+            indexed = true;
+        } else if (last < max) {
+            CatchUp(Db, outgoing, last);
             indexed = true;
         }
     }
@@ -187,6 +190,45 @@ void TMessageSearch::Rebuild(TSQLiteDB& Db, bool Outgoing)
         Db.Exec();
     }
     transaction.Commit();
+}
+
+void TMessageSearch::CatchUp(TSQLiteDB& Db, bool Outgoing, qint64 Last)
+{
+    // Only the messages behind are read: indexing the whole table again took minutes and
+    // hundreds of megabytes for a million messages, at every start after such an end.
+    TSQLiteLock lock(Db);
+    const QString table = TableOf(Outgoing);
+    bool grouped = false;
+    {
+        TSQLiteQuery query(Db, QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = 'GROUPID'"));
+        Db.SetParamAsString(1, table);
+        grouped = Db.Next();
+    }
+    QList<qint64> rows;
+    QList<qint64> groups;
+    {
+        TSQLiteQuery query(Db, QStringLiteral("SELECT ID, %1 FROM %2 WHERE ID > ? ORDER BY ID")
+                                   .arg(grouped ? QStringLiteral("GROUPID") : QStringLiteral("NULL"), table));
+        Db.SetParamAsInt64(1, Last);
+        while (Db.Next()) {
+            rows << Db.GetFieldAsInt64(0);
+            if (!Db.GetFieldIsNull(1) && Db.GetFieldAsInt64(1) <= Last) {
+                groups << Db.GetFieldAsInt64(1);
+            }
+        }
+    }
+    // A long message whose first parts were indexed before is indexed again with all its parts.
+    std::sort(groups.begin(), groups.end());
+    groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
+    for (const qint64 group : std::as_const(groups)) {
+        TSQLiteQuery query(Db, QStringLiteral("SELECT ID FROM %1 WHERE GROUPID = ? AND ID <= ?").arg(table));
+        Db.SetParamAsInt64(1, group);
+        Db.SetParamAsInt64(2, Last);
+        while (Db.Next()) {
+            rows << Db.GetFieldAsInt64(0);
+        }
+    }
+    IndexRows(Db, Outgoing, rows);
 }
 
 void TMessageSearch::Advance(TSQLiteDB& Db, bool Outgoing, qint64 LastRow)

@@ -24,9 +24,10 @@ public:
     // Raises ESQLiteException with a clear text when this SQLite was built without FTS5.
     static void CheckAvailable(TSQLiteDB& Db);
 
-    // Creates the index when missing and brings it up to date: a table with rows beyond those
-    // indexed (a file of an older program, or a run that ended between storing and indexing)
-    // is indexed anew. Returns true when anything was indexed.
+    // Creates the index when missing and brings it up to date: the messages of rows beyond those
+    // indexed (a run that ended between storing and indexing) are indexed, whole; a table the
+    // index never covered (a file of an older program) is indexed in full. Returns true when
+    // anything was indexed.
     static bool EnsureIndex(TSQLiteDB& Db);
 
     // EnsureIndex when the index does not exist yet.
@@ -54,6 +55,7 @@ public:
 
 private:
     static void Rebuild(TSQLiteDB& Db, bool Outgoing);
+    static void CatchUp(TSQLiteDB& Db, bool Outgoing, qint64 Last);
     static void Advance(TSQLiteDB& Db, bool Outgoing, qint64 LastRow);
 };
 
