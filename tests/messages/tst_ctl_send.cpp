@@ -1,9 +1,10 @@
 // ombrelayctl with the real program on the simulated modem: a message sent through the running
 // program reaches the device and its state is printed; a send the device refuses exits 1; a long
-// message the device delivered is found by a word of its third part.
+// message the device delivered is found by a word of its third part and exported joined.
 
 #include "support/ProgramUnderTest.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -102,6 +103,30 @@ void TestCtlSend::sendReachesDeviceAndSearchFindsLongMessage()
         },
         15000));
     QCOMPARE(program.Sql(QStringLiteral("SELECT COUNT(*) FROM INCOMING")), QStringLiteral("3"));
+
+    // Exported from what the program stored: the long message once and joined, with both of its
+    // times; the sent message with its state.
+    const QString file = home.filePath(QStringLiteral("export.json"));
+    QCOMPARE(Ctl(program, {QStringLiteral("messages"), QStringLiteral("export"), QStringLiteral("--format"),
+                           QStringLiteral("json"), QStringLiteral("--out"), file}),
+             0);
+    QFile exported(file);
+    QVERIFY(exported.open(QIODevice::ReadOnly));
+    QStringList rows;
+    for (const QJsonValue& v : QJsonDocument::fromJson(exported.readAll()).array()) {
+        const QJsonObject o = v.toObject();
+        const bool incoming = o[QStringLiteral("direction")].toString() == QLatin1String("in");
+        QVERIFY2(o[QStringLiteral("network_time")].isString() == incoming &&
+                     !o[QStringLiteral("stored_time")].toString().isEmpty(),
+                 qPrintable(QJsonDocument(o).toJson()));
+        rows << o[QStringLiteral("direction")].toString() + QLatin1Char(' ') + o[QStringLiteral("number")].toString() +
+                    QLatin1Char(' ') + o[QStringLiteral("state")].toString() + QLatin1Char(' ') +
+                    QString::number(o[QStringLiteral("text")].toString().size());
+    }
+    rows.sort();
+    // The refused send was answered "failed" and never recorded.
+    QCOMPARE(rows, (QStringList{QStringLiteral("in +4917066666 received %1").arg(longText.size()),
+                                QStringLiteral("out +4917055555 sent 18")}));
 }
 
 // --wait-delivery answers with the network's report on a long message: delivered once every part
