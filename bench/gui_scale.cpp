@@ -130,7 +130,20 @@ int main(int argc, char** argv)
     Bench::FillLarge(*db, kIncoming, kOutgoing);
 
     QElapsedTimer timer;
-    timer.start();
+    // The file opened as at a start: the first open of the day checks it whole, later ones do not.
+    std::vector<double> opens;
+    for (int run = 0; run < 3; ++run) {
+        Database = nullptr;
+        db.reset();
+        timer.restart();
+        db = TDatabase::Create();
+        opens.push_back(timer.nsecsElapsed() / 1e6);
+        Database = db.get();
+    }
+    std::fprintf(stderr, "bench_gui_scale: database opened in %.0f ms (checked) and %.0f, %.0f ms\n", opens[0],
+                 opens[1], opens[2]);
+
+    timer.restart();
     Open();
     std::fprintf(stderr, "bench_gui_scale: first opening of the older file %.2f s\n", timer.nsecsElapsed() / 1e9);
 
@@ -192,6 +205,8 @@ int main(int argc, char** argv)
 
     const double baseline = Median(step);
     Figure("gui_1m_start_to_sms_tab_ms", Median(start), baseline, 1000);
+    // Against the structural check that every open used to run.
+    Figure("gui_1m_database_open_ms", std::min(opens[1], opens[2]), opens[0], 1000);
     Figure("gui_1m_new_message_ms", Median(arrival), baseline, 50);
     Figure("gui_1m_burst_1000_longest_block_ms", longest, baseline, 100);
     w.reset();
