@@ -312,6 +312,8 @@ bool TDatabase::HasColumn(const QString& Table, const QString& Column)
 // NULL until the row was filed (rows of older programs are filed at the next start).
 // PARTKEY: on the first row of a long message, what later parts are matched by (sender,
 // reference, parts, minute of the first part).
+// NETREF (OUTGOING): on rows rebuilt from a whole message that a stack split and sent itself, the
+// network's message reference of that part, which its status report names; NULL when unknown.
 void TDatabase::AddColumns()
 {
     struct TAdded
@@ -326,7 +328,8 @@ void TDatabase::AddColumns()
                                       {"OUTGOING", "DEVICE", "TEXT"},     {"INCOMING", "DEVICEKEY", "TEXT"},
                                       {"OUTGOING", "REASON", "TEXT"},     {"OUTGOING", "RETRIED", kFlag},
                                       {"INCOMING", "GROUPID", "INTEGER"}, {"INCOMING", "PARTKEY", "TEXT"},
-                                      {"OUTGOING", "GROUPID", "INTEGER"}, {"OUTGOING", "PARTKEY", "TEXT"}};
+                                      {"OUTGOING", "GROUPID", "INTEGER"}, {"OUTGOING", "PARTKEY", "TEXT"},
+                                      {"OUTGOING", "NETREF", "INTEGER"}};
     TSQLiteLock lock(*this);
     bool missing = false;
     for (const TAdded& c : kColumns) {

@@ -214,6 +214,9 @@ void TMBManager::Subscribe()
                               Guarded(this, &TMBManager::OnSmsSendComplete));
     FSubscriptions << connect(p, &IMbnInterfaceManager::SmsDeleteComplete, this,
                               Guarded(this, &TMBManager::OnSmsDeleteComplete));
+    // Delivery reports in message mode.
+    FSubscriptions << connect(p, &IMbnInterfaceManager::SmsSentReference, this,
+                              Guarded(this, &TMBManager::OnSmsSentReference));
 }
 
 void TMBManager::SetReadOnNewMessage(bool Value)

@@ -24,6 +24,7 @@ namespace Ombrelay
 class TMBInterfaceItem;
 class TMBInterfaceList;
 class TMBProfleItem;
+struct TStoredReport;
 
 enum TConnectionState
 {
@@ -318,6 +319,10 @@ private:
     // Stores the status reports of a read batch and shows them in the outbox; the rest of the
     // batch (with its keys) is left for the inbox.
     void StoreReports(const QString& InterfaceID, TMBInterfaceItem* Item, TReadBatch& Batch);
+    // Delivery reports in message mode: applies reports stored or matched now to the outbox and
+    // announces the change; records the network's references of a whole message sent.
+    void ShowReports(TMBInterfaceItem* Item, const QList<TStoredReport>& Reports);
+    void OnSmsSentReference(const QString& InterfaceID, quint32 RequestId, int LastReference);
     // The rest of a read completion in either mode: a completion that came inside the read
     // request is kept until the request is recorded; a successful one with messages (Delivered)
     // has its batch built by Build and stored in one transaction, a store failure reported once,

@@ -17,8 +17,9 @@ namespace
 // recent part with the reference lies well within this.
 constexpr int kMatchWindow = 4096;
 
-const QString kInsertReport = QStringLiteral("INSERT INTO REPORTS (DATE, PDU, DEVICE, OUTGOING, STATUS, DISCHARGE) "
-                                             "VALUES (:DATE, :PDU, :DEVICE, :OUTGOING, :STATUS, :DISCHARGE)");
+const QString kInsertReport =
+    QStringLiteral("INSERT INTO REPORTS (DATE, PDU, DEVICE, OUTGOING, STATUS, DISCHARGE, REBUILT) "
+                   "VALUES (:DATE, :PDU, :DEVICE, :OUTGOING, :STATUS, :DISCHARGE, :REBUILT)");
 const QString kKnownReport = QStringLiteral("SELECT ID FROM REPORTS WHERE PDU = ? AND DEVICE IS ? LIMIT 1");
 
 QString Digits(const QString& Number)
@@ -33,12 +34,14 @@ QString Digits(const QString& Number)
 }
 
 // The OUTGOING row of the most recent part with this reference and recipient, 0 for none. Rows
-// rebuilt from whole-message sends carry our reference, not the network's, and are left out.
+// rebuilt from whole-message sends carry our reference, not the network's: they are matched by
+// the network's reference the stack reported (NETREF), and left out without one.
 qint64 FindPart(TSQLiteDB& Db, const QString& Device, int Reference, const QString& Recipient)
 {
     const QString filter = Device.isEmpty() ? QString() : QStringLiteral("(DEVICE = ? OR DEVICE IS NULL) AND ");
-    TSQLiteQuery query(Db, QStringLiteral("SELECT ID, PDU FROM OUTGOING WHERE ") + filter +
-                               QStringLiteral("REBUILT = 0 ORDER BY ID DESC LIMIT %1").arg(kMatchWindow));
+    TSQLiteQuery query(
+        Db, QStringLiteral("SELECT ID, PDU, REBUILT, NETREF FROM OUTGOING WHERE ") + filter +
+                QStringLiteral("(REBUILT = 0 OR NETREF IS NOT NULL) ORDER BY ID DESC LIMIT %1").arg(kMatchWindow));
     if (!Device.isEmpty()) {
         Db.SetParamAsString(1, Device);
     }
@@ -49,7 +52,8 @@ qint64 FindPart(TSQLiteDB& Db, const QString& Device, int Reference, const QStri
         } catch (const EMBException&) {
             continue;
         }
-        if (part.MessageRef() == Reference && TSmsReports::SameRecipient(part.Sender(), Recipient)) {
+        const int reference = Db.GetFieldAsInt64(2) != 0 ? int(Db.GetFieldAsInt64(3)) : part.MessageRef();
+        if (reference == Reference && TSmsReports::SameRecipient(part.Sender(), Recipient)) {
             return Db.GetFieldAsInt64(0);
         }
     }
@@ -68,6 +72,19 @@ void CreateTable(TSQLiteDB& Db)
                               "DISCHARGE INTEGER)"));
     Db.ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS REPORTS_OUTGOING ON REPORTS (OUTGOING)"));
     Db.ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS REPORTS_PDU ON REPORTS (PDU)"));
+    // REBUILT: a report rebuilt from the fields a stack showed (it never handed out the network's
+    // PDU), so that none is presented as the network's own; 0 for reports stored before.
+    bool rebuilt = false;
+    {
+        TSQLiteQuery query(Db, QStringLiteral("PRAGMA table_info(REPORTS)"));
+        while (Db.Next()) {
+            rebuilt = rebuilt || Db.GetFieldAsString(1).compare(QLatin1String("REBUILT"), Qt::CaseInsensitive) == 0;
+        }
+    }
+    if (!rebuilt) {
+        Db.ExecSQL(QStringLiteral(
+            "ALTER TABLE REPORTS ADD COLUMN REBUILT BOOLEAN NOT NULL DEFAULT 0 CHECK (REBUILT IN (0, 1))"));
+    }
 }
 
 } // namespace
@@ -123,7 +140,7 @@ void TSmsReports::ContinueReferences(TSQLiteDB& Db)
     }
 }
 
-QList<TStoredReport> TSmsReports::Store(const QString& Device, const QStringList& Pdus)
+QList<TStoredReport> TSmsReports::Store(const QString& Device, const QStringList& Pdus, bool Rebuilt)
 {
     QList<TStoredReport> stored;
     if (Pdus.isEmpty()) {
@@ -183,6 +200,7 @@ QList<TStoredReport> TSmsReports::Store(const QString& Device, const QStringList
                 db.SetParamByNameAsInt64(QStringLiteral("OUTGOING"), report.Outgoing);
             }
             db.SetParamByNameAsInt64(QStringLiteral("STATUS"), report.Status);
+            db.SetParamByNameAsInt64(QStringLiteral("REBUILT"), Rebuilt ? 1 : 0);
             if (report.Discharge == TSmsRecv::kNoTimeStamp) {
                 db.ParamSetNullByName(QStringLiteral("DISCHARGE"));
             } else {
@@ -194,6 +212,72 @@ QList<TStoredReport> TSmsReports::Store(const QString& Device, const QStringList
     }
     transaction.Commit();
     return stored;
+}
+
+QList<TStoredReport> TSmsReports::RecordNetworkReferences(const QString& Device, const QList<qint64>& Rows,
+                                                          int LastReference)
+{
+    QList<TStoredReport> matched;
+    if (Rows.isEmpty()) {
+        return matched;
+    }
+    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    TSQLiteDB& db = *Database;
+    TSQLiteLock lock(db);
+    TSQLiteTransaction transaction(db);
+    {
+        TSQLiteQuery query(db, QStringLiteral("UPDATE OUTGOING SET NETREF = ? WHERE ID = ?"));
+        const qsizetype parts = Rows.size();
+        for (qsizetype k = 0; k < parts; ++k) {
+            db.SetParamAsInt64(1, (LastReference - (parts - 1 - k)) & 0xFF);
+            db.SetParamAsInt64(2, Rows[k]);
+            db.Exec();
+        }
+    }
+    if (Exists(db)) {
+        // A report can come before the reference was known (an early part's report while later
+        // parts are still being sent): unmatched reports are matched again now.
+        const QString filter = Device.isEmpty() ? QString() : QStringLiteral(" AND (DEVICE = ? OR DEVICE IS NULL)");
+        QList<TStoredReport> open;
+        {
+            TSQLiteQuery query(db, QStringLiteral("SELECT ID, PDU, STATUS, DISCHARGE FROM REPORTS WHERE OUTGOING IS "
+                                                  "NULL") +
+                                       filter + QStringLiteral(" ORDER BY ID"));
+            if (!Device.isEmpty()) {
+                db.SetParamAsString(1, Device);
+            }
+            while (db.Next()) {
+                TStoredReport report;
+                report.Id = db.GetFieldAsInt64(0);
+                report.Pdu = db.GetFieldAsString(1);
+                report.Status = int(db.GetFieldAsInt64(2));
+                report.Discharge = db.GetFieldIsNull(3) ? TSmsRecv::kNoTimeStamp : db.GetFieldAsInt64(3);
+                open << report;
+            }
+        }
+        for (TStoredReport& report : open) {
+            TSmsRecv r;
+            try {
+                r.DecodePdu(report.Pdu);
+            } catch (const EMBException&) {
+                continue;
+            }
+            report.MessageRef = r.MessageRef();
+            report.Recipient = r.Sender();
+            report.Outgoing = report.MessageRef >= 0 ? FindPart(db, Device, report.MessageRef, report.Recipient) : 0;
+            if (report.Outgoing != 0 && Rows.contains(report.Outgoing)) {
+                matched << report;
+            }
+        }
+        TSQLiteQuery query(db, QStringLiteral("UPDATE REPORTS SET OUTGOING = ? WHERE ID = ?"));
+        for (const TStoredReport& report : std::as_const(matched)) {
+            db.SetParamAsInt64(1, report.Outgoing);
+            db.SetParamAsInt64(2, report.Id);
+            db.Exec();
+        }
+    }
+    transaction.Commit();
+    return matched;
 }
 
 QList<TStoredReport> TSmsReports::Unmatched(const QString& Device)

@@ -40,8 +40,15 @@ public:
     // Stores the status reports Pdus received on Device in one transaction, each matched to the
     // most recent part sent through Device (or stored by an older program) with the same message
     // reference and recipient. A report already stored for the device with the same PDU is that
-    // report read again and is not stored twice. Returns the reports stored now.
-    static QList<TStoredReport> Store(const QString& Device, const QStringList& Pdus);
+    // report read again and is not stored twice. Returns the reports stored now. Rebuilt: the
+    // PDUs were rebuilt from the fields a stack showed in message mode.
+    static QList<TStoredReport> Store(const QString& Device, const QStringList& Pdus, bool Rebuilt = false);
+    // Records the network's references of the rows of a whole message a stack split and sent
+    // itself (message mode), in part order: the last part had LastReference and each part before
+    // it the one before, as the stack submitted them one after the other. Reports stored before
+    // and matching none are matched again; returns those that now match one of Rows.
+    static QList<TStoredReport> RecordNetworkReferences(const QString& Device, const QList<qint64>& Rows,
+                                                        int LastReference);
     // The reports of Device that matched no sent part, oldest first.
     static QList<TStoredReport> Unmatched(const QString& Device);
     // Whether two numbers name the same recipient: the same digits, or the same last eight

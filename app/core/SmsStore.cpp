@@ -1563,26 +1563,34 @@ TSendState TSmsOutgoingList::ReportState(const TSmsOutgoingItem& Item, int& Deli
                                          qint64& Latest) const
 {
     bool pending = false;
+    // A whole message that a stack split and sent itself may ask for one report, on its last part
+    // (ModemManager does so): that report stands for the parts without one of their own.
+    const TPartReport* whole = nullptr;
+    if (Item.Rebuilt() && !Item.RowIDs().isEmpty()) {
+        const auto it = FReports.constFind(*std::max_element(Item.RowIDs().cbegin(), Item.RowIDs().cend()));
+        whole = it == FReports.cend() ? nullptr : &*it;
+    }
     for (qint64 row : Item.RowIDs()) {
         const auto it = FReports.constFind(row);
-        if (it == FReports.cend()) {
+        const TPartReport* report = it == FReports.cend() ? whole : &*it;
+        if (!report) {
             continue;
         }
-        switch (TSmsRecv::StatusOutcome(it->Status)) {
+        switch (TSmsRecv::StatusOutcome(report->Status)) {
         case doDelivered:
             ++Delivered;
-            if (it->Discharge != TSmsRecv::kNoTimeStamp &&
-                (Latest == TSmsRecv::kNoTimeStamp || it->Discharge > Latest)) {
-                Latest = it->Discharge;
+            if (report->Discharge != TSmsRecv::kNoTimeStamp &&
+                (Latest == TSmsRecv::kNoTimeStamp || report->Discharge > Latest)) {
+                Latest = report->Discharge;
             }
             break;
         case doFailed:
             // One part that cannot be delivered fails the message: the recipient never reads it whole.
-            Words = TSmsRecv::StatusText(it->Status);
+            Words = TSmsRecv::StatusText(report->Status);
             return ssFailed;
         case doPending:
             if (!pending) {
-                Words = TSmsRecv::StatusText(it->Status);
+                Words = TSmsRecv::StatusText(report->Status);
             }
             pending = true;
             break;

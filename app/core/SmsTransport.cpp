@@ -224,6 +224,14 @@ void TMBManager::OnSmsMessageReadComplete(const QString& InterfaceID, const QLis
         TReadBatch batch;
         batch.Rebuilt = true;
         for (const TMbnSmsMessage& m : readable) {
+            if (m.IsStatusReport) {
+                // A status report the stack read is kept as the report our codec rebuilds from its
+                // fields; StoreReports takes it out of the batch, its key stays to delete it.
+                batch.Pdus << BuildStatusReportPdu(m.MessageRef, m.Number, m.TimeStamp, m.Discharge, m.DeliveryStatus);
+                batch.Keys << m.Key;
+                batch.PduKeys << m.Key;
+                continue;
+            }
             batch.Pdus << (m.IsData
                                ? BuildDeliverDataPdus(m.Number, m.TimeStamp, m.Data, m.MessageClass, RebuiltRefNo(m))
                                : BuildDeliverPdus(m.Number, m.TimeStamp, m.Text, RebuiltRefNo(m)));
@@ -323,7 +331,8 @@ void TMBManager::StoreReports(const QString& InterfaceID, TMBInterfaceItem* Item
     QStringList pdus;
     QStringList keys;
     for (int i = 0; i < Batch.Pdus.size(); ++i) {
-        if (!Batch.Rebuilt && TSmsReports::IsStatusReport(Batch.Pdus[i])) {
+        // Rebuilt messages are DELIVER PDUs: a rebuilt status report is one the stack read as such.
+        if (TSmsReports::IsStatusReport(Batch.Pdus[i])) {
             reports << Batch.Pdus[i];
         } else {
             pdus << Batch.Pdus[i];
@@ -335,9 +344,15 @@ void TMBManager::StoreReports(const QString& InterfaceID, TMBInterfaceItem* Item
     }
     // Committed before anything of the batch is deleted from the device, as the messages are; a
     // report read again is known by its PDU and not stored twice.
-    const QList<TStoredReport> stored = TSmsReports::Store(InterfaceID, reports);
+    const QList<TStoredReport> stored = TSmsReports::Store(InterfaceID, reports, Batch.Rebuilt);
     Batch.Pdus = pdus;
     Batch.PduKeys = keys;
+    ShowReports(Item, stored);
+}
+
+void TMBManager::ShowReports(TMBInterfaceItem* Item, const QList<TStoredReport>& Reports)
+{
+    const QList<TStoredReport>& stored = Reports;
     bool changed = false;
     for (const TStoredReport& report : stored) {
         if (report.Outgoing != 0) {
@@ -613,6 +628,19 @@ void TMBManager::SendMessage(const QString& InterfaceID, const QString& Number, 
     RecordSend(id, InterfaceID, rows, true);
     if (FSending == 1) {
         FEarlySendCompletions.clear();
+    }
+}
+
+void TMBManager::OnSmsSentReference(const QString& InterfaceID, quint32 RequestId, int LastReference)
+{
+    const auto it = FSmsSentRequestIdent.constFind(RequestId);
+    if (it == FSmsSentRequestIdent.cend() || it->InterfaceID != InterfaceID || !it->Rebuilt) {
+        return;
+    }
+    // Recorded on the rows before the send completes, so that the report finds its part.
+    const QList<TStoredReport> matched = TSmsReports::RecordNetworkReferences(InterfaceID, it->RowIds, LastReference);
+    if (TMBInterfaceItem* item = FInterfaceList->FindByID(InterfaceID); item && !matched.isEmpty()) {
+        ShowReports(item, matched);
     }
 }
 

@@ -166,6 +166,13 @@ struct TMbnSmsMessage
     // Why the content could not be read; empty when it could. Such a message is handed out so
     // that the user hears of it, but it is not stored and so never deleted from the device.
     QString Unreadable = {};
+
+    // Delivery reports in message mode: a status report the stack holds. Number is then the
+    // recipient of the part reported on and TimeStamp when the service centre took that part.
+    bool IsStatusReport = false;
+    int MessageRef = -1;      // the reference of the part reported on, 0..255
+    int DeliveryStatus = -1;  // the status octet (TP-ST), 0..255
+    QDateTime Discharge = {}; // the time of the outcome; invalid when not given
 };
 
 class IMbnConnection
@@ -392,6 +399,11 @@ Q_SIGNALS:
     void UnlockComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
     void EnableComplete(const QString& InterfaceID, quint32 RequestId, qint32 Status);
     void RadioStateChange();
+    // Delivery reports in message mode.
+    // The network's message reference of the last part of a whole message sent with
+    // SmsSendMessage (RequestId); it comes before that request's SmsSendComplete. The stack
+    // submits the parts one after the other, so the earlier parts carry the references before it.
+    void SmsSentReference(const QString& InterfaceID, quint32 RequestId, int LastReference);
 };
 
 } // namespace Ombrelay

@@ -208,6 +208,62 @@ private Q_SLOTS:
         QVERIFY(TSmsReports::Unmatched(QStringLiteral("sim1")).isEmpty());
     }
 
+    // A whole message sent by a stack that splits it itself (message mode): its rows carry our
+    // PDUs, whose references the network never saw, and are matched by the network's reference of
+    // each part once the stack gives the last one. A report that came before that is matched then;
+    // the last part's report stands for the message (the stack asks for one on the last part).
+    void wholeMessageMatchedByNetworkReference_data()
+    {
+        QTest::addColumn<int>("last"); // the network's reference of the last part
+        QTest::newRow("middle") << 5;
+        QTest::newRow("wraps before the last part") << 0;
+    }
+
+    void wholeMessageMatchedByNetworkReference()
+    {
+        QFETCH(int, last);
+        TDeviceFixture f;
+        f.Start();
+        NextMessageRef = 200;
+        const auto [text, pdus] = Message(2);
+        const QList<qint64> rows = TSmsOutgoingList::StoreSubmitted(pdus, true, QStringLiteral("sim0"));
+        TSmsOutgoingList::MarkSent(rows);
+        const QDateTime now = QDateTime::currentDateTime();
+        // The network's report comes first; and one naming the reference of our own rebuilt PDU.
+        const QList<TStoredReport> early = TSmsReports::Store(QStringLiteral("sim0"),
+                                                              {BuildStatusReportPdu(last, kTo, now, now, 0x00),
+                                                               BuildStatusReportPdu(201, kTo, now, now, 0x00)},
+                                                              true);
+        QCOMPARE(early.size(), 2);
+        QCOMPARE(early[0].Outgoing, 0);
+        QCOMPARE(early[1].Outgoing, 0);
+        const QList<TStoredReport> matched = TSmsReports::RecordNetworkReferences(QStringLiteral("sim0"), rows, last);
+        QCOMPARE(matched.size(), 1);
+        QCOMPARE(matched[0].Outgoing, rows[1]);
+        QCOMPARE(matched[0].Status, 0);
+        QCOMPARE(f.Count("SELECT COUNT(*) FROM REPORTS WHERE REBUILT = 1"), 2);
+        QCOMPARE(f.Count(QStringLiteral("SELECT NETREF FROM OUTGOING WHERE ID = %1").arg(rows[0])), (last + 255) % 256);
+        const QList<TStoredReport> unmatched = TSmsReports::Unmatched(QStringLiteral("sim0"));
+        QCOMPARE(unmatched.size(), 1);
+        QCOMPARE(unmatched[0].MessageRef, 201);
+        // Another recipient's report with the first part's reference is not this message's.
+        QCOMPARE(TSmsReports::Store(QStringLiteral("sim0"),
+                                    {BuildStatusReportPdu((last + 255) % 256, QStringLiteral("+3312345678"), now,
+                                                          now.addSecs(1), 0x00)},
+                                    true)
+                     .value(0)
+                     .Outgoing,
+                 0);
+        // As a new start reads it from the rows: delivered, though only the last part was reported on.
+        Restart(f);
+        TSmsOutgoingList* outbox = f.Item()->SmsOutgoingList();
+        QCOMPARE(outbox->Count(), 1);
+        QCOMPARE(outbox->Items(0)->Text(), text);
+        QCOMPARE(int(outbox->State(*Newest(f))), int(ssDelivered));
+        QVERIFY2(outbox->StateText(*Newest(f)).startsWith(QLatin1String("delivered")),
+                 qPrintable(outbox->StateText(*Newest(f))));
+    }
+
     // Failed and interrupted sends keep their text and reason across a restart and can be sent
     // again; the failed attempt then says so and offers no second retry.
     void failedSendsAfterRestart_data()

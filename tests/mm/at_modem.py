@@ -29,6 +29,10 @@ stdout:
   cfun               the functionality level last set with AT+CFUN        -> ok N
   creg STAT          the registration (+CREG/+CGREG stat: 1 home, 2 searching, 3 denied,
                      5 roaming), answered from now on and announced unsolicited -> ok
+  report ST [MR]     a status-report PDU (SMSC octets first) as the network's service centre
+                     sends it, status octet ST (hex) for the part with reference MR (the last
+                     one +CMGS handed out when omitted) to that part's recipient   -> ok PDU
+  cds ST [MR]        the same report, sent unsolicited as +CDS: <len> and the PDU line -> ok PDU
   quit
 
 Anything the modem does not know gets ERROR, as a real one would.
@@ -64,6 +68,7 @@ class Modem:
         self.echo = True
         self.running = True
         self.mr = 0
+        self.sent_by_mr = {}  # the last PDU sent with each reference
         self.urcs = []
         self.last_at = 0.0
         self.cmgd_error = False
@@ -150,11 +155,42 @@ class Modem:
             self.unsolicited('+CREG: %d,"1234","ABCD",2' % self.creg)
             self.unsolicited('+CGREG: %d,"1234","ABCD",2' % self.creg)
             self.answer("ok")
+        elif cmd in ("report", "cds"):
+            pdu = self.status_report(int(args[0], 16), int(args[1]) if len(args) > 1 else self.mr)
+            if cmd == "cds":
+                self.unsolicited("+CDS: %d\r\n%s" % (len(pdu) // 2 - int(pdu[:2], 16) - 1, pdu))
+            self.answer("ok " + pdu)
         elif cmd == "quit":
             self.running = False
             self.answer("ok")
         else:
             self.answer("error unknown command")
+
+    # --- status reports -------------------------------------------------------------------
+    @staticmethod
+    def semi_octets(digits):
+        if len(digits) % 2:
+            digits += "F"
+        return "".join(digits[i + 1] + digits[i] for i in range(0, len(digits), 2))
+
+    def recipient(self, mr):
+        """The destination address field (length, type, digits) of the part sent with MR."""
+        pdu = self.sent_by_mr.get(mr)
+        if pdu is None:
+            return "0B915155123400F0"  # +15552143000 for a reference never handed out
+        octets = bytes.fromhex(pdu)
+        at = 1 + octets[0] + 2  # past the SMSC, the first octet and TP-MR
+        return octets[at:at + 2 + (octets[at] + 1) // 2].hex().upper()
+
+    def status_report(self, status, mr):
+        """SMS-STATUS-REPORT (TS 23.040 9.2.2.3), written independently of the program's codec."""
+        now = time.gmtime()
+        def stamp(t):
+            return "".join(self.semi_octets("%02d" % f)
+                           for f in (t.tm_year % 100, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 0))
+        received = time.gmtime(time.time() - 60)
+        tpdu = "06%02X%s%s%s%02X" % (mr, self.recipient(mr), stamp(received), stamp(now), status)
+        return "07915155000000F0" + tpdu
 
     # --- AT port ------------------------------------------------------------------------
     def accept(self, server):
@@ -210,6 +246,7 @@ class Modem:
                     continue
                 self.sent.append(pdu.decode(errors="replace").strip().upper())
                 self.mr = (self.mr + 1) % 256
+                self.sent_by_mr[self.mr] = self.sent[-1]
                 self.write(conn, "\r\n+CMGS: %d\r\n\r\nOK\r\n" % self.mr)
                 continue
             end = buf.find(b"\r")

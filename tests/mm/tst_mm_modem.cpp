@@ -8,6 +8,7 @@
 #include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
+#include "core/SmsReports.h"
 #include "core/SmsStore.h"
 #include "platform/modemmanager/MMBackend.h"
 #include "sms/MBException.h"
@@ -123,6 +124,14 @@ std::pair<QString, QString> DecodeParts(const QStringList& Pdus)
     return {text, number};
 }
 
+// Whether a SUBMIT PDU (service-centre octets first) asks the network for a status report (TP-SRR).
+bool AsksForReport(const QString& Pdu)
+{
+    const QByteArray octets = QByteArray::fromHex(Pdu.toLatin1());
+    const int first = octets.isEmpty() ? 0 : 1 + quint8(octets[0]);
+    return first < octets.size() && (quint8(octets[first]) & 0x20) != 0;
+}
+
 } // namespace
 
 class TestModemManager : public QObject
@@ -152,8 +161,21 @@ private Q_SLOTS:
     void newMessagesStoredAfterDaemonRestart();
     void keptMessagesNotStoredAgainAfterBothRestarts();
     void textModeTimeStampKept();
+    void cdsReportSetsSentState_data();
+    void cdsReportSetsSentState();
+    void storedReportsStoredAndMatched();
 
 private:
+    // The sent message of that text in the outbox, null when it is not there.
+    const TSmsOutgoingItem* Sent(const QString& Text);
+    // Its state (a TSendState, -1 while it is not listed) and the words the Sent list shows. The
+    // outbox is looked up each time: the manager lists the modem anew when it becomes ready.
+    int SentState(const QString& Text, QString* Words = nullptr);
+    // ModemManager's objects of status reports (PduType 3) for the modem.
+    int ReportObjects();
+    // Sends Text to Number as the new-message dialog does and waits until the device confirmed it;
+    // returns the fixture's index of the first part's +CMGS (its reference is that plus one).
+    int SendConfirmed(const QString& Number, const QString& Text);
     QString Fixture(const QString& Line);
     QStringList FixtureList(const QString& Command);
     QList<TMbnSmsMessage> ReadPort();
@@ -1139,6 +1161,185 @@ void TestModemManager::textModeTimeStampKept()
     FManager.reset();
     QCOMPARE(Fixture(QStringLiteral("textmode 0")), QStringLiteral("ok"));
     RestartDaemon();
+}
+
+const TSmsOutgoingItem* TestModemManager::Sent(const QString& Text)
+{
+    TMBInterfaceItem* item = FManager ? Item() : nullptr;
+    if (!item) {
+        return nullptr;
+    }
+    TSmsOutgoingList* outbox = item->SmsOutgoingList();
+    for (int n = 0; n < outbox->Count(); ++n) {
+        if (outbox->Items(n)->Text() == Text) {
+            return outbox->Items(n);
+        }
+    }
+    return nullptr;
+}
+
+int TestModemManager::SentState(const QString& Text, QString* Words)
+{
+    const TSmsOutgoingItem* sent = Sent(Text);
+    if (!sent) {
+        return -1;
+    }
+    TSmsOutgoingList* outbox = Item()->SmsOutgoingList();
+    if (Words) {
+        *Words = outbox->StateText(*sent);
+    }
+    return int(outbox->State(*sent));
+}
+
+int TestModemManager::ReportObjects()
+{
+    const QDBusMessage listed =
+        CallMM(FModemPath, QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging"), QStringLiteral("List"), {});
+    if (listed.type() != QDBusMessage::ReplyMessage) {
+        return -1;
+    }
+    int reports = 0;
+    const QDBusArgument arg = listed.arguments().at(0).value<QDBusArgument>();
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        QDBusObjectPath p;
+        arg >> p;
+        reports += GetProperty(p.path(), QStringLiteral("org.freedesktop.ModemManager1.Sms"), QStringLiteral("PduType"))
+                               .toUInt() == 3
+                       ? 1
+                       : 0;
+    }
+    arg.endArray();
+    return reports;
+}
+
+int TestModemManager::SendConfirmed(const QString& Number, const QString& Text)
+{
+    const int before = int(FixtureList(QStringLiteral("sent")).size());
+    TSmsSend send;
+    send.SetTarget(Number);
+    send.SetText(Text);
+    send.SetStatusReportRequest(true);
+    const QStringList ours = send.EncodePdu();
+    FManager->SendMessage(FId, Number, Text, ours);
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(int(FixtureList(QStringLiteral("sent")).size()), before + ours.size(), 30000); }();
+    // The whole-message send asked ModemManager for a report, which it asks the network for on
+    // the last part.
+    if (!AsksForReport(FixtureList(QStringLiteral("sent")).value(before + int(ours.size()) - 1))) {
+        qWarning("the last part was sent without TP-SRR");
+        return -1;
+    }
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(Sent(Text) && Sent(Text)->Sent(), 15000); }();
+    return before;
+}
+
+// A status report sent unsolicited (+CDS, as ModemManager asks modems to with AT+CNMI=2,1,2,1,0)
+// becomes a report object of ModemManager's own, apart from the sent message: it reaches the sent
+// message by the network's reference of each part, and leaves ModemManager once stored.
+void TestModemManager::cdsReportSetsSentState_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("text");
+    // The status octet of the report on each part, in order; empty for a part without one.
+    QTest::addColumn<QStringList>("statuses");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("words");
+    const QString longText = LongText(200, QStringLiteral("Two parts, one report each. "));
+    QTest::newRow("delivered") << QStringLiteral("+15552000001") << QStringLiteral("Did it arrive?")
+                               << QStringList{QStringLiteral("00")} << int(ssDelivered) << QStringLiteral("delivered");
+    QTest::newRow("failed, with the reason")
+        << QStringLiteral("+15552000002") << QStringLiteral("Never arrives") << QStringList{QStringLiteral("46")}
+        << int(ssFailed) << QStringLiteral("failed: validity period expired");
+    QTest::newRow("still trying") << QStringLiteral("+15552000003") << QStringLiteral("Line busy")
+                                  << QStringList{QStringLiteral("21")} << int(ssPending)
+                                  << QStringLiteral("sent, still trying: recipient busy");
+    // ModemManager asks for a report on the last part of a long message only: that report stands
+    // for the whole message.
+    QTest::newRow("long, last part delivered")
+        << QStringLiteral("+15552000004") << longText + QLatin1Char('1') << QStringList{QString(), QStringLiteral("00")}
+        << int(ssDelivered) << QStringLiteral("delivered");
+    QTest::newRow("long, last part failed")
+        << QStringLiteral("+15552000005") << longText + QLatin1Char('2') << QStringList{QString(), QStringLiteral("41")}
+        << int(ssFailed) << QStringLiteral("failed: incompatible destination");
+}
+
+void TestModemManager::cdsReportSetsSentState()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, text);
+    QFETCH(QStringList, statuses);
+    QFETCH(int, state);
+    QFETCH(QString, words);
+    TMBManager& manager = StartManager();
+    // ModemManager announces the report object (Messaging.Added); the read follows at once.
+    manager.SetReadOnNewMessage(true);
+    int changed = 0;
+    manager.SetOutgoingSmsNotify([&changed](TMBInterfaceItem*) { ++changed; });
+    const auto rebuiltReports = [this] {
+        TSQLiteLock lock(FDb->DB());
+        FDb->DB().FetchTable(QStringLiteral("SELECT COUNT(*) FROM REPORTS WHERE REBUILT = 1 AND OUTGOING IS NOT NULL"));
+        return FDb->DB().GetResultSet(1).toInt();
+    };
+    const int storedBefore = TSmsReports::Exists(FDb->DB()) ? rebuiltReports() : 0;
+    const int first = SendConfirmed(number, text);
+    QVERIFY(first >= 0);
+    const int confirmed = changed;
+    for (int part = 0; part < statuses.size(); ++part) {
+        if (statuses[part].isEmpty()) {
+            continue;
+        }
+        const QString pdu = Fixture(QStringLiteral("cds %1 %2").arg(statuses[part]).arg((first + 1 + part) % 256));
+        QVERIFY2(pdu.startsWith(QLatin1String("ok ")), qPrintable(pdu));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(SentState(text), state, 20000);
+    QString shown;
+    SentState(text, &shown);
+    QVERIFY2(shown.startsWith(words), qPrintable(shown));
+    QVERIFY(changed > confirmed);
+    // Stored as rebuilt reports (ModemManager never shows the network's PDU), each matched to its part...
+    QTRY_COMPARE_WITH_TIMEOUT(rebuiltReports(), storedBefore + int(statuses.size() - statuses.count(QString())), 10000);
+    // ...and only then removed from ModemManager.
+    QTRY_COMPARE_WITH_TIMEOUT(ReportObjects(), 0, 10000);
+    QCOMPARE(TSmsReports::Unmatched(FId).size(), 0);
+    QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
+}
+
+// Reports the modem stored (ModemManager ignores +CDSI and reads the store only when it enables
+// the modem) reach the program at its read after that, also for a message sent before; one that
+// matches nothing sent from here is stored all the same.
+void TestModemManager::storedReportsStoredAndMatched()
+{
+    ClearModem();
+    StartManager();
+    const QString text = QStringLiteral("Report waits in the store");
+    const int first = SendConfirmed(QStringLiteral("+15552000010"), text);
+    QVERIFY(first >= 0);
+    const QString report = FixtureList(QStringLiteral("report 00 %1").arg((first + 1) % 256)).value(0);
+    // A reference this modem never handed out, for a number nothing was sent to.
+    const QString stray = FixtureList(QStringLiteral("report 45 %1").arg((first + 129) % 256)).value(0);
+    for (const QString& pdu : {report, stray}) {
+        QVERIFY(Fixture(QStringLiteral("store 1 ") + pdu).startsWith(QLatin1String("ok")));
+    }
+    FManager.reset();
+    RestartDaemon();
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    StartManager().ReadSms(FId);
+    QTRY_COMPARE_WITH_TIMEOUT(SentState(text), int(ssDelivered), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(TSmsReports::Unmatched(FId).size(), 1, 10000);
+    const TStoredReport unmatched = TSmsReports::Unmatched(FId).first();
+    QCOMPARE(unmatched.Recipient, QStringLiteral("+15552143000"));
+    QCOMPARE(unmatched.Status, 0x45);
+    QCOMPARE(unmatched.MessageRef, (first + 129) % 256);
+    // Both left the modem's store once stored, and a read after that stores neither again.
+    QTRY_COMPARE_WITH_TIMEOUT(FixtureList(QStringLiteral("list")), QStringList(), 20000);
+    QSignalSpy read(FPort.get(), &IMbnInterfaceManager::SmsMessageReadComplete);
+    FManager->ReadSms(FId);
+    QTRY_VERIFY_WITH_TIMEOUT(!read.isEmpty(), 15000);
+    QCOMPARE(TSmsReports::Unmatched(FId).size(), 1);
+    QCOMPARE(SentState(text), int(ssDelivered));
+    QVERIFY2(FErrors.isEmpty(), qPrintable(FErrors.join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(TestModemManager)

@@ -10,6 +10,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QHash>
 
 #include <exception>
@@ -25,6 +26,9 @@ namespace
 // States of an SMS object: only a whole received message is read; one still RECEIVING lacks parts.
 constexpr quint32 kSmsStateReceived = 3;
 constexpr quint32 kSmsPduStatusReport = 3;
+// MMSmsDeliveryState values are the status octets of TS 23.040 (0x00..0xFF); this one is
+// ModemManager's own "unknown".
+constexpr quint32 kDeliveryStateUnknown = 0x100;
 
 // Sending may take as long as the network does; the bus's default of 25 s is too short for a
 // long message over a slow link.
@@ -70,7 +74,39 @@ QByteArray ContentDigest(const QVariantMap& Props)
         hash.addData(QByteArray::number(utf8.size()) + ':' + utf8);
     }
     hash.addData(QByteArray::number(data.size()) + ':' + data);
+    if (Props.value(QStringLiteral("PduType")).toUInt() == kSmsPduStatusReport) {
+        // Reports of one recipient differ in what they report on and what they say.
+        for (const QString& name : {QStringLiteral("MessageReference"), QStringLiteral("DeliveryState"),
+                                    QStringLiteral("DischargeTimestamp")}) {
+            const QByteArray utf8 = Props.value(name).toString().toUtf8();
+            hash.addData(QByteArray::number(utf8.size()) + ':' + utf8);
+        }
+    }
     return hash.result().toHex();
+}
+
+// A status report as the port hands it over: its fields, which the device layer stores as a
+// status report rebuilt from them (the stack never shows the network's PDU).
+TMbnSmsMessage ToReport(const QVariantMap& Props)
+{
+    TMbnSmsMessage m;
+    m.IsStatusReport = true;
+    m.Number = Props.value(QStringLiteral("Number")).toString();
+    m.TimeStamp = ParseTimeStamp(Props.value(QStringLiteral("Timestamp")).toString());
+    m.Discharge = ParseTimeStamp(Props.value(QStringLiteral("DischargeTimestamp")).toString());
+    bool refOk = false;
+    bool stateOk = false;
+    const uint ref = Props.value(QStringLiteral("MessageReference")).toUInt(&refOk);
+    const uint state = Props.value(QStringLiteral("DeliveryState")).toUInt(&stateOk);
+    if (!refOk || ref > 0xFF) {
+        m.Unreadable = QStringLiteral("a delivery report without the reference of the message it is about");
+    } else if (!stateOk || state >= kDeliveryStateUnknown) {
+        m.Unreadable = QStringLiteral("a delivery report whose outcome ModemManager did not read");
+    } else {
+        m.MessageRef = int(ref);
+        m.DeliveryStatus = int(state);
+    }
+    return m;
 }
 
 // The message as the port hands it over; Unreadable says why when its content cannot be taken.
@@ -301,9 +337,11 @@ TMbnResult TMMInterface::SmsReadMessages(TMbnRequestId& RequestId)
                          R.arguments().at(0).value<QDBusArgument>() >> props;
                          const quint32 state = props.value(QStringLiteral("State")).toUInt();
                          const quint32 type = props.value(QStringLiteral("PduType")).toUInt();
-                         // A message still RECEIVING has parts missing; a status report is no message.
-                         if (state == kSmsStateReceived && type != kSmsPduStatusReport) {
-                             collect->Found.insert(p, {ToMessage(props), ContentDigest(props)});
+                         // A message still RECEIVING has parts missing. A status report (received as
+                         // +CDS or listed from the store) is handed out as one, to be stored as such.
+                         if (state == kSmsStateReceived) {
+                             collect->Found.insert(p, {type == kSmsPduStatusReport ? ToReport(props) : ToMessage(props),
+                                                       ContentDigest(props)});
                          }
                      }
                      // A message deleted meanwhile simply is not part of this read.
@@ -350,14 +388,34 @@ TMbnResult TMMInterface::SmsSendMessage(const QString& Number, const QString& Te
         Call(
             QDBusMessage::createMethodCall(kMMService, sms, kMMSms, QStringLiteral("Send")),
             [this, id, modem, sms](const QDBusMessage& R) {
-                const TMbnResult status = R.type() == QDBusMessage::ReplyMessage ? mrOk : FManager.MakeError(R);
-                Q_EMIT FManager.SmsSendComplete(FIdentifier, id, status);
                 // The sent message would otherwise stay in ModemManager's list for as long as it runs;
-                // the program keeps its own copy in the outbox.
-                QDBusMessage del =
-                    QDBusMessage::createMethodCall(kMMService, modem, kMMMessaging, QStringLiteral("Delete"));
-                del << QVariant::fromValue(QDBusObjectPath(sms));
-                Call(del, [](const QDBusMessage&) {});
+                // the program keeps its own copy in the outbox. ModemManager never updates its
+                // DeliveryState (a report comes as an object of its own), so nothing is lost by it.
+                auto finish = [this, id, modem, sms](TMbnResult Status) {
+                    Q_EMIT FManager.SmsSendComplete(FIdentifier, id, Status);
+                    QDBusMessage del =
+                        QDBusMessage::createMethodCall(kMMService, modem, kMMMessaging, QStringLiteral("Delete"));
+                    del << QVariant::fromValue(QDBusObjectPath(sms));
+                    Call(del, [](const QDBusMessage&) {});
+                };
+                if (R.type() != QDBusMessage::ReplyMessage) {
+                    finish(FManager.MakeError(R));
+                    return;
+                }
+                // The network's reference of the last part, which its status report will name.
+                QDBusMessage get = QDBusMessage::createMethodCall(kMMService, sms, kProperties, QStringLiteral("Get"));
+                get << kMMSms << QStringLiteral("MessageReference");
+                Call(get, [this, id, finish](const QDBusMessage& G) {
+                    if (G.type() == QDBusMessage::ReplyMessage && !G.arguments().isEmpty()) {
+                        bool ok = false;
+                        const uint ref = G.arguments().at(0).value<QDBusVariant>().variant().toUInt(&ok);
+                        if (ok && ref <= 0xFF) {
+                            Q_EMIT FManager.SmsSentReference(FIdentifier, id, int(ref));
+                        }
+                    }
+                    // Sent either way: a reference not read only leaves its report unmatched.
+                    finish(mrOk);
+                });
             },
             kSendTimeoutMs);
     });
