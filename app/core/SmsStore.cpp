@@ -322,7 +322,11 @@ std::optional<QList<int>> TSmsListBase::TakeInserted()
 
 void TSmsListBase::NoteInserted(int Index)
 {
-    if (FChanged) {
+    // A view that has not looked for a long while reads the list anew.
+    constexpr qsizetype kMostNoted = 4096;
+    if (FChanged || FInserted.size() >= kMostNoted) {
+        FChanged = true;
+        FInserted.clear();
         return;
     }
     // Rows noted before at or below it move down by one.
@@ -1452,8 +1456,11 @@ QList<qint64> TSmsListBase::FileStored(const QList<TStoredRow>& Rows, bool Rebui
             // Where the order puts it: last for the newest by time, as a rule. Every page
             // from there on moves (a row id below the newest message's comes when ids are
             // handed out again after the highest row was removed).
-            const qsizetype position = LowerBound(group);
-            OMBRELAY_ASSERT("Core.Main", position >= 0);
+            qsizetype position = LowerBound(group);
+            if (position < 0) {
+                // Its row is gone already (another program deleted it): last, until the next load.
+                position = static_cast<qsizetype>(FHeads.size());
+            }
             FHeads.insert(FHeads.begin() + position, group);
             DropPagesFrom(position);
             NoteInserted(IndexOfPosition(position));
