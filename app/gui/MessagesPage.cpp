@@ -167,7 +167,8 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     connect(acRetrySend, &QAction::triggered, this, [this] { Guarded(this, [this] { acRetrySendExecute(); }); });
     connect(acEditSent, &QAction::triggered, this, [this] {
         if (TSmsOutgoingItem* failed = SelectedFailed()) {
-            Q_EMIT EditRequested(failed->Number(), failed->Text());
+            // Copies: what the dialog shows may read other pages and free the message's.
+            Q_EMIT EditRequested(QString(failed->Number()), failed->Text());
         }
     });
     acReply = NewAction("acReply", tr("Reply"), QKeySequence(Qt::CTRL | Qt::Key_R), &TMessagesPage::Reply);
@@ -607,12 +608,15 @@ bool TMessagesPage::OpenMessage(qint64 Ident)
 
 void TMessagesPage::OpenConversation(const QString& Number)
 {
+    // A copy: Number may be a message's own (a reply), and choosing the folder reads every page,
+    // which frees the page that message was on.
+    const QString number = Number;
     TMBInterfaceItem* item = FController.SelectedInterface();
     if (!item) {
         return;
     }
     lvSmsType->setCurrentRow(frConversation);
-    pnConversation->ShowConversation(item, Number);
+    pnConversation->ShowConversation(item, number);
     pnConversation->FocusReply();
 }
 

@@ -799,6 +799,16 @@ void TestMessages::sortByHeader()
     QCOMPARE(Page(view).mmMessages->toPlainText(), QStringLiteral("Alpha"));
     QCOMPARE(list->currentIndex().row(), 8);
     QCOMPARE(Caption(view), QStringLiteral("Inbox (5)"));
+    Choose(view, {4});
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    QTest::keyClick(list, Qt::Key_Delete);
+    withNew.removeAt(4);
+    QCOMPARE(RowTexts(view), withNew);
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (5)"));
+    Choose(view, {1});
+    QCOMPARE(SelectedTexts(view), QStringList{QStringLiteral("golf")});
+    QTest::keyClick(list, Qt::Key_R, Qt::ControlModifier);
+    QCOMPARE(Page(view).pnConversation->Number(), QStringLiteral("+4940"));
 
     // What became of a sent message is no order of the store: a click on its column changes none.
     Page(view).lvSmsType->setCurrentRow(TMessagesPage::frSent);
