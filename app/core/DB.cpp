@@ -314,6 +314,10 @@ bool TDatabase::HasColumn(const QString& Table, const QString& Column)
 // reference, parts, minute of the first part).
 // NETREF (OUTGOING): on rows rebuilt from a whole message that a stack split and sent itself, the
 // network's message reference of that part, which its status report names; NULL when unknown.
+// STAMP, SORTNUMBER, SORTTEXT: on the first row of a message, what the lists are sorted by: the
+// network's time stamp in seconds since 1970 (the stored time when it carries none), the number
+// and the start of the text, both case-folded. NULL until written (rows of older programs get
+// them at the next start).
 void TDatabase::AddColumns()
 {
     struct TAdded
@@ -329,7 +333,10 @@ void TDatabase::AddColumns()
                                       {"OUTGOING", "REASON", "TEXT"},     {"OUTGOING", "RETRIED", kFlag},
                                       {"INCOMING", "GROUPID", "INTEGER"}, {"INCOMING", "PARTKEY", "TEXT"},
                                       {"OUTGOING", "GROUPID", "INTEGER"}, {"OUTGOING", "PARTKEY", "TEXT"},
-                                      {"OUTGOING", "NETREF", "INTEGER"}};
+                                      {"OUTGOING", "NETREF", "INTEGER"},  {"INCOMING", "STAMP", "INTEGER"},
+                                      {"INCOMING", "SORTNUMBER", "TEXT"}, {"INCOMING", "SORTTEXT", "TEXT"},
+                                      {"OUTGOING", "STAMP", "INTEGER"},   {"OUTGOING", "SORTNUMBER", "TEXT"},
+                                      {"OUTGOING", "SORTTEXT", "TEXT"}};
     TSQLiteLock lock(*this);
     bool missing = false;
     for (const TAdded& c : kColumns) {
@@ -374,6 +381,16 @@ void TDatabase::AddColumns()
                         .arg(name));
             ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS %1_UNGROUPED ON %1 (DEVICE, ID) WHERE GROUPID IS NULL")
                         .arg(name));
+            // The lists in each order they can be sorted by, read from the index alone, and the
+            // first rows still without their keys.
+            for (const char* key : {"STAMP", "SORTNUMBER", "SORTTEXT"}) {
+                ExecSQL(
+                    QStringLiteral("CREATE INDEX IF NOT EXISTS %1_BY_%3 ON %1 (DEVICE, %3, ID, %2) WHERE GROUPID = ID")
+                        .arg(name, status, QLatin1String(key)));
+            }
+            ExecSQL(
+                QStringLiteral("CREATE INDEX IF NOT EXISTS %1_UNKEYED ON %1 (ID) WHERE GROUPID = ID AND STAMP IS NULL")
+                    .arg(name));
         }
         ExecSQL(QStringLiteral("CREATE INDEX IF NOT EXISTS INCOMING_UNBOUND ON INCOMING (ID) WHERE DEVICE IS NULL"));
         ExecSQL(QStringLiteral("COMMIT"));

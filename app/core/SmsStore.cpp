@@ -215,6 +215,9 @@ namespace
 int BulkGroupingThreshold = 2000;
 int PageSize = TSmsListBase::kPageSize;
 int CachedPages = TSmsListBase::kCachedPages;
+TSmsListBase::TOrder GDefaultOrder;
+// Characters of a message's text that its sort key keeps: enough to order by, small in the index.
+constexpr int kTextKeyLength = 32;
 } // namespace
 
 struct TSmsListBase::TDecoded
@@ -256,11 +259,8 @@ int TSmsListBase::IndexOfIdent(qint64 Ident, int Hint) const
             return i;
         }
     }
-    const auto head = std::lower_bound(FHeads.begin(), FHeads.end(), Ident);
-    if (head == FHeads.end() || *head != Ident) {
-        return -1;
-    }
-    return inMemory + static_cast<int>(FHeads.end() - head) - 1;
+    const qsizetype position = HeadPosition(Ident);
+    return position < 0 ? -1 : IndexOfPosition(position);
 }
 
 int TSmsListBase::RemoveMessages(const QList<qint64>& Idents)
@@ -278,6 +278,254 @@ void TSmsListBase::SetPaging(int Messages, int Pages)
 {
     PageSize = std::max(1, Messages);
     CachedPages = std::max(1, Pages);
+}
+
+void TSmsListBase::SetDefaultOrder(const TOrder& Order)
+{
+    GDefaultOrder = Order;
+}
+
+TSmsListBase::TOrder TSmsListBase::DefaultOrder()
+{
+    return GDefaultOrder;
+}
+
+void TSmsListBase::SetOrder(const TOrder& Order)
+{
+    if (Order == FOrder) {
+        return;
+    }
+    const TOrderColumn before = OrderColumn();
+    FOrder = Order;
+    FInserted.clear();
+    FChanged = true;
+    if (OrderColumn() == before || FHeads.empty()) {
+        // Only the direction changed: the same positions, counted from the other end.
+        return;
+    }
+    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    TSQLiteLock lock(*Database);
+    FPages.clear();
+    LoadHeads();
+}
+
+std::optional<QList<int>> TSmsListBase::TakeInserted()
+{
+    if (std::exchange(FChanged, false)) {
+        FInserted.clear();
+        return std::nullopt;
+    }
+    QList<int> inserted = std::exchange(FInserted, {});
+    std::sort(inserted.begin(), inserted.end());
+    return inserted;
+}
+
+void TSmsListBase::NoteInserted(int Index)
+{
+    // A view that has not looked for a long while reads the list anew.
+    constexpr qsizetype kMostNoted = 4096;
+    if (FChanged || FInserted.size() >= kMostNoted) {
+        FChanged = true;
+        FInserted.clear();
+        return;
+    }
+    // Rows noted before at or below it move down by one.
+    for (int& index : FInserted) {
+        if (index >= Index) {
+            ++index;
+        }
+    }
+    FInserted.append(Index);
+}
+
+void TSmsListBase::DropPagesFrom(qsizetype Position)
+{
+    const qsizetype first = Position / PageSize;
+    for (auto it = FPages.begin(); it != FPages.end();) {
+        it = it->first >= first ? FPages.erase(it) : std::next(it);
+    }
+}
+
+qsizetype TSmsListBase::PositionOfIndex(int Index) const
+{
+    const qsizetype index = Index - static_cast<qsizetype>(FItems.size());
+    return FOrder.Descending ? static_cast<qsizetype>(FHeads.size()) - 1 - index : index;
+}
+
+int TSmsListBase::IndexOfPosition(qsizetype Position) const
+{
+    const qsizetype index = FOrder.Descending ? static_cast<qsizetype>(FHeads.size()) - 1 - Position : Position;
+    return static_cast<int>(FItems.size() + index);
+}
+
+QString TSmsListBase::OrderKey() const
+{
+    switch (OrderColumn()) {
+    case ocNetworkTime:
+        return QStringLiteral("STAMP");
+    case ocNumber:
+        return QStringLiteral("SORTNUMBER");
+    case ocText:
+        return QStringLiteral("SORTTEXT");
+    case ocStored:
+        break;
+    }
+    return QStringLiteral("ID");
+}
+
+TSmsListBase::TSortKey TSmsListBase::KeyOf(qint64 Row) const
+{
+    TSortKey key;
+    key.Id = Row;
+    TSQLiteQuery query(*Database, QStringLiteral("SELECT %2 FROM %1 WHERE ID = ?").arg(GetTableName(), OrderKey()));
+    Database->SetParamAsInt64(1, Row);
+    if (Database->Next()) {
+        key.Found = true;
+        key.Null = Database->GetFieldIsNull(0);
+        if (!key.Null) {
+            if (OrderColumn() == ocNetworkTime) {
+                key.Number = Database->GetFieldAsInt64(0);
+            } else {
+                key.Text = Database->GetFieldAsString(0);
+            }
+        }
+    }
+    return key;
+}
+
+bool TSmsListBase::HeadBefore(qint64 Head, const TSortKey& Key) const
+{
+    // NULL (a key not written yet) sorts first, as in ORDER BY.
+    const QString table = GetTableName();
+    const QString column = OrderKey();
+    const QString sql = Key.Null ? QStringLiteral("SELECT 1 FROM %1 WHERE ID = ?1 AND %2 IS NULL AND ID < ?2")
+                                 : QStringLiteral("SELECT 1 FROM %1 WHERE ID = ?1 AND (%2 IS NULL OR %2 < ?2 OR "
+                                                  "(%2 = ?2 AND ID < ?3))");
+    TSQLiteQuery query(*Database, sql.arg(table, column));
+    Database->SetParamAsInt64(1, Head);
+    if (Key.Null) {
+        Database->SetParamAsInt64(2, Key.Id);
+    } else {
+        if (OrderColumn() == ocNetworkTime) {
+            Database->SetParamAsInt64(2, Key.Number);
+        } else {
+            Database->SetParamAsString(2, Key.Text);
+        }
+        Database->SetParamAsInt64(3, Key.Id);
+    }
+    return Database->Next();
+}
+
+qsizetype TSmsListBase::LowerBound(qint64 Ident) const
+{
+    if (OrderColumn() == ocStored) {
+        return std::lower_bound(FHeads.begin(), FHeads.end(), Ident) - FHeads.begin();
+    }
+    const TSortKey key = KeyOf(Ident);
+    if (!key.Found) {
+        return -1;
+    }
+    qsizetype low = 0;
+    qsizetype high = static_cast<qsizetype>(FHeads.size());
+    // New messages mostly go last (the newest by time): tried first.
+    if (high > 0 && HeadBefore(FHeads.back(), key)) {
+        return high;
+    }
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (HeadBefore(FHeads[size_t(middle)], key)) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low;
+}
+
+qsizetype TSmsListBase::HeadPosition(qint64 Ident) const
+{
+    if (FHeads.empty()) {
+        return -1;
+    }
+    OMBRELAY_ASSERT("Core.Main", Database != nullptr);
+    TSQLiteLock lock(*Database);
+    const qsizetype position = LowerBound(Ident);
+    if (position < 0 || position >= static_cast<qsizetype>(FHeads.size()) || FHeads[size_t(position)] != Ident) {
+        return -1;
+    }
+    return position;
+}
+
+void TSmsListBase::WriteKeys(qint64 Id, TDateTime DateTime, const TDecoded& Part)
+{
+    const TSmsRecv& recv = Part.Recv;
+    const qint64 stamp =
+        Part.Text && Stamped(recv.TimeStamp()) ? recv.TimeStamp() : ToQDateTime(DateTime).toSecsSinceEpoch();
+    const QString number = Part.Error.isEmpty() ? recv.Sender().toCaseFolded() : QString();
+    const QString text = Part.Text ? recv.Text().left(kTextKeyLength).toCaseFolded() : QString();
+    TSQLiteQuery query(*Database, QStringLiteral("UPDATE %1 SET STAMP = ?, SORTNUMBER = ?, SORTTEXT = ? WHERE ID = ?")
+                                      .arg(GetTableName()));
+    Database->SetParamAsInt64(1, stamp);
+    // Never NULL once written, so that a written key is told from a missing one.
+    Database->SetParamAsString(2, number.isNull() ? QStringLiteral("") : number);
+    Database->SetParamAsString(3, text.isNull() ? QStringLiteral("") : text);
+    Database->SetParamAsInt64(4, Id);
+    Database->Exec();
+}
+
+bool TSmsListBase::HasSortKeys() const
+{
+    int found = 0;
+    TSQLiteQuery query(*Database, QStringLiteral("PRAGMA table_info(%1)").arg(GetTableName()));
+    while (Database->Next()) {
+        const QString name = Database->GetFieldByNameAsString(QStringLiteral("name"));
+        for (const char* column : {"STAMP", "SORTNUMBER", "SORTTEXT"}) {
+            if (name.compare(QLatin1String(column), Qt::CaseInsensitive) == 0) {
+                ++found;
+            }
+        }
+    }
+    return found == 3;
+}
+
+void TSmsListBase::KeyHeads()
+{
+    if (!FKeyed || Database->ReadOnly()) {
+        return;
+    }
+    // In batches, so that a large file of an older program is never held in memory at once.
+    constexpr int kBatch = 4096;
+    for (;;) {
+        QList<TStoredRow> rows;
+        {
+            TSQLiteQuery query(*Database,
+                               QStringLiteral("SELECT ID, DATE, PDU FROM %1 INDEXED BY %1_UNKEYED WHERE GROUPID = ID "
+                                              "AND STAMP IS NULL LIMIT %2")
+                                   .arg(GetTableName())
+                                   .arg(kBatch));
+            while (Database->Next()) {
+                rows.append({Database->GetFieldAsInt64(0), Database->GetFieldAsDateTime(1),
+                             Database->GetFieldAsString(2), false});
+            }
+        }
+        if (rows.isEmpty()) {
+            return;
+        }
+        try {
+            TSQLiteTransaction transaction(*Database);
+            for (const TStoredRow& row : rows) {
+                WriteKeys(row.Id, row.Date, Decode(row.Pdu));
+            }
+            transaction.Commit();
+        } catch (const ESQLiteException&) {
+            // Not written (the file is full): the keys are written at a later start; until then
+            // such messages sort first.
+            return;
+        }
+        if (rows.size() < kBatch) {
+            return;
+        }
+    }
 }
 
 TSmsListBase::TDecoded TSmsListBase::Decode(const QString& Pdu)
@@ -468,7 +716,7 @@ TSmsItem* TSmsListBase::ItemAt(int Index) const
     if (Index < inMemory) {
         return FItems[FItems.size() - 1 - Index].get();
     }
-    return PagedItem(static_cast<qsizetype>(FHeads.size()) - 1 - (Index - inMemory));
+    return PagedItem(PositionOfIndex(Index));
 }
 
 void TSmsListBase::ReplaceAt(int Index, std::unique_ptr<TSmsItem> Item)
@@ -480,7 +728,7 @@ void TSmsListBase::ReplaceAt(int Index, std::unique_ptr<TSmsItem> Item)
     const int inMemory = static_cast<int>(FItems.size());
     if (Index >= inMemory) {
         // A page with an item put in place is kept: it cannot be read again from the table.
-        const qsizetype position = static_cast<qsizetype>(FHeads.size()) - 1 - (Index - inMemory);
+        const qsizetype position = PositionOfIndex(Index);
         PagedItem(position);
         TPage& page = FPages[position / PageSize];
         page.Pinned = true;
@@ -523,18 +771,29 @@ int TSmsListBase::DeleteMessages(const QList<qint64>& RowIds)
     // Messages read from the table are found there by the group of each row, without reading
     // a page: the rows of a message are those of its group.
     QList<qint64> groups;
+    // Where each of them is in FHeads, found while their rows (and keys) are still there.
+    std::vector<qsizetype> positions;
     int unseenGroups = 0;
     if (!FHeads.empty()) {
         QSet<qint64> found;
         for (const qint64 row : std::as_const(wanted)) {
-            TSQLiteQuery query(db, QStringLiteral("SELECT GROUPID FROM %1 WHERE ID = ?").arg(GetTableName()));
-            db.SetParamAsInt64(1, row);
-            if (db.Next() && !db.GetFieldIsNull(0)) {
-                const qint64 group = db.GetFieldAsInt64(0);
-                if (std::binary_search(FHeads.begin(), FHeads.end(), group) && !found.contains(group)) {
-                    found.insert(group);
-                    groups << group;
+            qint64 group = 0;
+            {
+                TSQLiteQuery query(db, QStringLiteral("SELECT GROUPID FROM %1 WHERE ID = ?").arg(GetTableName()));
+                db.SetParamAsInt64(1, row);
+                if (!db.Next() || db.GetFieldIsNull(0)) {
+                    continue;
                 }
+                group = db.GetFieldAsInt64(0);
+            }
+            if (found.contains(group)) {
+                continue;
+            }
+            found.insert(group);
+            const qsizetype position = HeadPosition(group);
+            if (position >= 0) {
+                groups << group;
+                positions.push_back(position);
             }
         }
         for (const qint64 group : std::as_const(groups)) {
@@ -577,16 +836,16 @@ int TSmsListBase::DeleteMessages(const QList<qint64>& RowIds)
     FItems.erase(std::remove_if(FItems.begin(), FItems.end(),
                                 [&](const std::unique_ptr<TSmsItem>& Item) { return doomed.contains(Item.get()); }),
                  FItems.end());
-    QHash<const TSmsItem*, qsizetype> positions;
-    positions.reserve(qsizetype(FItems.size()));
+    QHash<const TSmsItem*, qsizetype> held;
+    held.reserve(qsizetype(FItems.size()));
     for (qsizetype i = 0; i < qsizetype(FItems.size()); ++i) {
-        positions.insert(FItems[size_t(i)].get(), i);
+        held.insert(FItems[size_t(i)].get(), i);
     }
     for (auto it = FOpen.begin(); it != FOpen.end();) {
         auto& entries = it.value();
         for (qsizetype i = entries.size() - 1; i >= 0; --i) {
-            const auto found = positions.constFind(entries[i].second);
-            if (found == positions.cend()) {
+            const auto found = held.constFind(entries[i].second);
+            if (found == held.cend()) {
                 entries.remove(i);
             } else {
                 entries[i].first = found.value();
@@ -596,17 +855,14 @@ int TSmsListBase::DeleteMessages(const QList<qint64>& RowIds)
     }
     if (!groups.isEmpty()) {
         // Pages from the first message removed on hold other messages now: they are read again.
-        qsizetype first = static_cast<qsizetype>(FHeads.size());
-        for (const qint64 group : std::as_const(groups)) {
-            const auto head = std::lower_bound(FHeads.begin(), FHeads.end(), group);
-            first = std::min<qsizetype>(first, head - FHeads.begin());
-            FHeads.erase(head);
+        std::sort(positions.begin(), positions.end(), std::greater<>());
+        for (const qsizetype position : positions) {
+            FHeads.erase(FHeads.begin() + position);
         }
-        for (auto it = FPages.begin(); it != FPages.end();) {
-            it = it->first >= first / PageSize ? FPages.erase(it) : std::next(it);
-        }
+        DropPagesFrom(positions.back());
         FUnread = std::max(0, FUnread - unseenGroups);
     }
+    FChanged = true;
     return int(doomed.size() + groups.size());
 }
 
@@ -633,7 +889,7 @@ bool TSmsListBase::RowInList(bool DeviceNull, const QString& Device) const
 
 bool TSmsListBase::IsHead(qint64 Group) const
 {
-    return std::binary_search(FHeads.begin(), FHeads.end(), Group) || FNewHeads.contains(Group);
+    return FNewHeads.contains(Group) || HeadPosition(Group) >= 0;
 }
 
 std::unique_ptr<TSmsItem> TSmsListBase::ReadGroup(qint64 Group)
@@ -681,12 +937,12 @@ qint64 TSmsListBase::FindOpenGroup(const TSmsRecv& Part, TDateTime DateTime)
         }
         BindFilter(6);
         while (Database->Next()) {
-            const qint64 id = Database->GetFieldAsInt64(0);
-            if (IsHead(id)) {
-                candidates.push_back(id);
-            }
+            candidates.push_back(Database->GetFieldAsInt64(0));
         }
     }
+    // Looked up once the query is done: the lookup runs queries of its own.
+    candidates.erase(std::remove_if(candidates.begin(), candidates.end(), [this](qint64 Id) { return !IsHead(Id); }),
+                     candidates.end());
     std::vector<std::unique_ptr<TSmsItem>> items;
     for (qint64 group : candidates) {
         std::unique_ptr<TSmsItem> item = ReadGroup(group);
@@ -727,6 +983,9 @@ TSmsListBase::TGrouped TSmsListBase::GroupRow(qint64 Id, TDateTime DateTime, con
         }
         Database->SetParamAsInt64(3, Id);
         Database->Exec();
+    }
+    if (created && FKeyed) {
+        WriteKeys(Id, DateTime, part);
     }
     if (created) {
         FNewHeads.insert(group);
@@ -869,7 +1128,11 @@ bool TSmsListBase::GroupUngrouped()
         FHeads.push_back(head);
     }
     FNewHeads.clear();
-    std::sort(FHeads.begin(), FHeads.end());
+    if (OrderColumn() == ocStored) {
+        std::sort(FHeads.begin(), FHeads.end());
+    } else {
+        LoadHeads();
+    }
     return true;
 }
 
@@ -877,6 +1140,36 @@ void TSmsListBase::LoadHeads()
 {
     FHeads.clear();
     FUnread = 0;
+    FChanged = true;
+    if (OrderColumn() != ocStored) {
+        // From the index of the order (device, key, id, status), which holds nothing else: no
+        // sort, and no row is read. Rows of older programs (no device) are rare; with them the
+        // table sorts the two sets together.
+        const QString select =
+            QStringLiteral("SELECT ID, %2 FROM %1 WHERE GROUPID = ID").arg(GetTableName(), StatusColumn());
+        const QString order = QStringLiteral(" ORDER BY %1, ID").arg(OrderKey());
+        bool unbound = false;
+        if (!FDevice.isEmpty()) {
+            TSQLiteQuery query(
+                *Database,
+                QStringLiteral("SELECT 1 FROM %1 WHERE GROUPID = ID AND DEVICE IS NULL LIMIT 1").arg(GetTableName()));
+            unbound = Database->Next();
+        }
+        const QString where = FDevice.isEmpty() ? QString()
+                              : unbound         ? QStringLiteral(" AND (DEVICE = ? OR DEVICE IS NULL)")
+                                                : QStringLiteral(" AND DEVICE = ?");
+        TSQLiteQuery query(*Database, select + where + order);
+        if (!FDevice.isEmpty()) {
+            Database->SetParamAsString(1, FDevice);
+        }
+        while (Database->Next()) {
+            FHeads.push_back(Database->GetFieldAsInt64(0));
+            if (!Database->GetFieldAsBool(1)) {
+                ++FUnread;
+            }
+        }
+        return;
+    }
     // Only first rows are read, from an index that holds nothing else.
     auto scan = [&](const QString& Where, bool Bind, std::vector<qint64>& Ids) {
         TSQLiteQuery query(
@@ -919,6 +1212,9 @@ void TSmsListBase::LoadMessages()
     FNewHeads.clear();
     FPages.clear();
     FUnread = 0;
+    FInserted.clear();
+    FChanged = true;
+    FKeyed = HasSortKeys();
     // The program's start: the search index is made, or brought up to rows stored without it
     // (by an older program, or a run that ended between its commit and the index).
     if (!Database->ReadOnly()) {
@@ -942,6 +1238,7 @@ void TSmsListBase::LoadMessages()
     if (ungrouped > BulkGroupingThreshold && !GroupAll()) {
         return; // read into memory
     }
+    KeyHeads();
     LoadHeads();
     if (ungrouped > 0 && ungrouped <= BulkGroupingThreshold && !GroupUngrouped()) {
         FHeads.clear();
@@ -985,39 +1282,77 @@ TSmsListBase::TPage TSmsListBase::ReadPage(qsizetype Number)
     TPage page;
     page.Items.resize(size_t(end - first));
     TSQLiteLock lock(*Database);
-    TSQLiteQuery query(*Database, QStringLiteral("SELECT ID, DATE, PDU, %2, REBUILT, GROUPID, DEVICE%3 FROM %1 WHERE "
-                                                 "GROUPID BETWEEN ? AND ? ORDER BY ID")
-                                      .arg(GetTableName(), StatusColumn(), PageColumns()));
-    ColumnsChanged();
-    Database->SetParamAsInt64(1, FHeads[size_t(first)]);
-    Database->SetParamAsInt64(2, FHeads[size_t(end - 1)]);
+    const QString select = QStringLiteral("SELECT ID, DATE, PDU, %2, REBUILT, GROUPID, DEVICE%3 FROM %1 WHERE ")
+                               .arg(GetTableName(), StatusColumn(), PageColumns());
     const auto heads = FHeads.begin() + first;
     const auto headsEnd = FHeads.begin() + end;
-    while (Database->Next()) {
-        if (!RowInList(Database->GetFieldIsNull(6), Database->GetFieldAsString(6))) {
-            continue;
+    // The slot of each message of the page by its first row.
+    QHash<qint64, qsizetype> slots;
+    const bool stored = OrderColumn() == ocStored;
+    if (!stored) {
+        slots.reserve(end - first);
+        for (auto it = heads; it != headsEnd; ++it) {
+            slots.insert(*it, it - heads);
         }
-        const qint64 group = Database->GetFieldAsInt64(5);
-        const auto head = std::lower_bound(heads, headsEnd, group);
-        if (head == headsEnd || *head != group) {
-            continue; // a message of another list
+    }
+    auto readRows = [&] {
+        while (Database->Next()) {
+            if (!RowInList(Database->GetFieldIsNull(6), Database->GetFieldAsString(6))) {
+                continue;
+            }
+            const qint64 group = Database->GetFieldAsInt64(5);
+            qsizetype at = -1;
+            if (stored) {
+                const auto head = std::lower_bound(heads, headsEnd, group);
+                at = head == headsEnd || *head != group ? -1 : head - heads;
+            } else {
+                at = slots.value(group, -1);
+            }
+            if (at < 0) {
+                continue; // a message of another list
+            }
+            std::unique_ptr<TSmsItem>& slot = page.Items[size_t(at)];
+            const QString pdu = Database->GetFieldAsString(2);
+            const TDecoded part = Decode(pdu);
+            if (!slot) {
+                slot = NewItem();
+                StartItem(slot.get(), Database->GetFieldAsDateTime(1), pdu, part);
+                slot->FOwner = this;
+                slot->FPaged = true;
+            } else if (part.Text && part.Recv.Multipart()) {
+                JoinPart(slot.get(), part.Recv);
+            }
+            slot->AddDBIdent(Database->GetFieldAsInt64(0));
+            if (Database->GetFieldAsBool(4)) {
+                slot->FRebuilt = true;
+            }
+            ReadStatus(slot.get(), 3);
         }
-        std::unique_ptr<TSmsItem>& slot = page.Items[size_t(head - heads)];
-        const QString pdu = Database->GetFieldAsString(2);
-        const TDecoded part = Decode(pdu);
-        if (!slot) {
-            slot = NewItem();
-            StartItem(slot.get(), Database->GetFieldAsDateTime(1), pdu, part);
-            slot->FOwner = this;
-            slot->FPaged = true;
-        } else if (part.Text && part.Recv.Multipart()) {
-            JoinPart(slot.get(), part.Recv);
+    };
+    if (stored) {
+        // Messages in the stored order are a range of first rows.
+        TSQLiteQuery query(*Database, select + QStringLiteral("GROUPID BETWEEN ? AND ? ORDER BY ID"));
+        ColumnsChanged();
+        Database->SetParamAsInt64(1, FHeads[size_t(first)]);
+        Database->SetParamAsInt64(2, FHeads[size_t(end - 1)]);
+        readRows();
+    } else {
+        // In another order they lie anywhere in the table: found by their group, a chunk of
+        // them per query (the rows of a message in the order of their ids, as above).
+        constexpr qsizetype kChunk = 500;
+        for (qsizetype from = first; from < end; from += kChunk) {
+            const qsizetype to = std::min(end, from + kChunk);
+            QString marks;
+            for (qsizetype i = from; i < to; ++i) {
+                marks += i == from ? QStringLiteral("?") : QStringLiteral(",?");
+            }
+            TSQLiteQuery query(*Database, select + QStringLiteral("GROUPID IN (%1) ORDER BY ID").arg(marks));
+            ColumnsChanged();
+            for (qsizetype i = from; i < to; ++i) {
+                Database->SetParamAsInt64(int(i - from + 1), FHeads[size_t(i)]);
+            }
+            readRows();
         }
-        slot->AddDBIdent(Database->GetFieldAsInt64(0));
-        if (Database->GetFieldAsBool(4)) {
-            slot->FRebuilt = true;
-        }
-        ReadStatus(slot.get(), 3);
     }
     // A message whose rows were removed since the list was opened is shown empty rather than
     // leaving a hole in the list.
@@ -1066,12 +1401,16 @@ int TSmsListBase::IndexOfRow(qint64 Row) const
     }
     TSQLiteDB& db = Db();
     TSQLiteLock lock(db);
-    TSQLiteQuery query(db, QStringLiteral("SELECT GROUPID FROM %1 WHERE ID = ?").arg(GetTableName()));
-    db.SetParamAsInt64(1, Row);
-    if (!db.Next() || db.GetFieldIsNull(0)) {
-        return -1;
+    qint64 group = 0;
+    {
+        TSQLiteQuery query(db, QStringLiteral("SELECT GROUPID FROM %1 WHERE ID = ?").arg(GetTableName()));
+        db.SetParamAsInt64(1, Row);
+        if (!db.Next() || db.GetFieldIsNull(0)) {
+            return -1;
+        }
+        group = db.GetFieldAsInt64(0);
     }
-    return IndexOfIdent(db.GetFieldAsInt64(0));
+    return IndexOfIdent(group);
 }
 
 QList<qint64> TSmsListBase::FileStored(const QList<TStoredRow>& Rows, bool Rebuilt)
@@ -1100,7 +1439,11 @@ QList<qint64> TSmsListBase::FileStored(const QList<TStoredRow>& Rows, bool Rebui
         FNewHeads.clear();
         FUnread = unread;
         for (const TStoredRow& row : Rows) {
+            const size_t held = FItems.size();
             TSmsItem* item = AddPdu(row.Date, row.Pdu, row.Id, Rebuilt);
+            if (FItems.size() > held) {
+                NoteInserted(0);
+            }
             SetStatus(item, row.Status);
             note(item->Ident());
         }
@@ -1110,18 +1453,22 @@ QList<qint64> TSmsListBase::FileStored(const QList<TStoredRow>& Rows, bool Rebui
     for (qsizetype i = 0; i < grouped.size(); ++i) {
         const qint64 group = grouped[i].Group;
         if (grouped[i].Created) {
-            if (FHeads.empty() || group > FHeads.back()) {
-                FHeads.push_back(group);
-            } else {
-                // A row id below the newest message's (ids are handed out again after the
-                // highest row was removed): every page after it moves.
-                FHeads.insert(std::upper_bound(FHeads.begin(), FHeads.end(), group), group);
-                FPages.clear();
+            // Where the order puts it: last for the newest by time, as a rule. Every page
+            // from there on moves (a row id below the newest message's comes when ids are
+            // handed out again after the highest row was removed).
+            qsizetype position = LowerBound(group);
+            if (position < 0) {
+                // Its row is gone already (another program deleted it): last, until the next load.
+                position = static_cast<qsizetype>(FHeads.size());
             }
-        }
-        const auto head = std::lower_bound(FHeads.begin(), FHeads.end(), group);
-        if (head != FHeads.end() && *head == group) {
-            DropPageOf(head - FHeads.begin());
+            FHeads.insert(FHeads.begin() + position, group);
+            DropPagesFrom(position);
+            NoteInserted(IndexOfPosition(position));
+        } else {
+            const qsizetype position = HeadPosition(group);
+            if (position >= 0) {
+                DropPageOf(position);
+            }
         }
         PduFiled(Rows[i].Pdu);
         note(group);
@@ -1138,7 +1485,7 @@ void TSmsListBase::IndexForSearch(const QList<qint64>& Idents)
     std::vector<std::unique_ptr<TSmsItem>> read;
     QList<const TSmsItem*> items;
     for (const qint64 ident : Idents) {
-        if (std::binary_search(FHeads.begin(), FHeads.end(), ident)) {
+        if (HeadPosition(ident) >= 0) {
             if (std::unique_ptr<TSmsItem> item = ReadGroup(ident)) {
                 items.append(item.get());
                 read.push_back(std::move(item));

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -223,9 +224,41 @@ public:
     // kCachedPages unless set). Tests make them small to drop pages after a few rows.
     static void SetPaging(int Messages, int Pages);
 
+    // What a list is ordered by: the time each message was stored (its first row, the order of
+    // arrival), the network's time stamp (the stored time for a message that carries none), the
+    // number, or the start of the text (of the part that created the message, the first part
+    // unless a later one came first). Ties go by the stored order. Descending puts the largest
+    // at index 0: the newest, for the times. The order comes from the table (an index per
+    // column): the list never reads every message to sort it.
+    enum TOrderColumn
+    {
+        ocStored,
+        ocNetworkTime,
+        ocNumber,
+        ocText,
+    };
+    struct TOrder
+    {
+        TOrderColumn Column = ocStored;
+        bool Descending = true;
+        bool operator==(const TOrder&) const = default;
+    };
+    const TOrder& Order() const { return FOrder; }
+    // Puts the list in Order: the messages' first rows are read again in that order; no message
+    // is read. Messages held in memory only (see MemoryItems) stay on top as they came.
+    void SetOrder(const TOrder& Order);
+    // The order of lists constructed from now on (stored time, newest first, unless set).
+    static void SetDefaultOrder(const TOrder& Order);
+    static TOrder DefaultOrder();
+    // The indices at which messages were inserted since the last call, as they are now,
+    // ascending: a view that inserts rows at them in this order matches the list. Nothing when
+    // the list changed otherwise since (reordered, loaded, messages removed): it is read anew.
+    std::optional<QList<int>> TakeInserted();
+
 protected:
     explicit TSmsListBase(const QString& Device)
         : FDevice(Device)
+        , FOrder(DefaultOrder())
     {
     }
     TSmsListBase(const TSmsListBase&) = delete;
@@ -320,6 +353,38 @@ private:
     void LoadAllInMemory();
     void LoadHeads();
     TSmsItem* PagedItem(qsizetype Position) const;
+    // Positions are places in FHeads; indices count from the top of the list.
+    qsizetype PositionOfIndex(int Index) const;
+    int IndexOfPosition(qsizetype Position) const;
+    // The order actually in use: the stored order on a table without the sort keys (an older
+    // program's file that cannot be written).
+    TOrderColumn OrderColumn() const { return FKeyed ? FOrder.Column : ocStored; }
+    QString OrderKey() const;
+    // The sort key of the first row Row as the table holds it.
+    struct TSortKey
+    {
+        bool Found = false;
+        bool Null = true;
+        qint64 Number = 0;
+        QString Text;
+        qint64 Id = 0;
+    };
+    TSortKey KeyOf(qint64 Row) const;
+    // Whether the message whose first row is Head comes before Key in the list's order (the
+    // table compares, so that the comparison is the one of its ORDER BY).
+    bool HeadBefore(qint64 Head, const TSortKey& Key) const;
+    // Where the first row Ident is (or would go) in FHeads.
+    qsizetype LowerBound(qint64 Ident) const;
+    // The position of the message whose first row is Ident, -1 when it is none of this list's.
+    qsizetype HeadPosition(qint64 Ident) const;
+    // Writes the sort keys of a message's first row from the part it holds.
+    void WriteKeys(qint64 Id, TDateTime DateTime, const TDecoded& Part);
+    // Gives first rows stored without sort keys (by an older program, or filed in bulk) theirs.
+    void KeyHeads();
+    bool HasSortKeys() const;
+    void NoteInserted(int Index);
+    // Pages from Position on hold other messages now: they are read again.
+    void DropPagesFrom(qsizetype Position);
     TPage ReadPage(qsizetype Number);
     void DropPageOf(qsizetype Position);
     void ItemSeen(TSmsItem* Item);
@@ -361,6 +426,11 @@ private:
     mutable std::unordered_map<qsizetype, TPage> FPages;
     mutable quint64 FUse = 0;
     int FUnread = 0;
+    TOrder FOrder;
+    // The table holds the sort keys (STAMP, SORTNUMBER, SORTTEXT).
+    bool FKeyed = false;
+    QList<int> FInserted;
+    bool FChanged = true;
 };
 
 template <class T>

@@ -1,8 +1,10 @@
 #include "gui/MessagesPage.h"
 
+#include "core/DB.h"
 #include "core/MBInterfaceItem.h"
 #include "core/MBManager.h"
 #include "core/MainController.h"
+#include "core/MessageOrder.h"
 #include "core/Options.h"
 #include "core/SmsReports.h"
 #include "core/SmsStore.h"
@@ -32,6 +34,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 
 namespace Ombrelay
 {
@@ -94,6 +97,24 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     lvMessages->setColumnWidth(1, 120);
     lvMessages->setColumnWidth(2, 240);
     lvMessages->horizontalHeader()->setStretchLastSection(true);
+    // The order comes from the store (never from sorting the rows here), chosen by a click on a
+    // header and kept from one start to the next.
+    lvMessages->horizontalHeader()->setSectionsClickable(true);
+    lvMessages->horizontalHeader()->setSortIndicatorShown(true);
+    TSmsListBase::TOrder order{TSmsListBase::ocNetworkTime, true};
+    if (Database) {
+        try {
+            order = LoadMessageOrder(*Database);
+        } catch (const std::exception&) {
+            // Unreadable settings leave the default order.
+        }
+    }
+    FOrderColumn = order.Column;
+    FOrderDescending = order.Descending;
+    TSmsListBase::SetDefaultOrder(order);
+    ShowSortIndicator();
+    connect(lvMessages->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
+            [this](int Column, Qt::SortOrder Order) { Guarded(this, [&] { SortBy(Column, Order); }); });
 
     mmMessages = new QPlainTextEdit(spMessage);
     mmMessages->setObjectName(QStringLiteral("mmMessages"));
@@ -146,7 +167,8 @@ TMessagesPage::TMessagesPage(const TMainController& Controller, QWidget* Parent)
     connect(acRetrySend, &QAction::triggered, this, [this] { Guarded(this, [this] { acRetrySendExecute(); }); });
     connect(acEditSent, &QAction::triggered, this, [this] {
         if (TSmsOutgoingItem* failed = SelectedFailed()) {
-            Q_EMIT EditRequested(failed->Number(), failed->Text());
+            // Copies: what the dialog shows may read other pages and free the message's.
+            Q_EMIT EditRequested(QString(failed->Number()), failed->Text());
         }
     });
     acReply = NewAction("acReply", tr("Reply"), QKeySequence(Qt::CTRL | Qt::Key_R), &TMessagesPage::Reply);
@@ -238,9 +260,79 @@ int TMessagesPage::RowOfIdent(qint64 Ident, int Hint) const
     return FMessagesModel->RowOfIdent(Ident, Hint);
 }
 
+void TMessagesPage::ShowSortIndicator()
+{
+    int section = -1;
+    switch (FOrderColumn) {
+    case TSmsListBase::ocNetworkTime:
+        section = 0;
+        break;
+    case TSmsListBase::ocNumber:
+        section = 1;
+        break;
+    case TSmsListBase::ocText:
+        section = 2;
+        break;
+    default:
+        break;
+    }
+    QHeaderView* header = lvMessages->horizontalHeader();
+    const QSignalBlocker blocker(header);
+    header->setSortIndicator(section, FOrderDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void TMessagesPage::ApplyOrder(TMBInterfaceItem* Item)
+{
+    const TSmsListBase::TOrder order{TSmsListBase::TOrderColumn(FOrderColumn), FOrderDescending};
+    auto apply = [&](TMBInterfaceItem* Each) {
+        Each->SmsIncomingList()->SetOrder(order);
+        Each->SmsOutgoingList()->SetOrder(order);
+    };
+    if (Item) {
+        apply(Item);
+        return;
+    }
+    TSmsListBase::SetDefaultOrder(order);
+    if (IMBManager* manager = FController.Manager()) {
+        for (const auto& each : *manager->GetInterfaceList()) {
+            apply(each.get());
+        }
+    }
+}
+
+void TMessagesPage::SortBy(int Column, Qt::SortOrder Order)
+{
+    static const TSmsListBase::TOrderColumn columns[] = {TSmsListBase::ocNetworkTime, TSmsListBase::ocNumber,
+                                                         TSmsListBase::ocText};
+    if (Column < 0 || Column >= int(std::size(columns))) {
+        // What became of a sent message is not kept in the table: that column keeps its order.
+        ShowSortIndicator();
+        return;
+    }
+    FOrderColumn = columns[Column];
+    FOrderDescending = Order == Qt::DescendingOrder;
+    ApplyOrder(nullptr);
+    if (Database) {
+        try {
+            SaveMessageOrder(*Database, {TSmsListBase::TOrderColumn(FOrderColumn), FOrderDescending});
+        } catch (const std::exception& e) {
+            // The lists are sorted all the same; the order is only not kept for the next start.
+            qWarning("Ombrelay: the order of the messages could not be saved: %s", e.what());
+        }
+    }
+    RefreshMessages();
+    // The message the keyboard is on stays in sight wherever the order put it.
+    if (lvMessages->currentIndex().isValid()) {
+        lvMessages->scrollTo(lvMessages->currentIndex());
+    }
+}
+
 void TMessagesPage::RefreshMessages()
 {
     TMBInterfaceItem* item = FController.SelectedInterface();
+    if (item) {
+        ApplyOrder(item);
+    }
     const int folderRow = item ? SelectedSmsFolder() : -1;
     const bool conversation = folderRow == frConversation;
     stFolder->setCurrentWidget(conversation ? static_cast<QWidget*>(pnConversation) : spMessage);
@@ -516,12 +608,15 @@ bool TMessagesPage::OpenMessage(qint64 Ident)
 
 void TMessagesPage::OpenConversation(const QString& Number)
 {
+    // A copy: Number may be a message's own (a reply), and choosing the folder reads every page,
+    // which frees the page that message was on.
+    const QString number = Number;
     TMBInterfaceItem* item = FController.SelectedInterface();
     if (!item) {
         return;
     }
     lvSmsType->setCurrentRow(frConversation);
-    pnConversation->ShowConversation(item, Number);
+    pnConversation->ShowConversation(item, number);
     pnConversation->FocusReply();
 }
 

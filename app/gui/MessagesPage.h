@@ -116,6 +116,12 @@ private:
     // Notes the selected messages and the current one by identity, with their rows.
     void RecordSelection();
     void SendReply(const QString& Number, const QString& Text);
+    // A click on a column's header: the folders are sorted by that column (the other way when
+    // it is the column already sorted by), and the order is kept for the next start.
+    void SortBy(int Column, Qt::SortOrder Order);
+    // Puts the lists of Item (every interface when null) in the chosen order.
+    void ApplyOrder(TMBInterfaceItem* Item);
+    void ShowSortIndicator();
 
     void Reply();
     void Forward();
@@ -133,6 +139,9 @@ private:
     std::pair<qint64, int> FCurrent{0, -1};
     // Set while the page itself moves the selection: that is nobody's choice of a message.
     bool FRestoring = false;
+    // The order of the message lists (by their column's header), as TSmsListBase::TOrder.
+    int FOrderColumn = 1;
+    bool FOrderDescending = true;
 };
 
 } // namespace Ombrelay

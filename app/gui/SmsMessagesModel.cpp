@@ -3,6 +3,7 @@
 #include "base/DateTime.h"
 #include "core/MBInterfaceItem.h"
 #include "core/SmsStore.h"
+#include "sms/SMS.h"
 
 #include <QLocale>
 #include <QTextDocument>
@@ -30,17 +31,35 @@ void TSmsMessagesModel::SetSource(TMBInterfaceItem* Item, TFolder Folder)
     if (item) {
         count = folder == fdInbox ? item->SmsIncomingList()->Count() : item->SmsOutgoingList()->Count();
     }
-    if (item && item == FItem && folder == FFolder && count >= FCount) {
-        // The same folder again (a message came or was sent): new messages are the newest, so
-        // rows are inserted on top, and a part that joined an older message redraws the rows.
-        // A reset would make the view forget its scroll position and measure the folder anew.
-        if (count > FCount) {
+    TSmsListBase* list = nullptr;
+    if (item) {
+        list = folder == fdInbox ? static_cast<TSmsListBase*>(item->SmsIncomingList()) : item->SmsOutgoingList();
+    }
+    // Where the list put the messages that came since it was last shown (nothing when it was
+    // reordered or lost messages meanwhile).
+    const std::optional<QList<int>> inserted = list ? list->TakeInserted() : std::nullopt;
+    if (item && item == FItem && folder == FFolder && count >= FCount && inserted) {
+        // The same folder again (a message came or was sent): rows are inserted where the
+        // order put the new messages, and a part that joined an older message redraws the
+        // rows. A reset would make the view forget its scroll position and measure the folder
+        // anew. Messages the list did not place (added to it directly) are the newest, on top.
+        if (inserted->size() == count - FCount) {
+            for (const int row : *inserted) {
+                beginInsertRows(QModelIndex(), row, row);
+                ++FCount;
+                endInsertRows();
+            }
+        } else if (inserted->isEmpty()) {
             beginInsertRows(QModelIndex(), 0, count - FCount - 1);
             FCount = count;
             endInsertRows();
+        } else {
+            beginResetModel();
+            FCount = count;
+            endResetModel();
         }
         if (FCount > 0) {
-            Q_EMIT dataChanged(index(0, 0), index(FCount - 1, 2));
+            Q_EMIT dataChanged(index(0, 0), index(FCount - 1, columnCount() - 1));
         }
         return;
     }
@@ -80,13 +99,23 @@ void TSmsMessagesModel::RowChanged(int Row)
     }
 }
 
+QDateTime TSmsMessagesModel::NetworkTime(const TSmsItem& Item)
+{
+    return Item.TimeStamp() == TSmsRecv::kNoTimeStamp ? ToQDateTime(Item.DateTime())
+                                                      : QDateTime::fromSecsSinceEpoch(Item.TimeStamp()).toLocalTime();
+}
+
 QString TSmsMessagesModel::DateText(double DateTime) const
 {
-    const QDateTime value = ToQDateTime(DateTime);
+    return DateText(ToQDateTime(DateTime));
+}
+
+QString TSmsMessagesModel::DateText(const QDateTime& Value) const
+{
     const QLocale locale;
-    QString result = locale.toString(value.date(), FDateFormat);
-    if (value.time() != QTime(0, 0)) {
-        result += QLatin1Char(' ') + locale.toString(value.time(), FTimeFormat);
+    QString result = locale.toString(Value.date(), FDateFormat);
+    if (Value.time() != QTime(0, 0)) {
+        result += QLatin1Char(' ') + locale.toString(Value.time(), FTimeFormat);
     }
     return result;
 }
@@ -120,7 +149,14 @@ QVariant TSmsMessagesModel::data(const QModelIndex& Index, int Role) const
     QString text;
     switch (Index.column()) {
     case 0:
-        text = DateText(item->DateTime());
+        // The time the network stamped on the message, in the user's time zone; the time it was
+        // stored is in the tool tip (and the only one of a message that carries none).
+        text = DateText(NetworkTime(*item));
+        if (Role == Qt::ToolTipRole) {
+            text = item->TimeStamp() == TSmsRecv::kNoTimeStamp
+                       ? tr("Stored: %1").arg(DateText(ToQDateTime(item->DateTime())))
+                       : tr("Network time: %1\nStored: %2").arg(text, DateText(ToQDateTime(item->DateTime())));
+        }
         break;
     case 1:
         text = item->Number();
@@ -150,6 +186,10 @@ QVariant TSmsMessagesModel::data(const QModelIndex& Index, int Role) const
 
 QVariant TSmsMessagesModel::headerData(int Section, Qt::Orientation Orientation, int Role) const
 {
+    if (Orientation == Qt::Horizontal && Role == Qt::InitialSortOrderRole) {
+        // A first click on the time shows the newest first; on a number or a text, A first.
+        return Section == 0 ? Qt::DescendingOrder : Qt::AscendingOrder;
+    }
     if (Orientation != Qt::Horizontal || Role != Qt::DisplayRole) {
         return QVariant();
     }

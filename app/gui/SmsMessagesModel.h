@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QFont>
 #include <QString>
 
@@ -40,6 +41,10 @@ public:
 
     // "Date" text: the short date, then the long time unless it is exactly midnight.
     QString DateText(double DateTime) const;
+    QString DateText(const QDateTime& Value) const;
+    // The time the network stamped on the message, in local time; the time it was stored for a
+    // message without one.
+    static QDateTime NetworkTime(const TSmsItem& Item);
 
     int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& Parent = QModelIndex()) const override;

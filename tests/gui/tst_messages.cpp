@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -29,6 +30,7 @@
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QTest>
+#include <QTextDocumentFragment>
 
 using namespace Ombrelay;
 
@@ -135,6 +137,8 @@ private Q_SLOTS:
     void standardKeys_data();
     void standardKeys();
     void findKeyOpensTheSearch();
+    void sortByHeader();
+    void bothTimes();
 };
 
 // A burst arriving while a message is selected neither moves the selection nor reads anything.
@@ -547,7 +551,8 @@ void TestMessages::forwardAndReply()
     QVERIFY(f.Poll());
     OnScreen(view);
     QVERIFY(QTest::qWaitForWindowActive(&view));
-    Choose(view, {2});
+    // In the network's time order: the message stamped now, then "later", then "earlier".
+    Choose(view, {1});
     QCOMPARE(Page(view).mmMessages->toPlainText(), QStringLiteral("later"));
 
     QString forwarded;
@@ -670,6 +675,191 @@ void TestMessages::findKeyOpensTheSearch()
     QCOMPARE(search->selectedText(), QStringLiteral("older"));
     auto* tools = view.findChild<QMenu*>(QStringLiteral("mmiTools"));
     QVERIFY(tools && tools->actions().contains(view.findChild<QAction*>(QStringLiteral("acFind"))));
+}
+
+namespace
+{
+
+// The texts of the list's rows, top to bottom.
+QStringList RowTexts(TfmMainView& View)
+{
+    QStringList texts;
+    const QAbstractItemModel* model = Page(View).lvMessages->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        texts << model->index(row, 2).data().toString();
+    }
+    return texts;
+}
+
+void ClickHeader(TfmMainView& View, int Section)
+{
+    QHeaderView* header = Page(View).lvMessages->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(Section) + 10, header->height() / 2));
+}
+
+} // namespace
+
+// A click on a column's header sorts the folder by it (a second click the other way) across
+// pages of the store; the chosen message stays chosen and nothing else becomes read; a new
+// message is inserted where the order puts it; the actions reach the right messages; and the
+// order is the same after the window is opened again.
+void TestMessages::sortByHeader()
+{
+    struct TPaging
+    {
+        TPaging() { TSmsListBase::SetPaging(3, 2); }
+        ~TPaging() { TSmsListBase::SetPaging(TSmsListBase::kPageSize, TSmsListBase::kCachedPages); }
+    } paging;
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    const QDateTime base(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
+    const QList<std::tuple<QString, int, QString>> messages{{QStringLiteral("+4930"), 5, QStringLiteral("delta")},
+                                                            {QStringLiteral("+4910"), 1, QStringLiteral("Alpha")},
+                                                            {QStringLiteral("+4990"), 7, QStringLiteral("charlie")},
+                                                            {QStringLiteral("+4950"), 3, QStringLiteral("Echo")},
+                                                            {QStringLiteral("+4920"), 6, QStringLiteral("bravo")},
+                                                            {QStringLiteral("+4970"), 2, QStringLiteral("foxtrot")},
+                                                            {QStringLiteral("+4940"), 4, QStringLiteral("golf")},
+                                                            {QStringLiteral("+4960"), 0, QStringLiteral("Hotel")}};
+    for (const auto& [number, minute, text] : messages) {
+        f.Modem->DeliverPdu(kSim, BuildDeliverPdus(number, base.addSecs(minute * 60), text).front());
+    }
+    QVERIFY(f.Poll());
+    OnScreen(view);
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    QTableView* list = Page(view).lvMessages;
+    QHeaderView* header = list->horizontalHeader();
+
+    // By the network's time, newest first, unless the user chose otherwise.
+    QCOMPARE(header->sortIndicatorSection(), 0);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    const QStringList byTime{QStringLiteral("charlie"), QStringLiteral("bravo"), QStringLiteral("delta"),
+                             QStringLiteral("golf"),    QStringLiteral("Echo"),  QStringLiteral("foxtrot"),
+                             QStringLiteral("Alpha"),   QStringLiteral("Hotel")};
+    QCOMPARE(RowTexts(view), byTime);
+    Choose(view, {3});
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (7)"));
+
+    ClickHeader(view, 1);
+    QCOMPARE(header->sortIndicatorSection(), 1);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    QCOMPARE(RowTexts(view), (QStringList{QStringLiteral("Alpha"), QStringLiteral("bravo"), QStringLiteral("delta"),
+                                          QStringLiteral("golf"), QStringLiteral("Echo"), QStringLiteral("Hotel"),
+                                          QStringLiteral("foxtrot"), QStringLiteral("charlie")}));
+    QCOMPARE(SelectedTexts(view), QStringList{QStringLiteral("golf")});
+    QCOMPARE(Page(view).mmMessages->toPlainText(), QStringLiteral("golf"));
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (7)"));
+
+    ClickHeader(view, 2);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    const QStringList byText{QStringLiteral("Alpha"), QStringLiteral("bravo"), QStringLiteral("charlie"),
+                             QStringLiteral("delta"), QStringLiteral("Echo"),  QStringLiteral("foxtrot"),
+                             QStringLiteral("golf"),  QStringLiteral("Hotel")};
+    QCOMPARE(RowTexts(view), byText);
+    ClickHeader(view, 2);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    QStringList byTextDown = byText;
+    std::reverse(byTextDown.begin(), byTextDown.end());
+    QCOMPARE(RowTexts(view), byTextDown);
+    QCOMPARE(SelectedTexts(view), QStringList{QStringLiteral("golf")});
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (7)"));
+
+    // A new message goes between the others, inserted there rather than the list read anew.
+    QSignalSpy inserted(list->model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(list->model(), &QAbstractItemModel::modelReset);
+    f.Modem->DeliverPdu(kSim,
+                        BuildDeliverPdus(QStringLiteral("+4980"), base.addSecs(480), QStringLiteral("Easy")).front());
+    QVERIFY(f.Poll());
+    QStringList withNew = byTextDown;
+    withNew.insert(4, QStringLiteral("Easy"));
+    QCOMPARE(RowTexts(view), withNew);
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(inserted.front().at(1).toInt(), 4);
+    QCOMPARE(reset.size(), 0);
+    QCOMPARE(SelectedTexts(view), QStringList{QStringLiteral("golf")});
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (8)"));
+    QVERIFY(list->model()->index(4, 2).data(Qt::FontRole).value<QFont>().bold());
+
+    // The actions act on the messages chosen, wherever the order put them.
+    Choose(view, {0, 4});
+    QCOMPARE(SelectedTexts(view), (QStringList{QStringLiteral("Hotel"), QStringLiteral("Easy")}));
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (6)"));
+    Page(view).acMarkUnread->trigger();
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (8)"));
+    QVERIFY(list->model()->index(0, 2).data(Qt::FontRole).value<QFont>().bold());
+    QVERIFY(!list->model()->index(1, 2).data(Qt::FontRole).value<QFont>().bold());
+    Page(view).acMarkRead->trigger();
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (6)"));
+    TSmsIncomingList inbox(kSim);
+    inbox.LoadMessages();
+    const qint64 alpha = inbox.Items(inbox.Count() - 1)->Ident();
+    QCOMPARE(inbox.Items(inbox.Count() - 1)->Text(), QStringLiteral("Alpha"));
+    QVERIFY(Page(view).OpenMessage(alpha));
+    QCOMPARE(Page(view).mmMessages->toPlainText(), QStringLiteral("Alpha"));
+    QCOMPARE(list->currentIndex().row(), 8);
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (5)"));
+    Choose(view, {4});
+    TMessageBox::SetNextAnswer(QMessageBox::Yes);
+    QTest::keyClick(list, Qt::Key_Delete);
+    withNew.removeAt(4);
+    QCOMPARE(RowTexts(view), withNew);
+    QCOMPARE(Caption(view), QStringLiteral("Inbox (5)"));
+    Choose(view, {1});
+    QCOMPARE(SelectedTexts(view), QStringList{QStringLiteral("golf")});
+    QTest::keyClick(list, Qt::Key_R, Qt::ControlModifier);
+    QCOMPARE(Page(view).pnConversation->Number(), QStringLiteral("+4940"));
+
+    // What became of a sent message is no order of the store: a click on its column changes none.
+    Page(view).lvSmsType->setCurrentRow(TMessagesPage::frSent);
+    QCOMPARE(list->model()->columnCount(), 4);
+    ClickHeader(view, 3);
+    QCOMPARE(header->sortIndicatorSection(), 2);
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(f.Config(QStringLiteral("messages.order")), QStringLiteral("text desc"));
+    f.View.reset();
+    f.Manager.reset();
+    TfmMainView& again = f.Open();
+    OnScreen(again);
+    QCOMPARE(Page(again).lvMessages->horizontalHeader()->sortIndicatorSection(), 2);
+    QCOMPARE(Page(again).lvMessages->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(RowTexts(again), withNew);
+    QCOMPARE(Caption(again), QStringLiteral("Inbox (5)"));
+}
+
+// The time column shows the network's time stamp in the user's time zone; the time the
+// message was stored is in its tool tip, and is all a message without a stamp has.
+void TestMessages::bothTimes()
+{
+    TGuiFixture f;
+    TfmMainView& view = f.Open();
+    const QDateTime stamp(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
+    const TDateTime stored = 46366.75; // 2026-12-10 18:00 local
+    Clock::SetNow(stored);
+    f.Modem->DeliverPdu(kSim, BuildDeliverPdus(QStringLiteral("+4911"), stamp, QStringLiteral("stamped")).front());
+    f.Modem->DeliverPdu(kSim,
+                        BuildDeliverPdus(QStringLiteral("+4912"), QDateTime(), QStringLiteral("unstamped")).front());
+    const bool polled = f.Poll();
+    Clock::SetNow(0);
+    QVERIFY(polled);
+    OnScreen(view);
+    const auto* model = qobject_cast<const TSmsMessagesModel*>(Page(view).lvMessages->model());
+    QVERIFY(model);
+    QCOMPARE(RowTexts(view), (QStringList{QStringLiteral("unstamped"), QStringLiteral("stamped")}));
+    const QString network = model->DateText(stamp.toLocalTime());
+    const QString storedText = model->DateText(stored);
+    QVERIFY(network != storedText);
+
+    QCOMPARE(model->index(1, 0).data().toString(), network);
+    const QString tip =
+        QTextDocumentFragment::fromHtml(model->index(1, 0).data(Qt::ToolTipRole).toString()).toPlainText();
+    QVERIFY2(tip.contains(QStringLiteral("Network time: ") + network), qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("Stored: ") + storedText), qPrintable(tip));
+
+    QCOMPARE(model->index(0, 0).data().toString(), storedText);
+    const QString plain =
+        QTextDocumentFragment::fromHtml(model->index(0, 0).data(Qt::ToolTipRole).toString()).toPlainText();
+    QCOMPARE(plain, QStringLiteral("Stored: ") + storedText);
 }
 
 QTEST_MAIN(TestMessages)
