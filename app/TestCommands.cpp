@@ -16,6 +16,7 @@
 #include "gui/PinDialog.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
+#include "gui/TimedMessage.h"
 #include "gui/UssdDialog.h"
 #include "sms/SMS.h"
 
@@ -33,6 +34,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -459,6 +461,29 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
             rows << list->topLevelItem(i)->text(0) + QLatin1Char('=') + list->topLevelItem(i)->text(1);
         }
         return (QStringLiteral("ok ") + rows.join(QLatin1Char('\t'))).trimmed();
+    }
+    // The restart warning
+    if (verb == QLatin1String("countdown")) {
+        // "countdown" says "ok N" and, for an open one, "\tTITLE\tSECONDS LEFT"; "countdown
+        // cancel" clicks its Cancel as the user would.
+        QList<TfmTimedMessage*> open;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<TfmTimedMessage*>(w); dialog && dialog->isVisible()) {
+                open << dialog;
+            }
+        }
+        if (arg == QLatin1String("cancel")) {
+            if (open.isEmpty()) {
+                return QStringLiteral("error no restart warning is open");
+            }
+            open.first()->btnCancel->click();
+            return QStringLiteral("ok");
+        }
+        QString answer = QStringLiteral("ok %1").arg(open.size());
+        if (!open.isEmpty()) {
+            answer += QStringLiteral("\t%1\t%2").arg(open.first()->windowTitle()).arg(open.first()->TimeOut());
+        }
+        return answer;
     }
     return QStringLiteral("error unknown command");
 }
