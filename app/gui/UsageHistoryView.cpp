@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -110,7 +109,6 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     chHistory = new QChartView(FChart, this);
     chHistory->setObjectName(QStringLiteral("chHistory"));
     chHistory->setRenderHint(QPainter::Antialiasing);
-    chHistory->setMinimumHeight(200);
 
     FRate = new QLineSeries();
     FRate->setName(tr("Rate"));
@@ -132,18 +130,15 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     chRate = new QChartView(FRateChart, this);
     chRate->setObjectName(QStringLiteral("chRate"));
     chRate->setRenderHint(QPainter::Antialiasing);
-    chRate->setMinimumHeight(150);
 
     FTools = new QGridLayout();
     FTools->setColumnStretch(1, 1);
-    auto* charts = new QHBoxLayout();
-    charts->addWidget(chHistory, 3);
-    charts->addWidget(chRate, 2);
+    FCharts = new QGridLayout();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(FTools);
     layout->addWidget(lbPlan);
-    layout->addLayout(charts, 2);
+    layout->addLayout(FCharts, 2);
     layout->addWidget(lvHistory, 1);
 
     connect(cmbPeriod, &QComboBox::currentIndexChanged, this, [this] { Guarded(this, [this] { Refresh(); }); });
@@ -164,7 +159,7 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     connect(btnExport, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnExportClick(); }); });
     ApplyPalette();
     ApplyFonts();
-    ArrangeTools();
+    Arrange();
     LabelMinutes();
 }
 
@@ -175,14 +170,14 @@ void TUsageHistoryView::changeEvent(QEvent* Event)
         ApplyPalette();
     } else if (Event->type() == QEvent::FontChange) {
         ApplyFonts();
-        ArrangeTools();
+        Arrange();
     }
 }
 
 void TUsageHistoryView::resizeEvent(QResizeEvent* Event)
 {
     QWidget::resizeEvent(Event);
-    ArrangeTools();
+    Arrange();
 }
 
 namespace
@@ -199,31 +194,31 @@ int Spacing(const QGridLayout* Layout, const QWidget* Widget)
 QSize TUsageHistoryView::minimumSizeHint() const
 {
     QSize size = QWidget::minimumSizeHint();
-    // What the view needs with the controls in two rows; the layout's own figure holds the
-    // controls in the row they are in now, and one row would never give way.
+    // What the view needs with the controls in two rows and the charts one above the other; the
+    // layout's own figure holds them as they are now, and a row would never give way.
     const int gap = Spacing(FTools, this);
-    const int tools = std::max(cmbPeriod->minimumSizeHint().width() + gap + cmbDevice->minimumSizeHint().width(),
-                               cmbUnits->minimumSizeHint().width() + gap + btnExport->minimumSizeHint().width());
-    int rest = std::max(lvHistory->minimumSizeHint().width(),
-                        chHistory->minimumWidth() + chRate->minimumWidth() + layout()->spacing());
-    if (const QLayout* own = layout()) {
-        const QMargins m = own->contentsMargins();
-        rest += m.left() + m.right();
-    }
-    size.setWidth(std::max(tools, rest));
+    // Each control as wide as it wants to be: a drop-down box narrower than that cuts its item.
+    // Two columns: the period above the units, the modem above the export.
+    const int tools = std::max(cmbPeriod->sizeHint().width(), cmbUnits->sizeHint().width()) + gap +
+                      std::max(cmbDevice->sizeHint().width(), btnExport->sizeHint().width());
+    const int charts = std::max(chHistory->minimumWidth(), chRate->minimumWidth());
+    const QMargins m = layout()->contentsMargins();
+    size.setWidth(std::max({tools, charts, lvHistory->minimumSizeHint().width()}) + m.left() + m.right());
     return size;
 }
 
-void TUsageHistoryView::ArrangeTools()
+void TUsageHistoryView::Arrange()
 {
     const int gap = Spacing(FTools, this);
     const int oneRow = cmbPeriod->sizeHint().width() + cmbDevice->sizeHint().width() + cmbUnits->sizeHint().width() +
                        btnExport->sizeHint().width() + 3 * gap;
     const bool twoRows = width() < oneRow;
-    if (twoRows == FTwoRows && FTools->count() == 4) {
+    const bool stacked = width() < chHistory->minimumWidth() + chRate->minimumWidth() + Spacing(FCharts, this);
+    if (twoRows == FTwoRows && stacked == FStacked && FTools->count() == 4 && FCharts->count() == 2) {
         return;
     }
     FTwoRows = twoRows;
+    FStacked = stacked;
     for (QWidget* w : std::initializer_list<QWidget*>{cmbPeriod, cmbDevice, cmbUnits, btnExport}) {
         FTools->removeWidget(w);
     }
@@ -236,6 +231,13 @@ void TUsageHistoryView::ArrangeTools()
         FTools->addWidget(cmbUnits, 0, 2);
         FTools->addWidget(btnExport, 0, 3);
     }
+    FCharts->removeWidget(chHistory);
+    FCharts->removeWidget(chRate);
+    FCharts->addWidget(chHistory, 0, 0);
+    // Side by side, the history gets the larger share; an empty column must take none.
+    FCharts->addWidget(chRate, stacked ? 1 : 0, stacked ? 0 : 1);
+    FCharts->setColumnStretch(0, 3);
+    FCharts->setColumnStretch(1, stacked ? 0 : 2);
     updateGeometry();
 }
 
@@ -284,6 +286,12 @@ void TUsageHistoryView::ApplyFonts()
     // small chart.
     FChart->setMargins(QMargins(4, 4, date / 2 + 4, 4));
     FRateChart->setMargins(QMargins(4, 4, m.horizontalAdvance(MinutesLabel(0)) / 2 + 4, 4));
+    // And as high as five figures of the value axis need whole (each gets an equal share of the
+    // axis less its padding, as the labels below do), with the title, the labels below and the
+    // history's legend.
+    const int plot = 5 * (m.lineSpacing() + 2 * 4 + 2);
+    chRate->setMinimumHeight(std::max(150, plot + t.lineSpacing() + m.lineSpacing() + margins));
+    chHistory->setMinimumHeight(std::max(200, plot + t.lineSpacing() + 3 * m.lineSpacing() + margins));
     FLabelStep = 0;
     FRateStep = -1;
     LabelDays();

@@ -72,8 +72,10 @@ public:
 
     // The rate chart's time axis: how many minutes one label stands for now (0: only "now").
     int RateLabelStep() const { return FRateStep; }
-    // Whether the controls above the charts are in two rows (a narrow view) or one.
+    // Whether the controls above the charts are in two rows (a narrow view) or one, and the
+    // charts one above the other or side by side.
     bool TwoRowTools() const { return FTwoRows; }
+    bool ChartsStacked() const { return FStacked; }
 
 protected:
     void changeEvent(QEvent* Event) override;
@@ -90,8 +92,9 @@ private:
     // Chart texts a little smaller than the window's, so that more of them fit; the charts'
     // smallest widths follow from them.
     void ApplyFonts();
-    // One row of controls while they fit side by side, else two.
-    void ArrangeTools();
+    // One row of controls while they fit side by side, else two; the charts side by side while
+    // they fit, else one above the other.
+    void Arrange();
     void ShowPlan();
     void btnExportClick();
 
@@ -115,6 +118,8 @@ private:
     int FRateStep = -1;
     QGridLayout* FTools;
     bool FTwoRows = false;
+    QGridLayout* FCharts;
+    bool FStacked = false;
 };
 
 } // namespace Ombrelay

@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTest>
 #include <QTranslator>
 #include <QTreeWidget>
@@ -244,7 +245,8 @@ void TestUsageViews::textsFitAtTheSmallestSize_data()
 // At its smallest width, in a language with longer words and with a large font, every text of
 // both charts is whole (Qt Charts cuts a text too long for its room to "..."), the rate's time
 // axis keeps at least two labels, and the controls above the charts neither overlap nor shrink
-// below their size, in two rows when one is too narrow for them; a wide view has them in one.
+// below their size, in two rows when one is too narrow for them, and the charts stand one above
+// the other rather than be cut; a wide view has each in one row.
 void TestUsageViews::textsFitAtTheSmallestSize()
 {
     QFETCH(QString, Locale);
@@ -277,7 +279,12 @@ void TestUsageViews::textsFitAtTheSmallestSize()
     TUsageThread thread(temp.DataHome() + QStringLiteral("/no-sysfs"));
     UsageThread = &thread;
     auto noThread = qScopeGuard([] { UsageThread = nullptr; });
-    TUsageHistoryView view;
+    // In a scroll area as on the usage tab: as wide as the area, never narrower than it may be.
+    QScrollArea area;
+    area.setWidgetResizable(true);
+    auto* history = new TUsageHistoryView();
+    area.setWidget(history);
+    TUsageHistoryView& view = *history;
     QFont font = view.font();
     font.setPointSizeF(font.pointSizeF() * FontScale);
     view.setFont(font);
@@ -285,11 +292,13 @@ void TestUsageViews::textsFitAtTheSmallestSize()
     for (int i = 0; i < 150; ++i) {
         view.AddRateSample(quint64(i % 40) * 250000, 2.0);
     }
-    const QSize smallest = view.minimumSizeHint();
-    view.resize(Width > 0 ? Width : smallest.width(), std::max(600, smallest.height()));
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    area.resize(Width > 0 ? Width : 100, 500);
+    area.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&area));
     QCoreApplication::processEvents();
+    if (Width == 0) {
+        QCOMPARE(view.width(), view.minimumSizeHint().width());
+    }
     QDir().mkpath(QStringLiteral(OMBRELAY_SCREENSHOTS));
     view.grab().save(QStringLiteral(OMBRELAY_SCREENSHOTS "/usage-chart-%1.png")
                          .arg(QString::fromLatin1(QTest::currentDataTag())
@@ -317,8 +326,13 @@ void TestUsageViews::textsFitAtTheSmallestSize()
             QVERIFY(w == other || !w->geometry().intersects(other->geometry()));
         }
     }
+    QVERIFY(!view.chHistory->geometry().intersects(view.chRate->geometry()));
+    for (QWidget* chart : {static_cast<QWidget*>(view.chHistory), static_cast<QWidget*>(view.chRate)}) {
+        QVERIFY2(view.rect().contains(chart->geometry()), qPrintable(chart->objectName()));
+    }
     if (Width > 0) {
         QVERIFY(!view.TwoRowTools());
+        QVERIFY(!view.ChartsStacked());
     }
     QVERIFY(view.lbPlan->height() >= view.lbPlan->heightForWidth(view.lbPlan->width()));
     // The table's dates and figures are whole too.
