@@ -194,6 +194,10 @@ int Spacing(const QGridLayout* Layout, const QWidget* Widget)
 QSize TUsageHistoryView::minimumSizeHint() const
 {
     QSize size = QWidget::minimumSizeHint();
+    if (!layout()) {
+        // Still being built.
+        return size;
+    }
     // What the view needs with the controls in two rows and the charts one above the other; the
     // layout's own figure holds them as they are now, and a row would never give way.
     const int gap = Spacing(FTools, this);

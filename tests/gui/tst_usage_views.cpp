@@ -21,6 +21,8 @@
 #include <QTranslator>
 #include <QTreeWidget>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
 
 using namespace Ombrelay;
 
@@ -100,6 +102,8 @@ private Q_SLOTS:
     void chartDatesNeverCut();
     void textsFitAtTheSmallestSize_data();
     void textsFitAtTheSmallestSize();
+    void rateInTheChosenUnits_data();
+    void rateInTheChosenUnits();
 };
 
 void TestUsageViews::chartFollowsPalette_data()
@@ -344,6 +348,45 @@ void TestUsageViews::textsFitAtTheSmallestSize()
                      qPrintable(item->text(column)));
         }
     }
+}
+
+void TestUsageViews::rateInTheChosenUnits_data()
+{
+    QTest::addColumn<int>("Units");
+    QTest::addColumn<quint64>("BytesPerSecond");
+    QTest::addColumn<QString>("Axis");
+    QTest::addColumn<double>("Shown");
+    QTest::newRow("IEC, kibibytes") << int(TByteUnits::Iec) << quint64(51200) << "KiB/s" << 50.0;
+    QTest::newRow("IEC, just below a mebibyte") << int(TByteUnits::Iec) << quint64(1048575) << "KiB/s" << 1023.999;
+    QTest::newRow("IEC, mebibytes") << int(TByteUnits::Iec) << quint64(3145728) << "MiB/s" << 3.0;
+    QTest::newRow("SI, kilobytes") << int(TByteUnits::Si) << quint64(50000) << "kB/s" << 50.0;
+    QTest::newRow("SI, megabytes") << int(TByteUnits::Si) << quint64(3000000) << "MB/s" << 3.0;
+    QTest::newRow("SI, a mebibyte is more than a megabyte")
+        << int(TByteUnits::Si) << quint64(1048576) << "MB/s" << 1.048576;
+}
+
+// The rate is written in the units chosen for every figure, never 1024-based figures under a
+// 1000-based name, in the unit that keeps them below a thousand.
+void TestUsageViews::rateInTheChosenUnits()
+{
+    QFETCH(int, Units);
+    QFETCH(quint64, BytesPerSecond);
+    QFETCH(QString, Axis);
+    QFETCH(double, Shown);
+    SetByteUnits(TByteUnits(Units));
+    auto restore = qScopeGuard([] { SetByteUnits(TByteUnits::Iec); });
+    TUsageHistoryView view;
+    view.AddRateSample(BytesPerSecond / 10, 0.1);
+    view.AddRateSample(BytesPerSecond * 2, 2.0);
+    auto* axis = qobject_cast<QValueAxis*>(view.chRate->chart()->axes(Qt::Vertical).value(0));
+    auto* line = qobject_cast<QLineSeries*>(view.chRate->chart()->series().value(0));
+    QVERIFY(axis && line);
+    QCOMPARE(axis->titleText(), Axis);
+    QCOMPARE(line->points().size(), 2);
+    QVERIFY2(std::abs(line->points().last().y() - Shown) < 0.001,
+             qPrintable(QString::number(line->points().last().y())));
+    QCOMPARE(line->points().last().x(), 0.0);
+    QVERIFY(axis->max() >= Shown);
 }
 
 QTEST_MAIN(TestUsageViews)
