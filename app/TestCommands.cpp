@@ -16,11 +16,14 @@
 #include "gui/PinDialog.h"
 #include "gui/Settings.h"
 #include "gui/SignalPanel.h"
+#include "gui/TimedMessage.h"
 #include "gui/UssdDialog.h"
 #include "sms/SMS.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGraphicsTextItem>
+#include <QGraphicsView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -33,6 +36,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -459,6 +463,67 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
             rows << list->topLevelItem(i)->text(0) + QLatin1Char('=') + list->topLevelItem(i)->text(1);
         }
         return (QStringLiteral("ok ") + rows.join(QLatin1Char('\t'))).trimmed();
+    }
+    // The restart warning
+    if (verb == QLatin1String("countdown")) {
+        // "countdown" says "ok N" and, for an open one, "\tTITLE\tSECONDS LEFT"; "countdown
+        // cancel" clicks its Cancel as the user would.
+        QList<TfmTimedMessage*> open;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<TfmTimedMessage*>(w); dialog && dialog->isVisible()) {
+                open << dialog;
+            }
+        }
+        if (arg == QLatin1String("cancel")) {
+            if (open.isEmpty()) {
+                return QStringLiteral("error no restart warning is open");
+            }
+            open.first()->btnCancel->click();
+            return QStringLiteral("ok");
+        }
+        QString answer = QStringLiteral("ok %1").arg(open.size());
+        if (!open.isEmpty()) {
+            answer += QStringLiteral("\t%1\t%2").arg(open.first()->windowTitle()).arg(open.first()->TimeOut());
+        }
+        return answer;
+    }
+    // The usage charts at small sizes
+    if (verb == QLatin1String("resize")) {
+        // "resize W H": the window's size as the user drags it (never below its smallest).
+        Window.resize(arg.section(QLatin1Char(' '), 0, 0).toInt(), arg.section(QLatin1Char(' '), 1, 1).toInt());
+        QCoreApplication::processEvents();
+        return QStringLiteral("ok %1 %2").arg(Window.width()).arg(Window.height());
+    }
+    if (verb == QLatin1String("grab")) {
+        // "grab NAME FILE": a picture of one control, whole, also where a scroll area hides part of it.
+        auto* widget = Window.findChild<QWidget*>(arg.section(QLatin1Char(' '), 0, 0));
+        if (!widget) {
+            return QStringLiteral("error no control ") + arg;
+        }
+        const QString file = arg.section(QLatin1Char(' '), 1);
+        return widget->grab().save(file, "PNG") ? QStringLiteral("ok") : QStringLiteral("error cannot write ") + file;
+    }
+    if (verb == QLatin1String("chart-texts")) {
+        // "chart-texts NAME": the texts a chart shows (title, axes, legend) as it draws them,
+        // tab-separated; one that reaches beyond the chart's view is marked with a leading '!'.
+        auto* view = Window.findChild<QGraphicsView*>(arg);
+        if (!view || !view->scene()) {
+            return QStringLiteral("error no chart ") + arg;
+        }
+        QStringList texts;
+        const QRectF shown(QPointF(0, 0), view->viewport()->size());
+        const auto items = view->scene()->items();
+        for (QGraphicsItem* item : items) {
+            auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+            if (!text || !text->isVisible() || text->toPlainText().isEmpty()) {
+                continue;
+            }
+            const qreal margin = text->document()->documentMargin();
+            const QRectF drawn =
+                view->mapFromScene(text->sceneBoundingRect().adjusted(margin, margin, -margin, -margin)).boundingRect();
+            texts << (shown.contains(drawn) ? QString() : QStringLiteral("!")) + text->toPlainText();
+        }
+        return QStringLiteral("ok ") + texts.join(QLatin1Char('\t'));
     }
     return QStringLiteral("error unknown command");
 }

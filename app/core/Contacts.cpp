@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "sqlite/SQLiteDB.h"
 
+#include <QCoreApplication>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -190,7 +191,7 @@ qint64 TContacts::SetUnlocked(const QString& Number, const QString& Name)
     const QString number = Number.trimmed();
     const QString name = Name.simplified();
     if (number.isEmpty() || name.isEmpty()) {
-        throw EOmbrelayError(QStringLiteral("A contact needs a number and a name."));
+        throw EOmbrelayError(QCoreApplication::translate("Contacts", "A contact needs a number and a name."));
     }
     const TContact existing = Find(number);
     if (existing.Id != 0) {
@@ -284,8 +285,11 @@ struct TProperty
 
 [[noreturn]] void Fault(int Line, const QString& What)
 {
+    //: %1 is a line number, %2 one of the vCard faults of this context.
     throw EOmbrelayError(
-        QStringLiteral("The vCard file cannot be read: line %1: %2. No contact was imported.").arg(Line).arg(What));
+        QCoreApplication::translate("Contacts", "The vCard file cannot be read: line %1: %2. No contact was imported.")
+            .arg(Line)
+            .arg(What));
 }
 
 int HexDigit(char C)
@@ -317,12 +321,13 @@ QByteArray DecodeQuotedPrintable(const QByteArray& Text, int Line)
             break;
         }
         if (i + 2 >= Text.size()) {
-            Fault(Line, QStringLiteral("a quoted-printable escape is cut off"));
+            Fault(Line, QCoreApplication::translate("Contacts", "a quoted-printable escape is cut off"));
         }
         const int high = HexDigit(Text.at(i + 1));
         const int low = HexDigit(Text.at(i + 2));
         if (high < 0 || low < 0) {
-            Fault(Line, QStringLiteral("a quoted-printable escape is not two hexadecimal digits"));
+            Fault(Line,
+                  QCoreApplication::translate("Contacts", "a quoted-printable escape is not two hexadecimal digits"));
         }
         out += char(high * 16 + low);
         i += 2;
@@ -339,17 +344,20 @@ QString DecodeText(const TProperty& Property)
         QStringDecoder decoder(QStringDecoder::Utf8);
         const QString text = decoder.decode(raw);
         if (decoder.hasError()) {
-            Fault(Property.Line, QStringLiteral("the text is not UTF-8 (give the file's CHARSET)"));
+            Fault(Property.Line,
+                  QCoreApplication::translate("Contacts", "the text is not UTF-8 (give the file's CHARSET)"));
         }
         return text;
     }
     QStringDecoder decoder(charset.constData());
     if (!decoder.isValid()) {
-        Fault(Property.Line, QStringLiteral("unknown character set %1").arg(QString::fromLatin1(charset)));
+        Fault(Property.Line,
+              QCoreApplication::translate("Contacts", "unknown character set %1").arg(QString::fromLatin1(charset)));
     }
     const QString text = decoder.decode(raw);
     if (decoder.hasError()) {
-        Fault(Property.Line, QStringLiteral("the text is not valid %1").arg(QString::fromLatin1(charset)));
+        Fault(Property.Line,
+              QCoreApplication::translate("Contacts", "the text is not valid %1").arg(QString::fromLatin1(charset)));
     }
     return text;
 }
@@ -386,7 +394,7 @@ TProperty ParseProperty(const QByteArray& Line, int LineNo)
         }
     }
     if (colon <= 0) {
-        Fault(LineNo, QStringLiteral("expected NAME:VALUE"));
+        Fault(LineNo, QCoreApplication::translate("Contacts", "expected NAME:VALUE"));
     }
     TProperty property;
     property.Line = LineNo;
@@ -399,7 +407,7 @@ TProperty ParseProperty(const QByteArray& Line, int LineNo)
         name = name.mid(dot + 1);
     }
     if (name.isEmpty()) {
-        Fault(LineNo, QStringLiteral("a property without a name"));
+        Fault(LineNo, QCoreApplication::translate("Contacts", "a property without a name"));
     }
     property.Name = name;
     for (qsizetype i = 1; i < parts.size(); ++i) {
@@ -489,10 +497,11 @@ QList<TVCardEntry> ParseVCards(const QByteArray& Data)
         const QByteArray value = property.Value.trimmed().toUpper();
         if (property.Name == "BEGIN") {
             if (value != "VCARD") {
-                Fault(number, QStringLiteral("BEGIN of something else than a vCard"));
+                Fault(number, QCoreApplication::translate("Contacts", "BEGIN of something else than a vCard"));
             }
             if (inCard) {
-                Fault(number, QStringLiteral("a vCard begins inside another one (END:VCARD missing)"));
+                Fault(number,
+                      QCoreApplication::translate("Contacts", "a vCard begins inside another one (END:VCARD missing)"));
             }
             inCard = true;
             cardLine = number;
@@ -503,11 +512,11 @@ QList<TVCardEntry> ParseVCards(const QByteArray& Data)
             continue;
         }
         if (!inCard) {
-            Fault(number, QStringLiteral("text outside BEGIN:VCARD ... END:VCARD"));
+            Fault(number, QCoreApplication::translate("Contacts", "text outside BEGIN:VCARD ... END:VCARD"));
         }
         if (property.Name == "END") {
             if (value != "VCARD") {
-                Fault(number, QStringLiteral("END of something else than a vCard"));
+                Fault(number, QCoreApplication::translate("Contacts", "END of something else than a vCard"));
             }
             inCard = false;
             QString name = fn.simplified();
@@ -524,7 +533,8 @@ QList<TVCardEntry> ParseVCards(const QByteArray& Data)
         }
         if (property.Name == "VERSION") {
             if (value != "2.1" && value != "3.0" && value != "4.0") {
-                Fault(number, QStringLiteral("unknown vCard version %1").arg(QString::fromLatin1(value)));
+                Fault(number, QCoreApplication::translate("Contacts", "unknown vCard version %1")
+                                  .arg(QString::fromLatin1(value)));
             }
         } else if (property.Name == "FN") {
             fn = SplitValue(DecodeText(property), QChar(0)).join(QString());
@@ -544,10 +554,10 @@ QList<TVCardEntry> ParseVCards(const QByteArray& Data)
         }
     }
     if (inCard) {
-        Fault(cardLine, QStringLiteral("the vCard that begins here has no END:VCARD"));
+        Fault(cardLine, QCoreApplication::translate("Contacts", "the vCard that begins here has no END:VCARD"));
     }
     if (lines.isEmpty()) {
-        Fault(1, QStringLiteral("the file holds no vCard"));
+        Fault(1, QCoreApplication::translate("Contacts", "the file holds no vCard"));
     }
     return entries;
 }

@@ -1,5 +1,6 @@
 #include "core/DB.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -203,7 +204,9 @@ void TDatabase::CheckIntact()
         const QString result = GetFieldAsString(0);
         if (result != QLatin1String("ok")) {
             throw ESQLiteException(
-                QStringLiteral("%1: The database disk image is malformed: %2").arg(ClassName(), result.simplified()),
+                //: %1 is the database class's name, %2 SQLite's first finding.
+                QCoreApplication::translate("Database", "%1: The database disk image is malformed: %2")
+                    .arg(ClassName(), result.simplified()),
                 SQLITE_CORRUPT);
         }
     }
@@ -269,10 +272,12 @@ void TDatabase::CheckVersion()
     }
     // A newer program may have changed what rows mean: neither read half of it nor write to it.
     if (version > SchemaVersion) {
-        throw ESQLiteException(QStringLiteral("The message database %1 was written by a newer version of Ombrelay "
-                                              "(database version %2, this version knows up to %3), so it was not "
-                                              "opened. Nothing was written to it. Start the newer version again, or "
-                                              "move the file elsewhere to start this one with an empty database.")
+        throw ESQLiteException(QCoreApplication::translate("Database",
+                                                           "The message database %1 was written by a newer version "
+                                                           "of Ombrelay (database version %2, this version knows up "
+                                                           "to %3), so it was not opened. Nothing was written to it. "
+                                                           "Start the newer version again, or move the file elsewhere "
+                                                           "to start this one with an empty database.")
                                    .arg(FileName())
                                    .arg(version)
                                    .arg(SchemaVersion),

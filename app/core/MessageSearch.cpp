@@ -4,6 +4,8 @@
 #include "core/SmsStore.h"
 #include "sqlite/SQLiteDB.h"
 
+#include <QCoreApplication>
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -109,8 +111,9 @@ void TMessageSearch::CheckAvailable(TSQLiteDB& Db)
         available = Db.Next() && Db.GetFieldAsInt(0) == 1;
     }
     if (!available) {
-        throw ESQLiteException(QStringLiteral("The SQLite library in use (version %1) was built without full-text "
-                                              "search (FTS5), which message search needs.")
+        throw ESQLiteException(QCoreApplication::translate("MessageSearch",
+                                                           "The SQLite library in use (version %1) was built without "
+                                                           "full-text search (FTS5), which message search needs.")
                                    .arg(QString::fromLatin1(sqlite3_libversion())),
                                SQLITE_ERROR);
     }
@@ -373,8 +376,10 @@ QList<TMessageRecord> TMessageSearch::Search(TSQLiteDB& Db, const QString& Devic
         try {
             EnsureIndex(Db);
         } catch (const ESQLiteException& e) {
-            throw ESQLiteException(QStringLiteral("The messages have no search index yet (Ombrelay builds it when it "
-                                                  "starts): %1")
+            //: %1 says why the index could not be built.
+            throw ESQLiteException(QCoreApplication::translate("MessageSearch",
+                                                               "The messages have no search index yet (Ombrelay "
+                                                               "builds it when it starts): %1")
                                        .arg(e.Message()),
                                    e.Code());
         }

@@ -5,6 +5,8 @@
 #include "iputil/IPUtil.h"
 #include "sms/SMS.h"
 
+#include <QCoreApplication>
+
 #include <sqlite3.h>
 
 namespace Ombrelay
@@ -25,10 +27,12 @@ std::unique_ptr<TDatabase> OpenDatabase()
             throw;
         }
         throw ESQLiteException(
-            QStringLiteral("The message database %1 is damaged or not a database, so it was not opened (%2). "
-                           "Nothing was written to it. Move the file elsewhere to start with an empty database; "
-                           "the messages in it may still be recovered from it, for example with the .recover "
-                           "command of the sqlite3 program.")
+            //: %1 is the file, %2 SQLite's finding.
+            QCoreApplication::translate("Database",
+                                        "The message database %1 is damaged or not a database, so it was not opened "
+                                        "(%2). Nothing was written to it. Move the file elsewhere to start with an "
+                                        "empty database; the messages in it may still be recovered from it, for "
+                                        "example with the .recover command of the sqlite3 program.")
                 .arg(file, e.Message()),
             e.Code());
     }

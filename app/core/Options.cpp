@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "core/DB.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <limits>
@@ -298,8 +299,8 @@ quint32 TOptions::ReadCount(const QString& Name, quint32 Default)
 {
     const qint64 value = ReadValue(Name, qint64(Default)).toLongLong();
     if (value < 0 || value > qint64(std::numeric_limits<quint32>::max())) {
-        FLoadWarnings << QStringLiteral("The setting %1 holds %2, which is not a count of 0 to %3; %4 is used "
-                                        "instead.")
+        FLoadWarnings << QCoreApplication::translate("Options", "The setting %1 holds %2, which is not a count of 0 "
+                                                                "to %3; %4 is used instead.")
                              .arg(Name)
                              .arg(value)
                              .arg(std::numeric_limits<quint32>::max())
@@ -343,8 +344,9 @@ void TOptions::LoadOptions()
 void TOptions::SaveOptions()
 {
     if (!FLoaded) {
-        throw EOmbrelayError(QStringLiteral("The settings have not been loaded in this run; saving them now would "
-                                            "overwrite the stored settings, so nothing was saved."));
+        throw EOmbrelayError(QCoreApplication::translate("Options", "The settings have not been loaded in this run; "
+                                                                    "saving them now would overwrite the stored "
+                                                                    "settings, so nothing was saved."));
     }
     OMBRELAY_ASSERT(kUnit, Database != nullptr);
     const TMonitorSettings monitor = MonitorSnapshot();

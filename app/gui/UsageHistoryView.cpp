@@ -10,7 +10,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -44,6 +44,15 @@ QString MiBName()
     return ByteUnits() == TByteUnits::Si ? QStringLiteral("MB") : QStringLiteral("MiB");
 }
 
+// Whether Labels labels, none wider than Widest, are drawn whole (and Gap apart) on a category
+// axis Width wide: Qt Charts gives each label of such an axis an equal share of it, one share more
+// than there are labels, less a padding of four pixels on either side, and cuts a longer label to
+// "...", wherever the label stands.
+bool LabelsFit(double Width, qsizetype Labels, double Widest, double Gap)
+{
+    return Width > 0 && Width / double(Labels + 1) - 2 * 4.0 >= Widest + Gap;
+}
+
 } // namespace
 
 TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
@@ -66,6 +75,9 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     lbPlan = new QLabel(this);
     lbPlan->setObjectName(QStringLiteral("lbPlan"));
     lbPlan->setTextFormat(Qt::PlainText);
+    // The plan's sentence is long (longer still in some languages): it wraps instead of widening
+    // the view.
+    lbPlan->setWordWrap(true);
 
     lvHistory = new QTreeWidget(this);
     lvHistory->setObjectName(QStringLiteral("lvHistory"));
@@ -85,6 +97,8 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     FAxisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     FAxisX->setGridLineVisible(false);
     FAxisY = new QValueAxis();
+    // Round steps (applyNiceNumbers) written without trailing zeros.
+    FAxisY->setLabelFormat(QStringLiteral("%g"));
     FChart->addAxis(FAxisX, Qt::AlignBottom);
     FChart->addAxis(FAxisY, Qt::AlignLeft);
     FBars->attachAxis(FAxisX);
@@ -95,39 +109,36 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
     chHistory = new QChartView(FChart, this);
     chHistory->setObjectName(QStringLiteral("chHistory"));
     chHistory->setRenderHint(QPainter::Antialiasing);
-    chHistory->setMinimumHeight(200);
 
     FRate = new QLineSeries();
-    FRate->setName(tr("Rate (KiB/s, last 5 minutes)"));
+    FRate->setName(tr("Rate"));
     FRateChart = new QChart();
     FRateChart->addSeries(FRate);
-    FRateX = new QValueAxis();
-    FRateY = new QValueAxis();
+    // One line needs no legend: the title names it, the axis its unit, the minutes its time.
+    FRateChart->legend()->hide();
+    FRateChart->setTitle(tr("Rate"));
+    FRateX = new QCategoryAxis();
+    FRateX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     FRateX->setRange(-RateSamples * 2, 0);
-    FRateX->setLabelFormat(QStringLiteral("%d s"));
+    FRateY = new QValueAxis();
+    FRateY->setLabelFormat(QStringLiteral("%g"));
     FRateChart->addAxis(FRateX, Qt::AlignBottom);
     FRateChart->addAxis(FRateY, Qt::AlignLeft);
     FRate->attachAxis(FRateX);
     FRate->attachAxis(FRateY);
-    FRateChart->legend()->setAlignment(Qt::AlignBottom);
+    connect(FRateChart, &QChart::plotAreaChanged, this, [this] { LabelMinutes(); });
     chRate = new QChartView(FRateChart, this);
     chRate->setObjectName(QStringLiteral("chRate"));
     chRate->setRenderHint(QPainter::Antialiasing);
-    chRate->setMinimumHeight(150);
 
-    auto* top = new QHBoxLayout();
-    top->addWidget(cmbPeriod);
-    top->addWidget(cmbDevice, 1);
-    top->addWidget(cmbUnits);
-    top->addWidget(btnExport);
-    auto* charts = new QHBoxLayout();
-    charts->addWidget(chHistory, 3);
-    charts->addWidget(chRate, 2);
+    FTools = new QGridLayout();
+    FTools->setColumnStretch(1, 1);
+    FCharts = new QGridLayout();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(top);
+    layout->addLayout(FTools);
     layout->addWidget(lbPlan);
-    layout->addLayout(charts, 2);
+    layout->addLayout(FCharts, 2);
     layout->addWidget(lvHistory, 1);
 
     connect(cmbPeriod, &QComboBox::currentIndexChanged, this, [this] { Guarded(this, [this] { Refresh(); }); });
@@ -142,10 +153,14 @@ TUsageHistoryView::TUsageHistoryView(QWidget* Parent)
             // Every figure is written again in the new units.
             FEntries.clear();
             Refresh();
+            ShowRate();
         });
     });
     connect(btnExport, &QPushButton::clicked, this, [this] { Guarded(this, [this] { btnExportClick(); }); });
     ApplyPalette();
+    ApplyFonts();
+    Arrange();
+    LabelMinutes();
 }
 
 void TUsageHistoryView::changeEvent(QEvent* Event)
@@ -153,7 +168,138 @@ void TUsageHistoryView::changeEvent(QEvent* Event)
     QWidget::changeEvent(Event);
     if (Event->type() == QEvent::PaletteChange) {
         ApplyPalette();
+    } else if (Event->type() == QEvent::FontChange) {
+        ApplyFonts();
+        Arrange();
     }
+}
+
+void TUsageHistoryView::resizeEvent(QResizeEvent* Event)
+{
+    QWidget::resizeEvent(Event);
+    Arrange();
+}
+
+namespace
+{
+
+int Spacing(const QGridLayout* Layout, const QWidget* Widget)
+{
+    const int spacing = Layout->horizontalSpacing();
+    return spacing >= 0 ? spacing : Widget->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+}
+
+} // namespace
+
+QSize TUsageHistoryView::minimumSizeHint() const
+{
+    QSize size = QWidget::minimumSizeHint();
+    if (!layout()) {
+        // Still being built.
+        return size;
+    }
+    // What the view needs with the controls in two rows and the charts one above the other; the
+    // layout's own figure holds them as they are now, and a row would never give way.
+    const int gap = Spacing(FTools, this);
+    // Each control as wide as it wants to be: a drop-down box narrower than that cuts its item.
+    // Two columns: the period above the units, the modem above the export.
+    const int tools = std::max(cmbPeriod->sizeHint().width(), cmbUnits->sizeHint().width()) + gap +
+                      std::max(cmbDevice->sizeHint().width(), btnExport->sizeHint().width());
+    const int charts = std::max(chHistory->minimumWidth(), chRate->minimumWidth());
+    const QMargins m = layout()->contentsMargins();
+    size.setWidth(std::max({tools, charts, lvHistory->minimumSizeHint().width()}) + m.left() + m.right());
+    return size;
+}
+
+void TUsageHistoryView::Arrange()
+{
+    const int gap = Spacing(FTools, this);
+    const int oneRow = cmbPeriod->sizeHint().width() + cmbDevice->sizeHint().width() + cmbUnits->sizeHint().width() +
+                       btnExport->sizeHint().width() + 3 * gap;
+    const bool twoRows = width() < oneRow;
+    const bool stacked = width() < chHistory->minimumWidth() + chRate->minimumWidth() + Spacing(FCharts, this);
+    if (twoRows == FTwoRows && stacked == FStacked && FTools->count() == 4 && FCharts->count() == 2) {
+        return;
+    }
+    FTwoRows = twoRows;
+    FStacked = stacked;
+    for (QWidget* w : std::initializer_list<QWidget*>{cmbPeriod, cmbDevice, cmbUnits, btnExport}) {
+        FTools->removeWidget(w);
+    }
+    FTools->addWidget(cmbPeriod, 0, 0);
+    FTools->addWidget(cmbDevice, 0, 1);
+    if (twoRows) {
+        FTools->addWidget(cmbUnits, 1, 0);
+        FTools->addWidget(btnExport, 1, 1, Qt::AlignLeft);
+    } else {
+        FTools->addWidget(cmbUnits, 0, 2);
+        FTools->addWidget(btnExport, 0, 3);
+    }
+    FCharts->removeWidget(chHistory);
+    FCharts->removeWidget(chRate);
+    FCharts->addWidget(chHistory, 0, 0);
+    // Side by side, the history gets the larger share; an empty column must take none.
+    FCharts->addWidget(chRate, stacked ? 1 : 0, stacked ? 0 : 1);
+    FCharts->setColumnStretch(0, 3);
+    FCharts->setColumnStretch(1, stacked ? 0 : 2);
+    updateGeometry();
+}
+
+void TUsageHistoryView::ApplyFonts()
+{
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    QFont title = font();
+    title.setBold(true);
+    for (QChart* chart : {FChart, FRateChart}) {
+        chart->setTitleFont(title);
+        chart->legend()->setFont(small);
+    }
+    for (QAbstractAxis* axis : std::initializer_list<QAbstractAxis*>{FAxisX, FAxisY, FRateX, FRateY}) {
+        axis->setLabelsFont(small);
+        axis->setTitleFont(small);
+    }
+    // Each chart at least as wide as its texts need, so that none is cut: its title, its legend,
+    // and beside the figures of its value axis room for two labels of its time axis.
+    const QFontMetrics m(small);
+    const QFontMetrics t(title);
+    const int em = m.horizontalAdvance(QLatin1Char('M'));
+    const int margins = 4 * em;
+    const int figures = m.horizontalAdvance(QStringLiteral("8888")) + m.height() + em;
+    // Two labels on a category axis need three shares of it (see LabelsFit), one at least two.
+    int minute = 0;
+    for (int k = 0; k <= RateSamples * 2 / 60; ++k) {
+        minute = std::max(minute, m.horizontalAdvance(MinutesLabel(k)));
+    }
+    chRate->setMinimumWidth(margins + std::max(t.horizontalAdvance(tr("Rate")), figures + 3 * (minute + 8 + em)));
+    int legend = 0;
+    for (QBarSet* set : {FDownload, FUpload}) {
+        legend += m.horizontalAdvance(set->label()) + m.height() + 2 * em;
+    }
+    int date = 0;
+    for (int month = 1; month <= 12; ++month) {
+        const QDate d(2026, month, 28);
+        date = std::max({date, m.horizontalAdvance(QLocale().toString(d, QStringLiteral("d MMM"))),
+                         m.horizontalAdvance(QLocale().toString(d, QStringLiteral("MMM yyyy")))});
+    }
+    chHistory->setMinimumWidth(margins +
+                               std::max({t.horizontalAdvance(tr("The last 31 days")), t.horizontalAdvance(tr("Months")),
+                                         legend, figures + 2 * (date + 8 + em)}));
+    // The newest label stands on the right end of its axis, half of it beyond the plot: the
+    // chart keeps room for that half instead of its default margins, which take a fifth of a
+    // small chart.
+    FChart->setMargins(QMargins(4, 4, date / 2 + 4, 4));
+    FRateChart->setMargins(QMargins(4, 4, m.horizontalAdvance(MinutesLabel(0)) / 2 + 4, 4));
+    // And as high as five figures of the value axis need whole (each gets an equal share of the
+    // axis less its padding, as the labels below do), with the title, the labels below and the
+    // history's legend.
+    const int plot = 5 * (m.lineSpacing() + 2 * 4 + 2);
+    chRate->setMinimumHeight(std::max(150, plot + t.lineSpacing() + m.lineSpacing() + margins));
+    chHistory->setMinimumHeight(std::max(200, plot + t.lineSpacing() + 3 * m.lineSpacing() + margins));
+    FLabelStep = 0;
+    FRateStep = -1;
+    LabelDays();
+    LabelMinutes();
 }
 
 void TUsageHistoryView::ApplyPalette()
@@ -193,6 +339,7 @@ void TUsageHistoryView::SettingsChanged()
     }
     FEntries.clear();
     Refresh();
+    ShowRate();
 }
 
 void TUsageHistoryView::SetDevices(const QStringList& Devices)
@@ -250,6 +397,10 @@ void TUsageHistoryView::Refresh()
                                           FormatByteSize(it->Total())});
         }
         lvHistory->addTopLevelItems(items);
+        // As wide as the dates and figures are in this language and font: never cut to "...".
+        for (int column = 0; column < lvHistory->columnCount(); ++column) {
+            lvHistory->resizeColumnToContents(column);
+        }
         FillChart();
     }
     ShowPlan();
@@ -276,6 +427,7 @@ void TUsageHistoryView::FillChart()
     FAxisX->setRange(-0.5, double(std::max<qsizetype>(1, categories.size())) - 0.5);
     LabelDays();
     FAxisY->setRange(0, top > 0 ? top * 1.1 : 1);
+    FAxisY->applyNiceNumbers();
     FAxisY->setTitleText(MiBName());
     FChart->setTitle(Period() == TUsagePeriod::Day ? tr("The last 31 days") : tr("Months"));
 }
@@ -292,8 +444,16 @@ void TUsageHistoryView::LabelDays()
     for (const QString& label : std::as_const(FBarLabels)) {
         widest = std::max(widest, metrics.horizontalAdvance(label));
     }
-    // Room for the text and a gap of an "M" on either side.
-    const int step = std::max(1, int(std::ceil((widest + 2 * metrics.horizontalAdvance(QLatin1Char('M'))) / perBar)));
+    const double em = metrics.horizontalAdvance(QLatin1Char('M'));
+    // The fewest bars per label at which the labels are whole and an "M" apart; one label (the
+    // newest) when even that is too many.
+    int step = int(bars);
+    for (int s = 1; s < bars; ++s) {
+        if (s * perBar >= widest + em && LabelsFit(FChart->plotArea().width(), (bars + s - 1) / s, widest, em)) {
+            step = s;
+            break;
+        }
+    }
     if (step == FLabelStep) {
         return;
     }
@@ -307,24 +467,82 @@ void TUsageHistoryView::LabelDays()
     }
 }
 
+QString TUsageHistoryView::MinutesLabel(int Minutes)
+{
+    //: The rate chart's time axis: minutes before now.
+    return Minutes == 0 ? tr("now") : tr("-%1 min").arg(Minutes);
+}
+
+void TUsageHistoryView::LabelMinutes()
+{
+    const double width = FRateChart->plotArea().width();
+    const int minutes = RateSamples * 2 / 60;
+    const QFontMetricsF metrics(FRateX->labelsFont());
+    double widest = 0;
+    for (int k = 0; k <= minutes; ++k) {
+        widest = std::max(widest, metrics.horizontalAdvance(MinutesLabel(k)));
+    }
+    // Every minute, every other one, or only the ends; "now" alone when not even those fit.
+    int step = 0;
+    for (const int candidate : {1, 2, minutes}) {
+        if (LabelsFit(width, minutes / candidate + 1, widest, metrics.horizontalAdvance(QLatin1Char('M')))) {
+            step = candidate;
+            break;
+        }
+    }
+    if (step == FRateStep) {
+        return;
+    }
+    FRateStep = step;
+    for (const QString& label : FRateX->categoriesLabels()) {
+        FRateX->remove(label);
+    }
+    // Counted back from now, so that now always has its label.
+    QList<int> marks{0};
+    for (int k = step; step > 0 && k <= minutes; k += step) {
+        marks.prepend(k);
+    }
+    for (const int k : std::as_const(marks)) {
+        FRateX->append(MinutesLabel(k), -60.0 * k);
+    }
+}
+
 void TUsageHistoryView::AddRateSample(quint64 Bytes, double Seconds)
 {
     if (Seconds <= 0) {
         return;
     }
-    FRateValues << double(Bytes) / Seconds / 1024.0;
+    FRateValues << double(Bytes) / Seconds;
     while (FRateValues.size() > RateSamples) {
         FRateValues.removeFirst();
     }
+    ShowRate();
+}
+
+void TUsageHistoryView::ShowRate()
+{
+    // The unit that keeps the figures below a thousand, in the units chosen for every figure.
+    double top = 0;
+    for (const double v : std::as_const(FRateValues)) {
+        top = std::max(top, v);
+    }
+    const bool si = ByteUnits() == TByteUnits::Si;
+    const double k = si ? 1000.0 : 1024.0;
+    double unit = k;
+    QString name = si ? QStringLiteral("kB/s") : QStringLiteral("KiB/s");
+    if (top >= k * k) {
+        unit = k * k;
+        name = si ? QStringLiteral("MB/s") : QStringLiteral("MiB/s");
+    }
     QList<QPointF> points;
-    double top = 1;
     const qsizetype n = FRateValues.size();
     for (qsizetype i = 0; i < n; ++i) {
-        points << QPointF(double(i - n + 1) * 2.0, FRateValues.at(i));
-        top = std::max(top, FRateValues.at(i));
+        points << QPointF(double(i - n + 1) * 2.0, FRateValues.at(i) / unit);
     }
     FRate->replace(points);
-    FRateY->setRange(0, top * 1.1);
+    FRateY->setRange(0, std::max(1.0, top / unit * 1.1));
+    FRateY->applyNiceNumbers();
+    FRateY->setTitleText(name);
 }
 
 void TUsageHistoryView::ShowPlan()

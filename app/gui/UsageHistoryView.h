@@ -8,6 +8,7 @@
 #include <functional>
 
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -41,6 +42,9 @@ public:
 
     explicit TUsageHistoryView(QWidget* Parent = nullptr);
 
+    // As narrow as the controls in two rows allow: a wider view puts them in one.
+    QSize minimumSizeHint() const override;
+
     // The modems offered besides "All" (interface identifiers).
     void SetDevices(const QStringList& Devices);
     // Reads the history and the plan again.
@@ -66,13 +70,31 @@ public:
     QLabel* lbPlan;
     QPushButton* btnExport;
 
+    // The rate chart's time axis: how many minutes one label stands for now (0: only "now").
+    int RateLabelStep() const { return FRateStep; }
+    // Whether the controls above the charts are in two rows (a narrow view) or one, and the
+    // charts one above the other or side by side.
+    bool TwoRowTools() const { return FTwoRows; }
+    bool ChartsStacked() const { return FStacked; }
+
 protected:
     void changeEvent(QEvent* Event) override;
+    void resizeEvent(QResizeEvent* Event) override;
 
 private:
     void FillChart();
     // Dates below the bars, as many as fit without being cut: every n-th bar gets its date.
     void LabelDays();
+    // Minutes below the rate, as many as fit without being cut, "now" always among them.
+    void LabelMinutes();
+    void ShowRate();
+    static QString MinutesLabel(int Minutes);
+    // Chart texts a little smaller than the window's, so that more of them fit; the charts'
+    // smallest widths follow from them.
+    void ApplyFonts();
+    // One row of controls while they fit side by side, else two; the charts side by side while
+    // they fit, else one above the other.
+    void Arrange();
     void ShowPlan();
     void btnExportClick();
 
@@ -88,9 +110,16 @@ private:
     QValueAxis* FAxisY;
     QChart* FRateChart;
     QLineSeries* FRate;
-    QValueAxis* FRateX;
+    // Seconds before now, labelled in whole minutes.
+    QCategoryAxis* FRateX;
     QValueAxis* FRateY;
+    // Bytes per second, oldest first.
     QList<double> FRateValues;
+    int FRateStep = -1;
+    QGridLayout* FTools;
+    bool FTwoRows = false;
+    QGridLayout* FCharts;
+    bool FStacked = false;
 };
 
 } // namespace Ombrelay

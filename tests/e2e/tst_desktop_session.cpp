@@ -1,6 +1,7 @@
 // The real program on a desktop session: its window comes back where the user left it, never off
 // the screen (also at scale 2 on a small screen), and pictures of it under a dark theme are made
-// for a person to look at.
+// for a person to look at. The usage charts at the window's smallest size, light and dark, in
+// German and at scale 2: no text of theirs is cut, and pictures of them are made.
 
 #include "support/ProgramUnderTest.h"
 
@@ -51,6 +52,8 @@ private Q_SLOTS:
     void scaleTwoOnSmallScreen();
     void darkThemeScreenshots();
     void germanDesktopShowsGermanMenus();
+    void usageChartsAtTheSmallestSize_data();
+    void usageChartsAtTheSmallestSize();
 
 private:
     QString FDisplay;
@@ -209,6 +212,74 @@ void TestDesktopSession::germanDesktopShowsGermanMenus()
     }
     QCOMPARE(program.Window(QStringLiteral("label lbPlan")),
              QStringLiteral("ok W\u00e4hlen Sie ein Modem, um seinen Datentarif zu sehen."));
+    QCOMPARE(program.Stop(), 0);
+}
+
+void TestDesktopSession::usageChartsAtTheSmallestSize_data()
+{
+    QTest::addColumn<bool>("Dark");
+    QTest::addColumn<bool>("German");
+    QTest::addColumn<bool>("ScaleTwo");
+    QTest::newRow("light") << false << false << false;
+    QTest::newRow("dark") << true << false << false;
+    QTest::newRow("german") << false << true << false;
+    QTest::newRow("german-dark-scale2") << true << true << true;
+}
+
+void TestDesktopSession::usageChartsAtTheSmallestSize()
+{
+    QFETCH(bool, Dark);
+    QFETCH(bool, German);
+    QFETCH(bool, ScaleTwo);
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    if (German) {
+        program.SetEnv(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+        program.SetEnv(QStringLiteral("LANG"), QStringLiteral("de_DE.UTF-8"));
+        program.SetEnv(QStringLiteral("LANGUAGE"), QStringLiteral("de"));
+    }
+    if (ScaleTwo) {
+        program.SetEnv(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+    }
+    QVERIFY(program.Start());
+    QCOMPARE(program.Stop(), 0);
+    // Forty days of traffic before today, so that the chart has bars and dates to label.
+    QCOMPARE(program.Sql(QStringLiteral(
+                 "WITH RECURSIVE d(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM d WHERE n < 40) "
+                 "INSERT INTO USAGE SELECT DATE('now', 'localtime', '-' || n || ' days'), (n * 7919 % 23 + 2) * "
+                 "1000000, (n * 104729 % 7 + 1) * 300000 FROM d; SELECT COUNT(*) FROM USAGE")),
+             QStringLiteral("40"));
+    QVERIFY(program.Start());
+    if (Dark) {
+        QCOMPARE(program.Window(QStringLiteral("palette dark")), QStringLiteral("ok"));
+    }
+    QCOMPARE(program.Window(QStringLiteral("tab tsUsage")), QStringLiteral("ok"));
+    QVERIFY(program.Window(QStringLiteral("resize 0 0")).startsWith(QStringLiteral("ok ")));
+    // Traffic while the tab is shown draws the rate (a sample every two seconds).
+    for (int i = 0; i < 12; ++i) {
+        QCOMPARE(program.Sim(QStringLiteral("traffic sim0 %1 %2").arg(400000 + i % 3 * 300000).arg(50000)),
+                 QStringLiteral("ok"));
+        QTest::qWait(1000);
+    }
+    auto whole = [&](const char* Chart, QString& Texts) {
+        Texts = program.Window(QStringLiteral("chart-texts %1").arg(QLatin1String(Chart)));
+        const QStringList texts = Texts.mid(3).split(QLatin1Char('\t'));
+        return Texts.startsWith(QStringLiteral("ok ")) && texts.size() >= 4 &&
+               std::none_of(texts.cbegin(), texts.cend(), [](const QString& T) {
+                   return T.startsWith(QLatin1Char('!')) || T.contains(QLatin1String("...")) ||
+                          T.contains(QChar(0x2026));
+               });
+    };
+    for (const char* chart : {"chHistory", "chRate"}) {
+        QString texts;
+        QVERIFY2(WaitFor([&] { return whole(chart, texts); }, 5000), qPrintable(texts));
+    }
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const QString window = QStringLiteral(OMBRELAY_SCREENSHOTS "/usage-smallest-%1.png").arg(tag);
+    const QString charts = QStringLiteral(OMBRELAY_SCREENSHOTS "/usage-charts-smallest-%1.png").arg(tag);
+    QCOMPARE(program.Window(QStringLiteral("screenshot ") + window), QStringLiteral("ok"));
+    QCOMPARE(program.Window(QStringLiteral("grab fmUsageHistory ") + charts), QStringLiteral("ok"));
+    QVERIFY(QFileInfo(charts).size() > 0);
     QCOMPARE(program.Stop(), 0);
 }
 
