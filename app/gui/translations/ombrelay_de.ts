@@ -68,6 +68,91 @@
     </message>
 </context>
 <context>
+    <name>Contacts</name>
+    <message>
+        <source>A contact needs a number and a name.</source>
+        <translation>Ein Kontakt braucht eine Nummer und einen Namen.</translation>
+    </message>
+    <message>
+        <source>The vCard file cannot be read: line %1: %2. No contact was imported.</source>
+        <extracomment>%1 is a line number, %2 one of the vCard faults of this context.</extracomment>
+        <translation>Die vCard-Datei kann nicht gelesen werden: Zeile %1: %2. Es wurde kein Kontakt importiert.</translation>
+    </message>
+    <message>
+        <source>a quoted-printable escape is cut off</source>
+        <translation>eine Quoted-Printable-Folge ist abgeschnitten</translation>
+    </message>
+    <message>
+        <source>a quoted-printable escape is not two hexadecimal digits</source>
+        <translation>eine Quoted-Printable-Folge besteht nicht aus zwei Hexadezimalziffern</translation>
+    </message>
+    <message>
+        <source>the text is not UTF-8 (give the file&apos;s CHARSET)</source>
+        <translation>der Text ist kein UTF-8 (geben Sie den CHARSET der Datei an)</translation>
+    </message>
+    <message>
+        <source>unknown character set %1</source>
+        <translation>unbekannter Zeichensatz %1</translation>
+    </message>
+    <message>
+        <source>the text is not valid %1</source>
+        <translation>der Text ist kein gültiges %1</translation>
+    </message>
+    <message>
+        <source>expected NAME:VALUE</source>
+        <translation>NAME:WERT erwartet</translation>
+    </message>
+    <message>
+        <source>a property without a name</source>
+        <translation>eine Eigenschaft ohne Namen</translation>
+    </message>
+    <message>
+        <source>BEGIN of something else than a vCard</source>
+        <translation>BEGIN von etwas anderem als einer vCard</translation>
+    </message>
+    <message>
+        <source>a vCard begins inside another one (END:VCARD missing)</source>
+        <translation>eine vCard beginnt innerhalb einer anderen (END:VCARD fehlt)</translation>
+    </message>
+    <message>
+        <source>text outside BEGIN:VCARD ... END:VCARD</source>
+        <translation>Text außerhalb von BEGIN:VCARD ... END:VCARD</translation>
+    </message>
+    <message>
+        <source>END of something else than a vCard</source>
+        <translation>END von etwas anderem als einer vCard</translation>
+    </message>
+    <message>
+        <source>unknown vCard version %1</source>
+        <translation>unbekannte vCard-Version %1</translation>
+    </message>
+    <message>
+        <source>the vCard that begins here has no END:VCARD</source>
+        <translation>der hier beginnenden vCard fehlt END:VCARD</translation>
+    </message>
+    <message>
+        <source>the file holds no vCard</source>
+        <translation>die Datei enthält keine vCard</translation>
+    </message>
+</context>
+<context>
+    <name>Database</name>
+    <message>
+        <source>%1: The database disk image is malformed: %2</source>
+        <extracomment>%1 is the database class&apos;s name, %2 SQLite&apos;s first finding.</extracomment>
+        <translation>%1: Das Datenbankabbild ist beschädigt: %2</translation>
+    </message>
+    <message>
+        <source>The message database %1 was written by a newer version of Ombrelay (database version %2, this version knows up to %3), so it was not opened. Nothing was written to it. Start the newer version again, or move the file elsewhere to start this one with an empty database.</source>
+        <translation>Die Nachrichtendatenbank %1 wurde von einer neueren Version von Ombrelay geschrieben (Datenbankversion %2, diese Version kennt bis %3) und wurde daher nicht geöffnet. Es wurde nichts hineingeschrieben. Starten Sie wieder die neuere Version, oder verschieben Sie die Datei an einen anderen Ort, um diese Version mit einer leeren Datenbank zu starten.</translation>
+    </message>
+    <message>
+        <source>The message database %1 is damaged or not a database, so it was not opened (%2). Nothing was written to it. Move the file elsewhere to start with an empty database; the messages in it may still be recovered from it, for example with the .recover command of the sqlite3 program.</source>
+        <extracomment>%1 is the file, %2 SQLite&apos;s finding.</extracomment>
+        <translation>Die Nachrichtendatenbank %1 ist beschädigt oder keine Datenbank und wurde daher nicht geöffnet (%2). Es wurde nichts hineingeschrieben. Verschieben Sie die Datei an einen anderen Ort, um mit einer leeren Datenbank zu starten; die Nachrichten darin lassen sich möglicherweise noch retten, zum Beispiel mit dem Befehl .recover des Programms sqlite3.</translation>
+    </message>
+</context>
+<context>
     <name>DeviceState</name>
     <message>
         <source>SIM PIN required</source>
@@ -170,6 +255,18 @@
             <numerusform>%n neue Nachricht</numerusform>
             <numerusform>%n neue Nachrichten</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>MessageSearch</name>
+    <message>
+        <source>The SQLite library in use (version %1) was built without full-text search (FTS5), which message search needs.</source>
+        <translation>Die verwendete SQLite-Bibliothek (Version %1) wurde ohne Volltextsuche (FTS5) erstellt, die die Nachrichtensuche braucht.</translation>
+    </message>
+    <message>
+        <source>The messages have no search index yet (Ombrelay builds it when it starts): %1</source>
+        <extracomment>%1 says why the index could not be built.</extracomment>
+        <translation>Die Nachrichten haben noch keinen Suchindex (Ombrelay legt ihn beim Start an): %1</translation>
     </message>
 </context>
 <context>
@@ -705,6 +802,16 @@ Gespeichert: %2</translation>
         <source>State</source>
         <translation>Status</translation>
     </message>
+    <message>
+        <source>Stored: %1</source>
+        <translation>Gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>Network time: %1
+Stored: %2</source>
+        <translation>Netzzeit: %1
+Gespeichert: %2</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TTrayIcon</name>
@@ -756,10 +863,6 @@ Gespeichert: %2</translation>
         <translation>Gesamt</translation>
     </message>
     <message>
-        <source>Rate (KiB/s, last 5 minutes)</source>
-        <translation>Datenrate (KiB/s, letzte 5 Minuten)</translation>
-    </message>
-    <message>
         <source>The last 31 days</source>
         <translation>Die letzten 31 Tage</translation>
     </message>
@@ -793,6 +896,19 @@ Gespeichert: %2</translation>
     <message>
         <source>No data plan for %1 (Settings, Usage).</source>
         <translation>Kein Datentarif für %1 (Einstellungen, Nutzung).</translation>
+    </message>
+    <message>
+        <source>Rate</source>
+        <translation>Datenrate</translation>
+    </message>
+    <message>
+        <source>now</source>
+        <extracomment>The rate chart&apos;s time axis: minutes before now.</extracomment>
+        <translation>jetzt</translation>
+    </message>
+    <message>
+        <source>-%1 min</source>
+        <translation>-%1 min</translation>
     </message>
 </context>
 <context>
@@ -1357,6 +1473,17 @@ Gespeichert: %2</translation>
     <message>
         <source>Session cancelled.</source>
         <translation>Sitzung abgebrochen.</translation>
+    </message>
+</context>
+<context>
+    <name>Options</name>
+    <message>
+        <source>The setting %1 holds %2, which is not a count of 0 to %3; %4 is used instead.</source>
+        <translation>Die Einstellung %1 enthält %2, keine Anzahl von 0 bis %3; stattdessen wird %4 verwendet.</translation>
+    </message>
+    <message>
+        <source>The settings have not been loaded in this run; saving them now would overwrite the stored settings, so nothing was saved.</source>
+        <translation>Die Einstellungen wurden in diesem Lauf nicht geladen; sie jetzt zu speichern würde die gespeicherten Einstellungen überschreiben, daher wurde nichts gespeichert.</translation>
     </message>
 </context>
 <context>

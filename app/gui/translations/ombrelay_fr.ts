@@ -68,6 +68,91 @@
     </message>
 </context>
 <context>
+    <name>Contacts</name>
+    <message>
+        <source>A contact needs a number and a name.</source>
+        <translation>Un contact doit avoir un numéro et un nom.</translation>
+    </message>
+    <message>
+        <source>The vCard file cannot be read: line %1: %2. No contact was imported.</source>
+        <extracomment>%1 is a line number, %2 one of the vCard faults of this context.</extracomment>
+        <translation>Le fichier vCard ne peut pas être lu : ligne %1 : %2. Aucun contact n’a été importé.</translation>
+    </message>
+    <message>
+        <source>a quoted-printable escape is cut off</source>
+        <translation>une séquence quoted-printable est tronquée</translation>
+    </message>
+    <message>
+        <source>a quoted-printable escape is not two hexadecimal digits</source>
+        <translation>une séquence quoted-printable n’est pas formée de deux chiffres hexadécimaux</translation>
+    </message>
+    <message>
+        <source>the text is not UTF-8 (give the file&apos;s CHARSET)</source>
+        <translation>le texte n’est pas en UTF-8 (indiquez le CHARSET du fichier)</translation>
+    </message>
+    <message>
+        <source>unknown character set %1</source>
+        <translation>jeu de caractères inconnu %1</translation>
+    </message>
+    <message>
+        <source>the text is not valid %1</source>
+        <translation>le texte n’est pas du %1 valide</translation>
+    </message>
+    <message>
+        <source>expected NAME:VALUE</source>
+        <translation>NOM:VALEUR attendu</translation>
+    </message>
+    <message>
+        <source>a property without a name</source>
+        <translation>une propriété sans nom</translation>
+    </message>
+    <message>
+        <source>BEGIN of something else than a vCard</source>
+        <translation>BEGIN d’autre chose qu’une vCard</translation>
+    </message>
+    <message>
+        <source>a vCard begins inside another one (END:VCARD missing)</source>
+        <translation>une vCard commence à l’intérieur d’une autre (END:VCARD manquant)</translation>
+    </message>
+    <message>
+        <source>text outside BEGIN:VCARD ... END:VCARD</source>
+        <translation>texte en dehors de BEGIN:VCARD ... END:VCARD</translation>
+    </message>
+    <message>
+        <source>END of something else than a vCard</source>
+        <translation>END d’autre chose qu’une vCard</translation>
+    </message>
+    <message>
+        <source>unknown vCard version %1</source>
+        <translation>version de vCard inconnue %1</translation>
+    </message>
+    <message>
+        <source>the vCard that begins here has no END:VCARD</source>
+        <translation>la vCard qui commence ici n’a pas de END:VCARD</translation>
+    </message>
+    <message>
+        <source>the file holds no vCard</source>
+        <translation>le fichier ne contient aucune vCard</translation>
+    </message>
+</context>
+<context>
+    <name>Database</name>
+    <message>
+        <source>%1: The database disk image is malformed: %2</source>
+        <extracomment>%1 is the database class&apos;s name, %2 SQLite&apos;s first finding.</extracomment>
+        <translation>%1 : L’image disque de la base de données est endommagée : %2</translation>
+    </message>
+    <message>
+        <source>The message database %1 was written by a newer version of Ombrelay (database version %2, this version knows up to %3), so it was not opened. Nothing was written to it. Start the newer version again, or move the file elsewhere to start this one with an empty database.</source>
+        <translation>La base de messages %1 a été écrite par une version plus récente d’Ombrelay (version de base %2, cette version connaît jusqu’à %3) ; elle n’a donc pas été ouverte. Rien n’y a été écrit. Relancez la version plus récente, ou déplacez le fichier ailleurs pour démarrer celle-ci avec une base vide.</translation>
+    </message>
+    <message>
+        <source>The message database %1 is damaged or not a database, so it was not opened (%2). Nothing was written to it. Move the file elsewhere to start with an empty database; the messages in it may still be recovered from it, for example with the .recover command of the sqlite3 program.</source>
+        <extracomment>%1 is the file, %2 SQLite&apos;s finding.</extracomment>
+        <translation>La base de messages %1 est endommagée ou n’est pas une base de données ; elle n’a donc pas été ouverte (%2). Rien n’y a été écrit. Déplacez le fichier ailleurs pour démarrer avec une base vide ; ses messages peuvent encore être récupérés, par exemple avec la commande .recover du programme sqlite3.</translation>
+    </message>
+</context>
+<context>
     <name>DeviceState</name>
     <message>
         <source>SIM PIN required</source>
@@ -170,6 +255,18 @@
             <numerusform>%n nouveau message</numerusform>
             <numerusform>%n nouveaux messages</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>MessageSearch</name>
+    <message>
+        <source>The SQLite library in use (version %1) was built without full-text search (FTS5), which message search needs.</source>
+        <translation>La bibliothèque SQLite utilisée (version %1) a été compilée sans recherche plein texte (FTS5), dont la recherche de messages a besoin.</translation>
+    </message>
+    <message>
+        <source>The messages have no search index yet (Ombrelay builds it when it starts): %1</source>
+        <extracomment>%1 says why the index could not be built.</extracomment>
+        <translation>Les messages n’ont pas encore d’index de recherche (Ombrelay le crée au démarrage) : %1</translation>
     </message>
 </context>
 <context>
@@ -705,6 +802,16 @@ Enregistré : %2</translation>
         <source>State</source>
         <translation>État</translation>
     </message>
+    <message>
+        <source>Stored: %1</source>
+        <translation>Enregistré : %1</translation>
+    </message>
+    <message>
+        <source>Network time: %1
+Stored: %2</source>
+        <translation>Heure du réseau : %1
+Enregistré : %2</translation>
+    </message>
 </context>
 <context>
     <name>Ombrelay::TTrayIcon</name>
@@ -756,10 +863,6 @@ Enregistré : %2</translation>
         <translation>Total</translation>
     </message>
     <message>
-        <source>Rate (KiB/s, last 5 minutes)</source>
-        <translation>Débit (KiB/s, 5 dernières minutes)</translation>
-    </message>
-    <message>
         <source>The last 31 days</source>
         <translation>Les 31 derniers jours</translation>
     </message>
@@ -793,6 +896,19 @@ Enregistré : %2</translation>
     <message>
         <source>No data plan for %1 (Settings, Usage).</source>
         <translation>Aucun forfait de données pour %1 (Paramètres, Consommation).</translation>
+    </message>
+    <message>
+        <source>Rate</source>
+        <translation>Débit</translation>
+    </message>
+    <message>
+        <source>now</source>
+        <extracomment>The rate chart&apos;s time axis: minutes before now.</extracomment>
+        <translation>maintenant</translation>
+    </message>
+    <message>
+        <source>-%1 min</source>
+        <translation>-%1 min</translation>
     </message>
 </context>
 <context>
@@ -1357,6 +1473,17 @@ Enregistré : %2</translation>
     <message>
         <source>Session cancelled.</source>
         <translation>Session annulée.</translation>
+    </message>
+</context>
+<context>
+    <name>Options</name>
+    <message>
+        <source>The setting %1 holds %2, which is not a count of 0 to %3; %4 is used instead.</source>
+        <translation>Le réglage %1 contient %2, qui n’est pas un nombre de 0 à %3 ; %4 est utilisé à la place.</translation>
+    </message>
+    <message>
+        <source>The settings have not been loaded in this run; saving them now would overwrite the stored settings, so nothing was saved.</source>
+        <translation>Les réglages n’ont pas été chargés lors de cette exécution ; les enregistrer maintenant écraserait les réglages enregistrés, donc rien n’a été enregistré.</translation>
     </message>
 </context>
 <context>
