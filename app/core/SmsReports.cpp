@@ -237,33 +237,8 @@ QList<TStoredReport> TSmsReports::RecordNetworkReferences(const QString& Device,
     if (Exists(db)) {
         // A report can come before the reference was known (an early part's report while later
         // parts are still being sent): unmatched reports are matched again now.
-        const QString filter = Device.isEmpty() ? QString() : QStringLiteral(" AND (DEVICE = ? OR DEVICE IS NULL)");
-        QList<TStoredReport> open;
-        {
-            TSQLiteQuery query(db, QStringLiteral("SELECT ID, PDU, STATUS, DISCHARGE FROM REPORTS WHERE OUTGOING IS "
-                                                  "NULL") +
-                                       filter + QStringLiteral(" ORDER BY ID"));
-            if (!Device.isEmpty()) {
-                db.SetParamAsString(1, Device);
-            }
-            while (db.Next()) {
-                TStoredReport report;
-                report.Id = db.GetFieldAsInt64(0);
-                report.Pdu = db.GetFieldAsString(1);
-                report.Status = int(db.GetFieldAsInt64(2));
-                report.Discharge = db.GetFieldIsNull(3) ? TSmsRecv::kNoTimeStamp : db.GetFieldAsInt64(3);
-                open << report;
-            }
-        }
+        QList<TStoredReport> open = Unmatched(Device);
         for (TStoredReport& report : open) {
-            TSmsRecv r;
-            try {
-                r.DecodePdu(report.Pdu);
-            } catch (const EMBException&) {
-                continue;
-            }
-            report.MessageRef = r.MessageRef();
-            report.Recipient = r.Sender();
             report.Outgoing = report.MessageRef >= 0 ? FindPart(db, Device, report.MessageRef, report.Recipient) : 0;
             if (report.Outgoing != 0 && Rows.contains(report.Outgoing)) {
                 matched << report;
