@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QThread>
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -100,6 +102,28 @@ void NarrowCompanions(const QString& Path)
 {
     for (const char* suffix : {"-wal", "-shm", "-journal"}) {
         NarrowMode(QFile::encodeName(Path) + suffix);
+    }
+}
+
+// Into write-ahead-log mode. While another connection switches the same file at the same moment
+// (two programs starting on a new database), SQLite answers "database is locked" at once,
+// without its busy time-out; the switch is asked again for up to the 10 s that AddColumns waits
+// for a second start. A file already in that mode answers at once.
+void SwitchToWal(TSQLiteDB& DB)
+{
+    constexpr qint64 kWaitMs = 10000;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        try {
+            DB.ExecSQL(QStringLiteral("PRAGMA journal_mode = WAL"));
+            return;
+        } catch (const ESQLiteException& e) {
+            if (e.Code() != SQLITE_BUSY || waited.elapsed() >= kWaitMs) {
+                throw;
+            }
+        }
+        QThread::msleep(20);
     }
 }
 
@@ -224,7 +248,7 @@ void TDatabase::InitializeDatabase()
     TSQLiteLock lock(*this);
     ExecSQL(QStringLiteral("PRAGMA temp_store = 2"));
     ExecSQL(QStringLiteral("PRAGMA foreign_keys = ON"));
-    ExecSQL(QStringLiteral("PRAGMA journal_mode = WAL"));
+    SwitchToWal(*this);
     // FULL: a commit is on disk before the device is told to delete the message it holds.
     ExecSQL(QStringLiteral("PRAGMA synchronous = FULL"));
 

@@ -36,6 +36,7 @@ private Q_SLOTS:
     void secondWriterWaits_data();
     void secondWriterWaits();
     void otherProcessSeesTheIndexOwned();
+    void twoStartsOnANewFile();
 };
 
 void TestSharedDatabase::secondWriterWaits_data()
@@ -150,6 +151,49 @@ void TestSharedDatabase::otherProcessSeesTheIndexOwned()
     QCOMPARE(::waitpid(child, &status, 0), child);
     QVERIFY(WIFEXITED(status));
     QVERIFY2(WEXITSTATUS(status) == 0, "the shared-memory index looks unowned to another process");
+}
+
+// Two programs starting at the same moment on a database neither has made yet (two sessions
+// logging in at once): both open it, in write-ahead-log mode. The switch into that mode is
+// where SQLite answers "database is locked" at once instead of waiting; a race, so it is run
+// often enough to lose it.
+void TestSharedDatabase::twoStartsOnANewFile()
+{
+    constexpr int kRounds = 25;
+    for (int round = 0; round < kRounds; ++round) {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString file = dir.filePath(QStringLiteral("Ombrelay.DB"));
+        std::unique_ptr<TDatabase> opened[2];
+        QString errors[2];
+        std::atomic<int> ready{0};
+        std::atomic<bool> go{false};
+        auto start = [&](int Which) {
+            ++ready;
+            while (!go) {
+                std::this_thread::yield();
+            }
+            try {
+                opened[Which] = TDatabase::Create(file);
+            } catch (const std::exception& e) {
+                errors[Which] = QString::fromUtf8(e.what());
+            }
+        };
+        std::thread first(start, 0);
+        std::thread second(start, 1);
+        while (ready < 2) {
+            std::this_thread::yield();
+        }
+        go = true;
+        first.join();
+        second.join();
+        for (int n = 0; n < 2; ++n) {
+            QVERIFY2(errors[n].isEmpty(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(errors[n])));
+            TSQLiteLock lock(*opened[n]);
+            opened[n]->FetchTable(QStringLiteral("PRAGMA journal_mode"));
+            QCOMPARE(opened[n]->GetResultSet(1), QStringLiteral("wal"));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSharedDatabase)
