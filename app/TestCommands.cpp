@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QGraphicsTextItem>
 #include <QGraphicsView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -37,6 +38,7 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -524,6 +526,79 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
             texts << (shown.contains(drawn) ? QString() : QStringLiteral("!")) + text->toPlainText();
         }
         return QStringLiteral("ok ") + texts.join(QLatin1Char('\t'));
+    }
+    // What a user sees of a message: the tool tip a hover shows, a row clicked open, a control's text
+    if (verb == QLatin1String("hover")) {
+        // "hover VIEW ROW COLUMN": the item's text, and the tool tip that resting the mouse on it
+        // shows: the text the tip label was given, "rich" or "plain" as the label draws it, and
+        // what it then reads; each text percent-encoded.
+        const QStringList words = arg.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        auto* view = Window.findChild<QAbstractItemView*>(words.value(0));
+        const QModelIndex index = view && view->model() && words.size() == 3
+                                      ? view->model()->index(words[1].toInt(), words[2].toInt())
+                                      : QModelIndex();
+        if (!index.isValid() || !view->isVisible()) {
+            return QStringLiteral("error no such item shown");
+        }
+        view->scrollTo(index);
+        QCoreApplication::processEvents();
+        QToolTip::hideText();
+        // The event the application sends when the mouse rests on a place.
+        const QPoint at = view->visualRect(index).center();
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view->viewport(), &help);
+        const QLabel* tip = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("qtooltip_label") && w->isVisible()) {
+                tip = qobject_cast<QLabel*>(w);
+            }
+        }
+        QString given;
+        QString format = QStringLiteral("none");
+        QString shown;
+        if (tip) {
+            given = tip->text();
+            const bool rich =
+                tip->textFormat() == Qt::RichText || (tip->textFormat() == Qt::AutoText && Qt::mightBeRichText(given));
+            format = rich ? QStringLiteral("rich") : QStringLiteral("plain");
+            shown = given;
+            if (rich) {
+                const auto* document = tip->findChild<QTextDocument*>();
+                if (!document) {
+                    return QStringLiteral("error the tip's document is not found");
+                }
+                shown = document->toPlainText();
+            }
+        }
+        QToolTip::hideText();
+        auto encode = [](const QString& Text) { return QString::fromLatin1(QUrl::toPercentEncoding(Text)); };
+        return QStringLiteral("ok ") + encode(index.data().toString()) + QLatin1Char(' ') + encode(given) +
+               QLatin1Char(' ') + format + QLatin1Char(' ') + encode(shown);
+    }
+    if (verb == QLatin1String("click-row")) {
+        // "click-row VIEW ROW": the row made current and selected, as a click on it does.
+        const QStringList words = arg.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        auto* view = Window.findChild<QAbstractItemView*>(words.value(0));
+        const QModelIndex index =
+            view && view->model() && words.size() == 2 ? view->model()->index(words[1].toInt(), 0) : QModelIndex();
+        if (!index.isValid()) {
+            return QStringLiteral("error no such row");
+        }
+        view->setFocus(Qt::MouseFocusReason);
+        view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("text")) {
+        // "text NAME": what a text box, a drop-down box or a label shows, percent-encoded.
+        QString text;
+        if (const auto* edit = Window.findChild<QPlainTextEdit*>(arg)) {
+            text = edit->toPlainText();
+        } else if (const auto* box = Window.findChild<QComboBox*>(arg)) {
+            text = box->currentText();
+        } else {
+            return QStringLiteral("error no text control ") + arg;
+        }
+        return QStringLiteral("ok ") + QString::fromLatin1(QUrl::toPercentEncoding(text));
     }
     return QStringLiteral("error unknown command");
 }

@@ -4,6 +4,7 @@
 
 #include "gui/GuiFixture.h"
 #include "gui/SmsMessagesModel.h"
+#include "support/RenderedTip.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -15,41 +16,6 @@
 #include <QUrl>
 
 using namespace Ombrelay;
-
-namespace
-{
-
-// Renders a tool tip as the tool tip label does (rich text when it looks like markup) and
-// records every resource the text asks for.
-class TRenderedTip : public QTextDocument
-{
-public:
-    explicit TRenderedTip(const QString& Tip)
-    {
-        if (Qt::mightBeRichText(Tip)) {
-            setHtml(Tip);
-        } else {
-            setPlainText(Tip);
-        }
-    }
-    QString Shown() const
-    {
-        // Line breaks become separators and runs of blanks one blank, as in any paragraph.
-        QString text = toPlainText();
-        text.replace(QChar::LineSeparator, QLatin1Char('\n')).replace(QChar::Nbsp, QLatin1Char(' '));
-        return text.simplified();
-    }
-    QStringList Loaded;
-
-protected:
-    QVariant loadResource(int Type, const QUrl& Name) override
-    {
-        Loaded << Name.toString();
-        return QTextDocument::loadResource(Type, Name);
-    }
-};
-
-} // namespace
 
 class TestPlainText : public QObject
 {

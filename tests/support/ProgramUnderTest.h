@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -114,6 +116,29 @@ inline bool StartNotificationDaemon(QProcess& Daemon, const QString& LogFile)
         10000);
 }
 
+// A mock StatusNotifierItem watcher with a host on the session bus, so that the program has a
+// notification area and sends its balloons to the notification service; true once it is there.
+inline bool StartTrayWatcher(QProcess& Watcher)
+{
+    const QString name = QStringLiteral("org.kde.StatusNotifierWatcher");
+    Watcher.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), name,
+                               QStringLiteral("/StatusNotifierWatcher"), name});
+    if (!Watcher.waitForStarted() ||
+        !WaitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(name); }, 10000)) {
+        return false;
+    }
+    QDBusInterface mock(name, QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("org.freedesktop.DBus.Mock"));
+    const QDBusReply<void> r1 =
+        mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("IsStatusNotifierHostRegistered"),
+                  QVariant::fromValue(QDBusVariant(true)));
+    const QDBusReply<void> r2 = mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("ProtocolVersion"),
+                                          QVariant::fromValue(QDBusVariant(0)));
+    const QDBusReply<void> r3 =
+        mock.call(QStringLiteral("AddMethod"), name, QStringLiteral("RegisterStatusNotifierItem"), QStringLiteral("s"),
+                  QString(), QString());
+    return r1.isValid() && r2.isValid() && r3.isValid();
+}
+
 // Ends helper processes: politely, then for good.
 inline void EndProcesses(std::initializer_list<QProcess*> Processes)
 {
@@ -134,12 +159,12 @@ class TProgram
 public:
     // ForwardErrors: the program's standard error goes to the test's log; otherwise it is kept
     // for StdErr().
-    TProgram(const QString& Display, QTemporaryDir& Home, bool ForwardErrors = true)
+    TProgram(const QString& DisplayName, QTemporaryDir& Home, bool ForwardErrors = true)
         : FHome(Home)
         , FForwardErrors(ForwardErrors)
     {
         FEnv = QProcessEnvironment::systemEnvironment();
-        FEnv.insert(QStringLiteral("DISPLAY"), Display);
+        FEnv.insert(QStringLiteral("DISPLAY"), DisplayName);
         FEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         FEnv.insert(QStringLiteral("XDG_DATA_HOME"), Home.filePath(QStringLiteral("data")));
         FEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home.filePath(QStringLiteral("run")));
