@@ -229,13 +229,22 @@ void TestTwoSessions::bothStoreEveryMessageOnce()
         QVERIFY2(trouble.isEmpty(), qPrintable(trouble.join(QLatin1Char('\n'))));
     }
 
-    // Every message once in the file, whole, with the modem it came through; no row twice.
+    // Every message once in the file, whole, with the modem it came through; no row twice on one
+    // device. (Two devices may hold the same PDU: the later parts of the long messages are the
+    // same words from the same number, and can carry the same reference in the same second.)
     const QString rows =
-        Run(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), database,
-                                        QStringLiteral("SELECT COUNT(*) || ' ' || COUNT(DISTINCT PDU) FROM INCOMING")});
+        Run(QStringLiteral("sqlite3"),
+            {QStringLiteral("-batch"), database,
+             QStringLiteral("SELECT COUNT(*) || ' ' || COUNT(DISTINCT DEVICE || ' ' || PDU) FROM INCOMING")});
     const QStringList counts = rows.split(QLatin1Char(' '));
     QCOMPARE(counts.size(), 2);
-    QCOMPARE(counts[0], counts[1]);
+    QVERIFY2(counts[0] == counts[1],
+             qPrintable(Run(QStringLiteral("sqlite3"),
+                            {QStringLiteral("-batch"), database,
+                             QStringLiteral(
+                                 "SELECT ID, DEVICE, DEVICEKEY, GROUPID, DATE, SEEN, PDU FROM INCOMING WHERE DEVICE "
+                                 "|| ' ' || PDU IN (SELECT DEVICE || ' ' || PDU FROM INCOMING GROUP BY DEVICE, "
+                                 "PDU HAVING COUNT(*) > 1)")})));
     int exit = -1;
     const QString listed = Run(QStringLiteral(OMBRELAY_CTL),
                                {QStringLiteral("messages"), QStringLiteral("list"), QStringLiteral("--json"),
