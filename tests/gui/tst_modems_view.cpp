@@ -192,6 +192,38 @@ private Q_SLOTS:
         QCOMPARE(network->topLevelItemCount(), 0);
     }
 
+    // The signal panel's tool tip keeps the percentage and the raw value whatever changes after
+    // the signal: a new connection state, another modem chosen, the modem pulled out.
+    void signalToolTipKeepsTheRawValue()
+    {
+        TSimScenario s = TwoModems();
+        s.Interfaces[1].Plugged = true;
+        TGuiFixture f(s);
+        TfmMainView& view = f.Open();
+        TSignalPanel* panel = view.SignalPanel();
+        f.Modem->SetSignal(QStringLiteral("sim0"), 20);
+        QVERIFY(f.Settle());
+        QCOMPARE(panel->toolTip(), QStringLiteral("Signal 65% (20 of 31)"));
+        view.acConnect->trigger();
+        QVERIFY(f.Settle());
+        QCOMPARE(panel->Text(), QStringLiteral("Connected"));
+        QCOMPARE(panel->toolTip(), QStringLiteral("Signal 65% (20 of 31)"));
+        // What a screen reader says still names the state and the bars.
+        QVERIFY2(panel->accessibleDescription().startsWith(QLatin1String("Connected, signal 3 of 5")),
+                 qPrintable(panel->accessibleDescription()));
+
+        f.Modem->SetSignal(QStringLiteral("sim1"), 31);
+        view.cmbInterfaces->setCurrentIndex(1);
+        QVERIFY(f.Settle());
+        QCOMPARE(panel->toolTip(), QStringLiteral("Signal 100% (31 of 31)"));
+        f.Modem->Unplug(QStringLiteral("sim1"));
+        QVERIFY(f.Settle());
+        f.Modem->Unplug(QStringLiteral("sim0"));
+        QVERIFY(f.Settle());
+        // No modem: no signal to speak of.
+        QCOMPARE(panel->toolTip(), QString());
+    }
+
     // A start with no modem at all says so at once.
     void startWithoutModem()
     {
