@@ -31,6 +31,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextBlock>
@@ -251,6 +252,22 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         }
         lines.prepend(QStringLiteral("ok %1").arg(lines.size()));
         return lines.join(QLatin1Char('\t'));
+    }
+    if (verb == QLatin1String("tray")) {
+        // "tray [FILE]": whether the icon wears the roaming badge, and its tool tip (line breaks
+        // as " | "); with FILE also a picture of the icon as a 64-pixel notification area shows it.
+        QSystemTrayIcon* icon = Window.Tray()->Icon();
+        if (!arg.isEmpty() && !icon->icon().pixmap(64, 64).save(arg, "PNG")) {
+            return QStringLiteral("error cannot write ") + arg;
+        }
+        return QStringLiteral("ok %1 %2")
+            .arg(Window.TrayRoaming() ? QStringLiteral("roaming") : QStringLiteral("home"),
+                 icon->toolTip().replace(QLatin1Char('\n'), QStringLiteral(" | ")));
+    }
+    if (verb == QLatin1String("tooltip")) {
+        // "tooltip NAME": the tool tip of a control by its object name (status bar panels too).
+        const auto* widget = Window.findChild<QWidget*>(arg);
+        return widget ? QStringLiteral("ok ") + widget->toolTip() : QStringLiteral("error no control ") + arg;
     }
     if (verb == QLatin1String("statusbar")) {
         // The status bar's texts, panel by panel, separated by tabs.
