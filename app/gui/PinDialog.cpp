@@ -45,6 +45,8 @@ TPinDialog::TPinDialog(TMainController& Controller, const QString& InterfaceID, 
 {
     setObjectName(QStringLiteral("fmPin"));
     setWindowTitle(tr("Unlock SIM"));
+    // Wide enough that the prompt wraps into a few lines, not one word under the other.
+    setMinimumWidth(fontMetrics().averageCharWidth() * 45);
     auto* layout = new QVBoxLayout(this);
     lblPrompt = new QLabel(this);
     lblPrompt->setObjectName(QStringLiteral("lblPrompt"));
