@@ -469,6 +469,18 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         TMessageBox::SetNextAnswer(arg == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No);
         return QStringLiteral("ok");
     }
+    if (verb == QLatin1String("items")) {
+        // "items BOX": the entries of a drop-down list, tab-separated.
+        auto* box = Window.findChild<QComboBox*>(arg);
+        if (!box) {
+            return QStringLiteral("error no list ") + arg;
+        }
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i) {
+            items << box->itemText(i);
+        }
+        return QStringLiteral("ok ") + items.join(QLatin1Char('\t'));
+    }
     if (verb == QLatin1String("rows")) {
         // "rows LIST": the caption and value of each row of an information list, tab-separated.
         auto* list = Window.findChild<QTreeWidget*>(arg);
