@@ -57,6 +57,7 @@ private Q_SLOTS:
     void dropIsAnnouncedWithReasonAndSessionShown();
     void networkManagerDropIsAnnouncedWithItsReason();
     void networkManagerChangesReachTheWindow();
+    void autoFallsBackThenTakesModemManager();
 
 private:
     bool StartWatcher();
@@ -394,6 +395,41 @@ void TestConnection::networkManagerChangesReachTheWindow()
     QVERIFY(NmControl({QStringLiteral("wwan"), QStringLiteral("on")}));
     QVERIFY(WaitFor([&] { return !statusBar().contains(QLatin1String("switched off")); }, 10000));
     QVERIFY(!program.Window(QStringLiteral("tray")).contains(QStringLiteral("switched off")));
+    QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
+    QCOMPARE(program.Stop(), 0);
+}
+
+// "auto" with no ModemManager on the bus: the simulated modem, and the window says so; once
+// ModemManager comes up the program takes its modem without a restart.
+void TestConnection::autoFallsBackThenTakesModemManager()
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+    QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+        QStringLiteral("org.freedesktop.ModemManager1")));
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start({QStringLiteral("--backend=auto")}));
+    auto statusBar = [&] { return program.Window(QStringLiteral("statusbar")); };
+    QVERIFY2(WaitFor([&] { return statusBar().startsWith(QLatin1String("ok Simulated modem\t")); }, 10000),
+             qPrintable(statusBar()));
+    QVERIFY(program.Window(QStringLiteral("tooltip sbMainPanel0")).contains(QStringLiteral("simulated")));
+    QVERIFY(program.Window(QStringLiteral("tray")).contains(QStringLiteral("(simulated)")));
+
+    QProcess mm;
+    QProcess nm;
+    const auto end = qScopeGuard([&] { EndProcesses({&nm, &mm}); });
+    const QString mocks = StartStackMocks(mm, nm);
+    QVERIFY2(mocks.isEmpty(), qPrintable(mocks));
+    const QString modems = QStringLiteral("items cmbInterfaces");
+    QVERIFY2(WaitFor(
+                 [&] {
+                     return !program.Window(modems).contains(QStringLiteral("(simulated)")) &&
+                            program.Window(modems) != QLatin1String("ok");
+                 },
+                 20000),
+             qPrintable(program.Window(modems)));
+    QVERIFY2(!statusBar().contains(QLatin1String("Simulated")), qPrintable(statusBar()));
+    QVERIFY(!program.Window(QStringLiteral("tray")).contains(QStringLiteral("(simulated)")));
     QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
     QCOMPARE(program.Stop(), 0);
 }
