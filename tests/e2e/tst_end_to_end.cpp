@@ -8,6 +8,7 @@
 
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QDirIterator>
 #include <QStandardPaths>
 
 using namespace Ombrelay;
@@ -526,7 +527,8 @@ void TestEndToEnd::registrationReachesEveryView()
 void TestEndToEnd::pukAndBlockedSimShown()
 {
     QTemporaryDir home;
-    TProgram program(FDisplay, home);
+    // Its standard error is kept, to look for the codes in it.
+    TProgram program(FDisplay, home, false);
     QVERIFY(program.Start());
     auto statusBar = [&] { return program.Window(QStringLiteral("statusbar")); };
     auto device = [&] { return program.Window(QStringLiteral("device-state")); };
@@ -535,7 +537,7 @@ void TestEndToEnd::pukAndBlockedSimShown()
     QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tSIM PIN required")); }, 5000));
     QCOMPARE(program.Window(QStringLiteral("pin-dialog open")), QStringLiteral("ok"));
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(program.Window(QStringLiteral("pin-dialog enter 0000")), QStringLiteral("ok"));
+        QCOMPARE(program.Window(QStringLiteral("pin-dialog enter 86420")), QStringLiteral("ok"));
         QVERIFY(WaitFor([&] { return !dialog().contains(QLatin1String("Checking...")); }, 5000));
     }
     QVERIFY2(dialog().contains(QLatin1String("Enter the PUK and a new PIN. 10 attempts left. | Wrong PIN. The SIM now "
@@ -549,21 +551,21 @@ void TestEndToEnd::pukAndBlockedSimShown()
                             "required | No unread messages"));
 
     // The right PUK with a new PIN: unlocked, and the new PIN is the one asked for next time.
-    QCOMPARE(program.Window(QStringLiteral("pin-dialog enter-puk 12345678 4321")), QStringLiteral("ok"));
+    QCOMPARE(program.Window(QStringLiteral("pin-dialog enter-puk 12345678 73915")), QStringLiteral("ok"));
     QVERIFY(WaitFor([&] { return dialog() == QLatin1String("ok closed"); }, 5000));
     QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tHome: Ombrelay Mobile, LTE")); }, 5000));
     QCOMPARE(program.Sim(QStringLiteral("lock sim0")), QStringLiteral("ok none -1"));
 
     // Locked again, three wrong PINs and ten wrong PUKs: blocked for good.
-    QCOMPARE(program.Sim(QStringLiteral("pin sim0 4321")), QStringLiteral("ok"));
+    QCOMPARE(program.Sim(QStringLiteral("pin sim0 73915")), QStringLiteral("ok"));
     QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tSIM PIN required")); }, 5000));
     QCOMPARE(program.Window(QStringLiteral("pin-dialog open")), QStringLiteral("ok"));
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(program.Window(QStringLiteral("pin-dialog enter 0000")), QStringLiteral("ok"));
+        QCOMPARE(program.Window(QStringLiteral("pin-dialog enter 86420")), QStringLiteral("ok"));
         QVERIFY(WaitFor([&] { return !dialog().contains(QLatin1String("Checking...")); }, 5000));
     }
     for (int i = 0; i < 10; ++i) {
-        QCOMPARE(program.Window(QStringLiteral("pin-dialog enter-puk 00000000 1111")), QStringLiteral("ok"));
+        QCOMPARE(program.Window(QStringLiteral("pin-dialog enter-puk 00000000 97531")), QStringLiteral("ok"));
         QVERIFY(WaitFor([&] { return !dialog().contains(QLatin1String("Checking...")); }, 5000));
     }
     QVERIFY2(dialog().endsWith(QLatin1String("Only its operator can unblock it. | Wrong PUK. The SIM is blocked.")),
@@ -575,6 +577,20 @@ void TestEndToEnd::pukAndBlockedSimShown()
     // A wrong code is the SIM's answer, not a failure of the program.
     QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
     QCOMPARE(program.Stop(), 0);
+    // The codes went to the SIM only: none is in the program's files or in what it wrote out.
+    QStringList kept{program.StdErr()};
+    QDirIterator files(home.filePath(QStringLiteral("data")), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile f(files.next());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        kept << QString::fromLatin1(f.readAll());
+    }
+    QVERIFY(kept.size() > 1);
+    for (const QString& code : {QStringLiteral("86420"), QStringLiteral("73915"), QStringLiteral("97531")}) {
+        for (const QString& text : std::as_const(kept)) {
+            QVERIFY2(!text.contains(code), qPrintable(code));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
