@@ -722,6 +722,9 @@ void TestModemManager::roamingFollowsCreg()
     QCOMPARE(Fixture(QStringLiteral("creg 5")), QStringLiteral("ok"));
     QTRY_COMPARE_WITH_TIMEOUT(registration().State, TMbnRegisterState::rsRoaming, 70000);
     QCOMPARE(registration().OperatorCode, QStringLiteral("00101"));
+    // The name from +COPS in its long form, the technology from the registration's <AcT> 2 (UTRAN).
+    QCOMPARE(registration().OperatorName, QStringLiteral("Test Network"));
+    QCOMPARE(registration().AccessTech, TMbnAccessTech::atUmts);
     QVERIFY(!changes.isEmpty());
     QCOMPARE(Fixture(QStringLiteral("creg 1")), QStringLiteral("ok"));
     QTRY_COMPARE_WITH_TIMEOUT(registration().State, TMbnRegisterState::rsHome, 70000);
