@@ -32,6 +32,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextBlock>
@@ -254,6 +255,22 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         lines.prepend(QStringLiteral("ok %1").arg(lines.size()));
         return lines.join(QLatin1Char('\t'));
     }
+    if (verb == QLatin1String("tray")) {
+        // "tray [FILE]": whether the icon wears the roaming badge, and its tool tip (line breaks
+        // as " | "); with FILE also a picture of the icon as a 64-pixel notification area shows it.
+        QSystemTrayIcon* icon = Window.Tray()->Icon();
+        if (!arg.isEmpty() && !icon->icon().pixmap(64, 64).save(arg, "PNG")) {
+            return QStringLiteral("error cannot write ") + arg;
+        }
+        return QStringLiteral("ok %1 %2")
+            .arg(Window.TrayRoaming() ? QStringLiteral("roaming") : QStringLiteral("home"),
+                 icon->toolTip().replace(QLatin1Char('\n'), QStringLiteral(" | ")));
+    }
+    if (verb == QLatin1String("tooltip")) {
+        // "tooltip NAME": the tool tip of a control by its object name (status bar panels too).
+        const auto* widget = Window.findChild<QWidget*>(arg);
+        return widget ? QStringLiteral("ok ") + widget->toolTip() : QStringLiteral("error no control ") + arg;
+    }
     if (verb == QLatin1String("statusbar")) {
         // The status bar's texts, panel by panel, separated by tabs.
         return QStringLiteral("ok %1\t%2\t%3")
@@ -453,6 +470,18 @@ QString TestCommand(TfmMainView& Window, const QString& Line)
         // "answer yes|no": the next message box answers so instead of waiting for a click.
         TMessageBox::SetNextAnswer(arg == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No);
         return QStringLiteral("ok");
+    }
+    if (verb == QLatin1String("items")) {
+        // "items BOX": the entries of a drop-down list, tab-separated.
+        auto* box = Window.findChild<QComboBox*>(arg);
+        if (!box) {
+            return QStringLiteral("error no list ") + arg;
+        }
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i) {
+            items << box->itemText(i);
+        }
+        return QStringLiteral("ok ") + items.join(QLatin1Char('\t'));
     }
     if (verb == QLatin1String("rows")) {
         // "rows LIST": the caption and value of each row of an information list, tab-separated.

@@ -833,6 +833,7 @@ void TfmMainView::InterfacesChanged()
     if (!FController->SelectedInterface()) {
         FSignalPanel->SetText(QString());
         FSignalPanel->SetSignalStrength(0);
+        FSignalPanel->SetSignalToolTip(QString());
         ShowRegistration({});
     }
     ShowDeviceSummary();
@@ -842,8 +843,8 @@ void TfmMainView::ShowSignal(quint32 Value)
 {
     FSignalPanel->SetSignalStrength(Value);
     const int percent = SignalPercent(Value);
-    FSignalPanel->setToolTip(percent < 0 ? tr("Signal unknown (%1)").arg(Value)
-                                         : tr("Signal %1% (%2 of 31)").arg(percent).arg(Value));
+    FSignalPanel->SetSignalToolTip(percent < 0 ? tr("Signal unknown (%1)").arg(Value)
+                                               : tr("Signal %1% (%2 of 31)").arg(percent).arg(Value));
     tsInfo->ShowNetwork();
 }
 

@@ -25,6 +25,8 @@ QLineEdit* CodeEdit(const char* Name, QWidget* Parent)
     e->setObjectName(QLatin1String(Name));
     e->setEchoMode(QLineEdit::Password);
     e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,8}")), e));
+    // Room for a whole PUK, also when the PUK rows appear in a dialog laid out for the PIN alone.
+    e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 16);
     return e;
 }
 
@@ -43,6 +45,8 @@ TPinDialog::TPinDialog(TMainController& Controller, const QString& InterfaceID, 
 {
     setObjectName(QStringLiteral("fmPin"));
     setWindowTitle(tr("Unlock SIM"));
+    // Wide enough that the prompt wraps into a few lines, not one word under the other.
+    setMinimumWidth(fontMetrics().averageCharWidth() * 45);
     auto* layout = new QVBoxLayout(this);
     lblPrompt = new QLabel(this);
     lblPrompt->setObjectName(QStringLiteral("lblPrompt"));
@@ -98,14 +102,11 @@ void TPinDialog::ShowLock()
         break;
     }
     lblPrompt->setText(prompt);
-    edPuk->setVisible(FPuk);
-    edConfirm->setVisible(FPuk);
-    if (QWidget* w = FForm->labelForField(edPuk)) {
-        w->setVisible(FPuk);
-    }
-    if (QWidget* w = FForm->labelForField(edConfirm)) {
-        w->setVisible(FPuk);
-    }
+    // A blocked SIM takes no code at all: no fields to fill in vain.
+    const bool codes = lock.Lock != TMbnLock::lkBlocked;
+    FForm->setRowVisible(edPuk, FPuk && codes);
+    FForm->setRowVisible(edConfirm, FPuk && codes);
+    FForm->setRowVisible(edPin, codes);
     if (auto* w = qobject_cast<QLabel*>(FForm->labelForField(edPin))) {
         w->setText(FPuk ? tr("New P&IN:") : tr("P&IN:"));
     }

@@ -23,7 +23,14 @@ void TSignalPanel::UpdateDescription()
     // What a screen reader says for the picture: the state and the bars out of five.
     const QString bars = tr("signal %1 of 5 bars").arg(ImageIndex());
     setAccessibleDescription(FText.isEmpty() ? bars : FText + QStringLiteral(", ") + bars);
-    setToolTip(accessibleDescription());
+    // The state is written beside the bars already; the tool tip gives what the bars round off.
+    setToolTip(FToolTip);
+}
+
+void TSignalPanel::SetSignalToolTip(const QString& Value)
+{
+    FToolTip = Value;
+    UpdateDescription();
 }
 
 int TSignalPanel::SignalImageIndex(qint32 SignalStrength)

@@ -22,6 +22,9 @@ public:
     int ImageIndex() const { return SignalImageIndex(static_cast<qint32>(FSignalStrength)); }
     void SetText(const QString& Value);
     const QString& Text() const { return FText; }
+    // The strength with its raw value, for the tool tip; empty when no modem is shown. It stays
+    // when the state text changes.
+    void SetSignalToolTip(const QString& Value);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -33,6 +36,7 @@ private:
 
     quint32 FSignalStrength = 0;
     QString FText;
+    QString FToolTip;
 };
 
 } // namespace Ombrelay

@@ -56,6 +56,8 @@ private Q_SLOTS:
     void cancelDuringSlowConnect();
     void dropIsAnnouncedWithReasonAndSessionShown();
     void networkManagerDropIsAnnouncedWithItsReason();
+    void networkManagerChangesReachTheWindow();
+    void autoFallsBackThenTakesModemManager();
 
 private:
     bool StartWatcher();
@@ -280,32 +282,52 @@ QStringList ActiveConnections()
 
 } // namespace
 
-void TestConnection::networkManagerDropIsAnnouncedWithItsReason()
+namespace
 {
-    // ModemManager and NetworkManager as python3-dbusmock plays them, on this test's bus, which
-    // the program takes for its system bus.
+
+// ModemManager and NetworkManager as python3-dbusmock plays them, on this test's bus, which the
+// program takes for its system bus, with one modem and a connection of NetworkManager for it.
+// Empty when both are there and set up, else what went wrong.
+QString StartStackMocks(QProcess& Mm, QProcess& Nm)
+{
     const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus);
-    QProcess mm;
-    QProcess nm;
-    mm.start(TestPython,
+    Mm.start(TestPython,
              {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
               QStringLiteral(OMBRELAY_MM_MOCK), QStringLiteral("-p"), QStringLiteral("{\"id\": \"mock-modem-1\"}")});
-    nm.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+    Nm.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
                           QStringLiteral("networkmanager")});
-    const auto end = qScopeGuard([&] { EndProcesses({&nm, &mm}); });
-    auto registered = [](const char* Name) {
-        return WaitFor(
-            [&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(QLatin1String(Name)); }, 20000);
-    };
-    QVERIFY(registered("org.freedesktop.ModemManager1"));
-    QVERIFY(registered("org.freedesktop.NetworkManager"));
+    for (const char* name : {"org.freedesktop.ModemManager1", "org.freedesktop.NetworkManager"}) {
+        if (!WaitFor(
+                [&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(QLatin1String(name)); },
+                20000)) {
+            return QLatin1String(name) + QStringLiteral(" did not come up");
+        }
+    }
     int exit = -1;
     Run(TestPython,
         {QStringLiteral(OMBRELAY_NM_CONTROL), QStringLiteral("setup"),
          QStringLiteral("/org/freedesktop/ModemManager1/Modem/7"), QStringLiteral("mock-modem-1")},
         &exit);
-    QCOMPARE(exit, 0);
+    return exit == 0 ? QString() : QStringLiteral("nm_control.py setup ended with %1").arg(exit);
+}
+
+bool NmControl(const QStringList& Arguments)
+{
+    int exit = -1;
+    Run(TestPython, QStringList{QStringLiteral(OMBRELAY_NM_CONTROL)} + Arguments, &exit);
+    return exit == 0;
+}
+
+} // namespace
+
+void TestConnection::networkManagerDropIsAnnouncedWithItsReason()
+{
+    QProcess mm;
+    QProcess nm;
+    const auto end = qScopeGuard([&] { EndProcesses({&nm, &mm}); });
+    const QString mocks = StartStackMocks(mm, nm);
+    QVERIFY2(mocks.isEmpty(), qPrintable(mocks));
 
     QTemporaryDir home;
     TProgram program(FDisplay, home);
@@ -339,6 +361,76 @@ void TestConnection::networkManagerDropIsAnnouncedWithItsReason()
     QVERIFY(
         WaitFor([&] { return program.Window(QStringLiteral("statusbar")).contains(QStringLiteral("\tDisconnected")); },
                 10000));
+    QCOMPARE(program.Stop(), 0);
+}
+
+// NetworkManager's changes while the program runs: a connection added elsewhere is offered at
+// once, and mobile broadband switched off system-wide is said in the status bar, the device
+// page and the tray until it is switched on again.
+void TestConnection::networkManagerChangesReachTheWindow()
+{
+    QProcess mm;
+    QProcess nm;
+    const auto end = qScopeGuard([&] { EndProcesses({&nm, &mm}); });
+    const QString mocks = StartStackMocks(mm, nm);
+    QVERIFY2(mocks.isEmpty(), qPrintable(mocks));
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Launch({QStringLiteral("--backend=modemmanager")}));
+    const QString profiles = QStringLiteral("items cmbProfiles");
+    QVERIFY(WaitFor([&] { return program.Window(profiles).startsWith(QStringLiteral("ok ")); }, 20000));
+    QVERIFY(!program.Window(profiles).contains(QStringLiteral("Travel")));
+    QVERIFY(NmControl({QStringLiteral("add"), QStringLiteral("Travel"), QStringLiteral("travel.example")}));
+    QVERIFY2(WaitFor([&] { return program.Window(profiles).contains(QStringLiteral("Travel")); }, 10000),
+             qPrintable(program.Window(profiles)));
+
+    auto statusBar = [&] { return program.Window(QStringLiteral("statusbar")); };
+    QVERIFY(NmControl({QStringLiteral("wwan"), QStringLiteral("off")}));
+    QVERIFY2(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tMobile broadband switched off")); }, 10000),
+             qPrintable(statusBar()));
+    QVERIFY(
+        program.Window(QStringLiteral("device-state")).contains(QStringLiteral("State=Mobile broadband switched off")));
+    QVERIFY2(program.Window(QStringLiteral("tray")).contains(QStringLiteral("| Mobile broadband switched off |")),
+             qPrintable(program.Window(QStringLiteral("tray"))));
+    QVERIFY(NmControl({QStringLiteral("wwan"), QStringLiteral("on")}));
+    QVERIFY(WaitFor([&] { return !statusBar().contains(QLatin1String("switched off")); }, 10000));
+    QVERIFY(!program.Window(QStringLiteral("tray")).contains(QStringLiteral("switched off")));
+    QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
+    QCOMPARE(program.Stop(), 0);
+}
+
+// "auto" with no ModemManager on the bus: the simulated modem, and the window says so; once
+// ModemManager comes up the program takes its modem without a restart.
+void TestConnection::autoFallsBackThenTakesModemManager()
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+    QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+        QStringLiteral("org.freedesktop.ModemManager1")));
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start({QStringLiteral("--backend=auto")}));
+    auto statusBar = [&] { return program.Window(QStringLiteral("statusbar")); };
+    QVERIFY2(WaitFor([&] { return statusBar().startsWith(QLatin1String("ok Simulated modem\t")); }, 10000),
+             qPrintable(statusBar()));
+    QVERIFY(program.Window(QStringLiteral("tooltip sbMainPanel0")).contains(QStringLiteral("simulated")));
+    QVERIFY(program.Window(QStringLiteral("tray")).contains(QStringLiteral("(simulated)")));
+
+    QProcess mm;
+    QProcess nm;
+    const auto end = qScopeGuard([&] { EndProcesses({&nm, &mm}); });
+    const QString mocks = StartStackMocks(mm, nm);
+    QVERIFY2(mocks.isEmpty(), qPrintable(mocks));
+    const QString modems = QStringLiteral("items cmbInterfaces");
+    QVERIFY2(WaitFor(
+                 [&] {
+                     return !program.Window(modems).contains(QStringLiteral("(simulated)")) &&
+                            program.Window(modems) != QLatin1String("ok");
+                 },
+                 20000),
+             qPrintable(program.Window(modems)));
+    QVERIFY2(!statusBar().contains(QLatin1String("Simulated")), qPrintable(statusBar()));
+    QVERIFY(!program.Window(QStringLiteral("tray")).contains(QStringLiteral("(simulated)")));
+    QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
     QCOMPARE(program.Stop(), 0);
 }
 

@@ -8,6 +8,7 @@
 
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QDirIterator>
 #include <QStandardPaths>
 
 using namespace Ombrelay;
@@ -31,6 +32,9 @@ private Q_SLOTS:
     void optionsSurviveRestart();
     void modemComesAndGoes();
     void lockedSimAndModemSwitchedOff();
+    void registrationReachesEveryView_data();
+    void registrationReachesEveryView();
+    void pukAndBlockedSimShown();
 
 private:
     bool StartWatcher();
@@ -453,6 +457,140 @@ void TestEndToEnd::lockedSimAndModemSwitchedOff()
     QVERIFY(!device().contains(QLatin1String("[enable]")));
     QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
     QCOMPARE(program.Stop(), 0);
+}
+
+void TestEndToEnd::registrationReachesEveryView_data()
+{
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QString>("statusBar");
+    QTest::addColumn<QString>("deviceRows");
+    QTest::addColumn<bool>("badge");
+    const QString start = QStringLiteral("ok Simulated modem\tDisconnected\t");
+    QTest::newRow("roaming, HSPA") << QStringList{QStringLiteral("register sim0 roaming Far Away"),
+                                                  QStringLiteral("tech sim0 hspa")}
+                                   << start + QStringLiteral("Roaming: Far Away, HSPA")
+                                   << QStringLiteral("Network=Roaming; Operator=Far Away; Operator code=00101; "
+                                                     "Access technology=HSPA")
+                                   << true;
+    QTest::newRow("home, 5G") << QStringList{QStringLiteral("tech sim0 5g")}
+                              << start + QStringLiteral("Home: Ombrelay Mobile, 5G NR")
+                              << QStringLiteral("Network=Home; Operator=Ombrelay Mobile; Operator code=00101; "
+                                                "Access technology=5G NR")
+                              << false;
+    QTest::newRow("home, GSM") << QStringList{QStringLiteral("tech sim0 gsm")}
+                               << start + QStringLiteral("Home: Ombrelay Mobile, GSM")
+                               << QStringLiteral("Access technology=GSM") << false;
+    QTest::newRow("searching") << QStringList{QStringLiteral("register sim0 searching")}
+                               << start + QStringLiteral("Searching for a network")
+                               << QStringLiteral("Network=Searching for a network; Operator=; Operator code=;")
+                               << false;
+    QTest::newRow("denied") << QStringList{QStringLiteral("register sim0 denied")}
+                            << start + QStringLiteral("Registration denied")
+                            << QStringLiteral("Network=Registration denied; Operator=;") << false;
+    QTest::newRow("not registered") << QStringList{QStringLiteral("register sim0 none")}
+                                    << start + QStringLiteral("Not registered")
+                                    << QStringLiteral("Network=Not registered; Operator=;") << false;
+}
+
+// Each registration the network can give reaches the status bar, the device page and the tray
+// (its tool tip, and the badge while roaming); the signal's raw value stays in the status bar's
+// tool tip whatever the registration does.
+void TestEndToEnd::registrationReachesEveryView()
+{
+    QFETCH(QStringList, commands);
+    QFETCH(QString, statusBar);
+    QFETCH(QString, deviceRows);
+    QFETCH(bool, badge);
+    QTemporaryDir home;
+    TProgram program(FDisplay, home);
+    QVERIFY(program.Start());
+    QCOMPARE(program.Sim(QStringLiteral("signal sim0 12")), QStringLiteral("ok"));
+    for (const QString& command : std::as_const(commands)) {
+        QCOMPARE(program.Sim(command), QStringLiteral("ok"));
+    }
+    QVERIFY2(WaitFor([&] { return program.Window(QStringLiteral("statusbar")) == statusBar; }, 5000),
+             qPrintable(program.Window(QStringLiteral("statusbar"))));
+    const QString device = program.Window(QStringLiteral("device-state"));
+    QVERIFY2(device.contains(deviceRows), qPrintable(device));
+    QVERIFY2(device.contains(QLatin1String("Signal=39% (12 of 31)")), qPrintable(device));
+    QCOMPARE(program.Window(QStringLiteral("tooltip sbMainPanel1")), QStringLiteral("ok Signal 39% (12 of 31)"));
+    const QString tray = program.Window(QStringLiteral("tray"));
+    QVERIFY2(tray.startsWith(badge ? QLatin1String("ok roaming ") : QLatin1String("ok home ")), qPrintable(tray));
+    QVERIFY2(tray.contains(statusBar.section(QLatin1Char('\t'), 2)), qPrintable(tray));
+    QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
+    QCOMPARE(program.Stop(), 0);
+}
+
+// A SIM past its PIN: the PUK asked for in the status bar, the device page and the unlock
+// dialog, a right PUK with a new PIN unlocks it; ten wrong PUKs block it, and then nothing
+// offers to unlock it any more.
+void TestEndToEnd::pukAndBlockedSimShown()
+{
+    QTemporaryDir home;
+    // Its standard error is kept, to look for the codes in it.
+    TProgram program(FDisplay, home, false);
+    QVERIFY(program.Start());
+    auto statusBar = [&] { return program.Window(QStringLiteral("statusbar")); };
+    auto device = [&] { return program.Window(QStringLiteral("device-state")); };
+    auto dialog = [&] { return program.Window(QStringLiteral("pin-dialog state")); };
+    QCOMPARE(program.Sim(QStringLiteral("pin sim0 1234")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tSIM PIN required")); }, 5000));
+    QCOMPARE(program.Window(QStringLiteral("pin-dialog open")), QStringLiteral("ok"));
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(program.Window(QStringLiteral("pin-dialog enter 86420")), QStringLiteral("ok"));
+        QVERIFY(WaitFor([&] { return !dialog().contains(QLatin1String("Checking...")); }, 5000));
+    }
+    QVERIFY2(dialog().contains(QLatin1String("Enter the PUK and a new PIN. 10 attempts left. | Wrong PIN. The SIM now "
+                                             "asks for its PUK.")),
+             qPrintable(dialog()));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tSIM PUK required")); }, 5000));
+    QVERIFY2(device().contains(QLatin1String("State=SIM PUK required (10 attempts left)")), qPrintable(device()));
+    QVERIFY(device().endsWith(QLatin1String("[unlock]")));
+    QCOMPARE(program.Window(QStringLiteral("tray")),
+             QStringLiteral("ok home Ombrelay | Ombrelay Simulated Modem (simulated): Disconnected | SIM PUK "
+                            "required | No unread messages"));
+
+    // The right PUK with a new PIN: unlocked, and the new PIN is the one asked for next time.
+    QCOMPARE(program.Window(QStringLiteral("pin-dialog enter-puk 12345678 73915")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return dialog() == QLatin1String("ok closed"); }, 5000));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tHome: Ombrelay Mobile, LTE")); }, 5000));
+    QCOMPARE(program.Sim(QStringLiteral("lock sim0")), QStringLiteral("ok none -1"));
+
+    // Locked again, three wrong PINs and ten wrong PUKs: blocked for good.
+    QCOMPARE(program.Sim(QStringLiteral("pin sim0 73915")), QStringLiteral("ok"));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tSIM PIN required")); }, 5000));
+    QCOMPARE(program.Window(QStringLiteral("pin-dialog open")), QStringLiteral("ok"));
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(program.Window(QStringLiteral("pin-dialog enter 86420")), QStringLiteral("ok"));
+        QVERIFY(WaitFor([&] { return !dialog().contains(QLatin1String("Checking...")); }, 5000));
+    }
+    for (int i = 0; i < 10; ++i) {
+        QCOMPARE(program.Window(QStringLiteral("pin-dialog enter-puk 00000000 97531")), QStringLiteral("ok"));
+        QVERIFY(WaitFor([&] { return !dialog().contains(QLatin1String("Checking...")); }, 5000));
+    }
+    QVERIFY2(dialog().endsWith(QLatin1String("Only its operator can unblock it. | Wrong PUK. The SIM is blocked.")),
+             qPrintable(dialog()));
+    QVERIFY(WaitFor([&] { return statusBar().endsWith(QLatin1String("\tSIM blocked")); }, 5000));
+    QVERIFY2(device().startsWith(QLatin1String("ok State=SIM blocked;")), qPrintable(device()));
+    QVERIFY(!device().contains(QLatin1String("[unlock]")));
+    QCOMPARE(program.Sim(QStringLiteral("lock sim0")), QStringLiteral("ok blocked -1"));
+    // A wrong code is the SIM's answer, not a failure of the program.
+    QCOMPARE(program.Window(QStringLiteral("errors")), QStringLiteral("ok 0"));
+    QCOMPARE(program.Stop(), 0);
+    // The codes went to the SIM only: none is in the program's files or in what it wrote out.
+    QStringList kept{program.StdErr()};
+    QDirIterator files(home.filePath(QStringLiteral("data")), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile f(files.next());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        kept << QString::fromLatin1(f.readAll());
+    }
+    QVERIFY(kept.size() > 1);
+    for (const QString& code : {QStringLiteral("86420"), QStringLiteral("73915"), QStringLiteral("97531")}) {
+        for (const QString& text : std::as_const(kept)) {
+            QVERIFY2(!text.contains(code), qPrintable(code));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

@@ -3,11 +3,16 @@
 
 #include "GuiFixture.h"
 #include "core/MBProfleItem.h"
+#include "gui/PinDialog.h"
 #include "gui/SignalPanel.h"
+#include "gui/Translations.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTreeWidget>
 
 using namespace Ombrelay;
@@ -52,6 +57,8 @@ class TestModemsView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The English plural forms ("3 attempts left").
+    void initTestCase() { TTranslations::Install(QLocale(QLocale::English, QLocale::UnitedStates)); }
     void cleanup() { TMessageBox::ClearShown(); }
 
     // Another modem coming or going leaves the one shown, and the user's profile choice, alone.
@@ -190,6 +197,87 @@ private Q_SLOTS:
         QVERIFY(f.Settle());
         QCOMPARE(view.sbRegistration->text(), QString());
         QCOMPARE(network->topLevelItemCount(), 0);
+    }
+
+    // The signal panel's tool tip keeps the percentage and the raw value whatever changes after
+    // the signal: a new connection state, another modem chosen, the modem pulled out.
+    void signalToolTipKeepsTheRawValue()
+    {
+        TSimScenario s = TwoModems();
+        s.Interfaces[1].Plugged = true;
+        TGuiFixture f(s);
+        TfmMainView& view = f.Open();
+        TSignalPanel* panel = view.SignalPanel();
+        f.Modem->SetSignal(QStringLiteral("sim0"), 20);
+        QVERIFY(f.Settle());
+        QCOMPARE(panel->toolTip(), QStringLiteral("Signal 65% (20 of 31)"));
+        view.acConnect->trigger();
+        QVERIFY(f.Settle());
+        QCOMPARE(panel->Text(), QStringLiteral("Connected"));
+        QCOMPARE(panel->toolTip(), QStringLiteral("Signal 65% (20 of 31)"));
+        // What a screen reader says still names the state and the bars.
+        QVERIFY2(panel->accessibleDescription().startsWith(QLatin1String("Connected, signal 3 of 5")),
+                 qPrintable(panel->accessibleDescription()));
+
+        f.Modem->SetSignal(QStringLiteral("sim1"), 31);
+        view.cmbInterfaces->setCurrentIndex(1);
+        QVERIFY(f.Settle());
+        QCOMPARE(panel->toolTip(), QStringLiteral("Signal 100% (31 of 31)"));
+        f.Modem->Unplug(QStringLiteral("sim1"));
+        QVERIFY(f.Settle());
+        f.Modem->Unplug(QStringLiteral("sim0"));
+        QVERIFY(f.Settle());
+        // No modem: no signal to speak of.
+        QCOMPARE(panel->toolTip(), QString());
+    }
+
+    // The unlock dialog asks for what the SIM asks for, step by step: the PIN with the attempts
+    // left, after three wrong ones the PUK and a new PIN in fields wide enough for them, and
+    // nothing at all once ten wrong PUKs have blocked the SIM.
+    void unlockDialogFollowsTheLock()
+    {
+        TSimScenario s = GuiScenario({QStringLiteral("sim0")});
+        s.Interfaces[0].Pin = QStringLiteral("1234");
+        TGuiFixture f(s);
+        TfmMainView& view = f.Open();
+        view.ShowUnlockDialog();
+        auto* dialog = view.findChild<TPinDialog*>();
+        QVERIFY(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        auto shown = [dialog](QWidget* Field) { return Field->isVisibleTo(dialog); };
+        auto submit = [&](const QString& Puk, const QString& Pin) {
+            dialog->edPuk->setText(Puk);
+            dialog->edPin->setText(Pin);
+            dialog->edConfirm->setText(Pin);
+            return dialog->Submit() && f.Settle();
+        };
+        QCOMPARE(dialog->Prompt(), QStringLiteral("Enter the SIM PIN. 3 attempts left."));
+        QVERIFY(shown(dialog->edPin));
+        QVERIFY(!shown(dialog->edPuk) && !shown(dialog->edConfirm));
+
+        QVERIFY(submit(QString(), QStringLiteral("0000")));
+        QTRY_COMPARE(dialog->Error(), QStringLiteral("Wrong PIN. 2 attempts left."));
+        QVERIFY(submit(QString(), QStringLiteral("0000")));
+        QVERIFY(submit(QString(), QStringLiteral("0000")));
+        QTRY_COMPARE(dialog->Error(), QStringLiteral("Wrong PIN. The SIM now asks for its PUK."));
+        QVERIFY(dialog->AsksForPuk());
+        QVERIFY(shown(dialog->edPuk) && shown(dialog->edPin) && shown(dialog->edConfirm));
+        const int eightDigits = dialog->edPuk->fontMetrics().horizontalAdvance(QStringLiteral("00000000"));
+        for (QLineEdit* field : {dialog->edPuk, dialog->edPin, dialog->edConfirm}) {
+            QTRY_VERIFY2(field->width() > eightDigits, qPrintable(field->objectName()));
+        }
+
+        for (int i = 0; i < 10; ++i) {
+            QVERIFY(submit(QStringLiteral("00000000"), QStringLiteral("4321")));
+            QTRY_VERIFY(dialog->edPuk->text().isEmpty());
+        }
+        QTRY_COMPARE(dialog->Prompt(), QStringLiteral("The SIM is blocked. Only its operator can unblock it."));
+        QCOMPARE(dialog->Error(), QStringLiteral("Wrong PUK. The SIM is blocked."));
+        QVERIFY(!shown(dialog->edPuk) && !shown(dialog->edPin) && !shown(dialog->edConfirm));
+        auto* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        QVERIFY(!ok->isEnabled());
+        QCOMPARE(view.sbRegistration->text(), QStringLiteral("SIM blocked"));
+        dialog->reject();
     }
 
     // A start with no modem at all says so at once.

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -96,5 +97,38 @@ public:
 private:
     std::unique_ptr<QProcess> FDaemon;
 };
+
+// ModemManager in its test mode on the private bus: no udev and no scanning of ports, so it
+// sees only the modems a test points it at (ProbeAtModem). Its log goes to LogFile. Null when it
+// did not start or did not take its name within 20 s.
+inline std::unique_ptr<QProcess> StartModemManager(const QString& LogFile)
+{
+    auto daemon =
+        StartChild(QStringLiteral("/usr/sbin/ModemManager"),
+                   {QStringLiteral("--test-session"), QStringLiteral("--test-enable"), QStringLiteral("--no-auto-scan"),
+                    QStringLiteral("--test-no-udev"), QStringLiteral("--log-level=DEBUG")},
+                   LogFile);
+    if (daemon && !TPrivateBus::WaitForName(QStringLiteral("org.freedesktop.ModemManager1"), 20000)) {
+        StopChild(daemon);
+    }
+    return daemon;
+}
+
+// Has ModemManager probe the scripted AT modem (at_modem.py) listening on the abstract socket
+// Socket, with its generic plugin, as if it had been plugged in. The daemon's error, empty when
+// it took the port.
+inline QString ProbeAtModem(const QString& ProfileName, const QString& Socket)
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ModemManager1"),
+                                                    QStringLiteral("/org/freedesktop/ModemManager1"),
+                                                    QStringLiteral("org.freedesktop.ModemManager1.Test"),
+                                                    QStringLiteral("SetProfile"));
+    m.setArguments({ProfileName, QStringLiteral("generic"), QStringList{QStringLiteral("abstract:") + Socket}});
+    const QDBusMessage r = QDBusConnection::systemBus().call(m, QDBus::Block, 25000);
+    if (r.type() == QDBusMessage::ReplyMessage) {
+        return QString();
+    }
+    return r.errorMessage().isEmpty() ? QStringLiteral("ModemManager did not answer SetProfile") : r.errorMessage();
+}
 
 } // namespace Ombrelay

@@ -83,6 +83,8 @@ class Modem:
         self.puk_left = 10
         self.cfun = 1
         self.creg = 1
+        # +COPS=3,N: the form +COPS? names the operator in (0 long name, 2 numeric code).
+        self.cops_format = 2
 
     # --- control channel ---------------------------------------------------------------
     def answer(self, text):
@@ -352,7 +354,7 @@ class Modem:
             "+CREG?": self.ok('+CREG: 2,%d,"1234","ABCD",2' % self.creg),
             "+CGREG?": self.ok('+CGREG: 2,%d,"1234","ABCD",2' % self.creg),
             "+CEREG?": None,
-            "+COPS?": self.ok('+COPS: 0,2,"00101",2'),
+            "+COPS?": self.ok('+COPS: 0,0,"Test Network",2' if self.cops_format == 0 else '+COPS: 0,2,"00101",2'),
             "+COPS=3,2;+COPS?": self.ok('+COPS: 0,2,"00101",2'),
             "+COPS=3,0;+COPS?": self.ok('+COPS: 0,0,"Test Network",2'),
             "+CPMS=?": self.ok('+CPMS: ("SM"),("SM"),("SM")'),
@@ -419,6 +421,8 @@ class Modem:
         if u.startswith("+CREG=") or u.startswith("+CGREG=") or u.startswith("+CPMS=") or u.startswith("+CNMI=") \
                 or u.startswith("+CGDCONT=") or u.startswith("+CMER=") or u.startswith("+COPS=") \
                 or u.startswith("+CSCS="):
+            if u.startswith("+COPS=3,"):
+                self.cops_format = 0 if u[8:] == "0" else 2
             if u.startswith("+CPMS="):
                 n = len(self.store)
                 return self.ok("+CPMS: %d,20,%d,20,%d,20" % (n, n, n))

@@ -296,13 +296,8 @@ void TestModemManager::initTestCase()
 
 void TestModemManager::StartDaemon(bool CheckEmpty)
 {
-    FDaemon =
-        StartChild(QStringLiteral("/usr/sbin/ModemManager"),
-                   {QStringLiteral("--test-session"), QStringLiteral("--test-enable"), QStringLiteral("--no-auto-scan"),
-                    QStringLiteral("--test-no-udev"), QStringLiteral("--log-level=DEBUG")},
-                   FLogs.filePath(QStringLiteral("ModemManager-%1.log").arg(++FDaemonStarts)));
-    QVERIFY(FDaemon);
-    QVERIFY2(TPrivateBus::WaitForName(kMM, 20000), "ModemManager did not take its name on the private bus");
+    FDaemon = StartModemManager(FLogs.filePath(QStringLiteral("ModemManager-%1.log").arg(++FDaemonStarts)));
+    QVERIFY2(FDaemon, "ModemManager did not start or did not take its name on the private bus");
     // With CheckEmpty, a program started before the modem is plugged in: it keeps the messages
     // on the modem, so that the tests after this find them there.
     std::unique_ptr<TTempDatabase> earlyDb;
@@ -324,11 +319,8 @@ void TestModemManager::StartDaemon(bool CheckEmpty)
         early->SetRemoveStoredMessages(false);
         QCOMPARE(early->GetInterfaceList()->Count(), 0);
     }
-    const QDBusMessage set =
-        CallMM(kMMPath, QStringLiteral("org.freedesktop.ModemManager1.Test"), QStringLiteral("SetProfile"),
-               {QStringLiteral("ombrelay"), QStringLiteral("generic"),
-                QStringList{QStringLiteral("abstract:") + FSocketName}});
-    QVERIFY2(set.type() == QDBusMessage::ReplyMessage, qPrintable(set.errorMessage()));
+    const QString probe = ProbeAtModem(QStringLiteral("ombrelay"), FSocketName);
+    QVERIFY2(probe.isEmpty(), qPrintable(probe));
 
     // Probing and initialisation end in the state "disabled" (3); then enable it, as a
     // connection manager would.
@@ -730,6 +722,9 @@ void TestModemManager::roamingFollowsCreg()
     QCOMPARE(Fixture(QStringLiteral("creg 5")), QStringLiteral("ok"));
     QTRY_COMPARE_WITH_TIMEOUT(registration().State, TMbnRegisterState::rsRoaming, 70000);
     QCOMPARE(registration().OperatorCode, QStringLiteral("00101"));
+    // The name from +COPS in its long form, the technology from the registration's <AcT> 2 (UTRAN).
+    QCOMPARE(registration().OperatorName, QStringLiteral("Test Network"));
+    QCOMPARE(registration().AccessTech, TMbnAccessTech::atUmts);
     QVERIFY(!changes.isEmpty());
     QCOMPARE(Fixture(QStringLiteral("creg 1")), QStringLiteral("ok"));
     QTRY_COMPARE_WITH_TIMEOUT(registration().State, TMbnRegisterState::rsHome, 70000);

@@ -176,18 +176,10 @@ void TestModemManagerPin::initTestCase()
         QVERIFY(Fixture(QStringLiteral("store 0 ") + pdu).startsWith(QLatin1String("ok")));
     }
 
-    FDaemon =
-        StartChild(QStringLiteral("/usr/sbin/ModemManager"),
-                   {QStringLiteral("--test-session"), QStringLiteral("--test-enable"), QStringLiteral("--no-auto-scan"),
-                    QStringLiteral("--test-no-udev"), QStringLiteral("--log-level=DEBUG")},
-                   FLogs.filePath(QStringLiteral("ModemManager.log")));
-    QVERIFY(FDaemon);
-    QVERIFY2(TPrivateBus::WaitForName(kMM, 20000), "ModemManager did not take its name on the private bus");
-    const QDBusMessage set =
-        CallMM(kMMPath, QStringLiteral("org.freedesktop.ModemManager1.Test"), QStringLiteral("SetProfile"),
-               {QStringLiteral("ombrelay-pin"), QStringLiteral("generic"),
-                QStringList{QStringLiteral("abstract:") + socket}});
-    QVERIFY2(set.type() == QDBusMessage::ReplyMessage, qPrintable(set.errorMessage()));
+    FDaemon = StartModemManager(FLogs.filePath(QStringLiteral("ModemManager.log")));
+    QVERIFY2(FDaemon, "ModemManager did not start or did not take its name on the private bus");
+    const QString probe = ProbeAtModem(QStringLiteral("ombrelay-pin"), socket);
+    QVERIFY2(probe.isEmpty(), qPrintable(probe));
     QTRY_VERIFY_WITH_TIMEOUT(!FirstModemPath().isEmpty(), 30000);
     FModemPath = FirstModemPath();
     // Probing ends in the state "locked" (2).

@@ -135,18 +135,10 @@ void TestModemManagerUssd::initTestCase()
     // USSD before the daemon probes the modem, or it finds no Ussd interface.
     QCOMPARE(Fixture(QStringLiteral("ussd_support 1")), QStringLiteral("ok"));
 
-    FDaemon =
-        StartChild(QStringLiteral("/usr/sbin/ModemManager"),
-                   {QStringLiteral("--test-session"), QStringLiteral("--test-enable"), QStringLiteral("--no-auto-scan"),
-                    QStringLiteral("--test-no-udev"), QStringLiteral("--log-level=DEBUG")},
-                   FLogs.filePath(QStringLiteral("ModemManager.log")));
-    QVERIFY(FDaemon);
-    QVERIFY2(TPrivateBus::WaitForName(kMM, 20000), "ModemManager did not take its name on the private bus");
-    const QDBusMessage set =
-        CallMM(kMMPath, QStringLiteral("org.freedesktop.ModemManager1.Test"), QStringLiteral("SetProfile"),
-               {QStringLiteral("ombrelay"), QStringLiteral("generic"),
-                QStringList{QStringLiteral("abstract:") + socket}});
-    QVERIFY2(set.type() == QDBusMessage::ReplyMessage, qPrintable(set.errorMessage()));
+    FDaemon = StartModemManager(FLogs.filePath(QStringLiteral("ModemManager.log")));
+    QVERIFY2(FDaemon, "ModemManager did not start or did not take its name on the private bus");
+    const QString probe = ProbeAtModem(QStringLiteral("ombrelay"), socket);
+    QVERIFY2(probe.isEmpty(), qPrintable(probe));
 
     TMMBackendOptions options;
     options.StartTimeoutMs = 5000;
