@@ -171,27 +171,6 @@ int BareTray(int argc, char** argv)
     return app.exec();
 }
 
-// A StatusNotifierItem watcher (python3-dbusmock), so that both programs have a notification area.
-bool StartWatcher(QProcess& Watcher)
-{
-    const QString name = QStringLiteral("org.kde.StatusNotifierWatcher");
-    Watcher.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), name,
-                               QStringLiteral("/StatusNotifierWatcher"), name});
-    if (!Watcher.waitForStarted() ||
-        !WaitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(name); }, 10000)) {
-        return false;
-    }
-    QDBusInterface mock(name, QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("org.freedesktop.DBus.Mock"));
-    QDBusReply<void> r1 =
-        mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("IsStatusNotifierHostRegistered"),
-                  QVariant::fromValue(QDBusVariant(true)));
-    QDBusReply<void> r2 = mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("ProtocolVersion"),
-                                    QVariant::fromValue(QDBusVariant(0)));
-    QDBusReply<void> r3 = mock.call(QStringLiteral("AddMethod"), name, QStringLiteral("RegisterStatusNotifierItem"),
-                                    QStringLiteral("s"), QString(), QString());
-    return r1.isValid() && r2.isValid() && r3.isValid();
-}
-
 void Skip(const char* Why)
 {
     std::printf("idle_cost: the program's idle cost is not measured: %s\n", Why);
@@ -214,7 +193,7 @@ void MeasureProgram(int Seconds, const char* Self)
     if (!StartXvfb(xvfb, display, 720)) {
         return Skip("no X server could be started");
     }
-    if (!StartWatcher(watcher)) {
+    if (!StartTrayWatcher(watcher)) {
         EndProcesses({&xvfb});
         return Skip("no StatusNotifierItem watcher could be started (python3-dbusmock)");
     }

@@ -60,8 +60,6 @@ private Q_SLOTS:
     void autoFallsBackThenTakesModemManager();
 
 private:
-    bool StartWatcher();
-
     QString FDisplay;
     QProcess FXvfb;
     QProcess FNotifications;
@@ -81,27 +79,7 @@ void TestConnection::initTestCase()
     }
     QVERIFY2(StartXvfb(FXvfb, FDisplay, 160), "no X server could be started");
     QVERIFY(StartNotificationDaemon(FNotifications, FLogs.filePath(QStringLiteral("notifications.log"))));
-    QVERIFY(StartWatcher());
-}
-
-bool TestConnection::StartWatcher()
-{
-    const QString name = QStringLiteral("org.kde.StatusNotifierWatcher");
-    FWatcher.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), name,
-                                QStringLiteral("/StatusNotifierWatcher"), name});
-    if (!FWatcher.waitForStarted() ||
-        !WaitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(name); }, 10000)) {
-        return false;
-    }
-    QDBusInterface mock(name, QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("org.freedesktop.DBus.Mock"));
-    QDBusReply<void> r1 =
-        mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("IsStatusNotifierHostRegistered"),
-                  QVariant::fromValue(QDBusVariant(true)));
-    QDBusReply<void> r2 = mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("ProtocolVersion"),
-                                    QVariant::fromValue(QDBusVariant(0)));
-    QDBusReply<void> r3 = mock.call(QStringLiteral("AddMethod"), name, QStringLiteral("RegisterStatusNotifierItem"),
-                                    QStringLiteral("s"), QString(), QString());
-    return r1.isValid() && r2.isValid() && r3.isValid();
+    QVERIFY(StartTrayWatcher(FWatcher));
 }
 
 void TestConnection::cleanupTestCase()

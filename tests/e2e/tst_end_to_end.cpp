@@ -37,7 +37,6 @@ private Q_SLOTS:
     void pukAndBlockedSimShown();
 
 private:
-    bool StartWatcher();
     void StopWatcher();
 
     QString FDisplay;
@@ -59,28 +58,8 @@ void TestEndToEnd::initTestCase()
     }
     QVERIFY2(StartXvfb(FXvfb, FDisplay, 60), "no X server could be started");
     QVERIFY(StartNotificationDaemon(FNotifications, FLogs.filePath(QStringLiteral("notifications.log"))));
-    QVERIFY(StartWatcher());
+    QVERIFY(StartTrayWatcher(FWatcher));
     QDir().mkpath(QStringLiteral(OMBRELAY_SCREENSHOTS));
-}
-
-bool TestEndToEnd::StartWatcher()
-{
-    const QString name = QStringLiteral("org.kde.StatusNotifierWatcher");
-    FWatcher.start(TestPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"), name,
-                                QStringLiteral("/StatusNotifierWatcher"), name});
-    if (!FWatcher.waitForStarted() ||
-        !WaitFor([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(name); }, 10000)) {
-        return false;
-    }
-    QDBusInterface mock(name, QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("org.freedesktop.DBus.Mock"));
-    QDBusReply<void> r1 =
-        mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("IsStatusNotifierHostRegistered"),
-                  QVariant::fromValue(QDBusVariant(true)));
-    QDBusReply<void> r2 = mock.call(QStringLiteral("AddProperty"), name, QStringLiteral("ProtocolVersion"),
-                                    QVariant::fromValue(QDBusVariant(0)));
-    QDBusReply<void> r3 = mock.call(QStringLiteral("AddMethod"), name, QStringLiteral("RegisterStatusNotifierItem"),
-                                    QStringLiteral("s"), QString(), QString());
-    return r1.isValid() && r2.isValid() && r3.isValid();
 }
 
 void TestEndToEnd::StopWatcher()
@@ -345,7 +324,7 @@ void TestEndToEnd::noNotificationAreaStartsVisible()
     const bool started = program.Start({QStringLiteral("-hide")});
     const bool visible = started && WaitFor([&] { return program.Viewable(); }, 5000);
     program.Stop();
-    QVERIFY(StartWatcher());
+    QVERIFY(StartTrayWatcher(FWatcher));
     QVERIFY(started);
     QVERIFY2(visible, "without a notification area the hide switch must not hide the only window");
 }
